@@ -1,0 +1,24 @@
+# Compiler settings shared by every target of our own (third-party code is left alone).
+function(ambrel_warnings target)
+    if(MSVC)
+        target_compile_options(${target} PRIVATE /W4 /WX)
+        target_compile_definitions(${target} PRIVATE _CRT_SECURE_NO_WARNINGS)
+    else()
+        target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow -Werror)
+    endif()
+endfunction()
+
+# Product code: no exceptions, warnings as errors.
+function(ambrel_product target)
+    ambrel_warnings(${target})
+    if(NOT MSVC)
+        target_compile_options(${target} PRIVATE -fno-exceptions)
+    endif()
+endfunction()
+
+# Windows executables are self-contained: the C and C++ run-time libraries are linked in.
+function(ambrel_static_runtime target)
+    if(MINGW)
+        target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
+    endif()
+endfunction()

@@ -1,0 +1,37 @@
+// The throttle controller: turns temperature readings into a throttle mode with an 80-84 °C
+// dead band and a four-reading debounce, and applies each new mode to the power setting.
+#pragma once
+
+#include <cstdint>
+
+// Upper threshold: a reading at or above it asks for more throttling.
+const int AMBREL_UPPER_THRESHOLD = 85;
+// Lower threshold: a reading below it asks for less throttling.
+const int AMBREL_LOWER_THRESHOLD = 80;
+// A step is taken when this many readings in a row have asked for it.
+const int AMBREL_READINGS_PER_STEP = 4;
+// Mode 0, 1 and 2 apply 100 %, 99 % and 80 %.
+const int AMBREL_HIGHEST_MODE = 2;
+
+class Ambrel {
+public:
+    // AC maximum processor state found at start, to be written back at the end; 0 = nothing.
+    uint32_t saved;
+    // Throttle mode, 0 to AMBREL_HIGHEST_MODE.
+    int32_t mode;
+    // Readings that have asked for the pending step; 0 when none is pending.
+    int32_t count;
+    // Direction of the pending step: +1 more throttling, -1 less, 0 none.
+    int32_t vec;
+
+    // One controller step for a reading in °C.
+    void OnTemperature(int t);
+    // Writes the maximum processor state of the current mode, reads it back and logs it.
+    void SetPowerMode();
+
+private:
+    void CountTowards(int wanted);
+};
+
+// The maximum processor state (percent) of a mode, or 0 for a mode outside 0 to 2.
+uint32_t ThrottlePercentOfMode(int mode);

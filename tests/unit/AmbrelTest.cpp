@@ -1,0 +1,184 @@
+#include "power/Ambrel.h"
+
+#include "RecordingPlatform.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct State {
+    int mode;
+    int vec;
+    int count;
+};
+
+bool operator==(const State& a, const State& b)
+{
+    return a.mode == b.mode && a.vec == b.vec && a.count == b.count;
+}
+
+std::ostream& operator<<(std::ostream& out, const State& s)
+{
+    return out << "{mode " << s.mode << ", vec " << s.vec << ", count " << s.count << "}";
+}
+
+Ambrel ControllerIn(int mode)
+{
+    Ambrel controller = {};
+    controller.mode = mode;
+    return controller;
+}
+
+State StateOf(const Ambrel& c) { return {c.mode, c.vec, c.count}; }
+
+struct Row {
+    const char* name;
+    int startMode;
+    std::vector<int> readings;
+    State end;
+    std::vector<std::string> powerCalls;
+};
+
+const Row kRows[] = {
+    {"four at 85 step up", 0, {85, 85, 85, 85}, {1, 0, 0}, {"write 99", "read 99"}},
+    {"band reading clears the run", 0, {85, 85, 85, 82, 85}, {0, 1, 1}, {}},
+    {"two steps up then saturate",
+     0,
+     {90, 90, 90, 90, 90, 90, 90, 90, 90, 90},
+     {2, 0, 0},
+     {"write 99", "read 99", "write 80", "read 80"}},
+    {"two steps down then saturate",
+     2,
+     {79, 79, 79, 79, 79, 79, 79, 79, 79},
+     {0, 0, 0},
+     {"write 99", "read 99", "write 100", "read 100"}},
+    {"opposite reading restarts the count", 1, {85, 85, 79, 79, 79, 79}, {0, 0, 0},
+     {"write 100", "read 100"}},
+    {"80 is inside the band", 1, {79, 79, 79, 80}, {1, 0, 0}, {}},
+    {"84 is inside the band", 0, {85, 85, 85, 84}, {0, 0, 0}, {}},
+    {"impossible step down neither counts nor breaks", 0, {85, 85, 70, 85, 85}, {1, 0, 0},
+     {"write 99", "read 99"}},
+    {"impossible step up neither counts nor breaks", 2, {79, 90, 79, 79, 79}, {1, 0, 0},
+     {"write 99", "read 99"}},
+    {"79 in mode 0 changes nothing", 0, {79, 79, 79, 79, 79}, {0, 0, 0}, {}},
+    {"extreme readings", 0, {INT32_MAX, INT32_MIN, INT32_MAX}, {0, 1, 2}, {}},
+};
+
+} // namespace
+
+TEST(Ambrel, ReadingSequencesGiveModesAndPowerWrites)
+{
+    for (const Row& row : kRows) {
+        g_platform.Reset();
+        Ambrel controller = ControllerIn(row.startMode);
+        for (int t : row.readings)
+            controller.OnTemperature(t);
+        EXPECT_EQ(row.end, StateOf(controller)) << row.name;
+        EXPECT_EQ(row.powerCalls, g_platform.powerCalls) << row.name;
+        EXPECT_EQ(row.readings.size() + row.powerCalls.size() / 2, g_platform.log.size())
+            << row.name;
+    }
+}
+
+TEST(Ambrel, StepIsLoggedBeforeTheReadingThatTookIt)
+{
+    g_platform.Reset();
+    Ambrel controller = ControllerIn(0);
+    for (int i = 0; i < 4; ++i)
+        controller.OnTemperature(85);
+    const std::vector<std::string> expected = {
+        "temp monitor:   mode=0, vec=1, count=1, temp=85\n",
+        "temp monitor:   mode=0, vec=1, count=2, temp=85\n",
+        "temp monitor:   mode=0, vec=1, count=3, temp=85\n",
+        "power setting changed: throttle max=99\n",
+        "temp monitor:   mode=1, vec=0, count=0, temp=85\n",
+    };
+    EXPECT_EQ(expected, g_platform.log);
+}
+
+TEST(Ambrel, SetPowerModeLogsWhatThePlatformReadsBack)
+{
+    struct {
+        int mode;
+        bool failReads;
+        bool failWrites;
+        std::vector<std::string> calls;
+        std::string logged;
+    } rows[] = {
+        {0, false, false, {"write 100", "read 100"}, "power setting changed: throttle max=100\n"},
+        {2, false, false, {"write 80", "read 80"}, "power setting changed: throttle max=80\n"},
+        // A failed read keeps the requested value; a failed write shows what the scheme holds.
+        {1, true, false, {"write 99", "read failed"}, "power setting changed: throttle max=99\n"},
+        {1, false, true, {"write 99", "read 75"}, "power setting changed: throttle max=75\n"},
+        {3, false, false, {}, "Ambrel.SetPowerMode() mode error 3\n"},
+        {-1, false, false, {}, "Ambrel.SetPowerMode() mode error -1\n"},
+    };
+    for (const auto& row : rows) {
+        g_platform.Reset(75);
+        g_platform.failReads = row.failReads;
+        g_platform.failWrites = row.failWrites;
+        Ambrel controller = ControllerIn(row.mode);
+        controller.SetPowerMode();
+        EXPECT_EQ(row.calls, g_platform.powerCalls) << row.mode;
+        EXPECT_EQ(std::vector<std::string>{row.logged}, g_platform.log) << row.mode;
+    }
+}
+
+// An independent statement of the rules, written from the description of the controller
+// rather than from its code: compared reading by reading over long random sequences.
+namespace {
+
+struct Model {
+    State s = {0, 0, 0};
+    int steps = 0;
+
+    void Feed(int t)
+    {
+        const bool hot = t >= 85;
+        const bool cool = t < 80;
+        if (!hot && !cool) {
+            s.vec = 0;
+            s.count = 0;
+            return;
+        }
+        const int direction = hot ? 1 : -1;
+        const bool possible = hot ? s.mode < 2 : s.mode > 0;
+        if (!possible)
+            return;
+        if (s.vec == direction && s.count + 1 == 4) {
+            s = {s.mode + direction, 0, 0};
+            ++steps;
+        } else if (s.vec == direction) {
+            ++s.count;
+        } else {
+            s.vec = direction;
+            s.count = 1;
+        }
+    }
+};
+
+} // namespace
+
+TEST(Ambrel, MatchesModelOnRandomSequences)
+{
+    std::mt19937 random(20261207);
+    // Readings clustered around the band so that every rule is exercised often.
+    std::uniform_int_distribution<int> reading(74, 91);
+    for (int sequence = 0; sequence < 200; ++sequence) {
+        g_platform.Reset();
+        Ambrel controller = ControllerIn(0);
+        Model model;
+        for (int i = 0; i < 500; ++i) {
+            const int t = reading(random);
+            controller.OnTemperature(t);
+            model.Feed(t);
+            ASSERT_EQ(model.s, StateOf(controller)) << "sequence " << sequence << " reading " << i;
+        }
+        EXPECT_EQ(2u * model.steps, g_platform.powerCalls.size());
+        EXPECT_EQ(ThrottlePercentOfMode(model.s.mode), g_platform.throttleMax);
+    }
+}

@@ -1,0 +1,23 @@
+// Stand-ins for the platform functions the core calls (LogPrint and the power setting), which
+// record what the core did so that the tests can assert it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct RecordingPlatform {
+    // Every log entry, formatted, in order (without time stamp and thread id).
+    std::vector<std::string> log;
+    // Every power call in order: "write 99", "read 99", "read failed".
+    std::vector<std::string> powerCalls;
+    // The simulated AC value of the active scheme.
+    uint32_t throttleMax = 100;
+    bool failReads = false;
+    bool failWrites = false;
+
+    // Clears the record and the simulated setting.
+    void Reset(uint32_t initialThrottleMax = 100);
+};
+
+extern RecordingPlatform g_platform;
