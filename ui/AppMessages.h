@@ -1,0 +1,14 @@
+#pragma once
+
+// Window messages the program sends to its own hidden window. WM_USER is 0x0400 in <windows.h>;
+// the values are written out here so that platform-free code can share them.
+//
+// WM_FROMTRAY:   the shell reports a mouse event on the tray icon (wParam icon id, lParam mouse
+//                message).
+// WM_TEMPINIT:   the watcher's first reading (wParam temperature, lParam throttle mode).
+// WM_TEMPCHANGE: a later reading whose temperature or mode differs from the last one posted.
+#define AMBREL_WM_USER_BASE 0x0400
+
+#define WM_FROMTRAY (AMBREL_WM_USER_BASE + 10)
+#define WM_TEMPINIT (AMBREL_WM_USER_BASE + 11)
+#define WM_TEMPCHANGE (AMBREL_WM_USER_BASE + 12)
