@@ -1,0 +1,352 @@
+// Fake powrprof.dll: the four power-scheme functions that the program uses, backed by a small
+// text store (AMBREL_FAKE_POWER) that is read before and rewritten after every call. See
+// README.md for the store format and the trace lines.
+#include "FakeShared.h"
+
+#include <powrprof.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace
+{
+
+// GUID_PROCESSOR_SETTINGS_SUBGROUP and GUID_PROCESSOR_THROTTLE_MAXIMUM: the only setting kept.
+const GUID kProcessorSubgroup = {
+    0x54533251, 0x82BE, 0x4824, {0x96, 0xC1, 0x47, 0xB6, 0x0B, 0x74, 0x0D, 0x00}};
+const GUID kThrottleMaximum = {
+    0xBC5038F7, 0x23E0, 0x4960, {0x96, 0xDA, 0x33, 0xAB, 0xAF, 0x59, 0x35, 0xEC}};
+
+// The setting is a percentage; the platform rejects values outside its range.
+const DWORD kHighestPercent = 100;
+
+const int kMaxSchemes = 32;
+const int kMaxRules = 16;
+const size_t kFunctionNameSize = 64;
+
+struct Scheme {
+    GUID id;
+    DWORD ac;
+    DWORD dc;
+};
+
+// The next `skip` calls of `function` pass, then `times` calls fail with `code` (-1 = all).
+struct FailRule {
+    char function[kFunctionNameSize];
+    DWORD code;
+    long skip;
+    long times;
+};
+
+struct Store {
+    bool hasActive;
+    GUID active;
+    Scheme schemes[kMaxSchemes];
+    int schemeCount;
+    FailRule rules[kMaxRules];
+    int ruleCount;
+};
+
+void ParseSchemeLine(Store& store, const char* rest)
+{
+    char guidText[64];
+    unsigned long ac, dc;
+    if (store.schemeCount >= kMaxSchemes ||
+        std::sscanf(rest, "%63s %lu %lu", guidText, &ac, &dc) != 3)
+        return;
+    Scheme& scheme = store.schemes[store.schemeCount];
+    if (!FakeParseGuid(guidText, &scheme.id))
+        return;
+    scheme.ac = ac;
+    scheme.dc = dc;
+    ++store.schemeCount;
+}
+
+void ParseFailLine(Store& store, const char* rest)
+{
+    if (store.ruleCount >= kMaxRules)
+        return;
+    FailRule& rule = store.rules[store.ruleCount];
+    long code = 0;
+    rule.skip = 0;
+    rule.times = 1;
+    if (std::sscanf(rest, "%63s %li %li %li", rule.function, &code, &rule.skip, &rule.times) < 2)
+        return;
+    rule.code = static_cast<DWORD>(code);
+    if (rule.times != 0)
+        ++store.ruleCount;
+}
+
+void ParseLine(Store& store, const char* line)
+{
+    char keyword[16];
+    int length = 0;
+    if (std::sscanf(line, "%15s%n", keyword, &length) != 1 || keyword[0] == '#')
+        return;
+    const char* rest = line + length;
+    if (std::strcmp(keyword, "active") == 0) {
+        char guidText[64];
+        store.hasActive =
+            std::sscanf(rest, "%63s", guidText) == 1 && FakeParseGuid(guidText, &store.active);
+    } else if (std::strcmp(keyword, "scheme") == 0) {
+        ParseSchemeLine(store, rest);
+    } else if (std::strcmp(keyword, "fail") == 0) {
+        ParseFailLine(store, rest);
+    }
+}
+
+// A missing file is an empty store.
+void LoadStore(const char* path, Store& store)
+{
+    std::memset(&store, 0, sizeof store);
+    FILE* file = std::fopen(path, "r");
+    if (file == nullptr)
+        return;
+    char line[256];
+    while (std::fgets(line, sizeof line, file) != nullptr)
+        ParseLine(store, line);
+    std::fclose(file);
+}
+
+void SaveStore(const char* path, const Store& store)
+{
+    FILE* file = std::fopen(path, "w");
+    if (file == nullptr)
+        return;
+    char guidText[FAKE_GUID_TEXT_SIZE];
+    if (store.hasActive) {
+        FakeGuidText(&store.active, guidText);
+        std::fprintf(file, "active %s\n", guidText);
+    }
+    for (int i = 0; i < store.schemeCount; ++i) {
+        FakeGuidText(&store.schemes[i].id, guidText);
+        std::fprintf(file, "scheme %s %lu %lu\n", guidText,
+                     static_cast<unsigned long>(store.schemes[i].ac),
+                     static_cast<unsigned long>(store.schemes[i].dc));
+    }
+    for (int i = 0; i < store.ruleCount; ++i) {
+        const FailRule& rule = store.rules[i];
+        std::fprintf(file, "fail %s %ld %ld %ld\n", rule.function, static_cast<long>(rule.code),
+                     rule.skip, rule.times);
+    }
+    std::fclose(file);
+}
+
+// Applies the first rule for the function: ERROR_SUCCESS when the call may go ahead.
+DWORD TakeFailRule(Store& store, const char* function)
+{
+    for (int i = 0; i < store.ruleCount; ++i) {
+        FailRule& rule = store.rules[i];
+        if (std::strcmp(rule.function, function) != 0)
+            continue;
+        if (rule.skip > 0) {
+            --rule.skip;
+            return ERROR_SUCCESS;
+        }
+        DWORD code = rule.code;
+        if (rule.times > 0 && --rule.times == 0) {
+            for (int j = i + 1; j < store.ruleCount; ++j)
+                store.rules[j - 1] = store.rules[j];
+            --store.ruleCount;
+        }
+        return code;
+    }
+    return ERROR_SUCCESS;
+}
+
+// One call: holds the file lock, loads the store before and saves it after the call.
+class PowerCall
+{
+  public:
+    explicit PowerCall(const char* function)
+    {
+        hasStore = FakeFilePath(AMBREL_FAKE_POWER_VARIABLE, path, sizeof path);
+        if (hasStore) {
+            LoadStore(path, store);
+            start = TakeFailRule(store, function);
+        } else {
+            std::memset(&store, 0, sizeof store);
+            start = ERROR_FILE_NOT_FOUND;
+        }
+    }
+    ~PowerCall()
+    {
+        if (hasStore)
+            SaveStore(path, store);
+    }
+
+    // The outcome before the call's own work: no store or a fail rule.
+    DWORD start;
+    Store store;
+
+  private:
+    FakeFileLock lock;
+    bool hasStore;
+    char path[MAX_PATH];
+};
+
+Scheme* FindScheme(Store& store, const GUID* id)
+{
+    for (int i = 0; i < store.schemeCount; ++i) {
+        if (IsEqualGUID(store.schemes[i].id, *id))
+            return &store.schemes[i];
+    }
+    return nullptr;
+}
+
+// The checks shared by the read and the write of the setting; finds the scheme.
+DWORD CheckSetting(Store& store, HKEY root, const GUID* scheme, const GUID* subgroup,
+                   const GUID* setting, Scheme** found)
+{
+    if (root != nullptr || scheme == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    *found = FindScheme(store, scheme);
+    if (*found == nullptr)
+        return ERROR_FILE_NOT_FOUND;
+    if (subgroup == nullptr || !IsEqualGUID(*subgroup, kProcessorSubgroup) || setting == nullptr ||
+        !IsEqualGUID(*setting, kThrottleMaximum))
+        return ERROR_FILE_NOT_FOUND;
+    return ERROR_SUCCESS;
+}
+
+DWORD GetActive(Store& store, HKEY root, GUID** active)
+{
+    if (root != nullptr || active == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    if (!store.hasActive)
+        return ERROR_FILE_NOT_FOUND;
+    GUID* copy = static_cast<GUID*>(LocalAlloc(LMEM_FIXED, sizeof(GUID)));
+    if (copy == nullptr)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    *copy = store.active;
+    *active = copy;
+    return ERROR_SUCCESS;
+}
+
+DWORD ReadAc(Store& store, HKEY root, const GUID* scheme, const GUID* subgroup, const GUID* setting,
+             ULONG* type, UCHAR* buffer, DWORD* size)
+{
+    if (size == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    Scheme* found = nullptr;
+    DWORD result = CheckSetting(store, root, scheme, subgroup, setting, &found);
+    if (result != ERROR_SUCCESS)
+        return result;
+    if (type != nullptr)
+        *type = REG_DWORD;
+    DWORD given = *size;
+    *size = sizeof(DWORD);
+    if (buffer == nullptr)
+        return ERROR_SUCCESS; // a query of the size
+    if (given < sizeof(DWORD))
+        return ERROR_MORE_DATA;
+    std::memcpy(buffer, &found->ac, sizeof(DWORD));
+    return ERROR_SUCCESS;
+}
+
+DWORD WriteAc(Store& store, HKEY root, const GUID* scheme, const GUID* subgroup,
+              const GUID* setting, DWORD value)
+{
+    Scheme* found = nullptr;
+    DWORD result = CheckSetting(store, root, scheme, subgroup, setting, &found);
+    if (result != ERROR_SUCCESS)
+        return result;
+    if (value > kHighestPercent)
+        return ERROR_INVALID_PARAMETER;
+    found->ac = value;
+    return ERROR_SUCCESS;
+}
+
+DWORD SetActive(Store& store, HKEY root, const GUID* scheme)
+{
+    if (root != nullptr || scheme == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    if (FindScheme(store, scheme) == nullptr)
+        return ERROR_FILE_NOT_FOUND;
+    store.hasActive = true;
+    store.active = *scheme;
+    return ERROR_SUCCESS;
+}
+
+} // namespace
+
+extern "C" {
+
+DWORD WINAPI PowerGetActiveScheme(HKEY UserRootPowerKey, GUID** ActivePolicyGuid)
+{
+    PowerCall call("PowerGetActiveScheme");
+    DWORD result = call.start;
+    if (result == ERROR_SUCCESS)
+        result = GetActive(call.store, UserRootPowerKey, ActivePolicyGuid);
+    char schemeText[FAKE_GUID_TEXT_SIZE] = "-";
+    if (result == ERROR_SUCCESS)
+        FakeGuidText(*ActivePolicyGuid, schemeText);
+    FakeTrace("PowerGetActiveScheme root=%d out=%s scheme=%s -> %lu", UserRootPowerKey != nullptr,
+              ActivePolicyGuid != nullptr ? "ptr" : "null", schemeText,
+              static_cast<unsigned long>(result));
+    return result;
+}
+
+DWORD WINAPI PowerReadACValue(HKEY RootPowerKey, const GUID* SchemeGuid,
+                              const GUID* SubGroupOfPowerSettingsGuid, const GUID* PowerSettingGuid,
+                              PULONG Type, LPBYTE Buffer, LPDWORD BufferSize)
+{
+    PowerCall call("PowerReadACValue");
+    char sizeText[16] = "null";
+    if (BufferSize != nullptr)
+        std::snprintf(sizeText, sizeof sizeText, "%lu", static_cast<unsigned long>(*BufferSize));
+    DWORD result = call.start;
+    if (result == ERROR_SUCCESS)
+        result = ReadAc(call.store, RootPowerKey, SchemeGuid, SubGroupOfPowerSettingsGuid,
+                        PowerSettingGuid, Type, Buffer, BufferSize);
+    char valueText[16] = "-";
+    if (result == ERROR_SUCCESS && Buffer != nullptr) {
+        DWORD value;
+        std::memcpy(&value, Buffer, sizeof value);
+        std::snprintf(valueText, sizeof valueText, "%lu", static_cast<unsigned long>(value));
+    }
+    char scheme[FAKE_GUID_TEXT_SIZE], subgroup[FAKE_GUID_TEXT_SIZE], setting[FAKE_GUID_TEXT_SIZE];
+    FakeGuidText(SchemeGuid, scheme);
+    FakeGuidText(SubGroupOfPowerSettingsGuid, subgroup);
+    FakeGuidText(PowerSettingGuid, setting);
+    FakeTrace("PowerReadACValue root=%d scheme=%s subgroup=%s setting=%s type=%s buffer=%s "
+              "size=%s value=%s -> %lu",
+              RootPowerKey != nullptr, scheme, subgroup, setting, Type != nullptr ? "ptr" : "null",
+              Buffer != nullptr ? "ptr" : "null", sizeText, valueText,
+              static_cast<unsigned long>(result));
+    return result;
+}
+
+DWORD WINAPI PowerWriteACValueIndex(HKEY RootPowerKey, const GUID* SchemeGuid,
+                                    const GUID* SubGroupOfPowerSettingsGuid,
+                                    const GUID* PowerSettingGuid, DWORD AcValueIndex)
+{
+    PowerCall call("PowerWriteACValueIndex");
+    DWORD result = call.start;
+    if (result == ERROR_SUCCESS)
+        result = WriteAc(call.store, RootPowerKey, SchemeGuid, SubGroupOfPowerSettingsGuid,
+                         PowerSettingGuid, AcValueIndex);
+    char scheme[FAKE_GUID_TEXT_SIZE], subgroup[FAKE_GUID_TEXT_SIZE], setting[FAKE_GUID_TEXT_SIZE];
+    FakeGuidText(SchemeGuid, scheme);
+    FakeGuidText(SubGroupOfPowerSettingsGuid, subgroup);
+    FakeGuidText(PowerSettingGuid, setting);
+    FakeTrace("PowerWriteACValueIndex root=%d scheme=%s subgroup=%s setting=%s value=%lu -> %lu",
+              RootPowerKey != nullptr, scheme, subgroup, setting,
+              static_cast<unsigned long>(AcValueIndex), static_cast<unsigned long>(result));
+    return result;
+}
+
+DWORD WINAPI PowerSetActiveScheme(HKEY UserRootPowerKey, const GUID* SchemeGuid)
+{
+    PowerCall call("PowerSetActiveScheme");
+    DWORD result = call.start;
+    if (result == ERROR_SUCCESS)
+        result = SetActive(call.store, UserRootPowerKey, SchemeGuid);
+    char scheme[FAKE_GUID_TEXT_SIZE];
+    FakeGuidText(SchemeGuid, scheme);
+    FakeTrace("PowerSetActiveScheme root=%d scheme=%s -> %lu", UserRootPowerKey != nullptr, scheme,
+              static_cast<unsigned long>(result));
+    return result;
+}
+
+} // extern "C"

@@ -1,0 +1,83 @@
+#include "FakeShared.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace
+{
+
+// Long enough for any healthy holder; a holder that hangs must not hang every test with it.
+const DWORD kLockTimeoutMs = 10000;
+
+} // namespace
+
+FakeFileLock::FakeFileLock() : mutex(CreateMutexA(nullptr, FALSE, AMBREL_FAKE_LOCK_NAME))
+{
+    // WAIT_ABANDONED (a holder died) hands the mutex over as well.
+    if (mutex != nullptr && WaitForSingleObject(mutex, kLockTimeoutMs) == WAIT_TIMEOUT) {
+        CloseHandle(mutex);
+        mutex = nullptr;
+    }
+}
+
+FakeFileLock::~FakeFileLock()
+{
+    if (mutex != nullptr) {
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+        mutex = nullptr;
+    }
+}
+
+bool FakeFilePath(const char* variable, char* path, size_t size)
+{
+    DWORD length = GetEnvironmentVariableA(variable, path, static_cast<DWORD>(size));
+    return length > 0 && length < size;
+}
+
+void FakeTrace(const char* format, ...)
+{
+    char path[MAX_PATH];
+    if (!FakeFilePath(AMBREL_FAKE_TRACE_VARIABLE, path, sizeof path))
+        return;
+    FILE* file = std::fopen(path, "ab");
+    if (file == nullptr)
+        return;
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(file, format, args);
+    va_end(args);
+    std::fputs("\n", file);
+    std::fclose(file);
+}
+
+void FakeGuidText(const GUID* guid, char text[FAKE_GUID_TEXT_SIZE])
+{
+    if (guid == nullptr) {
+        std::strcpy(text, "null");
+        return;
+    }
+    std::snprintf(text, FAKE_GUID_TEXT_SIZE, "%08lx-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x",
+                  static_cast<unsigned long>(guid->Data1), guid->Data2, guid->Data3, guid->Data4[0],
+                  guid->Data4[1], guid->Data4[2], guid->Data4[3], guid->Data4[4], guid->Data4[5],
+                  guid->Data4[6], guid->Data4[7]);
+}
+
+bool FakeParseGuid(const char* text, GUID* guid)
+{
+    unsigned long data1;
+    unsigned int data2, data3, bytes[8];
+    int length = 0;
+    int fields = std::sscanf(text, "%8lx-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x%n", &data1, &data2,
+                             &data3, &bytes[0], &bytes[1], &bytes[2], &bytes[3], &bytes[4],
+                             &bytes[5], &bytes[6], &bytes[7], &length);
+    if (fields != 11 || length != 36)
+        return false;
+    guid->Data1 = data1;
+    guid->Data2 = static_cast<unsigned short>(data2);
+    guid->Data3 = static_cast<unsigned short>(data3);
+    for (int i = 0; i < 8; ++i)
+        guid->Data4[i] = static_cast<unsigned char>(bytes[i]);
+    return true;
+}

@@ -1,0 +1,47 @@
+// Helpers shared by the fake pdh.dll and powrprof.dll and by the tests that steer them: the
+// environment variables that name their files, the lock that keeps one process at a time in
+// those files, the trace and the text form of a GUID.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+#define AMBREL_FAKE_POWER_VARIABLE "AMBREL_FAKE_POWER"
+#define AMBREL_FAKE_PDH_VARIABLE "AMBREL_FAKE_PDH"
+#define AMBREL_FAKE_TRACE_VARIABLE "AMBREL_FAKE_TRACE"
+
+// Named mutex held while a fake or a test reads or writes one of the files, so that a test
+// never sees a store half rewritten and trace lines of several processes never interleave.
+#define AMBREL_FAKE_LOCK_NAME "AmbrelFakeFilesLock"
+
+// Text form of a GUID without braces, lower case: 36 characters and the terminating zero.
+const size_t FAKE_GUID_TEXT_SIZE = 37;
+
+class FakeFileLock
+{
+  public:
+    FakeFileLock();
+    ~FakeFileLock();
+
+  private:
+    HANDLE mutex;
+};
+
+// Copies the value of an environment variable of this process into path; false when unset or
+// too long. Reads the process environment, which SetEnvironmentVariableA changes at once.
+bool FakeFilePath(const char* variable, char* path, size_t size);
+
+// Appends one line (the line break is added) to the trace file, if AMBREL_FAKE_TRACE is set.
+// The caller holds the FakeFileLock.
+void FakeTrace(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+// "null" for a null pointer, otherwise the GUID as xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx.
+void FakeGuidText(const GUID* guid, char text[FAKE_GUID_TEXT_SIZE]);
+
+// Parses the form that FakeGuidText writes (either case); false when text is not a GUID.
+bool FakeParseGuid(const char* text, GUID* guid);
