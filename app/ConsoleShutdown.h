@@ -1,0 +1,13 @@
+// With --console, Ctrl+C, Ctrl+Break and closing the console window would end the process on
+// the spot, leaving the processor throttled. The handler installed here turns them into the
+// program's orderly shutdown (the same WM_CLOSE that Exit posts) and holds the process until
+// the saved power value has been written back.
+#pragma once
+
+struct MessageWindow;
+
+// Installs the console control handler for the hidden window of this record.
+void InstallConsoleShutdown(const MessageWindow& record);
+
+// Called by the entry function once its teardown is complete: releases a waiting handler.
+void ConsoleShutdownComplete();

@@ -1,0 +1,51 @@
+#include "app/Entry.h"
+
+#include "app/CommandLine.h"
+#include "app/ConsoleShutdown.h"
+#include "app/Log.h"
+#include "app/Run.h"
+#include "app/TrayApp.h"
+
+namespace {
+
+// Returns the guard handle (null when the mutex could not be made at all), or sets
+// otherInstance when the program already runs.
+HANDLE AcquireSingleInstance(bool& otherInstance)
+{
+    otherInstance = false;
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, "Global\\Ambrel Mutex");
+    if (mutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(mutex);
+        otherInstance = true;
+        return nullptr;
+    }
+    return mutex;
+}
+
+} // namespace
+
+int AmbrelMain(HINSTANCE instance, int argc, char** argv)
+{
+    bool otherInstance;
+    HANDLE mutex = AcquireSingleInstance(otherInstance);
+    if (otherInstance)
+        return 0;
+
+    LogSwitches switches = ParseLogSwitches(argc, argv);
+    OpenLogSinks(switches.file, switches.console);
+    LogPrint("Ambrel Ver.1.00\n");
+
+    TrayApp app{};
+    if (switches.console)
+        InstallConsoleShutdown(app.messageWindow);
+    int result = Run(app, instance);
+    LogPrint("program end\n");
+
+    // Members go in reverse order: the watcher, then the tray icon.
+    app.tempWatch.Close();
+    app.trayIcon.ReleaseTrayIcon();
+    if (mutex != nullptr)
+        CloseHandle(mutex);
+    ConsoleShutdownComplete();
+    return result;
+}

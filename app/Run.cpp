@@ -1,0 +1,69 @@
+#include "app/Run.h"
+
+#include "app/Log.h"
+#include "app/TrayApp.h"
+#include "app/WindowProcedure.h"
+#include "ui/WndProc.h"
+
+namespace {
+
+ATOM RegisterHiddenWindowClass(HINSTANCE instance)
+{
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = WindowProcedure;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = "Ambrel";
+    return RegisterClassExA(&windowClass);
+}
+
+HWND CreateHiddenWindow(ATOM windowClass, HINSTANCE instance, MessageWindow& record)
+{
+    return CreateWindowExA(0, MAKEINTATOM(windowClass), nullptr, 0, 0, 0, 0, 0, nullptr, nullptr,
+                           instance, &record);
+}
+
+void StartWatching(TrayApp& app)
+{
+    app.tempWatch.messageWindow = &app.messageWindow;
+    if (app.tempWatch.thread == nullptr)
+        app.tempWatch.Start(AMBREL_WATCH_INTERVAL_MS, CTempWatch::callbackfnc, &app.tempWatch);
+}
+
+void RunMessageLoop()
+{
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+} // namespace
+
+int Run(TrayApp& app, HINSTANCE instance)
+{
+    ATOM windowClass = RegisterHiddenWindowClass(instance);
+    if (windowClass == 0)
+        return -1;
+    HWND window = CreateHiddenWindow(windowClass, instance, app.messageWindow);
+    app.messageWindow.hwnd.store(window);
+    if (window == nullptr)
+        return -1;
+    app.messageWindow.handler = WndProc;
+    app.messageWindow.user = &app;
+
+    LogPrint("watch start\n");
+    StartWatching(app);
+    LogPrint("message loop start\n");
+    RunMessageLoop();
+
+    // The worker may still be posting; from here on its reports reach no window.
+    app.messageWindow.hwnd.store(nullptr);
+    LogPrint("msg stopped\n");
+    app.tempWatch.Stop();
+    LogPrint("watch stopped\n");
+    app.trayIcon.ReleaseTrayIcon();
+    LogPrint("tray stopped\n");
+    return 0;
+}

@@ -1,0 +1,8 @@
+#pragma once
+
+#include <windows.h>
+
+// The window procedure of the hidden window: binds the MessageWindow record given as creation
+// parameter, ends the message loop when the window is destroyed, and hands every other message
+// to the record's handler; what the handler leaves (a nonzero result) gets default handling.
+LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,235 @@
+"""Runs the real Ambrel.exe under Wine with the fake thermal zone and power store, and reads
+back what it did: the store, the fakes' call trace, the log file and the screen.
+
+Needs WINEPREFIX, DISPLAY and the fake DLLs installed in the prefix (scripts/test does that),
+AMBREL_EXE and AMBREL_POKE (set by CTest).
+"""
+
+import os
+import pathlib
+import re
+import shutil
+import subprocess
+import time
+
+EXE = os.environ.get('AMBREL_EXE', '')
+POKE = os.environ.get('AMBREL_POKE', '')
+WORK = pathlib.Path(os.environ.get('AMBREL_E2E_DIR', '/tmp/ambrel-e2e'))
+
+BALANCED = '381b4222-f694-41f0-9685-ff5bb260df2e'
+HIGH_PERFORMANCE = '8c5e7fda-e8bf-4a96-9a85-a6e23a8c635c'
+
+# Counter values (tenths of a kelvin) for whole degrees Celsius.
+def counter(celsius):
+    return celsius * 10 + 2732
+
+ENTRY = re.compile(r'(\d\d/\d\d/\d\d \d\d:\d\d:\d\d\.\d\d\d) (\d{4,}) ')
+
+BAR_COLOURS = {0: (11, 137, 67), 1: (218, 218, 35), 2: (218, 35, 41)}
+
+
+def windows_path(path):
+    return 'Z:' + str(path).replace('/', '\\')
+
+
+def store_text(active=BALANCED, schemes=((BALANCED, 100, 100), (HIGH_PERFORMANCE, 100, 90)),
+               extra=''):
+    lines = [f'active {active}'] + [f'scheme {g} {ac} {dc}' for g, ac, dc in schemes]
+    return '\n'.join(lines) + '\n' + extra
+
+
+_temp_dir = None
+
+
+def wine_temp_dir():
+    """The Unix path of the prefix's %TEMP%, where the log file goes."""
+    global _temp_dir
+    if _temp_dir is None:
+        windows = subprocess.run(['wine', 'cmd', '/c', 'echo %TEMP%'], capture_output=True,
+                                 text=True, check=True).stdout.strip()
+        unix = subprocess.run(['winepath', '-u', windows], capture_output=True, text=True,
+                              check=True).stdout.strip()
+        _temp_dir = pathlib.Path(unix)
+    return _temp_dir
+
+
+def log_path():
+    return wine_temp_dir() / 'Ambrel.log'
+
+
+def delete_log():
+    try:
+        log_path().unlink()
+    except FileNotFoundError:
+        pass
+
+
+def read_log_raw():
+    try:
+        return log_path().read_bytes().decode('latin-1')
+    except FileNotFoundError:
+        return None
+
+
+def log_entries(text=None):
+    """The log as (thread id, message) pairs; messages keep their line breaks as "\\n"."""
+    text = read_log_raw() if text is None else text
+    if text is None:
+        return []
+    text = text.replace('\r\n', '\n')
+    parts = ENTRY.split(text)
+    # parts: [before, stamp, thread, message, stamp, thread, message, ...]
+    return [(int(parts[i + 1]), parts[i + 2]) for i in range(1, len(parts) - 2, 3)]
+
+
+def wait_for(predicate, timeout=20.0, interval=0.1):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(interval)
+    return predicate()
+
+
+def poke(*args):
+    return subprocess.run(['wine', POKE, *map(str, args)], stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL, timeout=60).returncode
+
+
+class AmbrelRun:
+    """One run of Ambrel.exe with its own store, thermal-zone script and trace."""
+
+    def __init__(self, name, store=None, script=None, args=('--logging',)):
+        self.dir = WORK / name
+        shutil.rmtree(self.dir, ignore_errors=True)
+        self.dir.mkdir(parents=True)
+        self.store_file = self.dir / 'store.txt'
+        self.script_file = self.dir / 'pdh.txt'
+        self.trace_file = self.dir / 'trace.txt'
+        self.store_file.write_text(store if store is not None else store_text())
+        self.script_file.write_text(script if script is not None else f'{counter(50)}\n')
+        self.trace_file.write_text('')
+        self.args = list(args)
+        self.process = None
+        self.env = dict(os.environ,
+                        AMBREL_FAKE_POWER=windows_path(self.store_file),
+                        AMBREL_FAKE_PDH=windows_path(self.script_file),
+                        AMBREL_FAKE_TRACE=windows_path(self.trace_file))
+
+    def start(self):
+        self.process = subprocess.Popen(['wine', EXE, *self.args], env=self.env,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return self
+
+    def run_to_end(self, timeout=30):
+        """Starts a run that is expected to end by itself and returns its exit code."""
+        self.start()
+        return self.wait(timeout)
+
+    def wait(self, timeout=30):
+        return self.process.wait(timeout=timeout)
+
+    def alive(self):
+        return self.process is not None and self.process.poll() is None
+
+    def kill(self):
+        if self.alive():
+            poke('close')
+            try:
+                self.process.wait(timeout=15)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+
+    def append_readings(self, *celsius):
+        with open(self.script_file, 'a') as script:
+            script.write(''.join(f'{counter(t)}\n' for t in celsius))
+
+    def trace(self, function=None):
+        lines = self.trace_file.read_text(errors='replace').splitlines()
+        return [l for l in lines if function is None or l.startswith(function + ' ')]
+
+    def ac_writes(self):
+        """The AC values written to the store, in order."""
+        return [int(re.search(r' value=(\d+)', l).group(1))
+                for l in self.trace('PowerWriteACValueIndex') if l.endswith('-> 0')]
+
+    def collections(self):
+        return len(self.trace('PdhCollectQueryData'))
+
+    def ac_value(self, scheme=BALANCED):
+        for line in self.store_file.read_text().splitlines():
+            fields = line.split()
+            if fields[:2] == ['scheme', scheme]:
+                return int(fields[2])
+        return None
+
+    def wait_until_watching(self, timeout=20):
+        """Waits for the first reading: 100 % has been put in force."""
+        return wait_for(lambda: 100 in self.ac_writes(), timeout)
+
+
+# --- the screen -----------------------------------------------------------------------------
+
+def x_windows():
+    """Top-level X windows as (name, width, height, x, y)."""
+    out = subprocess.run(['xwininfo', '-root', '-children'], capture_output=True, text=True).stdout
+    found = []
+    for line in out.splitlines():
+        m = re.search(r'0x[0-9a-f]+ (".*?"|\(has no name\)).*?(\d+)x(\d+)[+-]-?\d+[+-]-?\d+ +'
+                      r'([+-]-?\d+)([+-]-?\d+)', line)
+        if m:
+            name = m.group(1).strip('"')
+            found.append((name, int(m.group(2)), int(m.group(3)), int(m.group(4)),
+                          int(m.group(5))))
+    return found
+
+
+def mapped(window_id_name):
+    out = subprocess.run(['xwininfo', '-name', window_id_name], capture_output=True,
+                         text=True).stdout
+    return 'IsViewable' in out
+
+
+def tray_window():
+    for name, width, height, x, y in x_windows():
+        if name == 'Wine System Tray' and width > 1:
+            return width, height, x, y
+    return None
+
+
+def screen_pixels(width, height, x, y):
+    """The RGB pixels of a screen rectangle, row by row."""
+    shot = subprocess.run(['import', '-window', 'root', '-crop', f'{width}x{height}+{x}+{y}',
+                           '-depth', '8', 'rgb:-'], capture_output=True, check=True).stdout
+    return [tuple(shot[i:i + 3]) for i in range(0, width * height * 3, 3)]
+
+
+def save_screenshot(path, width, height, x, y):
+    subprocess.run(['import', '-window', 'root', '-crop', f'{width}x{height}+{x}+{y}', '+repage',
+                    str(path)], check=True)
+
+
+def bar_colour_counts(pixels):
+    """How many pixels match each mode's bar colour (within a small tolerance)."""
+    counts = {mode: 0 for mode in BAR_COLOURS}
+    for pixel in pixels:
+        for mode, colour in BAR_COLOURS.items():
+            if all(abs(a - b) <= 12 for a, b in zip(pixel, colour)):
+                counts[mode] += 1
+    return counts
+
+
+def shown_mode():
+    """The mode whose bar colour the tray shows, or None when no icon bar is visible."""
+    tray = tray_window()
+    if tray is None or not mapped('Wine System Tray'):
+        return None
+    counts = bar_colour_counts(screen_pixels(*tray))
+    mode, count = max(counts.items(), key=lambda item: item[1])
+    others = sum(counts.values()) - count
+    return mode if count >= 8 and others < count // 4 else None
+
+
+def click(x, y, button=1):
+    subprocess.run(['xdotool', 'mousemove', str(x), str(y), 'click', str(button)], check=True)

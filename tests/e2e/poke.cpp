@@ -1,0 +1,85 @@
+// Drives a running Ambrel.exe from outside, the way the shell, the session manager or another
+// program would: finds its hidden window (class "Ambrel") and sends it messages.
+//
+//   poke close               post WM_CLOSE
+//   poke endsession          send WM_QUERYENDSESSION, then WM_ENDSESSION (TRUE)
+//   poke taskbar             broadcast-style "TaskbarCreated" to the window
+//   poke command N           post WM_COMMAND N
+//   poke tray MSG            post WM_FROMTRAY with the mouse message MSG (e.g. 513 = left down)
+//   poke ctrlc               deliver Ctrl+C to the console of the window's process
+//   poke exists              exit 0 when the window exists, 1 when not
+#include "ui/AppMessages.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+HWND FindAmbrel()
+{
+    return FindWindowA("Ambrel", nullptr);
+}
+
+int Usage()
+{
+    std::fprintf(stderr, "usage: poke close|endsession|taskbar|command N|tray MSG|ctrlc|exists\n");
+    return 2;
+}
+
+int SendEndSession(HWND window)
+{
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000,
+                        &result);
+    SendMessageTimeoutA(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000,
+                        &result);
+    return 0;
+}
+
+int SendCtrlC(HWND window)
+{
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    FreeConsole();
+    if (!AttachConsole(processId)) {
+        std::fprintf(stderr, "poke: AttachConsole failed (%lu)\n", GetLastError());
+        return 1;
+    }
+    SetConsoleCtrlHandler(nullptr, TRUE); // this process ignores the event itself
+    BOOL sent = GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+    Sleep(200);
+    FreeConsole();
+    return sent ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2)
+        return Usage();
+    const char* verb = argv[1];
+    HWND window = FindAmbrel();
+    if (std::strcmp(verb, "exists") == 0)
+        return window != nullptr ? 0 : 1;
+    if (window == nullptr) {
+        std::fprintf(stderr, "poke: no Ambrel window\n");
+        return 1;
+    }
+    if (std::strcmp(verb, "ctrlc") == 0)
+        return SendCtrlC(window);
+    if (std::strcmp(verb, "close") == 0)
+        return PostMessageA(window, WM_CLOSE, 0, 0) ? 0 : 1;
+    if (std::strcmp(verb, "endsession") == 0)
+        return SendEndSession(window);
+    if (std::strcmp(verb, "taskbar") == 0)
+        return PostMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0) ? 0 : 1;
+    if (std::strcmp(verb, "command") == 0 && argc == 3)
+        return PostMessageA(window, WM_COMMAND, std::strtoul(argv[2], nullptr, 10), 0) ? 0 : 1;
+    if (std::strcmp(verb, "tray") == 0 && argc == 3)
+        return PostMessageA(window, WM_FROMTRAY, 0, std::strtol(argv[2], nullptr, 10)) ? 0 : 1;
+    return Usage();
+}

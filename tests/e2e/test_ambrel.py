@@ -1,0 +1,212 @@
+"""End-to-end tests of Ambrel.exe under Wine (see ambrel_harness for the set-up)."""
+
+import time
+import unittest
+
+from ambrel_harness import (BALANCED, HIGH_PERFORMANCE, WORK, AmbrelRun, click, counter,
+                            delete_log, log_entries, mapped, poke, read_log_raw,
+                            save_screenshot, shown_mode, store_text, tray_window, wait_for,
+                            x_windows)
+
+MAIN_THREAD_LIFETIME = [
+    'Ambrel Ver.1.00\n', 'watch start\n', 'message loop start\n', 'msg stopped\n',
+    'watch stopped\n', 'tray stopped\n', 'program end\n',
+]
+
+
+def messages(entries, thread=None):
+    return [m for t, m in entries if thread is None or t == thread]
+
+
+def close_and_wait(run):
+    poke('close')
+    return run.wait(30)
+
+
+class Lifetime(unittest.TestCase):
+
+    def test_logged_run_writes_lifetime_in_order_and_second_run_appends(self):
+        delete_log()
+        for number in (1, 2):
+            run = AmbrelRun(f'logged-{number}').start()
+            self.assertTrue(run.wait_until_watching())
+            self.assertTrue(wait_for(lambda: 'CTempWatch.callbackfnc() THREADCALLBACK_INIT\n'
+                                     in messages(log_entries())))
+            self.assertEqual(0, close_and_wait(run))
+
+        entries = log_entries()
+        all_messages = messages(entries)
+        self.assertEqual(2, all_messages.count('Ambrel Ver.1.00\n'))
+        second = all_messages.index('Ambrel Ver.1.00\n', 1)
+        for run_entries in (entries[:second], entries[second:]):
+            main = run_entries[0][0]
+            self.assertEqual(MAIN_THREAD_LIFETIME, messages(run_entries, main))
+            worker = [t for t, m in run_entries if m == 'CiThreadEx.threadfnc() start\n'][0]
+            worker_messages = messages(run_entries, worker)
+            self.assertEqual(['CiThreadEx.threadfnc() start\n',
+                              'power setting changed: throttle max=100\n',
+                              'temp monitor:   mode=0, vec=0, count=0, temp=50\n',
+                              'CTempWatch.callbackfnc() THREADCALLBACK_INIT\n'],
+                             worker_messages[:4])
+            self.assertEqual(['CTempWatch.callbackfnc() THREADCALLBACK_END\n',
+                              'CiThreadEx.threadfnc() end\n'], worker_messages[-2:])
+            order = messages(run_entries)
+            self.assertLess(order.index('msg stopped\n'),
+                            order.index('CTempWatch.callbackfnc() THREADCALLBACK_END\n'))
+            self.assertLess(order.index('CiThreadEx.threadfnc() end\n'),
+                            order.index('watch stopped\n'))
+            self.assertEqual('program end\n', order[-1])
+
+    def test_only_the_exact_switches_turn_the_log_on(self):
+        for args in ([], ['--Logging'], ['-logging'], ['--logging=1'], ['--console2', 'logging'],
+                     ['--LOGGING', '--CONSOLE', '—logging', '']):
+            with self.subTest(args=args):
+                delete_log()
+                run = AmbrelRun('switches', args=args).start()
+                self.assertTrue(run.wait_until_watching())
+                self.assertEqual(0, close_and_wait(run))
+                self.assertIsNone(read_log_raw())
+                self.assertEqual(100, run.ac_value())
+
+    def test_second_instance_ends_at_once_and_leaves_the_first_alone(self):
+        delete_log()
+        first = AmbrelRun('first').start()
+        self.assertTrue(first.wait_until_watching())
+        before = read_log_raw()
+        second = AmbrelRun('second', args=('--logging', '--console'))
+        self.assertEqual(0, second.run_to_end(timeout=20))
+        self.assertEqual([], second.trace())
+        time.sleep(0.5)
+        self.assertTrue(first.alive())
+        self.assertEqual(1, messages(log_entries()).count('Ambrel Ver.1.00\n'))
+        self.assertTrue(read_log_raw().startswith(before))
+        self.assertEqual(0, close_and_wait(first))
+
+
+class Throttle(unittest.TestCase):
+
+    def test_hot_sensor_throttles_and_cool_one_restores_with_the_bar_following(self):
+        run = AmbrelRun('throttle', store=store_text(schemes=((BALANCED, 93, 70),)),
+                        script=f'{counter(90)}\n').start()
+        try:
+            self.assertTrue(run.wait_until_watching())
+            self.assertEqual(0, wait_for(shown_mode, 10))
+            self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
+            self.assertEqual(1, wait_for(lambda: shown_mode() == 1 and 1, 10))
+            self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [80], 20))
+            self.assertEqual(2, wait_for(lambda: shown_mode() == 2 and 2, 10))
+            run.append_readings(60)
+            self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [100], 40))
+            self.assertEqual(0, wait_for(lambda: shown_mode() == 0 and 0 or None, 10) or 0)
+            self.assertEqual(0, close_and_wait(run))
+        finally:
+            run.kill()
+        self.assertEqual([100, 99, 80, 99, 100, 93], run.ac_writes())
+        self.assertEqual(93, run.ac_value())
+        self.assertEqual(1, len(run.trace('PdhOpenQueryA')))
+
+
+class Tray(unittest.TestCase):
+
+    def icon_centre(self):
+        tray = wait_for(tray_window, 10)
+        self.assertIsNotNone(tray)
+        width, height, x, y = tray
+        return x + 10, y + height // 2
+
+    def menu_window(self, known):
+        def new_window():
+            for window in x_windows():
+                if window not in known and window[1] > 20 and window[2] > 20:
+                    return window
+            return None
+        return wait_for(new_window, 10)
+
+    def test_menu_about_and_exit_with_the_mouse(self):
+        delete_log()
+        run = AmbrelRun('tray', store=store_text(schemes=((BALANCED, 75, 60),))).start()
+        try:
+            self.assertTrue(run.wait_until_watching())
+            x, y = self.icon_centre()
+            save_screenshot(WORK / 'tray-icon.png', 40, 40, x - 20, y - 20)
+
+            click(x, y, 1)
+            time.sleep(0.5)
+            self.assertNotIn('WndProc(): WM_FROMTRAY: Receive WM_RBUTTONDOWN\n',
+                             messages(log_entries()))
+
+            known = x_windows()
+            click(x, y, 3)
+            menu = self.menu_window(known)
+            self.assertIsNotNone(menu, 'no popup menu appeared')
+            _, width, height, mx, my = menu
+            self.assertIn('WndProc(): WM_FROMTRAY: Receive WM_RBUTTONDOWN\n',
+                          messages(log_entries()))
+            # About is the upper item, Exit the lower one.
+            click(mx + width // 2, my + height // 4)
+            self.assertTrue(wait_for(lambda: mapped('Ambrel'), 10), 'no About box')
+            self.assertIn('WndProc(): WM_COMMAND: Receive ID_ABOUT\n', messages(log_entries()))
+
+            # While the box is open the icon still follows the readings.
+            before = run.collections()
+            run.append_readings(90, 90, 90, 90)
+            self.assertEqual(1, wait_for(lambda: shown_mode() == 1 and 1, 20))
+            self.assertGreater(run.collections(), before)
+
+            subprocess_key('Return')
+            self.assertTrue(wait_for(lambda: not mapped('Ambrel'), 10))
+
+            known = x_windows()
+            click(x, y, 3)
+            menu = self.menu_window(known)
+            self.assertIsNotNone(menu)
+            _, width, height, mx, my = menu
+            click(mx + width // 2, my + 3 * height // 4)
+            self.assertEqual(0, run.wait(30))
+        finally:
+            run.kill()
+        self.assertIn('WndProc(): WM_COMMAND: Receive ID_EXIT\n', messages(log_entries()))
+        self.assertEqual(75, run.ac_value())
+        self.assertIsNone(shown_mode())
+
+
+def subprocess_key(key):
+    import subprocess
+    subprocess.run(['xdotool', 'key', key], check=True)
+
+
+class Exits(unittest.TestCase):
+    """Every orderly way out writes the user's value back."""
+
+    def test_saved_value_is_written_back_on_every_orderly_path(self):
+        for path in ('close', 'endsession', 'ctrlc'):
+            with self.subTest(path=path):
+                args = ('--logging', '--console') if path == 'ctrlc' else ('--logging',)
+                run = AmbrelRun(f'exit-{path}', store=store_text(schemes=((BALANCED, 75, 60),)),
+                                args=args).start()
+                try:
+                    self.assertTrue(run.wait_until_watching())
+                    self.assertEqual(100, run.ac_value())
+                    poke(path)
+                    self.assertTrue(wait_for(lambda: run.ac_value() == 75, 15),
+                                    f'value not restored after {path}')
+                    self.assertEqual([100, 75], run.ac_writes())
+                finally:
+                    run.kill()
+                self.assertEqual([100, 75], run.ac_writes(), 'written again after the stop')
+
+    def test_taskbar_restart_brings_the_icon_back(self):
+        run = AmbrelRun('taskbar', script=f'{counter(47)}\n').start()
+        try:
+            self.assertTrue(run.wait_until_watching())
+            self.assertEqual(0, wait_for(lambda: shown_mode() == 0 and 0 or None, 10) or 0)
+            self.assertEqual(0, poke('taskbar'))
+            time.sleep(0.5)
+            self.assertTrue(run.alive())
+            self.assertEqual(0, shown_mode())
+        finally:
+            run.kill()
+
+
+if __name__ == '__main__':
+    unittest.main()

@@ -1,0 +1,95 @@
+#include "app/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+LogSwitches Parse(std::vector<const char*> arguments)
+{
+    arguments.insert(arguments.begin(), "Ambrel.exe");
+    return ParseLogSwitches(static_cast<int>(arguments.size()), arguments.data());
+}
+
+} // namespace
+
+TEST(CommandLine, OnlyExactSwitchesCount)
+{
+    struct {
+        std::vector<const char*> arguments;
+        int file;
+        int console;
+    } rows[] = {
+        {{}, 0, 0},
+        {{"--logging"}, 1, 0},
+        {{"--console"}, 0, 1},
+        {{"--console", "--logging", "--console"}, 1, 1},
+        {{"--Logging", "-logging", "--logging=1", "--logging ", "logging", "--CONSOLE"}, 0, 0},
+        {{"", "--", "-", "--consolex", "x--console"}, 0, 0},
+        {{"other", "--logging", "more"}, 1, 0},
+    };
+    for (const auto& row : rows) {
+        LogSwitches switches = Parse(row.arguments);
+        EXPECT_EQ(row.file, switches.file) << row.arguments.size();
+        EXPECT_EQ(row.console, switches.console) << row.arguments.size();
+    }
+}
+
+TEST(CommandLine, ProgramNameIsNeverASwitch)
+{
+    const char* arguments[] = {"--logging", "--console"};
+    LogSwitches switches = ParseLogSwitches(1, arguments);
+    EXPECT_EQ(0, switches.file);
+    EXPECT_EQ(0, switches.console);
+    switches = ParseLogSwitches(0, nullptr);
+    EXPECT_EQ(0, switches.file + switches.console);
+}
+
+// Random argument vectors, many of them near-misses of the switches: only the exact switches
+// may take effect (checked against a plain search), and nothing may read out of bounds.
+TEST(CommandLine, RandomArgumentsNeverMisfire)
+{
+    std::mt19937 random(7);
+    const std::string bases[] = {"--logging", "--console"};
+    std::uniform_int_distribution<int> byte(1, 255);
+    for (int round = 0; round < 2000; ++round) {
+        std::vector<std::string> texts;
+        const int count = static_cast<int>(random() % 6);
+        for (int i = 0; i < count; ++i) {
+            std::string text = bases[random() % 2];
+            switch (random() % 5) {
+            case 0: // exact
+                break;
+            case 1: // one byte changed
+                text[random() % text.size()] = static_cast<char>(byte(random));
+                break;
+            case 2: // cut
+                text.resize(random() % text.size());
+                break;
+            case 3: // long random bytes
+                text.assign(random() % 5000, 'x');
+                for (char& c : text)
+                    c = static_cast<char>(byte(random));
+                break;
+            default: // appended value
+                text += "=1";
+                break;
+            }
+            texts.push_back(text);
+        }
+        std::vector<const char*> arguments;
+        for (const std::string& text : texts)
+            arguments.push_back(text.c_str());
+        LogSwitches switches = Parse(arguments);
+        int file = 0, console = 0;
+        for (const std::string& text : texts) {
+            file |= text == "--logging";
+            console |= text == "--console";
+        }
+        ASSERT_EQ(file, switches.file);
+        ASSERT_EQ(console, switches.console);
+    }
+}
