@@ -25,7 +25,7 @@ HWND CreateHiddenWindow(ATOM windowClass, HINSTANCE instance, MessageWindow& rec
 
 void StartWatching(TrayApp& app)
 {
-    app.tempWatch.messageWindow = &app.messageWindow;
+    app.tempWatch.window = &app.messageWindow;
     if (app.tempWatch.thread == nullptr)
         app.tempWatch.Start(AMBREL_WATCH_INTERVAL_MS, CTempWatch::callbackfnc, &app.tempWatch);
 }
