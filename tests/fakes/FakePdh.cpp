@@ -87,7 +87,7 @@ struct ScriptView {
 
 DWORD StatusOf(const char* text)
 {
-    return static_cast<DWORD>(std::strtol(text, nullptr, 0));
+    return static_cast<DWORD>(std::strtoll(text, nullptr, 0));
 }
 
 void ViewLine(const char* line, int cursor, ScriptView& view)

@@ -6,6 +6,7 @@
 #include <powrprof.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace
@@ -67,12 +68,13 @@ void ParseFailLine(Store& store, const char* rest)
     if (store.ruleCount >= kMaxRules)
         return;
     FailRule& rule = store.rules[store.ruleCount];
-    long code = 0;
-    rule.skip = 0;
-    rule.times = 1;
-    if (std::sscanf(rest, "%63s %li %li %li", rule.function, &code, &rule.skip, &rule.times) < 2)
+    char code[32], skip[32] = "0", times[32] = "1";
+    if (std::sscanf(rest, "%63s %31s %31s %31s", rule.function, code, skip, times) < 2)
         return;
-    rule.code = static_cast<DWORD>(code);
+    // Codes may be written as large unsigned, negative or hexadecimal numbers.
+    rule.code = static_cast<DWORD>(std::strtoll(code, nullptr, 0));
+    rule.skip = std::strtol(skip, nullptr, 10);
+    rule.times = std::strtol(times, nullptr, 10);
     if (rule.times != 0)
         ++store.ruleCount;
 }
@@ -110,7 +112,7 @@ void LoadStore(const char* path, Store& store)
 
 void SaveStore(const char* path, const Store& store)
 {
-    FILE* file = std::fopen(path, "w");
+    FILE* file = std::fopen(path, "wb");
     if (file == nullptr)
         return;
     char guidText[FAKE_GUID_TEXT_SIZE];
@@ -126,8 +128,8 @@ void SaveStore(const char* path, const Store& store)
     }
     for (int i = 0; i < store.ruleCount; ++i) {
         const FailRule& rule = store.rules[i];
-        std::fprintf(file, "fail %s %ld %ld %ld\n", rule.function, static_cast<long>(rule.code),
-                     rule.skip, rule.times);
+        std::fprintf(file, "fail %s %lu %ld %ld\n", rule.function,
+                     static_cast<unsigned long>(rule.code), rule.skip, rule.times);
     }
     std::fclose(file);
 }

@@ -1,0 +1,248 @@
+// ReadThrottleMax and WriteThrottleMax against the fake powrprof.dll: which calls they make with
+// which identifiers, what they change in the store and what they log when a call fails.
+#include "PowerTestSupport.h"
+
+#include "power/PowerSetting.h"
+
+namespace
+{
+
+const std::vector<std::string> kWriteCalls = {"PowerGetActiveScheme", "PowerWriteACValueIndex",
+                                              "PowerSetActiveScheme"};
+const std::vector<std::string> kReadCalls = {"PowerGetActiveScheme", "PowerReadACValue"};
+
+class PowerSettingTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override { BeginFakes(fake); }
+    void TearDown() override { fake.End(); }
+
+    std::string Other(const std::string& scheme) const
+    {
+        return scheme == kBalancedScheme ? kHighPerformanceScheme : kBalancedScheme;
+    }
+
+    FakePlatform fake;
+};
+
+struct WriteCase {
+    const char* active;
+    uint32_t value;
+};
+
+class WriteThrottleMaxTest : public PowerSettingTest,
+                             public ::testing::WithParamInterface<WriteCase>
+{
+};
+
+TEST_P(WriteThrottleMaxTest, ChangesOnlyTheAcValueOfTheActiveSchemeAndActivatesIt)
+{
+    const std::string active = GetParam().active;
+    const std::string other = Other(active);
+    fake.WritePowerStore(TwoSchemeStore(active, 75));
+    const int activeDc = fake.DcValue(active);
+    const int otherAc = fake.AcValue(other);
+    const int otherDc = fake.DcValue(other);
+    LogSince log;
+
+    EXPECT_TRUE(WriteThrottleMax(GetParam().value));
+
+    EXPECT_EQ(static_cast<int>(GetParam().value), fake.AcValue(active));
+    EXPECT_EQ(activeDc, fake.DcValue(active));
+    EXPECT_EQ(otherAc, fake.AcValue(other));
+    EXPECT_EQ(otherDc, fake.DcValue(other));
+    EXPECT_EQ(active, fake.ActiveScheme());
+    EXPECT_EQ(kWriteCalls, fake.TraceFunctions());
+    for (const std::string& line : fake.Trace()) {
+        EXPECT_EQ("0", TraceField(line, "root")) << line;
+        EXPECT_EQ("0", TraceField(line, "->")) << line;
+        EXPECT_EQ(active, TraceField(line, "scheme")) << line;
+    }
+    const std::string write = fake.TraceOf("PowerWriteACValueIndex").at(0);
+    EXPECT_EQ(kProcessorSubgroup, TraceField(write, "subgroup"));
+    EXPECT_EQ(kThrottleMaximum, TraceField(write, "setting"));
+    EXPECT_EQ(std::to_string(GetParam().value), TraceField(write, "value"));
+    EXPECT_EQ("", log.Bytes());
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, WriteThrottleMaxTest,
+                         ::testing::Values(WriteCase{kBalancedScheme, 99},
+                                           WriteCase{kBalancedScheme, 80},
+                                           WriteCase{kHighPerformanceScheme, 99},
+                                           WriteCase{kHighPerformanceScheme, 0},
+                                           WriteCase{kBalancedScheme, 100}));
+
+struct ReadCase {
+    const char* active;
+    int balancedAc;
+};
+
+class ReadThrottleMaxTest : public PowerSettingTest, public ::testing::WithParamInterface<ReadCase>
+{
+};
+
+TEST_P(ReadThrottleMaxTest, ReadsTheAcValueOfTheActiveScheme)
+{
+    const std::string active = GetParam().active;
+    fake.WritePowerStore(TwoSchemeStore(active, GetParam().balancedAc));
+    const std::string storeBefore = fake.ReadPowerStore();
+    LogSince log;
+
+    uint32_t value = 12345;
+    EXPECT_TRUE(ReadThrottleMax(value));
+
+    EXPECT_EQ(fake.AcValue(active), static_cast<int>(value));
+    EXPECT_EQ(storeBefore, fake.ReadPowerStore());
+    EXPECT_EQ(kReadCalls, fake.TraceFunctions());
+    const std::string read = fake.TraceOf("PowerReadACValue").at(0);
+    EXPECT_EQ("0", TraceField(read, "root"));
+    EXPECT_EQ(active, TraceField(read, "scheme"));
+    EXPECT_EQ(kProcessorSubgroup, TraceField(read, "subgroup"));
+    EXPECT_EQ(kThrottleMaximum, TraceField(read, "setting"));
+    EXPECT_EQ("null", TraceField(read, "type"));
+    EXPECT_EQ("4", TraceField(read, "size"));
+    EXPECT_EQ("0", TraceField(read, "->"));
+    EXPECT_EQ("", log.Bytes());
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, ReadThrottleMaxTest,
+                         ::testing::Values(ReadCase{kBalancedScheme, 99},
+                                           ReadCase{kBalancedScheme, 80},
+                                           ReadCase{kBalancedScheme, 0},
+                                           ReadCase{kHighPerformanceScheme, 99}));
+
+struct WriteFailureCase {
+    const char* name;
+    const char* rule;
+    const char* message;
+    int acAfter; // what the active scheme holds afterwards: nothing already done is undone
+    std::vector<std::string> calls;
+};
+
+class WriteFailureTest : public PowerSettingTest,
+                         public ::testing::WithParamInterface<WriteFailureCase>
+{
+};
+
+TEST_P(WriteFailureTest, LogsExactlyTheFailingCallAndReturnsFalse)
+{
+    const WriteFailureCase& c = GetParam();
+    fake.WritePowerStore(TwoSchemeStore(kBalancedScheme, 100, c.rule));
+    LogSince log;
+
+    EXPECT_FALSE(WriteThrottleMax(99));
+
+    const std::vector<std::string> lines = log.Lines();
+    ASSERT_EQ(1u, lines.size()) << log.Bytes();
+    EXPECT_EQ(c.message, MessageOfLogLine(lines[0]));
+    EXPECT_EQ(std::string::npos, log.Bytes().find('\n')) << "the message has no line break";
+    EXPECT_EQ(c.acAfter, fake.AcValue(kBalancedScheme));
+    EXPECT_EQ(95, fake.DcValue(kBalancedScheme));
+    EXPECT_EQ(100, fake.AcValue(kHighPerformanceScheme));
+    EXPECT_EQ(kBalancedScheme, fake.ActiveScheme());
+    EXPECT_EQ(c.calls, fake.TraceFunctions());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, WriteFailureTest,
+    ::testing::Values(WriteFailureCase{"GetActiveScheme",
+                                       "fail PowerGetActiveScheme 3221225506\n",
+                                       "PowerGetActiveScheme() error=c0000022",
+                                       100,
+                                       {"PowerGetActiveScheme"}},
+                      WriteFailureCase{"WriteACValueIndex",
+                                       "fail PowerWriteACValueIndex 87\n",
+                                       "PowerWriteACValueIndex() error=57",
+                                       100,
+                                       {"PowerGetActiveScheme", "PowerWriteACValueIndex"}},
+                      WriteFailureCase{"SetActiveScheme", "fail PowerSetActiveScheme 1314\n",
+                                       "PowerSetActiveScheme() error=522", 99, kWriteCalls}),
+    [](const ::testing::TestParamInfo<WriteFailureCase>& param) { return param.param.name; });
+
+struct ReadFailureCase {
+    const char* name;
+    std::string store;
+    std::vector<std::string> calls;
+};
+
+class ReadFailureTest : public PowerSettingTest,
+                        public ::testing::WithParamInterface<ReadFailureCase>
+{
+};
+
+TEST_P(ReadFailureTest, LeavesTheVariableAsItWasAndLogsNothing)
+{
+    fake.WritePowerStore(GetParam().store);
+    LogSince log;
+
+    uint32_t value = 12345;
+    EXPECT_FALSE(ReadThrottleMax(value));
+
+    EXPECT_EQ(12345u, value);
+    EXPECT_EQ("", log.Bytes());
+    EXPECT_EQ(GetParam().calls, fake.TraceFunctions());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, ReadFailureTest,
+    ::testing::Values(
+        ReadFailureCase{"GetActiveSchemeFails",
+                        TwoSchemeStore(kBalancedScheme, 99, "fail PowerGetActiveScheme 5\n"),
+                        {"PowerGetActiveScheme"}},
+        ReadFailureCase{"ReadACValueFails",
+                        TwoSchemeStore(kBalancedScheme, 99, "fail PowerReadACValue 2\n"),
+                        kReadCalls},
+        ReadFailureCase{"ActiveSchemeHasNoValue",
+                        std::string("active 00000000-1111-2222-3333-444444444444\n") + "scheme " +
+                            kBalancedScheme + " 99 99\n",
+                        kReadCalls},
+        ReadFailureCase{"NoActiveScheme",
+                        std::string("scheme ") + kBalancedScheme + " 99 99\n",
+                        {"PowerGetActiveScheme"}}),
+    [](const ::testing::TestParamInfo<ReadFailureCase>& param) { return param.param.name; });
+
+TEST_F(PowerSettingTest, EachCallLooksUpTheSchemeThatIsActiveAtThatMoment)
+{
+    fake.WritePowerStore(TwoSchemeStore(kBalancedScheme));
+    ASSERT_TRUE(WriteThrottleMax(99));
+
+    // Another program activates the other scheme between two calls.
+    fake.WritePowerStore(TwoSchemeStore(kHighPerformanceScheme, 99));
+    uint32_t value = 0;
+    ASSERT_TRUE(ReadThrottleMax(value));
+    EXPECT_EQ(100u, value);
+    ASSERT_TRUE(WriteThrottleMax(80));
+
+    EXPECT_EQ(99, fake.AcValue(kBalancedScheme));
+    EXPECT_EQ(80, fake.AcValue(kHighPerformanceScheme));
+    EXPECT_EQ(85, fake.DcValue(kHighPerformanceScheme));
+    EXPECT_EQ(kHighPerformanceScheme, fake.ActiveScheme());
+    const std::vector<std::string> sets = fake.TraceOf("PowerSetActiveScheme");
+    ASSERT_EQ(2u, sets.size());
+    EXPECT_EQ(kBalancedScheme, TraceField(sets[0], "scheme"));
+    EXPECT_EQ(kHighPerformanceScheme, TraceField(sets[1], "scheme"));
+    EXPECT_EQ((std::vector<int>{99, 80}), fake.AcWrites());
+}
+
+TEST_F(PowerSettingTest, ARepeatedFailureFailsEveryWriteUntilTheRuleIsUsedUp)
+{
+    fake.WritePowerStore(
+        TwoSchemeStore(kBalancedScheme, 100, "fail PowerWriteACValueIndex 5 1 2\n"));
+    LogSince log;
+
+    EXPECT_TRUE(WriteThrottleMax(99));  // skipped by the rule
+    EXPECT_FALSE(WriteThrottleMax(80)); // fails
+    EXPECT_FALSE(WriteThrottleMax(80)); // fails
+    EXPECT_TRUE(WriteThrottleMax(100)); // the rule is used up
+
+    EXPECT_EQ(100, fake.AcValue(kBalancedScheme));
+    EXPECT_EQ((std::vector<int>{99, 80, 80, 100}), fake.AcWrites());
+    EXPECT_EQ(std::string::npos, fake.ReadPowerStore().find("fail"));
+    std::string bytes = log.Bytes();
+    size_t first = bytes.find("PowerWriteACValueIndex() error=5");
+    ASSERT_NE(std::string::npos, first) << bytes;
+    EXPECT_NE(std::string::npos, bytes.find("PowerWriteACValueIndex() error=5", first + 1));
+    EXPECT_EQ(2u, fake.TraceOf("PowerSetActiveScheme").size()); // only the passing writes
+}
+
+} // namespace
