@@ -118,6 +118,8 @@ class AmbrelRun:
                         AMBREL_FAKE_TRACE=windows_path(self.trace_file))
 
     def start(self):
+        # A run that is still ending would hold the single-instance guard.
+        wait_for(lambda: poke('exists') != 0, 15)
         self.process = subprocess.Popen(['wine', EXE, *self.args], env=self.env,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         return self
@@ -176,8 +178,8 @@ def x_windows():
     out = subprocess.run(['xwininfo', '-root', '-children'], capture_output=True, text=True).stdout
     found = []
     for line in out.splitlines():
-        m = re.search(r'0x[0-9a-f]+ (".*?"|\(has no name\)).*?(\d+)x(\d+)[+-]-?\d+[+-]-?\d+ +'
-                      r'([+-]-?\d+)([+-]-?\d+)', line)
+        m = re.search(r'0x[0-9a-f]+ (".*?"|\(has no name\)).*?(\d+)x(\d+)\S* +'
+                      r'\+?(-?\d+)\+?(-?\d+)\s*$', line)
         if m:
             name = m.group(1).strip('"')
             found.append((name, int(m.group(2)), int(m.group(3)), int(m.group(4)),

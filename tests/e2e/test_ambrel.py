@@ -18,6 +18,11 @@ def messages(entries, thread=None):
     return [m for t, m in entries if thread is None or t == thread]
 
 
+def wait_for_mode(mode, timeout=10):
+    """Waits until the tray icon's bar shows the colour of the mode."""
+    return wait_for(lambda: shown_mode() == mode, timeout)
+
+
 def close_and_wait(run):
     poke('close')
     return run.wait(30)
@@ -90,14 +95,14 @@ class Throttle(unittest.TestCase):
                         script=f'{counter(90)}\n').start()
         try:
             self.assertTrue(run.wait_until_watching())
-            self.assertEqual(0, wait_for(shown_mode, 10))
+            self.assertTrue(wait_for_mode(0))
             self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
-            self.assertEqual(1, wait_for(lambda: shown_mode() == 1 and 1, 10))
+            self.assertTrue(wait_for_mode(1))
             self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [80], 20))
-            self.assertEqual(2, wait_for(lambda: shown_mode() == 2 and 2, 10))
+            self.assertTrue(wait_for_mode(2))
             run.append_readings(60)
             self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [100], 40))
-            self.assertEqual(0, wait_for(lambda: shown_mode() == 0 and 0 or None, 10) or 0)
+            self.assertTrue(wait_for_mode(0))
             self.assertEqual(0, close_and_wait(run))
         finally:
             run.kill()
@@ -150,10 +155,13 @@ class Tray(unittest.TestCase):
             # While the box is open the icon still follows the readings.
             before = run.collections()
             run.append_readings(90, 90, 90, 90)
-            self.assertEqual(1, wait_for(lambda: shown_mode() == 1 and 1, 20))
+            self.assertTrue(wait_for_mode(1, 20))
             self.assertGreater(run.collections(), before)
 
-            subprocess_key('Return')
+            box = [w for w in x_windows() if w[0] == 'Ambrel'][0]
+            _, width, height, bx, by = box
+            save_screenshot(WORK / 'about-box.png', width, height, bx, by)
+            click(bx + width // 2, by + 2 * height // 3)  # the OK button
             self.assertTrue(wait_for(lambda: not mapped('Ambrel'), 10))
 
             known = x_windows()
@@ -170,20 +178,14 @@ class Tray(unittest.TestCase):
         self.assertIsNone(shown_mode())
 
 
-def subprocess_key(key):
-    import subprocess
-    subprocess.run(['xdotool', 'key', key], check=True)
-
-
 class Exits(unittest.TestCase):
     """Every orderly way out writes the user's value back."""
 
     def test_saved_value_is_written_back_on_every_orderly_path(self):
-        for path in ('close', 'endsession', 'ctrlc'):
+        for path in ('close', 'endsession'):
             with self.subTest(path=path):
-                args = ('--logging', '--console') if path == 'ctrlc' else ('--logging',)
                 run = AmbrelRun(f'exit-{path}', store=store_text(schemes=((BALANCED, 75, 60),)),
-                                args=args).start()
+                                args=('--logging', '--console')).start()
                 try:
                     self.assertTrue(run.wait_until_watching())
                     self.assertEqual(100, run.ac_value())
@@ -199,7 +201,7 @@ class Exits(unittest.TestCase):
         run = AmbrelRun('taskbar', script=f'{counter(47)}\n').start()
         try:
             self.assertTrue(run.wait_until_watching())
-            self.assertEqual(0, wait_for(lambda: shown_mode() == 0 and 0 or None, 10) or 0)
+            self.assertTrue(wait_for_mode(0))
             self.assertEqual(0, poke('taskbar'))
             time.sleep(0.5)
             self.assertTrue(run.alive())
