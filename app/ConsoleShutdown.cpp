@@ -16,7 +16,9 @@ const DWORD kShutdownWaitMs = 4500;
 std::atomic<const MessageWindow*> g_record;
 HANDLE g_shutdownComplete;
 
-BOOL WINAPI OnConsoleControl(DWORD event)
+} // namespace
+
+BOOL WINAPI ConsoleShutdownHandler(DWORD event)
 {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
         return FALSE;
@@ -29,14 +31,12 @@ BOOL WINAPI OnConsoleControl(DWORD event)
     return TRUE;
 }
 
-} // namespace
-
 void InstallConsoleShutdown(const MessageWindow& record)
 {
     g_record.store(&record);
     if (g_shutdownComplete == nullptr)
         g_shutdownComplete = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    SetConsoleCtrlHandler(ConsoleShutdownHandler, TRUE);
 }
 
 void ConsoleShutdownComplete()

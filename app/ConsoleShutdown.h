@@ -4,6 +4,8 @@
 // the saved power value has been written back.
 #pragma once
 
+#include <windows.h>
+
 struct MessageWindow;
 
 // Installs the console control handler for the hidden window of this record.
@@ -11,3 +13,7 @@ void InstallConsoleShutdown(const MessageWindow& record);
 
 // Called by the entry function once its teardown is complete: releases a waiting handler.
 void ConsoleShutdownComplete();
+
+// The handler itself: for Ctrl+C, Ctrl+Break and a console close it posts WM_CLOSE to the
+// hidden window and returns TRUE once the teardown is complete (or the grace period is over).
+BOOL WINAPI ConsoleShutdownHandler(DWORD event);

@@ -1,0 +1,131 @@
+// Reads the built Ambrel.exe back: its resources and its PE header.
+#include "res/resource.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+class Executable : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        module = LoadLibraryExA(AMBREL_EXE_PATH, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(nullptr, module) << AMBREL_EXE_PATH;
+    }
+    void TearDown() override
+    {
+        if (module != nullptr)
+            FreeLibrary(module);
+    }
+    std::string Resource(LPCSTR name, LPCSTR type)
+    {
+        HRSRC found = FindResourceA(module, name, type);
+        if (found == nullptr)
+            return "";
+        const char* bytes = static_cast<const char*>(LockResource(LoadResource(module, found)));
+        return std::string(bytes, SizeofResource(module, found));
+    }
+    HMODULE module = nullptr;
+};
+
+std::string MenuText(HMENU menu, UINT position)
+{
+    char text[64] = "";
+    GetMenuStringA(menu, position, text, sizeof text, MF_BYPOSITION);
+    return text;
+}
+
+std::string VersionString(const std::string& block, const char* key)
+{
+    void* value = nullptr;
+    UINT length = 0;
+    std::string path = std::string("\\StringFileInfo\\040904B0\\") + key;
+    if (!VerQueryValueA(block.data(), path.c_str(), &value, &length))
+        return "";
+    return static_cast<const char*>(value);
+}
+
+} // namespace
+
+TEST_F(Executable, TrayMenuHoldsAboutAboveExit)
+{
+    HMENU menu = LoadMenuA(module, MAKEINTRESOURCEA(IDR_TRAYMENU));
+    ASSERT_NE(nullptr, menu);
+    EXPECT_EQ("popup", MenuText(menu, 0));
+    HMENU popup = GetSubMenu(menu, 0);
+    ASSERT_EQ(2, GetMenuItemCount(popup));
+    EXPECT_EQ("About", MenuText(popup, 0));
+    EXPECT_EQ(ID_ABOUT, static_cast<int>(GetMenuItemID(popup, 0)));
+    EXPECT_EQ("Exit", MenuText(popup, 1));
+    EXPECT_EQ(ID_EXIT, static_cast<int>(GetMenuItemID(popup, 1)));
+    DestroyMenu(menu);
+}
+
+TEST_F(Executable, VersionBlockNamesTheProgram)
+{
+    DWORD size = GetFileVersionInfoSizeA(AMBREL_EXE_PATH, nullptr);
+    ASSERT_GT(size, 0u);
+    std::string block(size, '\0');
+    ASSERT_TRUE(GetFileVersionInfoA(AMBREL_EXE_PATH, 0, size, &block[0]));
+    EXPECT_EQ("1.0.0.0", VersionString(block, "FileVersion"));
+    EXPECT_EQ("1.0.0.0", VersionString(block, "ProductVersion"));
+    EXPECT_EQ("Ambrel", VersionString(block, "FileDescription"));
+    EXPECT_EQ("Ambrel", VersionString(block, "InternalName"));
+    EXPECT_EQ("Ambrel", VersionString(block, "ProductName"));
+    EXPECT_EQ("Ambrel.exe", VersionString(block, "OriginalFilename"));
+}
+
+TEST_F(Executable, ManifestAsksForTheInvokersRights)
+{
+    std::string manifest = Resource(MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    EXPECT_NE(std::string::npos, manifest.find("level=\"asInvoker\""));
+    EXPECT_NE(std::string::npos, manifest.find("uiAccess=\"false\""));
+}
+
+TEST_F(Executable, ApplicationIconHasA48AndA16Image)
+{
+#pragma pack(push, 2)
+    struct GroupEntry {
+        BYTE width, height, colours, reserved;
+        WORD planes, bitCount;
+        DWORD bytes;
+        WORD id;
+    };
+#pragma pack(pop)
+    std::string group = Resource(MAKEINTRESOURCEA(IDI_APPICON), MAKEINTRESOURCEA(14));
+    ASSERT_GE(group.size(), 6 + 2 * sizeof(GroupEntry));
+    const WORD* header = reinterpret_cast<const WORD*>(group.data());
+    ASSERT_EQ(2, header[2]);
+    const GroupEntry* entries = reinterpret_cast<const GroupEntry*>(group.data() + 6);
+    int sizes = 0;
+    for (int i = 0; i < 2; ++i) {
+        sizes |= entries[i].width;
+        EXPECT_EQ(8, entries[i].bitCount);
+        EXPECT_EQ(entries[i].width, entries[i].height);
+    }
+    EXPECT_EQ(48 | 16, sizes);
+    EXPECT_NE("", Resource(MAKEINTRESOURCEA(IDB_TEMPICON), MAKEINTRESOURCEA(2)));
+}
+
+// Address-space layout randomisation (with high-entropy addresses), DEP, and the GUI subsystem.
+TEST_F(Executable, HeaderAsksForAslrDepAndTheGuiSubsystem)
+{
+    std::ifstream file(AMBREL_EXE_PATH, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_GT(bytes.size(), 4096u);
+    const IMAGE_DOS_HEADER* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(bytes.data());
+    const IMAGE_NT_HEADERS64* nt =
+        reinterpret_cast<const IMAGE_NT_HEADERS64*>(bytes.data() + dos->e_lfanew);
+    ASSERT_EQ(IMAGE_NT_OPTIONAL_HDR64_MAGIC, nt->OptionalHeader.Magic);
+    const WORD flags = nt->OptionalHeader.DllCharacteristics;
+    EXPECT_TRUE(flags & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE);
+    EXPECT_TRUE(flags & IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA);
+    EXPECT_TRUE(flags & IMAGE_DLLCHARACTERISTICS_NX_COMPAT);
+    EXPECT_EQ(IMAGE_SUBSYSTEM_WINDOWS_GUI, nt->OptionalHeader.Subsystem);
+    EXPECT_EQ(0, nt->FileHeader.Characteristics & IMAGE_FILE_RELOCS_STRIPPED);
+}
