@@ -1,0 +1,192 @@
+#include "ui/TrayIcon.h"
+
+#include "res/resource.h"
+#include "ui/AppMessages.h"
+#include "ui/DigitColours.h"
+
+#include <shellapi.h>
+
+#ifdef _WIN64
+static_assert(sizeof(NOTIFYICONDATAA) == 528, "the shell expects the full-size NOTIFYICONDATAA");
+#endif
+
+namespace
+{
+
+const UINT TRAY_ICON_ID = 0;
+
+NOTIFYICONDATAA NotifyData(HWND window, UINT flags, HICON icon)
+{
+    NOTIFYICONDATAA data = {};
+    data.cbSize = sizeof data;
+    data.hWnd = window;
+    data.uID = TRAY_ICON_ID;
+    data.uFlags = flags;
+    data.hIcon = icon;
+    if (flags & NIF_MESSAGE)
+        data.uCallbackMessage = WM_FROMTRAY;
+    return data;
+}
+
+void DeleteDcAndBitmap(HDC& dc, HGDIOBJ& previous, HBITMAP& bitmap)
+{
+    if (dc) {
+        if (previous) {
+            SelectObject(dc, previous);
+            previous = nullptr;
+        }
+        DeleteDC(dc);
+        dc = nullptr;
+    }
+    if (bitmap) {
+        DeleteObject(bitmap);
+        bitmap = nullptr;
+    }
+}
+
+} // namespace
+
+BOOL TrayIcon::CreateTrayIcon(HWND window, int t, int mode)
+{
+    // A second set of GDI objects would leak the first one.
+    if (trayWindow || colourDc || colourBitmap || maskDc || maskBitmap)
+        return FALSE;
+
+    colourBitmap =
+        static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_TEMPICON),
+                                        IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    BITMAP info = {};
+    if (GetObjectA(colourBitmap, sizeof info, &info)) {
+        width = info.bmWidth;
+        height = info.bmHeight;
+    }
+    colourDc = CreateCompatibleDC(nullptr);
+    SelectColourBitmap();
+    maskBitmap = CreateBitmap(width, height, 1, 1, nullptr);
+    maskDc = CreateCompatibleDC(nullptr);
+    SelectMaskBitmap();
+    // The stored colour table's first white entry is 6, so the mask is 1 exactly at the pixels
+    // of the ones digit's middle segment.
+    DeriveMask();
+    DeselectMaskBitmap();
+    SetDigits(t, mode);
+    DeselectColourBitmap();
+
+    const HICON icon = BuildIcon();
+    trayWindow = window;
+    const BOOL added = AddToShell(icon);
+    DestroyIcon(icon);
+    return added;
+}
+
+void TrayIcon::UpdateTrayIcon(int t, int mode)
+{
+    SelectColourBitmap();
+    SetDigits(t, mode);
+    SelectMaskBitmap();
+    // Entries 0 to 15 now hold no white, so every mask bit becomes 0.
+    DeriveMask();
+    DeselectMaskBitmap();
+    DeselectColourBitmap();
+
+    const HICON icon = BuildIcon();
+    // The shell forgets the icon when the taskbar restarts, and the first registration can fail
+    // early in a logon: register it again then, but never after ReleaseTrayIcon.
+    if (!ModifyInShell(icon) && trayWindow)
+        AddToShell(icon);
+    DestroyIcon(icon);
+}
+
+void TrayIcon::ReleaseTrayIcon()
+{
+    DeleteDcAndBitmap(colourDc, colourDcPrevious, colourBitmap);
+    DeleteDcAndBitmap(maskDc, maskDcPrevious, maskBitmap);
+    width = 0;
+    height = 0;
+    // Sent even when no window is stored; the shell then just fails the call.
+    NOTIFYICONDATAA data = NotifyData(trayWindow, 0, nullptr);
+    Shell_NotifyIconA(NIM_DELETE, &data);
+    trayWindow = nullptr;
+}
+
+BOOL TrayIcon::RestoreTrayIcon()
+{
+    if (!trayWindow)
+        return FALSE;
+    // The mask keeps its last derivation, so the icon comes back exactly as it was shown.
+    const HICON icon = BuildIcon();
+    const BOOL added = AddToShell(icon);
+    DestroyIcon(icon);
+    return added;
+}
+
+void TrayIcon::SetDigits(int t, int mode)
+{
+    const DigitColourTable colours = ComputeDigitColours(t, mode);
+    RGBQUAD table[DIGIT_COLOUR_COUNT] = {};
+    for (int i = 0; i < DIGIT_COLOUR_COUNT; ++i) {
+        table[i].rgbBlue = colours[i].blue;
+        table[i].rgbGreen = colours[i].green;
+        table[i].rgbRed = colours[i].red;
+        table[i].rgbReserved = colours[i].reserved;
+    }
+    SetDIBColorTable(colourDc, 0, DIGIT_COLOUR_COUNT, table);
+}
+
+void TrayIcon::SelectColourBitmap()
+{
+    if (colourDc)
+        colourDcPrevious = SelectObject(colourDc, colourBitmap);
+}
+
+void TrayIcon::SelectMaskBitmap()
+{
+    if (maskDc)
+        maskDcPrevious = SelectObject(maskDc, maskBitmap);
+}
+
+void TrayIcon::DeselectMaskBitmap()
+{
+    if (maskDc && maskDcPrevious) {
+        SelectObject(maskDc, maskDcPrevious);
+        maskDcPrevious = nullptr;
+    }
+}
+
+void TrayIcon::DeselectColourBitmap()
+{
+    if (colourDc && colourDcPrevious) {
+        SelectObject(colourDc, colourDcPrevious);
+        colourDcPrevious = nullptr;
+    }
+}
+
+// The colour-to-monochrome blit turns the pixels whose colour is the colour DC's background
+// colour (white) into 1 and all others into 0.
+void TrayIcon::DeriveMask()
+{
+    BitBlt(maskDc, 0, 0, width, height, colourDc, 0, 0, SRCCOPY);
+}
+
+HICON TrayIcon::BuildIcon() const
+{
+    ICONINFO info = {};
+    info.fIcon = TRUE;
+    info.xHotspot = 0;
+    info.yHotspot = 0;
+    info.hbmMask = maskBitmap;
+    info.hbmColor = colourBitmap;
+    return CreateIconIndirect(&info);
+}
+
+BOOL TrayIcon::AddToShell(HICON icon) const
+{
+    NOTIFYICONDATAA data = NotifyData(trayWindow, NIF_MESSAGE | NIF_ICON, icon);
+    return Shell_NotifyIconA(NIM_ADD, &data);
+}
+
+BOOL TrayIcon::ModifyInShell(HICON icon) const
+{
+    NOTIFYICONDATAA data = NotifyData(trayWindow, NIF_ICON, icon);
+    return Shell_NotifyIconA(NIM_MODIFY, &data);
+}

@@ -1,0 +1,55 @@
+// The notification-area icon that shows the temperature and the throttle mode.
+//
+// The icon's colour bitmap is the segment bitmap IDB_TEMPICON, whose pixels hold segment numbers;
+// a reading is shown by rewriting the bitmap's first 16 colour-table entries, and the icon is
+// rebuilt from that bitmap and a monochrome mask. Main thread only.
+//
+// Every field is zero when nothing is held, so a zero-initialised TrayIcon is ready for
+// CreateTrayIcon, and ReleaseTrayIcon may run any number of times. Between calls neither bitmap
+// is selected into its DC.
+#pragma once
+
+#include <windows.h>
+
+class TrayIcon
+{
+  public:
+    // The window the shell sends WM_FROMTRAY to; stored by CreateTrayIcon whether or not the
+    // registration succeeds.
+    HWND trayWindow = nullptr;
+    HDC colourDc = nullptr;
+    // The object that was selected in colourDc before colourBitmap; null while it is not selected.
+    HGDIOBJ colourDcPrevious = nullptr;
+    // DIB section loaded from IDB_TEMPICON, so that its colour table can be rewritten.
+    HBITMAP colourBitmap = nullptr;
+    HDC maskDc = nullptr;
+    HGDIOBJ maskDcPrevious = nullptr;
+    // 1 bit per pixel, the size of colourBitmap.
+    HBITMAP maskBitmap = nullptr;
+    int width = 0;
+    int height = 0;
+
+    // Builds the GDI objects, shows t and mode and registers the icon for window. Returns the
+    // shell's answer, or FALSE without doing anything when the icon is already held.
+    BOOL CreateTrayIcon(HWND window, int t, int mode);
+    // Shows a new t and mode. If the shell no longer has the icon, registers it again.
+    void UpdateTrayIcon(int t, int mode);
+    // Removes the icon from the shell and frees every GDI object.
+    void ReleaseTrayIcon();
+    // Registers the icon again as last shown, for a shell that has restarted ("TaskbarCreated").
+    // Returns FALSE when no icon is held.
+    BOOL RestoreTrayIcon();
+    // Writes the colours that show t and mode into the colour table; colourBitmap must be
+    // selected into colourDc.
+    void SetDigits(int t, int mode);
+
+  private:
+    void SelectColourBitmap();
+    void SelectMaskBitmap();
+    void DeselectMaskBitmap();
+    void DeselectColourBitmap();
+    void DeriveMask();
+    HICON BuildIcon() const;
+    BOOL AddToShell(HICON icon) const;
+    BOOL ModifyInShell(HICON icon) const;
+};
