@@ -23,7 +23,7 @@ FILE* OpenLogFile()
     DWORD length = GetTempPathA(sizeof path, path);
     if (length == 0 || length >= sizeof path)
         return nullptr;
-    if (!AppendLogFileName(path, sizeof path, "Ambrel.log"))
+    if (!AppendToPath(path, sizeof path, "Ambrel.log"))
         return nullptr;
     return std::fopen(path, "a+");
 }

@@ -75,7 +75,7 @@ void FormatLogEntry(char* out, size_t size, const char* composed, va_list args)
     out[size - 1] = '\0';
 }
 
-bool AppendLogFileName(char* path, size_t size, const char* name)
+bool AppendToPath(char* path, size_t size, const char* name)
 {
     size_t used = std::strlen(path);
     size_t needed = used + std::strlen(name) + 1;

@@ -27,6 +27,6 @@ void ComposeLogFormat(char* out, size_t size, const LogStamp& stamp, const char*
 // Formats the composed text with the caller's arguments; an entry that does not fit is cut.
 void FormatLogEntry(char* out, size_t size, const char* composed, va_list args);
 
-// Appends the file name to a directory path that ends with its separator. Returns false, and
+// Appends text (a file name, a separator) to a path. Returns false, and
 // leaves the path unchanged, when the result would not fit into size bytes.
-bool AppendLogFileName(char* path, size_t size, const char* name);
+bool AppendToPath(char* path, size_t size, const char* tail);

@@ -1,9 +1,11 @@
 // The GUI entry point of Ambrel.exe.
 #include "app/Entry.h"
+#include "app/SystemLibraries.h"
 
 #include <cstdlib>
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
+    LoadSystemLibraries();
     return AmbrelMain(instance, __argc, __argv);
 }

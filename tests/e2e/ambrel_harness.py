@@ -111,6 +111,7 @@ class AmbrelRun:
         self.script_file.write_text(script if script is not None else f'{counter(50)}\n')
         self.trace_file.write_text('')
         self.args = list(args)
+        self.exe = EXE
         self.process = None
         self.env = dict(os.environ,
                         AMBREL_FAKE_POWER=windows_path(self.store_file),
@@ -120,7 +121,7 @@ class AmbrelRun:
     def start(self):
         # A run that is still ending would hold the single-instance guard.
         wait_for(lambda: poke('exists') != 0, 15)
-        self.process = subprocess.Popen(['wine', EXE, *self.args], env=self.env,
+        self.process = subprocess.Popen(['wine', self.exe, *self.args], env=self.env,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         return self
 

@@ -1,9 +1,11 @@
 """End-to-end tests of Ambrel.exe under Wine (see ambrel_harness for the set-up)."""
 
+import os
+import shutil
 import time
 import unittest
 
-from ambrel_harness import (BALANCED, HIGH_PERFORMANCE, WORK, AmbrelRun, click, counter,
+from ambrel_harness import (EXE, windows_path, BALANCED, HIGH_PERFORMANCE, WORK, AmbrelRun, click, counter,
                             delete_log, log_entries, mapped, poke, read_log_raw,
                             save_screenshot, shown_mode, store_text, tray_window, wait_for,
                             x_windows)
@@ -208,6 +210,28 @@ class Exits(unittest.TestCase):
             self.assertEqual(0, shown_mode())
         finally:
             run.kill()
+
+
+class Hardening(unittest.TestCase):
+
+    def test_dlls_planted_beside_the_program_are_not_loaded(self):
+        run = AmbrelRun('planted')
+        folder = run.dir / 'download'
+        folder.mkdir()
+        shutil.copy(EXE, folder / 'Ambrel.exe')
+        for name in ('pdh.dll', 'powrprof.dll'):
+            shutil.copy(os.environ['AMBREL_PLANTED_DLL'], folder / name)
+        marker = run.dir / 'planted-dll-was-loaded'
+        run.env['AMBREL_PLANT_MARKER'] = windows_path(marker)
+        run.exe = str(folder / 'Ambrel.exe')
+        run.start()
+        try:
+            self.assertTrue(run.wait_until_watching())
+            self.assertEqual(1, len(run.trace('PdhAddCounterA')))
+            self.assertEqual(0, close_and_wait(run))
+        finally:
+            run.kill()
+        self.assertFalse(marker.exists())
 
 
 if __name__ == '__main__':

@@ -80,12 +80,12 @@ TEST(LogFormat, OverlongEntryIsCutAndTerminated)
 TEST(LogFormat, LogFileNameIsAppendedOnlyWhenItFits)
 {
     char path[32] = "C:\\Temp\\";
-    ASSERT_TRUE(AppendLogFileName(path, sizeof path, "Ambrel.log"));
+    ASSERT_TRUE(AppendToPath(path, sizeof path, "Ambrel.log"));
     EXPECT_STREQ("C:\\Temp\\Ambrel.log", path);
 
     char exact[19] = "C:\\Temp\\";
-    EXPECT_TRUE(AppendLogFileName(exact, sizeof exact, "Ambrel.log"));
+    EXPECT_TRUE(AppendToPath(exact, sizeof exact, "Ambrel.log"));
     char tooSmall[18] = "C:\\Temp\\";
-    EXPECT_FALSE(AppendLogFileName(tooSmall, sizeof tooSmall, "Ambrel.log"));
+    EXPECT_FALSE(AppendToPath(tooSmall, sizeof tooSmall, "Ambrel.log"));
     EXPECT_STREQ("C:\\Temp\\", tooSmall);
 }
