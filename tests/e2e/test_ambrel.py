@@ -4,6 +4,7 @@ import os
 import shutil
 import time
 import unittest
+import zipfile
 
 from ambrel_harness import (EXE, windows_path, BALANCED, HIGH_PERFORMANCE, WORK, AmbrelRun, click, counter,
                             delete_log, log_entries, mapped, poke, read_log_raw,
@@ -232,6 +233,23 @@ class Hardening(unittest.TestCase):
         finally:
             run.kill()
         self.assertFalse(marker.exists())
+
+
+class Package(unittest.TestCase):
+
+    def test_unpacked_release_runs(self):
+        run = AmbrelRun('package')
+        with zipfile.ZipFile(os.environ['AMBREL_PACKAGE']) as package:
+            self.assertEqual({'Ambrel.exe', 'README.md', 'LICENSE.txt'}, set(package.namelist()))
+            package.extractall(run.dir / 'unpacked')
+        run.exe = str(run.dir / 'unpacked' / 'Ambrel.exe')
+        run.start()
+        try:
+            self.assertTrue(run.wait_until_watching())
+            self.assertEqual(0, close_and_wait(run))
+        finally:
+            run.kill()
+        self.assertEqual([100, 100], run.ac_writes())
 
 
 if __name__ == '__main__':
