@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 
 const char* const kBalancedScheme = "381b4222-f694-41f0-9685-ff5bb260df2e";
@@ -61,6 +62,17 @@ void DeleteFilesIn(const std::string& directory)
     FindClose(search);
 }
 
+// Test names such as "Suite/Test/0" become one directory name.
+std::string DirectoryNameOf(const std::string& name)
+{
+    std::string safe = name;
+    for (char& c : safe) {
+        if (std::strchr("\\/:*?\"<>|", c) != nullptr)
+            c = '_';
+    }
+    return safe;
+}
+
 bool StartsWith(const std::string& text, const std::string& prefix)
 {
     return text.compare(0, prefix.size(), prefix) == 0;
@@ -90,7 +102,7 @@ bool FakePlatform::Begin(const std::string& name)
         return false;
     std::string parent = temp + "ambrel-fakes";
     CreateDirectoryA(parent.c_str(), nullptr);
-    directory = parent + "\\" + name;
+    directory = parent + "\\" + DirectoryNameOf(name);
     CreateDirectoryA(directory.c_str(), nullptr);
     if (GetFileAttributesA(directory.c_str()) == INVALID_FILE_ATTRIBUTES)
         return false;

@@ -20,8 +20,9 @@ extern const char* const kThermalZoneCounterPath;
 class FakePlatform
 {
   public:
-    // Creates or empties %TEMP%\ambrel-fakes\<name>, leaves an empty trace and no store or
-    // script (so every power call fails with 2 and the counter cannot be added until written).
+    // Creates or empties %TEMP%\ambrel-fakes\<name> (characters that a file name cannot hold
+    // become '_'), leaves an empty trace and no store or script (so every power call fails
+    // with 2 and the counter cannot be added until they are written).
     bool Begin(const std::string& name);
     // Removes the three variables from the environment; the files stay for inspection.
     void End();

@@ -75,9 +75,5 @@ void BeginFakes(FakePlatform& fake)
 {
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string(test->test_suite_name()) + "." + test->name();
-    for (char& c : name) {
-        if (c == '/')
-            c = '_';
-    }
     ASSERT_TRUE(fake.Begin(name)) << name;
 }
