@@ -2,6 +2,7 @@
 
 import os
 import shutil
+import subprocess
 import time
 import unittest
 import zipfile
@@ -233,6 +234,120 @@ class Hardening(unittest.TestCase):
         finally:
             run.kill()
         self.assertFalse(marker.exists())
+
+
+COUNTER_PATH = r'\Thermal Zone Information(\_TZ.TZ01)\High Precision Temperature'
+
+
+def fail(function, code, skip=0, times=1):
+    return f'fail {function} {code} {skip} {times}\n'
+
+
+def registry_value(key, name):
+    """(type, data) of a registry value."""
+    out = subprocess.run(['wine', 'reg', 'query', key, '/v', name], capture_output=True,
+                         text=True).stdout
+    for line in out.splitlines():
+        fields = line.split(None, 2)
+        if len(fields) == 3 and fields[0] == name:
+            return fields[1], fields[2].strip()
+    return None
+
+
+def set_registry_value(key, name, value):
+    kind, data = value if isinstance(value, tuple) else ('REG_SZ', value)
+    subprocess.run(['wine', 'reg', 'add', key, '/v', name, '/t', kind, '/d', data, '/f'],
+                   capture_output=True, check=True)
+
+
+class Failures(unittest.TestCase):
+    """One failing platform call at a time: the program keeps running, logs what failed and
+    restores the user's value at exit where it could read it."""
+
+    # name, store extra, script, log texts expected, AC writes expected
+    ROWS = [
+        ('open fails', '', 'open-fail -1073738824\n',
+         ['PdhOpenQuery = -1073738824', 'PdhCollectQueryData() = '], [100, 75]),
+        ('add fails', '', 'add-fail -1073738824\n',
+         [f'PdhAddCounter({COUNTER_PATH}) = -1073738824', 'PdhCollectQueryData() = '],
+         [100, 75]),
+        ('collection fails', '', 'collect-fail -2147481643\n',
+         ['PdhCollectQueryData() = -2147481643'], [100, 75]),
+        ('formatting fails', '', f'{counter(50)}\nformat-fail -1073738810\n{counter(50)}\n',
+         ['PdhGetFormattedCounterValue() = -1073738810'], [100, 75]),
+        # Without the value read at start there is nothing to restore.
+        ('active scheme unknown at start', fail('PowerGetActiveScheme', 5), None, [], [100]),
+        ('reading fails at start', fail('PowerReadACValue', 5), None, [], [100]),
+        ('first write fails', fail('PowerWriteACValueIndex', 5),
+         None, ['PowerWriteACValueIndex() error=5'], [75]),
+        ('activation fails', fail('PowerSetActiveScheme', 1450), None,
+         ['PowerSetActiveScheme() error=5aa'], [100, 75]),
+        ('write-back fails', fail('PowerGetActiveScheme', 5, skip=3), None,
+         ['PowerGetActiveScheme() error=5'], [100]),
+    ]
+
+    def test_each_failing_call(self):
+        for name, extra, script, logged, writes in self.ROWS:
+            with self.subTest(name):
+                delete_log()
+                run = AmbrelRun('failure', store=store_text(
+                    schemes=((BALANCED, 75, 60),), extra=extra), script=script)
+                run.start()
+                try:
+                    self.assertTrue(wait_for(lambda: 'CTempWatch.callbackfnc() '
+                                             'THREADCALLBACK_INIT\n' in messages(log_entries())))
+                    time.sleep(2.5)  # one tick after the first reading
+                    self.assertTrue(run.alive())
+                    self.assertEqual(0, close_and_wait(run))
+                finally:
+                    run.kill()
+                text = read_log_raw()
+                for expected in logged:
+                    self.assertIn(expected, text)
+                self.assertEqual(writes, [w for w in run.ac_writes()])
+                self.assertEqual('program end\n', messages(log_entries())[-1])
+
+    def test_log_directory_missing_unwritable_or_too_long(self):
+        saved = {name: registry_value('HKCU\\Environment', name) for name in ('TEMP', 'TMP')}
+        try:
+            for directory in (r'C:\no\such\directory', r'C:\windows\win.ini',
+                              'C:\\' + 'long' * 80):
+                with self.subTest(directory=directory[:40]):
+                    for name in saved:
+                        set_registry_value('HKCU\\Environment', name, directory)
+                    run = AmbrelRun('log-directory',
+                                    store=store_text(schemes=((BALANCED, 75, 60),))).start()
+                    try:
+                        self.assertTrue(run.wait_until_watching())
+                        self.assertEqual(0, close_and_wait(run))
+                    finally:
+                        run.kill()
+                    self.assertEqual([100, 75], run.ac_writes())
+        finally:
+            for name, value in saved.items():
+                set_registry_value('HKCU\\Environment', name, value)
+
+    def test_extreme_counter_values_and_temperatures(self):
+        values = [-2**31, -1, 0, 2**31 - 1, 2**31 - 1, 2**31 - 1, 2**31 - 1,
+                  counter(-300), counter(-9), counter(-10), counter(1000)]
+        run = AmbrelRun('extremes', script=''.join(f'{v}\n' for v in values))
+        delete_log()
+        run.start()
+        try:
+            self.assertTrue(wait_for(lambda: run.collections() >= len(values), 40))
+            self.assertTrue(run.alive())
+            self.assertEqual(0, close_and_wait(run))
+        finally:
+            run.kill()
+        temps = [int(m.split('temp=')[1]) for m in messages(log_entries())
+                 if m.startswith('temp monitor:')]
+
+        def celsius(v):
+            t = abs(v * 10 - 27265) // 100 * (1 if v * 10 - 27265 >= 0 else -1)
+            return max(-2**31, min(2**31 - 1, t))
+        self.assertEqual([celsius(v) for v in values], temps[:len(values)])
+        # Four readings far above the threshold took the first step.
+        self.assertEqual(99, run.ac_writes()[1])
 
 
 class Package(unittest.TestCase):
