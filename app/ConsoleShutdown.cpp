@@ -7,7 +7,8 @@
 
 #include <atomic>
 
-namespace {
+namespace
+{
 
 // The platform ends the process about five seconds after a console close; the shutdown must
 // be done well within that.

@@ -6,7 +6,8 @@
 #include "app/Run.h"
 #include "app/TrayApp.h"
 
-namespace {
+namespace
+{
 
 // Returns the guard handle (null when the mutex could not be made at all), or sets
 // otherInstance when the program already runs.

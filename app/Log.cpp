@@ -7,7 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 // Written only by OpenLogSinks, before the worker thread exists; read by both threads after.
 int g_fileSwitch;
@@ -44,7 +45,7 @@ LogStamp CurrentStamp()
 {
     SYSTEMTIME now;
     GetLocalTime(&now);
-    LogStamp stamp = {now.wYear,   now.wMonth,  now.wDay,         now.wHour,
+    LogStamp stamp = {now.wYear,   now.wMonth,  now.wDay,          now.wHour,
                       now.wMinute, now.wSecond, now.wMilliseconds, GetCurrentThreadId()};
     return stamp;
 }

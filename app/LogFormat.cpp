@@ -3,13 +3,17 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 const char kConversionFlags[] = "-+ #0";
 const char kLengthModifiers[] = "hlLqjztI";
 const char kConversions[] = "diouxXfFeEgGaAcspn";
 
-bool IsOneOf(char c, const char* set) { return c != '\0' && std::strchr(set, c) != nullptr; }
+bool IsOneOf(char c, const char* set)
+{
+    return c != '\0' && std::strchr(set, c) != nullptr;
+}
 
 // Returns the length of the longest prefix of text[0..length) that ends on a whole character
 // or a whole conversion, so that a cut never leaves "%" or "%-0" or "%l" at the end.

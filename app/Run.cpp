@@ -5,7 +5,8 @@
 #include "app/WindowProcedure.h"
 #include "ui/WndProc.h"
 
-namespace {
+namespace
+{
 
 ATOM RegisterHiddenWindowClass(HINSTANCE instance)
 {

@@ -4,7 +4,8 @@
 
 #include <windows.h>
 
-namespace {
+namespace
+{
 
 // Loads one library from the system directory; nothing happens when the path does not fit,
 // and a library that cannot be loaded fails later, at its first call, as a missing one would.

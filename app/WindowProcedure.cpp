@@ -2,7 +2,8 @@
 
 #include "app/MessageWindow.h"
 
-namespace {
+namespace
+{
 
 // The record of the window being created or existing; bound at WM_CREATE, never cleared.
 MessageWindow* g_boundRecord;

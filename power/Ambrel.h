@@ -13,8 +13,9 @@ const int AMBREL_READINGS_PER_STEP = 4;
 // Mode 0, 1 and 2 apply 100 %, 99 % and 80 %.
 const int AMBREL_HIGHEST_MODE = 2;
 
-class Ambrel {
-public:
+class Ambrel
+{
+  public:
     // AC maximum processor state found at start, to be written back at the end; 0 = nothing.
     uint32_t saved;
     // Throttle mode, 0 to AMBREL_HIGHEST_MODE.
@@ -29,7 +30,7 @@ public:
     // Writes the maximum processor state of the current mode, reads it back and logs it.
     void SetPowerMode();
 
-private:
+  private:
     void CountTowards(int wanted);
 };
 

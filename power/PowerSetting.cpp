@@ -5,7 +5,8 @@
 #include <windows.h>
 #include <powrprof.h>
 
-namespace {
+namespace
+{
 
 // GUID_PROCESSOR_SETTINGS_SUBGROUP
 const GUID kProcessorSettingsSubgroup = {

@@ -5,11 +5,18 @@
 #include "res/resource.h"
 #include "ui/AppMessages.h"
 
-namespace {
+namespace
+{
 
 // Temperature and mode travel as signed 32-bit values in the low half of the parameters.
-int LowInt(WPARAM value) { return static_cast<int>(static_cast<DWORD>(value)); }
-int LowInt(LPARAM value) { return static_cast<int>(static_cast<DWORD>(value)); }
+int LowInt(WPARAM value)
+{
+    return static_cast<int>(static_cast<DWORD>(value));
+}
+int LowInt(LPARAM value)
+{
+    return static_cast<int>(static_cast<DWORD>(value));
+}
 
 // Sent by the shell to every top-level window when the taskbar has been (re)created.
 UINT TaskbarCreatedMessage()

@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 struct State {
     int mode;
@@ -33,7 +34,10 @@ Ambrel ControllerIn(int mode)
     return controller;
 }
 
-State StateOf(const Ambrel& c) { return {c.mode, c.vec, c.count}; }
+State StateOf(const Ambrel& c)
+{
+    return {c.mode, c.vec, c.count};
+}
 
 struct Row {
     const char* name;
@@ -56,13 +60,22 @@ const Row kRows[] = {
      {79, 79, 79, 79, 79, 79, 79, 79, 79},
      {0, 0, 0},
      {"write 99", "read 99", "write 100", "read 100"}},
-    {"opposite reading restarts the count", 1, {85, 85, 79, 79, 79, 79}, {0, 0, 0},
+    {"opposite reading restarts the count",
+     1,
+     {85, 85, 79, 79, 79, 79},
+     {0, 0, 0},
      {"write 100", "read 100"}},
     {"80 is inside the band", 1, {79, 79, 79, 80}, {1, 0, 0}, {}},
     {"84 is inside the band", 0, {85, 85, 85, 84}, {0, 0, 0}, {}},
-    {"impossible step down neither counts nor breaks", 0, {85, 85, 70, 85, 85}, {1, 0, 0},
+    {"impossible step down neither counts nor breaks",
+     0,
+     {85, 85, 70, 85, 85},
+     {1, 0, 0},
      {"write 99", "read 99"}},
-    {"impossible step up neither counts nor breaks", 2, {79, 90, 79, 79, 79}, {1, 0, 0},
+    {"impossible step up neither counts nor breaks",
+     2,
+     {79, 90, 79, 79, 79},
+     {1, 0, 0},
      {"write 99", "read 99"}},
     {"79 in mode 0 changes nothing", 0, {79, 79, 79, 79, 79}, {0, 0, 0}, {}},
     {"extreme readings", 0, {INT32_MAX, INT32_MIN, INT32_MAX}, {0, 1, 2}, {}},
@@ -130,7 +143,8 @@ TEST(Ambrel, SetPowerModeLogsWhatThePlatformReadsBack)
 
 // An independent statement of the rules, written from the description of the controller
 // rather than from its code: compared reading by reading over long random sequences.
-namespace {
+namespace
+{
 
 struct Model {
     State s = {0, 0, 0};

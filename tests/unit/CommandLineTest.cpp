@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 LogSwitches Parse(std::vector<const char*> arguments)
 {

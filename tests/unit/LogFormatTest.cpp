@@ -5,7 +5,8 @@
 #include <cstring>
 #include <string>
 
-namespace {
+namespace
+{
 
 std::string Entry(const LogStamp& stamp, const char* format, ...)
 {
@@ -33,8 +34,7 @@ TEST(LogFormat, EntryHasDateTimeAndThreadPrefix)
 TEST(LogFormat, CallerConversionsSurviveComposition)
 {
     EXPECT_EQ("26/12/06 04:15:01.042 0332 temp monitor:   mode=1, vec=-1, count=2, temp=79\n",
-              Entry(kStamp, "temp monitor:   mode=%d, vec=%d, count=%d, temp=%d\n", 1, -1, 2,
-                    79));
+              Entry(kStamp, "temp monitor:   mode=%d, vec=%d, count=%d, temp=%d\n", 1, -1, 2, 79));
     EXPECT_EQ("26/12/06 04:15:01.042 0332 100% done", Entry(kStamp, "100%% done"));
     EXPECT_EQ("26/12/06 04:15:01.042 0332 PowerSetActiveScheme() error=57",
               Entry(kStamp, "PowerSetActiveScheme() error=%x", 0x57));
@@ -50,8 +50,8 @@ TEST(LogFormat, OverlongFormatIsCutToWholeConversions)
         std::string tail; // placed so that it straddles the end of the buffer
         std::string expectedEnd;
     } rows[] = {
-        {"%d", "x"},     {"%5.2f", "x"}, {"%ld", "x"},      {"%%", "x"},
-        {"%-08lX", "x"}, {"%s", "x"},    {"%I64d", "x"},    {"ab", "xa"},
+        {"%d", "x"},     {"%5.2f", "x"}, {"%ld", "x"},   {"%%", "x"},
+        {"%-08lX", "x"}, {"%s", "x"},    {"%I64d", "x"}, {"ab", "xa"},
     };
     for (const Row& row : rows) {
         // The buffer ends one character after the tail's first character.

@@ -8,10 +8,12 @@
 #include <iterator>
 #include <string>
 
-namespace {
+namespace
+{
 
-class Executable : public ::testing::Test {
-protected:
+class Executable : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         module = LoadLibraryExA(AMBREL_EXE_PATH, nullptr, LOAD_LIBRARY_AS_DATAFILE);

@@ -11,9 +11,13 @@
 #include <functional>
 #include <vector>
 
-namespace {
+namespace
+{
 
-HINSTANCE ThisModule() { return GetModuleHandleA(nullptr); }
+HINSTANCE ThisModule()
+{
+    return GetModuleHandleA(nullptr);
+}
 
 LRESULT CALLBACK RefuseWindowCreation(int code, WPARAM wParam, LPARAM lParam)
 {
@@ -33,8 +37,9 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 10000)
 }
 
 // Runs an action on a second thread while the test thread sits in Run's message loop.
-class Outsider {
-public:
+class Outsider
+{
+  public:
     explicit Outsider(std::function<void()> action) : action_(std::move(action))
     {
         thread_ = CreateThread(nullptr, 0, Body, this, 0, nullptr);
@@ -45,7 +50,7 @@ public:
         CloseHandle(thread_);
     }
 
-private:
+  private:
     static DWORD WINAPI Body(void* self)
     {
         static_cast<Outsider*>(self)->action_();
@@ -55,8 +60,9 @@ private:
     HANDLE thread_;
 };
 
-class Lifetime : public ::testing::Test {
-protected:
+class Lifetime : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(fakes.Begin(::testing::UnitTest::GetInstance()->current_test_info()->name()));
