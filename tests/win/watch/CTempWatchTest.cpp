@@ -1,0 +1,368 @@
+#include "watch/CTempWatch.h"
+
+#include "FakeControl.h"
+#include "WatchTestSupport.h"
+#include "ui/AppMessages.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+// A report as the window receives it; wParam and lParam read back as signed 64-bit values, so a
+// temperature that was not widened with its sign shows up as a large positive number.
+struct Report {
+    UINT message;
+    int64_t wParam;
+    int64_t lParam;
+};
+
+bool operator==(const Report& a, const Report& b)
+{
+    return a.message == b.message && a.wParam == b.wParam && a.lParam == b.lParam;
+}
+
+std::ostream& operator<<(std::ostream& out, const Report& r)
+{
+    const char* name = r.message == WM_TEMPINIT     ? "INIT"
+                       : r.message == WM_TEMPCHANGE ? "CHANGE"
+                                                    : "other";
+    return out << "{" << name << " " << r.wParam << ", " << r.lParam << "}";
+}
+
+Report Init(int64_t t, int64_t mode)
+{
+    return {WM_TEMPINIT, t, mode};
+}
+Report Change(int64_t t, int64_t mode)
+{
+    return {WM_TEMPCHANGE, t, mode};
+}
+
+// A log text and how often it must appear; kPerReading stands for once per reading.
+struct LogCount {
+    const char* text;
+    int count;
+};
+const int kPerReading = -1;
+
+// Counter values (tenths of a kelvin) and the whole degrees they convert to.
+const char* const k50C = "3232";
+const char* const k90C = "3632";
+
+struct Scenario {
+    const char* name;
+    std::string pdhScript;
+    // AC value of the balanced scheme, which is active at start; 0 leaves the store unreadable
+    // for PowerReadACValue.
+    int startAc;
+    // Readings to wait for; more may follow before the stop arrives, so every row ends steady.
+    int readings;
+    std::vector<Report> reports;
+    std::vector<int> acWrites;
+    std::vector<LogCount> logCounts;
+    // After this many readings, the high-performance scheme becomes the active one (0: never).
+    int switchSchemeAfter;
+    // The watcher gets no MessageWindow record.
+    bool noWindow;
+};
+
+const char* const kOpenFailure = "PdhOpenQuery = -1073738824";
+const char* const kAddFailure = "PdhAddCounter(\\Thermal Zone Information(\\_TZ.TZ01)\\High "
+                                "Precision Temperature) = -1073738824";
+const char* const kCollectFailure = "PdhCollectQueryData() = ";
+const char* const kFormatFailure = "PdhGetFormattedCounterValue() = ";
+const char* const kInitEntry = "CTempWatch.callbackfnc() THREADCALLBACK_INIT\n";
+const char* const kEndEntry = "CTempWatch.callbackfnc() THREADCALLBACK_END\n";
+
+std::vector<Scenario> Scenarios()
+{
+    std::string steady90 = std::string(k90C) + "\n";
+    return {
+        {"steady 50 posts only the first report",
+         std::string(k50C) + "\n",
+         100,
+         6,
+         {Init(50, 0)},
+         {100, 100},
+         {{"temp monitor:", kPerReading},
+          {kInitEntry, 1},
+          {kEndEntry, 1},
+          {"power setting changed: throttle max=100\n", 1}},
+         0,
+         false},
+        {"steady 90 steps to mode 1 and 2 at the same temperature",
+         steady90,
+         100,
+         11,
+         {Init(90, 0), Change(90, 1), Change(90, 2)},
+         {100, 99, 80, 100},
+         {{"temp monitor:", kPerReading},
+          {"power setting changed: throttle max=99\n", 1},
+          {"power setting changed: throttle max=80\n", 1}},
+         0,
+         false},
+        {"rising readings step on the fourth and the eighth",
+         "3632\n3642\n3652\n3662\n3672\n3682\n3692\n3702\n3712\n",
+         100,
+         10,
+         {Init(90, 0), Change(91, 0), Change(92, 0), Change(93, 1), Change(94, 1), Change(95, 1),
+          Change(96, 1), Change(97, 2), Change(98, 2)},
+         {100, 99, 80, 100},
+         {},
+         0,
+         false},
+        {"negative temperatures are widened with their sign",
+         "2670\n2670\n2700\n",
+         100,
+         4,
+         {Init(-5, 0), Change(-2, 0)},
+         {100, 100},
+         {},
+         0,
+         false},
+        {"75 % at start is written back",
+         std::string(k50C) + "\n",
+         75,
+         3,
+         {Init(50, 0)},
+         {100, 75},
+         {},
+         0,
+         false},
+        {"99 % at start is written back",
+         steady90,
+         99,
+         10,
+         {Init(90, 0), Change(90, 1), Change(90, 2)},
+         {100, 99, 80, 99},
+         {},
+         0,
+         false},
+        {"write-back goes to the scheme active at the end",
+         std::string(k50C) + "\n",
+         75,
+         5,
+         {Init(50, 0)},
+         {100, 75},
+         {},
+         2,
+         false},
+        {"unreadable setting is not written back",
+         std::string(k50C) + "\n",
+         0,
+         3,
+         {Init(50, 0)},
+         {100},
+         {},
+         0,
+         false},
+        {"query cannot be opened",
+         "open-fail -1073738824\n3232\n",
+         80,
+         4,
+         {Init(-273, 0)},
+         {100, 80},
+         {{kOpenFailure, 1},
+          {"PdhAddCounter(", 0},
+          {kCollectFailure, kPerReading},
+          {kFormatFailure, 0},
+          {kInitEntry, 1},
+          {kEndEntry, 1}},
+         0,
+         false},
+        {"counter cannot be added",
+         "add-fail -1073738824\n3232\n",
+         80,
+         4,
+         {Init(-273, 0)},
+         {100, 80},
+         // a query without counters has no data to collect
+         {{kOpenFailure, 0},
+          {kAddFailure, 1},
+          {"PdhCollectQueryData() = -2147481643", kPerReading},
+          {kFormatFailure, 0}},
+         0,
+         false},
+        {"failed readings hold the last good one and count towards a step",
+         "3632\ncollect-fail -1073738811\nformat-fail -1073738810\ncollect-fail -1073738811\n"
+         "3632\n",
+         100,
+         9,
+         {Init(90, 0), Change(90, 1), Change(90, 2)},
+         {100, 99, 80, 100},
+         {{kCollectFailure, 2}, {kFormatFailure, 1}},
+         0,
+         false},
+        {"failing from the start reads -273",
+         "collect-fail -1073738811\nformat-fail -1073738810\n3232\n",
+         100,
+         4,
+         {Init(-273, 0), Change(50, 0)},
+         {100, 100},
+         {{"PdhCollectQueryData() = -1073738811", 1},
+          {"PdhGetFormattedCounterValue() = -1073738810", 1}},
+         0,
+         false},
+        {"without a window record nothing is posted",
+         steady90,
+         100,
+         10,
+         {},
+         {100, 99, 80, 100},
+         {},
+         0,
+         true},
+    };
+}
+
+std::string StoreText(const char* active, int balancedAc, int highAc)
+{
+    return std::string("active ") + active + "\n" + "scheme " + kBalancedScheme + " " +
+           std::to_string(balancedAc) + " 100\n" + "scheme " + kHighPerformanceScheme + " " +
+           std::to_string(highAc) + " 100\n";
+}
+
+class CTempWatchTest : public testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        OpenTestLog();
+        window.hwnd = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                      GetModuleHandleA(nullptr), nullptr);
+        ASSERT_NE(window.hwnd.load(), nullptr);
+    }
+
+    void TearDown() override { DestroyWindow(window.hwnd.load()); }
+
+    void Pump(std::vector<Report>& reports)
+    {
+        MSG msg;
+        while (PeekMessageA(&msg, window.hwnd.load(), WM_TEMPINIT, WM_TEMPCHANGE, PM_REMOVE)) {
+            reports.push_back({msg.message, static_cast<int64_t>(static_cast<INT_PTR>(msg.wParam)),
+                               static_cast<int64_t>(msg.lParam)});
+        }
+    }
+
+    void Run(const Scenario& row);
+
+    MessageWindow window{};
+};
+
+// One "temp monitor" entry is logged per reading.
+int ReadingsSince(size_t logStart)
+{
+    return CountOf(LogSince(logStart), "temp monitor:");
+}
+
+void CTempWatchTest::Run(const Scenario& row)
+{
+    FakePlatform fakes;
+    ASSERT_TRUE(fakes.Begin("watch"));
+    fakes.WritePdhScript(row.pdhScript);
+    std::string store = StoreText(kBalancedScheme, row.startAc, 100);
+    if (row.startAc == 0)
+        store += "fail PowerReadACValue 5 0 -1\n";
+    fakes.WritePowerStore(store);
+    size_t logStart = LogSize();
+
+    CTempWatch watch{};
+    watch.window = row.noWindow ? nullptr : &window;
+    watch.Start(25, CTempWatch::callbackfnc, &watch);
+
+    std::vector<Report> reports;
+    bool switched = false;
+    double deadline = NowMs() + 30000.0;
+    int readings = 0;
+    while ((readings = ReadingsSince(logStart)) < row.readings && NowMs() < deadline) {
+        if (row.switchSchemeAfter != 0 && !switched && readings >= row.switchSchemeAfter) {
+            // Steady readings make no power calls, so the store can be rewritten now.
+            fakes.WritePowerStore(StoreText(kHighPerformanceScheme, 100, 100));
+            switched = true;
+        }
+        Pump(reports);
+        Sleep(2);
+    }
+    watch.Stop();
+    Pump(reports);
+    ASSERT_GE(readings, row.readings) << "the watcher stalled";
+
+    std::string log = LogSince(logStart);
+    int total = CountOf(log, "temp monitor:");
+    EXPECT_EQ(reports, row.reports);
+    EXPECT_EQ(fakes.AcWrites(), row.acWrites);
+    EXPECT_EQ(static_cast<int>(fakes.TraceOf("PdhCollectQueryData").size()), total)
+        << "one collection per reading";
+    for (const LogCount& expected : row.logCounts) {
+        int count = expected.count == kPerReading ? total : expected.count;
+        EXPECT_EQ(CountOf(log, expected.text), count) << expected.text << "\n" << log;
+    }
+    if (row.switchSchemeAfter != 0) {
+        EXPECT_TRUE(switched);
+        EXPECT_EQ(fakes.AcValue(kBalancedScheme), 100);
+        EXPECT_EQ(fakes.AcValue(kHighPerformanceScheme), row.startAc);
+    } else if (row.startAc != 0) {
+        EXPECT_EQ(fakes.AcValue(kBalancedScheme), row.startAc);
+    }
+
+    // Stop has joined the worker, whose END closed the counter and wrote the setting back.
+    EXPECT_EQ(watch.thread, nullptr);
+    EXPECT_EQ(watch.query, nullptr);
+    EXPECT_EQ(watch.counter, nullptr);
+    EXPECT_EQ(watch.ambrel.saved, 0u);
+    EXPECT_EQ(watch.window, nullptr);
+    EXPECT_EQ(watch.lastPosted.temperature, 0);
+    EXPECT_EQ(watch.lastPosted.mode, 0);
+    EXPECT_NE(watch.stopEvent, nullptr);
+
+    // So Close finds only the stop event left to release.
+    size_t traceBeforeClose = fakes.Trace().size();
+    watch.Close();
+    watch.Close();
+    EXPECT_EQ(watch.stopEvent, nullptr);
+    EXPECT_EQ(fakes.Trace().size(), traceBeforeClose) << "Close called the platform again";
+    EXPECT_EQ(CountOf(LogSince(logStart), kEndEntry), 1);
+    fakes.End();
+}
+
+TEST_F(CTempWatchTest, Scenarios)
+{
+    for (const Scenario& row : Scenarios()) {
+        SCOPED_TRACE(row.name);
+        Run(row);
+    }
+}
+
+// Close on its own, without the Stop that Run makes first, still writes back and closes.
+TEST_F(CTempWatchTest, CloseAloneStopsWritesBackAndReleasesEverything)
+{
+    FakePlatform fakes;
+    ASSERT_TRUE(fakes.Begin("watch-close"));
+    fakes.WritePdhScript(std::string(k50C) + "\n");
+    fakes.WritePowerStore(StoreText(kBalancedScheme, 75, 100));
+    size_t logStart = LogSize();
+
+    CTempWatch watch{};
+    watch.window = &window;
+    watch.Start(25, CTempWatch::callbackfnc, &watch);
+    double deadline = NowMs() + 30000.0;
+    while (ReadingsSince(logStart) < 2 && NowMs() < deadline)
+        Sleep(2);
+    watch.Close();
+
+    EXPECT_EQ(fakes.AcWrites(), (std::vector<int>{100, 75}));
+    EXPECT_EQ(fakes.TraceOf("PdhCloseQuery").size(), 1u);
+    EXPECT_EQ(watch.thread, nullptr);
+    EXPECT_EQ(watch.stopEvent, nullptr);
+    EXPECT_EQ(watch.query, nullptr);
+    EXPECT_EQ(watch.ambrel.saved, 0u);
+    fakes.End();
+}
+
+} // namespace

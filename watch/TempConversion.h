@@ -1,0 +1,37 @@
+// Platform-free parts of the temperature watcher: the counter value to °C conversion, the held
+// reading that stands in for a failed one, and the test that decides whether a report is posted.
+#pragma once
+
+#include <cstdint>
+
+// The reading before any good one: absolute zero, plainly "no reading". It asks for no
+// throttling.
+const int32_t TEMP_NO_READING = -273;
+
+// Converts the thermal-zone counter value (tenths of a kelvin) to whole degrees Celsius:
+// (v * 10 - 27265) / 100 with the division truncating towards zero. That rounds to the nearest
+// degree from 2727 (-0.45 °C) up. Computed in 64 bits and clamped to the int32_t range, so that
+// no counter value can overflow.
+int32_t CelsiusFromCounter(int64_t tenthsKelvin);
+
+// The last good reading, kept so that a failed reading can repeat it. Zero-initialised it holds
+// none.
+struct HeldReading {
+    int32_t temperature;
+    int32_t valid;
+};
+
+// Remembers a good reading.
+void HoldReading(HeldReading& held, int32_t temperature);
+
+// The reading that stands in for a failed one: the last good reading, or TEMP_NO_READING.
+int32_t HeldTemperature(const HeldReading& held);
+
+// One (temperature, mode) report as posted to the window.
+struct TempReport {
+    int32_t temperature;
+    int32_t mode;
+};
+
+// True when the current pair differs from the last one posted, in temperature or in mode.
+bool ReportChanged(const TempReport& lastPosted, const TempReport& current);
