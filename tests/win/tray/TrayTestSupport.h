@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ui/TrayIcon.h"
+#include "win/support/ResourceCounts.h"
 
 #include <set>
 #include <string>
@@ -53,15 +54,10 @@ bool ShellHasIcon(HWND window);
 // Removes the icon behind the owner's back, as a restarting taskbar does.
 bool ShellForgetIcon(HWND window);
 
-// Live GDI objects of this process. GetGuiResources where the platform implements it; otherwise
-// (Wine) by probing every handle index of the process's GDI table with GetObjectType.
-int GdiObjectCount();
-// Live kernel handles of this process: GetProcessHandleCount, or where that reports nothing
-// (Wine), the number of handle values that GetHandleInformation accepts.
-int KernelHandleCount();
-// Committed private memory of this process in bytes (PrivateUsage, or PagefileUsage where the
-// former is not reported).
-size_t PrivateBytes();
+// Resource counts for the leak tests, shared with the soak test.
+using wintest::GdiObjectCount;
+using wintest::KernelHandleCount;
+using wintest::PrivateBytes;
 
 // A temperature and mode and the colour-table entries 0 to 15 that must show them.
 struct Shown {
