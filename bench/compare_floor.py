@@ -1,0 +1,364 @@
+#!/usr/bin/env python3
+"""Runs Ambrel.exe and the floor (a bare hidden-window program) side by side under Wine and
+prints what each costs: CPU time after start-up, peak resident memory, context switches per
+minute, threads and handles; then the time each takes to start (Ambrel: until its tray icon is
+on the screen; the floor: until its hidden window exists), median of several runs.
+
+A third program runs alongside: the floor that also reads the (simulated) thermal zone on every
+wake, which shows how much of Ambrel's cost is the sensor's rather than its own.
+
+Needs a Wine prefix with the fake pdh.dll and powrprof.dll installed, WINEPREFIX, DISPLAY and
+WINEDLLOVERRIDES set (bench/run and scripts/test do that), and the paths of the programs:
+AMBREL_EXE, AMBREL_FLOOR, AMBREL_FLOOR_SENSOR, AMBREL_PROBE, AMBREL_POKE. It prints figures and asserts nothing
+about them: the exit code only says whether the measurement could be made.
+"""
+
+import argparse
+import os
+import pathlib
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+AMBREL_CLASS = 'Ambrel'
+FLOOR_CLASS = 'AmbrelFloor'
+SENSOR_CLASS = 'AmbrelFloorSensor'
+LABELS = {AMBREL_CLASS: 'Ambrel', FLOOR_CLASS: 'floor', SENSOR_CLASS: 'floor+sensor'}
+# The window that Wine's explorer shows while at least one tray icon exists.
+TRAY_CLASS = '__winex11_standalone_tray'
+TRAY_TITLE = 'Wine System Tray'
+
+SCHEME = '381b4222-f694-41f0-9685-ff5bb260df2e'
+STEADY_50_C = 3232  # counter value, tenths of a kelvin
+SETTLE_SECONDS = 3.0
+CLOCK_TICKS = os.sysconf('SC_CLK_TCK')
+
+
+def env_path(name):
+    value = os.environ.get(name, '')
+    if not value or not pathlib.Path(value).is_file():
+        sys.exit(f'compare_floor: {name} must name the built program (now "{value}")')
+    return value
+
+
+def windows_path(path):
+    return 'Z:' + str(path).replace('/', '\\')
+
+
+class Programs:
+    def __init__(self):
+        self.ambrel = env_path('AMBREL_EXE')
+        self.floor = env_path('AMBREL_FLOOR')
+        self.floor_sensor = env_path('AMBREL_FLOOR_SENSOR')
+        self.probe_exe = env_path('AMBREL_PROBE')
+        self.poke = env_path('AMBREL_POKE')
+        work = pathlib.Path(os.environ.get('AMBREL_BENCH_DIR', '/tmp/ambrel-bench'))
+        shutil.rmtree(work, ignore_errors=True)
+        work.mkdir(parents=True)
+        (work / 'store.txt').write_text(f'active {SCHEME}\nscheme {SCHEME} 100 100\n')
+        (work / 'pdh.txt').write_text(f'{STEADY_50_C}\n')
+        self.env = dict(os.environ,
+                        AMBREL_FAKE_POWER=windows_path(work / 'store.txt'),
+                        AMBREL_FAKE_PDH=windows_path(work / 'pdh.txt'))
+        self.env.pop('AMBREL_FAKE_TRACE', None)
+
+    def start(self, exe):
+        return subprocess.Popen(['wine', exe], env=self.env, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+
+    def probe(self, *args):
+        return subprocess.run(['wine', self.probe_exe, *args], env=self.env, capture_output=True,
+                              text=True, timeout=60)
+
+    def start_probe(self, verb, window_class):
+        """A probe waiting for a window; returns once it is polling."""
+        process = subprocess.Popen(['wine', self.probe_exe, verb, window_class], env=self.env,
+                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        if process.stdout.readline().strip() != 'ready':
+            sys.exit('compare_floor: the probe did not start')
+        return process
+
+    def close(self, window_class):
+        """Asks the program to end as the user would (WM_CLOSE to its window)."""
+        if window_class == AMBREL_CLASS:
+            subprocess.run(['wine', self.poke, 'close'], env=self.env,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+        else:
+            self.probe('close', window_class)
+
+    def stop(self, processes):
+        """Ends the programs, a dict of window class to process."""
+        for window_class in processes:
+            self.close(window_class)
+        for process in processes.values():
+            try:
+                process.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+
+
+def wait_for(predicate, timeout, interval=0.05):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if predicate():
+            return True
+        time.sleep(interval)
+    return predicate()
+
+
+# --- what Linux knows of a process -----------------------------------------------------------
+
+def read(path):
+    try:
+        return pathlib.Path(path).read_text(errors='replace')
+    except OSError:
+        return ''
+
+
+def status_field(pid, name):
+    for line in read(f'/proc/{pid}/status').splitlines():
+        if line.startswith(name + ':'):
+            return int(line.split()[1])
+    return 0
+
+
+def cpu_ticks(pid):
+    """utime + stime in clock ticks (fields 14 and 15 of /proc/PID/stat)."""
+    stat = read(f'/proc/{pid}/stat')
+    fields = stat[stat.rfind(')') + 2:].split()
+    return int(fields[11]) + int(fields[12]) if len(fields) > 12 else 0
+
+
+def tasks(pid):
+    try:
+        return os.listdir(f'/proc/{pid}/task')
+    except OSError:
+        return []
+
+
+def run_nanoseconds(pid):
+    """Time on a processor summed over the threads, from schedstat (nanoseconds)."""
+    total = 0
+    for task in tasks(pid):
+        fields = read(f'/proc/{pid}/task/{task}/schedstat').split()
+        total += int(fields[0]) if fields else 0
+    return total
+
+
+def context_switches(pid):
+    total = 0
+    for task in tasks(pid):
+        for line in read(f'/proc/{pid}/task/{task}/status').splitlines():
+            if line.startswith(('voluntary_ctxt_switches:', 'nonvoluntary_ctxt_switches:')):
+                total += int(line.split()[1])
+    return total
+
+
+def sample(pid):
+    return {'ticks': cpu_ticks(pid), 'ns': run_nanoseconds(pid), 'switches': context_switches(pid)}
+
+
+def prefix_processes():
+    """The wineserver and explorer.exe of this Wine prefix (other prefixes may be running)."""
+    prefix = os.environ.get('WINEPREFIX', os.path.expanduser('~/.wine'))
+    ours = {f'WINEPREFIX={prefix}', f'WINEPREFIX={os.path.realpath(prefix)}'}
+    found = {}
+    for entry in filter(str.isdigit, os.listdir('/proc')):
+        if not ours & set(read(f'/proc/{entry}/environ').split('\0')):
+            continue
+        command = read(f'/proc/{entry}/cmdline').replace('\0', ' ')
+        if 'wineserver' in command:
+            found['wineserver'] = int(entry)
+        elif 'explorer.exe' in command:
+            found['explorer.exe'] = int(entry)
+    return found
+
+
+def rss_by_file(pid):
+    """Resident KiB per mapped file (anonymous memory under its bracketed name or "anon")."""
+    totals = {}
+    name = 'anon'
+    for line in read(f'/proc/{pid}/smaps').splitlines():
+        fields = line.split()
+        if fields and '-' in fields[0] and len(fields) >= 5 and ':' not in fields[0]:
+            name = os.path.basename(' '.join(fields[5:])) if len(fields) > 5 else 'anon'
+        elif fields[:1] == ['Rss:']:
+            totals[name] = totals.get(name, 0) + int(fields[1])
+    return totals
+
+
+def windows_counts(programs, window_class):
+    """Handle, GDI/USER object and Windows thread counts as the probe reads them."""
+    out = programs.probe('counts', window_class).stdout.split()
+    return dict(item.split('=') for item in out if '=' in item)
+
+
+def tray_viewable():
+    out = subprocess.run(['xwininfo', '-name', TRAY_TITLE], capture_output=True,
+                         text=True).stdout
+    return 'IsViewable' in out
+
+
+# --- the side-by-side run --------------------------------------------------------------------
+
+def measure_side_by_side(programs, settle, seconds):
+    names = {AMBREL_CLASS: programs.ambrel, FLOOR_CLASS: programs.floor,
+             SENSOR_CLASS: programs.floor_sensor}
+    started = time.monotonic()
+    processes = {cls: programs.start(exe) for cls, exe in names.items()}
+    try:
+        for cls in names:
+            if programs.probe('counts', cls).returncode != 0 and \
+                    not wait_for(lambda c=cls: programs.probe('counts', c).returncode == 0, 30):
+                sys.exit(f'compare_floor: no window of class {cls}')
+        time.sleep(max(0.0, started + settle - time.monotonic()))
+        shared = prefix_processes()
+        first = {cls: sample(p.pid) for cls, p in processes.items()}
+        first_shared = {name: sample(pid) for name, pid in shared.items()}
+        began = time.monotonic()
+        time.sleep(seconds)
+        last = {cls: sample(p.pid) for cls, p in processes.items()}
+        last_shared = {name: sample(pid) for name, pid in shared.items()}
+        elapsed = time.monotonic() - began
+        figures = {}
+        for cls, process in processes.items():
+            counts = windows_counts(programs, cls)
+            figures[cls] = {
+                'cpu_ms': (last[cls]['ticks'] - first[cls]['ticks']) * 1000 / CLOCK_TICKS,
+                'run_ms': (last[cls]['ns'] - first[cls]['ns']) / 1e6,
+                'switches_per_min': (last[cls]['switches'] - first[cls]['switches'])
+                                    * 60 / elapsed,
+                'hwm_kib': status_field(process.pid, 'VmHWM'),
+                'rss_kib': status_field(process.pid, 'VmRSS'),
+                'linux_threads': status_field(process.pid, 'Threads'),
+                'windows_threads': int(counts.get('threads', -1)),
+                'handles_listed': int(counts.get('listed_handles', -1)),
+                'handles_api': int(counts.get('handles', -1)),
+                'gdi': int(counts.get('gdi', -1)),
+                'user': int(counts.get('user', -1)),
+                'rss_by_file': rss_by_file(process.pid),
+            }
+        shared_figures = {name: {'run_ms': (last_shared[name]['ns'] - first_shared[name]['ns'])
+                                           / 1e6,
+                                 'switches_per_min': (last_shared[name]['switches']
+                                                      - first_shared[name]['switches'])
+                                                     * 60 / elapsed}
+                          for name in shared if name in last_shared}
+        return figures, shared_figures, settle, elapsed
+    finally:
+        programs.stop(processes)
+
+
+def ratio(a, b):
+    return f'{a / b:.2f}' if b else ('-' if not a else 'inf')
+
+
+def measurable(value):
+    return value if value > 0 else 'n/m'
+
+
+def print_side_by_side(figures, shared, settle, elapsed):
+    a, f, fs = figures[AMBREL_CLASS], figures[FLOOR_CLASS], figures[SENSOR_CLASS]
+    print(f'== Ambrel.exe against the floor, {elapsed:.0f} s after a {settle:.0f} s '
+          f'start-up, side by side')
+    rows = [
+        ('CPU time, utime+stime (ms)', 'cpu_ms', '1.5'),
+        ('CPU time, schedstat (ms)', 'run_ms', '1.5'),
+        ('context switches per minute', 'switches_per_min', '1.5'),
+        ('peak resident memory, VmHWM (KiB)', 'hwm_kib', '1.1'),
+        ('resident memory at the end (KiB)', 'rss_kib', ''),
+        ('threads (Linux tasks)', 'linux_threads', ''),
+        ('threads (Windows)', 'windows_threads', ''),
+        ('handles (system process list)', 'handles_listed', ''),
+    ]
+    print(f'{"":36} {"Ambrel":>8} {"floor":>8} {"ratio":>6} {"goal":>6}'
+          f' {"floor+sensor":>13} {"ratio":>6}')
+    for label, key, goal in rows:
+        print(f'{label:36} {a[key]:>8.0f} {f[key]:>8.0f} {ratio(a[key], f[key]):>6} '
+              f'{("<=" + goal) if goal else "":>6} {fs[key]:>13.0f} {ratio(a[key], fs[key]):>6}')
+    for label, key in (('handles (GetProcessHandleCount)', 'handles_api'),
+                       ('GDI objects (GetGuiResources)', 'gdi'),
+                       ('USER objects (GetGuiResources)', 'user')):
+        print(f'{label:36} {measurable(a[key]):>8} {measurable(f[key]):>8} {"":>6} {"":>6}'
+              f' {measurable(fs[key]):>13}')
+    print('(n/m: Wine answers 0 for this call, so it is not measurable under Wine)')
+    for name, values in sorted(shared.items()):
+        print(f'shared {name}: CPU {values["run_ms"]:.0f} ms, '
+              f'{values["switches_per_min"]:.0f} context switches per minute')
+    print('resident memory that Ambrel has and the floor has not, by mapping (KiB):')
+    files = set(a['rss_by_file']) | set(f['rss_by_file'])
+    extra = sorted(((a['rss_by_file'].get(n, 0) - f['rss_by_file'].get(n, 0), n) for n in files),
+                   reverse=True)
+    for kib, name in extra:
+        if abs(kib) >= 64:
+            print(f'  {kib:+7d}  {name}')
+
+
+# --- start-up --------------------------------------------------------------------------------
+
+def time_startup(programs, exe, window_class, waits):
+    """Seconds from starting exe until each probe (verb, class) has seen its window."""
+    probes = [programs.start_probe(verb, cls) for verb, cls in waits]
+    started = time.monotonic()
+    process = programs.start(exe)
+    times = []
+    for probe in probes:
+        line = probe.stdout.readline().strip()
+        times.append(time.monotonic() - started if line == 'found' else float('nan'))
+        probe.wait()
+    programs.stop({window_class: process})
+    return times
+
+
+def measure_startup(programs, runs):
+    floor, ambrel_window, ambrel_icon = [], [], []
+    for _ in range(runs):
+        floor += time_startup(programs, programs.floor, FLOOR_CLASS, [('wait', FLOOR_CLASS)])
+        if not wait_for(lambda: not tray_viewable(), 20):
+            sys.exit('compare_floor: the tray is still on the screen from an earlier run')
+        window, icon = time_startup(programs, programs.ambrel, AMBREL_CLASS,
+                                    [('wait', AMBREL_CLASS), ('wait-visible', TRAY_CLASS)])
+        ambrel_window.append(window)
+        ambrel_icon.append(icon)
+    return floor, ambrel_window, ambrel_icon
+
+
+def print_startup(floor, ambrel_window, ambrel_icon):
+    def ms(values):
+        return f'{statistics.median(values) * 1000:7.0f} ms  (runs: ' + \
+               ', '.join(f'{v * 1000:.0f}' for v in values) + ')'
+    print(f'== start-up under Wine, median of {len(floor)} run(s), from "wine X.exe"')
+    print(f'floor: hidden window exists        {ms(floor)}')
+    print(f'Ambrel: hidden window exists       {ms(ambrel_window)}')
+    print(f'Ambrel: tray icon on the screen    {ms(ambrel_icon)}')
+    print(f'ratio first icon / floor window    {statistics.median(ambrel_icon) / statistics.median(floor):.2f}')
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split('\n\n')[0])
+    parser.add_argument('--seconds', type=float, default=60.0,
+                        help='length of the side-by-side measurement after start-up')
+    parser.add_argument('--runs', type=int, default=5, help='start-up runs of each program')
+    parser.add_argument('--quick', action='store_true',
+                        help='a short run (2 s, one start-up each) that only shows it works')
+    parser.add_argument('--skip-startup', action='store_true')
+    args = parser.parse_args()
+    settle = SETTLE_SECONDS
+    if args.quick:
+        settle, args.seconds, args.runs = 1.0, 2.0, 1
+
+    programs = Programs()
+    # A run that is still ending would hold the single-instance guard.
+    if not wait_for(lambda: programs.probe('counts', AMBREL_CLASS).returncode != 0, 15):
+        sys.exit('compare_floor: an Ambrel.exe is already running in this prefix')
+    print_side_by_side(*measure_side_by_side(programs, settle, args.seconds))
+    if not args.skip_startup:
+        print_startup(*measure_startup(programs, args.runs))
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())

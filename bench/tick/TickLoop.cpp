@@ -1,0 +1,15 @@
+#include "bench/tick/TickLoop.h"
+
+void RunTicks(TickState& state, const int64_t* counterValues, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        int32_t t = CelsiusFromCounter(counterValues[i]);
+        HoldReading(state.held, t);
+        state.ambrel.OnTemperature(t);
+        TempReport report = {t, state.ambrel.mode};
+        if (ReportChanged(state.lastPosted, report)) {
+            state.lastPosted = report;
+            ++state.posts;
+        }
+    }
+}

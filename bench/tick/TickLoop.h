@@ -1,0 +1,21 @@
+// The platform-free work the watcher does for each reading, as a loop over prepared readings.
+#pragma once
+
+#include "power/Ambrel.h"
+#include "watch/TempConversion.h"
+
+#include <cstddef>
+#include <cstdint>
+
+struct TickState {
+    Ambrel ambrel;
+    HeldReading held;
+    TempReport lastPosted;
+    // Reports that would have been posted to the window.
+    long posts;
+};
+
+// For each counter value: conversion to °C, the controller step, and the change test that
+// decides whether a report is posted. Kept in its own file so that it is a real call that
+// callgrind can count on its own.
+void RunTicks(TickState& state, const int64_t* counterValues, size_t count);
