@@ -287,7 +287,7 @@ void CTempWatchTest::Run(const Scenario& row)
             switched = true;
         }
         Pump(reports);
-        Sleep(2);
+        Sleep(5);
     }
     watch.Stop();
     Pump(reports);
@@ -353,7 +353,7 @@ TEST_F(CTempWatchTest, CloseAloneStopsWritesBackAndReleasesEverything)
     watch.Start(25, CTempWatch::callbackfnc, &watch);
     double deadline = NowMs() + 30000.0;
     while (ReadingsSince(logStart) < 2 && NowMs() < deadline)
-        Sleep(2);
+        Sleep(5);
     watch.Close();
 
     EXPECT_EQ(fakes.AcWrites(), (std::vector<int>{100, 75}));
