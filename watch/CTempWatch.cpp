@@ -85,11 +85,12 @@ void CTempWatch::WriteBackSaved()
 // The pair counts as posted even when posting fails, so a lost report is not repeated.
 void CTempWatch::Post(UINT message, const TempReport& report)
 {
-    if (window != nullptr) {
-        HWND hwnd = window->hwnd.load();
+    // Once the main thread has cleared the handle the report is dropped: a null handle would
+    // post it to this thread's own queue instead.
+    HWND hwnd = window != nullptr ? window->hwnd.load() : nullptr;
+    if (hwnd != nullptr)
         PostMessageA(hwnd, message, static_cast<WPARAM>(static_cast<INT_PTR>(report.temperature)),
                      static_cast<LPARAM>(report.mode));
-    }
     lastPosted = report;
 }
 
