@@ -78,6 +78,7 @@ struct ScriptView {
     bool present;
     DWORD openFail;
     DWORD addFail;
+    bool repeat; // past the last item the script starts again
     int items;
     ItemKind kind; // of the item at the cursor; kNone past the end
     long number;   // its reading or status
@@ -101,6 +102,8 @@ void ViewLine(const char* line, int cursor, ScriptView& view)
         view.openFail = StatusOf(argument);
     } else if (std::strcmp(word, "add-fail") == 0) {
         view.addFail = StatusOf(argument);
+    } else if (std::strcmp(word, "repeat") == 0) {
+        view.repeat = true;
     } else if (std::strcmp(word, "collect-fail") == 0) {
         kind = kCollectFail;
         number = static_cast<long>(StatusOf(argument));
@@ -185,7 +188,8 @@ DWORD AddCounter(Query* query, const char* path, PDH_HCOUNTER* handle, int* id)
     return PDH_MEMORY_ALLOCATION_FAILURE;
 }
 
-// Consumes the item at the query's cursor; past the end the last reading repeats.
+// Consumes the item at the query's cursor; past the end the last reading repeats, or with
+// "repeat" the script starts again.
 DWORD Collect(Query* query, char* readingText, size_t size)
 {
     if (query == nullptr)
@@ -193,6 +197,10 @@ DWORD Collect(Query* query, char* readingText, size_t size)
     if (!query->hasCounter)
         return PDH_NO_DATA;
     ScriptView script = ReadScript(query->cursor);
+    if (script.kind == kNone && script.repeat && script.items > 0) {
+        query->cursor = 0;
+        script = ReadScript(0);
+    }
     if (script.kind == kNone) {
         if (!script.hasReading)
             return PDH_NO_DATA;

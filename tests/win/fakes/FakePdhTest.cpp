@@ -88,7 +88,10 @@ INSTANTIATE_TEST_SUITE_P(
                       ScriptCase{"CommentsAndBlanks", "# readings\n\n2720\n", {"2720", "2720"}},
                       ScriptCase{
                           "FailureLast", "3100\ncollect-fail -5\n", {"3100", "collect -5", "3100"}},
-                      ScriptCase{"NoReadings", "add-fail 0\n", {"collect -2147481643"}}),
+                      ScriptCase{"NoReadings", "add-fail 0\n", {"collect -2147481643"}},
+                      ScriptCase{"RepeatStartsAgain",
+                                 "3231\nrepeat\ncollect-fail -5\n3581\n",
+                                 {"3231", "collect -5", "3581", "3231", "collect -5"}}),
     [](const ::testing::TestParamInfo<ScriptCase>& param) { return param.param.name; });
 
 TEST_F(FakePdhTest, AppendedLinesAreSeenAndReopeningStartsAgain)
