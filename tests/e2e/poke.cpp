@@ -4,6 +4,8 @@
 //   poke close               post WM_CLOSE
 //   poke endsession          send WM_QUERYENDSESSION, then WM_ENDSESSION (TRUE)
 //   poke taskbar             broadcast-style "TaskbarCreated" to the window
+//   poke untray              make the shell forget the window's tray icon, as a restarting
+//                            taskbar does
 //   poke command N           post WM_COMMAND N
 //   poke tray MSG            post WM_FROMTRAY with the mouse message MSG (e.g. 513 = left down)
 //   poke ctrlc               deliver Ctrl+C to the console of the window's process
@@ -11,6 +13,7 @@
 #include "ui/AppMessages.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -26,7 +29,7 @@ HWND FindAmbrel()
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: poke close|endsession|taskbar|command N|tray MSG|ctrlc|exists\n");
+    std::fprintf(stderr, "usage: poke close|endsession|taskbar|untray|command N|tray MSG|ctrlc|exists\n");
     return 2;
 }
 
@@ -38,6 +41,15 @@ int SendEndSession(HWND window)
     SendMessageTimeoutA(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000,
                         &result);
     return 0;
+}
+
+int ForgetTrayIcon(HWND window)
+{
+    NOTIFYICONDATAA data = {};
+    data.cbSize = sizeof data;
+    data.hWnd = window;
+    data.uID = 0;
+    return Shell_NotifyIconA(NIM_DELETE, &data) ? 0 : 1;
 }
 
 int SendCtrlC(HWND window)
@@ -78,6 +90,8 @@ int main(int argc, char** argv)
         return SendEndSession(window);
     if (std::strcmp(verb, "taskbar") == 0)
         return PostMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0) ? 0 : 1;
+    if (std::strcmp(verb, "untray") == 0)
+        return ForgetTrayIcon(window);
     if (std::strcmp(verb, "command") == 0 && argc == 3)
         return PostMessageA(window, WM_COMMAND, std::strtoul(argv[2], nullptr, 10), 0) ? 0 : 1;
     if (std::strcmp(verb, "tray") == 0 && argc == 3)

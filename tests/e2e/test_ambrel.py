@@ -68,7 +68,7 @@ class Lifetime(unittest.TestCase):
 
     def test_only_the_exact_switches_turn_the_log_on(self):
         for args in ([], ['--Logging'], ['-logging'], ['--logging=1'], ['--console2', 'logging'],
-                     ['--LOGGING', '--CONSOLE', '—logging', '']):
+                     ['--LOGGING', '--CONSOLE', '—logging', ''], ['--logging' * 2000]):
             with self.subTest(args=args):
                 delete_log()
                 run = AmbrelRun('switches', args=args).start()
@@ -90,6 +90,20 @@ class Lifetime(unittest.TestCase):
         self.assertEqual(1, messages(log_entries()).count('Ambrel Ver.1.00\n'))
         self.assertTrue(read_log_raw().startswith(before))
         self.assertEqual(0, close_and_wait(first))
+
+
+    def test_unknown_command_is_logged_and_ignored(self):
+        delete_log()
+        run = AmbrelRun('command').start()
+        try:
+            self.assertTrue(run.wait_until_watching())
+            self.assertEqual(0, poke('command', 12345))
+            self.assertTrue(wait_for(lambda: 'WndProc(): WM_COMMAND: Error Receive 12345\n'
+                                     in messages(log_entries())))
+            self.assertTrue(run.alive())
+            self.assertEqual(0, close_and_wait(run))
+        finally:
+            run.kill()
 
 
 class Throttle(unittest.TestCase):
@@ -206,13 +220,13 @@ class Exits(unittest.TestCase):
         try:
             self.assertTrue(run.wait_until_watching())
             self.assertTrue(wait_for_mode(0))
+            self.assertEqual(0, poke('untray'))
+            self.assertTrue(wait_for(lambda: shown_mode() is None, 10), 'the icon stayed')
             self.assertEqual(0, poke('taskbar'))
-            time.sleep(0.5)
+            self.assertTrue(wait_for_mode(0), 'the icon did not come back')
             self.assertTrue(run.alive())
-            self.assertEqual(0, shown_mode())
         finally:
             run.kill()
-
 
 class Hardening(unittest.TestCase):
 
