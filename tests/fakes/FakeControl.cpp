@@ -83,6 +83,11 @@ bool StartsWith(const std::string& text, const std::string& prefix)
 std::string ReadFileBytes(const std::string& path)
 {
     FakeFileLock lock;
+    return ReadFileBytesWithoutLock(path);
+}
+
+std::string ReadFileBytesWithoutLock(const std::string& path)
+{
     FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)
         return std::string();

@@ -75,3 +75,5 @@ void DeleteLogFile();
 
 // The whole file as bytes; "" when it cannot be read.
 std::string ReadFileBytes(const std::string& path);
+// The same for a file that no fake writes (a process's own log): no lock is taken.
+std::string ReadFileBytesWithoutLock(const std::string& path);

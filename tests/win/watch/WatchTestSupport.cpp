@@ -22,16 +22,7 @@ std::string TempPath()
 // other test processes contend for.
 std::string ReadLogBytes()
 {
-    std::string bytes;
-    FILE* file = std::fopen(LogFilePath().c_str(), "rb");
-    if (file == nullptr)
-        return bytes;
-    char buffer[4096];
-    size_t count;
-    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.append(buffer, count);
-    std::fclose(file);
-    return bytes;
+    return ReadFileBytesWithoutLock(LogFilePath());
 }
 
 } // namespace
