@@ -148,23 +148,25 @@ std::vector<std::vector<int>> ReadMask(HBITMAP mask)
     return result;
 }
 
-bool ShellHasIcon(HWND window)
+// Sends the shell a request about the window's icon (id 0) that carries no data of its own.
+static bool AskShellAboutIcon(DWORD request, HWND window)
 {
-    // A modification that changes nothing succeeds exactly when the shell knows the icon.
     NOTIFYICONDATAA data = {};
     data.cbSize = sizeof data;
     data.hWnd = window;
     data.uID = 0;
-    return Shell_NotifyIconA(NIM_MODIFY, &data) != FALSE;
+    return Shell_NotifyIconA(request, &data) != FALSE;
+}
+
+bool ShellHasIcon(HWND window)
+{
+    // A modification that changes nothing succeeds exactly when the shell knows the icon.
+    return AskShellAboutIcon(NIM_MODIFY, window);
 }
 
 bool ShellForgetIcon(HWND window)
 {
-    NOTIFYICONDATAA data = {};
-    data.cbSize = sizeof data;
-    data.hWnd = window;
-    data.uID = 0;
-    return Shell_NotifyIconA(NIM_DELETE, &data) != FALSE;
+    return AskShellAboutIcon(NIM_DELETE, window);
 }
 
 } // namespace traytest
