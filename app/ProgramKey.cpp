@@ -1,0 +1,101 @@
+#include "app/ProgramKey.h"
+
+#include <cstring>
+
+bool ProgramKey::Create(const char* path)
+{
+    Close();
+    HKEY opened = nullptr;
+    LONG status = RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                  KEY_READ | KEY_WRITE, nullptr, &opened, nullptr);
+    if (status != ERROR_SUCCESS)
+        return false;
+    key = opened;
+    return true;
+}
+
+bool ProgramKey::Open(const char* path, bool write)
+{
+    Close();
+    HKEY opened = nullptr;
+    REGSAM access = write ? KEY_READ | KEY_WRITE : KEY_READ;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, access, &opened) != ERROR_SUCCESS)
+        return false;
+    key = opened;
+    return true;
+}
+
+void ProgramKey::Close()
+{
+    if (key != nullptr) {
+        RegCloseKey(key);
+        key = nullptr;
+    }
+}
+
+bool ProgramKey::ReadDword(const char* name, DWORD& value) const
+{
+    DWORD type = 0;
+    DWORD found = 0;
+    DWORD size = sizeof found;
+    if (!ReadRaw(name, type, &found, size) || type != REG_DWORD || size != sizeof found)
+        return false;
+    value = found;
+    return true;
+}
+
+bool ProgramKey::WriteDword(const char* name, DWORD value) const
+{
+    return WriteRaw(name, REG_DWORD, &value, sizeof value);
+}
+
+bool ProgramKey::ReadRaw(const char* name, DWORD& type, void* data, DWORD& size) const
+{
+    if (key == nullptr)
+        return false;
+    return RegQueryValueExA(key, name, nullptr, &type, static_cast<BYTE*>(data), &size) ==
+           ERROR_SUCCESS;
+}
+
+bool ProgramKey::WriteRaw(const char* name, DWORD type, const void* data, DWORD size) const
+{
+    if (key == nullptr)
+        return false;
+    return RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size) ==
+           ERROR_SUCCESS;
+}
+
+bool ProgramKey::ReadString(const char* name, char* text, DWORD size) const
+{
+    if (size == 0)
+        return false;
+    DWORD type = 0;
+    // One byte is kept back: a stored string need not end with its terminating zero.
+    DWORD stored = size - 1;
+    if (!ReadRaw(name, type, text, stored) || type != REG_SZ)
+        return false;
+    text[stored] = '\0';
+    return std::strlen(text) < size;
+}
+
+bool ProgramKey::WriteString(const char* name, const char* text) const
+{
+    return WriteRaw(name, REG_SZ, text, static_cast<DWORD>(std::strlen(text) + 1));
+}
+
+bool ProgramKey::DeleteValue(const char* name) const
+{
+    if (key == nullptr)
+        return false;
+    LONG status = RegDeleteValueA(key, name);
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
+bool ProgramKey::ValueName(DWORD index, char* name, DWORD size) const
+{
+    if (key == nullptr)
+        return false;
+    DWORD length = size;
+    return RegEnumValueA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) ==
+           ERROR_SUCCESS;
+}

@@ -1,0 +1,41 @@
+// HKEY_CURRENT_USER\Software\Ambrel: the one registry key that holds the program's own data (its
+// settings and its restore ledger), and the Run key value that starts it with Windows.
+//
+// A ProgramKey is a plain handle holder: zero when nothing is open, Close() may run any number of
+// times. Every operation reports failure by its result; a key that cannot be opened or written
+// never stops the program.
+#pragma once
+
+#include <windows.h>
+
+// The program's key, below HKEY_CURRENT_USER.
+const char PROGRAM_KEY_PATH[] = "Software\\Ambrel";
+
+class ProgramKey
+{
+  public:
+    // Null when no key is open.
+    HKEY key = nullptr;
+
+    // Opens path below HKEY_CURRENT_USER for reading and writing, creating it when missing.
+    bool Create(const char* path);
+    // Opens an existing key below HKEY_CURRENT_USER; with write false for reading only.
+    bool Open(const char* path, bool write);
+    void Close();
+
+    // A REG_DWORD of exactly four bytes; false for a missing value or any other type or size.
+    bool ReadDword(const char* name, DWORD& value) const;
+    bool WriteDword(const char* name, DWORD value) const;
+    // Any value as stored: type and size are reported as found. size is the buffer size on
+    // entry. False when the value is missing or larger than the buffer.
+    bool ReadRaw(const char* name, DWORD& type, void* data, DWORD& size) const;
+    bool WriteRaw(const char* name, DWORD type, const void* data, DWORD size) const;
+    // A REG_SZ that fits the buffer with its terminating zero; false otherwise.
+    bool ReadString(const char* name, char* text, DWORD size) const;
+    bool WriteString(const char* name, const char* text) const;
+    // True when the value is gone afterwards (also when it was never there).
+    bool DeleteValue(const char* name) const;
+    // The name of the value at index (0, 1, ...), for walking all values; false past the last
+    // one or for a name longer than the buffer. Deleting values while walking shifts the indices.
+    bool ValueName(DWORD index, char* name, DWORD size) const;
+};
