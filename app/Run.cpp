@@ -5,6 +5,8 @@
 #include "app/WindowProcedure.h"
 #include "ui/WndProc.h"
 
+#include <cstring>
+
 namespace
 {
 
@@ -24,9 +26,12 @@ HWND CreateHiddenWindow(ATOM windowClass, HINSTANCE instance, MessageWindow& rec
                            instance, &record);
 }
 
+// The worker starts with the user's zone and threshold; later choices reach it as WatchChoice.
 void StartWatching(TrayApp& app)
 {
     app.tempWatch.window = &app.messageWindow;
+    std::memcpy(app.tempWatch.zone, app.settings.zone, sizeof app.tempWatch.zone);
+    app.tempWatch.ambrel.SetThrottleAt(app.settings.throttleAt);
     if (app.tempWatch.thread == nullptr)
         app.tempWatch.Start(AMBREL_WATCH_INTERVAL_MS, CTempWatch::callbackfnc, &app.tempWatch);
 }
@@ -54,6 +59,7 @@ int Run(TrayApp& app, HINSTANCE instance)
     app.messageWindow.handler = WndProc;
     app.messageWindow.user = &app;
 
+    LoadSettings(app.settings);
     LogPrint("watch start\n");
     StartWatching(app);
     LogPrint("message loop start\n");

@@ -3,11 +3,20 @@
 #pragma once
 
 #include "app/MessageWindow.h"
+#include "app/Settings.h"
 #include "ui/TrayIcon.h"
+#include "ui/TrayMenu.h"
 #include "watch/CTempWatch.h"
 
 struct TrayApp {
     TrayIcon trayIcon;
     MessageWindow messageWindow;
     CTempWatch tempWatch;
+    // The user's choices as the main thread knows them; the watcher gets them as WatchChoice.
+    Settings settings;
+    TrayMenu trayMenu;
+    // The status of the last reading reported (READING_OK, ...) and, while it is
+    // READING_FAILED, the local time at which the readings began to fail.
+    int32_t readingStatus;
+    SYSTEMTIME failedSince;
 };

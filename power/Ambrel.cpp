@@ -19,15 +19,44 @@ uint32_t ThrottlePercentOfMode(int mode)
 
 void Ambrel::OnTemperature(int t)
 {
-    if (t >= AMBREL_UPPER_THRESHOLD) {
+    if (t >= UpperThreshold()) {
         if (mode < AMBREL_HIGHEST_MODE)
             CountTowards(+1);
-    } else if (t >= AMBREL_LOWER_THRESHOLD) {
+    } else if (t >= LowerThreshold()) {
         count = 0;
         vec = 0;
     } else if (mode > 0) {
         CountTowards(-1);
     }
+    LogTick(t);
+}
+
+void Ambrel::OnNoReading(int shown)
+{
+    LogTick(shown);
+}
+
+void Ambrel::SetThrottleAt(int upper)
+{
+    if (upper == UpperThreshold())
+        return;
+    throttleAt = upper;
+    count = 0;
+    vec = 0;
+}
+
+int Ambrel::UpperThreshold() const
+{
+    return throttleAt != 0 ? throttleAt : AMBREL_UPPER_THRESHOLD;
+}
+
+int Ambrel::LowerThreshold() const
+{
+    return UpperThreshold() - AMBREL_BAND_WIDTH;
+}
+
+void Ambrel::LogTick(int t) const
+{
     LogPrint("temp monitor:   mode=%d, vec=%d, count=%d, temp=%d\n", mode, vec, count, t);
 }
 

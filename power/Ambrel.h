@@ -4,10 +4,12 @@
 
 #include <cstdint>
 
-// Upper threshold: a reading at or above it asks for more throttling.
+// Upper threshold by default: a reading at or above it asks for more throttling.
 const int AMBREL_UPPER_THRESHOLD = 85;
-// Lower threshold: a reading below it asks for less throttling.
+// Lower threshold by default: a reading below it asks for less throttling.
 const int AMBREL_LOWER_THRESHOLD = 80;
+// The lower threshold stays this far below a chosen upper one, so the dead band keeps its width.
+const int AMBREL_BAND_WIDTH = AMBREL_UPPER_THRESHOLD - AMBREL_LOWER_THRESHOLD;
 // A step is taken when this many readings in a row have asked for it.
 const int AMBREL_READINGS_PER_STEP = 4;
 // Mode 0, 1 and 2 apply 100 %, 99 % and 80 %.
@@ -24,14 +26,25 @@ class Ambrel
     int32_t count;
     // Direction of the pending step: +1 more throttling, -1 less, 0 none.
     int32_t vec;
+    // The chosen upper threshold in °C; 0 (a zeroed controller) stands for AMBREL_UPPER_THRESHOLD.
+    int32_t throttleAt;
 
     // One controller step for a reading in °C.
     void OnTemperature(int t);
+    // A tick without a reading: mode and pending step stay as they are; the tick is logged with
+    // the temperature still shown.
+    void OnNoReading(int shown);
+    // Sets the upper threshold (the lower one follows 5 °C below it). A change cancels a pending
+    // step, which was counted against the old band.
+    void SetThrottleAt(int upper);
+    int UpperThreshold() const;
+    int LowerThreshold() const;
     // Writes the maximum processor state of the current mode, reads it back and logs it.
     void SetPowerMode();
 
   private:
     void CountTowards(int wanted);
+    void LogTick(int t) const;
 };
 
 // The maximum processor state (percent) of a mode, or 0 for a mode outside 0 to 2.

@@ -7,8 +7,11 @@
 //                message).
 // WM_TEMPINIT:   the watcher's first reading (wParam temperature, lParam throttle mode).
 // WM_TEMPCHANGE: a later reading whose temperature or mode differs from the last one posted.
+// WM_TEMPSTATUS: the reading's status has changed (wParam READING_OK, READING_FAILED or
+//                READING_NO_ZONE); posted just before the report that carries the change.
 #define AMBREL_WM_USER_BASE 0x0400
 
 #define WM_FROMTRAY (AMBREL_WM_USER_BASE + 10)
 #define WM_TEMPINIT (AMBREL_WM_USER_BASE + 11)
 #define WM_TEMPCHANGE (AMBREL_WM_USER_BASE + 12)
+#define WM_TEMPSTATUS (AMBREL_WM_USER_BASE + 13)

@@ -6,18 +6,22 @@
 
 #include <shellapi.h>
 
+#include <cstring>
+
 #ifdef _WIN64
-static_assert(sizeof(NOTIFYICONDATAA) == 528, "the shell expects the full-size NOTIFYICONDATAA");
+static_assert(sizeof(NOTIFYICONDATAW) == 976, "the shell expects the full-size NOTIFYICONDATAW");
 #endif
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "the tooltip is UTF-16");
 
 namespace
 {
 
 const UINT TRAY_ICON_ID = 0;
 
-NOTIFYICONDATAA NotifyData(HWND window, UINT flags, HICON icon)
+// The Unicode variant, so that the tooltip shows on every system code page.
+NOTIFYICONDATAW NotifyData(HWND window, UINT flags, HICON icon)
 {
-    NOTIFYICONDATAA data = {};
+    NOTIFYICONDATAW data = {};
     data.cbSize = sizeof data;
     data.hWnd = window;
     data.uID = TRAY_ICON_ID;
@@ -104,8 +108,8 @@ void TrayIcon::ReleaseTrayIcon()
     width = 0;
     height = 0;
     // Sent even when no window is stored; the shell then just fails the call.
-    NOTIFYICONDATAA data = NotifyData(trayWindow, 0, nullptr);
-    Shell_NotifyIconA(NIM_DELETE, &data);
+    NOTIFYICONDATAW data = NotifyData(trayWindow, 0, nullptr);
+    Shell_NotifyIconW(NIM_DELETE, &data);
     trayWindow = nullptr;
 }
 
@@ -179,14 +183,26 @@ HICON TrayIcon::BuildIcon() const
     return CreateIconIndirect(&info);
 }
 
+void TrayIcon::SetTip(const char16_t* text)
+{
+    size_t length = 0;
+    while (length + 1 < TRAY_TIP_SIZE && text[length] != u'\0')
+        ++length;
+    std::memcpy(tip, text, length * sizeof tip[0]);
+    tip[length] = L'\0';
+}
+
+// The tooltip travels with the icon, so it costs no call of its own.
 BOOL TrayIcon::AddToShell(HICON icon) const
 {
-    NOTIFYICONDATAA data = NotifyData(trayWindow, NIF_MESSAGE | NIF_ICON, icon);
-    return Shell_NotifyIconA(NIM_ADD, &data);
+    NOTIFYICONDATAW data = NotifyData(trayWindow, NIF_MESSAGE | NIF_ICON | NIF_TIP, icon);
+    std::memcpy(data.szTip, tip, sizeof data.szTip);
+    return Shell_NotifyIconW(NIM_ADD, &data);
 }
 
 BOOL TrayIcon::ModifyInShell(HICON icon) const
 {
-    NOTIFYICONDATAA data = NotifyData(trayWindow, NIF_ICON, icon);
-    return Shell_NotifyIconA(NIM_MODIFY, &data);
+    NOTIFYICONDATAW data = NotifyData(trayWindow, NIF_ICON | NIF_TIP, icon);
+    std::memcpy(data.szTip, tip, sizeof data.szTip);
+    return Shell_NotifyIconW(NIM_MODIFY, &data);
 }

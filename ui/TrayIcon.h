@@ -11,6 +11,9 @@
 
 #include <windows.h>
 
+// The shell's tooltip buffer, terminating zero included.
+const int TRAY_TIP_SIZE = 128;
+
 class TrayIcon
 {
   public:
@@ -28,6 +31,8 @@ class TrayIcon
     HBITMAP maskBitmap = nullptr;
     int width = 0;
     int height = 0;
+    // Sent with every registration and update; empty shows no tooltip.
+    wchar_t tip[TRAY_TIP_SIZE] = {};
 
     // Builds the GDI objects, shows t and mode and registers the icon for window. Returns the
     // shell's answer, or FALSE without doing anything when the icon is already held.
@@ -39,6 +44,8 @@ class TrayIcon
     // Registers the icon again as last shown, for a shell that has restarted ("TaskbarCreated").
     // Returns FALSE when no icon is held.
     BOOL RestoreTrayIcon();
+    // The tooltip for the next registration or update, cut to TRAY_TIP_SIZE - 1 characters.
+    void SetTip(const char16_t* text);
     // Writes the colours that show t and mode into the colour table; colourBitmap must be
     // selected into colourDc.
     void SetDigits(int t, int mode);

@@ -1,9 +1,13 @@
 #include "ui/WndProc.h"
 
 #include "app/Log.h"
+#include "app/StartWithWindows.h"
 #include "app/TrayApp.h"
 #include "res/resource.h"
 #include "ui/AppMessages.h"
+#include "ui/TrayTooltip.h"
+
+#include <cstdio>
 
 namespace
 {
@@ -38,6 +42,56 @@ void OnAbout()
     MessageBoxA(nullptr, "Version 1.00", "Ambrel", MB_OK);
 }
 
+// Hands the current choices to the worker, which applies them from its next reading.
+void RequestWatchChoice(TrayApp& app)
+{
+    WatchChoice choice = {};
+    std::snprintf(choice.zone, sizeof choice.zone, "%s", app.settings.zone);
+    choice.throttleAt = app.settings.throttleAt;
+    if (!app.tempWatch.RequestChoice(choice))
+        LogPrint("WndProc(): no memory for the choice\n");
+}
+
+void OnZone(TrayApp& app, const char* zone)
+{
+    LogPrint("WndProc(): WM_COMMAND: Receive ID_ZONE %s\n", zone);
+    std::snprintf(app.settings.zone, sizeof app.settings.zone, "%s", zone);
+    SaveZoneSetting(zone);
+    RequestWatchChoice(app);
+}
+
+void OnThrottleAt(TrayApp& app, int32_t throttleAt)
+{
+    LogPrint("WndProc(): WM_COMMAND: Receive ID_THROTTLE_AT %d\n", static_cast<int>(throttleAt));
+    app.settings.throttleAt = throttleAt;
+    SaveThrottleAtSetting(throttleAt);
+    RequestWatchChoice(app);
+}
+
+void OnStartWithWindows()
+{
+    LogPrint("WndProc(): WM_COMMAND: Receive ID_START_WITH_WINDOWS\n");
+    SetStartWithWindows(!IsStartWithWindows());
+}
+
+// The items built at run time; false for a command that is none of them.
+bool OnSettingsCommand(TrayApp& app, int command)
+{
+    if (const char* zone = app.trayMenu.ZoneOfCommand(command)) {
+        OnZone(app, zone);
+        return true;
+    }
+    if (int32_t throttleAt = app.trayMenu.ThrottleAtOfCommand(command)) {
+        OnThrottleAt(app, throttleAt);
+        return true;
+    }
+    if (command == ID_START_WITH_WINDOWS) {
+        OnStartWithWindows();
+        return true;
+    }
+    return false;
+}
+
 void OnCommand(TrayApp& app, int command)
 {
     switch (command) {
@@ -48,7 +102,8 @@ void OnCommand(TrayApp& app, int command)
         OnAbout();
         break;
     default:
-        LogPrint("WndProc(): WM_COMMAND: Error Receive %d\n", command);
+        if (!OnSettingsCommand(app, command))
+            LogPrint("WndProc(): WM_COMMAND: Error Receive %d\n", command);
         break;
     }
 }
@@ -63,11 +118,48 @@ void ShowTrayMenu(TrayApp& app)
     GetCursorPos(&cursor);
     HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_TRAYMENU));
     HMENU popup = GetSubMenu(menu, 0);
+    app.trayMenu.AddSettingsItems(popup, app.settings, IsStartWithWindows());
     HWND trayWindow = app.trayIcon.trayWindow;
     SetForegroundWindow(trayWindow);
     TrackPopupMenu(popup, TPM_BOTTOMALIGN, cursor.x, cursor.y, 0, trayWindow, nullptr);
     PostMessageA(trayWindow, WM_NULL, 0, 0);
     DestroyMenu(menu);
+}
+
+// Remembers when the readings began to fail, for the tooltip.
+void OnTempStatus(TrayApp& app, int32_t status)
+{
+    if (status == READING_FAILED && app.readingStatus != READING_FAILED)
+        GetLocalTime(&app.failedSince);
+    app.readingStatus = status;
+}
+
+// The tooltip goes to the shell with the icon. The hidden window carries the same text as its
+// title, so that the program's state can be read with GetWindowText from outside.
+void ComposeTip(TrayApp& app, int t, int mode)
+{
+    TooltipFacts facts = {t,
+                          mode,
+                          app.readingStatus,
+                          app.settings.zone,
+                          app.failedSince.wHour,
+                          app.failedSince.wMinute};
+    char16_t tip[TOOLTIP_SIZE];
+    ComposeTooltip(tip, TOOLTIP_SIZE, facts);
+    app.trayIcon.SetTip(tip);
+    SetWindowTextW(app.messageWindow.hwnd.load(), app.trayIcon.tip);
+}
+
+void OnTempInit(TrayApp& app, int t, int mode)
+{
+    ComposeTip(app, t, mode);
+    app.trayIcon.CreateTrayIcon(app.messageWindow.hwnd.load(), t, mode);
+}
+
+void OnTempChange(TrayApp& app, int t, int mode)
+{
+    ComposeTip(app, t, mode);
+    app.trayIcon.UpdateTrayIcon(t, mode);
 }
 
 void OnTrayNotification(TrayApp& app, int mouseMessage)
@@ -99,10 +191,13 @@ LONG_PTR WndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
         OnTrayNotification(app, LowInt(lParam));
         return 0;
     case WM_TEMPINIT:
-        app.trayIcon.CreateTrayIcon(app.messageWindow.hwnd.load(), LowInt(wParam), LowInt(lParam));
+        OnTempInit(app, LowInt(wParam), LowInt(lParam));
         return 0;
     case WM_TEMPCHANGE:
-        app.trayIcon.UpdateTrayIcon(LowInt(wParam), LowInt(lParam));
+        OnTempChange(app, LowInt(wParam), LowInt(lParam));
+        return 0;
+    case WM_TEMPSTATUS:
+        OnTempStatus(app, LowInt(wParam));
         return 0;
     case WM_ENDSESSION:
         OnEndSession(app, wParam);

@@ -4,6 +4,9 @@
 #include "power/PowerSetting.h"
 #include "ui/AppMessages.h"
 
+#include <cstring>
+#include <new>
+
 void CTempWatch::callbackfnc(int reason, void* watcher)
 {
     CTempWatch* self = static_cast<CTempWatch*>(watcher);
@@ -24,22 +27,24 @@ void CTempWatch::callbackfnc(int reason, void* watcher)
 
 void CTempWatch::OnInit()
 {
+    TakeChoice();
     OpenCounter();
     ReadThrottleMax(ambrel.saved); // saved stays 0 when the read fails
     ambrel.SetPowerMode();
-    int t = ReadTemperature();
-    ambrel.OnTemperature(t);
-    TempReport report = {t, ambrel.mode};
+    TempReading reading = ReadTemperature();
+    Step(reading);
+    TempReport report = {reading.temperature, ambrel.mode, reading.status};
     Post(WM_TEMPINIT, report);
     LogPrint("CTempWatch.callbackfnc() THREADCALLBACK_INIT\n");
 }
 
 void CTempWatch::OnTimeout()
 {
-    int t = ReadTemperature();
-    ambrel.OnTemperature(t);
-    TempReport report = {t, ambrel.mode};
-    if (ReportChanged(lastPosted, report))
+    TakeChoice();
+    TempReading reading = ReadTemperature();
+    Step(reading);
+    TempReport report = {reading.temperature, ambrel.mode, reading.status};
+    if (reportDue || ReportChanged(lastPosted, report))
         Post(WM_TEMPCHANGE, report);
 }
 
@@ -47,7 +52,60 @@ void CTempWatch::OnEnd()
 {
     CloseCounter();
     WriteBackSaved();
+    DropPendingChoice();
     LogPrint("CTempWatch.callbackfnc() THREADCALLBACK_END\n");
+}
+
+// Only a good reading steers: a sensor that stops answering must not walk the throttle up or
+// down on a stale value.
+void CTempWatch::Step(const TempReading& reading)
+{
+    if (reading.status == READING_OK)
+        ambrel.OnTemperature(reading.temperature);
+    else
+        ambrel.OnNoReading(reading.temperature);
+}
+
+// A new zone is opened at once, so that this reading already comes from it; a new threshold
+// applies from this reading on.
+void CTempWatch::TakeChoice()
+{
+    if (pendingChoice.load() == nullptr)
+        return;
+    WatchChoice* choice = pendingChoice.exchange(nullptr);
+    if (choice == nullptr)
+        return;
+    ambrel.SetThrottleAt(choice->throttleAt);
+    const char* wanted = choice->zone[0] != '\0' ? choice->zone : DEFAULT_ZONE;
+    if (std::strcmp(wanted, ZoneInForce()) != 0) {
+        std::memcpy(zone, choice->zone, sizeof zone);
+        zone[sizeof zone - 1] = '\0';
+        reportDue = true;
+        if (query != nullptr) {
+            CloseCounter();
+            OpenCounter();
+        }
+    }
+    delete choice;
+}
+
+bool CTempWatch::RequestChoice(const WatchChoice& choice)
+{
+    WatchChoice* copy = new (std::nothrow) WatchChoice(choice);
+    if (copy == nullptr)
+        return false;
+    delete pendingChoice.exchange(copy);
+    return true;
+}
+
+void CTempWatch::DropPendingChoice()
+{
+    delete pendingChoice.exchange(nullptr);
+}
+
+const char* CTempWatch::ZoneInForce() const
+{
+    return zone[0] != '\0' ? zone : DEFAULT_ZONE;
 }
 
 void CTempWatch::OpenCounter()
@@ -58,10 +116,11 @@ void CTempWatch::OpenCounter()
         LogPrint("PdhOpenQuery = %d", static_cast<int>(status));
         return;
     }
-    status = PdhAddCounterA(query, CTEMPWATCH_COUNTER_PATH, 0, &counter);
+    status = AddZoneCounter(query, ZoneInForce(), counter, wholeKelvin);
     if (status != ERROR_SUCCESS) {
-        counter = nullptr;
-        LogPrint("PdhAddCounter(%s) = %d", CTEMPWATCH_COUNTER_PATH, static_cast<int>(status));
+        char path[ZONE_PATH_SIZE];
+        ComposeZonePath(path, sizeof path, ZoneInForce(), HIGH_PRECISION_COUNTER);
+        LogPrint("PdhAddCounter(%s) = %d", path, static_cast<int>(status));
     }
 }
 
@@ -72,6 +131,7 @@ void CTempWatch::CloseCounter()
         query = nullptr;
     }
     counter = nullptr; // released with its query
+    wholeKelvin = false;
 }
 
 void CTempWatch::WriteBackSaved()
@@ -82,34 +142,68 @@ void CTempWatch::WriteBackSaved()
     ambrel.saved = 0;
 }
 
-// The pair counts as posted even when posting fails, so a lost report is not repeated.
+// The report counts as posted even when posting fails, so a lost report is not repeated. A
+// change of status goes first, so the window knows it when it draws the temperature.
 void CTempWatch::Post(UINT message, const TempReport& report)
 {
     // Once the main thread has cleared the handle the report is dropped: a null handle would
     // post it to this thread's own queue instead.
     HWND hwnd = window != nullptr ? window->hwnd.load() : nullptr;
-    if (hwnd != nullptr)
+    if (hwnd != nullptr) {
+        if (report.status != lastPosted.status)
+            PostMessageA(hwnd, WM_TEMPSTATUS, static_cast<WPARAM>(report.status), 0);
         PostMessageA(hwnd, message, static_cast<WPARAM>(static_cast<INT_PTR>(report.temperature)),
                      static_cast<LPARAM>(report.mode));
+    }
     lastPosted = report;
+    reportDue = false;
 }
 
-int CTempWatch::ReadTemperature()
+TempReading CTempWatch::Failed(int32_t status) const
+{
+    TempReading reading = {HeldTemperature(held), status};
+    return reading;
+}
+
+TempReading CTempWatch::ReadTemperature()
 {
     PDH_STATUS status = PdhCollectQueryData(query);
     if (status != ERROR_SUCCESS) {
         LogPrint("PdhCollectQueryData() = %d", static_cast<int>(status));
-        return HeldTemperature(held);
+        return Failed(query != nullptr && counter == nullptr ? READING_NO_ZONE : READING_FAILED);
     }
+    if (IsHottestZone(ZoneInForce()))
+        return ReadHottest();
     PDH_FMT_COUNTERVALUE value;
     status = PdhGetFormattedCounterValue(counter, PDH_FMT_LONG, nullptr, &value);
     if (status != ERROR_SUCCESS) {
         LogPrint("PdhGetFormattedCounterValue() = %d", static_cast<int>(status));
-        return HeldTemperature(held);
+        return Failed(IsMissingZoneStatus(status) ? READING_NO_ZONE : READING_FAILED);
     }
-    int t = CelsiusFromCounter(value.longValue);
-    HoldReading(held, t);
-    return t;
+    TempReading reading = {ZoneCelsius(value.longValue, wholeKelvin), READING_OK};
+    HoldReading(held, reading.temperature);
+    return reading;
+}
+
+// The highest plausible reading of all zones: a zone frozen at 0 K or 400 K must not throttle
+// the machine for good.
+TempReading CTempWatch::ReadHottest()
+{
+    ZoneReading readings[ZONE_ARRAY_ITEMS];
+    DWORD count = 0;
+    PDH_STATUS status = ReadZoneArray(counter, wholeKelvin, zoneArray, readings, count);
+    if (status != ERROR_SUCCESS) {
+        LogPrint("PdhGetFormattedCounterArray() = %d", static_cast<int>(status));
+        return Failed(IsMissingZoneStatus(status) ? READING_NO_ZONE : READING_FAILED);
+    }
+    if (count == 0)
+        return Failed(READING_NO_ZONE);
+    int hottest = HottestZone(readings, static_cast<int>(count));
+    if (hottest < 0)
+        return Failed(READING_FAILED);
+    TempReading reading = {readings[hottest].celsius, READING_OK};
+    HoldReading(held, reading.temperature);
+    return reading;
 }
 
 void CTempWatch::Stop()
@@ -125,5 +219,6 @@ void CTempWatch::Close()
     Stop();
     WriteBackSaved();
     CloseCounter();
+    DropPendingChoice();
     CiThreadEx::Close();
 }

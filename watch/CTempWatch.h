@@ -8,14 +8,32 @@
 #include "power/Ambrel.h"
 #include "watch/CiThreadEx.h"
 #include "watch/TempConversion.h"
+#include "watch/ZoneCounter.h"
 
 #include <pdh.h>
 
+#include <atomic>
 #include <cstdint>
 
-// The ACPI thermal zone TZ01; its value is the temperature in tenths of a kelvin.
+// The ACPI thermal zone TZ01, read when no zone has been chosen; its value is the temperature in
+// tenths of a kelvin.
 const char CTEMPWATCH_COUNTER_PATH[] =
     "\\Thermal Zone Information(\\_TZ.TZ01)\\High Precision Temperature";
+
+// What the user chose in the menu: handed from the main thread to the worker, which takes it up
+// at its next reading.
+struct WatchChoice {
+    // A zone name, or HOTTEST_ZONE.
+    char zone[ZONE_NAME_SIZE];
+    // The upper threshold in °C.
+    int32_t throttleAt;
+};
+
+// One reading: the temperature (valid when status is READING_OK) and how the reading went.
+struct TempReading {
+    int32_t temperature;
+    int32_t status;
+};
 
 class CTempWatch : public CiThreadEx
 {
@@ -28,13 +46,29 @@ class CTempWatch : public CiThreadEx
     // The record whose window receives the reports; set by the owner before the worker starts.
     MessageWindow* window;
     TempReport lastPosted;
-    // Stands in for a reading that fails.
+    // The temperature shown while readings fail.
     HeldReading held;
+    // The zone read; empty for DEFAULT_ZONE. Set by the owner before the worker starts, changed
+    // later only by the worker through a WatchChoice.
+    char zone[ZONE_NAME_SIZE];
+    // The counter in force is the plain one, in whole kelvin.
+    bool wholeKelvin;
+    // The next reading is reported even if it looks like the last one (the zone has changed,
+    // and the tooltip names it).
+    bool reportDue;
+    // A choice made on the main thread and not yet taken up; owned by whoever holds the pointer.
+    std::atomic<WatchChoice*> pendingChoice;
+    // Room for reading every zone at once (Hottest zone), so that a reading allocates nothing.
+    ZoneArrayBuffer zoneArray;
 
     // The CiThreadEx callback; watcher is the CTempWatch itself.
     static void callbackfnc(int reason, void* watcher);
-    // One reading in °C; a failed reading repeats the last good one (TEMP_NO_READING before any).
-    int ReadTemperature();
+    // One reading. A failed one has the status that says why and the temperature to show: the
+    // last good one, or TEMP_NO_READING before any.
+    TempReading ReadTemperature();
+    // Main thread: hands a choice to the worker, replacing one it has not taken up yet. Returns
+    // false when there is no memory for it.
+    bool RequestChoice(const WatchChoice& choice);
     // Stops and joins the worker (whose END call has run by then), then forgets the window and
     // the last report.
     void Stop();
@@ -45,8 +79,14 @@ class CTempWatch : public CiThreadEx
     void OnInit();
     void OnTimeout();
     void OnEnd();
+    void Step(const TempReading& reading);
+    void TakeChoice();
     void OpenCounter();
     void CloseCounter();
     void WriteBackSaved();
     void Post(UINT message, const TempReport& report);
+    const char* ZoneInForce() const;
+    TempReading ReadHottest();
+    TempReading Failed(int32_t status) const;
+    void DropPendingChoice();
 };

@@ -41,5 +41,6 @@ int32_t HeldTemperature(const HeldReading& held)
 
 bool ReportChanged(const TempReport& lastPosted, const TempReport& current)
 {
-    return lastPosted.temperature != current.temperature || lastPosted.mode != current.mode;
+    return lastPosted.temperature != current.temperature || lastPosted.mode != current.mode ||
+           lastPosted.status != current.status;
 }

@@ -27,11 +27,19 @@ void HoldReading(HeldReading& held, int32_t temperature);
 // The reading that stands in for a failed one: the last good reading, or TEMP_NO_READING.
 int32_t HeldTemperature(const HeldReading& held);
 
-// One (temperature, mode) report as posted to the window.
+// How the last reading went; posted to the window when it changes, for the tooltip.
+const int32_t READING_OK = 0;
+// The sensor did not answer (the temperature shown is the last good one, or none).
+const int32_t READING_FAILED = 1;
+// The chosen thermal zone (or counter) does not exist on this machine.
+const int32_t READING_NO_ZONE = 2;
+
+// One report as posted to the window: temperature and mode, and the reading's status.
 struct TempReport {
     int32_t temperature;
     int32_t mode;
+    int32_t status;
 };
 
-// True when the current pair differs from the last one posted, in temperature or in mode.
+// True when the current report differs from the last one posted in any of its fields.
 bool ReportChanged(const TempReport& lastPosted, const TempReport& current);

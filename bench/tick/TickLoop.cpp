@@ -6,7 +6,7 @@ void RunTicks(TickState& state, const int64_t* counterValues, size_t count)
         int32_t t = CelsiusFromCounter(counterValues[i]);
         HoldReading(state.held, t);
         state.ambrel.OnTemperature(t);
-        TempReport report = {t, state.ambrel.mode};
+        TempReport report = {t, state.ambrel.mode, READING_OK};
         if (ReportChanged(state.lastPosted, report)) {
             state.lastPosted = report;
             ++state.posts;

@@ -243,7 +243,7 @@ class Hardening(unittest.TestCase):
         run.start()
         try:
             self.assertTrue(run.wait_until_watching())
-            self.assertEqual(1, len(run.trace('PdhAddCounterA')))
+            self.assertEqual(1, len(run.trace('PdhAddEnglishCounterA')))
             self.assertEqual(0, close_and_wait(run))
         finally:
             run.kill()

@@ -1,5 +1,7 @@
-// Fake pdh.dll: one query with the thermal-zone counter whose readings come from a script file
-// (AMBREL_FAKE_PDH), read anew at every call. See README.md for the script and the trace lines.
+// Fake pdh.dll: queries on the thermal-zone counters, whose readings come from a script file
+// (AMBREL_FAKE_PDH), read anew at every call. The script may describe several zones, a
+// localized system and a system without the high-precision counter. See README.md for the
+// script and the trace lines.
 #include "FakeShared.h"
 
 #include <pdh.h>
@@ -12,21 +14,34 @@
 namespace
 {
 
-const char kCounterPath[] = "\\Thermal Zone Information(\\_TZ.TZ01)\\High Precision Temperature";
+const char kObjectPrefix[] = "\\Thermal Zone Information(";
+const char kHighPrecisionCounter[] = "High Precision Temperature";
+const char kPlainCounter[] = "Temperature"; // whole kelvin
+// Readings before the first "zone" line belong to this zone.
+const char kDefaultZone[] = "\\_TZ.TZ01";
 
 // The counter type that a formatted value reports.
 const DWORD kRawCountType = 0x00010000; // PERF_COUNTER_RAWCOUNT
 
 const int kMaxQueries = 16;
 const int kMaxCounters = 16;
+const int kMaxZones = 8;
+const size_t kZoneNameSize = 64;
+// A counter's zone when it is the wildcard instance "(*)", or an instance that does not exist.
+const int kAllZones = -1;
+const int kMissingZone = -2;
+
+struct ZoneSample {
+    bool collected;         // a collection has given this zone a reading
+    LONG value;             // the last reading collected
+    DWORD formatFailStatus; // 0, or the status the next formatted read fails with
+};
 
 struct Query {
     bool open;
     int id;
-    int cursor;             // script items consumed since the query was opened
-    bool collected;         // a collection has succeeded
-    LONG value;             // the last reading collected
-    DWORD formatFailStatus; // 0, or the status the next formatted read fails with
+    int cursor[kMaxZones]; // script items of each zone consumed since the query was opened
+    ZoneSample zones[kMaxZones];
     bool hasCounter;
 };
 
@@ -34,6 +49,8 @@ struct Counter {
     bool open;
     int id;
     Query* query;
+    int zone;         // index into the script's zones, kAllZones or kMissingZone
+    bool wholeKelvin; // the plain Temperature counter
 };
 
 // Handles are addresses in these tables; every call runs under the FakeFileLock.
@@ -72,13 +89,10 @@ void HandleText(const void* handle, int id, char* text, size_t size)
 
 enum ItemKind { kNone, kReading, kCollectFail, kFormatFail };
 
-// What a collection needs from the script: the item at the query's cursor, the number of
-// items, the last reading, and whether opening or adding is to fail.
-struct ScriptView {
-    bool present;
-    DWORD openFail;
-    DWORD addFail;
-    bool repeat; // past the last item the script starts again
+// What one zone of the script holds, as seen from a query's cursor.
+struct ZoneView {
+    char name[kZoneNameSize];
+    bool exists;
     int items;
     ItemKind kind; // of the item at the cursor; kNone past the end
     long number;   // its reading or status
@@ -86,25 +100,73 @@ struct ScriptView {
     long lastReading;
 };
 
+// What a call needs from the script: the flags, and per zone the item at the query's cursor.
+struct ScriptView {
+    bool present;
+    DWORD openFail;
+    DWORD addFail;
+    bool repeat;          // past the last item a zone starts again
+    bool localized;       // PdhAddCounterA does not know the English names
+    bool noHighPrecision; // only the plain Temperature counter exists
+    bool lazyInstances;   // a missing instance is accepted and fails at the reading
+    bool hasZoneLines;
+    int zoneCount;
+    ZoneView zones[kMaxZones];
+    int current; // the zone that the lines being read belong to
+};
+
 DWORD StatusOf(const char* text)
 {
     return static_cast<DWORD>(std::strtoll(text, nullptr, 0));
 }
 
-void ViewLine(const char* line, int cursor, ScriptView& view)
+int FindOrAddZone(ScriptView& view, const char* name)
 {
-    char word[32], argument[32] = "";
-    if (std::sscanf(line, "%31s %31s", word, argument) < 1 || word[0] == '#')
+    for (int i = 0; i < view.zoneCount; ++i) {
+        if (std::strcmp(view.zones[i].name, name) == 0)
+            return i;
+    }
+    if (view.zoneCount == kMaxZones)
+        return kMaxZones - 1;
+    ZoneView& zone = view.zones[view.zoneCount];
+    std::snprintf(zone.name, sizeof zone.name, "%s", name);
+    return view.zoneCount++;
+}
+
+bool ViewFlag(const char* word, const char* argument, ScriptView& view)
+{
+    if (std::strcmp(word, "open-fail") == 0)
+        view.openFail = StatusOf(argument);
+    else if (std::strcmp(word, "add-fail") == 0)
+        view.addFail = StatusOf(argument);
+    else if (std::strcmp(word, "repeat") == 0)
+        view.repeat = true;
+    else if (std::strcmp(word, "localized") == 0)
+        view.localized = true;
+    else if (std::strcmp(word, "no-high-precision") == 0)
+        view.noHighPrecision = true;
+    else if (std::strcmp(word, "lazy-instances") == 0)
+        view.lazyInstances = true;
+    else if (std::strcmp(word, "zone") == 0) {
+        view.hasZoneLines = true;
+        view.current = FindOrAddZone(view, argument);
+        view.zones[view.current].exists = true;
+    } else
+        return false;
+    return true;
+}
+
+void ViewLine(const char* line, const int* cursor, ScriptView& view)
+{
+    char word[kZoneNameSize], argument[kZoneNameSize] = "";
+    if (std::sscanf(line, "%63s %63s", word, argument) < 1 || word[0] == '#')
+        return;
+    if (ViewFlag(word, argument, view))
         return;
     ItemKind kind = kNone;
     long number = 0;
-    if (std::strcmp(word, "open-fail") == 0) {
-        view.openFail = StatusOf(argument);
-    } else if (std::strcmp(word, "add-fail") == 0) {
-        view.addFail = StatusOf(argument);
-    } else if (std::strcmp(word, "repeat") == 0) {
-        view.repeat = true;
-    } else if (std::strcmp(word, "collect-fail") == 0) {
+    ZoneView& zone = view.zones[view.current];
+    if (std::strcmp(word, "collect-fail") == 0) {
         kind = kCollectFail;
         number = static_cast<long>(StatusOf(argument));
     } else if (std::strcmp(word, "format-fail") == 0) {
@@ -116,21 +178,24 @@ void ViewLine(const char* line, int cursor, ScriptView& view)
         if (end == word || *end != '\0')
             return;
         kind = kReading;
-        view.hasReading = true;
-        view.lastReading = number;
+        zone.hasReading = true;
+        zone.lastReading = number;
     }
-    if (kind == kNone)
-        return;
-    if (view.items == cursor) {
-        view.kind = kind;
-        view.number = number;
+    zone.exists = true;
+    if (zone.items == cursor[view.current]) {
+        zone.kind = kind;
+        zone.number = number;
     }
-    ++view.items;
+    ++zone.items;
 }
 
-ScriptView ReadScript(int cursor)
+// cursor holds one position per zone (null: all at the start).
+ScriptView ReadScript(const int* cursor)
 {
+    static const int kStart[kMaxZones] = {};
     ScriptView view = {};
+    // The default zone is zone 0; it exists when the script names no zones or gives it items.
+    FindOrAddZone(view, kDefaultZone);
     char path[MAX_PATH];
     if (!FakeFilePath(AMBREL_FAKE_PDH_VARIABLE, path, sizeof path))
         return view;
@@ -140,8 +205,10 @@ ScriptView ReadScript(int cursor)
     view.present = true;
     char line[256];
     while (std::fgets(line, sizeof line, file) != nullptr)
-        ViewLine(line, cursor, view);
+        ViewLine(line, cursor != nullptr ? cursor : kStart, view);
     std::fclose(file);
+    if (!view.hasZoneLines)
+        view.zones[0].exists = true;
     return view;
 }
 
@@ -149,7 +216,7 @@ DWORD OpenQuery(PDH_HQUERY* handle, int* id)
 {
     if (handle == nullptr)
         return PDH_INVALID_ARGUMENT;
-    ScriptView script = ReadScript(0);
+    ScriptView script = ReadScript(nullptr);
     if (script.openFail != 0)
         return script.openFail;
     for (Query& query : g_queries) {
@@ -164,19 +231,52 @@ DWORD OpenQuery(PDH_HQUERY* handle, int* id)
     return PDH_MEMORY_ALLOCATION_FAILURE;
 }
 
-DWORD AddCounter(Query* query, const char* path, PDH_HCOUNTER* handle, int* id)
+// Resolves "\Thermal Zone Information(INSTANCE)\COUNTER" against the script.
+DWORD ResolvePath(const ScriptView& script, const char* path, Counter& resolved)
+{
+    const size_t prefixLength = sizeof kObjectPrefix - 1;
+    const char* close = std::strstr(path, ")\\");
+    if (std::strncmp(path, kObjectPrefix, prefixLength) != 0 || close == nullptr)
+        return PDH_CSTATUS_NO_OBJECT;
+    const char* counterName = close + 2;
+    resolved.wholeKelvin = std::strcmp(counterName, kPlainCounter) == 0;
+    if (!resolved.wholeKelvin &&
+        (script.noHighPrecision || std::strcmp(counterName, kHighPrecisionCounter) != 0))
+        return PDH_CSTATUS_NO_COUNTER;
+    char instance[kZoneNameSize] = "";
+    size_t length = static_cast<size_t>(close - (path + prefixLength));
+    if (length >= sizeof instance)
+        return PDH_CSTATUS_NO_INSTANCE;
+    std::memcpy(instance, path + prefixLength, length);
+    resolved.zone = std::strcmp(instance, "*") == 0 ? kAllZones : kMissingZone;
+    for (int i = 0; i < script.zoneCount && resolved.zone == kMissingZone; ++i) {
+        if (script.zones[i].exists && std::strcmp(script.zones[i].name, instance) == 0)
+            resolved.zone = i;
+    }
+    if (resolved.zone == kMissingZone && !script.lazyInstances)
+        return PDH_CSTATUS_NO_INSTANCE;
+    return ERROR_SUCCESS;
+}
+
+// english: the path is in English whatever the system's language (PdhAddEnglishCounterA).
+DWORD AddCounter(Query* query, const char* path, bool english, PDH_HCOUNTER* handle, int* id)
 {
     if (query == nullptr)
         return PDH_INVALID_HANDLE;
     if (path == nullptr || handle == nullptr)
         return PDH_INVALID_ARGUMENT;
-    ScriptView script = ReadScript(0);
+    ScriptView script = ReadScript(nullptr);
     if (script.addFail != 0)
         return script.addFail;
-    if (!script.present || std::strcmp(path, kCounterPath) != 0)
+    if (!script.present || (script.localized && !english))
         return PDH_CSTATUS_NO_OBJECT;
+    Counter resolved = {};
+    DWORD status = ResolvePath(script, path, resolved);
+    if (status != ERROR_SUCCESS)
+        return status;
     for (Counter& counter : g_counters) {
         if (!counter.open) {
+            counter = resolved;
             counter.open = true;
             counter.id = *id = ++g_lastId;
             counter.query = query;
@@ -188,8 +288,26 @@ DWORD AddCounter(Query* query, const char* path, PDH_HCOUNTER* handle, int* id)
     return PDH_MEMORY_ALLOCATION_FAILURE;
 }
 
-// Consumes the item at the query's cursor; past the end the last reading repeats, or with
-// "repeat" the script starts again.
+// Takes the item at the zone's cursor; past the end the last reading repeats, or with "repeat"
+// the zone starts again.
+ItemKind TakeItem(Query* query, int z, ScriptView& script, long& number)
+{
+    ZoneView* zone = &script.zones[z];
+    if (zone->kind == kNone && script.repeat && zone->items > 0) {
+        query->cursor[z] = 0;
+        ScriptView restarted = ReadScript(query->cursor);
+        script.zones[z] = restarted.zones[z];
+    }
+    if (zone->kind == kNone) {
+        number = zone->lastReading;
+        return zone->hasReading ? kReading : kNone;
+    }
+    ++query->cursor[z];
+    number = zone->number;
+    return zone->kind;
+}
+
+// Every zone takes its next item; a collect-fail in any zone fails the whole collection.
 DWORD Collect(Query* query, char* readingText, size_t size)
 {
     if (query == nullptr)
@@ -197,27 +315,48 @@ DWORD Collect(Query* query, char* readingText, size_t size)
     if (!query->hasCounter)
         return PDH_NO_DATA;
     ScriptView script = ReadScript(query->cursor);
-    if (script.kind == kNone && script.repeat && script.items > 0) {
-        query->cursor = 0;
-        script = ReadScript(0);
+    DWORD failure = ERROR_SUCCESS;
+    bool anyItem = false;
+    size_t used = 0;
+    for (int z = 0; z < script.zoneCount; ++z) {
+        long number = 0;
+        ItemKind kind = TakeItem(query, z, script, number);
+        anyItem = anyItem || kind != kNone;
+        ZoneSample& sample = query->zones[z];
+        if (kind == kCollectFail)
+            failure = static_cast<DWORD>(number);
+        else if (kind == kFormatFail)
+            sample.formatFailStatus = static_cast<DWORD>(number);
+        if (kind == kReading) {
+            sample.value = number;
+            sample.collected = true;
+            used +=
+                std::snprintf(readingText + used, size - used, "%s%ld", used ? "," : "", number);
+        }
+        if (kind == kFormatFail)
+            sample.collected = true;
+        if (used >= size)
+            used = size - 1;
     }
-    if (script.kind == kNone) {
-        if (!script.hasReading)
-            return PDH_NO_DATA;
-        script.kind = kReading;
-        script.number = script.lastReading;
-    } else {
-        ++query->cursor;
+    if (failure != ERROR_SUCCESS)
+        return failure;
+    if (!anyItem)
+        return PDH_NO_DATA;
+    return ERROR_SUCCESS;
+}
+
+// One zone's formatted value: 0 and the value, or the status it fails with.
+DWORD ZoneValue(const Counter& counter, int z, LONG& value)
+{
+    ZoneSample& sample = counter.query->zones[z];
+    if (sample.formatFailStatus != 0) {
+        DWORD status = sample.formatFailStatus;
+        sample.formatFailStatus = 0;
+        return status;
     }
-    if (script.kind == kCollectFail)
-        return static_cast<DWORD>(script.number);
-    if (script.kind == kFormatFail) {
-        query->formatFailStatus = static_cast<DWORD>(script.number);
-    } else {
-        query->value = script.number;
-        std::snprintf(readingText, size, "%ld", script.number);
-    }
-    query->collected = true;
+    if (!sample.collected)
+        return PDH_INVALID_DATA;
+    value = counter.wholeKelvin ? sample.value / 10 : sample.value;
     return ERROR_SUCCESS;
 }
 
@@ -228,19 +367,61 @@ DWORD FormatValue(Counter* counter, DWORD format, DWORD* type, PDH_FMT_COUNTERVA
         return PDH_INVALID_HANDLE;
     if (value == nullptr || (format & PDH_FMT_LONG) == 0)
         return PDH_INVALID_ARGUMENT;
-    Query* query = counter->query;
-    if (query->formatFailStatus != 0) {
-        DWORD status = query->formatFailStatus;
-        query->formatFailStatus = 0;
+    if (counter->zone == kMissingZone)
+        return PDH_CSTATUS_NO_INSTANCE;
+    if (counter->zone == kAllZones)
+        return PDH_CSTATUS_INVALID_DATA; // a wildcard has only an array of values
+    LONG found = 0;
+    DWORD status = ZoneValue(*counter, counter->zone, found);
+    if (status != ERROR_SUCCESS)
         return status;
-    }
-    if (!query->collected)
-        return PDH_INVALID_DATA;
     if (type != nullptr)
         *type = kRawCountType;
     value->CStatus = PDH_CSTATUS_VALID_DATA;
-    value->longValue = query->value;
-    std::snprintf(valueText, size, "%ld", static_cast<long>(query->value));
+    value->longValue = found;
+    std::snprintf(valueText, size, "%ld", static_cast<long>(found));
+    return ERROR_SUCCESS;
+}
+
+// Every existing zone that the counter covers, with its name stored behind the items.
+DWORD FormatArray(Counter* counter, DWORD format, DWORD* bufferSize, DWORD* itemCount,
+                  PDH_FMT_COUNTERVALUE_ITEM_A* items, char* valuesText, size_t size)
+{
+    if (counter == nullptr)
+        return PDH_INVALID_HANDLE;
+    if (bufferSize == nullptr || itemCount == nullptr || (format & PDH_FMT_LONG) == 0)
+        return PDH_INVALID_ARGUMENT;
+    if (counter->zone == kMissingZone)
+        return PDH_CSTATUS_NO_INSTANCE;
+    ScriptView script = ReadScript(nullptr);
+    int zones[kMaxZones];
+    DWORD count = 0, needed = 0;
+    for (int z = 0; z < script.zoneCount; ++z) {
+        if (script.zones[z].exists && (counter->zone == kAllZones || counter->zone == z)) {
+            zones[count++] = z;
+            needed += sizeof(PDH_FMT_COUNTERVALUE_ITEM_A) + std::strlen(script.zones[z].name) + 1;
+        }
+    }
+    *itemCount = count;
+    if (items == nullptr || *bufferSize < needed) {
+        *bufferSize = needed;
+        return PDH_MORE_DATA;
+    }
+    char* names = reinterpret_cast<char*>(items + count);
+    size_t used = 0;
+    for (DWORD i = 0; i < count; ++i) {
+        LONG value = 0;
+        DWORD status = ZoneValue(*counter, zones[i], value);
+        std::strcpy(names, script.zones[zones[i]].name);
+        items[i].szName = names;
+        names += std::strlen(names) + 1;
+        items[i].FmtValue.CStatus = status == ERROR_SUCCESS ? PDH_CSTATUS_VALID_DATA : status;
+        items[i].FmtValue.longValue = value;
+        used += std::snprintf(valuesText + used, size - used, "%s%s=%ld", used ? "," : "",
+                              items[i].szName, static_cast<long>(value));
+        if (used >= size)
+            used = size - 1;
+    }
     return ERROR_SUCCESS;
 }
 
@@ -254,6 +435,21 @@ DWORD CloseQuery(Query* query)
     }
     std::memset(query, 0, sizeof *query);
     return ERROR_SUCCESS;
+}
+
+PDH_STATUS TracedAddCounter(const char* function, PDH_HQUERY hQuery, LPCSTR path,
+                            DWORD_PTR userData, PDH_HCOUNTER* phCounter, bool english)
+{
+    FakeFileLock lock;
+    Query* query = FindQuery(hQuery);
+    int id = 0;
+    DWORD result = AddCounter(query, path, english, phCounter, &id);
+    char queryText[16];
+    HandleText(hQuery, query != nullptr ? query->id : 0, queryText, sizeof queryText);
+    FakeTrace("%s query=%s path=\"%s\" user=%lu counter=%d -> %ld", function, queryText,
+              path != nullptr ? path : "(null)", static_cast<unsigned long>(userData), id,
+              static_cast<long>(result));
+    return static_cast<PDH_STATUS>(result);
 }
 
 } // namespace
@@ -274,23 +470,22 @@ PDH_STATUS WINAPI PdhOpenQueryA(LPCSTR szDataSource, DWORD_PTR dwUserData, PDH_H
 PDH_STATUS WINAPI PdhAddCounterA(PDH_HQUERY hQuery, LPCSTR szFullCounterPath, DWORD_PTR dwUserData,
                                  PDH_HCOUNTER* phCounter)
 {
-    FakeFileLock lock;
-    Query* query = FindQuery(hQuery);
-    int id = 0;
-    DWORD result = AddCounter(query, szFullCounterPath, phCounter, &id);
-    char queryText[16];
-    HandleText(hQuery, query != nullptr ? query->id : 0, queryText, sizeof queryText);
-    FakeTrace("PdhAddCounterA query=%s path=\"%s\" user=%lu counter=%d -> %ld", queryText,
-              szFullCounterPath != nullptr ? szFullCounterPath : "(null)",
-              static_cast<unsigned long>(dwUserData), id, static_cast<long>(result));
-    return static_cast<PDH_STATUS>(result);
+    return TracedAddCounter("PdhAddCounterA", hQuery, szFullCounterPath, dwUserData, phCounter,
+                            false);
+}
+
+PDH_STATUS WINAPI PdhAddEnglishCounterA(PDH_HQUERY hQuery, LPCSTR szFullCounterPath,
+                                        DWORD_PTR dwUserData, PDH_HCOUNTER* phCounter)
+{
+    return TracedAddCounter("PdhAddEnglishCounterA", hQuery, szFullCounterPath, dwUserData,
+                            phCounter, true);
 }
 
 PDH_STATUS WINAPI PdhCollectQueryData(PDH_HQUERY hQuery)
 {
     FakeFileLock lock;
     Query* query = FindQuery(hQuery);
-    char readingText[16] = "-";
+    char readingText[128] = "-";
     DWORD result = Collect(query, readingText, sizeof readingText);
     char queryText[16];
     HandleText(hQuery, query != nullptr ? query->id : 0, queryText, sizeof queryText);
@@ -311,6 +506,22 @@ PDH_STATUS WINAPI PdhGetFormattedCounterValue(PDH_HCOUNTER hCounter, DWORD dwFor
     FakeTrace("PdhGetFormattedCounterValue counter=%s format=0x%lx type=%s value=%s -> %ld",
               counterText, static_cast<unsigned long>(dwFormat),
               lpdwType != nullptr ? "ptr" : "null", valueText, static_cast<long>(result));
+    return static_cast<PDH_STATUS>(result);
+}
+
+PDH_STATUS WINAPI PdhGetFormattedCounterArrayA(PDH_HCOUNTER hCounter, DWORD dwFormat,
+                                               LPDWORD lpdwBufferSize, LPDWORD lpdwItemCount,
+                                               PPDH_FMT_COUNTERVALUE_ITEM_A ItemBuffer)
+{
+    FakeFileLock lock;
+    Counter* counter = FindCounter(hCounter);
+    char valuesText[256] = "-";
+    DWORD result = FormatArray(counter, dwFormat, lpdwBufferSize, lpdwItemCount, ItemBuffer,
+                               valuesText, sizeof valuesText);
+    char counterText[16];
+    HandleText(hCounter, counter != nullptr ? counter->id : 0, counterText, sizeof counterText);
+    FakeTrace("PdhGetFormattedCounterArrayA counter=%s format=0x%lx values=%s -> %ld", counterText,
+              static_cast<unsigned long>(dwFormat), valuesText, static_cast<long>(result));
     return static_cast<PDH_STATUS>(result);
 }
 

@@ -116,7 +116,7 @@ TEST(HeldReading, FailedReadingRepeatsTheLastGoodOne)
     }
 }
 
-TEST(ReportChanged, PostsWhenTemperatureOrModeDiffers)
+TEST(ReportChanged, PostsWhenTemperatureModeOrStatusDiffers)
 {
     struct Row {
         TempReport last;
@@ -124,17 +124,21 @@ TEST(ReportChanged, PostsWhenTemperatureOrModeDiffers)
         bool changed;
     };
     const Row rows[] = {
-        {{50, 0}, {50, 0}, false},
-        {{50, 0}, {51, 0}, true},
-        {{50, 0}, {50, 1}, true},
-        {{90, 1}, {90, 2}, true},
-        {{90, 2}, {89, 1}, true},
-        {{-3, 0}, {-3, 0}, false},
-        {{0, 0}, {0, 0}, false},
-        {{-273, 0}, {0, 0}, true},
-        {{0, 2}, {0, 0}, true},
-        {{kInt32Max, 2}, {kInt32Max, 2}, false},
-        {{kInt32Min, 0}, {kInt32Max, 0}, true},
+        {{50, 0, READING_OK}, {50, 0, READING_OK}, false},
+        {{50, 0, READING_OK}, {51, 0, READING_OK}, true},
+        {{50, 0, READING_OK}, {50, 1, READING_OK}, true},
+        {{90, 1, READING_OK}, {90, 2, READING_OK}, true},
+        {{90, 2, READING_OK}, {89, 1, READING_OK}, true},
+        {{-3, 0, READING_OK}, {-3, 0, READING_OK}, false},
+        {{0, 0, READING_OK}, {0, 0, READING_OK}, false},
+        {{-273, 0, READING_OK}, {0, 0, READING_OK}, true},
+        {{0, 2, READING_OK}, {0, 0, READING_OK}, true},
+        {{kInt32Max, 2, READING_OK}, {kInt32Max, 2, READING_OK}, false},
+        {{kInt32Min, 0, READING_OK}, {kInt32Max, 0, READING_OK}, true},
+        // the same pair with a failed or a missing sensor behind it
+        {{50, 0, READING_OK}, {50, 0, READING_FAILED}, true},
+        {{-273, 0, READING_FAILED}, {-273, 0, READING_NO_ZONE}, true},
+        {{50, 1, READING_FAILED}, {50, 1, READING_FAILED}, false},
     };
     for (const Row& row : rows)
         EXPECT_EQ(ReportChanged(row.last, row.current), row.changed)

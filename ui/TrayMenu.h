@@ -1,0 +1,35 @@
+// The settings part of the tray menu, built at run time in front of About and Exit: "Thermal zone"
+// (every zone with its temperature, and "Hottest zone"), "Throttle at" (the offered thresholds),
+// "Start with Windows", and a separator. Main thread only.
+#pragma once
+
+#include "app/Settings.h"
+#include "watch/ZoneList.h"
+
+#include <windows.h>
+
+// Command ids of the items built here (the menu resource keeps About and Exit).
+const int ID_ZONE_HOTTEST = 40100;
+const int ID_ZONE_FIRST = 40101;        // + the zone's index in the list
+const int ID_THROTTLE_AT_FIRST = 40200; // + the index in THROTTLE_AT_CHOICES
+const int ID_START_WITH_WINDOWS = 40300;
+
+class TrayMenu
+{
+  public:
+    // The zones listed when the menu last opened; the commands of its zone items refer to them.
+    ListedZone zones[MAX_LISTED_ZONES];
+    int zoneCount;
+
+    // Lists the zones and inserts the items at the top of popup, with the current choices
+    // checked.
+    void AddSettingsItems(HMENU popup, const Settings& settings, bool startWithWindows);
+    // The zone that a command chooses (a name or HOTTEST_ZONE); null for any other command.
+    const char* ZoneOfCommand(int command) const;
+    // The threshold that a command chooses; 0 for any other command.
+    int32_t ThrottleAtOfCommand(int command) const;
+
+  private:
+    HMENU BuildZoneMenu(const Settings& settings);
+    HMENU BuildThrottleMenu(const Settings& settings) const;
+};

@@ -1,0 +1,24 @@
+// The tray icon's tooltip: what the icon cannot show (the zone, the maximum processor state, why
+// there is no reading). Composed without the platform, as UTF-16 text, so that the degree sign
+// and the zone names show on every system code page.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The shell's tooltip buffer, terminating zero included.
+const size_t TOOLTIP_SIZE = 128;
+
+struct TooltipFacts {
+    int32_t temperature; // as shown; TEMP_NO_READING before any good reading
+    int32_t mode;
+    int32_t status; // READING_OK, READING_FAILED or READING_NO_ZONE
+    // The chosen zone: empty for the default zone, HOTTEST_ZONE, or a zone name.
+    const char* zone;
+    // Local time at which the readings began to fail (status READING_FAILED).
+    int failedHour;
+    int failedMinute;
+};
+
+// Writes the tooltip into text (size characters, at least 1), cut to fit.
+void ComposeTooltip(char16_t* text, size_t size, const TooltipFacts& facts);
