@@ -188,6 +188,23 @@ def x_windows():
     return found
 
 
+def visible_window_ids():
+    """The X ids of the top-level windows that are shown now."""
+    out = subprocess.run(['xdotool', 'search', '--onlyvisible', '--maxdepth', '1', '--name', ''],
+                         capture_output=True, text=True).stdout
+    return set(out.split())
+
+
+def window_geometry(window_id):
+    """(name, width, height, x, y) of an X window."""
+    out = subprocess.run(['xwininfo', '-id', window_id], capture_output=True, text=True).stdout
+    values = dict(re.findall(r'^\s*(Absolute upper-left [XY]|Width|Height):\s*(-?\d+)', out, re.M))
+    name = re.search(r'Window id: \S+ (.*)', out)
+    return (name.group(1).strip('"') if name else '', int(values.get('Width', 0)),
+            int(values.get('Height', 0)), int(values.get('Absolute upper-left X', 0)),
+            int(values.get('Absolute upper-left Y', 0)))
+
+
 def mapped(window_id_name):
     out = subprocess.run(['xwininfo', '-name', window_id_name], capture_output=True,
                          text=True).stdout
@@ -236,3 +253,27 @@ def shown_mode():
 
 def click(x, y, button=1):
     subprocess.run(['xdotool', 'mousemove', str(x), str(y), 'click', str(button)], check=True)
+
+
+def tooltip():
+    """The tray icon's tooltip, which the program also gives its hidden window as title."""
+    return subprocess.run(['wine', POKE, 'title'], capture_output=True,
+                          timeout=60).stdout.decode('utf-8', 'replace')
+
+
+# The tray menu's entries from the top; '-' is the separator.
+TRAY_MENU = ['Thermal zone', 'Throttle at', 'Start with Windows', '-', 'About', 'Exit']
+MENU_BORDERS = 3    # pixels above the first and below the last entry, together
+MENU_SEPARATOR = 7  # pixels of a separator
+
+
+def menu_item_centre(menu, entries, name):
+    """The centre of an entry of a menu window (name, width, height, x, y) whose entries are
+    given, with the item height worked out from the window's height."""
+    _, width, height, x, y = menu
+    separators = entries.count('-')
+    item = (height - MENU_BORDERS - MENU_SEPARATOR * separators) / (len(entries) - separators)
+    top = y + MENU_BORDERS // 2
+    for entry in entries[:entries.index(name)]:
+        top += MENU_SEPARATOR if entry == '-' else item
+    return x + width // 2, int(top + item / 2)

@@ -10,6 +10,7 @@
 //   poke tray MSG            post WM_FROMTRAY with the mouse message MSG (e.g. 513 = left down)
 //   poke ctrlc               deliver Ctrl+C to the console of the window's process
 //   poke exists              exit 0 when the window exists, 1 when not
+//   poke title               print the window's title (the tooltip text) in UTF-8
 #include "ui/AppMessages.h"
 
 #include <windows.h>
@@ -29,7 +30,8 @@ HWND FindAmbrel()
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: poke close|endsession|taskbar|untray|command N|tray MSG|ctrlc|exists\n");
+    std::fprintf(stderr, "usage: poke close|endsession|taskbar|untray|command N|tray MSG|ctrlc|"
+                         "exists|title\n");
     return 2;
 }
 
@@ -68,6 +70,17 @@ int SendCtrlC(HWND window)
     return sent ? 0 : 1;
 }
 
+int PrintTitle(HWND window)
+{
+    wchar_t title[256];
+    GetWindowTextW(window, title, 256);
+    char utf8[1024];
+    if (WideCharToMultiByte(CP_UTF8, 0, title, -1, utf8, sizeof utf8, nullptr, nullptr) == 0)
+        return 1;
+    std::fputs(utf8, stdout);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -90,6 +103,8 @@ int main(int argc, char** argv)
         return SendEndSession(window);
     if (std::strcmp(verb, "taskbar") == 0)
         return PostMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0) ? 0 : 1;
+    if (std::strcmp(verb, "title") == 0)
+        return PrintTitle(window);
     if (std::strcmp(verb, "untray") == 0)
         return ForgetTrayIcon(window);
     if (std::strcmp(verb, "command") == 0 && argc == 3)

@@ -8,9 +8,10 @@ import unittest
 import zipfile
 
 from ambrel_harness import (EXE, windows_path, BALANCED, HIGH_PERFORMANCE, WORK, AmbrelRun, click, counter,
-                            delete_log, log_entries, mapped, poke, read_log_raw,
-                            save_screenshot, shown_mode, store_text, tray_window, wait_for,
-                            x_windows)
+                            delete_log, log_entries, mapped, menu_item_centre, poke, read_log_raw,
+                            save_screenshot, shown_mode, store_text, tooltip, tray_window,
+                            visible_window_ids, wait_for, window_geometry, x_windows,
+                            TRAY_MENU)
 
 MAIN_THREAD_LIFETIME = [
     'Ambrel Ver.1.00\n', 'watch start\n', 'message loop start\n', 'msg stopped\n',
@@ -30,6 +31,47 @@ def wait_for_mode(mode, timeout=10):
 def close_and_wait(run):
     poke('close')
     return run.wait(30)
+
+
+def new_window(known):
+    """A window that was not shown before (known: visible_window_ids()) and is big enough to be a
+    menu or a box, as (name, width, height, x, y). Wine may reuse a menu's X window, so what
+    counts is being shown."""
+    def find():
+        for window_id in visible_window_ids() - known:
+            geometry = window_geometry(window_id)
+            if geometry[1] > 20 and geometry[2] > 20:
+                return geometry
+        return None
+    return wait_for(find, 10)
+
+
+def choose_in_tray_menu(entry, submenu=None, item=None):
+    """Right-clicks the tray icon and clicks an entry of its menu, and then, for an entry that
+    opens a submenu with the given entries, the item of that submenu."""
+    width, height, x, y = wait_for(tray_window, 10)
+    known = visible_window_ids()
+    click(x + 10, y + height // 2, 3)
+    menu = new_window(known)
+    if menu is None:
+        return False
+    known = visible_window_ids()
+    click(*menu_item_centre(menu, TRAY_MENU, entry))
+    if submenu is not None:
+        opened = new_window(known)
+        if opened is None:
+            return False
+        click(*menu_item_centre(opened, submenu, item))
+    return True
+
+
+SETTINGS_KEY = r'HKCU\Software\Ambrel'
+RUN_KEY = r'HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+THROTTLE_AT = ['80 °C', '85 °C', '90 °C', '95 °C']
+
+
+def delete_registry_value(key, name):
+    subprocess.run(['wine', 'reg', 'delete', key, '/v', name, '/f'], capture_output=True)
 
 
 class Lifetime(unittest.TestCase):
@@ -129,6 +171,36 @@ class Throttle(unittest.TestCase):
         self.assertEqual(1, len(run.trace('PdhOpenQueryA')))
 
 
+    def test_a_localized_system_reads_through_the_english_path(self):
+        # PdhAddCounterA refuses the English path there; PdhAddEnglishCounterA takes it.
+        run = AmbrelRun('localized', script=f'localized\n{counter(90)}\n').start()
+        try:
+            self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
+        finally:
+            run.kill()
+        self.assertEqual(['0'], [l.rsplit(' ', 1)[1] for l in run.trace('PdhAddEnglishCounterA')])
+
+    def test_throttle_at_95_chosen_in_the_menu(self):
+        delete_registry_value(SETTINGS_KEY, 'ThrottleAt')
+        run = AmbrelRun('throttle-at', script=f'{counter(84)}\n').start()
+        try:
+            self.assertTrue(run.wait_until_watching())
+            self.assertTrue(choose_in_tray_menu('Throttle at', THROTTLE_AT, '95 °C'))
+            self.assertTrue(wait_for(lambda: 'WndProc(): WM_COMMAND: Receive ID_THROTTLE_AT 95\n'
+                                     in messages(log_entries())))
+            self.assertEqual(('REG_DWORD', '0x5f'), registry_value(SETTINGS_KEY, 'ThrottleAt'))
+            run.append_readings(90)
+            before = run.collections()
+            self.assertTrue(wait_for(lambda: run.collections() >= before + 5, 20))
+            self.assertEqual([100], run.ac_writes())
+            run.append_readings(96)
+            self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
+            self.assertEqual(0, close_and_wait(run))
+        finally:
+            run.kill()
+            delete_registry_value(SETTINGS_KEY, 'ThrottleAt')
+
+
 class Tray(unittest.TestCase):
 
     def icon_centre(self):
@@ -137,13 +209,6 @@ class Tray(unittest.TestCase):
         width, height, x, y = tray
         return x + 10, y + height // 2
 
-    def menu_window(self, known):
-        def new_window():
-            for window in x_windows():
-                if window not in known and window[1] > 20 and window[2] > 20:
-                    return window
-            return None
-        return wait_for(new_window, 10)
 
     def test_menu_about_and_exit_with_the_mouse(self):
         delete_log()
@@ -158,15 +223,13 @@ class Tray(unittest.TestCase):
             self.assertNotIn('WndProc(): WM_FROMTRAY: Receive WM_RBUTTONDOWN\n',
                              messages(log_entries()))
 
-            known = x_windows()
+            known = visible_window_ids()
             click(x, y, 3)
-            menu = self.menu_window(known)
+            menu = new_window(known)
             self.assertIsNotNone(menu, 'no popup menu appeared')
-            _, width, height, mx, my = menu
             self.assertIn('WndProc(): WM_FROMTRAY: Receive WM_RBUTTONDOWN\n',
                           messages(log_entries()))
-            # About is the upper item, Exit the lower one.
-            click(mx + width // 2, my + height // 4)
+            click(*menu_item_centre(menu, TRAY_MENU, 'About'))
             self.assertTrue(wait_for(lambda: mapped('Ambrel'), 10), 'no About box')
             self.assertIn('WndProc(): WM_COMMAND: Receive ID_ABOUT\n', messages(log_entries()))
 
@@ -182,18 +245,63 @@ class Tray(unittest.TestCase):
             click(bx + width // 2, by + 2 * height // 3)  # the OK button
             self.assertTrue(wait_for(lambda: not mapped('Ambrel'), 10))
 
-            known = x_windows()
+            known = visible_window_ids()
             click(x, y, 3)
-            menu = self.menu_window(known)
+            menu = new_window(known)
             self.assertIsNotNone(menu)
-            _, width, height, mx, my = menu
-            click(mx + width // 2, my + 3 * height // 4)
+            click(*menu_item_centre(menu, TRAY_MENU, 'Exit'))
             self.assertEqual(0, run.wait(30))
         finally:
             run.kill()
         self.assertIn('WndProc(): WM_COMMAND: Receive ID_EXIT\n', messages(log_entries()))
         self.assertEqual(75, run.ac_value())
         self.assertIsNone(shown_mode())
+
+
+    def test_zones_listed_chosen_followed_and_remembered(self):
+        # No TZ01 here; a zone frozen at 400 K; THRM last, so that appended readings are its own.
+        script = (f'zone \\_TZ.CPUZ\n{counter(90)}\nzone \\_TZ.FROZ\n4002\n'
+                  f'zone \\_TZ.THRM\n{counter(50)}\n')
+        zones = ['\\_TZ.CPUZ  90 °C', '\\_TZ.FROZ  127 °C', '\\_TZ.THRM  50 °C', 'Hottest zone']
+        delete_registry_value(SETTINGS_KEY, 'ThermalZone')
+        delete_registry_value(RUN_KEY, 'Ambrel')
+        delete_log()
+        run = AmbrelRun('zones', script=script).start()
+        try:
+            self.assertTrue(run.wait_until_watching())
+            self.assertTrue(wait_for(lambda: 'thermal zone \\_TZ.TZ01 not found; choose one in the '
+                                     'menu' in tooltip()), tooltip())
+            self.assertTrue(choose_in_tray_menu('Thermal zone', zones, zones[0]))
+            self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
+            self.assertEqual('Ambrel — 90 °C (\\_TZ.CPUZ), maximum processor state 99 %', tooltip())
+            listed = [m for m in messages(log_entries()) if m.startswith('thermal zone ')]
+            self.assertEqual(['thermal zone \\_TZ.CPUZ: 90\n', 'thermal zone \\_TZ.FROZ: 127\n',
+                              'thermal zone \\_TZ.THRM: 50\n'], listed)
+            self.assertEqual(('REG_SZ', '\\_TZ.CPUZ'), registry_value(SETTINGS_KEY, 'ThermalZone'))
+
+            # Start with Windows, on and off again.
+            self.assertTrue(choose_in_tray_menu('Start with Windows'))
+            self.assertTrue(wait_for(lambda: registry_value(RUN_KEY, 'Ambrel'), 10))
+            self.assertEqual(('REG_SZ', f'"{windows_path(EXE)}"'), registry_value(RUN_KEY, 'Ambrel'))
+            self.assertTrue(choose_in_tray_menu('Start with Windows'))
+            self.assertTrue(wait_for(lambda: registry_value(RUN_KEY, 'Ambrel') is None, 10))
+            self.assertEqual(0, close_and_wait(run))
+        finally:
+            run.kill()
+
+        run = AmbrelRun('zones-again', script=script).start()
+        try:
+            self.assertTrue(run.wait_until_watching())
+            self.assertIn('_TZ.CPUZ', run.trace('PdhAddEnglishCounterA')[0])
+            self.assertTrue(choose_in_tray_menu('Thermal zone', zones, 'Hottest zone'))
+            self.assertTrue(wait_for(lambda: '(hottest zone)' in tooltip()))
+            self.assertEqual(('REG_SZ', '*'), registry_value(SETTINGS_KEY, 'ThermalZone'))
+            run.append_readings(95)  # THRM becomes the hottest; the frozen zone never counts
+            self.assertTrue(wait_for(lambda: tooltip().startswith('Ambrel — 95 °C'), 10))
+            self.assertEqual(0, close_and_wait(run))
+        finally:
+            run.kill()
+            delete_registry_value(SETTINGS_KEY, 'ThermalZone')
 
 
 class Exits(unittest.TestCase):
@@ -289,6 +397,14 @@ class Failures(unittest.TestCase):
          ['PdhCollectQueryData() = -2147481643'], [100, 75]),
         ('formatting fails', '', f'{counter(50)}\nformat-fail -1073738810\n{counter(50)}\n',
          ['PdhGetFormattedCounterValue() = -1073738810'], [100, 75]),
+        ('no TZ01', '', f'zone \\_TZ.THRM\n{counter(50)}\n',
+         [f'PdhAddCounter({COUNTER_PATH}) = -2147481647', 'temp=-273\n'], [100, 75]),
+        ('no TZ01, noticed only at the reading', '',
+         f'lazy-instances\nzone \\_TZ.THRM\n{counter(50)}\n',
+         ['PdhGetFormattedCounterValue() = -2147481647', 'temp=-273\n'], [100, 75]),
+        ('only the plain Temperature counter', '', f'no-high-precision\n{counter(50)}\n',
+         ['no High Precision Temperature counter: reading Temperature in whole kelvin\n',
+          'temp=50\n'], [100, 75]),
         # Without the value read at start there is nothing to restore.
         ('active scheme unknown at start', fail('PowerGetActiveScheme', 5), None, [], [100]),
         ('reading fails at start', fail('PowerReadACValue', 5), None, [], [100]),
@@ -315,11 +431,26 @@ class Failures(unittest.TestCase):
                     self.assertEqual(0, close_and_wait(run))
                 finally:
                     run.kill()
-                text = read_log_raw()
+                text = read_log_raw().replace('\r\n', '\n')
                 for expected in logged:
                     self.assertIn(expected, text)
                 self.assertEqual(writes, [w for w in run.ac_writes()])
                 self.assertEqual('program end\n', messages(log_entries())[-1])
+
+    def test_a_bad_stored_threshold_falls_back_to_85(self):
+        for value in (('REG_SZ', 'ninety'), ('REG_DWORD', '100')):
+            with self.subTest(value=value):
+                set_registry_value(SETTINGS_KEY, 'ThrottleAt', value)
+                delete_log()
+                run = AmbrelRun('bad-threshold', script=f'{counter(85)}\n').start()
+                try:
+                    self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
+                    self.assertEqual(0, close_and_wait(run))
+                finally:
+                    run.kill()
+                    delete_registry_value(SETTINGS_KEY, 'ThrottleAt')
+                self.assertEqual(1, messages(log_entries()).count(
+                    'settings: ThrottleAt is not 80, 85, 90 or 95; using 85\n'))
 
     def test_log_directory_missing_unwritable_or_too_long(self):
         saved = {name: registry_value('HKCU\\Environment', name) for name in ('TEMP', 'TMP')}

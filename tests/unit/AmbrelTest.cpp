@@ -45,7 +45,12 @@ struct Row {
     std::vector<int> readings;
     State end;
     std::vector<std::string> powerCalls;
+    // The chosen upper threshold; 0 leaves the default.
+    int throttleAt = 0;
 };
+
+// Stands for a tick whose reading failed.
+const int kFailed = INT32_MIN + 1;
 
 const Row kRows[] = {
     {"four at 85 step up", 0, {85, 85, 85, 85}, {1, 0, 0}, {"write 99", "read 99"}},
@@ -79,6 +84,20 @@ const Row kRows[] = {
      {"write 99", "read 99"}},
     {"79 in mode 0 changes nothing", 0, {79, 79, 79, 79, 79}, {0, 0, 0}, {}},
     {"extreme readings", 0, {INT32_MAX, INT32_MIN, INT32_MAX}, {0, 1, 2}, {}},
+    {"failed readings neither count nor break a run",
+     0,
+     {85, 85, kFailed, kFailed, kFailed, 85, 85},
+     {1, 0, 0},
+     {"write 99", "read 99"}},
+    {"failed readings in mode 2 do not step down",
+     2,
+     {kFailed, kFailed, kFailed, kFailed, kFailed},
+     {2, 0, 0},
+     {}},
+    {"at 95, 90 is inside the band", 0, {90, 90, 90, 90, 90}, {0, 0, 0}, {}, 95},
+    {"at 95, 96 steps up", 0, {96, 96, 96, 96}, {1, 0, 0}, {"write 99", "read 99"}, 95},
+    {"at 80, 75 is inside the band", 1, {74, 74, 74, 75}, {1, 0, 0}, {}, 80},
+    {"at 80, 74 steps down", 1, {74, 74, 74, 74}, {0, 0, 0}, {"write 100", "read 100"}, 80},
 };
 
 } // namespace
@@ -88,8 +107,14 @@ TEST(Ambrel, ReadingSequencesGiveModesAndPowerWrites)
     for (const Row& row : kRows) {
         g_platform.Reset();
         Ambrel controller = ControllerIn(row.startMode);
-        for (int t : row.readings)
-            controller.OnTemperature(t);
+        if (row.throttleAt != 0)
+            controller.SetThrottleAt(row.throttleAt);
+        for (int t : row.readings) {
+            if (t == kFailed)
+                controller.OnNoReading(47);
+            else
+                controller.OnTemperature(t);
+        }
         EXPECT_EQ(row.end, StateOf(controller)) << row.name;
         EXPECT_EQ(row.powerCalls, g_platform.powerCalls) << row.name;
         EXPECT_EQ(row.readings.size() + row.powerCalls.size() / 2, g_platform.log.size())
@@ -111,6 +136,21 @@ TEST(Ambrel, StepIsLoggedBeforeTheReadingThatTookIt)
         "temp monitor:   mode=1, vec=0, count=0, temp=85\n",
     };
     EXPECT_EQ(expected, g_platform.log);
+}
+
+TEST(Ambrel, ANewThresholdCancelsAPendingStepAndMovesTheBand)
+{
+    g_platform.Reset();
+    Ambrel controller = ControllerIn(0);
+    for (int t : {90, 90, 90})
+        controller.OnTemperature(t);
+    controller.SetThrottleAt(85); // the threshold in force: nothing changes
+    EXPECT_EQ((State{0, 1, 3}), StateOf(controller));
+    controller.SetThrottleAt(90);
+    EXPECT_EQ((State{0, 0, 0}), StateOf(controller));
+    EXPECT_EQ(85, controller.LowerThreshold());
+    controller.OnNoReading(-273);
+    EXPECT_EQ("temp monitor:   mode=0, vec=0, count=0, temp=-273\n", g_platform.log.back());
 }
 
 TEST(Ambrel, SetPowerModeLogsWhatThePlatformReadsBack)
