@@ -20,3 +20,19 @@ function(ambrel_separate_symbols target)
             VERBATIM)
     endif()
 endfunction()
+
+# ambrel_symbols_package(target zip_name)
+#   The custom target symbols_package packs <exe>.debug into zip_name in the build directory,
+#   to be kept beside the release package for debugging a release build (MinGW Release only).
+function(ambrel_symbols_package target zip_name)
+    if(MSVC OR NOT CMAKE_BUILD_TYPE STREQUAL "Release")
+        return()
+    endif()
+    add_custom_target(symbols_package
+        COMMAND ${CMAKE_COMMAND} -E tar cf ${CMAKE_BINARY_DIR}/${zip_name} --format=zip
+                $<TARGET_FILE_NAME:${target}>.debug
+        WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
+        COMMENT "Packing the symbols of ${target} into ${zip_name}"
+        VERBATIM)
+    add_dependencies(symbols_package ${target})
+endfunction()
