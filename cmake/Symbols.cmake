@@ -5,10 +5,14 @@
 #   executable is stripped and given a debug link (file name and checksum) to that file, which
 #   GDB follows. The debug information comes from the static run-time libraries: some 420 KB that
 #   every running copy would otherwise map.
-#   MSVC: the executable never holds debug information; /Zi and /DEBUG put it in <exe>.pdb.
+#   MSVC: the executable never holds debug information; every object is compiled with it
+#   (/Zi, for all our targets) and /DEBUG collects it in <exe>.pdb.
+if(MSVC AND NOT DEFINED CMAKE_MSVC_DEBUG_INFORMATION_FORMAT)
+    set(CMAKE_MSVC_DEBUG_INFORMATION_FORMAT ProgramDatabase)
+endif()
+
 function(ambrel_separate_symbols target)
     if(MSVC)
-        target_compile_options(${target} PRIVATE $<$<CONFIG:Release>:/Zi>)
         # /DEBUG would otherwise turn off the removal and folding of unused code.
         target_link_options(${target} PRIVATE $<$<CONFIG:Release>:/DEBUG /OPT:REF /OPT:ICF>)
     elseif(CMAKE_BUILD_TYPE STREQUAL "Release")
