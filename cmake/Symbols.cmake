@@ -16,6 +16,9 @@ function(ambrel_separate_symbols target)
         # /DEBUG would otherwise turn off the removal and folding of unused code.
         target_link_options(${target} PRIVATE $<$<CONFIG:Release>:/DEBUG /OPT:REF /OPT:ICF>)
     elseif(CMAKE_BUILD_TYPE STREQUAL "Release")
+        if(NOT CMAKE_OBJCOPY)
+            message(FATAL_ERROR "objcopy not found (binutils): needed to strip Release executables")
+        endif()
         set(exe $<TARGET_FILE:${target}>)
         add_custom_command(TARGET ${target} POST_BUILD
             COMMAND ${CMAKE_OBJCOPY} --only-keep-debug ${exe} ${exe}.debug
