@@ -4,13 +4,16 @@ prints what each costs: CPU time after start-up, peak resident memory, context s
 minute, threads and handles; then the time each takes to start (Ambrel: until its tray icon is
 on the screen; the floor: until its hidden window exists), median of several runs.
 
-A third program runs alongside: the floor that also reads the (simulated) thermal zone on every
-wake, which shows how much of Ambrel's cost is the sensor's rather than its own.
+Two more programs run alongside: the floor that also reads the (simulated) thermal zone on every
+wake, which shows how much of Ambrel's cost is the sensor's rather than its own; and the bare
+tray, that sensor floor with one static tray icon added once, which also carries what the shell
+costs a tray program.
 
 Needs a Wine prefix with the fake pdh.dll and powrprof.dll installed, WINEPREFIX, DISPLAY and
 WINEDLLOVERRIDES set (bench/run and scripts/test do that), and the paths of the programs:
-AMBREL_EXE, AMBREL_FLOOR, AMBREL_FLOOR_SENSOR, AMBREL_PROBE, AMBREL_POKE. It prints figures and asserts nothing
-about them: the exit code only says whether the measurement could be made.
+AMBREL_EXE, AMBREL_FLOOR, AMBREL_FLOOR_SENSOR, AMBREL_FLOOR_TRAY, AMBREL_PROBE, AMBREL_POKE. It
+prints figures and asserts nothing about them: the exit code only says whether the measurement
+could be made (a program that ends during it makes the run fail).
 """
 
 import argparse
@@ -25,7 +28,9 @@ import time
 AMBREL_CLASS = 'Ambrel'
 FLOOR_CLASS = 'AmbrelFloor'
 SENSOR_CLASS = 'AmbrelFloorSensor'
-LABELS = {AMBREL_CLASS: 'Ambrel', FLOOR_CLASS: 'floor', SENSOR_CLASS: 'floor+sensor'}
+TRAY_FLOOR_CLASS = 'AmbrelFloorTray'
+LABELS = {AMBREL_CLASS: 'Ambrel', FLOOR_CLASS: 'floor', SENSOR_CLASS: 'floor+sensor',
+          TRAY_FLOOR_CLASS: 'bare tray'}
 # The window that Wine's explorer shows while at least one tray icon exists.
 TRAY_CLASS = '__winex11_standalone_tray'
 TRAY_TITLE = 'Wine System Tray'
@@ -52,6 +57,7 @@ class Programs:
         self.ambrel = env_path('AMBREL_EXE')
         self.floor = env_path('AMBREL_FLOOR')
         self.floor_sensor = env_path('AMBREL_FLOOR_SENSOR')
+        self.floor_tray = env_path('AMBREL_FLOOR_TRAY')
         self.probe_exe = env_path('AMBREL_PROBE')
         self.poke = env_path('AMBREL_POKE')
         work = pathlib.Path(os.environ.get('AMBREL_BENCH_DIR', '/tmp/ambrel-bench'))
@@ -161,6 +167,16 @@ def sample(pid):
     return {'ticks': cpu_ticks(pid), 'ns': run_nanoseconds(pid), 'switches': context_switches(pid)}
 
 
+def require_running(processes, when):
+    """Stops the run when a measured program has ended: the figures of a process that is gone
+    (its threads and memory already released) would be meaningless."""
+    for cls, process in processes.items():
+        if process.poll() is not None:
+            sys.exit(f'compare_floor: {LABELS[cls]} ({cls}) ended {when} with exit code '
+                     f'{process.returncode}; no figures (is another copy running in this '
+                     f'Wine prefix?)')
+
+
 def prefix_processes():
     """The wineserver and explorer.exe of this Wine prefix (other prefixes may be running)."""
     prefix = os.environ.get('WINEPREFIX', os.path.expanduser('~/.wine'))
@@ -206,7 +222,7 @@ def tray_viewable():
 
 def measure_side_by_side(programs, settle, seconds):
     names = {AMBREL_CLASS: programs.ambrel, FLOOR_CLASS: programs.floor,
-             SENSOR_CLASS: programs.floor_sensor}
+             SENSOR_CLASS: programs.floor_sensor, TRAY_FLOOR_CLASS: programs.floor_tray}
     started = time.monotonic()
     processes = {cls: programs.start(exe) for cls, exe in names.items()}
     try:
@@ -215,6 +231,7 @@ def measure_side_by_side(programs, settle, seconds):
                     not wait_for(lambda c=cls: programs.probe('counts', c).returncode == 0, 30):
                 sys.exit(f'compare_floor: no window of class {cls}')
         time.sleep(max(0.0, started + settle - time.monotonic()))
+        require_running(processes, 'before the measurement')
         shared = prefix_processes()
         first = {cls: sample(p.pid) for cls, p in processes.items()}
         first_shared = {name: sample(pid) for name, pid in shared.items()}
@@ -226,20 +243,24 @@ def measure_side_by_side(programs, settle, seconds):
         figures = {}
         for cls, process in processes.items():
             counts = windows_counts(programs, cls)
+            memory = {key: status_field(process.pid, field)
+                      for key, field in (('hwm_kib', 'VmHWM'), ('rss_kib', 'VmRSS'),
+                                         ('linux_threads', 'Threads'))}
+            by_file = rss_by_file(process.pid)
+            # Read after the figures: a process that ended in between gave zeros.
+            require_running(processes, 'during the measurement')
             figures[cls] = {
                 'cpu_ms': (last[cls]['ticks'] - first[cls]['ticks']) * 1000 / CLOCK_TICKS,
                 'run_ms': (last[cls]['ns'] - first[cls]['ns']) / 1e6,
                 'switches_per_min': (last[cls]['switches'] - first[cls]['switches'])
                                     * 60 / elapsed,
-                'hwm_kib': status_field(process.pid, 'VmHWM'),
-                'rss_kib': status_field(process.pid, 'VmRSS'),
-                'linux_threads': status_field(process.pid, 'Threads'),
+                **memory,
                 'windows_threads': int(counts.get('threads', -1)),
                 'handles_listed': int(counts.get('listed_handles', -1)),
                 'handles_api': int(counts.get('handles', -1)),
                 'gdi': int(counts.get('gdi', -1)),
                 'user': int(counts.get('user', -1)),
-                'rss_by_file': rss_by_file(process.pid),
+                'rss_by_file': by_file,
             }
         shared_figures = {name: {'run_ms': (last_shared[name]['ns'] - first_shared[name]['ns'])
                                            / 1e6,
@@ -260,41 +281,57 @@ def measurable(value):
     return value if value > 0 else 'n/m'
 
 
+def print_rss_difference(a, b, name):
+    print(f'resident memory that Ambrel has and {name} has not, by mapping (KiB):')
+    files = set(a['rss_by_file']) | set(b['rss_by_file'])
+    extra = sorted(((a['rss_by_file'].get(n, 0) - b['rss_by_file'].get(n, 0), n) for n in files),
+                   reverse=True)
+    for kib, file in extra:
+        if abs(kib) >= 64:
+            print(f'  {kib:+7d}  {file}')
+
+
 def print_side_by_side(figures, shared, settle, elapsed):
-    a, f, fs = figures[AMBREL_CLASS], figures[FLOOR_CLASS], figures[SENSOR_CLASS]
-    print(f'== Ambrel.exe against the floor, {elapsed:.0f} s after a {settle:.0f} s '
+    a = figures[AMBREL_CLASS]
+    # Each reference with the goal for Ambrel's ratio to it, per row key.
+    references = [(FLOOR_CLASS, {'cpu_ms': 1.5, 'run_ms': 1.5, 'switches_per_min': 1.5,
+                                 'hwm_kib': 1.1}),
+                  (SENSOR_CLASS, {}),
+                  (TRAY_FLOOR_CLASS, {'cpu_ms': 1.05, 'run_ms': 1.05, 'switches_per_min': 1.05,
+                                      'hwm_kib': 1.02})]
+    print(f'== Ambrel.exe against the floors, {elapsed:.0f} s after a {settle:.0f} s '
           f'start-up, side by side')
     rows = [
-        ('CPU time, utime+stime (ms)', 'cpu_ms', '1.5'),
-        ('CPU time, schedstat (ms)', 'run_ms', '1.5'),
-        ('context switches per minute', 'switches_per_min', '1.5'),
-        ('peak resident memory, VmHWM (KiB)', 'hwm_kib', '1.1'),
-        ('resident memory at the end (KiB)', 'rss_kib', ''),
-        ('threads (Linux tasks)', 'linux_threads', ''),
-        ('threads (Windows)', 'windows_threads', ''),
-        ('handles (system process list)', 'handles_listed', ''),
+        ('CPU time, utime+stime (ms)', 'cpu_ms'),
+        ('CPU time, schedstat (ms)', 'run_ms'),
+        ('context switches per minute', 'switches_per_min'),
+        ('peak resident memory, VmHWM (KiB)', 'hwm_kib'),
+        ('resident memory at the end (KiB)', 'rss_kib'),
+        ('threads (Linux tasks)', 'linux_threads'),
+        ('threads (Windows)', 'windows_threads'),
+        ('handles (system process list)', 'handles_listed'),
     ]
-    print(f'{"":36} {"Ambrel":>8} {"floor":>8} {"ratio":>6} {"goal":>6}'
-          f' {"floor+sensor":>13} {"ratio":>6}')
-    for label, key, goal in rows:
-        print(f'{label:36} {a[key]:>8.0f} {f[key]:>8.0f} {ratio(a[key], f[key]):>6} '
-              f'{("<=" + goal) if goal else "":>6} {fs[key]:>13.0f} {ratio(a[key], fs[key]):>6}')
+    print(f'{"":36} {"Ambrel":>8}' + ''.join(f' {LABELS[cls]:>12} {"ratio":>6} {"goal":>6}'
+                                              for cls, _ in references))
+    for label, key in rows:
+        line = f'{label:36} {a[key]:>8.0f}'
+        for cls, goals in references:
+            value = figures[cls][key]
+            goal = f'<={goals[key]}' if key in goals else ''
+            line += f' {value:>12.0f} {ratio(a[key], value):>6} {goal:>6}'
+        print(line)
     for label, key in (('handles (GetProcessHandleCount)', 'handles_api'),
                        ('GDI objects (GetGuiResources)', 'gdi'),
                        ('USER objects (GetGuiResources)', 'user')):
-        print(f'{label:36} {measurable(a[key]):>8} {measurable(f[key]):>8} {"":>6} {"":>6}'
-              f' {measurable(fs[key]):>13}')
+        print(f'{label:36} {measurable(a[key]):>8}' +
+              ''.join(f' {measurable(figures[cls][key]):>12} {"":>6} {"":>6}'
+                      for cls, _ in references))
     print('(n/m: Wine answers 0 for this call, so it is not measurable under Wine)')
     for name, values in sorted(shared.items()):
         print(f'shared {name}: CPU {values["run_ms"]:.0f} ms, '
               f'{values["switches_per_min"]:.0f} context switches per minute')
-    print('resident memory that Ambrel has and the floor has not, by mapping (KiB):')
-    files = set(a['rss_by_file']) | set(f['rss_by_file'])
-    extra = sorted(((a['rss_by_file'].get(n, 0) - f['rss_by_file'].get(n, 0), n) for n in files),
-                   reverse=True)
-    for kib, name in extra:
-        if abs(kib) >= 64:
-            print(f'  {kib:+7d}  {name}')
+    print_rss_difference(a, figures[FLOOR_CLASS], 'the floor')
+    print_rss_difference(a, figures[TRAY_FLOOR_CLASS], 'the bare tray')
 
 
 # --- start-up --------------------------------------------------------------------------------

@@ -8,17 +8,20 @@ function(ambrel_warnings target)
     endif()
 endfunction()
 
-# Product code: no exceptions, warnings as errors.
+# Product code: no exceptions, warnings as errors, and standard C++ only (-Wpedantic reports
+# GCC's and clang's extensions, which MSVC would not take).
 function(ambrel_product target)
     ambrel_warnings(${target})
     if(NOT MSVC)
-        target_compile_options(${target} PRIVATE -fno-exceptions)
+        target_compile_options(${target} PRIVATE -fno-exceptions -Wpedantic)
     endif()
 endfunction()
 
 # Windows executables are self-contained: the C and C++ run-time libraries are linked in.
 function(ambrel_static_runtime target)
-    if(MINGW)
+    if(MSVC)
+        set_property(TARGET ${target} PROPERTY MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+    elseif(MINGW)
         target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
     endif()
 endfunction()

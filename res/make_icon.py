@@ -22,7 +22,7 @@ INDEX = {char: i + 1 for i, char in enumerate(COLOURS)}
 
 
 def read_art(path):
-    with open(path) as art:
+    with open(path, encoding='ascii') as art:
         rows = [line.rstrip('\n') for line in art if not line.startswith('#')]
     rows = [row for row in rows if row]
     if len(rows) != SIZE or any(len(row) != SIZE for row in rows):

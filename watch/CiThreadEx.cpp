@@ -64,6 +64,6 @@ unsigned __stdcall CiThreadEx::threadfnc(void* object)
     }
     self->Call(THREADCALLBACK_END);
     LogPrint("CiThreadEx.threadfnc() end\n");
-    _endthreadex(0);
+    // Returning ends the thread through _endthreadex, as the run-time library documents.
     return 0;
 }

@@ -4,16 +4,24 @@
 //
 // Built with FLOOR_READS_SENSOR=1 the thread also reads the thermal-zone counter on every wake,
 // the same two PDH calls Ambrel makes: the floor plus the cost of the sensor alone.
+// Built with FLOOR_TRAY_ICON=1 as well, it is the bare tray program: the sensor floor that also
+// adds one static icon (the system's application icon) to the notification area at start and
+// removes it at exit. Against it Ambrel is measured without the price of the shell itself.
 #include <windows.h>
 
 #if FLOOR_READS_SENSOR
 #include <pdh.h>
 #endif
+#if FLOOR_TRAY_ICON
+#include <shellapi.h>
+#endif
 
 namespace
 {
 
-#if FLOOR_READS_SENSOR
+#if FLOOR_TRAY_ICON
+const char kFloorClass[] = "AmbrelFloorTray";
+#elif FLOOR_READS_SENSOR
 const char kFloorClass[] = "AmbrelFloorSensor";
 #else
 const char kFloorClass[] = "AmbrelFloor";
@@ -56,6 +64,19 @@ LRESULT CALLBACK FloorProcedure(HWND window, UINT message, WPARAM wParam, LPARAM
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
+#if FLOOR_TRAY_ICON
+void TrayIcon(HWND window, DWORD action)
+{
+    NOTIFYICONDATAA icon = {};
+    icon.cbSize = sizeof icon;
+    icon.hWnd = window;
+    icon.uID = 1;
+    icon.uFlags = NIF_ICON;
+    icon.hIcon = LoadIconA(nullptr, MAKEINTRESOURCEA(32512)); // IDI_APPLICATION
+    Shell_NotifyIconA(action, &icon);
+}
+#endif
+
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
@@ -75,6 +96,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     HANDLE waker = CreateThread(nullptr, 0, IdleWaker, nullptr, 0, nullptr);
     if (g_stopEvent == nullptr || waker == nullptr)
         return 1;
+#if FLOOR_TRAY_ICON
+    TrayIcon(window, NIM_ADD);
+#endif
 
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0)) {
@@ -82,6 +106,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         DispatchMessageA(&message);
     }
 
+#if FLOOR_TRAY_ICON
+    TrayIcon(window, NIM_DELETE);
+#endif
     SetEvent(g_stopEvent);
     WaitForSingleObject(waker, INFINITE);
     CloseHandle(waker);

@@ -9,6 +9,7 @@ import os
 import pathlib
 import re
 import shutil
+import struct
 import subprocess
 import time
 
@@ -277,3 +278,47 @@ def menu_item_centre(menu, entries, name):
     for entry in entries[:entries.index(name)]:
         top += MENU_SEPARATOR if entry == '-' else item
     return x + width // 2, int(top + item / 2)
+
+
+def pe_sections(path):
+    """The sections of a PE file: name -> (RVA, virtual size, raw bytes). Names longer than eight
+    characters (".debug_info", ".gnu_debuglink") are read from the COFF string table."""
+    data = pathlib.Path(path).read_bytes()
+    coff = struct.unpack_from('<I', data, 0x3C)[0] + 4
+    count, symbols, symbol_count, optional_size = struct.unpack_from('<2xH4xII H', data, coff)
+    strings = symbols + symbol_count * 18
+    sections = {}
+    for i in range(count):
+        header = coff + 20 + optional_size + 40 * i
+        name, size, rva, raw_size, raw = struct.unpack_from('<8sIIII', data, header)
+        name = name.rstrip(b'\0').decode()
+        if name.startswith('/'):
+            offset = strings + int(name[1:])
+            name = data[offset:data.index(b'\0', offset)].decode()
+        # The raw data is padded to the file alignment; the virtual size is the section's own.
+        sections[name] = (rva, size, data[raw:raw + min(raw_size, size)] if raw else b'')
+    return sections
+
+
+def pe_resources(path):
+    """Every resource of a PE file: (type, name, language) -> bytes (ids as numbers, names as
+    strings), read from its resource directory."""
+    rva, _, rsrc = pe_sections(path)['.rsrc']
+
+    def entries(offset):
+        named, numbered = struct.unpack_from('<12xHH', rsrc, offset)
+        for i in range(named + numbered):
+            key, target = struct.unpack_from('<II', rsrc, offset + 16 + 8 * i)
+            if key & 0x80000000:
+                length = struct.unpack_from('<H', rsrc, key & 0x7FFFFFFF)[0]
+                start = (key & 0x7FFFFFFF) + 2
+                key = rsrc[start:start + 2 * length].decode('utf-16-le')
+            yield key, target
+
+    found = {}
+    for kind, names in entries(0):
+        for name, languages in entries(names & 0x7FFFFFFF):
+            for language, leaf in entries(languages & 0x7FFFFFFF):
+                data_rva, size = struct.unpack_from('<II', rsrc, leaf)
+                found[(kind, name, language)] = rsrc[data_rva - rva:data_rva - rva + size]
+    return found

@@ -1,17 +1,19 @@
 """End-to-end tests of Ambrel.exe under Wine (see ambrel_harness for the set-up)."""
 
 import os
+import pathlib
 import shutil
 import subprocess
 import time
 import unittest
 import zipfile
+import zlib
 
 from ambrel_harness import (EXE, windows_path, BALANCED, HIGH_PERFORMANCE, WORK, AmbrelRun, click, counter,
-                            delete_log, log_entries, mapped, menu_item_centre, poke, read_log_raw,
-                            save_screenshot, shown_mode, store_text, tooltip, tray_window,
-                            visible_window_ids, wait_for, window_geometry, x_windows,
-                            TRAY_MENU)
+                            delete_log, log_entries, mapped, menu_item_centre, pe_resources,
+                            pe_sections, poke, read_log_raw, save_screenshot, shown_mode,
+                            store_text, tooltip, tray_window, visible_window_ids, wait_for,
+                            window_geometry, x_windows, TRAY_MENU)
 
 MAIN_THREAD_LIFETIME = [
     'Ambrel Ver.1.00\n', 'watch start\n', 'message loop start\n', 'msg stopped\n',
@@ -500,7 +502,7 @@ class Package(unittest.TestCase):
     def test_unpacked_release_runs(self):
         run = AmbrelRun('package')
         with zipfile.ZipFile(os.environ['AMBREL_PACKAGE']) as package:
-            self.assertEqual({'Ambrel.exe', 'README.md', 'LICENSE.txt'}, set(package.namelist()))
+            self.assertEqual({'Ambrel.exe', 'README.txt', 'LICENSE.txt'}, set(package.namelist()))
             package.extractall(run.dir / 'unpacked')
         run.exe = str(run.dir / 'unpacked' / 'Ambrel.exe')
         run.start()
@@ -510,6 +512,32 @@ class Package(unittest.TestCase):
         finally:
             run.kill()
         self.assertEqual([100, 100], run.ac_writes())
+
+
+class Build(unittest.TestCase):
+    """The executable as built: no debug sections, its symbol file, other builds' resources."""
+
+    def test_release_is_stripped_and_links_its_symbol_file(self):
+        sections = pe_sections(EXE)
+        self.assertEqual([], [name for name in sections if name.startswith('.debug')])
+        symbols = pathlib.Path(EXE + '.debug')
+        link = sections['.gnu_debuglink'][2]
+        name, crc = link[:link.index(b'\0')], int.from_bytes(link[-4:], 'little')
+        self.assertEqual((symbols.name.encode(), zlib.crc32(symbols.read_bytes())), (name, crc))
+        kept = pe_sections(symbols)
+        self.assertIn('.debug_info', kept)
+        # Made from this very link: every section at the same address with the same size.
+        self.assertEqual({n: v[:2] for n, v in sections.items() if n != '.gnu_debuglink'},
+                         {n: v[:2] for n, v in kept.items() if n in sections})
+
+    def test_other_builds_have_the_same_resources(self):
+        others = [path for path in os.environ.get('AMBREL_OTHER_BUILDS', '').split('|') if path]
+        self.assertTrue(others)
+        ours = pe_resources(EXE)
+        self.assertIn((24, 1, 1033), ours)  # the manifest
+        for other in others:
+            with self.subTest(other):
+                self.assertEqual(ours, pe_resources(other))
 
 
 if __name__ == '__main__':
