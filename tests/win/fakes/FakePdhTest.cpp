@@ -150,6 +150,48 @@ TEST_F(FakePdhTest, ScriptedOpenAndAddFailuresAndAMissingScript)
     EXPECT_EQ(kNoObject, PdhAddCounterA(query, kThermalZoneCounterPath, 0, &counter));
 }
 
+// Several zones, a localized system, a missing high-precision counter and an instance that is
+// accepted and fails only at the reading.
+TEST_F(FakePdhTest, ZonesAndSystemsAsScripted)
+{
+    const std::string thrm = "\\Thermal Zone Information(\\_TZ.THRM)\\High Precision Temperature";
+    const std::string all = "\\Thermal Zone Information(*)\\High Precision Temperature";
+    fake.WritePdhScript("localized\nzone \\_TZ.THRM\n3232\n3242\nzone \\_TZ.CPUZ\n3632\n");
+    ASSERT_EQ(0, PdhOpenQueryA(nullptr, 0, &query));
+    EXPECT_EQ(kNoObject, PdhAddCounterA(query, thrm.c_str(), 0, &counter));
+    ASSERT_EQ(0, PdhAddEnglishCounterA(query, thrm.c_str(), 0, &counter));
+    EXPECT_EQ(static_cast<PDH_STATUS>(PDH_CSTATUS_NO_INSTANCE),
+              PdhAddEnglishCounterA(query, kThermalZoneCounterPath, 0, &counter));
+    PDH_HCOUNTER wildcard = nullptr;
+    ASSERT_EQ(0, PdhAddEnglishCounterA(query, all.c_str(), 0, &wildcard));
+    EXPECT_EQ("3232", Sample());
+    EXPECT_EQ("3242", Sample());
+    PDH_FMT_COUNTERVALUE_ITEM_A items[8];
+    DWORD size = 0, count = 0;
+    EXPECT_EQ(static_cast<PDH_STATUS>(PDH_MORE_DATA),
+              PdhGetFormattedCounterArrayA(wildcard, PDH_FMT_LONG, &size, &count, nullptr));
+    size = sizeof items;
+    ASSERT_EQ(0, PdhGetFormattedCounterArrayA(wildcard, PDH_FMT_LONG, &size, &count, items));
+    ASSERT_EQ(2u, count);
+    EXPECT_STREQ("\\_TZ.THRM", items[0].szName);
+    EXPECT_EQ(3242, items[0].FmtValue.longValue);
+    EXPECT_STREQ("\\_TZ.CPUZ", items[1].szName);
+    EXPECT_EQ(3632, items[1].FmtValue.longValue);
+    PdhCloseQuery(query);
+
+    fake.WritePdhScript("no-high-precision\nlazy-instances\n3232\n");
+    ASSERT_EQ(0, PdhOpenQueryA(nullptr, 0, &query));
+    EXPECT_EQ(static_cast<PDH_STATUS>(PDH_CSTATUS_NO_COUNTER),
+              PdhAddCounterA(query, kThermalZoneCounterPath, 0, &counter));
+    ASSERT_EQ(0, PdhAddCounterA(query, "\\Thermal Zone Information(\\_TZ.TZ01)\\Temperature", 0,
+                                &counter));
+    EXPECT_EQ("323", Sample()); // whole kelvin
+    ASSERT_EQ(0, PdhAddCounterA(query, "\\Thermal Zone Information(\\_TZ.NONE)\\Temperature", 0,
+                                &counter));
+    EXPECT_EQ("format " + std::to_string(static_cast<PDH_STATUS>(PDH_CSTATUS_NO_INSTANCE)),
+              Sample());
+}
+
 TEST_F(FakePdhTest, TraceLinesHaveTheDocumentedFormat)
 {
     fake.WritePdhScript("3231\n");

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -70,6 +71,8 @@ struct Scenario {
     int switchSchemeAfter;
     // The watcher gets no MessageWindow record.
     bool noWindow;
+    // The zone the watcher reads; empty for the default one.
+    const char* zone = "";
 };
 
 const char* const kOpenFailure = "PdhOpenQuery = -1073738824";
@@ -211,6 +214,27 @@ std::vector<Scenario> Scenarios()
           {"PdhGetFormattedCounterValue() = -1073738810", 1}},
          0,
          false},
+        {"the hottest zone, a zone frozen at 400 K aside",
+         "zone \\_TZ.THRM\n3232\nzone \\_TZ.FROZ\n4002\nzone \\_TZ.CPUZ\n3632\n",
+         100,
+         11,
+         {Init(90, 0), Change(90, 1), Change(90, 2)},
+         {100, 99, 80, 100},
+         {{"PdhGetFormattedCounterArray() = ", 0}, {"temp=90\n", kPerReading}},
+         0,
+         false,
+         "*"},
+        {"a chosen zone that is missing",
+         "zone \\_TZ.THRM\n3232\n",
+         100,
+         3,
+         {Init(-273, 0)},
+         {100, 100},
+         {{"PdhAddCounter(\\Thermal Zone Information(\\_TZ.GONE)\\High Precision Temperature) = ",
+           1}},
+         0,
+         false,
+         "\\_TZ.GONE"},
         {"without a window record nothing is posted",
          steady90,
          100,
@@ -276,6 +300,7 @@ void CTempWatchTest::Run(const Scenario& row)
 
     CTempWatch watch{};
     watch.window = row.noWindow ? nullptr : &window;
+    std::snprintf(watch.zone, sizeof watch.zone, "%s", row.zone);
     watch.Start(25, CTempWatch::callbackfnc, &watch);
 
     std::vector<Report> reports;
