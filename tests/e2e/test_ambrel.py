@@ -268,6 +268,13 @@ class Tray(unittest.TestCase):
         delete_registry_value(SETTINGS_KEY, 'ThermalZone')
         delete_registry_value(RUN_KEY, 'Ambrel')
         delete_log()
+        try:
+            self.choose_remember_and_follow_zones(script, zones)
+        finally:
+            delete_registry_value(SETTINGS_KEY, 'ThermalZone')
+            delete_registry_value(RUN_KEY, 'Ambrel')
+
+    def choose_remember_and_follow_zones(self, script, zones):
         run = AmbrelRun('zones', script=script).start()
         try:
             self.assertTrue(run.wait_until_watching())
@@ -303,7 +310,6 @@ class Tray(unittest.TestCase):
             self.assertEqual(0, close_and_wait(run))
         finally:
             run.kill()
-            delete_registry_value(SETTINGS_KEY, 'ThermalZone')
 
 
 class Exits(unittest.TestCase):
