@@ -25,7 +25,9 @@ void CTempWatch::callbackfnc(int reason, void* watcher)
 void CTempWatch::OnInit()
 {
     OpenCounter();
-    ReadThrottleMax(ambrel.saved); // saved stays 0 when the read fails
+    // Restores what a run that did not end in order left, then saves (saved stays 0 when the
+    // read fails).
+    keeper.Start(ambrel.saved);
     ambrel.SetPowerMode();
     int t = ReadTemperature();
     ambrel.OnTemperature(t);
@@ -36,6 +38,9 @@ void CTempWatch::OnInit()
 
 void CTempWatch::OnTimeout()
 {
+    // The user has switched schemes: the current mode goes into the newly active one.
+    if (keeper.ActiveSchemeSwitched())
+        ambrel.SetPowerMode();
     int t = ReadTemperature();
     ambrel.OnTemperature(t);
     TempReport report = {t, ambrel.mode};
@@ -74,11 +79,10 @@ void CTempWatch::CloseCounter()
     counter = nullptr; // released with its query
 }
 
+// Every scheme written into gets its own value back, where it still holds the program's.
 void CTempWatch::WriteBackSaved()
 {
-    if (ambrel.saved == 0)
-        return;
-    WriteThrottleMax(ambrel.saved);
+    keeper.RestoreAll();
     ambrel.saved = 0;
 }
 
