@@ -10,6 +10,10 @@
 //   poke tray MSG            post WM_FROMTRAY with the mouse message MSG (e.g. 513 = left down)
 //   poke ctrlc               deliver Ctrl+C to the console of the window's process
 //   poke exists              exit 0 when the window exists, 1 when not
+//   poke store FILE LINE     in the fake power store FILE, replace the "active" line or the
+//                            "scheme GUID" line that LINE names by LINE, under the fakes' lock
+//   poke volatile-key PATH   create HKEY_CURRENT_USER\PATH as a volatile key
+#include "tests/fakes/FakeShared.h"
 #include "ui/AppMessages.h"
 
 #include <windows.h>
@@ -18,6 +22,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
 
 namespace
 {
@@ -29,7 +36,8 @@ HWND FindAmbrel()
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: poke close|endsession|taskbar|untray|command N|tray MSG|ctrlc|exists\n");
+    std::fprintf(stderr,
+                 "usage: poke close|endsession|taskbar|untray|command N|tray MSG|ctrlc|exists\n");
     return 2;
 }
 
@@ -68,6 +76,33 @@ int SendCtrlC(HWND window)
     return sent ? 0 : 1;
 }
 
+// Rewrites one line of a running program's store, as a user switching schemes or changing a
+// value would; the lock keeps the fake from saving its own copy over it.
+int ReplaceStoreLine(const char* path, const std::string& line)
+{
+    FakeFileLock lock;
+    std::ifstream in(path);
+    size_t words = line.compare(0, 7, "active ") == 0 ? 1 : 2;
+    std::string key = line.substr(0, words == 1 ? 7 : line.find(' ', 7) + 1);
+    std::ostringstream out;
+    for (std::string old; std::getline(in, old);)
+        out << (old.compare(0, key.size(), key) == 0 ? line : old) << "\n";
+    in.close();
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << out.str();
+    return 0;
+}
+
+// Windows does not let a lasting key be created below a volatile one.
+int CreateVolatileKey(const char* path)
+{
+    HKEY key = nullptr;
+    LONG status = RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, REG_OPTION_VOLATILE,
+                                  KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    if (key != nullptr)
+        RegCloseKey(key);
+    return status == ERROR_SUCCESS ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -75,6 +110,10 @@ int main(int argc, char** argv)
     if (argc < 2)
         return Usage();
     const char* verb = argv[1];
+    if (std::strcmp(verb, "store") == 0 && argc == 4)
+        return ReplaceStoreLine(argv[2], argv[3]);
+    if (std::strcmp(verb, "volatile-key") == 0 && argc == 3)
+        return CreateVolatileKey(argv[2]);
     HWND window = FindAmbrel();
     if (std::strcmp(verb, "exists") == 0)
         return window != nullptr ? 0 : 1;
