@@ -9,8 +9,16 @@ void SchemeKeeper::Start(uint32_t& saved)
     RestoreLeftovers();
     AttachSchemeKeeper(this);
     SchemeId active;
+    if (!ReadActiveScheme(active))
+        return;
+    // A leftover that could not be restored keeps the value noted by the earlier run.
+    const LedgerEntry* left = Find(active);
+    if (left != nullptr) {
+        saved = left->original;
+        return;
+    }
     uint32_t value = 0;
-    if (!ReadActiveScheme(active) || ReadSchemeThrottleMax(active, value) != 0)
+    if (ReadSchemeThrottleMax(active, value) != 0)
         return;
     saved = value;
     Record(active, value);
@@ -80,6 +88,8 @@ void SchemeKeeper::RestoreLeftovers()
     for (int i = 0; i < count; ++i) {
         if (Restore(left[i], known ? &active : nullptr, true))
             ledger.Remove(left[i].scheme);
+        else if (entryCount < RESTORE_LEDGER_MAX_ENTRIES)
+            entries[entryCount++] = left[i]; // still ours: tried again at the end of this run
     }
 }
 

@@ -26,8 +26,9 @@ class SchemeKeeper
     // The entry's written value before the write under way, restored if that write fails.
     uint32_t writtenBefore;
 
-    // Opens the ledger, restores what an earlier run left there, then reads the active scheme's
-    // own value into saved (left as it was when it cannot be read) and records it in the ledger.
+    // Opens the ledger, restores what an earlier run left there (keeping what it could not
+    // restore), then reads the active scheme's own value into saved (left as it was when it
+    // cannot be read) and records it in the ledger.
     void Start(uint32_t& saved);
     // True when the user has switched to a scheme other than the one in force; read per reading.
     bool ActiveSchemeSwitched() const;
