@@ -18,7 +18,8 @@ const int AMBREL_HIGHEST_MODE = 2;
 class Ambrel
 {
   public:
-    // AC maximum processor state found at start, to be written back at the end; 0 = nothing.
+    // AC maximum processor state found at start in the active scheme; 0 = nothing. What is
+    // written back at the end, per scheme, is kept by the watcher's SchemeKeeper.
     uint32_t saved;
     // Throttle mode, 0 to AMBREL_HIGHEST_MODE.
     int32_t mode;

@@ -29,7 +29,9 @@ void CTempWatch::OnInit()
 {
     TakeChoice();
     OpenCounter();
-    ReadThrottleMax(ambrel.saved); // saved stays 0 when the read fails
+    // Restores what a run that did not end in order left, then saves (saved stays 0 when the
+    // read fails).
+    keeper.Start(ambrel.saved);
     ambrel.SetPowerMode();
     TempReading reading = ReadTemperature();
     Step(reading);
@@ -41,6 +43,9 @@ void CTempWatch::OnInit()
 void CTempWatch::OnTimeout()
 {
     TakeChoice();
+    // The user has switched schemes: the current mode goes into the newly active one.
+    if (keeper.ActiveSchemeSwitched())
+        ambrel.SetPowerMode();
     TempReading reading = ReadTemperature();
     Step(reading);
     TempReport report = {reading.temperature, ambrel.mode, reading.status};
@@ -134,11 +139,10 @@ void CTempWatch::CloseCounter()
     wholeKelvin = false;
 }
 
+// Every scheme written into gets its own value back, where it still holds the program's.
 void CTempWatch::WriteBackSaved()
 {
-    if (ambrel.saved == 0)
-        return;
-    WriteThrottleMax(ambrel.saved);
+    keeper.RestoreAll();
     ambrel.saved = 0;
 }
 

@@ -6,6 +6,7 @@
 
 #include "app/MessageWindow.h"
 #include "power/Ambrel.h"
+#include "power/SchemeKeeper.h"
 #include "watch/CiThreadEx.h"
 #include "watch/TempConversion.h"
 #include "watch/ZoneCounter.h"
@@ -43,6 +44,8 @@ class CTempWatch : public CiThreadEx
     // Null when not added.
     PDH_HCOUNTER counter;
     Ambrel ambrel;
+    // Records each scheme's own value before the first write into it and gives it back at the end.
+    SchemeKeeper keeper;
     // The record whose window receives the reports; set by the owner before the worker starts.
     MessageWindow* window;
     TempReport lastPosted;

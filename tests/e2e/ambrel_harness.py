@@ -19,6 +19,10 @@ WORK = pathlib.Path(os.environ.get('AMBREL_E2E_DIR', '/tmp/ambrel-e2e'))
 
 BALANCED = '381b4222-f694-41f0-9685-ff5bb260df2e'
 HIGH_PERFORMANCE = '8c5e7fda-e8bf-4a96-9a85-a6e23a8c635c'
+POWER_SAVER = 'a1841308-3541-4fab-bc81-f71556f20b4a'
+
+# The restore ledger: one REG_BINARY per scheme written into (its own value, the value written).
+LEDGER_KEY = 'HKCU\\Software\\Ambrel\\Restore'
 
 # Counter values (tenths of a kelvin) for whole degrees Celsius.
 def counter(celsius):
@@ -101,7 +105,9 @@ def poke(*args):
 class AmbrelRun:
     """One run of Ambrel.exe with its own store, thermal-zone script and trace."""
 
-    def __init__(self, name, store=None, script=None, args=('--logging',)):
+    def __init__(self, name, store=None, script=None, args=('--logging',), keep_ledger=False):
+        if not keep_ledger:
+            clear_ledger()
         self.dir = WORK / name
         shutil.rmtree(self.dir, ignore_errors=True)
         self.dir.mkdir(parents=True)
@@ -168,9 +174,33 @@ class AmbrelRun:
                 return int(fields[2])
         return None
 
+    def change_store(self, line):
+        """Replaces the store's active line or one scheme line while the program runs."""
+        return poke('store', windows_path(self.store_file), line)
+
+    def active_scheme(self):
+        return self.store_file.read_text().split()[1]
+
     def wait_until_watching(self, timeout=20):
         """Waits for the first reading: 100 % has been put in force."""
         return wait_for(lambda: 100 in self.ac_writes(), timeout)
+
+
+def clear_ledger(key=LEDGER_KEY):
+    subprocess.run(['wine', 'reg', 'delete', key, '/f'], capture_output=True)
+
+
+def ledger():
+    """The ledger's values as {name: (type, data)}."""
+    out = subprocess.run(['wine', 'reg', 'query', LEDGER_KEY], capture_output=True,
+                         text=True).stdout
+    fields = [line.split() for line in out.splitlines()]
+    return {f[0]: (f[1], f[2] if len(f) > 2 else '') for f in fields
+            if len(f) >= 2 and f[1].startswith('REG_')}
+
+
+def ledger_entry(original, written):
+    return ('REG_BINARY', f'{original:02X}000000{written:02X}000000')
 
 
 # --- the screen -----------------------------------------------------------------------------

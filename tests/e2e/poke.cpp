@@ -11,6 +11,10 @@
 //   poke ctrlc               deliver Ctrl+C to the console of the window's process
 //   poke exists              exit 0 when the window exists, 1 when not
 //   poke title               print the window's title (the tooltip text) in UTF-8
+//   poke store FILE LINE     in the fake power store FILE, replace the "active" line or the
+//                            "scheme GUID" line that LINE names by LINE, under the fakes' lock
+//   poke volatile-key PATH   create HKEY_CURRENT_USER\PATH as a volatile key
+#include "tests/fakes/FakeShared.h"
 #include "ui/AppMessages.h"
 
 #include <windows.h>
@@ -19,6 +23,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
 
 namespace
 {
@@ -31,7 +38,7 @@ HWND FindAmbrel()
 int Usage()
 {
     std::fprintf(stderr, "usage: poke close|endsession|taskbar|untray|command N|tray MSG|ctrlc|"
-                         "exists|title\n");
+                         "exists|title|store FILE LINE|volatile-key PATH\n");
     return 2;
 }
 
@@ -81,6 +88,33 @@ int PrintTitle(HWND window)
     return 0;
 }
 
+// Rewrites one line of a running program's store, as a user switching schemes or changing a
+// value would; the lock keeps the fake from saving its own copy over it.
+int ReplaceStoreLine(const char* path, const std::string& line)
+{
+    FakeFileLock lock;
+    std::ifstream in(path);
+    size_t words = line.compare(0, 7, "active ") == 0 ? 1 : 2;
+    std::string key = line.substr(0, words == 1 ? 7 : line.find(' ', 7) + 1);
+    std::ostringstream out;
+    for (std::string old; std::getline(in, old);)
+        out << (old.compare(0, key.size(), key) == 0 ? line : old) << "\n";
+    in.close();
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << out.str();
+    return 0;
+}
+
+// Windows does not let a lasting key be created below a volatile one.
+int CreateVolatileKey(const char* path)
+{
+    HKEY key = nullptr;
+    LONG status = RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, REG_OPTION_VOLATILE,
+                                  KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    if (key != nullptr)
+        RegCloseKey(key);
+    return status == ERROR_SUCCESS ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -88,6 +122,10 @@ int main(int argc, char** argv)
     if (argc < 2)
         return Usage();
     const char* verb = argv[1];
+    if (std::strcmp(verb, "store") == 0 && argc == 4)
+        return ReplaceStoreLine(argv[2], argv[3]);
+    if (std::strcmp(verb, "volatile-key") == 0 && argc == 3)
+        return CreateVolatileKey(argv[2]);
     HWND window = FindAmbrel();
     if (std::strcmp(verb, "exists") == 0)
         return window != nullptr ? 0 : 1;

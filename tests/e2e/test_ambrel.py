@@ -9,8 +9,9 @@ import unittest
 import zipfile
 import zlib
 
-from ambrel_harness import (EXE, windows_path, BALANCED, HIGH_PERFORMANCE, WORK, AmbrelRun, click, counter,
-                            delete_log, log_entries, mapped, menu_item_centre, pe_resources,
+from ambrel_harness import (EXE, windows_path, BALANCED, HIGH_PERFORMANCE, POWER_SAVER, LEDGER_KEY,
+                            WORK, AmbrelRun, clear_ledger, click, counter, delete_log, ledger,
+                            ledger_entry, log_entries, mapped, menu_item_centre, pe_resources,
                             pe_sections, poke, read_log_raw, save_screenshot, shown_mode,
                             store_text, tooltip, tray_window, visible_window_ids, wait_for,
                             window_geometry, x_windows, TRAY_MENU)
@@ -172,6 +173,22 @@ class Throttle(unittest.TestCase):
         self.assertEqual(93, run.ac_value())
         self.assertEqual(1, len(run.trace('PdhOpenQueryA')))
 
+    def test_a_scheme_switch_while_throttled_is_followed_and_each_scheme_gets_its_own_back(self):
+        run = AmbrelRun('switch', script=f'{counter(90)}\n', store=store_text(
+            schemes=((BALANCED, 93, 70), (POWER_SAVER, 70, 50)))).start()
+        try:
+            self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [80], 40))
+            self.assertEqual({BALANCED: ledger_entry(93, 80)}, ledger())
+            run.change_store(f'active {POWER_SAVER}')
+            # Within two readings the mode is in force in the newly active scheme.
+            self.assertTrue(wait_for(lambda: run.ac_value(POWER_SAVER) == 80, 5))
+            self.assertEqual(0, close_and_wait(run))
+        finally:
+            run.kill()
+        self.assertEqual((93, 70, POWER_SAVER),
+                         (run.ac_value(BALANCED), run.ac_value(POWER_SAVER), run.active_scheme()))
+        self.assertEqual({}, ledger())
+
 
     def test_a_localized_system_reads_through_the_english_path(self):
         # PdhAddCounterA refuses the English path there; PdhAddEnglishCounterA takes it.
@@ -331,6 +348,41 @@ class Exits(unittest.TestCase):
                     run.kill()
                 self.assertEqual([100, 75], run.ac_writes(), 'written again after the stop')
 
+    def test_a_value_set_by_hand_while_running_is_kept(self):
+        delete_log()
+        run = AmbrelRun('by-hand', store=store_text(schemes=((BALANCED, 93, 70),))).start()
+        try:
+            self.assertTrue(run.wait_until_watching())
+            self.assertEqual(0, run.change_store(f'scheme {BALANCED} 60 70'))
+            self.assertEqual(0, close_and_wait(run))
+        finally:
+            run.kill()
+        self.assertEqual(60, run.ac_value())
+        self.assertIn(f'SchemeKeeper: scheme {BALANCED} holds 60, not the 100 written by Ambrel; '
+                      'left as it is\n', messages(log_entries()))
+        self.assertEqual({}, ledger())
+
+    def test_a_start_after_a_kill_puts_the_value_back(self):
+        killed = AmbrelRun('killed', store=store_text(schemes=((BALANCED, 93, 70),)),
+                           script=f'{counter(90)}\n').start()
+        try:
+            self.assertTrue(wait_for(lambda: killed.ac_writes()[-1:] == [80], 40))
+        finally:
+            killed.process.kill()
+            killed.process.wait()
+        self.assertEqual({BALANCED: ledger_entry(93, 80)}, ledger())
+        delete_log()
+        again = AmbrelRun('again', store=killed.store_file.read_text(), keep_ledger=True).start()
+        try:
+            self.assertTrue(again.wait_until_watching())
+            self.assertEqual(0, close_and_wait(again))
+        finally:
+            again.kill()
+        self.assertEqual(([93, 100, 93], 93), (again.ac_writes(), again.ac_value()))
+        self.assertIn(f'SchemeKeeper: scheme {BALANCED} set back to 93, left at 80 by an earlier '
+                      'run\n', messages(log_entries()))
+        self.assertEqual({}, ledger())
+
     def test_taskbar_restart_brings_the_icon_back(self):
         run = AmbrelRun('taskbar', script=f'{counter(47)}\n').start()
         try:
@@ -413,15 +465,15 @@ class Failures(unittest.TestCase):
         ('only the plain Temperature counter', '', f'no-high-precision\n{counter(50)}\n',
          ['no High Precision Temperature counter: reading Temperature in whole kelvin\n',
           'temp=50\n'], [100, 75]),
-        # Without the value read at start there is nothing to restore.
-        ('active scheme unknown at start', fail('PowerGetActiveScheme', 5), None, [], [100]),
-        ('reading fails at start', fail('PowerReadACValue', 5), None, [], [100]),
+        # The value is read again, by the scheme's identifier, before the first write into it.
+        ('active scheme unknown at start', fail('PowerGetActiveScheme', 5), None, [], [100, 75]),
+        ('reading fails at start', fail('PowerReadACValue', 5), None, [], [100, 75]),
         ('first write fails', fail('PowerWriteACValueIndex', 5),
          None, ['PowerWriteACValueIndex() error=5'], [75]),
         ('activation fails', fail('PowerSetActiveScheme', 1450), None,
          ['PowerSetActiveScheme() error=5aa'], [100, 75]),
-        ('write-back fails', fail('PowerGetActiveScheme', 5, skip=3), None,
-         ['PowerGetActiveScheme() error=5'], [100]),
+        ('write-back fails', fail('PowerWriteACValueIndex', 5, skip=1), None,
+         ['PowerWriteACValueIndex() error=5'], [100]),
     ]
 
     def test_each_failing_call(self):
@@ -459,6 +511,46 @@ class Failures(unittest.TestCase):
                     delete_registry_value(SETTINGS_KEY, 'ThrottleAt')
                 self.assertEqual(1, messages(log_entries()).count(
                     'settings: ThrottleAt is not 80, 85, 90 or 95; using 85\n'))
+
+    def test_malformed_and_foreign_ledger_entries_are_removed_and_never_applied(self):
+        delete_log()
+        run = AmbrelRun('ledger-entries', store=store_text(
+            schemes=((BALANCED, 75, 60), (HIGH_PERFORMANCE, 100, 90))))
+        # Applied, each would write 50 (the registry table rows cover the other malformed forms).
+        for name, value in {'not-a-scheme': ledger_entry(50, 100),
+                            HIGH_PERFORMANCE: ('REG_BINARY', '320000006400000000'),
+                            '00000000-1111-2222-3333-444444444444': ledger_entry(50, 100)}.items():
+            set_registry_value(LEDGER_KEY, name, value)
+        run.start()
+        try:
+            self.assertTrue(run.wait_until_watching())
+            self.assertEqual(0, close_and_wait(run))
+        finally:
+            run.kill()
+        self.assertEqual(([100, 75], {}), (run.ac_writes(), ledger()))
+        text = read_log_raw()
+        self.assertEqual(2, text.count('RestoreLedger: malformed entry'))
+        self.assertIn('scheme 00000000-1111-2222-3333-444444444444 no longer exists', text)
+
+    def test_a_ledger_key_that_cannot_be_created_leaves_todays_behaviour(self):
+        # No lasting key can be made below a volatile one, whatever the rights (which Wine does
+        # not enforce).
+        clear_ledger('HKCU\\Software\\Ambrel')
+        self.assertEqual(0, poke('volatile-key', 'Software\\Ambrel'))
+        try:
+            delete_log()
+            run = AmbrelRun('no-ledger', store=store_text(schemes=((BALANCED, 75, 60),)),
+                            script=f'{counter(90)}\n').start()
+            try:
+                self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 40))
+                self.assertEqual(0, close_and_wait(run))
+            finally:
+                run.kill()
+        finally:
+            clear_ledger('HKCU\\Software\\Ambrel')
+        self.assertEqual([100, 99, 75], run.ac_writes())
+        self.assertEqual(1, read_log_raw().count('RestoreLedger: HKEY_CURRENT_USER\\Software\\'
+                                                 'Ambrel\\Restore cannot be opened'))
 
     def test_log_directory_missing_unwritable_or_too_long(self):
         saved = {name: registry_value('HKCU\\Environment', name) for name in ('TEMP', 'TMP')}

@@ -1,0 +1,56 @@
+// The restore ledger as kept in the registry, below the program's key: one value per power
+// scheme that the program has written into, named by the scheme's identifier (text form), a
+// REG_BINARY of two 32-bit little-endian numbers: the scheme's own value before the program
+// first wrote into it, and the value the program last wrote (or is about to write) there.
+//
+// The ledger survives the process, so that a run ended by a kill, a crash or a power loss can
+// be undone at the next start. A key that cannot be opened or written leaves the ledger unusable
+// and is reported once in the log; the program then restores only on an orderly exit.
+#pragma once
+
+#include "app/ProgramKey.h"
+#include "power/SchemeId.h"
+
+#include <cstdint>
+
+// Below HKEY_CURRENT_USER: a key of its own, so that no setting of the program is ever taken for
+// a malformed entry.
+const char RESTORE_LEDGER_KEY_PATH[] = "Software\\Ambrel\\Restore";
+
+// More schemes than any machine has; further ones are neither recorded nor restored.
+const int RESTORE_LEDGER_MAX_ENTRIES = 16;
+
+// The highest valid percentage in an entry.
+const uint32_t RESTORE_LEDGER_MAX_PERCENT = 100;
+
+struct LedgerEntry {
+    SchemeId scheme;
+    // The scheme's own value, to be written back.
+    uint32_t original;
+    // The value the program last wrote there; the scheme is still the program's while it holds it.
+    uint32_t written;
+};
+
+class RestoreLedger
+{
+  public:
+    ProgramKey key;
+    // The failure has been logged; it is logged only once per run.
+    bool failureLogged;
+
+    // Opens the ledger's key, creating it when missing.
+    bool Open();
+    void Close();
+
+    // The entries left in the registry (by a run that did not restore), at most max of them.
+    // Malformed values are logged and removed, never returned.
+    int ReadEntries(LedgerEntry* entries, int max);
+    // Records or updates one entry; false (logged once) when it cannot be written.
+    bool Put(const LedgerEntry& entry);
+    // Removes the entry of a scheme; a failure is logged once.
+    void Remove(const SchemeId& scheme);
+
+  private:
+    bool ReadEntry(const char* name, LedgerEntry& entry) const;
+    void LogFailureOnce(const char* what);
+};
