@@ -2,14 +2,19 @@
 // program would: finds its hidden window (class "Ambrel") and sends it messages.
 //
 //   poke close               post WM_CLOSE
-//   poke endsession          send WM_QUERYENDSESSION, then WM_ENDSESSION (TRUE)
+//   poke endsession [closeapp]  send WM_QUERYENDSESSION, then WM_ENDSESSION (TRUE), for a
+//                            log-off or, with closeapp, for the Restart Manager closing the program
 //   poke taskbar             broadcast-style "TaskbarCreated" to the window
 //   poke untray              make the shell forget the window's tray icon, as a restarting
 //                            taskbar does
 //   poke command N           post WM_COMMAND N
 //   poke tray MSG            post WM_FROMTRAY with the mouse message MSG (e.g. 513 = left down)
 //   poke ctrlc               deliver Ctrl+C to the console of the window's process
+//   poke consolemode         print the input mode of the console of the window's process
 //   poke exists              exit 0 when the window exists, 1 when not
+//   poke squat               hold "Global\Ambrel Mutex" under an empty DACL, which no one may
+//                            open (as another user's or an elevated copy's mutex), until stdin
+//                            ends; prints "held" once it does
 #include "ui/AppMessages.h"
 
 #include <windows.h>
@@ -29,17 +34,55 @@ HWND FindAmbrel()
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: poke close|endsession|taskbar|untray|command N|tray MSG|ctrlc|exists\n");
+    std::fprintf(stderr, "usage: poke close|endsession [closeapp]|taskbar|untray|command N|"
+                         "tray MSG|ctrlc|consolemode|exists|squat\n");
     return 2;
 }
 
-int SendEndSession(HWND window)
+int SendEndSession(HWND window, LPARAM reason)
 {
     DWORD_PTR result = 0;
-    SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000,
-                        &result);
-    SendMessageTimeoutA(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000,
-                        &result);
+    SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, reason, SMTO_NORMAL, 10000, &result);
+    SendMessageTimeoutA(window, WM_ENDSESSION, TRUE, reason, SMTO_NORMAL, 10000, &result);
+    return 0;
+}
+
+int HoldDeniedMutex()
+{
+    SECURITY_DESCRIPTOR descriptor;
+    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    ACL emptyAcl;
+    InitializeAcl(&emptyAcl, sizeof emptyAcl, ACL_REVISION);
+    SetSecurityDescriptorDacl(&descriptor, TRUE, &emptyAcl, FALSE);
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
+    HANDLE mutex = CreateMutexA(&attributes, FALSE, "Global\\Ambrel Mutex");
+    if (mutex == nullptr)
+        return 1;
+    std::printf("held\n");
+    std::fflush(stdout);
+    while (std::getchar() != EOF) {
+    }
+    CloseHandle(mutex);
+    return 0;
+}
+
+int PrintConsoleMode(HWND window)
+{
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    FreeConsole();
+    if (!AttachConsole(processId))
+        return 1;
+    HANDLE input =
+        CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    DWORD mode = 0;
+    BOOL read = GetConsoleMode(input, &mode);
+    CloseHandle(input);
+    FreeConsole();
+    if (!read)
+        return 1;
+    std::printf("%lu\n", mode);
     return 0;
 }
 
@@ -78,6 +121,8 @@ int main(int argc, char** argv)
     HWND window = FindAmbrel();
     if (std::strcmp(verb, "exists") == 0)
         return window != nullptr ? 0 : 1;
+    if (std::strcmp(verb, "squat") == 0)
+        return HoldDeniedMutex();
     if (window == nullptr) {
         std::fprintf(stderr, "poke: no Ambrel window\n");
         return 1;
@@ -87,7 +132,11 @@ int main(int argc, char** argv)
     if (std::strcmp(verb, "close") == 0)
         return PostMessageA(window, WM_CLOSE, 0, 0) ? 0 : 1;
     if (std::strcmp(verb, "endsession") == 0)
-        return SendEndSession(window);
+        return SendEndSession(window, argc == 3 && std::strcmp(argv[2], "closeapp") == 0
+                                          ? ENDSESSION_CLOSEAPP
+                                          : ENDSESSION_LOGOFF);
+    if (std::strcmp(verb, "consolemode") == 0)
+        return PrintConsoleMode(window);
     if (std::strcmp(verb, "taskbar") == 0)
         return PostMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0) ? 0 : 1;
     if (std::strcmp(verb, "untray") == 0)
