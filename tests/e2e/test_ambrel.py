@@ -7,7 +7,7 @@ import time
 import unittest
 import zipfile
 
-from ambrel_harness import (EXE, windows_path, BALANCED, HIGH_PERFORMANCE, WORK, AmbrelRun, click, counter,
+from ambrel_harness import (EXE, POKE, windows_path, BALANCED, HIGH_PERFORMANCE, WORK, AmbrelRun, click, counter,
                             delete_log, log_entries, mapped, poke, read_log_raw,
                             save_screenshot, shown_mode, store_text, tray_window, wait_for,
                             x_windows)
@@ -16,6 +16,16 @@ MAIN_THREAD_LIFETIME = [
     'Ambrel Ver.1.00\n', 'watch start\n', 'message loop start\n', 'msg stopped\n',
     'watch stopped\n', 'tray stopped\n', 'program end\n',
 ]
+
+
+CONSOLE_PROCESSED_INPUT, CONSOLE_QUICK_EDIT, CONSOLE_EXTENDED_FLAGS = 0x1, 0x40, 0x80
+
+
+def console_mode():
+    """The input mode of the running program's console."""
+    out = subprocess.run(['wine', POKE, 'consolemode'], capture_output=True, text=True,
+                         timeout=60).stdout
+    return int(out.split()[0]) if out.strip() else -1
 
 
 def messages(entries, thread=None):
@@ -91,6 +101,22 @@ class Lifetime(unittest.TestCase):
         self.assertTrue(read_log_raw().startswith(before))
         self.assertEqual(0, close_and_wait(first))
 
+    def test_mutex_that_may_not_be_opened_means_another_instance(self):
+        # As another user's or an elevated copy's mutex: it exists, and opening it is denied.
+        delete_log()
+        squatter = subprocess.Popen(['wine', POKE, 'squat'], stdin=subprocess.PIPE,
+                                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        run = AmbrelRun('denied', args=('--logging', '--console'))
+        try:
+            self.assertEqual('held', squatter.stdout.readline().strip())
+            self.assertEqual(0, run.run_to_end(timeout=20))
+        finally:
+            run.kill()
+            squatter.stdin.close()
+            squatter.wait(30)
+            squatter.stdout.close()
+        self.assertEqual([], run.trace())
+        self.assertIsNone(read_log_raw())
 
     def test_unknown_command_is_logged_and_ignored(self):
         delete_log()
@@ -200,20 +226,31 @@ class Exits(unittest.TestCase):
     """Every orderly way out writes the user's value back."""
 
     def test_saved_value_is_written_back_on_every_orderly_path(self):
-        for path in ('close', 'endsession'):
+        session_end = MAIN_THREAD_LIFETIME[:3] + ['WndProc(): WM_ENDSESSION\n'] + \
+            MAIN_THREAD_LIFETIME[3:]
+        for path, lifetime in ((['close'], MAIN_THREAD_LIFETIME), (['endsession'], session_end),
+                               (['endsession', 'closeapp'], session_end)):
             with self.subTest(path=path):
-                run = AmbrelRun(f'exit-{path}', store=store_text(schemes=((BALANCED, 75, 60),)),
+                delete_log()
+                run = AmbrelRun('exit', store=store_text(schemes=((BALANCED, 75, 60),)),
                                 args=('--logging', '--console')).start()
                 try:
                     self.assertTrue(run.wait_until_watching())
                     self.assertEqual(100, run.ac_value())
-                    poke(path)
-                    self.assertTrue(wait_for(lambda: run.ac_value() == 75, 15),
-                                    f'value not restored after {path}')
-                    self.assertEqual([100, 75], run.ac_writes())
+                    # A selection in the console must not hold up the log: QuickEdit is off,
+                    # Ctrl+C processing stays on.
+                    self.assertEqual(CONSOLE_EXTENDED_FLAGS | CONSOLE_PROCESSED_INPUT,
+                                     console_mode() & (CONSOLE_EXTENDED_FLAGS |
+                                                       CONSOLE_QUICK_EDIT |
+                                                       CONSOLE_PROCESSED_INPUT))
+                    poke(*path)
+                    self.assertEqual(0, run.wait(15), f'no end after {path}')
                 finally:
                     run.kill()
-                self.assertEqual([100, 75], run.ac_writes(), 'written again after the stop')
+                self.assertEqual(75, run.ac_value())
+                self.assertEqual([100, 75], run.ac_writes())
+                entries = log_entries()
+                self.assertEqual(lifetime, messages(entries, entries[0][0]))
 
     def test_taskbar_restart_brings_the_icon_back(self):
         run = AmbrelRun('taskbar', script=f'{counter(47)}\n').start()
@@ -248,6 +285,37 @@ class Hardening(unittest.TestCase):
         finally:
             run.kill()
         self.assertFalse(marker.exists())
+
+    # library made unavailable, log texts expected, AC writes expected
+    MISSING_LIBRARIES = [
+        ('pdh', ['LoadLibraryExA(pdh.dll) error=', 'PdhOpenQuery = -1073738818',
+                 'PdhCollectQueryData() = -1073738818'], [100, 75]),
+        ('powrprof', ['LoadLibraryExA(powrprof.dll) error=', 'PowerGetActiveScheme() error=7f'],
+         []),
+    ]
+
+    def test_a_missing_system_library_is_survived(self):
+        for library, logged, writes in self.MISSING_LIBRARIES:
+            with self.subTest(library):
+                delete_log()
+                run = AmbrelRun('missing', store=store_text(schemes=((BALANCED, 75, 60),)))
+                other = 'powrprof' if library == 'pdh' else 'pdh'
+                run.env['WINEDLLOVERRIDES'] = f'{library}=d;{other}=n,b;mscoree,mshtml='
+                run.start()
+                try:
+                    self.assertTrue(wait_for(lambda: 'CTempWatch.callbackfnc() '
+                                             'THREADCALLBACK_INIT\n' in messages(log_entries())))
+                    self.assertTrue(wait_for_mode(0), 'no icon')
+                    time.sleep(2.5)  # one tick after the first reading
+                    self.assertTrue(run.alive())
+                    self.assertEqual(0, close_and_wait(run))
+                finally:
+                    run.kill()
+                text = read_log_raw()
+                for expected in logged:
+                    self.assertIn(expected, text)
+                self.assertEqual(writes, run.ac_writes())
+                self.assertEqual('program end\n', messages(log_entries())[-1])
 
 
 COUNTER_PATH = r'\Thermal Zone Information(\_TZ.TZ01)\High Precision Temperature'
