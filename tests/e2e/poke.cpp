@@ -2,8 +2,8 @@
 // program would: finds its hidden window (class "Ambrel") and sends it messages.
 //
 //   poke close               post WM_CLOSE
-//   poke endsession [closeapp]  send WM_QUERYENDSESSION, then WM_ENDSESSION (TRUE), for a
-//                            log-off or, with closeapp, for the Restart Manager closing the program
+//   poke endsession [closeapp]  send WM_QUERYENDSESSION, then WM_ENDSESSION (TRUE): log-off,
+//                            or the Restart Manager closing the program
 //   poke taskbar             broadcast-style "TaskbarCreated" to the window
 //   poke untray              make the shell forget the window's tray icon, as a restarting
 //                            taskbar does
@@ -12,12 +12,12 @@
 //   poke ctrlc               deliver Ctrl+C to the console of the window's process
 //   poke consolemode         print the input mode of the console of the window's process
 //   poke exists              exit 0 when the window exists, 1 when not
-//   poke squat               hold "Global\Ambrel Mutex" under an empty DACL, which no one may
-//                            open (as another user's or an elevated copy's mutex), until stdin
-//                            ends; prints "held" once it does
+//   poke squat               hold "Global\Ambrel Mutex" under an empty DACL (no one may open
+//                            it) until stdin ends; prints "held" once it does
 #include "ui/AppMessages.h"
 
 #include <windows.h>
+#include <sddl.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -49,40 +49,14 @@ int SendEndSession(HWND window, LPARAM reason)
 
 int HoldDeniedMutex()
 {
-    SECURITY_DESCRIPTOR descriptor;
-    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-    ACL emptyAcl;
-    InitializeAcl(&emptyAcl, sizeof emptyAcl, ACL_REVISION);
-    SetSecurityDescriptorDacl(&descriptor, TRUE, &emptyAcl, FALSE);
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
-    HANDLE mutex = CreateMutexA(&attributes, FALSE, "Global\\Ambrel Mutex");
-    if (mutex == nullptr)
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
+            "D:", SDDL_REVISION_1, &attributes.lpSecurityDescriptor, nullptr) ||
+        !CreateMutexA(&attributes, FALSE, "Global\\Ambrel Mutex"))
         return 1;
-    std::printf("held\n");
+    std::puts("held");
     std::fflush(stdout);
-    while (std::getchar() != EOF) {
-    }
-    CloseHandle(mutex);
-    return 0;
-}
-
-int PrintConsoleMode(HWND window)
-{
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    FreeConsole();
-    if (!AttachConsole(processId))
-        return 1;
-    HANDLE input =
-        CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, 0, nullptr);
-    DWORD mode = 0;
-    BOOL read = GetConsoleMode(input, &mode);
-    CloseHandle(input);
-    FreeConsole();
-    if (!read)
-        return 1;
-    std::printf("%lu\n", mode);
+    std::getchar(); // returns at the end of stdin
     return 0;
 }
 
@@ -95,15 +69,33 @@ int ForgetTrayIcon(HWND window)
     return Shell_NotifyIconA(NIM_DELETE, &data) ? 0 : 1;
 }
 
-int SendCtrlC(HWND window)
+bool AttachToConsoleOf(HWND window)
 {
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
     FreeConsole();
-    if (!AttachConsole(processId)) {
-        std::fprintf(stderr, "poke: AttachConsole failed (%lu)\n", GetLastError());
+    if (AttachConsole(processId))
+        return true;
+    std::fprintf(stderr, "poke: AttachConsole failed (%lu)\n", GetLastError());
+    return false;
+}
+
+int PrintConsoleMode(HWND window)
+{
+    DWORD mode = 0;
+    if (!AttachToConsoleOf(window) ||
+        !GetConsoleMode(CreateFileA("CONIN$", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    0, nullptr),
+                        &mode))
         return 1;
-    }
+    std::printf("%lu\n", mode);
+    return 0;
+}
+
+int SendCtrlC(HWND window)
+{
+    if (!AttachToConsoleOf(window))
+        return 1;
     SetConsoleCtrlHandler(nullptr, TRUE); // this process ignores the event itself
     BOOL sent = GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
     Sleep(200);
@@ -132,9 +124,7 @@ int main(int argc, char** argv)
     if (std::strcmp(verb, "close") == 0)
         return PostMessageA(window, WM_CLOSE, 0, 0) ? 0 : 1;
     if (std::strcmp(verb, "endsession") == 0)
-        return SendEndSession(window, argc == 3 && std::strcmp(argv[2], "closeapp") == 0
-                                          ? ENDSESSION_CLOSEAPP
-                                          : ENDSESSION_LOGOFF);
+        return SendEndSession(window, argc == 3 ? ENDSESSION_CLOSEAPP : ENDSESSION_LOGOFF);
     if (std::strcmp(verb, "consolemode") == 0)
         return PrintConsoleMode(window);
     if (std::strcmp(verb, "taskbar") == 0)

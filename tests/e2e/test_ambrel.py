@@ -18,16 +18,6 @@ MAIN_THREAD_LIFETIME = [
 ]
 
 
-CONSOLE_PROCESSED_INPUT, CONSOLE_QUICK_EDIT, CONSOLE_EXTENDED_FLAGS = 0x1, 0x40, 0x80
-
-
-def console_mode():
-    """The input mode of the running program's console."""
-    out = subprocess.run(['wine', POKE, 'consolemode'], capture_output=True, text=True,
-                         timeout=60).stdout
-    return int(out.split()[0]) if out.strip() else -1
-
-
 def messages(entries, thread=None):
     return [m for t, m in entries if thread is None or t == thread]
 
@@ -102,19 +92,12 @@ class Lifetime(unittest.TestCase):
         self.assertEqual(0, close_and_wait(first))
 
     def test_mutex_that_may_not_be_opened_means_another_instance(self):
-        # As another user's or an elevated copy's mutex: it exists, and opening it is denied.
-        delete_log()
+        delete_log()  # as another user's or an elevated copy's: it exists, opening it is denied
         squatter = subprocess.Popen(['wine', POKE, 'squat'], stdin=subprocess.PIPE,
-                                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        run = AmbrelRun('denied', args=('--logging', '--console'))
-        try:
+                                    stdout=subprocess.PIPE, text=True)
+        with squatter, AmbrelRun('denied', args=('--logging', '--console')) as run:
             self.assertEqual('held', squatter.stdout.readline().strip())
             self.assertEqual(0, run.run_to_end(timeout=20))
-        finally:
-            run.kill()
-            squatter.stdin.close()
-            squatter.wait(30)
-            squatter.stdout.close()
         self.assertEqual([], run.trace())
         self.assertIsNone(read_log_raw())
 
@@ -226,10 +209,9 @@ class Exits(unittest.TestCase):
     """Every orderly way out writes the user's value back."""
 
     def test_saved_value_is_written_back_on_every_orderly_path(self):
-        session_end = MAIN_THREAD_LIFETIME[:3] + ['WndProc(): WM_ENDSESSION\n'] + \
-            MAIN_THREAD_LIFETIME[3:]
-        for path, lifetime in ((['close'], MAIN_THREAD_LIFETIME), (['endsession'], session_end),
-                               (['endsession', 'closeapp'], session_end)):
+        ended = MAIN_THREAD_LIFETIME[:3] + ['WndProc(): WM_ENDSESSION\n'] + MAIN_THREAD_LIFETIME[3:]
+        for path, lifetime in (('close', MAIN_THREAD_LIFETIME), ('endsession', ended),
+                               ('endsession closeapp', ended)):
             with self.subTest(path=path):
                 delete_log()
                 run = AmbrelRun('exit', store=store_text(schemes=((BALANCED, 75, 60),)),
@@ -237,20 +219,17 @@ class Exits(unittest.TestCase):
                 try:
                     self.assertTrue(run.wait_until_watching())
                     self.assertEqual(100, run.ac_value())
-                    # A selection in the console must not hold up the log: QuickEdit is off,
-                    # Ctrl+C processing stays on.
-                    self.assertEqual(CONSOLE_EXTENDED_FLAGS | CONSOLE_PROCESSED_INPUT,
-                                     console_mode() & (CONSOLE_EXTENDED_FLAGS |
-                                                       CONSOLE_QUICK_EDIT |
-                                                       CONSOLE_PROCESSED_INPUT))
-                    poke(*path)
+                    # Console input mode: QuickEdit (0x40) off, extended flags and Ctrl+C on.
+                    mode = subprocess.run(['wine', POKE, 'consolemode'], capture_output=True,
+                                          text=True).stdout
+                    self.assertEqual(0x81, int(mode or -1) & 0xc1)
+                    poke(*path.split())
                     self.assertEqual(0, run.wait(15), f'no end after {path}')
                 finally:
                     run.kill()
                 self.assertEqual(75, run.ac_value())
                 self.assertEqual([100, 75], run.ac_writes())
-                entries = log_entries()
-                self.assertEqual(lifetime, messages(entries, entries[0][0]))
+                self.assertEqual(lifetime, messages(log_entries(), log_entries()[0][0]))
 
     def test_taskbar_restart_brings_the_icon_back(self):
         run = AmbrelRun('taskbar', script=f'{counter(47)}\n').start()
@@ -286,37 +265,6 @@ class Hardening(unittest.TestCase):
             run.kill()
         self.assertFalse(marker.exists())
 
-    # library made unavailable, log texts expected, AC writes expected
-    MISSING_LIBRARIES = [
-        ('pdh', ['LoadLibraryExA(pdh.dll) error=', 'PdhOpenQuery = -1073738818',
-                 'PdhCollectQueryData() = -1073738818'], [100, 75]),
-        ('powrprof', ['LoadLibraryExA(powrprof.dll) error=', 'PowerGetActiveScheme() error=7f'],
-         []),
-    ]
-
-    def test_a_missing_system_library_is_survived(self):
-        for library, logged, writes in self.MISSING_LIBRARIES:
-            with self.subTest(library):
-                delete_log()
-                run = AmbrelRun('missing', store=store_text(schemes=((BALANCED, 75, 60),)))
-                other = 'powrprof' if library == 'pdh' else 'pdh'
-                run.env['WINEDLLOVERRIDES'] = f'{library}=d;{other}=n,b;mscoree,mshtml='
-                run.start()
-                try:
-                    self.assertTrue(wait_for(lambda: 'CTempWatch.callbackfnc() '
-                                             'THREADCALLBACK_INIT\n' in messages(log_entries())))
-                    self.assertTrue(wait_for_mode(0), 'no icon')
-                    time.sleep(2.5)  # one tick after the first reading
-                    self.assertTrue(run.alive())
-                    self.assertEqual(0, close_and_wait(run))
-                finally:
-                    run.kill()
-                text = read_log_raw()
-                for expected in logged:
-                    self.assertIn(expected, text)
-                self.assertEqual(writes, run.ac_writes())
-                self.assertEqual('program end\n', messages(log_entries())[-1])
-
 
 COUNTER_PATH = r'\Thermal Zone Information(\_TZ.TZ01)\High Precision Temperature'
 
@@ -346,7 +294,7 @@ class Failures(unittest.TestCase):
     """One failing platform call at a time: the program keeps running, logs what failed and
     restores the user's value at exit where it could read it."""
 
-    # name, store extra, script, log texts expected, AC writes expected
+    # name, store extra, script, log texts expected, AC writes expected[, DLL overrides]
     ROWS = [
         ('open fails', '', 'open-fail -1073738824\n',
          ['PdhOpenQuery = -1073738824', 'PdhCollectQueryData() = '], [100, 75]),
@@ -366,18 +314,26 @@ class Failures(unittest.TestCase):
          ['PowerSetActiveScheme() error=5aa'], [100, 75]),
         ('write-back fails', fail('PowerGetActiveScheme', 5, skip=3), None,
          ['PowerGetActiveScheme() error=5'], [100]),
+        ('pdh.dll missing', '', None, ['LoadLibraryExA(pdh.dll) error=',
+         'PdhOpenQuery = -1073738818', 'PdhCollectQueryData() = -1073738818'], [100, 75],
+         'pdh=d;powrprof=n,b'),
+        ('powrprof.dll missing', '', None, ['LoadLibraryExA(powrprof.dll) error=',
+         'PowerGetActiveScheme() error=7f'], [], 'pdh=n,b;powrprof=d'),
     ]
 
     def test_each_failing_call(self):
-        for name, extra, script, logged, writes in self.ROWS:
+        for name, extra, script, logged, writes, *overrides in self.ROWS:
             with self.subTest(name):
                 delete_log()
                 run = AmbrelRun('failure', store=store_text(
                     schemes=((BALANCED, 75, 60),), extra=extra), script=script)
+                if overrides:
+                    run.env['WINEDLLOVERRIDES'] = overrides[0] + ';mscoree,mshtml='
                 run.start()
                 try:
                     self.assertTrue(wait_for(lambda: 'CTempWatch.callbackfnc() '
                                              'THREADCALLBACK_INIT\n' in messages(log_entries())))
+                    self.assertTrue(wait_for_mode(0), 'no icon')
                     time.sleep(2.5)  # one tick after the first reading
                     self.assertTrue(run.alive())
                     self.assertEqual(0, close_and_wait(run))
