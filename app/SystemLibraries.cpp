@@ -68,7 +68,8 @@ FARPROC WINAPI DelayLoadNotify(unsigned notification, PDelayLoadInfo info)
 }
 
 // A function that the loaded library does not export (an older system) fails like a missing
-// library's.
+// library's. A failed load does not reach here, as the notification above answers it; should
+// it, it is answered the same way rather than with the helper's exception.
 FARPROC WINAPI DelayLoadFailure(unsigned notification, PDelayLoadInfo info)
 {
     if (notification == dliFailLoadLib)
