@@ -1,9 +1,6 @@
 #include "app/ConsoleShutdown.h"
 
 #include "app/Log.h"
-#include "app/MessageWindow.h"
-
-#include <windows.h>
 
 #include <atomic>
 
@@ -14,7 +11,8 @@ namespace
 // be done well within that.
 const DWORD kShutdownWaitMs = 4500;
 
-std::atomic<const MessageWindow*> g_record;
+// Static storage: valid for as long as the process runs, entry function or not.
+std::atomic<HWND> g_window;
 HANDLE g_shutdownComplete;
 
 } // namespace
@@ -23,26 +21,32 @@ BOOL WINAPI ConsoleShutdownHandler(DWORD event)
 {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
         return FALSE;
-    LogPrint("console control %lu: shutting down\n", event);
-    const MessageWindow* record = g_record.load();
-    HWND window = record != nullptr ? record->hwnd.load() : nullptr;
-    if (window != nullptr)
+    HWND window = g_window.load();
+    if (window != nullptr) {
+        LogPrint("console control %lu: shutting down\n", event);
         PostMessageA(window, WM_CLOSE, 0, 0);
+    }
+    // A shutdown already under way is waited for; after it the event is set and this returns
+    // at once.
     WaitForSingleObject(g_shutdownComplete, kShutdownWaitMs);
     return TRUE;
 }
 
-void InstallConsoleShutdown(const MessageWindow& record)
+void InstallConsoleShutdown()
 {
-    g_record.store(&record);
     if (g_shutdownComplete == nullptr)
         g_shutdownComplete = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(ConsoleShutdownHandler, TRUE);
 }
 
+void SetConsoleShutdownWindow(HWND window)
+{
+    g_window.store(window);
+}
+
 void ConsoleShutdownComplete()
 {
-    g_record.store(nullptr);
+    g_window.store(nullptr);
     if (g_shutdownComplete != nullptr)
         SetEvent(g_shutdownComplete);
 }

@@ -6,12 +6,16 @@
 
 #include <windows.h>
 
-struct MessageWindow;
+// Installs the console control handler. It acts on the window published below.
+void InstallConsoleShutdown();
 
-// Installs the console control handler for the hidden window of this record.
-void InstallConsoleShutdown(const MessageWindow& record);
+// Publishes the hidden window that the handler closes; null once the window is gone. The
+// handler runs on a thread of its own, possibly after the entry function has returned, so it
+// keeps nothing but this handle, in storage of its own.
+void SetConsoleShutdownWindow(HWND window);
 
-// Called by the entry function once its teardown is complete: releases a waiting handler.
+// Called by the entry function once its teardown is complete: releases a waiting handler, and
+// makes any later event a no-op.
 void ConsoleShutdownComplete();
 
 // The handler itself: for Ctrl+C, Ctrl+Break and a console close it posts WM_CLOSE to the

@@ -10,12 +10,19 @@ namespace
 {
 
 // Returns the guard handle (null when the mutex could not be made at all), or sets
-// otherInstance when the program already runs.
+// otherInstance when the program already runs. A mutex that exists but may not be opened was
+// made by another user or by an elevated copy (its default security admits only its creator):
+// another instance owns the machine's setting then too.
 HANDLE AcquireSingleInstance(bool& otherInstance)
 {
     otherInstance = false;
     HANDLE mutex = CreateMutexA(nullptr, FALSE, "Global\\Ambrel Mutex");
-    if (mutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+    DWORD error = GetLastError();
+    if (mutex == nullptr && error == ERROR_ACCESS_DENIED) {
+        otherInstance = true;
+        return nullptr;
+    }
+    if (mutex != nullptr && error == ERROR_ALREADY_EXISTS) {
         CloseHandle(mutex);
         otherInstance = true;
         return nullptr;
@@ -38,7 +45,7 @@ int AmbrelMain(HINSTANCE instance, int argc, char** argv)
 
     TrayApp app{};
     if (switches.console)
-        InstallConsoleShutdown(app.messageWindow);
+        InstallConsoleShutdown();
     int result = Run(app, instance);
     LogPrint("program end\n");
 

@@ -29,6 +29,19 @@ FILE* OpenLogFile()
     return std::fopen(path, "a+");
 }
 
+// In QuickEdit mode a click in the console window starts a selection, and every write to the
+// console waits until it ends: a log line would stall the worker and with it the throttle.
+// The other input modes (Ctrl+C processing among them) are kept.
+void TurnQuickEditOff()
+{
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode;
+    if (input == nullptr || input == INVALID_HANDLE_VALUE || !GetConsoleMode(input, &mode))
+        return;
+    SetConsoleMode(input,
+                   (mode | ENABLE_EXTENDED_FLAGS) & ~static_cast<DWORD>(ENABLE_QUICK_EDIT_MODE));
+}
+
 HANDLE OpenConsole()
 {
     if (!AllocConsole())
@@ -38,6 +51,7 @@ HANDLE OpenConsole()
         FreeConsole();
         return nullptr;
     }
+    TurnQuickEditOff();
     return output;
 }
 

@@ -6,6 +6,6 @@
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
-    LoadSystemLibraries();
+    RestrictLibrarySearch();
     return AmbrelMain(instance, __argc, __argv);
 }

@@ -1,5 +1,6 @@
 #include "app/Run.h"
 
+#include "app/ConsoleShutdown.h"
 #include "app/Log.h"
 #include "app/TrayApp.h"
 #include "app/WindowProcedure.h"
@@ -58,6 +59,7 @@ int Run(TrayApp& app, HINSTANCE instance)
         return -1;
     app.messageWindow.handler = WndProc;
     app.messageWindow.user = &app;
+    SetConsoleShutdownWindow(window);
 
     LoadSettings(app.settings);
     LogPrint("watch start\n");
@@ -67,6 +69,7 @@ int Run(TrayApp& app, HINSTANCE instance)
 
     // The worker may still be posting; from here on its reports reach no window.
     app.messageWindow.hwnd.store(nullptr);
+    SetConsoleShutdownWindow(nullptr);
     LogPrint("msg stopped\n");
     app.tempWatch.Stop();
     LogPrint("watch stopped\n");

@@ -1,8 +1,9 @@
 # pdh.dll and powrprof.dll are not among the system's known DLLs: imported plainly, they would
 # be looked for in the executable's folder first, so a same-named file planted beside
-# Ambrel.exe would run with the user's rights. They are delay-loaded instead; the program loads
-# them by their full system-directory path before the first call (app/SystemLibraries.cpp),
-# and the delay-load helper then finds them already loaded.
+# Ambrel.exe would run with the user's rights. They are delay-loaded instead: at the first call
+# of any of their functions, the program's delay-load hooks (app/SystemLibraries.cpp) load the
+# library by its full system-directory path, and answer every function of a library that cannot
+# be loaded with a failure status. A function added to a .def file below is covered as it is.
 #
 # ambrel_delay_load(target dll...)
 function(ambrel_delay_load target)

@@ -168,14 +168,20 @@ void OnTrayNotification(TrayApp& app, int mouseMessage)
         ShowTrayMenu(app);
 }
 
-// At log-off or shutdown the process is ended without the normal shutdown; the watcher is
-// stopped here so that its last callback writes the user's power value back first.
-void OnEndSession(TrayApp& app, WPARAM ending)
+// At log-off or shutdown, and when the Restart Manager closes the program (ENDSESSION_CLOSEAPP),
+// the process may be ended as soon as this returns: the watcher is stopped here so that its last
+// callback writes the user's power value back first. Then the icon goes and the window is
+// destroyed, so that the normal end runs and the process exits when the platform lets it.
+// Returns whether the message was handled.
+bool OnEndSession(TrayApp& app, WPARAM ending)
 {
     if (!ending)
-        return;
+        return false;
     LogPrint("WndProc(): WM_ENDSESSION\n");
     app.tempWatch.Stop();
+    app.trayIcon.ReleaseTrayIcon();
+    DestroyWindow(app.messageWindow.hwnd.load());
+    return true;
 }
 
 } // namespace
@@ -200,8 +206,7 @@ LONG_PTR WndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
         OnTempStatus(app, LowInt(wParam));
         return 0;
     case WM_ENDSESSION:
-        OnEndSession(app, wParam);
-        return -1;
+        return OnEndSession(app, wParam) ? 0 : -1;
     default:
         if (message == TaskbarCreatedMessage()) {
             app.trayIcon.RestoreTrayIcon();

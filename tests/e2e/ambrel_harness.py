@@ -143,6 +143,12 @@ class AmbrelRun:
     def alive(self):
         return self.process is not None and self.process.poll() is None
 
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.kill()
+
     def kill(self):
         if self.alive():
             poke('close')

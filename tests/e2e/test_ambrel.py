@@ -9,7 +9,7 @@ import unittest
 import zipfile
 import zlib
 
-from ambrel_harness import (EXE, windows_path, BALANCED, HIGH_PERFORMANCE, POWER_SAVER, LEDGER_KEY,
+from ambrel_harness import (EXE, POKE, windows_path, BALANCED, HIGH_PERFORMANCE, POWER_SAVER, LEDGER_KEY,
                             WORK, AmbrelRun, clear_ledger, click, counter, delete_log, ledger,
                             ledger_entry, log_entries, mapped, menu_item_centre, pe_resources,
                             pe_sections, poke, read_log_raw, save_screenshot, shown_mode,
@@ -136,6 +136,15 @@ class Lifetime(unittest.TestCase):
         self.assertTrue(read_log_raw().startswith(before))
         self.assertEqual(0, close_and_wait(first))
 
+    def test_mutex_that_may_not_be_opened_means_another_instance(self):
+        delete_log()  # as another user's or an elevated copy's: it exists, opening it is denied
+        squatter = subprocess.Popen(['wine', POKE, 'squat'], stdin=subprocess.PIPE,
+                                    stdout=subprocess.PIPE, text=True)
+        with squatter, AmbrelRun('denied', args=('--logging', '--console')) as run:
+            self.assertEqual('held', squatter.stdout.readline().strip())
+            self.assertEqual(0, run.run_to_end(timeout=20))
+        self.assertEqual([], run.trace())
+        self.assertIsNone(read_log_raw())
 
     def test_unknown_command_is_logged_and_ignored(self):
         delete_log()
@@ -333,20 +342,27 @@ class Exits(unittest.TestCase):
     """Every orderly way out writes the user's value back."""
 
     def test_saved_value_is_written_back_on_every_orderly_path(self):
-        for path in ('close', 'endsession'):
+        ended = MAIN_THREAD_LIFETIME[:3] + ['WndProc(): WM_ENDSESSION\n'] + MAIN_THREAD_LIFETIME[3:]
+        for path, lifetime in (('close', MAIN_THREAD_LIFETIME), ('endsession', ended),
+                               ('endsession closeapp', ended)):
             with self.subTest(path=path):
-                run = AmbrelRun(f'exit-{path}', store=store_text(schemes=((BALANCED, 75, 60),)),
+                delete_log()
+                run = AmbrelRun('exit', store=store_text(schemes=((BALANCED, 75, 60),)),
                                 args=('--logging', '--console')).start()
                 try:
                     self.assertTrue(run.wait_until_watching())
                     self.assertEqual(100, run.ac_value())
-                    poke(path)
-                    self.assertTrue(wait_for(lambda: run.ac_value() == 75, 15),
-                                    f'value not restored after {path}')
-                    self.assertEqual([100, 75], run.ac_writes())
+                    # Console input mode: QuickEdit (0x40) off, extended flags and Ctrl+C on.
+                    mode = subprocess.run(['wine', POKE, 'consolemode'], capture_output=True,
+                                          text=True).stdout
+                    self.assertEqual(0x81, int(mode or -1) & 0xc1)
+                    poke(*path.split())
+                    self.assertEqual(0, run.wait(15), f'no end after {path}')
                 finally:
                     run.kill()
-                self.assertEqual([100, 75], run.ac_writes(), 'written again after the stop')
+                self.assertEqual(75, run.ac_value())
+                self.assertEqual([100, 75], run.ac_writes())
+                self.assertEqual(lifetime, messages(log_entries(), log_entries()[0][0]))
 
     def test_a_value_set_by_hand_while_running_is_kept(self):
         delete_log()
@@ -446,7 +462,7 @@ class Failures(unittest.TestCase):
     """One failing platform call at a time: the program keeps running, logs what failed and
     restores the user's value at exit where it could read it."""
 
-    # name, store extra, script, log texts expected, AC writes expected
+    # name, store extra, script, log texts expected, AC writes expected[, DLL overrides]
     ROWS = [
         ('open fails', '', 'open-fail -1073738824\n',
          ['PdhOpenQuery = -1073738824', 'PdhCollectQueryData() = '], [100, 75]),
@@ -474,18 +490,26 @@ class Failures(unittest.TestCase):
          ['PowerSetActiveScheme() error=5aa'], [100, 75]),
         ('write-back fails', fail('PowerWriteACValueIndex', 5, skip=1), None,
          ['PowerWriteACValueIndex() error=5'], [100]),
+        ('pdh.dll missing', '', None, ['LoadLibraryExA(pdh.dll) error=',
+         'PdhOpenQuery = -1073738818', 'PdhCollectQueryData() = -1073738818'], [100, 75],
+         'pdh=d;powrprof=n,b'),
+        ('powrprof.dll missing', '', None, ['LoadLibraryExA(powrprof.dll) error=',
+         'PowerGetActiveScheme() error=7f'], [], 'pdh=n,b;powrprof=d'),
     ]
 
     def test_each_failing_call(self):
-        for name, extra, script, logged, writes in self.ROWS:
+        for name, extra, script, logged, writes, *overrides in self.ROWS:
             with self.subTest(name):
                 delete_log()
                 run = AmbrelRun('failure', store=store_text(
                     schemes=((BALANCED, 75, 60),), extra=extra), script=script)
+                if overrides:
+                    run.env['WINEDLLOVERRIDES'] = overrides[0] + ';mscoree,mshtml='
                 run.start()
                 try:
                     self.assertTrue(wait_for(lambda: 'CTempWatch.callbackfnc() '
                                              'THREADCALLBACK_INIT\n' in messages(log_entries())))
+                    self.assertTrue(wait_for_mode(0), 'no icon')
                     time.sleep(2.5)  # one tick after the first reading
                     self.assertTrue(run.alive())
                     self.assertEqual(0, close_and_wait(run))

@@ -112,7 +112,7 @@ TEST_F(Lifetime, RunFailsWithoutStartingAnythingWhenTheWindowCannotBeMade)
 TEST_F(Lifetime, ConsoleControlRunsTheOrderlyShutdown)
 {
     TrayApp app{};
-    InstallConsoleShutdown(app.messageWindow);
+    InstallConsoleShutdown();
     EXPECT_FALSE(ConsoleShutdownHandler(CTRL_LOGOFF_EVENT));
 
     BOOL handled = FALSE;
