@@ -1,8 +1,8 @@
 #include "ui/TrayIcon.h"
 
-#include "res/resource.h"
 #include "ui/AppMessages.h"
 #include "ui/DigitColours.h"
+#include "ui/IconSize.h"
 
 #include <shellapi.h>
 
@@ -52,24 +52,7 @@ BOOL TrayIcon::CreateTrayIcon(HWND window, int t, int mode)
     if (trayWindow || colourDc || colourBitmap || maskDc || maskBitmap)
         return FALSE;
 
-    colourBitmap =
-        static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_TEMPICON),
-                                        IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-    BITMAP info = {};
-    if (GetObjectA(colourBitmap, sizeof info, &info)) {
-        width = info.bmWidth;
-        height = info.bmHeight;
-    }
-    colourDc = CreateCompatibleDC(nullptr);
-    SelectColourBitmap();
-    maskBitmap = CreateBitmap(width, height, 1, 1, nullptr);
-    maskDc = CreateCompatibleDC(nullptr);
-    SelectMaskBitmap();
-    // The stored colour table's first white entry is 6, so the mask is 1 exactly at the pixels
-    // of the ones digit's middle segment.
-    DeriveMask();
-    DeselectMaskBitmap();
-    SetDigits(t, mode);
+    MakeBitmaps(DesignedIconSize(GetSystemMetrics(SM_CXSMICON)), t, mode);
     DeselectColourBitmap();
 
     const HICON icon = BuildIcon();
@@ -86,14 +69,12 @@ void TrayIcon::UpdateTrayIcon(int t, int mode)
     SelectMaskBitmap();
     // Entries 0 to 15 now hold no white, so every mask bit becomes 0.
     DeriveMask();
+    maskFromUpdate = true;
     DeselectMaskBitmap();
     DeselectColourBitmap();
 
     const HICON icon = BuildIcon();
-    // The shell forgets the icon when the taskbar restarts, and the first registration can fail
-    // early in a logon: register it again then, but never after ReleaseTrayIcon.
-    if (!ModifyInShell(icon) && trayWindow)
-        AddToShell(icon);
+    ShowInShell(icon);
     DestroyIcon(icon);
 }
 
@@ -103,6 +84,9 @@ void TrayIcon::ReleaseTrayIcon()
     DeleteDcAndBitmap(maskDc, maskDcPrevious, maskBitmap);
     width = 0;
     height = 0;
+    shownT = 0;
+    shownMode = 0;
+    maskFromUpdate = false;
     // Sent even when no window is stored; the shell then just fails the call.
     NOTIFYICONDATAA data = NotifyData(trayWindow, 0, nullptr);
     Shell_NotifyIconA(NIM_DELETE, &data);
@@ -120,8 +104,33 @@ BOOL TrayIcon::RestoreTrayIcon()
     return added;
 }
 
+BOOL TrayIcon::ResizeTrayIcon(int smallIconSize)
+{
+    const int size = DesignedIconSize(smallIconSize);
+    if (!trayWindow || size == width)
+        return FALSE;
+    DeleteDcAndBitmap(colourDc, colourDcPrevious, colourBitmap);
+    DeleteDcAndBitmap(maskDc, maskDcPrevious, maskBitmap);
+    MakeBitmaps(size, shownT, shownMode);
+    // The new mask comes from the stored colour table, as the first icon's did; an icon that
+    // has been updated since had its mask derived again from the shown colours.
+    if (maskFromUpdate) {
+        SelectMaskBitmap();
+        DeriveMask();
+        DeselectMaskBitmap();
+    }
+    DeselectColourBitmap();
+
+    const HICON icon = BuildIcon();
+    ShowInShell(icon);
+    DestroyIcon(icon);
+    return TRUE;
+}
+
 void TrayIcon::SetDigits(int t, int mode)
 {
+    shownT = t;
+    shownMode = mode;
     const DigitColourTable colours = ComputeDigitColours(t, mode);
     RGBQUAD table[DIGIT_COLOUR_COUNT] = {};
     for (int i = 0; i < DIGIT_COLOUR_COUNT; ++i) {
@@ -131,6 +140,30 @@ void TrayIcon::SetDigits(int t, int mode)
         table[i].rgbReserved = colours[i].reserved;
     }
     SetDIBColorTable(colourDc, 0, DIGIT_COLOUR_COUNT, table);
+}
+
+// Loads the segment bitmap drawn at designedSize, makes both DCs and the mask, derives the mask
+// from the stored colour table (whose first white entry is 6, so the mask is 1 exactly at the
+// pixels of the ones digit's middle segment) and shows t and mode. The colour bitmap is left
+// selected.
+void TrayIcon::MakeBitmaps(int designedSize, int t, int mode)
+{
+    colourBitmap = static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr),
+                                                   MAKEINTRESOURCEA(TempIconResource(designedSize)),
+                                                   IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    BITMAP info = {};
+    if (GetObjectA(colourBitmap, sizeof info, &info)) {
+        width = info.bmWidth;
+        height = info.bmHeight;
+    }
+    colourDc = CreateCompatibleDC(nullptr);
+    SelectColourBitmap();
+    maskBitmap = CreateBitmap(width, height, 1, 1, nullptr);
+    maskDc = CreateCompatibleDC(nullptr);
+    SelectMaskBitmap();
+    DeriveMask();
+    DeselectMaskBitmap();
+    SetDigits(t, mode);
 }
 
 void TrayIcon::SelectColourBitmap()
@@ -189,4 +222,12 @@ BOOL TrayIcon::ModifyInShell(HICON icon) const
 {
     NOTIFYICONDATAA data = NotifyData(trayWindow, NIF_ICON, icon);
     return Shell_NotifyIconA(NIM_MODIFY, &data);
+}
+
+// The shell forgets the icon when the taskbar restarts, and the first registration can fail
+// early in a logon: register it again then, but never after ReleaseTrayIcon.
+void TrayIcon::ShowInShell(HICON icon) const
+{
+    if (!ModifyInShell(icon) && trayWindow)
+        AddToShell(icon);
 }

@@ -1,17 +1,18 @@
-// The segment bitmap as it is embedded in the executable: header, every colour-table entry and
-// every pixel.
+// The segment bitmaps as they are embedded in the executable, at every designed size: header,
+// every colour-table entry, every pixel, and the layout that the icon relies on.
 #include "TrayTestSupport.h"
 
-#include "res/resource.h"
+#include "ui/IconSize.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace
 {
 
-using traytest::ICON_SIZE;
+using traytest::kIconSizes;
 using traytest::Rgb;
 
 // The colour table, stated from its rules: 17 fixed entries, 29 greys, then the 6 x 6 x 6 cube
@@ -45,10 +46,11 @@ struct EmbeddedBitmap {
     const BYTE* pixels() const { return reinterpret_cast<const BYTE*>(colours() + 256); }
 };
 
-EmbeddedBitmap LoadEmbeddedBitmap()
+EmbeddedBitmap LoadEmbeddedBitmap(int size)
 {
     EmbeddedBitmap bitmap;
-    HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(IDB_TEMPICON), MAKEINTRESOURCEA(2));
+    HRSRC found =
+        FindResourceA(nullptr, MAKEINTRESOURCEA(TempIconResource(size)), MAKEINTRESOURCEA(2));
     if (found) {
         bitmap.size = SizeofResource(nullptr, found);
         bitmap.header =
@@ -57,55 +59,91 @@ EmbeddedBitmap LoadEmbeddedBitmap()
     return bitmap;
 }
 
-TEST(TempIconBitmap, HeaderDescribesA32By32BottomUpPaletteBitmap)
+TEST(TempIconBitmap, HeaderDescribesASquareBottomUpPaletteBitmap)
 {
-    const EmbeddedBitmap bitmap = LoadEmbeddedBitmap();
-    ASSERT_NE(bitmap.header, nullptr) << "no RT_BITMAP resource " << IDB_TEMPICON;
-    ASSERT_EQ(bitmap.size, sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD) + 32 * 32);
-    const BITMAPINFOHEADER& h = *bitmap.header;
-    EXPECT_EQ(h.biSize, sizeof(BITMAPINFOHEADER));
-    EXPECT_EQ(h.biWidth, 32);
-    EXPECT_EQ(h.biHeight, 32); // positive: bottom-up
-    EXPECT_EQ(h.biPlanes, 1);
-    EXPECT_EQ(h.biBitCount, 8);
-    EXPECT_EQ(h.biCompression, static_cast<DWORD>(BI_RGB));
-    EXPECT_EQ(h.biClrUsed, 256u);
-    EXPECT_EQ(h.biClrImportant, 256u);
-}
-
-TEST(TempIconBitmap, EveryColourTableEntryFollowsTheRules)
-{
-    const EmbeddedBitmap bitmap = LoadEmbeddedBitmap();
-    ASSERT_NE(bitmap.header, nullptr);
-    const std::vector<Rgb> expected = ExpectedColourTable();
-    ASSERT_EQ(expected.size(), 256u);
-    for (int i = 0; i < 256; ++i) {
-        EXPECT_EQ(traytest::RgbOf(bitmap.colours()[i]), expected[i]) << "entry " << i;
-        EXPECT_EQ(bitmap.colours()[i].rgbReserved, 0) << "entry " << i;
+    for (int size : kIconSizes) {
+        SCOPED_TRACE(testing::Message() << size << " px");
+        const EmbeddedBitmap bitmap = LoadEmbeddedBitmap(size);
+        ASSERT_NE(bitmap.header, nullptr) << "no RT_BITMAP resource";
+        ASSERT_EQ(bitmap.size, sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD) + size * size);
+        const BITMAPINFOHEADER& h = *bitmap.header;
+        EXPECT_EQ(h.biSize, sizeof(BITMAPINFOHEADER));
+        EXPECT_EQ(h.biWidth, size);
+        EXPECT_EQ(h.biHeight, size); // positive: bottom-up
+        EXPECT_EQ(h.biPlanes, 1);
+        EXPECT_EQ(h.biBitCount, 8);
+        EXPECT_EQ(h.biCompression, static_cast<DWORD>(BI_RGB));
+        EXPECT_EQ(h.biClrUsed, 256u);
+        EXPECT_EQ(h.biClrImportant, 256u);
     }
 }
 
-TEST(TempIconBitmap, PureWhiteOnlyAtEntriesSixAndFortyFive)
+// The same table at every size: the colour-table rewrite and the mask rule hold for all.
+TEST(TempIconBitmap, EveryColourTableEntryFollowsTheRules)
 {
-    const EmbeddedBitmap bitmap = LoadEmbeddedBitmap();
-    ASSERT_NE(bitmap.header, nullptr);
-    std::vector<int> whites;
-    for (int i = 0; i < 256; ++i)
-        if (traytest::RgbOf(bitmap.colours()[i]) == Rgb{255, 255, 255})
-            whites.push_back(i);
-    EXPECT_EQ(whites, (std::vector<int>{6, 45}));
+    const std::vector<Rgb> expected = ExpectedColourTable();
+    ASSERT_EQ(expected.size(), 256u);
+    for (int size : kIconSizes) {
+        const EmbeddedBitmap bitmap = LoadEmbeddedBitmap(size);
+        ASSERT_NE(bitmap.header, nullptr) << size << " px";
+        std::vector<int> whites;
+        for (int i = 0; i < 256; ++i) {
+            EXPECT_EQ(traytest::RgbOf(bitmap.colours()[i]), expected[i]) << size << " px " << i;
+            EXPECT_EQ(bitmap.colours()[i].rgbReserved, 0) << size << " px entry " << i;
+            if (traytest::RgbOf(bitmap.colours()[i]) == Rgb{255, 255, 255})
+                whites.push_back(i);
+        }
+        EXPECT_EQ(whites, (std::vector<int>{6, 45})) << size << " px";
+    }
 }
 
 TEST(TempIconBitmap, EveryPixelHoldsItsSegmentIndex)
 {
-    const EmbeddedBitmap bitmap = LoadEmbeddedBitmap();
-    ASSERT_NE(bitmap.header, nullptr);
-    for (int row = 0; row < ICON_SIZE; ++row) {
-        // Bottom-up: the top row is stored last.
-        const BYTE* stored = bitmap.pixels() + (ICON_SIZE - 1 - row) * ICON_SIZE;
-        for (int column = 0; column < ICON_SIZE; ++column)
-            EXPECT_EQ(stored[column], traytest::PixelIndex(row, column))
-                << "row " << row << " column " << column;
+    for (int size : kIconSizes) {
+        const EmbeddedBitmap bitmap = LoadEmbeddedBitmap(size);
+        const traytest::PixelMap map = traytest::LoadPixelMap(size);
+        ASSERT_NE(bitmap.header, nullptr) << size << " px";
+        ASSERT_EQ(map.size, size);
+        for (int row = 0; row < size; ++row) {
+            // Bottom-up: the top row is stored last.
+            const BYTE* stored = bitmap.pixels() + (size - 1 - row) * size;
+            for (int column = 0; column < size; ++column)
+                EXPECT_EQ(stored[column], map.Index(row, column))
+                    << size << " px, row " << row << " column " << column;
+        }
+    }
+}
+
+// Every segment and the bar are drawn; hundreds bar, tens and ones stand apart with at least
+// one background column between them; the bar lies below everything else and fills the
+// bottom row but for its rounded ends.
+TEST(TempIconBitmap, LayoutKeepsTheDigitsApartAndTheBarAtTheBottom)
+{
+    for (int size : kIconSizes) {
+        SCOPED_TRACE(testing::Message() << size << " px");
+        const traytest::PixelMap map = traytest::LoadPixelMap(size);
+        ASSERT_EQ(map.size, size);
+        // Per index: pixels, leftmost and rightmost column, top and bottom row.
+        std::vector<int> count(17), first(17, size), last(17, -1), top(17, size), bottom(17, -1);
+        for (int row = 0; row < size; ++row)
+            for (int column = 0; column < size; ++column) {
+                const int index = map.Index(row, column);
+                ++count[index];
+                first[index] = std::min(first[index], column);
+                last[index] = std::max(last[index], column);
+                top[index] = std::min(top[index], row);
+                bottom[index] = std::max(bottom[index], row);
+            }
+        for (int index = 0; index < 16; ++index)
+            EXPECT_GT(count[index], 0) << "index " << index << " draws nothing";
+        const int onesFirst = *std::min_element(first.begin(), first.begin() + 7);
+        const int tensFirst = *std::min_element(first.begin() + 7, first.begin() + 14);
+        const int tensLast = *std::max_element(last.begin() + 7, last.begin() + 14);
+        EXPECT_LT(last[14] + 1, tensFirst);
+        EXPECT_LT(tensLast + 1, onesFirst);
+        EXPECT_LT(*std::max_element(bottom.begin(), bottom.begin() + 15) + 1, top[15]);
+        EXPECT_EQ(bottom[15], size - 1);
+        EXPECT_GE(std::count(map.rows[size - 1].begin(), map.rows[size - 1].end(), 'f'), size - 4);
     }
 }
 
