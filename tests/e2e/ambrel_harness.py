@@ -9,6 +9,7 @@ import os
 import pathlib
 import re
 import shutil
+import signal
 import subprocess
 import time
 
@@ -232,6 +233,92 @@ def shown_mode():
     mode, count = max(counts.items(), key=lambda item: item[1])
     others = sum(counts.values()) - count
     return mode if count >= 8 and others < count // 4 else None
+
+
+# --- display scale and the icon's pixels ----------------------------------------------------
+
+DESKTOP_KEY = r'HKCU\Control Panel\Desktop'
+SEGMENT_CODES = [0x7E, 0x30, 0x6D, 0x79, 0x33, 0x5B, 0x5F, 0x70, 0x7F, 0x7B]
+LIT = (240, 240, 240)
+
+
+def log_pixels():
+    """The prefix's display scale in dots per inch, or None when it is not set."""
+    out = subprocess.run(['wine', 'reg', 'query', DESKTOP_KEY, '/v', 'LogPixels'],
+                         capture_output=True, text=True).stdout
+    m = re.search(r'LogPixels\s+REG_DWORD\s+0x([0-9a-fA-F]+)', out)
+    return int(m.group(1), 16) if m else None
+
+
+def set_log_pixels(dpi):
+    """Sets (or, for None, removes) the display scale and restarts the prefix's desktop process,
+    which holds the tray, so that the tray takes it up; programs started afterwards see it too."""
+    if dpi is None:
+        command = ['wine', 'reg', 'delete', DESKTOP_KEY, '/v', 'LogPixels', '/f']
+    else:
+        command = ['wine', 'reg', 'add', DESKTOP_KEY, '/v', 'LogPixels', '/t', 'REG_DWORD',
+                   '/d', str(dpi), '/f']
+    subprocess.run(command, capture_output=True, check=dpi is not None)
+    # The next program that makes a window starts a new desktop process. (Ended from inside
+    # Wine, with taskkill, the desktop would not come back.)
+    for pid in desktop_processes():
+        os.kill(pid, signal.SIGTERM)
+    wait_for(lambda: not desktop_processes() and tray_window() is None, 10)
+    # The wineserver lets go of the old desktop a moment after its process has gone; a window
+    # made before then would find no desktop at all.
+    time.sleep(3)
+
+
+def desktop_processes():
+    """The ids of this prefix's desktop processes (other prefixes on the machine have theirs)."""
+    found = []
+    for entry in pathlib.Path('/proc').iterdir():
+        try:
+            command = (entry / 'cmdline').read_bytes()
+            environment = (entry / 'environ').read_bytes().split(b'\0')
+        except (OSError, ValueError):
+            continue
+        if (b'explorer.exe\0/desktop' in command and
+                b'WINEPREFIX=' + os.environ['WINEPREFIX'].encode() in environment):
+            found.append(int(entry.name))
+    return found
+
+
+def pixel_map(size):
+    """The segment bitmap's pixel map at a designed size: rows of colour-table indices."""
+    name = 'tempicon.txt' if size == 32 else f'tempicon{size}.txt'
+    path = pathlib.Path(os.environ['AMBREL_SOURCE_DIR']) / 'res' / name
+    rows = [line.split()[1] for line in path.read_text().splitlines()
+            if line.strip() and not line.startswith('#')]
+    return [[16 if c == '.' else int(c, 16) for c in row] for row in rows]
+
+
+def expected_icon(size, t, mode):
+    """The icon's pixels for a reading from 10 to 99 after an update (no mask bit set)."""
+    lit = {s for s in range(7) if SEGMENT_CODES[t % 10] & (0x40 >> s)}
+    lit |= {7 + s for s in range(7) if SEGMENT_CODES[t // 10] & (0x40 >> s)}
+    def colour(index):
+        if index == 15:
+            return BAR_COLOURS[mode]
+        return LIT if index in lit else (0, 0, 0)
+    return [[colour(index) for index in row] for row in pixel_map(size)]
+
+
+def find_icon(expected, rows=None):
+    """Where the tray shows the expected pixels exactly, as (x, y) in the tray, or None. With
+    rows, only the first rows are compared."""
+    tray = tray_window()
+    if tray is None:
+        return None
+    width, height = tray[0], tray[1]
+    pixels = screen_pixels(*tray)
+    size = len(expected)
+    for y in range(height - size + 1):
+        for x in range(width - size + 1):
+            if all(pixels[(y + r) * width + x:(y + r) * width + x + size] == expected[r]
+                   for r in range(rows or size)):
+                return x, y
+    return None
 
 
 def click(x, y, button=1):

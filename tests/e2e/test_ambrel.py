@@ -8,9 +8,9 @@ import unittest
 import zipfile
 
 from ambrel_harness import (EXE, windows_path, BALANCED, HIGH_PERFORMANCE, WORK, AmbrelRun, click, counter,
-                            delete_log, log_entries, mapped, poke, read_log_raw,
-                            save_screenshot, shown_mode, store_text, tray_window, wait_for,
-                            x_windows)
+                            delete_log, expected_icon, find_icon, log_entries, log_pixels, mapped,
+                            poke, read_log_raw, save_screenshot, set_log_pixels, shown_mode,
+                            store_text, tray_window, wait_for, x_windows)
 
 MAIN_THREAD_LIFETIME = [
     'Ambrel Ver.1.00\n', 'watch start\n', 'message loop start\n', 'msg stopped\n',
@@ -194,6 +194,33 @@ class Tray(unittest.TestCase):
         self.assertIn('WndProc(): WM_COMMAND: Receive ID_EXIT\n', messages(log_entries()))
         self.assertEqual(75, run.ac_value())
         self.assertIsNone(shown_mode())
+
+
+    def test_digits_at_their_designed_size_at_every_display_scale(self):
+        """At 100, 125, 150 and 200 % the tray shows the icon at its designed size, pixel for
+        pixel, not a scaled 32-pixel one."""
+        # Wine's tray blacks out parts of the bottom rows of a 20-pixel icon (the same icon
+        # drawn in the program's own process is exact, tests/win/tray), so at 125 % only the
+        # rows above the bar are compared.
+        saved = log_pixels()
+        try:
+            for dpi, size, t, rows in ((96, 16, 38, None), (120, 20, 61, 17),
+                                       (144, 24, 72, None), (192, 32, 29, None)):
+                with self.subTest(dpi=dpi):
+                    set_log_pixels(dpi)
+                    run = AmbrelRun(f'scale-{dpi}', script=f'{counter(47)}\n{counter(t)}\n').start()
+                    try:
+                        self.assertTrue(run.wait_until_watching())
+                        expected = expected_icon(size, t, 0)
+                        found = wait_for(lambda: find_icon(expected, rows), 15)
+                        tray = tray_window()
+                        if tray:
+                            save_screenshot(WORK / f'tray-{dpi}dpi.png', *tray)
+                        self.assertIsNotNone(found, f'no {size} px icon showing {t} at {dpi} dpi')
+                    finally:
+                        run.kill()
+        finally:
+            set_log_pixels(saved)
 
 
 class Exits(unittest.TestCase):
