@@ -194,16 +194,15 @@ TEST(TrayIconImageTest, DrawnIconShowsTheDigitsAndTheModeColour)
     HiddenWindow window;
     ASSERT_NE(window.handle, nullptr);
     const char* directory = std::getenv("AMBREL_ICON_IMAGES");
-    for (int size : kIconSizes)
+    for (int size : kIconSizes) {
+        TrayIcon icon;
+        ASSERT_TRUE(icon.CreateTrayIcon(window.handle, 47, 0));
+        icon.ResizeTrayIcon(size);
+        EXPECT_EQ(icon.width, size);
         for (const ImageCase& image : kImages) {
             SCOPED_TRACE(testing::Message() << image.name << " at " << size << " px");
-            TrayIcon icon;
-            ASSERT_TRUE(icon.CreateTrayIcon(window.handle, 47, 0));
-            icon.ResizeTrayIcon(size);
             icon.UpdateTrayIcon(image.shown.t, image.shown.mode);
-            EXPECT_EQ(icon.width, size);
             const Drawing drawing = Draw(icon);
-            icon.ReleaseTrayIcon();
             ExpectPixels(drawing, image.shown, LoadPixelMap(size));
             if (!directory || !*directory || drawing.actual.pixels.empty())
                 continue;
@@ -213,6 +212,8 @@ TEST(TrayIconImageTest, DrawnIconShowsTheDigitsAndTheModeColour)
             EXPECT_TRUE(WriteBmp(base + ".bmp", drawing.actual)) << base;
             EXPECT_TRUE(WriteBmp(base + "-x4.bmp", drawing.scaled)) << base;
         }
+        icon.ReleaseTrayIcon();
+    }
 }
 
 } // namespace
