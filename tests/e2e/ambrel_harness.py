@@ -238,8 +238,6 @@ def shown_mode():
 # --- display scale and the icon's pixels ----------------------------------------------------
 
 DESKTOP_KEY = r'HKCU\Control Panel\Desktop'
-SEGMENT_CODES = [0x7E, 0x30, 0x6D, 0x79, 0x33, 0x5B, 0x5F, 0x70, 0x7F, 0x7B]
-LIT = (240, 240, 240)
 
 
 def log_pixels():
@@ -251,72 +249,54 @@ def log_pixels():
 
 
 def set_log_pixels(dpi):
-    """Sets (or, for None, removes) the display scale and restarts the prefix's desktop process,
-    which holds the tray, so that the tray takes it up; programs started afterwards see it too."""
-    if dpi is None:
-        command = ['wine', 'reg', 'delete', DESKTOP_KEY, '/v', 'LogPixels', '/f']
-    else:
-        command = ['wine', 'reg', 'add', DESKTOP_KEY, '/v', 'LogPixels', '/t', 'REG_DWORD',
-                   '/d', str(dpi), '/f']
-    subprocess.run(command, capture_output=True, check=dpi is not None)
-    # The next program that makes a window starts a new desktop process. (Ended from inside
-    # Wine, with taskkill, the desktop would not come back.)
-    for pid in desktop_processes():
-        os.kill(pid, signal.SIGTERM)
-    wait_for(lambda: not desktop_processes() and tray_window() is None, 10)
+    """Sets (None: removes) the prefix's display scale for the programs started afterwards, and
+    ends this prefix's desktop process, which holds the tray: the next window starts a new one
+    at the new scale. (Ended with Wine's taskkill, the desktop would not come back.)"""
+    value = ['/t', 'REG_DWORD', '/d', str(dpi)] if dpi else []
+    subprocess.run(['wine', 'reg', 'add' if dpi else 'delete', DESKTOP_KEY, '/v', 'LogPixels',
+                    *value, '/f'], capture_output=True)
+    mine = b'WINEPREFIX=' + os.environ['WINEPREFIX'].encode()
+    for proc in pathlib.Path('/proc').glob('[0-9]*'):
+        try:
+            if (b'explorer.exe\0/desktop' in (proc / 'cmdline').read_bytes() and
+                    mine in (proc / 'environ').read_bytes().split(b'\0')):
+                os.kill(int(proc.name), signal.SIGTERM)
+        except OSError:
+            continue
+    wait_for(lambda: tray_window() is None, 10)
     # The wineserver lets go of the old desktop a moment after its process has gone; a window
     # made before then would find no desktop at all.
     time.sleep(3)
 
 
-def desktop_processes():
-    """The ids of this prefix's desktop processes (other prefixes on the machine have theirs)."""
-    found = []
-    for entry in pathlib.Path('/proc').iterdir():
-        try:
-            command = (entry / 'cmdline').read_bytes()
-            environment = (entry / 'environ').read_bytes().split(b'\0')
-        except (OSError, ValueError):
-            continue
-        if (b'explorer.exe\0/desktop' in command and
-                b'WINEPREFIX=' + os.environ['WINEPREFIX'].encode() in environment):
-            found.append(int(entry.name))
-    return found
-
-
-def pixel_map(size):
-    """The segment bitmap's pixel map at a designed size: rows of colour-table indices."""
-    name = 'tempicon.txt' if size == 32 else f'tempicon{size}.txt'
-    path = pathlib.Path(os.environ['AMBREL_SOURCE_DIR']) / 'res' / name
-    rows = [line.split()[1] for line in path.read_text().splitlines()
-            if line.strip() and not line.startswith('#')]
-    return [[16 if c == '.' else int(c, 16) for c in row] for row in rows]
-
-
 def expected_icon(size, t, mode):
-    """The icon's pixels for a reading from 10 to 99 after an update (no mask bit set)."""
-    lit = {s for s in range(7) if SEGMENT_CODES[t % 10] & (0x40 >> s)}
-    lit |= {7 + s for s in range(7) if SEGMENT_CODES[t // 10] & (0x40 >> s)}
-    def colour(index):
-        if index == 15:
+    """The icon's pixels, row by row, for a reading from 10 to 99 after an update (no mask bit
+    set), from the pixel map res/tempicon*.txt and the seven-segment codes."""
+    codes = [0x7E, 0x30, 0x6D, 0x79, 0x33, 0x5B, 0x5F, 0x70, 0x7F, 0x7B]
+    lit = {s + first for first, digit in ((0, t % 10), (7, t // 10)) for s in range(7)
+           if codes[digit] & (0x40 >> s)}
+    path = pathlib.Path(os.environ['AMBREL_SOURCE_DIR'], 'res',
+                        'tempicon.txt' if size == 32 else f'tempicon{size}.txt')
+    rows = [line.split()[1] for line in path.read_text().splitlines() if line[:1] not in '#']
+
+    def colour(c):
+        if c == 'f':
             return BAR_COLOURS[mode]
-        return LIT if index in lit else (0, 0, 0)
-    return [[colour(index) for index in row] for row in pixel_map(size)]
+        return (240, 240, 240) if c != '.' and int(c, 16) in lit else (0, 0, 0)
+    return [[colour(c) for c in row] for row in rows]
 
 
-def find_icon(expected, rows=None):
-    """Where the tray shows the expected pixels exactly, as (x, y) in the tray, or None. With
-    rows, only the first rows are compared."""
+def find_icon(expected):
+    """Where the tray shows the expected pixels exactly, as (x, y) in the tray, or None."""
     tray = tray_window()
     if tray is None:
         return None
-    width, height = tray[0], tray[1]
+    width, height, size = tray[0], tray[1], len(expected)
     pixels = screen_pixels(*tray)
-    size = len(expected)
     for y in range(height - size + 1):
         for x in range(width - size + 1):
             if all(pixels[(y + r) * width + x:(y + r) * width + x + size] == expected[r]
-                   for r in range(rows or size)):
+                   for r in range(size)):
                 return x, y
     return None
 

@@ -1,12 +1,11 @@
 // The segment bitmaps as they are embedded in the executable, at every designed size: header,
-// every colour-table entry, every pixel, and the layout that the icon relies on.
+// every colour-table entry and every pixel.
 #include "TrayTestSupport.h"
 
 #include "ui/IconSize.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <vector>
 
 namespace
@@ -111,39 +110,6 @@ TEST(TempIconBitmap, EveryPixelHoldsItsSegmentIndex)
                 EXPECT_EQ(stored[column], map.Index(row, column))
                     << size << " px, row " << row << " column " << column;
         }
-    }
-}
-
-// Every segment and the bar are drawn; hundreds bar, tens and ones stand apart with at least
-// one background column between them; the bar lies below everything else and fills the
-// bottom row but for its rounded ends.
-TEST(TempIconBitmap, LayoutKeepsTheDigitsApartAndTheBarAtTheBottom)
-{
-    for (int size : kIconSizes) {
-        SCOPED_TRACE(testing::Message() << size << " px");
-        const traytest::PixelMap map = traytest::LoadPixelMap(size);
-        ASSERT_EQ(map.size, size);
-        // Per index: pixels, leftmost and rightmost column, top and bottom row.
-        std::vector<int> count(17), first(17, size), last(17, -1), top(17, size), bottom(17, -1);
-        for (int row = 0; row < size; ++row)
-            for (int column = 0; column < size; ++column) {
-                const int index = map.Index(row, column);
-                ++count[index];
-                first[index] = std::min(first[index], column);
-                last[index] = std::max(last[index], column);
-                top[index] = std::min(top[index], row);
-                bottom[index] = std::max(bottom[index], row);
-            }
-        for (int index = 0; index < 16; ++index)
-            EXPECT_GT(count[index], 0) << "index " << index << " draws nothing";
-        const int onesFirst = *std::min_element(first.begin(), first.begin() + 7);
-        const int tensFirst = *std::min_element(first.begin() + 7, first.begin() + 14);
-        const int tensLast = *std::max_element(last.begin() + 7, last.begin() + 14);
-        EXPECT_LT(last[14] + 1, tensFirst);
-        EXPECT_LT(tensLast + 1, onesFirst);
-        EXPECT_LT(*std::max_element(bottom.begin(), bottom.begin() + 15) + 1, top[15]);
-        EXPECT_EQ(bottom[15], size - 1);
-        EXPECT_GE(std::count(map.rows[size - 1].begin(), map.rows[size - 1].end(), 'f'), size - 4);
     }
 }
 

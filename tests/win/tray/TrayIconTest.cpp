@@ -230,11 +230,9 @@ TEST_F(TrayIconTest, RestoreRegistersTheIconAsLastShown)
     ExpectMask(icon, true);
 }
 
-// Each row resizes to the size asked for and must end at the designed size given.
-const struct {
-    int asked;
-    int designed;
-} kResizes[] = {{32, 32}, {16, 16}, {24, 24}, {20, 20}, {36, 32}, {12, 16}, {22, 20}, {31, 24}};
+// Each pair: the size asked for, the designed size that the icon must end at.
+const int kResizes[][2] = {{32, 32}, {16, 16}, {24, 24}, {20, 20},
+                           {36, 32}, {12, 16}, {22, 20}, {31, 24}};
 
 TEST_F(TrayIconTest, ResizeRebuildsAtTheDesignedSizeShowingTheSameIcon)
 {
@@ -243,13 +241,13 @@ TEST_F(TrayIconTest, ResizeRebuildsAtTheDesignedSizeShowingTheSameIcon)
     const int gdiBefore = GdiObjectCount();
     bool updated = false;
     for (const auto& resize : kResizes) {
-        SCOPED_TRACE(testing::Message() << "asked " << resize.asked);
-        const bool changes = resize.designed != icon.width;
+        SCOPED_TRACE(testing::Message() << "asked " << resize[0]);
+        const bool changes = resize[1] != icon.width;
         const HBITMAP before = icon.colourBitmap;
-        EXPECT_EQ(icon.ResizeTrayIcon(resize.asked), changes ? TRUE : FALSE);
+        EXPECT_EQ(icon.ResizeTrayIcon(resize[0]), changes ? TRUE : FALSE);
         EXPECT_EQ(icon.colourBitmap == before, !changes) << "rebuilt without a change of size";
-        EXPECT_EQ(icon.width, resize.designed);
-        EXPECT_EQ(icon.height, resize.designed);
+        EXPECT_EQ(icon.width, resize[1]);
+        EXPECT_EQ(icon.height, resize[1]);
         ExpectNothingSelected(icon);
         ExpectShows(icon, updated ? kUpdates[2] : Shown{47, 0, kLit47, kGreen});
         ExpectMask(icon, !updated);
