@@ -74,7 +74,10 @@ void TrayIcon::UpdateTrayIcon(int t, int mode)
     DeselectColourBitmap();
 
     const HICON icon = BuildIcon();
-    ShowInShell(icon);
+    // The shell forgets the icon when the taskbar restarts, and the first registration can fail
+    // early in a logon: register it again then, but never after ReleaseTrayIcon.
+    if (!ModifyInShell(icon) && trayWindow)
+        AddToShell(icon);
     DestroyIcon(icon);
 }
 
@@ -122,7 +125,9 @@ BOOL TrayIcon::ResizeTrayIcon(int smallIconSize)
     DeselectColourBitmap();
 
     const HICON icon = BuildIcon();
-    ShowInShell(icon);
+    // As in UpdateTrayIcon: after a change of scale the taskbar may have restarted.
+    if (!ModifyInShell(icon))
+        AddToShell(icon);
     DestroyIcon(icon);
     return TRUE;
 }
@@ -222,12 +227,4 @@ BOOL TrayIcon::ModifyInShell(HICON icon) const
 {
     NOTIFYICONDATAA data = NotifyData(trayWindow, NIF_ICON, icon);
     return Shell_NotifyIconA(NIM_MODIFY, &data);
-}
-
-// The shell forgets the icon when the taskbar restarts, and the first registration can fail
-// early in a logon: register it again then, but never after ReleaseTrayIcon.
-void TrayIcon::ShowInShell(HICON icon) const
-{
-    if (!ModifyInShell(icon) && trayWindow)
-        AddToShell(icon);
 }

@@ -37,8 +37,8 @@ class TrayIcon
     bool maskFromUpdate = false;
 
     // Builds the GDI objects at the shell's small-icon size (GetSystemMetrics(SM_CXSMICON)),
-    // shows t and mode and registers the icon for window. Returns the
-    // shell's answer, or FALSE without doing anything when the icon is already held.
+    // shows t and mode and registers the icon for window. Returns the shell's answer, or FALSE
+    // without doing anything when the icon is already held.
     BOOL CreateTrayIcon(HWND window, int t, int mode);
     // Shows a new t and mode. If the shell no longer has the icon, registers it again.
     void UpdateTrayIcon(int t, int mode);
@@ -65,5 +65,4 @@ class TrayIcon
     HICON BuildIcon() const;
     BOOL AddToShell(HICON icon) const;
     BOOL ModifyInShell(HICON icon) const;
-    void ShowInShell(HICON icon) const;
 };
