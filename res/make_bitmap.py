@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""Writes the segment bitmap IDB_TEMPICON as a .bmp file from its text pixel map.
+"""Writes a segment bitmap (IDB_TEMPICON and its smaller drawings) as a .bmp file from its text
+pixel map.
 
-The result is a 32 x 32, 8 bits-per-pixel, uncompressed, bottom-up bitmap with a full 256-entry
-colour table. Only entries 0 to 16 are used by pixels; the program rewrites entries 0 to 15 at
+The result is a square 8 bits-per-pixel, uncompressed, bottom-up bitmap, as wide as the map has
+rows, with a full 256-entry colour table that is the same at every size. Only entries 0 to 16 are used by pixels; the program rewrites entries 0 to 15 at
 run time. Entry 6 must stay the first pure white of the table: the first icon mask is derived
 from it. The rest of the table is a fixed palette that no pixel uses.
 
@@ -12,7 +13,6 @@ Usage: make_bitmap.py PIXEL_MAP OUTPUT_BMP
 import struct
 import sys
 
-SIZE = 32
 BACKGROUND_INDEX = 16
 
 # (red, green, blue) of the entries that pixels use.
@@ -48,6 +48,7 @@ def colour_table():
 
 
 def read_pixel_map(path):
+    """The map's rows of colour-table indices; every row as long as the map has rows."""
     rows = []
     with open(path, encoding="ascii") as source:
         for line_number, line in enumerate(source, 1):
@@ -55,20 +56,23 @@ def read_pixel_map(path):
             if not text or text.startswith("#"):
                 continue
             fields = text.split()
-            if len(fields) != 2 or int(fields[0]) != len(rows) or len(fields[1]) != SIZE:
-                raise ValueError("%s:%d: expected '<row> <%d pixels>'" % (path, line_number, SIZE))
+            if len(fields) != 2 or int(fields[0]) != len(rows):
+                raise ValueError("%s:%d: expected '<row> <pixels>'" % (path, line_number))
             rows.append([BACKGROUND_INDEX if c == "." else int(c, 16) for c in fields[1]])
-    if len(rows) != SIZE:
-        raise ValueError("%s: %d rows, expected %d" % (path, len(rows), SIZE))
+    if not rows or any(len(row) != len(rows) for row in rows):
+        raise ValueError("%s: the map must be square" % path)
     return rows
 
 
 def bitmap_bytes(rows, table):
-    info_header = struct.pack("<IiiHHIIiiII", 40, SIZE, SIZE, 1, 8, 0, SIZE * SIZE, 0, 0,
-                              256, 256)
+    size = len(rows)
+    # Rows of a DIB are padded to a multiple of 4 bytes.
+    padding = bytes(-size % 4)
+    info_header = struct.pack("<IiiHHIIiiII", 40, size, size, 1, 8, 0, (size + len(padding)) * size,
+                              0, 0, 256, 256)
     palette = b"".join(struct.pack("BBBB", blue, green, red, 0) for red, green, blue in table)
-    # Bottom-up: the last row of the picture comes first. 32 bytes a row need no padding.
-    pixels = b"".join(bytes(row) for row in reversed(rows))
+    # Bottom-up: the last row of the picture comes first.
+    pixels = b"".join(bytes(row) + padding for row in reversed(rows))
     offset = 14 + len(info_header) + len(palette)
     file_header = struct.pack("<2sIHHI", b"BM", offset + len(pixels), 0, 0, offset)
     return file_header + info_header + palette + pixels

@@ -1,8 +1,8 @@
 #include "ui/TrayIcon.h"
 
-#include "res/resource.h"
 #include "ui/AppMessages.h"
 #include "ui/DigitColours.h"
+#include "ui/IconSize.h"
 
 #include <shellapi.h>
 
@@ -56,24 +56,7 @@ BOOL TrayIcon::CreateTrayIcon(HWND window, int t, int mode)
     if (trayWindow || colourDc || colourBitmap || maskDc || maskBitmap)
         return FALSE;
 
-    colourBitmap =
-        static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_TEMPICON),
-                                        IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-    BITMAP info = {};
-    if (GetObjectA(colourBitmap, sizeof info, &info)) {
-        width = info.bmWidth;
-        height = info.bmHeight;
-    }
-    colourDc = CreateCompatibleDC(nullptr);
-    SelectColourBitmap();
-    maskBitmap = CreateBitmap(width, height, 1, 1, nullptr);
-    maskDc = CreateCompatibleDC(nullptr);
-    SelectMaskBitmap();
-    // The stored colour table's first white entry is 6, so the mask is 1 exactly at the pixels
-    // of the ones digit's middle segment.
-    DeriveMask();
-    DeselectMaskBitmap();
-    SetDigits(t, mode);
+    MakeBitmaps(DesignedIconSize(GetSystemMetrics(SM_CXSMICON)), t, mode);
     DeselectColourBitmap();
 
     const HICON icon = BuildIcon();
@@ -90,6 +73,7 @@ void TrayIcon::UpdateTrayIcon(int t, int mode)
     SelectMaskBitmap();
     // Entries 0 to 15 now hold no white, so every mask bit becomes 0.
     DeriveMask();
+    maskFromUpdate = true;
     DeselectMaskBitmap();
     DeselectColourBitmap();
 
@@ -107,6 +91,9 @@ void TrayIcon::ReleaseTrayIcon()
     DeleteDcAndBitmap(maskDc, maskDcPrevious, maskBitmap);
     width = 0;
     height = 0;
+    shownT = 0;
+    shownMode = 0;
+    maskFromUpdate = false;
     // Sent even when no window is stored; the shell then just fails the call.
     NOTIFYICONDATAW data = NotifyData(trayWindow, 0, nullptr);
     Shell_NotifyIconW(NIM_DELETE, &data);
@@ -124,8 +111,35 @@ BOOL TrayIcon::RestoreTrayIcon()
     return added;
 }
 
+BOOL TrayIcon::ResizeTrayIcon(int smallIconSize)
+{
+    const int size = DesignedIconSize(smallIconSize);
+    if (!trayWindow || size == width)
+        return FALSE;
+    DeleteDcAndBitmap(colourDc, colourDcPrevious, colourBitmap);
+    DeleteDcAndBitmap(maskDc, maskDcPrevious, maskBitmap);
+    MakeBitmaps(size, shownT, shownMode);
+    // The new mask comes from the stored colour table, as the first icon's did; an icon that
+    // has been updated since had its mask derived again from the shown colours.
+    if (maskFromUpdate) {
+        SelectMaskBitmap();
+        DeriveMask();
+        DeselectMaskBitmap();
+    }
+    DeselectColourBitmap();
+
+    const HICON icon = BuildIcon();
+    // As in UpdateTrayIcon: after a change of scale the taskbar may have restarted.
+    if (!ModifyInShell(icon))
+        AddToShell(icon);
+    DestroyIcon(icon);
+    return TRUE;
+}
+
 void TrayIcon::SetDigits(int t, int mode)
 {
+    shownT = t;
+    shownMode = mode;
     const DigitColourTable colours = ComputeDigitColours(t, mode);
     RGBQUAD table[DIGIT_COLOUR_COUNT] = {};
     for (int i = 0; i < DIGIT_COLOUR_COUNT; ++i) {
@@ -135,6 +149,30 @@ void TrayIcon::SetDigits(int t, int mode)
         table[i].rgbReserved = colours[i].reserved;
     }
     SetDIBColorTable(colourDc, 0, DIGIT_COLOUR_COUNT, table);
+}
+
+// Loads the segment bitmap drawn at designedSize, makes both DCs and the mask, derives the mask
+// from the stored colour table (whose first white entry is 6, so the mask is 1 exactly at the
+// pixels of the ones digit's middle segment) and shows t and mode. The colour bitmap is left
+// selected.
+void TrayIcon::MakeBitmaps(int designedSize, int t, int mode)
+{
+    colourBitmap = static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr),
+                                                   MAKEINTRESOURCEA(TempIconResource(designedSize)),
+                                                   IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    BITMAP info = {};
+    if (GetObjectA(colourBitmap, sizeof info, &info)) {
+        width = info.bmWidth;
+        height = info.bmHeight;
+    }
+    colourDc = CreateCompatibleDC(nullptr);
+    SelectColourBitmap();
+    maskBitmap = CreateBitmap(width, height, 1, 1, nullptr);
+    maskDc = CreateCompatibleDC(nullptr);
+    SelectMaskBitmap();
+    DeriveMask();
+    DeselectMaskBitmap();
+    SetDigits(t, mode);
 }
 
 void TrayIcon::SelectColourBitmap()

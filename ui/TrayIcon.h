@@ -1,8 +1,9 @@
 // The notification-area icon that shows the temperature and the throttle mode.
 //
-// The icon's colour bitmap is the segment bitmap IDB_TEMPICON, whose pixels hold segment numbers;
-// a reading is shown by rewriting the bitmap's first 16 colour-table entries, and the icon is
-// rebuilt from that bitmap and a monochrome mask. Main thread only.
+// The icon's colour bitmap is a segment bitmap (IDB_TEMPICON or one of its smaller drawings, at
+// the shell's small-icon size), whose pixels hold segment numbers; a reading is shown by
+// rewriting the bitmap's first 16 colour-table entries, and the icon is rebuilt from that bitmap
+// and a monochrome mask. Main thread only.
 //
 // Every field is zero when nothing is held, so a zero-initialised TrayIcon is ready for
 // CreateTrayIcon, and ReleaseTrayIcon may run any number of times. Between calls neither bitmap
@@ -23,7 +24,7 @@ class TrayIcon
     HDC colourDc = nullptr;
     // The object that was selected in colourDc before colourBitmap; null while it is not selected.
     HGDIOBJ colourDcPrevious = nullptr;
-    // DIB section loaded from IDB_TEMPICON, so that its colour table can be rewritten.
+    // DIB section loaded from the segment bitmap, so that its colour table can be rewritten.
     HBITMAP colourBitmap = nullptr;
     HDC maskDc = nullptr;
     HGDIOBJ maskDcPrevious = nullptr;
@@ -33,9 +34,16 @@ class TrayIcon
     int height = 0;
     // Sent with every registration and update; empty shows no tooltip.
     wchar_t tip[TRAY_TIP_SIZE] = {};
+    // The reading last written by SetDigits, and whether the mask was derived again after it, as
+    // every update does (the first icon's mask comes from the stored colour table): what a
+    // rebuild at another size needs to show the same icon.
+    int shownT = 0;
+    int shownMode = 0;
+    bool maskFromUpdate = false;
 
-    // Builds the GDI objects, shows t and mode and registers the icon for window. Returns the
-    // shell's answer, or FALSE without doing anything when the icon is already held.
+    // Builds the GDI objects at the shell's small-icon size (GetSystemMetrics(SM_CXSMICON)),
+    // shows t and mode and registers the icon for window. Returns the shell's answer, or FALSE
+    // without doing anything when the icon is already held.
     BOOL CreateTrayIcon(HWND window, int t, int mode);
     // Shows a new t and mode. If the shell no longer has the icon, registers it again.
     void UpdateTrayIcon(int t, int mode);
@@ -46,11 +54,16 @@ class TrayIcon
     BOOL RestoreTrayIcon();
     // The tooltip for the next registration or update, cut to TRAY_TIP_SIZE - 1 characters.
     void SetTip(const char16_t* text);
+    // Rebuilds the GDI objects at the designed size for smallIconSize and hands the icon, showing
+    // the same reading, to the shell (registering it again if the shell no longer has it).
+    // Returns FALSE, doing nothing, when no icon is held or the size is already in use.
+    BOOL ResizeTrayIcon(int smallIconSize);
     // Writes the colours that show t and mode into the colour table; colourBitmap must be
     // selected into colourDc.
     void SetDigits(int t, int mode);
 
   private:
+    void MakeBitmaps(int designedSize, int t, int mode);
     void SelectColourBitmap();
     void SelectMaskBitmap();
     void DeselectMaskBitmap();

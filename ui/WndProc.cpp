@@ -29,6 +29,17 @@ UINT TaskbarCreatedMessage()
     return message;
 }
 
+// Sent from Windows 8.1 on to a window whose display scale has changed; the headers define it
+// only for newer targets than this program's.
+const UINT DPI_CHANGED_MESSAGE = 0x02E0;
+
+// After a change of display scale the shell shows small icons at another size: the icon is
+// rebuilt at the designed size for it. Returns FALSE when the size has stayed the same.
+BOOL FitTrayIconToScale(TrayApp& app)
+{
+    return app.trayIcon.ResizeTrayIcon(GetSystemMetrics(SM_CXSMICON));
+}
+
 void OnExit(TrayApp& app)
 {
     LogPrint("WndProc(): WM_COMMAND: Receive ID_EXIT\n");
@@ -207,9 +218,16 @@ LONG_PTR WndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_ENDSESSION:
         return OnEndSession(app, wParam) ? 0 : -1;
+    case DPI_CHANGED_MESSAGE:
+    case WM_SETTINGCHANGE:
+        FitTrayIconToScale(app);
+        return -1;
     default:
         if (message == TaskbarCreatedMessage()) {
-            app.trayIcon.RestoreTrayIcon();
+            // The shell sends it again after a change of display scale; a rebuilt icon is
+            // registered by the rebuild.
+            if (!FitTrayIconToScale(app))
+                app.trayIcon.RestoreTrayIcon();
             return 0;
         }
         return -1;

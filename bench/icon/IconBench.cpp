@@ -1,11 +1,14 @@
 // Time per TrayIcon::UpdateTrayIcon against the bare sequence that any update of this icon must
-// run: one 16-entry colour-table write, one 32 x 32 blit into the mask, one icon creation and
-// destruction and one NIM_MODIFY. Both run in the same process against the same shell, in
-// alternating batches, and the figures are printed with their ratio. Nothing is asserted on time.
+// run: one 16-entry colour-table write, one blit into the mask at the icon's size (the designed
+// size for this display's small icons), one icon creation and destruction and one NIM_MODIFY.
+// Both run in the same process against the same shell, in alternating batches, and the figures
+// are printed with their ratio. A last figure is the cost of a rebuild at another size
+// (TrayIcon::ResizeTrayIcon, alternating 16 and 32 pixels), which only a change of display scale
+// asks for. Nothing is asserted on time.
 //
 //   ambrel_icon_bench [--quick] [--batches N] [--updates N]
-#include "res/resource.h"
 #include "ui/DigitColours.h"
+#include "ui/IconSize.h"
 #include "ui/TrayIcon.h"
 
 #include <windows.h>
@@ -85,13 +88,14 @@ ColourTable TableOf(const Reading& reading)
 class BareIcon
 {
   public:
-    bool Open(HWND owner, int count)
+    bool Open(HWND owner, int count, int iconSize)
     {
         window = owner;
+        size = iconSize;
         colourBitmap = static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr),
-                                                       MAKEINTRESOURCEA(IDB_TEMPICON), IMAGE_BITMAP,
-                                                       0, 0, LR_CREATEDIBSECTION));
-        maskBitmap = CreateBitmap(32, 32, 1, 1, nullptr);
+                                                       MAKEINTRESOURCEA(TempIconResource(size)),
+                                                       IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+        maskBitmap = CreateBitmap(size, size, 1, 1, nullptr);
         colourDc = CreateCompatibleDC(nullptr);
         maskDc = CreateCompatibleDC(nullptr);
         if (!colourBitmap || !maskBitmap || !colourDc || !maskDc)
@@ -111,7 +115,7 @@ class BareIcon
     bool Update(int i, bool withShell)
     {
         SetDIBColorTable(colourDc, 0, DIGIT_COLOUR_COUNT, tables[i % tables.size()].data());
-        BitBlt(maskDc, 0, 0, 32, 32, colourDc, 0, 0, SRCCOPY);
+        BitBlt(maskDc, 0, 0, size, size, colourDc, 0, 0, SRCCOPY);
         NOTIFYICONDATAA data = Notify(CreateIcon());
         const bool shown = data.hIcon && (!withShell || Shell_NotifyIconA(NIM_MODIFY, &data));
         DestroyIcon(data.hIcon);
@@ -154,6 +158,7 @@ class BareIcon
     }
 
     HWND window = nullptr;
+    int size = 0;
     HBITMAP colourBitmap = nullptr;
     HBITMAP maskBitmap = nullptr;
     HDC colourDc = nullptr;
@@ -208,7 +213,7 @@ int main(int argc, char** argv)
     TrayIcon icon = {};
     BareIcon bare;
     if (!trayWindow || !bareWindow || !icon.CreateTrayIcon(trayWindow, 47, 0) ||
-        !bare.Open(bareWindow, settings.updatesPerBatch)) {
+        !bare.Open(bareWindow, settings.updatesPerBatch, icon.width)) {
         std::fprintf(stderr, "icon bench: cannot set up the icons (is there a display?)\n");
         return 1;
     }
@@ -239,18 +244,29 @@ int main(int argc, char** argv)
             gdiTimes.push_back(gdiPerCall);
         }
     }
-    icon.ReleaseTrayIcon();
     bare.Close();
+    const int iconSize = icon.width;
+    std::vector<double> resizeTimes;
+    for (int batch = 0; batch < settings.batches; ++batch) {
+        const Clock::time_point start = Clock::now();
+        for (int i = 0; i < settings.updatesPerBatch; ++i)
+            icon.ResizeTrayIcon(i % 2 ? 32 : 16);
+        resizeTimes.push_back(MicrosecondsSince(start, settings.updatesPerBatch));
+    }
+    icon.ReleaseTrayIcon();
 
     const Figures tray = FiguresOf(trayTimes);
     const Figures floor = FiguresOf(bareTimes);
-    std::printf("icon update: %d batches of %d updates each side, alternating\n", settings.batches,
+    std::printf("icon update at %d x %d px (small icons %d px): %d batches of %d updates each "
+                "side, alternating\n",
+                iconSize, iconSize, GetSystemMetrics(SM_CXSMICON), settings.batches,
                 settings.updatesPerBatch);
     PrintFigures("UpdateTrayIcon", tray);
     PrintFigures("bare sequence", floor);
     PrintFigures("bare, without NIM_MODIFY", FiguresOf(gdiTimes));
     std::printf("ratio UpdateTrayIcon / bare: median %.2f, mean %.2f\n", tray.median / floor.median,
                 tray.mean / floor.mean);
+    PrintFigures("rebuild at another size", FiguresOf(resizeTimes));
     if (bareFailures != 0) {
         std::fprintf(stderr, "icon bench: the bare sequence failed %d times\n", bareFailures);
         return 1;

@@ -9,6 +9,7 @@ import os
 import pathlib
 import re
 import shutil
+import signal
 import struct
 import subprocess
 import time
@@ -286,6 +287,72 @@ def shown_mode():
     mode, count = max(counts.items(), key=lambda item: item[1])
     others = sum(counts.values()) - count
     return mode if count >= 8 and others < count // 4 else None
+
+
+# --- display scale and the icon's pixels ----------------------------------------------------
+
+DESKTOP_KEY = r'HKCU\Control Panel\Desktop'
+
+
+def log_pixels():
+    """The prefix's display scale in dots per inch, or None when it is not set."""
+    out = subprocess.run(['wine', 'reg', 'query', DESKTOP_KEY, '/v', 'LogPixels'],
+                         capture_output=True, text=True).stdout
+    m = re.search(r'LogPixels\s+REG_DWORD\s+0x([0-9a-fA-F]+)', out)
+    return int(m.group(1), 16) if m else None
+
+
+def set_log_pixels(dpi):
+    """Sets (None: removes) the prefix's display scale for the programs started afterwards, and
+    ends this prefix's desktop process, which holds the tray: the next window starts a new one
+    at the new scale. (Ended with Wine's taskkill, the desktop would not come back.)"""
+    value = ['/t', 'REG_DWORD', '/d', str(dpi)] if dpi else []
+    subprocess.run(['wine', 'reg', 'add' if dpi else 'delete', DESKTOP_KEY, '/v', 'LogPixels',
+                    *value, '/f'], capture_output=True)
+    mine = b'WINEPREFIX=' + os.environ['WINEPREFIX'].encode()
+    for proc in pathlib.Path('/proc').glob('[0-9]*'):
+        try:
+            if (b'explorer.exe\0/desktop' in (proc / 'cmdline').read_bytes() and
+                    mine in (proc / 'environ').read_bytes().split(b'\0')):
+                os.kill(int(proc.name), signal.SIGTERM)
+        except OSError:
+            continue
+    wait_for(lambda: tray_window() is None, 10)
+    # The wineserver lets go of the old desktop a moment after its process has gone; a window
+    # made before then would find no desktop at all.
+    time.sleep(3)
+
+
+def expected_icon(size, t, mode):
+    """The icon's pixels, row by row, for a reading from 10 to 99 after an update (no mask bit
+    set), from the pixel map res/tempicon*.txt and the seven-segment codes."""
+    codes = [0x7E, 0x30, 0x6D, 0x79, 0x33, 0x5B, 0x5F, 0x70, 0x7F, 0x7B]
+    lit = {s + first for first, digit in ((0, t % 10), (7, t // 10)) for s in range(7)
+           if codes[digit] & (0x40 >> s)}
+    path = pathlib.Path(os.environ['AMBREL_SOURCE_DIR'], 'res',
+                        'tempicon.txt' if size == 32 else f'tempicon{size}.txt')
+    rows = [line.split()[1] for line in path.read_text().splitlines() if line[:1] not in '#']
+
+    def colour(c):
+        if c == 'f':
+            return BAR_COLOURS[mode]
+        return (240, 240, 240) if c != '.' and int(c, 16) in lit else (0, 0, 0)
+    return [[colour(c) for c in row] for row in rows]
+
+
+def find_icon(expected):
+    """Where the tray shows the expected pixels exactly, as (x, y) in the tray, or None."""
+    tray = tray_window()
+    if tray is None:
+        return None
+    width, height, size = tray[0], tray[1], len(expected)
+    pixels = screen_pixels(*tray)
+    for y in range(height - size + 1):
+        for x in range(width - size + 1):
+            if all(pixels[(y + r) * width + x:(y + r) * width + x + size] == expected[r]
+                   for r in range(size)):
+                return x, y
+    return None
 
 
 def click(x, y, button=1):

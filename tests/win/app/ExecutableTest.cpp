@@ -82,11 +82,13 @@ TEST_F(Executable, VersionBlockNamesTheProgram)
     EXPECT_EQ("Ambrel.exe", VersionString(block, "OriginalFilename"));
 }
 
-TEST_F(Executable, ManifestAsksForTheInvokersRights)
+TEST_F(Executable, ManifestAsksForTheInvokersRightsAndIsDpiAware)
 {
     std::string manifest = Resource(MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
     EXPECT_NE(std::string::npos, manifest.find("level=\"asInvoker\""));
     EXPECT_NE(std::string::npos, manifest.find("uiAccess=\"false\""));
+    EXPECT_NE(std::string::npos, manifest.find("<dpiAware xmlns=\"http://schemas.microsoft.com/"
+                                               "SMI/2005/WindowsSettings\">true</dpiAware>"));
 }
 
 TEST_F(Executable, ApplicationIconHasA48AndA16Image)

@@ -1,8 +1,8 @@
-// The segment bitmap as it is embedded in the executable: header, every colour-table entry and
-// every pixel.
+// The segment bitmaps as they are embedded in the executable, at every designed size: header,
+// every colour-table entry and every pixel.
 #include "TrayTestSupport.h"
 
-#include "res/resource.h"
+#include "ui/IconSize.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 namespace
 {
 
-using traytest::ICON_SIZE;
+using traytest::kIconSizes;
 using traytest::Rgb;
 
 // The colour table, stated from its rules: 17 fixed entries, 29 greys, then the 6 x 6 x 6 cube
@@ -45,10 +45,11 @@ struct EmbeddedBitmap {
     const BYTE* pixels() const { return reinterpret_cast<const BYTE*>(colours() + 256); }
 };
 
-EmbeddedBitmap LoadEmbeddedBitmap()
+EmbeddedBitmap LoadEmbeddedBitmap(int size)
 {
     EmbeddedBitmap bitmap;
-    HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(IDB_TEMPICON), MAKEINTRESOURCEA(2));
+    HRSRC found =
+        FindResourceA(nullptr, MAKEINTRESOURCEA(TempIconResource(size)), MAKEINTRESOURCEA(2));
     if (found) {
         bitmap.size = SizeofResource(nullptr, found);
         bitmap.header =
@@ -57,55 +58,58 @@ EmbeddedBitmap LoadEmbeddedBitmap()
     return bitmap;
 }
 
-TEST(TempIconBitmap, HeaderDescribesA32By32BottomUpPaletteBitmap)
+TEST(TempIconBitmap, HeaderDescribesASquareBottomUpPaletteBitmap)
 {
-    const EmbeddedBitmap bitmap = LoadEmbeddedBitmap();
-    ASSERT_NE(bitmap.header, nullptr) << "no RT_BITMAP resource " << IDB_TEMPICON;
-    ASSERT_EQ(bitmap.size, sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD) + 32 * 32);
-    const BITMAPINFOHEADER& h = *bitmap.header;
-    EXPECT_EQ(h.biSize, sizeof(BITMAPINFOHEADER));
-    EXPECT_EQ(h.biWidth, 32);
-    EXPECT_EQ(h.biHeight, 32); // positive: bottom-up
-    EXPECT_EQ(h.biPlanes, 1);
-    EXPECT_EQ(h.biBitCount, 8);
-    EXPECT_EQ(h.biCompression, static_cast<DWORD>(BI_RGB));
-    EXPECT_EQ(h.biClrUsed, 256u);
-    EXPECT_EQ(h.biClrImportant, 256u);
-}
-
-TEST(TempIconBitmap, EveryColourTableEntryFollowsTheRules)
-{
-    const EmbeddedBitmap bitmap = LoadEmbeddedBitmap();
-    ASSERT_NE(bitmap.header, nullptr);
-    const std::vector<Rgb> expected = ExpectedColourTable();
-    ASSERT_EQ(expected.size(), 256u);
-    for (int i = 0; i < 256; ++i) {
-        EXPECT_EQ(traytest::RgbOf(bitmap.colours()[i]), expected[i]) << "entry " << i;
-        EXPECT_EQ(bitmap.colours()[i].rgbReserved, 0) << "entry " << i;
+    for (int size : kIconSizes) {
+        SCOPED_TRACE(testing::Message() << size << " px");
+        const EmbeddedBitmap bitmap = LoadEmbeddedBitmap(size);
+        ASSERT_NE(bitmap.header, nullptr) << "no RT_BITMAP resource";
+        ASSERT_EQ(bitmap.size, sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD) + size * size);
+        const BITMAPINFOHEADER& h = *bitmap.header;
+        EXPECT_EQ(h.biSize, sizeof(BITMAPINFOHEADER));
+        EXPECT_EQ(h.biWidth, size);
+        EXPECT_EQ(h.biHeight, size); // positive: bottom-up
+        EXPECT_EQ(h.biPlanes, 1);
+        EXPECT_EQ(h.biBitCount, 8);
+        EXPECT_EQ(h.biCompression, static_cast<DWORD>(BI_RGB));
+        EXPECT_EQ(h.biClrUsed, 256u);
+        EXPECT_EQ(h.biClrImportant, 256u);
     }
 }
 
-TEST(TempIconBitmap, PureWhiteOnlyAtEntriesSixAndFortyFive)
+// The same table at every size: the colour-table rewrite and the mask rule hold for all.
+TEST(TempIconBitmap, EveryColourTableEntryFollowsTheRules)
 {
-    const EmbeddedBitmap bitmap = LoadEmbeddedBitmap();
-    ASSERT_NE(bitmap.header, nullptr);
-    std::vector<int> whites;
-    for (int i = 0; i < 256; ++i)
-        if (traytest::RgbOf(bitmap.colours()[i]) == Rgb{255, 255, 255})
-            whites.push_back(i);
-    EXPECT_EQ(whites, (std::vector<int>{6, 45}));
+    const std::vector<Rgb> expected = ExpectedColourTable();
+    ASSERT_EQ(expected.size(), 256u);
+    for (int size : kIconSizes) {
+        const EmbeddedBitmap bitmap = LoadEmbeddedBitmap(size);
+        ASSERT_NE(bitmap.header, nullptr) << size << " px";
+        std::vector<int> whites;
+        for (int i = 0; i < 256; ++i) {
+            EXPECT_EQ(traytest::RgbOf(bitmap.colours()[i]), expected[i]) << size << " px " << i;
+            EXPECT_EQ(bitmap.colours()[i].rgbReserved, 0) << size << " px entry " << i;
+            if (traytest::RgbOf(bitmap.colours()[i]) == Rgb{255, 255, 255})
+                whites.push_back(i);
+        }
+        EXPECT_EQ(whites, (std::vector<int>{6, 45})) << size << " px";
+    }
 }
 
 TEST(TempIconBitmap, EveryPixelHoldsItsSegmentIndex)
 {
-    const EmbeddedBitmap bitmap = LoadEmbeddedBitmap();
-    ASSERT_NE(bitmap.header, nullptr);
-    for (int row = 0; row < ICON_SIZE; ++row) {
-        // Bottom-up: the top row is stored last.
-        const BYTE* stored = bitmap.pixels() + (ICON_SIZE - 1 - row) * ICON_SIZE;
-        for (int column = 0; column < ICON_SIZE; ++column)
-            EXPECT_EQ(stored[column], traytest::PixelIndex(row, column))
-                << "row " << row << " column " << column;
+    for (int size : kIconSizes) {
+        const EmbeddedBitmap bitmap = LoadEmbeddedBitmap(size);
+        const traytest::PixelMap map = traytest::LoadPixelMap(size);
+        ASSERT_NE(bitmap.header, nullptr) << size << " px";
+        ASSERT_EQ(map.size, size);
+        for (int row = 0; row < size; ++row) {
+            // Bottom-up: the top row is stored last.
+            const BYTE* stored = bitmap.pixels() + (size - 1 - row) * size;
+            for (int column = 0; column < size; ++column)
+                EXPECT_EQ(stored[column], map.Index(row, column))
+                    << size << " px, row " << row << " column " << column;
+        }
     }
 }
 

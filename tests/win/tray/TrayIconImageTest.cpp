@@ -1,7 +1,8 @@
 // The icon as a person sees it: TrayIcon's bitmaps made into an icon and drawn with DrawIconEx
-// onto a neutral background, pixel by pixel against the pixel map. With AMBREL_ICON_IMAGES set
-// to a directory (a Windows path, e.g. Z:\tmp\icons) the drawings are also written there as BMP
-// files, 32 x 32 and scaled 4 times, for the README.
+// onto a neutral background, pixel by pixel against the pixel map, at every designed size. With
+// AMBREL_ICON_IMAGES set to a directory (a Windows path, e.g. Z:\tmp\icons) the drawings are
+// also written there as BMP files, at their size and scaled 4 times, for the README; the names
+// of the smaller sizes end in the size.
 #include "TrayTestSupport.h"
 
 #include "ui/TrayIcon.h"
@@ -77,7 +78,7 @@ class Canvas
     HGDIOBJ previous = nullptr;
 };
 
-// The icon made from TrayIcon's colour bitmap and mask, as the shell gets it, drawn at 32 x 32
+// The icon made from TrayIcon's colour bitmap and mask, as the shell gets it, drawn at its size
 // and scaled without smoothing.
 struct Drawing {
     Image actual;
@@ -94,12 +95,12 @@ Drawing Draw(const TrayIcon& icon)
     HICON handle = CreateIconIndirect(&info);
     if (!handle)
         return drawing;
-    Canvas small(ICON_SIZE);
-    Canvas large(ICON_SIZE * SCALE);
-    if (DrawIconEx(small.dc, 0, 0, handle, ICON_SIZE, ICON_SIZE, 0, nullptr, DI_NORMAL)) {
+    const int size = icon.width;
+    Canvas small(size);
+    Canvas large(size * SCALE);
+    if (DrawIconEx(small.dc, 0, 0, handle, size, size, 0, nullptr, DI_NORMAL)) {
         SetStretchBltMode(large.dc, COLORONCOLOR);
-        StretchBlt(large.dc, 0, 0, large.size, large.size, small.dc, 0, 0, ICON_SIZE, ICON_SIZE,
-                   SRCCOPY);
+        StretchBlt(large.dc, 0, 0, large.size, large.size, small.dc, 0, 0, size, size, SRCCOPY);
         drawing.actual = small.Read();
         drawing.scaled = large.Read();
     }
@@ -146,23 +147,30 @@ struct ImageCase {
     const char* name;
 };
 
+// Together they show every digit in both places, the hundreds bar and the minus sign.
 const ImageCase kImages[] = {
     {{47, 0, {0, 1, 2, /**/ 8, 9, 12, 13}, kGreen}, "icon-47-mode0"},
     {{88, 1, {0, 1, 2, 3, 4, 5, 6, /**/ 7, 8, 9, 10, 11, 12, 13}, kYellow}, "icon-88-mode1"},
     {{100, 2, {0, 1, 2, 3, 4, 5, /**/ 7, 8, 9, 10, 11, 12, /**/ 14}, kRed}, "icon-100-mode2"},
+    {{12, 0, {0, 1, 3, 4, 6, /**/ 8, 9}, kGreen}, "icon-12-mode0"},
+    {{35, 1, {0, 2, 3, 5, 6, /**/ 7, 8, 9, 10, 13}, kYellow}, "icon-35-mode1"},
+    {{69, 2, {0, 1, 2, 3, 5, 6, /**/ 7, 9, 10, 11, 12, 13}, kRed}, "icon-69-mode2"},
+    {{-5, 0, {0, 2, 3, 5, 6, /**/ 13}, kGreen}, "icon-minus5-mode0"},
 };
 
 // Segment and bar pixels show their entry's colour; the mask is empty after an update, so no
 // pixel lets the background through.
-void ExpectPixels(const Drawing& drawing, const Shown& shown)
+void ExpectPixels(const Drawing& drawing, const Shown& shown, const PixelMap& map)
 {
-    ASSERT_EQ(drawing.actual.pixels.size(), static_cast<size_t>(ICON_SIZE * ICON_SIZE));
-    ASSERT_EQ(drawing.scaled.pixels.size(), static_cast<size_t>(ICON_SIZE * ICON_SIZE * 16));
+    const size_t pixels = static_cast<size_t>(map.size * map.size);
+    ASSERT_GT(pixels, 0u);
+    ASSERT_EQ(drawing.actual.pixels.size(), pixels);
+    ASSERT_EQ(drawing.scaled.pixels.size(), pixels * SCALE * SCALE);
     int wrong = 0;
     int barPixels = 0;
-    for (int row = 0; row < ICON_SIZE; ++row)
-        for (int column = 0; column < ICON_SIZE; ++column) {
-            const int index = PixelIndex(row, column);
+    for (int row = 0; row < map.size; ++row)
+        for (int column = 0; column < map.size; ++column) {
+            const int index = map.Index(row, column);
             const Rgb pixel = drawing.actual.At(row, column);
             Rgb expected = pixel;
             if (index == 15) {
@@ -178,7 +186,7 @@ void ExpectPixels(const Drawing& drawing, const Shown& shown)
                               << index << ") is " << pixel << ", expected " << expected;
         }
     EXPECT_EQ(wrong, 0);
-    EXPECT_GT(barPixels, 100);
+    EXPECT_GE(barPixels, 2 * map.size - 2);
 }
 
 TEST(TrayIconImageTest, DrawnIconShowsTheDigitsAndTheModeColour)
@@ -186,19 +194,25 @@ TEST(TrayIconImageTest, DrawnIconShowsTheDigitsAndTheModeColour)
     HiddenWindow window;
     ASSERT_NE(window.handle, nullptr);
     const char* directory = std::getenv("AMBREL_ICON_IMAGES");
-    for (const ImageCase& image : kImages) {
-        SCOPED_TRACE(image.name);
+    for (int size : kIconSizes) {
         TrayIcon icon;
         ASSERT_TRUE(icon.CreateTrayIcon(window.handle, 47, 0));
-        icon.UpdateTrayIcon(image.shown.t, image.shown.mode);
-        const Drawing drawing = Draw(icon);
-        icon.ReleaseTrayIcon();
-        ExpectPixels(drawing, image.shown);
-        if (directory && *directory && !drawing.actual.pixels.empty()) {
-            const std::string base = std::string(directory) + "\\" + image.name;
+        icon.ResizeTrayIcon(size);
+        EXPECT_EQ(icon.width, size);
+        for (const ImageCase& image : kImages) {
+            SCOPED_TRACE(testing::Message() << image.name << " at " << size << " px");
+            icon.UpdateTrayIcon(image.shown.t, image.shown.mode);
+            const Drawing drawing = Draw(icon);
+            ExpectPixels(drawing, image.shown, LoadPixelMap(size));
+            if (!directory || !*directory || drawing.actual.pixels.empty())
+                continue;
+            std::string base = std::string(directory) + "\\" + image.name;
+            if (size != 32)
+                base += "-" + std::to_string(size);
             EXPECT_TRUE(WriteBmp(base + ".bmp", drawing.actual)) << base;
             EXPECT_TRUE(WriteBmp(base + "-x4.bmp", drawing.scaled)) << base;
         }
+        icon.ReleaseTrayIcon();
     }
 }
 

@@ -2,7 +2,9 @@
 // colour tables and masks it leaves behind, its shell registrations and its resource use.
 #include "TrayTestSupport.h"
 
+#include "app/TrayApp.h"
 #include "ui/TrayIcon.h"
+#include "ui/WndProc.h"
 
 #include <gtest/gtest.h>
 
@@ -78,11 +80,13 @@ void ExpectShows(const TrayIcon& icon, const Shown& shown)
 void ExpectMask(const TrayIcon& icon, bool first)
 {
     const std::vector<std::vector<int>> mask = ReadMask(icon.maskBitmap);
-    ASSERT_EQ(mask.size(), static_cast<size_t>(ICON_SIZE)) << "mask unreadable";
+    const PixelMap map = LoadPixelMap(icon.width);
+    ASSERT_EQ(mask.size(), static_cast<size_t>(icon.width)) << "mask unreadable";
+    ASSERT_EQ(map.size, icon.width);
     int wrong = 0;
-    for (int row = 0; row < ICON_SIZE; ++row)
-        for (int column = 0; column < ICON_SIZE; ++column) {
-            const int expected = first && PixelIndex(row, column) == 6 ? 1 : 0;
+    for (int row = 0; row < map.size; ++row)
+        for (int column = 0; column < map.size; ++column) {
+            const int expected = first && map.Index(row, column) == 6 ? 1 : 0;
             if (mask[row][column] != expected && ++wrong <= 5)
                 ADD_FAILURE() << "mask at row " << row << " column " << column << " is "
                               << mask[row][column];
@@ -113,8 +117,8 @@ TEST_F(TrayIconTest, CreateRegistersTheFirstIconWithTheStoredTableMask)
 {
     ASSERT_TRUE(icon.CreateTrayIcon(window.handle, 47, 0));
     EXPECT_EQ(icon.trayWindow, window.handle);
-    EXPECT_EQ(icon.width, 32);
-    EXPECT_EQ(icon.height, 32);
+    EXPECT_EQ(icon.width, SystemIconSize());
+    EXPECT_EQ(icon.height, SystemIconSize());
     EXPECT_NE(icon.colourBitmap, nullptr);
     EXPECT_NE(icon.maskBitmap, nullptr);
     EXPECT_NE(icon.colourDc, nullptr);
@@ -224,6 +228,63 @@ TEST_F(TrayIconTest, RestoreRegistersTheIconAsLastShown)
     ExpectNothingSelected(icon);
     ExpectShows(icon, {47, 0, kLit47, kGreen});
     ExpectMask(icon, true);
+}
+
+// Each pair: the size asked for, the designed size that the icon must end at.
+const int kResizes[][2] = {{32, 32}, {16, 16}, {24, 24}, {20, 20},
+                           {36, 32}, {12, 16}, {22, 20}, {31, 24}};
+
+TEST_F(TrayIconTest, ResizeRebuildsAtTheDesignedSizeShowingTheSameIcon)
+{
+    ASSERT_TRUE(icon.CreateTrayIcon(window.handle, 47, 0));
+    ExpectMask(icon, true); // lets the read-back make its one-time GDI objects
+    const int gdiBefore = GdiObjectCount();
+    bool updated = false;
+    for (const auto& resize : kResizes) {
+        SCOPED_TRACE(testing::Message() << "asked " << resize[0]);
+        const bool changes = resize[1] != icon.width;
+        const HBITMAP before = icon.colourBitmap;
+        EXPECT_EQ(icon.ResizeTrayIcon(resize[0]), changes ? TRUE : FALSE);
+        EXPECT_EQ(icon.colourBitmap == before, !changes) << "rebuilt without a change of size";
+        EXPECT_EQ(icon.width, resize[1]);
+        EXPECT_EQ(icon.height, resize[1]);
+        ExpectNothingSelected(icon);
+        ExpectShows(icon, updated ? kUpdates[2] : Shown{47, 0, kLit47, kGreen});
+        ExpectMask(icon, !updated);
+        EXPECT_TRUE(ShellHasIcon(window.handle));
+        EXPECT_EQ(GdiObjectCount(), gdiBefore);
+        // From the second size on the icon has been updated: its mask stays clear.
+        icon.UpdateTrayIcon(99, 1);
+        updated = true;
+    }
+    ASSERT_TRUE(ShellForgetIcon(window.handle));
+    EXPECT_TRUE(icon.ResizeTrayIcon(16));
+    EXPECT_TRUE(ShellHasIcon(window.handle)) << "not registered again after a lost icon";
+    icon.ReleaseTrayIcon();
+    EXPECT_FALSE(icon.ResizeTrayIcon(32));
+    ExpectEmpty(icon);
+}
+
+// The window handler rebuilds the icon at this display's size on every message that can follow
+// a change of display scale; after "TaskbarCreated" the shell has the icon again either way.
+TEST_F(TrayIconTest, ScaleMessagesFitTheIconToTheSmallIconSize)
+{
+    const UINT messages[] = {WM_SETTINGCHANGE, 0x02E0 /* WM_DPICHANGED */,
+                             RegisterWindowMessageA("TaskbarCreated")};
+    TrayApp app{};
+    ASSERT_TRUE(app.trayIcon.CreateTrayIcon(window.handle, 47, 0));
+    for (UINT message : messages)
+        for (bool resized : {true, false}) {
+            SCOPED_TRACE(testing::Message() << "message " << message << " resized " << resized);
+            if (resized)
+                app.trayIcon.ResizeTrayIcon(SystemIconSize() == 32 ? 16 : 32);
+            ShellForgetIcon(window.handle);
+            WndProc(&app, message, 0, 0);
+            EXPECT_EQ(app.trayIcon.width, SystemIconSize());
+            EXPECT_EQ(ShellHasIcon(window.handle), resized || message == messages[2]);
+            ExpectShows(app.trayIcon, {47, 0, kLit47, kGreen});
+        }
+    app.trayIcon.ReleaseTrayIcon();
 }
 
 int LeakTestUpdates()

@@ -4,40 +4,51 @@
 
 #include <shellapi.h>
 
+#include "ui/IconSize.h"
+
 #include <ostream>
+#include <sstream>
 
 namespace traytest
 {
-
-const char* const kPixelMap[ICON_SIZE] = {
-    "................................", "................................",
-    "........77777777......00000000..", ".......7777777777....0000000000.",
-    "..ee..cc7777777788..550000000011", ".eee..ccc......888..555......111",
-    ".eee..ccc......888..555......111", ".eee..ccc......888..555......111",
-    ".eee..ccc......888..555......111", ".eee..ccc......888..555......111",
-    ".eee..ccc......888..555......111", ".eee..ccc......888..555......111",
-    ".eee..ccc......888..555......111", ".ee....ccdddddd88....5566666611.",
-    "........dddddddd......66666666..", ".ee....bbdddddd99....4466666622.",
-    ".eee..bbb......999..444......222", ".eee..bbb......999..444......222",
-    ".eee..bbb......999..444......222", ".eee..bbb......999..444......222",
-    ".eee..bbb......999..444......222", ".eee..bbb......999..444......222",
-    ".eee..bbb......999..444......222", ".eee..bbb......999..444......222",
-    "..ee..bbaaaaaaaa99..443333333322", ".......aaaaaaaaaa....3333333333.",
-    "........aaaaaaaa......33333333..", "................................",
-    "ffffffffffffffffffffffffffffffff", "ffffffffffffffffffffffffffffffff",
-    ".ffffffffffffffffffffffffffffff.", "..ffffffffffffffffffffffffffff..",
-};
 
 const Rgb kGreen = {11, 137, 67};
 const Rgb kYellow = {218, 218, 35};
 const Rgb kRed = {218, 35, 41};
 
-int PixelIndex(int row, int column)
+int SystemIconSize()
 {
-    const char c = kPixelMap[row][column];
+    return DesignedIconSize(GetSystemMetrics(SM_CXSMICON));
+}
+
+int PixelMap::Index(int row, int column) const
+{
+    const char c = rows[row][column];
     if (c == '.')
         return 16;
     return c <= '9' ? c - '0' : c - 'a' + 10;
+}
+
+PixelMap LoadPixelMap(int size)
+{
+    PixelMap map;
+    HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(size), MAKEINTRESOURCEA(10));
+    const char* text =
+        found ? static_cast<const char*>(LockResource(LoadResource(nullptr, found))) : nullptr;
+    if (!text)
+        return map;
+    std::istringstream lines(std::string(text, SizeofResource(nullptr, found)));
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string number;
+        std::string pixels;
+        if (line.empty() || line[0] == '#' || !(fields >> number >> pixels))
+            continue;
+        map.rows.push_back(pixels);
+    }
+    map.size = static_cast<int>(map.rows.size());
+    return map;
 }
 
 namespace
@@ -114,32 +125,35 @@ std::vector<RGBQUAD> StoredColourTable()
 
 std::vector<std::vector<int>> ReadMask(HBITMAP mask)
 {
+    BITMAP size = {};
+    GetObjectA(mask, sizeof size, &size);
+    const int side = size.bmWidth;
     struct {
         BITMAPINFOHEADER header;
         RGBQUAD colours[2];
     } info = {};
     info.header.biSize = sizeof info.header;
-    info.header.biWidth = ICON_SIZE;
-    info.header.biHeight = -ICON_SIZE; // top-down
+    info.header.biWidth = side;
+    info.header.biHeight = -side; // top-down
     info.header.biPlanes = 1;
     info.header.biBitCount = 1;
     info.header.biCompression = BI_RGB;
     // Rows of 1-bpp DIBs are padded to 4 bytes.
-    const int stride = 4;
-    std::vector<BYTE> bits(stride * ICON_SIZE);
+    const int stride = (side + 31) / 32 * 4;
+    std::vector<BYTE> bits(stride * side);
     HDC screen = GetDC(nullptr);
-    const int rows = GetDIBits(screen, mask, 0, ICON_SIZE, bits.data(),
+    const int rows = GetDIBits(screen, mask, 0, side, bits.data(),
                                reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
     ReleaseDC(nullptr, screen);
     std::vector<std::vector<int>> result;
-    if (rows != ICON_SIZE)
+    if (side == 0 || rows != side)
         return result;
     // Bit value 1 selects colour-table entry 1 of the returned table; report it as mask bit 1
     // only when that entry is the white of a monochrome bitmap.
     const bool oneIsWhite = info.colours[1].rgbRed == 255;
-    for (int row = 0; row < ICON_SIZE; ++row) {
-        std::vector<int> line(ICON_SIZE);
-        for (int column = 0; column < ICON_SIZE; ++column) {
+    for (int row = 0; row < side; ++row) {
+        std::vector<int> line(side);
+        for (int column = 0; column < side; ++column) {
             const int bit = (bits[row * stride + column / 8] >> (7 - column % 8)) & 1;
             line[column] = oneIsWhite ? bit : 1 - bit;
         }

@@ -12,12 +12,19 @@
 namespace traytest
 {
 
-const int ICON_SIZE = 32;
+// The designed sizes of the segment bitmap, and the one this display's small icons get.
+const int kIconSizes[] = {16, 20, 24, 32};
+int SystemIconSize();
 
-// The segment bitmap's pixel map, row 0 at the top: hexadecimal digits for indices 0 to 15 and
-// '.' for 16, the background.
-extern const char* const kPixelMap[ICON_SIZE];
-int PixelIndex(int row, int column);
+// The segment bitmap's pixel map at one size, row 0 at the top, as drawn in res/tempicon*.txt
+// (embedded in the test program as RCDATA with the size as id): hexadecimal digits for indices
+// 0 to 15 and '.' for 16, the background. Empty when there is no map of that size.
+struct PixelMap {
+    int size = 0;
+    std::vector<std::string> rows;
+    int Index(int row, int column) const;
+};
+PixelMap LoadPixelMap(int size);
 
 // A hidden top-level window that exists for the lifetime of the object.
 class HiddenWindow
@@ -46,7 +53,7 @@ std::vector<RGBQUAD> ReadColourTable(HBITMAP bitmap);
 // The colour table that the segment bitmap resource holds, straight from the executable.
 std::vector<RGBQUAD> StoredColourTable();
 
-// The bits of a 1-bpp bitmap, row 0 at the top; empty when they cannot be read.
+// The bits of a square 1-bpp bitmap, row 0 at the top; empty when they cannot be read.
 std::vector<std::vector<int>> ReadMask(HBITMAP mask);
 
 // True when the shell holds an icon with id 0 for window.
