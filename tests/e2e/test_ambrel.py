@@ -287,13 +287,76 @@ class Tray(unittest.TestCase):
         self.assertIsNone(shown_mode())
 
 
-from ambrel_harness import (EXE, POKE, windows_path, BALANCED, HIGH_PERFORMANCE, POWER_SAVER, LEDGER_KEY,
-                            WORK, AmbrelRun, clear_ledger, click, counter, delete_log,
-                            expected_icon, find_icon, ledger, ledger_entry, log_entries,
-                            log_pixels, mapped, menu_item_centre, pe_resources, pe_sections, poke,
-                            read_log_raw, save_screenshot, set_log_pixels, shown_mode, store_text,
-                            tooltip, tray_window, visible_window_ids, wait_for, window_geometry,
-                            x_windows, TRAY_MENU)
+    def test_zones_listed_chosen_followed_and_remembered(self):
+        # No TZ01 here; a zone frozen at 400 K; THRM last, so that appended readings are its own.
+        script = (f'zone \\_TZ.CPUZ\n{counter(90)}\nzone \\_TZ.FROZ\n4002\n'
+                  f'zone \\_TZ.THRM\n{counter(50)}\n')
+        zones = ['\\_TZ.CPUZ  90 °C', '\\_TZ.FROZ  127 °C', '\\_TZ.THRM  50 °C', 'Hottest zone']
+        delete_registry_value(SETTINGS_KEY, 'ThermalZone')
+        delete_registry_value(RUN_KEY, 'Ambrel')
+        delete_log()
+        try:
+            self.choose_remember_and_follow_zones(script, zones)
+        finally:
+            delete_registry_value(SETTINGS_KEY, 'ThermalZone')
+            delete_registry_value(RUN_KEY, 'Ambrel')
+
+    def choose_remember_and_follow_zones(self, script, zones):
+        run = AmbrelRun('zones', script=script).start()
+        try:
+            self.assertTrue(run.wait_until_watching())
+            self.assertTrue(wait_for(lambda: 'thermal zone \\_TZ.TZ01 not found; choose one in the '
+                                     'menu' in tooltip()), tooltip())
+            self.assertTrue(choose_in_tray_menu('Thermal zone', zones, zones[0]))
+            self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
+            self.assertEqual('Ambrel — 90 °C (\\_TZ.CPUZ), maximum processor state 99 %', tooltip())
+            listed = [m for m in messages(log_entries()) if m.startswith('thermal zone ')]
+            self.assertEqual(['thermal zone \\_TZ.CPUZ: 90\n', 'thermal zone \\_TZ.FROZ: 127\n',
+                              'thermal zone \\_TZ.THRM: 50\n'], listed)
+            self.assertEqual(('REG_SZ', '\\_TZ.CPUZ'), registry_value(SETTINGS_KEY, 'ThermalZone'))
+
+            # Start with Windows, on and off again.
+            self.assertTrue(choose_in_tray_menu('Start with Windows'))
+            self.assertTrue(wait_for(lambda: registry_value(RUN_KEY, 'Ambrel'), 10))
+            self.assertEqual(('REG_SZ', f'"{windows_path(EXE)}"'), registry_value(RUN_KEY, 'Ambrel'))
+            self.assertTrue(choose_in_tray_menu('Start with Windows'))
+            self.assertTrue(wait_for(lambda: registry_value(RUN_KEY, 'Ambrel') is None, 10))
+            self.assertEqual(0, close_and_wait(run))
+        finally:
+            run.kill()
+
+        run = AmbrelRun('zones-again', script=script).start()
+        try:
+            self.assertTrue(run.wait_until_watching())
+            self.assertIn('_TZ.CPUZ', run.trace('PdhAddEnglishCounterA')[0])
+            self.assertTrue(choose_in_tray_menu('Thermal zone', zones, 'Hottest zone'))
+            self.assertTrue(wait_for(lambda: '(hottest zone)' in tooltip()))
+            self.assertEqual(('REG_SZ', '*'), registry_value(SETTINGS_KEY, 'ThermalZone'))
+            run.append_readings(95)  # THRM becomes the hottest; the frozen zone never counts
+            self.assertTrue(wait_for(lambda: tooltip().startswith('Ambrel — 95 °C'), 10))
+            self.assertEqual(0, close_and_wait(run))
+        finally:
+            run.kill()
+
+    def test_digits_at_their_designed_size_at_every_display_scale(self):
+        """At 100, 150 and 200 % the tray shows the icon at its designed size, pixel for pixel,
+        not a scaled 32-pixel one. (20 px, for 125 %, is checked drawn in tests/win/tray: Wine's
+        tray blacks out parts of the bottom rows of a 20-pixel icon.)"""
+        saved = log_pixels()
+        try:
+            for dpi, size, t in ((96, 16, 38), (144, 24, 72), (192, 32, 29)):
+                with self.subTest(dpi=dpi):
+                    set_log_pixels(dpi)
+                    run = AmbrelRun(f'scale-{dpi}', script=f'{counter(47)}\n{counter(t)}\n').start()
+                    try:
+                        self.assertTrue(run.wait_until_watching())
+                        found = wait_for(lambda: find_icon(expected_icon(size, t, 0)), 15)
+                        save_screenshot(WORK / f'tray-{dpi}dpi.png', *(tray_window() or (1, 1, 0, 0)))
+                        self.assertIsNotNone(found, f'no {size} px icon showing {t}')
+                    finally:
+                        run.kill()
+        finally:
+            set_log_pixels(saved)
 
 
 class Exits(unittest.TestCase):
