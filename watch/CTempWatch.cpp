@@ -1,7 +1,6 @@
 #include "watch/CTempWatch.h"
 
 #include "app/Log.h"
-#include "power/PowerSetting.h"
 #include "ui/AppMessages.h"
 
 #include <cstring>
