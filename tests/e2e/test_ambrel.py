@@ -37,7 +37,7 @@ def close_and_wait(run):
     return run.wait(30)
 
 
-def new_window(known):
+def new_window(known, timeout=10):
     """A window that was not shown before (known: visible_window_ids()) and is big enough to be a
     menu or a box, as (name, width, height, x, y). Wine may reuse a menu's X window, so what
     counts is being shown."""
@@ -47,17 +47,31 @@ def new_window(known):
             if geometry[1] > 20 and geometry[2] > 20:
                 return geometry
         return None
-    return wait_for(find, 10)
+    return wait_for(find, timeout)
+
+
+def open_tray_menu():
+    """Right-clicks the tray icon and returns the menu window. Under Wine a click that follows
+    closely on a menu that has just closed is now and then lost before it reaches the tray: the
+    pointer rests on the icon first, and a lost click is made again."""
+    width, height, x, y = wait_for(tray_window, 10)
+    subprocess.run(['xdotool', 'mousemove', str(x + 10), str(y + height // 2)], check=True)
+    for _ in range(3):
+        time.sleep(0.3)
+        known = visible_window_ids()
+        click(x + 10, y + height // 2, 3)
+        menu = new_window(known, timeout=3)
+        if menu is not None:
+            return menu
+    return None
 
 
 def choose_in_tray_menu(entry, submenu=None, item=None):
     """Right-clicks the tray icon and clicks an entry of its menu, and then, for an entry that
     opens a submenu with the given entries, the item of that submenu."""
-    width, height, x, y = wait_for(tray_window, 10)
-    known = visible_window_ids()
-    click(x + 10, y + height // 2, 3)
-    menu = new_window(known)
+    menu = open_tray_menu()
     if menu is None:
+        save_screenshot(WORK / 'menu-missing.png', 420, 200, 0, 0)
         return False
     known = visible_window_ids()
     click(*menu_item_centre(menu, TRAY_MENU, entry))
@@ -200,18 +214,10 @@ class Throttle(unittest.TestCase):
         self.assertEqual({}, ledger())
 
 
-    def test_a_localized_system_reads_through_the_english_path(self):
-        # PdhAddCounterA refuses the English path there; PdhAddEnglishCounterA takes it.
-        run = AmbrelRun('localized', script=f'localized\n{counter(90)}\n').start()
-        try:
-            self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
-        finally:
-            run.kill()
-        self.assertEqual(['0'], [l.rsplit(' ', 1)[1] for l in run.trace('PdhAddEnglishCounterA')])
-
-    def test_throttle_at_95_chosen_in_the_menu(self):
+    def test_throttle_at_95_chosen_in_the_menu_on_a_localized_system(self):
+        # There PdhAddCounterA refuses the English path; PdhAddEnglishCounterA takes it.
         delete_registry_value(SETTINGS_KEY, 'ThrottleAt')
-        run = AmbrelRun('throttle-at', script=f'{counter(84)}\n').start()
+        run = AmbrelRun('throttle-at', script=f'localized\n{counter(84)}\n').start()
         try:
             self.assertTrue(run.wait_until_watching())
             self.assertTrue(choose_in_tray_menu('Throttle at', THROTTLE_AT, '95 °C'))
@@ -228,6 +234,9 @@ class Throttle(unittest.TestCase):
         finally:
             run.kill()
             delete_registry_value(SETTINGS_KEY, 'ThrottleAt')
+        # The watcher's counter and the menu's zone list, both added by their English paths.
+        self.assertEqual({'0'}, {l.rsplit(' ', 1)[1] for l in run.trace('PdhAddEnglishCounterA')})
+        self.assertEqual([], run.trace('PdhAddCounterA'))
 
 
 class Tray(unittest.TestCase):
