@@ -7,8 +7,8 @@
 namespace
 {
 
-// The two numbers of an entry, as stored.
-const DWORD kEntrySize = 8;
+// The three numbers of an entry, as stored.
+const DWORD kEntrySize = 12;
 
 // Long enough for any registry value name (16,383 characters), so that every foreign value can
 // be named and removed.
@@ -65,8 +65,10 @@ bool RestoreLedger::ReadEntry(const char* name, LedgerEntry& entry) const
         return false;
     entry.original = LoadUint32(data);
     entry.written = LoadUint32(data + 4);
+    entry.previous = LoadUint32(data + 8);
     return entry.original <= RESTORE_LEDGER_MAX_PERCENT &&
-           entry.written <= RESTORE_LEDGER_MAX_PERCENT;
+           entry.written <= RESTORE_LEDGER_MAX_PERCENT &&
+           entry.previous <= RESTORE_LEDGER_MAX_PERCENT;
 }
 
 int RestoreLedger::ReadEntries(LedgerEntry* entries, int max)
@@ -96,6 +98,7 @@ bool RestoreLedger::Put(const LedgerEntry& entry)
     uint8_t data[kEntrySize];
     StoreUint32(data, entry.original);
     StoreUint32(data + 4, entry.written);
+    StoreUint32(data + 8, entry.previous);
     if (key.WriteRaw(name, REG_BINARY, data, kEntrySize))
         return true;
     LogFailureOnce("written");

@@ -1,7 +1,8 @@
 // The restore ledger as kept in the registry, below the program's key: one value per power
 // scheme that the program has written into, named by the scheme's identifier (text form), a
-// REG_BINARY of two 32-bit little-endian numbers: the scheme's own value before the program
-// first wrote into it, and the value the program last wrote (or is about to write) there.
+// REG_BINARY of three 32-bit little-endian numbers: the scheme's own value before the program
+// first wrote into it, the value the program last wrote (or is about to write) there, and the
+// value the scheme held before that write (the same as the second once the write is done).
 //
 // The ledger survives the process, so that a run ended by a kill, a crash or a power loss can
 // be undone at the next start. A key that cannot be opened or written leaves the ledger unusable
@@ -27,8 +28,12 @@ struct LedgerEntry {
     SchemeId scheme;
     // The scheme's own value, to be written back.
     uint32_t original;
-    // The value the program last wrote there; the scheme is still the program's while it holds it.
+    // The value the program last wrote there, or is about to write.
     uint32_t written;
+    // What the scheme held before the write under way; equal to written once it is done. A run
+    // ended during the write leaves the scheme holding either, and either means it is still the
+    // program's.
+    uint32_t previous;
 };
 
 class RestoreLedger

@@ -46,6 +46,7 @@ bool SchemeKeeper::Record(const SchemeId& scheme, uint32_t original)
     entry.scheme = scheme;
     entry.original = original;
     entry.written = original;
+    entry.previous = original;
     ledger.Put(entry); // kept in memory even when the registry fails
     return true;
 }
@@ -62,8 +63,9 @@ void SchemeKeeper::BeforeWrite(const SchemeId& scheme, uint32_t value)
             return;
         entry = Find(scheme);
     }
-    // Recorded before the write, so that a crash right after it still finds the scheme ours.
-    writtenBefore = entry->written;
+    // Recorded before the write, with what the scheme holds now, so that a run ended before,
+    // during or after the write still finds the scheme the program's.
+    entry->previous = entry->written;
     entry->written = value;
     ledger.Put(*entry);
 }
@@ -71,9 +73,12 @@ void SchemeKeeper::BeforeWrite(const SchemeId& scheme, uint32_t value)
 void SchemeKeeper::AfterWrite(const SchemeId& scheme, bool stored)
 {
     LedgerEntry* entry = Find(scheme);
-    if (stored || entry == nullptr)
+    if (entry == nullptr)
         return;
-    entry->written = writtenBefore;
+    if (stored)
+        entry->previous = entry->written;
+    else
+        entry->written = entry->previous;
     ledger.Put(*entry);
 }
 
@@ -124,7 +129,7 @@ bool SchemeKeeper::Restore(const LedgerEntry& entry, const SchemeId* active, boo
                  name, static_cast<unsigned long>(result));
         return false;
     }
-    if (current != entry.written) {
+    if (current != entry.written && current != entry.previous) {
         LogPrint("SchemeKeeper: scheme %s holds %lu, not the %lu written by Ambrel; left as it "
                  "is\n",
                  name, static_cast<unsigned long>(current),

@@ -23,8 +23,6 @@ class SchemeKeeper
     // The scheme the current mode was last put in force in; valid when hasInForce.
     SchemeId inForce;
     bool hasInForce;
-    // The entry's written value before the write under way, restored if that write fails.
-    uint32_t writtenBefore;
 
     // Opens the ledger, restores what an earlier run left there (keeping what it could not
     // restore), then reads the active scheme's own value into saved (left as it was when it

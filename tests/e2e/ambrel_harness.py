@@ -206,8 +206,11 @@ def ledger():
             if len(f) >= 2 and f[1].startswith('REG_')}
 
 
-def ledger_entry(original, written):
-    return ('REG_BINARY', f'{original:02X}000000{written:02X}000000')
+def ledger_entry(original, written, previous=None):
+    """An entry as stored: the scheme's own value, the value written and the value before that
+    write (the same once the write is done)."""
+    previous = written if previous is None else previous
+    return ('REG_BINARY', f'{original:02X}000000{written:02X}000000{previous:02X}000000')
 
 
 # --- the screen -----------------------------------------------------------------------------

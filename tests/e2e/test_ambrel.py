@@ -569,11 +569,13 @@ class Failures(unittest.TestCase):
     def test_malformed_and_foreign_ledger_entries_are_removed_and_never_applied(self):
         delete_log()
         run = AmbrelRun('ledger-entries', store=store_text(
-            schemes=((BALANCED, 75, 60), (HIGH_PERFORMANCE, 100, 90))))
+            schemes=((BALANCED, 75, 60), (HIGH_PERFORMANCE, 100, 90), (POWER_SAVER, 99, 50))))
         # Applied, each would write 50 (the registry table rows cover the other malformed forms).
         for name, value in {'not-a-scheme': ledger_entry(50, 100),
                             HIGH_PERFORMANCE: ('REG_BINARY', '320000006400000000'),
-                            '00000000-1111-2222-3333-444444444444': ledger_entry(50, 100)}.items():
+                            '00000000-1111-2222-3333-444444444444': ledger_entry(50, 100),
+                            # A run ended between noting 80 and writing it over its 99.
+                            POWER_SAVER: ledger_entry(70, 80, 99)}.items():
             set_registry_value(LEDGER_KEY, name, value)
         run.start()
         try:
@@ -581,7 +583,8 @@ class Failures(unittest.TestCase):
             self.assertEqual(0, close_and_wait(run))
         finally:
             run.kill()
-        self.assertEqual(([100, 75], {}), (run.ac_writes(), ledger()))
+        self.assertEqual(([70, 100, 75], {}), (run.ac_writes(), ledger()))
+        self.assertEqual(70, run.ac_value(POWER_SAVER))
         text = read_log_raw()
         self.assertEqual(2, text.count('RestoreLedger: malformed entry'))
         self.assertIn('scheme 00000000-1111-2222-3333-444444444444 no longer exists', text)
