@@ -22,7 +22,8 @@ BALANCED = '381b4222-f694-41f0-9685-ff5bb260df2e'
 HIGH_PERFORMANCE = '8c5e7fda-e8bf-4a96-9a85-a6e23a8c635c'
 POWER_SAVER = 'a1841308-3541-4fab-bc81-f71556f20b4a'
 
-# The restore ledger: one REG_BINARY per scheme written into (its own value, the value written).
+# The restore ledger: one REG_BINARY per scheme written into (its own value, the value written,
+# the value before that write).
 LEDGER_KEY = 'HKCU\\Software\\Ambrel\\Restore'
 
 # Counter values (tenths of a kelvin) for whole degrees Celsius.
