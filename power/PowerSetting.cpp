@@ -59,15 +59,8 @@ DWORD Activate(const GUID* scheme)
 
 bool ReadThrottleMax(uint32_t& value)
 {
-    GUID* scheme = nullptr;
-    if (PowerGetActiveScheme(nullptr, &scheme) != ERROR_SUCCESS)
-        return false;
-    DWORD size = sizeof value;
-    DWORD result =
-        PowerReadACValue(nullptr, scheme, &kProcessorSettingsSubgroup, &kProcessorThrottleMaximum,
-                         nullptr, reinterpret_cast<UCHAR*>(&value), &size);
-    LocalFree(scheme);
-    return result == ERROR_SUCCESS;
+    SchemeId active;
+    return ReadActiveScheme(active) && ReadSchemeThrottleMax(active, value) == ERROR_SUCCESS;
 }
 
 bool WriteThrottleMax(uint32_t value)

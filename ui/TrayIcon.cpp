@@ -12,6 +12,8 @@
 static_assert(sizeof(NOTIFYICONDATAW) == 976, "the shell expects the full-size NOTIFYICONDATAW");
 #endif
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "the tooltip is UTF-16");
+static_assert(sizeof(NOTIFYICONDATAW::szTip) == TOOLTIP_SIZE * sizeof(wchar_t),
+              "the tooltip fills the shell's buffer");
 
 namespace
 {
@@ -19,7 +21,7 @@ namespace
 const UINT TRAY_ICON_ID = 0;
 
 // The Unicode variant, so that the tooltip shows on every system code page.
-NOTIFYICONDATAW NotifyData(HWND window, UINT flags, HICON icon)
+NOTIFYICONDATAW NotifyData(HWND window, UINT flags, HICON icon, const wchar_t* tip = nullptr)
 {
     NOTIFYICONDATAW data = {};
     data.cbSize = sizeof data;
@@ -29,6 +31,8 @@ NOTIFYICONDATAW NotifyData(HWND window, UINT flags, HICON icon)
     data.hIcon = icon;
     if (flags & NIF_MESSAGE)
         data.uCallbackMessage = WM_FROMTRAY;
+    if (tip != nullptr)
+        std::memcpy(data.szTip, tip, sizeof data.szTip);
     return data;
 }
 
@@ -78,10 +82,7 @@ void TrayIcon::UpdateTrayIcon(int t, int mode)
     DeselectColourBitmap();
 
     const HICON icon = BuildIcon();
-    // The shell forgets the icon when the taskbar restarts, and the first registration can fail
-    // early in a logon: register it again then, but never after ReleaseTrayIcon.
-    if (!ModifyInShell(icon) && trayWindow)
-        AddToShell(icon);
+    ShowInShell(icon);
     DestroyIcon(icon);
 }
 
@@ -129,9 +130,7 @@ BOOL TrayIcon::ResizeTrayIcon(int smallIconSize)
     DeselectColourBitmap();
 
     const HICON icon = BuildIcon();
-    // As in UpdateTrayIcon: after a change of scale the taskbar may have restarted.
-    if (!ModifyInShell(icon))
-        AddToShell(icon);
+    ShowInShell(icon);
     DestroyIcon(icon);
     return TRUE;
 }
@@ -224,7 +223,7 @@ HICON TrayIcon::BuildIcon() const
 void TrayIcon::SetTip(const char16_t* text)
 {
     size_t length = 0;
-    while (length + 1 < TRAY_TIP_SIZE && text[length] != u'\0')
+    while (length + 1 < TOOLTIP_SIZE && text[length] != u'\0')
         ++length;
     std::memcpy(tip, text, length * sizeof tip[0]);
     tip[length] = L'\0';
@@ -233,14 +232,21 @@ void TrayIcon::SetTip(const char16_t* text)
 // The tooltip travels with the icon, so it costs no call of its own.
 BOOL TrayIcon::AddToShell(HICON icon) const
 {
-    NOTIFYICONDATAW data = NotifyData(trayWindow, NIF_MESSAGE | NIF_ICON | NIF_TIP, icon);
-    std::memcpy(data.szTip, tip, sizeof data.szTip);
+    NOTIFYICONDATAW data = NotifyData(trayWindow, NIF_MESSAGE | NIF_ICON | NIF_TIP, icon, tip);
     return Shell_NotifyIconW(NIM_ADD, &data);
 }
 
 BOOL TrayIcon::ModifyInShell(HICON icon) const
 {
-    NOTIFYICONDATAW data = NotifyData(trayWindow, NIF_ICON | NIF_TIP, icon);
-    std::memcpy(data.szTip, tip, sizeof data.szTip);
+    NOTIFYICONDATAW data = NotifyData(trayWindow, NIF_ICON | NIF_TIP, icon, tip);
     return Shell_NotifyIconW(NIM_MODIFY, &data);
+}
+
+// The shell forgets the icon when the taskbar restarts (also after a change of scale), and the
+// first registration can fail early in a logon: register it again then, but never after
+// ReleaseTrayIcon.
+void TrayIcon::ShowInShell(HICON icon) const
+{
+    if (!ModifyInShell(icon) && trayWindow)
+        AddToShell(icon);
 }

@@ -10,10 +10,9 @@
 // is selected into its DC.
 #pragma once
 
-#include <windows.h>
+#include "ui/TrayTooltip.h"
 
-// The shell's tooltip buffer, terminating zero included.
-const int TRAY_TIP_SIZE = 128;
+#include <windows.h>
 
 class TrayIcon
 {
@@ -33,7 +32,7 @@ class TrayIcon
     int width = 0;
     int height = 0;
     // Sent with every registration and update; empty shows no tooltip.
-    wchar_t tip[TRAY_TIP_SIZE] = {};
+    wchar_t tip[TOOLTIP_SIZE] = {};
     // The reading last written by SetDigits, and whether the mask was derived again after it, as
     // every update does (the first icon's mask comes from the stored colour table): what a
     // rebuild at another size needs to show the same icon.
@@ -52,7 +51,7 @@ class TrayIcon
     // Registers the icon again as last shown, for a shell that has restarted ("TaskbarCreated").
     // Returns FALSE when no icon is held.
     BOOL RestoreTrayIcon();
-    // The tooltip for the next registration or update, cut to TRAY_TIP_SIZE - 1 characters.
+    // The tooltip for the next registration or update, cut to TOOLTIP_SIZE - 1 characters.
     void SetTip(const char16_t* text);
     // Rebuilds the GDI objects at the designed size for smallIconSize and hands the icon, showing
     // the same reading, to the shell (registering it again if the shell no longer has it).
@@ -72,4 +71,5 @@ class TrayIcon
     HICON BuildIcon() const;
     BOOL AddToShell(HICON icon) const;
     BOOL ModifyInShell(HICON icon) const;
+    void ShowInShell(HICON icon) const;
 };

@@ -1,6 +1,7 @@
 #include "ui/TrayMenu.h"
 
-#include <cstdio>
+#include "ui/TextWriter.h"
+
 #include <cstring>
 
 namespace
@@ -9,44 +10,25 @@ namespace
 // Room for "<zone>  <temperature> °C".
 const int ITEM_TEXT_SIZE = ZONE_NAME_SIZE + 16;
 
-// Zone names are ASCII; the item text is Unicode for the degree sign.
-void WidenInto(wchar_t* out, int& used, const char* text)
+void ZoneItemText(const ListedZone& zone, char16_t* text)
 {
-    while (*text != '\0' && used + 1 < ITEM_TEXT_SIZE)
-        out[used++] = static_cast<wchar_t>(static_cast<unsigned char>(*text++));
-    out[used] = L'\0';
-}
-
-void ZoneItemText(const ListedZone& zone, wchar_t* text)
-{
-    int used = 0;
-    WidenInto(text, used, zone.name);
-    char temperature[16] = "  --";
+    TextWriter writer(text, ITEM_TEXT_SIZE);
+    writer.AddAscii(zone.name).Add(u"  ");
     if (zone.reading.valid)
-        std::snprintf(temperature, sizeof temperature, "  %d ",
-                      static_cast<int>(zone.reading.celsius));
-    WidenInto(text, used, temperature);
-    if (zone.reading.valid && used + 2 < ITEM_TEXT_SIZE) {
-        text[used++] = L'\u00B0';
-        text[used++] = L'C';
-        text[used] = L'\0';
-    }
+        writer.AddNumber(zone.reading.celsius).Add(u" \u00B0C");
+    else
+        writer.Add(u"--");
 }
 
-void ThrottleItemText(int32_t celsius, wchar_t* text)
+void ThrottleItemText(int32_t celsius, char16_t* text)
 {
-    int used = 0;
-    char number[16];
-    std::snprintf(number, sizeof number, "%d ", static_cast<int>(celsius));
-    WidenInto(text, used, number);
-    text[used++] = L'\u00B0';
-    text[used++] = L'C';
-    text[used] = L'\0';
+    TextWriter(text, ITEM_TEXT_SIZE).AddNumber(celsius).Add(u" \u00B0C");
 }
 
-const char* ChosenZone(const Settings& settings)
+// The item texts are UTF-16, which is what the W functions take as wchar_t on Windows.
+void AppendItem(HMENU menu, UINT id, const char16_t* text)
 {
-    return settings.zone[0] != '\0' ? settings.zone : DEFAULT_ZONE;
+    AppendMenuW(menu, MF_STRING, id, reinterpret_cast<const wchar_t*>(text));
 }
 
 } // namespace
@@ -76,10 +58,10 @@ HMENU TrayMenu::BuildZoneMenu(const Settings& settings)
     }
     int checked = 0;
     for (int i = 0; i < zoneCount; ++i) {
-        wchar_t text[ITEM_TEXT_SIZE];
+        char16_t text[ITEM_TEXT_SIZE];
         ZoneItemText(zones[i], text);
-        AppendMenuW(menu, MF_STRING, ID_ZONE_FIRST + i, text);
-        if (std::strcmp(zones[i].name, ChosenZone(settings)) == 0)
+        AppendItem(menu, ID_ZONE_FIRST + i, text);
+        if (std::strcmp(zones[i].name, ZoneOrDefault(settings.zone)) == 0)
             checked = ID_ZONE_FIRST + i;
     }
     AppendMenuW(menu, MF_STRING, ID_ZONE_HOTTEST, L"Hottest zone");
@@ -95,9 +77,9 @@ HMENU TrayMenu::BuildThrottleMenu(const Settings& settings) const
 {
     HMENU menu = CreatePopupMenu();
     for (int i = 0; i < THROTTLE_AT_CHOICE_COUNT; ++i) {
-        wchar_t text[ITEM_TEXT_SIZE];
+        char16_t text[ITEM_TEXT_SIZE];
         ThrottleItemText(THROTTLE_AT_CHOICES[i], text);
-        AppendMenuW(menu, MF_STRING, ID_THROTTLE_AT_FIRST + i, text);
+        AppendItem(menu, ID_THROTTLE_AT_FIRST + i, text);
         if (THROTTLE_AT_CHOICES[i] == settings.throttleAt)
             CheckMenuRadioItem(menu, ID_THROTTLE_AT_FIRST,
                                ID_THROTTLE_AT_FIRST + THROTTLE_AT_CHOICE_COUNT - 1,

@@ -1,63 +1,19 @@
 #include "ui/TrayTooltip.h"
 
 #include "power/Ambrel.h"
+#include "ui/TextWriter.h"
 #include "watch/TempConversion.h"
 #include "watch/ThermalZone.h"
 
-#include <cstdio>
-
 namespace
 {
-
-// Appends to a fixed buffer and cuts what does not fit; the text always stays terminated.
-class TextWriter
-{
-  public:
-    TextWriter(char16_t* text, size_t size) : out(text), room(size), used(0) { out[0] = u'\0'; }
-
-    TextWriter& Add(const char16_t* text)
-    {
-        while (*text != u'\0' && used + 1 < room)
-            out[used++] = *text++;
-        out[used] = u'\0';
-        return *this;
-    }
-
-    // Zone names are ASCII (ACPI names); other bytes are shown as '?' rather than misread.
-    TextWriter& AddAscii(const char* text)
-    {
-        while (*text != '\0' && used + 1 < room) {
-            unsigned char c = static_cast<unsigned char>(*text++);
-            out[used++] = c < 0x80 ? static_cast<char16_t>(c) : u'?';
-        }
-        out[used] = u'\0';
-        return *this;
-    }
-
-    TextWriter& AddNumber(long long number, const char* format = "%lld")
-    {
-        char digits[24];
-        std::snprintf(digits, sizeof digits, format, number);
-        return AddAscii(digits);
-    }
-
-  private:
-    char16_t* out;
-    size_t room;
-    size_t used;
-};
-
-const char* ZoneName(const char* zone)
-{
-    return zone[0] != '\0' ? zone : DEFAULT_ZONE;
-}
 
 void AddZone(TextWriter& text, const char* zone)
 {
     if (IsHottestZone(zone))
         text.Add(u"hottest zone");
     else
-        text.AddAscii(ZoneName(zone));
+        text.AddAscii(ZoneOrDefault(zone));
 }
 
 void AddTime(TextWriter& text, const TooltipFacts& facts)
@@ -76,7 +32,7 @@ void AddMissingZone(TextWriter& text, const char* zone)
         text.Add(u"no reading: no thermal zones found");
         return;
     }
-    text.Add(u"no reading: thermal zone ").AddAscii(ZoneName(zone));
+    text.Add(u"no reading: thermal zone ").AddAscii(ZoneOrDefault(zone));
     text.Add(u" not found; choose one in the menu");
 }
 

@@ -80,8 +80,7 @@ void CTempWatch::TakeChoice()
     if (choice == nullptr)
         return;
     ambrel.SetThrottleAt(choice->throttleAt);
-    const char* wanted = choice->zone[0] != '\0' ? choice->zone : DEFAULT_ZONE;
-    if (std::strcmp(wanted, ZoneInForce()) != 0) {
+    if (std::strcmp(ZoneOrDefault(choice->zone), ZoneInForce()) != 0) {
         std::memcpy(zone, choice->zone, sizeof zone);
         zone[sizeof zone - 1] = '\0';
         reportDue = true;
@@ -109,7 +108,7 @@ void CTempWatch::DropPendingChoice()
 
 const char* CTempWatch::ZoneInForce() const
 {
-    return zone[0] != '\0' ? zone : DEFAULT_ZONE;
+    return ZoneOrDefault(zone);
 }
 
 void CTempWatch::OpenCounter()

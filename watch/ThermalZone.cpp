@@ -20,6 +20,11 @@ bool IsHottestZone(const char* zone)
     return std::strcmp(zone, HOTTEST_ZONE) == 0;
 }
 
+const char* ZoneOrDefault(const char* zone)
+{
+    return zone[0] != '\0' ? zone : DEFAULT_ZONE;
+}
+
 bool IsPlausibleZoneTemperature(int32_t celsius)
 {
     return celsius >= LOWEST_PLAUSIBLE_ZONE_C && celsius <= HIGHEST_PLAUSIBLE_ZONE_C;

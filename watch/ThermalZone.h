@@ -30,6 +30,9 @@ bool ComposeZonePath(char* path, size_t size, const char* zone, const char* coun
 
 bool IsHottestZone(const char* zone);
 
+// The zone a setting names: DEFAULT_ZONE for an empty one (nothing chosen).
+const char* ZoneOrDefault(const char* zone);
+
 // Above 0 °C and at most 125 °C.
 bool IsPlausibleZoneTemperature(int32_t celsius);
 

@@ -37,6 +37,16 @@ def close_and_wait(run):
     return run.wait(30)
 
 
+def watch_and_close(test, run):
+    """Starts the run, waits for its first reading and closes it: it must end with 0."""
+    run.start()
+    try:
+        test.assertTrue(run.wait_until_watching())
+        test.assertEqual(0, close_and_wait(run))
+    finally:
+        run.kill()
+
+
 def new_window(known, timeout=10):
     """A window that was not shown before (known: visible_window_ids()) and is big enough to be a
     menu or a box, as (name, width, height, x, y). Wine may reuse a menu's X window, so what
@@ -131,9 +141,8 @@ class Lifetime(unittest.TestCase):
                      ['--LOGGING', '--CONSOLE', '—logging', ''], ['--logging' * 2000]):
             with self.subTest(args=args):
                 delete_log()
-                run = AmbrelRun('switches', args=args).start()
-                self.assertTrue(run.wait_until_watching())
-                self.assertEqual(0, close_and_wait(run))
+                run = AmbrelRun('switches', args=args)
+                watch_and_close(self, run)
                 self.assertIsNone(read_log_raw())
                 self.assertEqual(100, run.ac_value())
 
@@ -577,12 +586,7 @@ class Failures(unittest.TestCase):
                             # A run ended between noting 80 and writing it over its 99.
                             POWER_SAVER: ledger_entry(70, 80, 99)}.items():
             set_registry_value(LEDGER_KEY, name, value)
-        run.start()
-        try:
-            self.assertTrue(run.wait_until_watching())
-            self.assertEqual(0, close_and_wait(run))
-        finally:
-            run.kill()
+        watch_and_close(self, run)
         self.assertEqual(([70, 100, 75], {}), (run.ac_writes(), ledger()))
         self.assertEqual(70, run.ac_value(POWER_SAVER))
         text = read_log_raw()
@@ -618,12 +622,8 @@ class Failures(unittest.TestCase):
                     for name in saved:
                         set_registry_value('HKCU\\Environment', name, directory)
                     run = AmbrelRun('log-directory',
-                                    store=store_text(schemes=((BALANCED, 75, 60),))).start()
-                    try:
-                        self.assertTrue(run.wait_until_watching())
-                        self.assertEqual(0, close_and_wait(run))
-                    finally:
-                        run.kill()
+                                    store=store_text(schemes=((BALANCED, 75, 60),)))
+                    watch_and_close(self, run)
                     self.assertEqual([100, 75], run.ac_writes())
         finally:
             for name, value in saved.items():
@@ -660,12 +660,7 @@ class Package(unittest.TestCase):
             self.assertEqual({'Ambrel.exe', 'README.txt', 'LICENSE.txt'}, set(package.namelist()))
             package.extractall(run.dir / 'unpacked')
         run.exe = str(run.dir / 'unpacked' / 'Ambrel.exe')
-        run.start()
-        try:
-            self.assertTrue(run.wait_until_watching())
-            self.assertEqual(0, close_and_wait(run))
-        finally:
-            run.kill()
+        watch_and_close(self, run)
         self.assertEqual([100, 100], run.ac_writes())
 
 

@@ -1,0 +1,33 @@
+#include "ui/TextWriter.h"
+
+#include <cstdio>
+
+TextWriter::TextWriter(char16_t* text, size_t size) : out(text), room(size), used(0)
+{
+    out[0] = u'\0';
+}
+
+TextWriter& TextWriter::Add(const char16_t* text)
+{
+    while (*text != u'\0' && used + 1 < room)
+        out[used++] = *text++;
+    out[used] = u'\0';
+    return *this;
+}
+
+TextWriter& TextWriter::AddAscii(const char* text)
+{
+    while (*text != '\0' && used + 1 < room) {
+        unsigned char c = static_cast<unsigned char>(*text++);
+        out[used++] = c < 0x80 ? static_cast<char16_t>(c) : u'?';
+    }
+    out[used] = u'\0';
+    return *this;
+}
+
+TextWriter& TextWriter::AddNumber(long long number, const char* format)
+{
+    char digits[24];
+    std::snprintf(digits, sizeof digits, format, number);
+    return AddAscii(digits);
+}
