@@ -1,6 +1,6 @@
 #include "app/ConsoleShutdown.h"
 
-#include "app/Log.h"
+#include "base/Log.h"
 
 #include <atomic>
 

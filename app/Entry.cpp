@@ -2,7 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "app/ConsoleShutdown.h"
-#include "app/Log.h"
+#include "base/Log.h"
 #include "app/Run.h"
 #include "app/TrayApp.h"
 

@@ -1,6 +1,6 @@
 // The GUI entry point of Ambrel.exe.
 #include "app/Entry.h"
-#include "app/SystemLibraries.h"
+#include "base/SystemLibraries.h"
 
 #include <cstdlib>
 

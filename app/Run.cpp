@@ -1,10 +1,10 @@
 #include "app/Run.h"
 
 #include "app/ConsoleShutdown.h"
-#include "app/Log.h"
+#include "base/Log.h"
 #include "app/TrayApp.h"
 #include "app/WindowProcedure.h"
-#include "ui/WndProc.h"
+#include "app/WndProc.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 #include "app/Settings.h"
 
-#include "app/Log.h"
-#include "app/ProgramKey.h"
+#include "base/Log.h"
+#include "base/ProgramKey.h"
 #include "power/Ambrel.h"
 
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "app/StartWithWindows.h"
 
-#include "app/Log.h"
+#include "base/Log.h"
 
 #include <windows.h>
 

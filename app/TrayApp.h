@@ -2,7 +2,7 @@
 // zero-initialised (TrayApp app{}) and torn down in reverse member order.
 #pragma once
 
-#include "app/MessageWindow.h"
+#include "base/MessageWindow.h"
 #include "app/Settings.h"
 #include "ui/TrayIcon.h"
 #include "ui/TrayMenu.h"

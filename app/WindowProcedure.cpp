@@ -1,6 +1,6 @@
 #include "app/WindowProcedure.h"
 
-#include "app/MessageWindow.h"
+#include "base/MessageWindow.h"
 
 namespace
 {

@@ -1,7 +1,6 @@
 #include "power/Ambrel.h"
 
-#include "app/Log.h"
-#include "power/PowerSetting.h"
+#include "base/Log.h"
 
 uint32_t ThrottlePercentOfMode(int mode)
 {
@@ -83,8 +82,10 @@ void Ambrel::SetPowerMode()
         LogPrint("Ambrel.SetPowerMode() mode error %d\n", mode);
         return;
     }
-    WriteThrottleMax(percent);
+    if (setting == nullptr)
+        return;
+    setting->Write(percent);
     // Logs what the platform holds after the write, which is not always what was asked for.
-    ReadThrottleMax(percent);
+    setting->Read(percent);
     LogPrint("power setting changed: throttle max=%d\n", static_cast<int>(percent));
 }

@@ -2,6 +2,8 @@
 // dead band and a four-reading debounce, and applies each new mode to the power setting.
 #pragma once
 
+#include "power/ThrottleSetting.h"
+
 #include <cstdint>
 
 // Upper threshold by default: a reading at or above it asks for more throttling.
@@ -29,6 +31,8 @@ class Ambrel
     int32_t vec;
     // The chosen upper threshold in °C; 0 (a zeroed controller) stands for AMBREL_UPPER_THRESHOLD.
     int32_t throttleAt;
+    // Where each new mode is written; set by the owner before the first reading.
+    ThrottleSetting* setting;
 
     // One controller step for a reading in °C.
     void OnTemperature(int t);

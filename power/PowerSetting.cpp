@@ -1,7 +1,6 @@
 #include "power/PowerSetting.h"
 
-#include "app/Log.h"
-#include "power/SchemeKeeper.h"
+#include "base/Log.h"
 
 #include <windows.h>
 #include <powrprof.h>
@@ -20,9 +19,6 @@ const GUID kProcessorThrottleMaximum = {
     0xBC5038F7, 0x23E0, 0x4960, {0x96, 0xDA, 0x33, 0xAB, 0xAF, 0x59, 0x35, 0xEC}};
 
 static_assert(sizeof(SchemeId) == sizeof(GUID), "a scheme identifier is a GUID");
-
-// Set and cleared by the watcher's thread; the main thread writes only after joining it.
-SchemeKeeper* g_keeper = nullptr;
 
 GUID GuidOf(const SchemeId& scheme)
 {
@@ -60,38 +56,19 @@ DWORD Activate(const GUID* scheme)
 bool ReadThrottleMax(uint32_t& value)
 {
     SchemeId active;
-    return ReadActiveScheme(active) && ReadSchemeThrottleMax(active, value) == ERROR_SUCCESS;
+    return ReadActiveScheme(active) == ERROR_SUCCESS &&
+           ReadSchemeThrottleMax(active, value) == ERROR_SUCCESS;
 }
 
-bool WriteThrottleMax(uint32_t value)
-{
-    GUID* scheme = nullptr;
-    DWORD result = PowerGetActiveScheme(nullptr, &scheme);
-    if (result != ERROR_SUCCESS) {
-        LogPrint("PowerGetActiveScheme() error=%lx", result);
-        return false;
-    }
-    // The keeper records the scheme's own value before anything is written into it.
-    SchemeId id = SchemeIdOf(*scheme);
-    if (g_keeper != nullptr)
-        g_keeper->BeforeWrite(id, value);
-    result = WriteAcValue(scheme, value);
-    if (g_keeper != nullptr)
-        g_keeper->AfterWrite(id, result == ERROR_SUCCESS);
-    if (result == ERROR_SUCCESS)
-        result = Activate(scheme);
-    LocalFree(scheme);
-    return result == ERROR_SUCCESS;
-}
-
-bool ReadActiveScheme(SchemeId& scheme)
+uint32_t ReadActiveScheme(SchemeId& scheme)
 {
     GUID* active = nullptr;
-    if (PowerGetActiveScheme(nullptr, &active) != ERROR_SUCCESS)
-        return false;
+    DWORD result = PowerGetActiveScheme(nullptr, &active);
+    if (result != ERROR_SUCCESS)
+        return result;
     scheme = SchemeIdOf(*active);
     LocalFree(active);
-    return true;
+    return ERROR_SUCCESS;
 }
 
 uint32_t ReadSchemeThrottleMax(const SchemeId& scheme, uint32_t& value)
@@ -116,7 +93,8 @@ bool WriteSchemeThrottleMax(const SchemeId& scheme, uint32_t value, bool activat
     return result == ERROR_SUCCESS;
 }
 
-void AttachSchemeKeeper(SchemeKeeper* keeper)
+bool ActivateScheme(const SchemeId& scheme)
 {
-    g_keeper = keeper;
+    GUID guid = GuidOf(scheme);
+    return Activate(&guid) == ERROR_SUCCESS;
 }

@@ -1,6 +1,6 @@
 #include "power/RestoreLedger.h"
 
-#include "app/Log.h"
+#include "base/Log.h"
 
 #include <cstring>
 
@@ -93,6 +93,9 @@ int RestoreLedger::ReadEntries(LedgerEntry* entries, int max)
 
 bool RestoreLedger::Put(const LedgerEntry& entry)
 {
+    // A ledger that was never opened (or failed to open, which is logged) lives in memory only.
+    if (key.key == nullptr)
+        return false;
     char name[SCHEME_ID_TEXT_SIZE];
     FormatSchemeId(entry.scheme, name);
     uint8_t data[kEntrySize];

@@ -9,7 +9,7 @@
 // and is reported once in the log; the program then restores only on an orderly exit.
 #pragma once
 
-#include "app/ProgramKey.h"
+#include "base/ProgramKey.h"
 #include "power/SchemeId.h"
 
 #include <cstdint>

@@ -76,5 +76,5 @@ bool ParseSchemeId(const char* text, SchemeId& scheme)
 bool ActiveSchemeDiffers(const SchemeId& inForce)
 {
     SchemeId active;
-    return ReadActiveScheme(active) && !SameScheme(active, inForce);
+    return ReadActiveScheme(active) == 0 && !SameScheme(active, inForce);
 }

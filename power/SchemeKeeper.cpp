@@ -1,15 +1,14 @@
 #include "power/SchemeKeeper.h"
 
-#include "app/Log.h"
+#include "base/Log.h"
 #include "power/PowerSetting.h"
 
 void SchemeKeeper::Start(uint32_t& saved)
 {
     ledger.Open();
     RestoreLeftovers();
-    AttachSchemeKeeper(this);
     SchemeId active;
-    if (!ReadActiveScheme(active))
+    if (ReadActiveScheme(active) != 0)
         return;
     // A leftover that could not be restored keeps the value noted by the earlier run.
     const LedgerEntry* left = Find(active);
@@ -51,6 +50,25 @@ bool SchemeKeeper::Record(const SchemeId& scheme, uint32_t original)
     return true;
 }
 
+bool SchemeKeeper::Write(uint32_t value)
+{
+    SchemeId scheme;
+    uint32_t result = ReadActiveScheme(scheme);
+    if (result != 0) {
+        LogPrint("PowerGetActiveScheme() error=%lx", static_cast<unsigned long>(result));
+        return false;
+    }
+    BeforeWrite(scheme, value);
+    bool stored = WriteSchemeThrottleMax(scheme, value, false);
+    AfterWrite(scheme, stored);
+    return stored && ActivateScheme(scheme);
+}
+
+bool SchemeKeeper::Read(uint32_t& value)
+{
+    return ReadThrottleMax(value);
+}
+
 void SchemeKeeper::BeforeWrite(const SchemeId& scheme, uint32_t value)
 {
     inForce = scheme;
@@ -89,7 +107,7 @@ void SchemeKeeper::RestoreLeftovers()
     if (count == 0)
         return;
     SchemeId active;
-    bool known = ReadActiveScheme(active);
+    bool known = ReadActiveScheme(active) == 0;
     for (int i = 0; i < count; ++i) {
         if (Restore(left[i], known ? &active : nullptr, true))
             ledger.Remove(left[i].scheme);
@@ -100,11 +118,10 @@ void SchemeKeeper::RestoreLeftovers()
 
 void SchemeKeeper::RestoreAll()
 {
-    AttachSchemeKeeper(nullptr);
     hasInForce = false;
     if (entryCount > 0) {
         SchemeId active;
-        bool known = ReadActiveScheme(active);
+        bool known = ReadActiveScheme(active) == 0;
         for (int i = 0; i < entryCount; ++i) {
             if (Restore(entries[i], known ? &active : nullptr, false))
                 ledger.Remove(entries[i].scheme);

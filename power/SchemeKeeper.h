@@ -1,9 +1,9 @@
-// Keeps every power scheme that the program writes into restorable: before the first write into
-// a scheme it records the scheme's own value in the restore ledger (memory and registry), keeps
-// the value last written there, and at the end gives each scheme its own value back, but only
-// while the scheme still holds what the program wrote (otherwise the user or another program
-// has changed it since, and that choice stays). At start it first restores what a run that did
-// not end in order left in the ledger.
+// Keeps every power scheme that the program writes into restorable. The controller's writes go
+// through it: before the first write into a scheme it records the scheme's own value in the restore
+// ledger (memory and registry), keeps the value last written there, and at the end gives each
+// scheme its own value back, but only while the scheme still holds what the program wrote
+// (otherwise the user or another program has changed it since, and that choice stays). At start it
+// first restores what a run that did not end in order left in the ledger.
 //
 // Runs on the watcher's thread; RestoreAll may run once more on the main thread after the
 // worker has been joined. A zeroed keeper is idle; RestoreAll leaves it idle again.
@@ -11,10 +11,11 @@
 
 #include "power/RestoreLedger.h"
 #include "power/SchemeId.h"
+#include "power/ThrottleSetting.h"
 
 #include <cstdint>
 
-class SchemeKeeper
+class SchemeKeeper final : public ThrottleSetting
 {
   public:
     RestoreLedger ledger;
@@ -30,14 +31,17 @@ class SchemeKeeper
     void Start(uint32_t& saved);
     // True when the user has switched to a scheme other than the one in force; read per reading.
     bool ActiveSchemeSwitched() const;
-    // Told by WriteThrottleMax about each write into the active scheme.
-    void BeforeWrite(const SchemeId& scheme, uint32_t value);
-    void AfterWrite(const SchemeId& scheme, bool stored);
+    // Writes the value into the active scheme, its own value noted first, and activates it.
+    bool Write(uint32_t value) override;
+    bool Read(uint32_t& value) override;
     // Gives every scheme in the ledger its own value back where it still holds the program's,
     // activating the one that is active; closes the ledger.
     void RestoreAll();
 
   private:
+    // Around each write: the entry is noted before the write and settled after it.
+    void BeforeWrite(const SchemeId& scheme, uint32_t value);
+    void AfterWrite(const SchemeId& scheme, bool stored);
     LedgerEntry* Find(const SchemeId& scheme);
     bool Record(const SchemeId& scheme, uint32_t original);
     void RestoreLeftovers();

@@ -1,6 +1,5 @@
 #include "ui/TrayIcon.h"
 
-#include "ui/AppMessages.h"
 #include "ui/DigitColours.h"
 #include "ui/IconSize.h"
 

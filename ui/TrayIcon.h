@@ -14,6 +14,10 @@
 
 #include <windows.h>
 
+// The message the shell sends to the icon's window for a mouse event on the icon (wParam the
+// icon id, lParam the mouse message). The watcher's reports follow it (watch/WatchMessages.h).
+const UINT WM_FROMTRAY = WM_USER + 10;
+
 class TrayIcon
 {
   public:

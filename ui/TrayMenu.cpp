@@ -1,6 +1,6 @@
 #include "ui/TrayMenu.h"
 
-#include "ui/TextWriter.h"
+#include "base/TextWriter.h"
 
 #include <cstring>
 
@@ -33,22 +33,24 @@ void AppendItem(HMENU menu, UINT id, const char16_t* text)
 
 } // namespace
 
-void TrayMenu::AddSettingsItems(HMENU popup, const Settings& settings, bool startWithWindows)
+void TrayMenu::AddSettingsItems(HMENU popup, const MenuChoices& choices)
 {
-    HMENU zoneMenu = BuildZoneMenu(settings);
-    HMENU throttleMenu = BuildThrottleMenu(settings);
+    throttleAtChoices = choices.throttleAtChoices;
+    throttleAtChoiceCount = choices.throttleAtChoiceCount;
+    HMENU zoneMenu = BuildZoneMenu(choices.zone);
+    HMENU throttleMenu = BuildThrottleMenu(choices.throttleAt);
     UINT position = 0;
     InsertMenuW(popup, position++, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(zoneMenu),
                 L"Thermal zone");
     InsertMenuW(popup, position++, MF_BYPOSITION | MF_POPUP,
                 reinterpret_cast<UINT_PTR>(throttleMenu), L"Throttle at");
     InsertMenuW(popup, position++,
-                MF_BYPOSITION | MF_STRING | (startWithWindows ? MF_CHECKED : MF_UNCHECKED),
+                MF_BYPOSITION | MF_STRING | (choices.startWithWindows ? MF_CHECKED : MF_UNCHECKED),
                 ID_START_WITH_WINDOWS, L"Start with Windows");
     InsertMenuW(popup, position, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
 }
 
-HMENU TrayMenu::BuildZoneMenu(const Settings& settings)
+HMENU TrayMenu::BuildZoneMenu(const char* zone)
 {
     HMENU menu = CreatePopupMenu();
     zoneCount = ListThermalZones(zones, MAX_LISTED_ZONES);
@@ -61,11 +63,11 @@ HMENU TrayMenu::BuildZoneMenu(const Settings& settings)
         char16_t text[ITEM_TEXT_SIZE];
         ZoneItemText(zones[i], text);
         AppendItem(menu, ID_ZONE_FIRST + i, text);
-        if (std::strcmp(zones[i].name, ZoneOrDefault(settings.zone)) == 0)
+        if (std::strcmp(zones[i].name, ZoneOrDefault(zone)) == 0)
             checked = ID_ZONE_FIRST + i;
     }
     AppendMenuW(menu, MF_STRING, ID_ZONE_HOTTEST, L"Hottest zone");
-    if (IsHottestZone(settings.zone))
+    if (IsHottestZone(zone))
         checked = ID_ZONE_HOTTEST;
     if (checked != 0)
         CheckMenuRadioItem(menu, ID_ZONE_HOTTEST, ID_ZONE_FIRST + zoneCount - 1, checked,
@@ -73,16 +75,16 @@ HMENU TrayMenu::BuildZoneMenu(const Settings& settings)
     return menu;
 }
 
-HMENU TrayMenu::BuildThrottleMenu(const Settings& settings) const
+HMENU TrayMenu::BuildThrottleMenu(int32_t throttleAt) const
 {
     HMENU menu = CreatePopupMenu();
-    for (int i = 0; i < THROTTLE_AT_CHOICE_COUNT; ++i) {
+    for (int i = 0; i < throttleAtChoiceCount; ++i) {
         char16_t text[ITEM_TEXT_SIZE];
-        ThrottleItemText(THROTTLE_AT_CHOICES[i], text);
+        ThrottleItemText(throttleAtChoices[i], text);
         AppendItem(menu, ID_THROTTLE_AT_FIRST + i, text);
-        if (THROTTLE_AT_CHOICES[i] == settings.throttleAt)
+        if (throttleAtChoices[i] == throttleAt)
             CheckMenuRadioItem(menu, ID_THROTTLE_AT_FIRST,
-                               ID_THROTTLE_AT_FIRST + THROTTLE_AT_CHOICE_COUNT - 1,
+                               ID_THROTTLE_AT_FIRST + throttleAtChoiceCount - 1,
                                ID_THROTTLE_AT_FIRST + i, MF_BYCOMMAND);
     }
     return menu;
@@ -101,7 +103,7 @@ const char* TrayMenu::ZoneOfCommand(int command) const
 int32_t TrayMenu::ThrottleAtOfCommand(int command) const
 {
     int index = command - ID_THROTTLE_AT_FIRST;
-    if (index >= 0 && index < THROTTLE_AT_CHOICE_COUNT)
-        return THROTTLE_AT_CHOICES[index];
+    if (index >= 0 && index < throttleAtChoiceCount)
+        return throttleAtChoices[index];
     return 0;
 }

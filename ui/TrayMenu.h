@@ -3,10 +3,11 @@
 // "Start with Windows", and a separator. Main thread only.
 #pragma once
 
-#include "app/Settings.h"
 #include "watch/ZoneList.h"
 
 #include <windows.h>
+
+#include <cstdint>
 
 // Command ids of the items built here (the menu resource keeps About and Exit).
 const int ID_ZONE_HOTTEST = 40100;
@@ -14,22 +15,36 @@ const int ID_ZONE_FIRST = 40101;        // + the zone's index in the list
 const int ID_THROTTLE_AT_FIRST = 40200; // + the index in THROTTLE_AT_CHOICES
 const int ID_START_WITH_WINDOWS = 40300;
 
+// What the settings items show: the choices in force and the thresholds on offer.
+struct MenuChoices {
+    // A zone name, HOTTEST_ZONE, or empty for the default zone.
+    const char* zone;
+    // The upper threshold in °C, and the thresholds offered (they outlive the menu).
+    int32_t throttleAt;
+    const int32_t* throttleAtChoices;
+    int throttleAtChoiceCount;
+    bool startWithWindows;
+};
+
 class TrayMenu
 {
   public:
     // The zones listed when the menu last opened; the commands of its zone items refer to them.
     ListedZone zones[MAX_LISTED_ZONES];
     int zoneCount;
+    // The thresholds offered when the menu last opened; the commands of its items refer to them.
+    const int32_t* throttleAtChoices;
+    int throttleAtChoiceCount;
 
     // Lists the zones and inserts the items at the top of popup, with the current choices
     // checked.
-    void AddSettingsItems(HMENU popup, const Settings& settings, bool startWithWindows);
+    void AddSettingsItems(HMENU popup, const MenuChoices& choices);
     // The zone that a command chooses (a name or HOTTEST_ZONE); null for any other command.
     const char* ZoneOfCommand(int command) const;
     // The threshold that a command chooses; 0 for any other command.
     int32_t ThrottleAtOfCommand(int command) const;
 
   private:
-    HMENU BuildZoneMenu(const Settings& settings);
-    HMENU BuildThrottleMenu(const Settings& settings) const;
+    HMENU BuildZoneMenu(const char* zone);
+    HMENU BuildThrottleMenu(int32_t throttleAt) const;
 };

@@ -1,7 +1,7 @@
 #include "ui/TrayTooltip.h"
 
 #include "power/Ambrel.h"
-#include "ui/TextWriter.h"
+#include "base/TextWriter.h"
 #include "watch/TempConversion.h"
 #include "watch/ThermalZone.h"
 

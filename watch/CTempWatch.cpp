@@ -1,7 +1,7 @@
 #include "watch/CTempWatch.h"
 
-#include "app/Log.h"
-#include "ui/AppMessages.h"
+#include "base/Log.h"
+#include "watch/WatchMessages.h"
 
 #include <cstring>
 #include <new>
@@ -29,8 +29,9 @@ void CTempWatch::OnInit()
     TakeChoice();
     OpenCounter();
     // Restores what a run that did not end in order left, then saves (saved stays 0 when the
-    // read fails).
+    // read fails). Every write of the controller goes through the keeper from here on.
     keeper.Start(ambrel.saved);
+    ambrel.setting = &keeper;
     ambrel.SetPowerMode();
     TempReading reading = ReadTemperature();
     Step(reading);

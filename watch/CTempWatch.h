@@ -4,7 +4,7 @@
 // when the pair has changed. At the end it closes the counter and writes the saved state back.
 #pragma once
 
-#include "app/MessageWindow.h"
+#include "base/MessageWindow.h"
 #include "power/Ambrel.h"
 #include "power/SchemeKeeper.h"
 #include "watch/CiThreadEx.h"

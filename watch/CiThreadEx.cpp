@@ -1,6 +1,6 @@
 #include "watch/CiThreadEx.h"
 
-#include "app/Log.h"
+#include "base/Log.h"
 
 #include <process.h>
 

@@ -1,6 +1,6 @@
 #include "watch/ZoneCounter.h"
 
-#include "app/Log.h"
+#include "base/Log.h"
 #include "watch/TempConversion.h"
 
 #include <pdhmsg.h>

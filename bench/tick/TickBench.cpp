@@ -4,7 +4,7 @@
 // bench/tick.sh runs it under callgrind to count the instructions per reading.
 //
 //   tick_bench steady|switching N
-#include "app/Log.h"
+#include "base/Log.h"
 #include "bench/tick/TickLoop.h"
 #include "power/PowerSetting.h"
 
@@ -110,24 +110,33 @@ void LogPrint(const char* format, ...)
     std::fputs(format, stderr);
 }
 
-bool ReadThrottleMax(uint32_t& value)
+namespace
 {
-    value = g_throttleMax;
-    return true;
-}
 
-bool WriteThrottleMax(uint32_t value)
+// The simulated setting the controller writes into, in place of the scheme keeper.
+class BenchSetting : public ThrottleSetting
 {
-    g_throttleMax = value;
-    ++g_powerWrites;
-    return true;
-}
+  public:
+    bool Write(uint32_t value) override
+    {
+        g_throttleMax = value;
+        ++g_powerWrites;
+        return true;
+    }
+    bool Read(uint32_t& value) override
+    {
+        value = g_throttleMax;
+        return true;
+    }
+};
+
+} // namespace
 
 // The active scheme never changes here: the check per reading always finds the one in force.
-bool ReadActiveScheme(SchemeId& scheme)
+uint32_t ReadActiveScheme(SchemeId& scheme)
 {
     scheme = SchemeId{};
-    return true;
+    return 0;
 }
 
 // --- the benchmark ---------------------------------------------------------------------------
@@ -187,6 +196,8 @@ int main(int argc, char** argv)
     OpenLogSinks(0, 0);
     std::vector<int64_t> readings = Readings(switching, static_cast<size_t>(count));
     TickState state = {};
+    BenchSetting setting;
+    state.ambrel.setting = &setting;
     // The readings vector came through the counted operator new: the counters are live.
     std::printf("tick %s: %ld readings (prepared with %ld operator new)\n", argv[1], count, g_news);
 

@@ -19,7 +19,7 @@
 //   poke squat               hold "Global\Ambrel Mutex" under an empty DACL (no one may open
 //                            it) until stdin ends; prints "held" once it does
 #include "tests/fakes/FakeShared.h"
-#include "ui/AppMessages.h"
+#include "ui/TrayIcon.h"
 
 #include <windows.h>
 #include <sddl.h>

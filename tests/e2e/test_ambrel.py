@@ -358,7 +358,7 @@ class Tray(unittest.TestCase):
 
     def test_digits_at_their_designed_size_at_every_display_scale(self):
         """At 100, 150 and 200 % the tray shows the icon at its designed size, pixel for pixel,
-        not a scaled 32-pixel one. (20 px, for 125 %, is checked drawn in tests/win/tray: Wine's
+        not a scaled 32-pixel one. (20 px, for 125 %, is checked drawn in tests/win/ui: Wine's
         tray blacks out parts of the bottom rows of a 20-pixel icon.)"""
         saved = log_pixels()
         try:

@@ -1,7 +1,6 @@
 #include "RecordingPlatform.h"
 
-#include "app/Log.h"
-#include "power/PowerSetting.h"
+#include "base/Log.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -24,22 +23,22 @@ void LogPrint(const char* format, ...)
     g_platform.log.push_back(entry);
 }
 
-bool ReadThrottleMax(uint32_t& value)
+bool RecordingPlatform::Read(uint32_t& value)
 {
-    if (g_platform.failReads) {
-        g_platform.powerCalls.push_back("read failed");
+    if (failReads) {
+        powerCalls.push_back("read failed");
         return false;
     }
-    value = g_platform.throttleMax;
-    g_platform.powerCalls.push_back("read " + std::to_string(value));
+    value = throttleMax;
+    powerCalls.push_back("read " + std::to_string(value));
     return true;
 }
 
-bool WriteThrottleMax(uint32_t value)
+bool RecordingPlatform::Write(uint32_t value)
 {
-    g_platform.powerCalls.push_back("write " + std::to_string(value));
-    if (g_platform.failWrites)
+    powerCalls.push_back("write " + std::to_string(value));
+    if (failWrites)
         return false;
-    g_platform.throttleMax = value;
+    throttleMax = value;
     return true;
 }

@@ -1,12 +1,14 @@
-// Stand-ins for the platform functions the core calls (LogPrint and the power setting), which
-// record what the core did so that the tests can assert it.
+// Stand-ins for the platform the core calls (LogPrint and the power setting), which record what
+// the core did so that the tests can assert it.
 #pragma once
+
+#include "power/ThrottleSetting.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-struct RecordingPlatform {
+struct RecordingPlatform final : ThrottleSetting {
     // Every log entry, formatted, in order (without time stamp and thread id).
     std::vector<std::string> log;
     // Every power call in order: "write 99", "read 99", "read failed".
@@ -18,6 +20,8 @@ struct RecordingPlatform {
 
     // Clears the record and the simulated setting.
     void Reset(uint32_t initialThrottleMax = 100);
+    bool Write(uint32_t value) override;
+    bool Read(uint32_t& value) override;
 };
 
 extern RecordingPlatform g_platform;

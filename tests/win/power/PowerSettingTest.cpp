@@ -1,14 +1,17 @@
-// ReadThrottleMax and WriteThrottleMax against the fake powrprof.dll: which calls they make with
-// which identifiers, what they change in the store and what they log when a call fails.
+// The controller's write path (the scheme keeper's Write over the power-setting access) and
+// ReadThrottleMax against the fake powrprof.dll: which calls they make with which identifiers,
+// what they change in the store and what they log when a call fails.
 #include "PowerTestSupport.h"
 
 #include "power/PowerSetting.h"
+#include "power/SchemeKeeper.h"
 
 namespace
 {
 
-const std::vector<std::string> kWriteCalls = {"PowerGetActiveScheme", "PowerWriteACValueIndex",
-                                              "PowerSetActiveScheme"};
+// The first write into a scheme reads the scheme's own value first, for the keeper's note.
+const std::vector<std::string> kWriteCalls = {"PowerGetActiveScheme", "PowerReadACValue",
+                                              "PowerWriteACValueIndex", "PowerSetActiveScheme"};
 const std::vector<std::string> kReadCalls = {"PowerGetActiveScheme", "PowerReadACValue"};
 
 class PowerSettingTest : public ::testing::Test
@@ -22,7 +25,11 @@ class PowerSettingTest : public ::testing::Test
         return scheme == kBalancedScheme ? kHighPerformanceScheme : kBalancedScheme;
     }
 
+    bool WriteThrottleMax(uint32_t value) { return keeper.Write(value); }
+
     FakePlatform fake;
+    // Not started: its notes stay in memory, and the registry is left alone.
+    SchemeKeeper keeper{};
 };
 
 struct WriteCase {
@@ -150,11 +157,12 @@ INSTANTIATE_TEST_SUITE_P(
                                        "PowerGetActiveScheme() error=c0000022",
                                        100,
                                        {"PowerGetActiveScheme"}},
-                      WriteFailureCase{"WriteACValueIndex",
-                                       "fail PowerWriteACValueIndex 87\n",
-                                       "PowerWriteACValueIndex() error=57",
-                                       100,
-                                       {"PowerGetActiveScheme", "PowerWriteACValueIndex"}},
+                      WriteFailureCase{
+                          "WriteACValueIndex",
+                          "fail PowerWriteACValueIndex 87\n",
+                          "PowerWriteACValueIndex() error=57",
+                          100,
+                          {"PowerGetActiveScheme", "PowerReadACValue", "PowerWriteACValueIndex"}},
                       WriteFailureCase{"SetActiveScheme", "fail PowerSetActiveScheme 1314\n",
                                        "PowerSetActiveScheme() error=522", 99, kWriteCalls}),
     [](const ::testing::TestParamInfo<WriteFailureCase>& param) { return param.param.name; });

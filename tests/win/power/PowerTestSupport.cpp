@@ -1,6 +1,6 @@
 #include "PowerTestSupport.h"
 
-#include "app/Log.h"
+#include "base/Log.h"
 
 #include <regex>
 

@@ -9,7 +9,7 @@
 #include "SoakModel.h"
 
 #include "fakes/FakeControl.h"
-#include "ui/AppMessages.h"
+#include "watch/WatchMessages.h"
 #include "ui/TrayIcon.h"
 #include "watch/CTempWatch.h"
 #include "win/support/ResourceCounts.h"

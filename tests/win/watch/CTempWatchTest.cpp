@@ -2,7 +2,7 @@
 
 #include "FakeControl.h"
 #include "WatchTestSupport.h"
-#include "ui/AppMessages.h"
+#include "watch/WatchMessages.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "WatchTestSupport.h"
 
 #include "FakeControl.h"
-#include "app/Log.h"
+#include "base/Log.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

@@ -31,6 +31,7 @@ Ambrel ControllerIn(int mode)
 {
     Ambrel controller = {};
     controller.mode = mode;
+    controller.setting = &g_platform;
     return controller;
 }
 

@@ -1,4 +1,4 @@
-#include "app/ProgramKey.h"
+#include "base/ProgramKey.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
-#include "app/Log.h"
+#include "base/Log.h"
 
-#include "app/LogFormat.h"
+#include "base/LogFormat.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "ui/TextWriter.h"
+#include "base/TextWriter.h"
 
 #include <cstdio>
 

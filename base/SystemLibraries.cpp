@@ -1,7 +1,7 @@
-#include "app/SystemLibraries.h"
+#include "base/SystemLibraries.h"
 
-#include "app/Log.h"
-#include "app/LogFormat.h"
+#include "base/Log.h"
+#include "base/LogFormat.h"
 
 #include <delayimp.h>
 #include <pdhmsg.h>

@@ -1,4 +1,4 @@
-#include "app/LogFormat.h"
+#include "base/LogFormat.h"
 
 #include <cstdio>
 #include <cstring>

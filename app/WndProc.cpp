@@ -1,10 +1,10 @@
-#include "ui/WndProc.h"
+#include "app/WndProc.h"
 
-#include "app/Log.h"
+#include "base/Log.h"
 #include "app/StartWithWindows.h"
 #include "app/TrayApp.h"
 #include "res/resource.h"
-#include "ui/AppMessages.h"
+#include "watch/WatchMessages.h"
 #include "ui/TrayTooltip.h"
 
 #include <cstdio>
@@ -129,7 +129,9 @@ void ShowTrayMenu(TrayApp& app)
     GetCursorPos(&cursor);
     HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_TRAYMENU));
     HMENU popup = GetSubMenu(menu, 0);
-    app.trayMenu.AddSettingsItems(popup, app.settings, IsStartWithWindows());
+    MenuChoices choices = {app.settings.zone, app.settings.throttleAt, THROTTLE_AT_CHOICES,
+                           THROTTLE_AT_CHOICE_COUNT, IsStartWithWindows()};
+    app.trayMenu.AddSettingsItems(popup, choices);
     HWND trayWindow = app.trayIcon.trayWindow;
     SetForegroundWindow(trayWindow);
     TrackPopupMenu(popup, TPM_BOTTOMALIGN, cursor.x, cursor.y, 0, trayWindow, nullptr);

@@ -1,17 +1,15 @@
 #pragma once
 
-// Window messages the program sends to its own hidden window. WM_USER is 0x0400 in <windows.h>;
-// the values are written out here so that platform-free code can share them.
+// The messages the watcher posts to the hidden window. WM_USER is 0x0400 in <windows.h>; the
+// values are written out here so that platform-free code can share them. The tray icon's own
+// callback message, WM_FROMTRAY, sits just below them (ui/TrayIcon.h).
 //
-// WM_FROMTRAY:   the shell reports a mouse event on the tray icon (wParam icon id, lParam mouse
-//                message).
 // WM_TEMPINIT:   the watcher's first reading (wParam temperature, lParam throttle mode).
 // WM_TEMPCHANGE: a later reading whose temperature or mode differs from the last one posted.
 // WM_TEMPSTATUS: the reading's status has changed (wParam READING_OK, READING_FAILED or
 //                READING_NO_ZONE); posted just before the report that carries the change.
 #define AMBREL_WM_USER_BASE 0x0400
 
-#define WM_FROMTRAY (AMBREL_WM_USER_BASE + 10)
 #define WM_TEMPINIT (AMBREL_WM_USER_BASE + 11)
 #define WM_TEMPCHANGE (AMBREL_WM_USER_BASE + 12)
 #define WM_TEMPSTATUS (AMBREL_WM_USER_BASE + 13)

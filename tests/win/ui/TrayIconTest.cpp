@@ -4,7 +4,7 @@
 
 #include "app/TrayApp.h"
 #include "ui/TrayIcon.h"
-#include "ui/WndProc.h"
+#include "app/WndProc.h"
 
 #include <gtest/gtest.h>
 
