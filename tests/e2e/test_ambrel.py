@@ -249,7 +249,7 @@ class Throttle(unittest.TestCase):
             self.assertEqual([100], run.ac_writes())
             run.append_readings(96)
             self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
-            self.assertEqual([99, 99], run.values())
+            self.assertTrue(wait_for(lambda: run.values() == [99, 99], 5), run.values())
             # Unticked, the battery value gets its own back at once; ticked, it is capped again.
             self.assertTrue(choose_in_tray_menu('On battery too'))
             self.assertTrue(wait_for(lambda: run.values() == [99, 100], 5))
@@ -587,19 +587,25 @@ class Failures(unittest.TestCase):
                 self.assertEqual('program end\n', messages(log_entries())[-1])
 
     def test_a_bad_stored_threshold_falls_back_to_85(self):
+        # A bad OnBattery falls back to ticked: the battery value is capped too.
         for value in (('REG_SZ', 'ninety'), ('REG_DWORD', '100')):
             with self.subTest(value=value):
                 set_registry_value(SETTINGS_KEY, 'ThrottleAt', value)
+                set_registry_value(SETTINGS_KEY, 'OnBattery', value)
                 delete_log()
                 run = AmbrelRun('bad-threshold', script=f'{counter(85)}\n').start()
                 try:
                     self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
+                    self.assertTrue(wait_for(lambda: run.values() == [99, 99], 5), run.values())
                     self.assertEqual(0, close_and_wait(run))
                 finally:
                     run.kill()
                     delete_registry_value(SETTINGS_KEY, 'ThrottleAt')
-                self.assertEqual(1, messages(log_entries()).count(
+                    delete_registry_value(SETTINGS_KEY, 'OnBattery')
+                entries = messages(log_entries())
+                self.assertEqual(1, entries.count(
                     'settings: ThrottleAt is not 80, 85, 90 or 95; using 85\n'))
+                self.assertEqual(1, entries.count('settings: OnBattery is not 0 or 1; using 1\n'))
 
     def test_malformed_and_foreign_ledger_entries_are_removed_and_never_applied(self):
         delete_log()
