@@ -101,7 +101,8 @@ LedgerEntry* SchemeKeeper::Note(const SchemeId& scheme, ThrottleValue which)
 
 void SchemeKeeper::LogMissingOnce(const SchemeId& scheme, ThrottleValue which, uint32_t error)
 {
-    const uint32_t bit = 1u << which;
+    // A scheme without the class-1 setting lacks both its values: one line says so.
+    const uint32_t bit = 1u << (IsClass1(which) ? THROTTLE_AC_CLASS1 : which);
     if ((missingLogged & bit) != 0)
         return;
     missingLogged |= bit;

@@ -32,7 +32,8 @@ class SchemeKeeper final : public ThrottleSetting
     // The values used on battery are capped too. Set by the owner before the worker starts,
     // changed later through SetOnBattery on the worker.
     bool onBattery;
-    // One bit per ThrottleValue that some scheme could not read: each is logged once per run.
+    // One bit per ThrottleValue that some scheme could not read (the class-1 values share one):
+    // each is logged once per run.
     uint32_t missingLogged;
 
     // Opens the ledger, restores what an earlier run left there (keeping what it could not

@@ -123,11 +123,14 @@ class Lifetime(unittest.TestCase):
             self.assertEqual(MAIN_THREAD_LIFETIME, messages(run_entries, main))
             worker = [t for t, m in run_entries if m == 'CiThreadEx.threadfnc() start\n'][0]
             worker_messages = messages(run_entries, worker)
+            # The store's schemes have no class-1 setting: said once, at the first write.
             self.assertEqual(['CiThreadEx.threadfnc() start\n',
+                              f'SchemeKeeper: {BALANCED} AC1 cannot be read (error=2); this '
+                              'value is left alone\n',
                               'power setting changed: throttle max=100\n',
                               'temp monitor:   mode=0, vec=0, count=0, temp=50\n',
                               'CTempWatch.callbackfnc() THREADCALLBACK_INIT\n'],
-                             worker_messages[:4])
+                             worker_messages[:5])
             self.assertEqual(['CTempWatch.callbackfnc() THREADCALLBACK_END\n',
                               'CiThreadEx.threadfnc() end\n'], worker_messages[-2:])
             order = messages(run_entries)
@@ -615,7 +618,8 @@ class Failures(unittest.TestCase):
         for name, value in {'not-a-scheme': ledger_entry(50, 100),
                             HIGH_PERFORMANCE: ('REG_BINARY', '320000006400000000'),
                             '00000000-1111-2222-3333-444444444444': ledger_entry(50, 100),
-                            # A run ended between noting 80 and writing it over its 99.
+                            # Named the earlier way, by the scheme alone (the AC class-0
+                            # entry): a run ended between noting 80 and writing it over its 99.
                             POWER_SAVER: ledger_entry(70, 80, 99)}.items():
             set_registry_value(LEDGER_KEY, name, value)
         watch_and_close(self, run)

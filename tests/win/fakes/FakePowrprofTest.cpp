@@ -89,15 +89,6 @@ TEST_F(FakePowrprofTest, RejectsWhatThePlatformRejects)
          [&] { return ReadAc(&kBalanced, &kSubgroup, &kSetting1, &size); }, 2},
         {"DC write of a missing class-1 setting",
          [] { return PowerWriteDCValueIndex(nullptr, &kBalanced, &kSubgroup, &kSetting1, 50); }, 2},
-        {"DC write above 100",
-         [] { return PowerWriteDCValueIndex(nullptr, &kBalanced, &kSubgroup, &kSetting, 101); },
-         87},
-        {"DC read without size",
-         [] {
-             return PowerReadDCValue(nullptr, &kBalanced, &kSubgroup, &kSetting, nullptr, nullptr,
-                                     nullptr);
-         },
-         87},
         {"activate with root key", [] { return PowerSetActiveScheme(SomeKey(), &kBalanced); }, 87},
         {"activate unknown scheme", [] { return PowerSetActiveScheme(nullptr, &kUnknown); }, 2},
     };
