@@ -27,12 +27,13 @@ HWND CreateHiddenWindow(ATOM windowClass, HINSTANCE instance, MessageWindow& rec
                            instance, &record);
 }
 
-// The worker starts with the user's zone and threshold; later choices reach it as WatchChoice.
+// The worker starts with the user's choices; later choices reach it as WatchChoice.
 void StartWatching(TrayApp& app)
 {
     app.tempWatch.window = &app.messageWindow;
     std::memcpy(app.tempWatch.zone, app.settings.zone, sizeof app.tempWatch.zone);
     app.tempWatch.ambrel.SetThrottleAt(app.settings.throttleAt);
+    app.tempWatch.keeper.onBattery = app.settings.onBattery;
     if (app.tempWatch.thread == nullptr)
         app.tempWatch.Start(AMBREL_WATCH_INTERVAL_MS, CTempWatch::callbackfnc, &app.tempWatch);
 }

@@ -59,6 +59,7 @@ void RequestWatchChoice(TrayApp& app)
     WatchChoice choice = {};
     std::snprintf(choice.zone, sizeof choice.zone, "%s", app.settings.zone);
     choice.throttleAt = app.settings.throttleAt;
+    choice.onBattery = app.settings.onBattery;
     if (!app.tempWatch.RequestChoice(choice))
         LogPrint("WndProc(): no memory for the choice\n");
 }
@@ -79,6 +80,14 @@ void OnThrottleAt(TrayApp& app, int32_t throttleAt)
     RequestWatchChoice(app);
 }
 
+void OnOnBattery(TrayApp& app)
+{
+    LogPrint("WndProc(): WM_COMMAND: Receive ID_ON_BATTERY\n");
+    app.settings.onBattery = !app.settings.onBattery;
+    SaveOnBatterySetting(app.settings.onBattery);
+    RequestWatchChoice(app);
+}
+
 void OnStartWithWindows()
 {
     LogPrint("WndProc(): WM_COMMAND: Receive ID_START_WITH_WINDOWS\n");
@@ -94,6 +103,10 @@ bool OnSettingsCommand(TrayApp& app, int command)
     }
     if (int32_t throttleAt = app.trayMenu.ThrottleAtOfCommand(command)) {
         OnThrottleAt(app, throttleAt);
+        return true;
+    }
+    if (command == ID_ON_BATTERY) {
+        OnOnBattery(app);
         return true;
     }
     if (command == ID_START_WITH_WINDOWS) {
@@ -129,8 +142,9 @@ void ShowTrayMenu(TrayApp& app)
     GetCursorPos(&cursor);
     HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_TRAYMENU));
     HMENU popup = GetSubMenu(menu, 0);
-    MenuChoices choices = {app.settings.zone, app.settings.throttleAt, THROTTLE_AT_CHOICES,
-                           THROTTLE_AT_CHOICE_COUNT, IsStartWithWindows()};
+    MenuChoices choices = {app.settings.zone,    app.settings.throttleAt,
+                           THROTTLE_AT_CHOICES,  THROTTLE_AT_CHOICE_COUNT,
+                           IsStartWithWindows(), app.settings.onBattery};
     app.trayMenu.AddSettingsItems(popup, choices);
     HWND trayWindow = app.trayIcon.trayWindow;
     SetForegroundWindow(trayWindow);
@@ -156,7 +170,8 @@ void ComposeTip(TrayApp& app, int t, int mode)
                           app.readingStatus,
                           app.settings.zone,
                           app.failedSince.wHour,
-                          app.failedSince.wMinute};
+                          app.failedSince.wMinute,
+                          app.settings.onBattery};
     char16_t tip[TOOLTIP_SIZE];
     ComposeTooltip(tip, TOOLTIP_SIZE, facts);
     app.trayIcon.SetTip(tip);

@@ -91,6 +91,11 @@ bool ProgramKey::DeleteValue(const char* name) const
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
+bool ProgramKey::Flush() const
+{
+    return key != nullptr && RegFlushKey(key) == ERROR_SUCCESS;
+}
+
 bool ProgramKey::ValueName(DWORD index, char* name, DWORD size) const
 {
     if (key == nullptr)

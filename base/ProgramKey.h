@@ -35,6 +35,9 @@ class ProgramKey
     bool WriteString(const char* name, const char* text) const;
     // True when the value is gone afterwards (also when it was never there).
     bool DeleteValue(const char* name) const;
+    // Writes the key's changes to disk now rather than when the registry gets round to it;
+    // false when that fails or no key is open.
+    bool Flush() const;
     // The name of the value at index (0, 1, ...), for walking all values; false past the last
     // one or for a name longer than the buffer. Deleting values while walking shifts the indices.
     bool ValueName(DWORD index, char* name, DWORD size) const;

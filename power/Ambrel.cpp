@@ -49,6 +49,11 @@ int Ambrel::UpperThreshold() const
     return throttleAt != 0 ? throttleAt : AMBREL_UPPER_THRESHOLD;
 }
 
+bool Ambrel::Engaged() const
+{
+    return mode != 0;
+}
+
 int Ambrel::LowerThreshold() const
 {
     return UpperThreshold() - AMBREL_BAND_WIDTH;

@@ -43,6 +43,9 @@ class Ambrel
     // step, which was counted against the old band.
     void SetThrottleAt(int upper);
     int UpperThreshold() const;
+    // The throttle is engaged (mode 1 or 2): only then does a switch of power scheme need to be
+    // followed, as mode 0 asks nothing of the scheme.
+    bool Engaged() const;
     int LowerThreshold() const;
     // Writes the maximum processor state of the current mode, reads it back and logs it.
     void SetPowerMode();

@@ -14,9 +14,12 @@ namespace
 const GUID kProcessorSettingsSubgroup = {
     0x54533251, 0x82BE, 0x4824, {0x96, 0xC1, 0x47, 0xB6, 0x0B, 0x74, 0x0D, 0x00}};
 
-// GUID_PROCESSOR_THROTTLE_MAXIMUM
+// GUID_PROCESSOR_THROTTLE_MAXIMUM (efficiency class 0) and GUID_PROCESSOR_THROTTLE_MAXIMUM_1
+// (class 1), which differ in their last byte.
 const GUID kProcessorThrottleMaximum = {
     0xBC5038F7, 0x23E0, 0x4960, {0x96, 0xDA, 0x33, 0xAB, 0xAF, 0x59, 0x35, 0xEC}};
+const GUID kProcessorThrottleMaximum1 = {
+    0xBC5038F7, 0x23E0, 0x4960, {0x96, 0xDA, 0x33, 0xAB, 0xAF, 0x59, 0x35, 0xED}};
 
 static_assert(sizeof(SchemeId) == sizeof(GUID), "a scheme identifier is a GUID");
 
@@ -34,10 +37,22 @@ SchemeId SchemeIdOf(const GUID& guid)
     return scheme;
 }
 
-DWORD WriteAcValue(const GUID* scheme, uint32_t value)
+const GUID* SettingOf(ThrottleValue which)
 {
+    return IsClass1(which) ? &kProcessorThrottleMaximum1 : &kProcessorThrottleMaximum;
+}
+
+DWORD WriteValue(const GUID* scheme, uint32_t value, ThrottleValue which)
+{
+    if (IsBattery(which)) {
+        DWORD result = PowerWriteDCValueIndex(nullptr, scheme, &kProcessorSettingsSubgroup,
+                                              SettingOf(which), value);
+        if (result != ERROR_SUCCESS)
+            LogPrint("PowerWriteDCValueIndex() error=%lx", result);
+        return result;
+    }
     DWORD result = PowerWriteACValueIndex(nullptr, scheme, &kProcessorSettingsSubgroup,
-                                          &kProcessorThrottleMaximum, value);
+                                          SettingOf(which), value);
     if (result != ERROR_SUCCESS)
         LogPrint("PowerWriteACValueIndex() error=%lx", result);
     return result;
@@ -71,23 +86,26 @@ uint32_t ReadActiveScheme(SchemeId& scheme)
     return ERROR_SUCCESS;
 }
 
-uint32_t ReadSchemeThrottleMax(const SchemeId& scheme, uint32_t& value)
+uint32_t ReadSchemeThrottleMax(const SchemeId& scheme, uint32_t& value, ThrottleValue which)
 {
     GUID guid = GuidOf(scheme);
     DWORD found = 0;
     DWORD size = sizeof found;
-    DWORD result =
-        PowerReadACValue(nullptr, &guid, &kProcessorSettingsSubgroup, &kProcessorThrottleMaximum,
-                         nullptr, reinterpret_cast<UCHAR*>(&found), &size);
+    UCHAR* buffer = reinterpret_cast<UCHAR*>(&found);
+    DWORD result = IsBattery(which) ? PowerReadDCValue(nullptr, &guid, &kProcessorSettingsSubgroup,
+                                                       SettingOf(which), nullptr, buffer, &size)
+                                    : PowerReadACValue(nullptr, &guid, &kProcessorSettingsSubgroup,
+                                                       SettingOf(which), nullptr, buffer, &size);
     if (result == ERROR_SUCCESS)
         value = found;
     return result;
 }
 
-bool WriteSchemeThrottleMax(const SchemeId& scheme, uint32_t value, bool activate)
+bool WriteSchemeThrottleMax(const SchemeId& scheme, uint32_t value, bool activate,
+                            ThrottleValue which)
 {
     GUID guid = GuidOf(scheme);
-    DWORD result = WriteAcValue(&guid, value);
+    DWORD result = WriteValue(&guid, value, which);
     if (result == ERROR_SUCCESS && activate)
         result = Activate(&guid);
     return result == ERROR_SUCCESS;

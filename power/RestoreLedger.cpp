@@ -28,7 +28,43 @@ uint32_t LoadUint32(const uint8_t* bytes)
     return value;
 }
 
+// Indexed by ThrottleValue.
+const char* const kValueNames[THROTTLE_VALUE_COUNT] = {"AC", "AC1", "DC", "DC1"};
+
+// Splits "<scheme> <value>", or the earlier "<scheme>" alone, into the entry's identity.
+bool ParseLedgerName(const char* name, LedgerEntry& entry)
+{
+    const size_t idLength = SCHEME_ID_TEXT_SIZE - 1;
+    char id[SCHEME_ID_TEXT_SIZE];
+    if (std::strlen(name) < idLength)
+        return false;
+    std::memcpy(id, name, idLength);
+    id[idLength] = '\0';
+    if (!ParseSchemeId(id, entry.scheme))
+        return false;
+    const char* rest = name + idLength;
+    entry.legacy = *rest == '\0';
+    if (entry.legacy) {
+        entry.which = THROTTLE_AC;
+        return true;
+    }
+    for (int i = 0; i < THROTTLE_VALUE_COUNT; ++i) {
+        if (rest[0] == ' ' && std::strcmp(rest + 1, kValueNames[i]) == 0) {
+            entry.which = static_cast<ThrottleValue>(i);
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
+
+void FormatLedgerName(const LedgerEntry& entry, char name[LEDGER_NAME_SIZE])
+{
+    FormatSchemeId(entry.scheme, name);
+    name[SCHEME_ID_TEXT_SIZE - 1] = ' ';
+    std::strcpy(name + SCHEME_ID_TEXT_SIZE, kValueNames[entry.which & 3]);
+}
 
 bool RestoreLedger::Open()
 {
@@ -55,7 +91,7 @@ void RestoreLedger::LogFailureOnce(const char* what)
 
 bool RestoreLedger::ReadEntry(const char* name, LedgerEntry& entry) const
 {
-    if (!ParseSchemeId(name, entry.scheme))
+    if (!ParseLedgerName(name, entry))
         return false;
     // One byte more than an entry, so that a longer value is seen as too long rather than cut.
     uint8_t data[kEntrySize + 1];
@@ -96,22 +132,42 @@ bool RestoreLedger::Put(const LedgerEntry& entry)
     // A ledger that was never opened (or failed to open, which is logged) lives in memory only.
     if (key.key == nullptr)
         return false;
-    char name[SCHEME_ID_TEXT_SIZE];
-    FormatSchemeId(entry.scheme, name);
+    char name[LEDGER_NAME_SIZE];
+    FormatLedgerName(entry, name);
     uint8_t data[kEntrySize];
     StoreUint32(data, entry.original);
     StoreUint32(data + 4, entry.written);
     StoreUint32(data + 8, entry.previous);
-    if (key.WriteRaw(name, REG_BINARY, data, kEntrySize))
-        return true;
-    LogFailureOnce("written");
-    return false;
+    if (!key.WriteRaw(name, REG_BINARY, data, kEntrySize)) {
+        LogFailureOnce("written");
+        return false;
+    }
+    // The entry now lives under its new name only.
+    DeleteLegacyName(entry);
+    return true;
 }
 
-void RestoreLedger::Remove(const SchemeId& scheme)
+void RestoreLedger::Remove(const LedgerEntry& entry)
 {
-    char name[SCHEME_ID_TEXT_SIZE];
-    FormatSchemeId(scheme, name);
+    char name[LEDGER_NAME_SIZE];
+    FormatLedgerName(entry, name);
     if (!key.DeleteValue(name))
         LogFailureOnce("written");
+    DeleteLegacyName(entry);
+}
+
+void RestoreLedger::DeleteLegacyName(const LedgerEntry& entry)
+{
+    if (!entry.legacy)
+        return;
+    char name[SCHEME_ID_TEXT_SIZE];
+    FormatSchemeId(entry.scheme, name);
+    if (!key.DeleteValue(name))
+        LogFailureOnce("written");
+}
+
+void RestoreLedger::Flush()
+{
+    if (key.key != nullptr && !key.Flush())
+        LogFailureOnce("flushed");
 }

@@ -1,8 +1,11 @@
 // The restore ledger as kept in the registry, below the program's key: one value per power
-// scheme that the program has written into, named by the scheme's identifier (text form), a
-// REG_BINARY of three 32-bit little-endian numbers: the scheme's own value before the program
-// first wrote into it, the value the program last wrote (or is about to write) there, and the
-// value the scheme held before that write (the same as the second once the write is done).
+// scheme value that the program has written into, named by the scheme's identifier (text form),
+// a space and the value's name ("AC", "AC1", "DC", "DC1": on AC power or on battery, for
+// efficiency class 0 or 1), a REG_BINARY of three 32-bit little-endian numbers: the scheme's own
+// value before the program first wrote into it, the value the program last wrote (or is about to
+// write) there, and the value the scheme held before that write (the same as the second once the
+// write is done). A value named by the scheme's identifier alone, as an earlier version of the
+// program wrote them, is the AC class-0 entry.
 //
 // The ledger survives the process, so that a run ended by a kill, a crash or a power loss can
 // be undone at the next start. A key that cannot be opened or written leaves the ledger unusable
@@ -10,6 +13,7 @@
 #pragma once
 
 #include "base/ProgramKey.h"
+#include "power/PowerSetting.h"
 #include "power/SchemeId.h"
 
 #include <cstdint>
@@ -18,14 +22,19 @@
 // a malformed entry.
 const char RESTORE_LEDGER_KEY_PATH[] = "Software\\Ambrel\\Restore";
 
-// More schemes than any machine has; further ones are neither recorded nor restored.
-const int RESTORE_LEDGER_MAX_ENTRIES = 16;
+// The four values of more schemes than any machine has; further ones are neither recorded nor
+// restored.
+const int RESTORE_LEDGER_MAX_ENTRIES = 64;
+
+// A value name: the scheme's text form, a space, up to three characters, the terminating zero.
+const size_t LEDGER_NAME_SIZE = SCHEME_ID_TEXT_SIZE + 4;
 
 // The highest valid percentage in an entry.
 const uint32_t RESTORE_LEDGER_MAX_PERCENT = 100;
 
 struct LedgerEntry {
     SchemeId scheme;
+    ThrottleValue which;
     // The scheme's own value, to be written back.
     uint32_t original;
     // The value the program last wrote there, or is about to write.
@@ -34,7 +43,13 @@ struct LedgerEntry {
     // ended during the write leaves the scheme holding either, and either means it is still the
     // program's.
     uint32_t previous;
+    // Read from a value named the earlier way; that name goes once the entry is rewritten or
+    // removed.
+    bool legacy;
 };
+
+// The entry's value name in the registry.
+void FormatLedgerName(const LedgerEntry& entry, char name[LEDGER_NAME_SIZE]);
 
 class RestoreLedger
 {
@@ -52,10 +67,14 @@ class RestoreLedger
     int ReadEntries(LedgerEntry* entries, int max);
     // Records or updates one entry; false (logged once) when it cannot be written.
     bool Put(const LedgerEntry& entry);
-    // Removes the entry of a scheme; a failure is logged once.
-    void Remove(const SchemeId& scheme);
+    // Removes an entry; a failure is logged once.
+    void Remove(const LedgerEntry& entry);
+    // Puts what has been written to the key on disk, so that a power loss right after the power
+    // write that an entry guards still finds the entry; a failure is logged once.
+    void Flush();
 
   private:
     bool ReadEntry(const char* name, LedgerEntry& entry) const;
+    void DeleteLegacyName(const LedgerEntry& entry);
     void LogFailureOnce(const char* what);
 };

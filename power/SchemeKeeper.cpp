@@ -1,7 +1,37 @@
 #include "power/SchemeKeeper.h"
 
 #include "base/Log.h"
-#include "power/PowerSetting.h"
+
+namespace
+{
+
+// How a value is named in the log: the scheme alone for the AC class-0 value, which is the one
+// every Windows has, otherwise the scheme and the value ("... DC1").
+void EntryLabel(const LedgerEntry& entry, char label[LEDGER_NAME_SIZE])
+{
+    FormatLedgerName(entry, label);
+    if (entry.which == THROTTLE_AC)
+        label[SCHEME_ID_TEXT_SIZE - 1] = '\0';
+}
+
+// What the mode's level means for one value: on AC power the level itself; on battery the
+// level only where it is lower than the value's own setting, which is never raised.
+uint32_t TargetOf(const LedgerEntry& entry, uint32_t level)
+{
+    if (IsBattery(entry.which) && entry.original < level)
+        return entry.original;
+    return level;
+}
+
+// One value about to be written during a mode change.
+struct PlannedWrite {
+    ThrottleValue which;
+    uint32_t value;
+    // Null for the AC class-0 value when it cannot be noted: it is written all the same.
+    LedgerEntry* entry;
+};
+
+} // namespace
 
 void SchemeKeeper::Start(uint32_t& saved)
 {
@@ -11,7 +41,7 @@ void SchemeKeeper::Start(uint32_t& saved)
     if (ReadActiveScheme(active) != 0)
         return;
     // A leftover that could not be restored keeps the value noted by the earlier run.
-    const LedgerEntry* left = Find(active);
+    const LedgerEntry* left = Find(active, THROTTLE_AC);
     if (left != nullptr) {
         saved = left->original;
         return;
@@ -20,7 +50,7 @@ void SchemeKeeper::Start(uint32_t& saved)
     if (ReadSchemeThrottleMax(active, value) != 0)
         return;
     saved = value;
-    Record(active, value);
+    Record(active, THROTTLE_AC, value);
 }
 
 bool SchemeKeeper::ActiveSchemeSwitched() const
@@ -28,29 +58,64 @@ bool SchemeKeeper::ActiveSchemeSwitched() const
     return hasInForce && ActiveSchemeDiffers(inForce);
 }
 
-LedgerEntry* SchemeKeeper::Find(const SchemeId& scheme)
+LedgerEntry* SchemeKeeper::Find(const SchemeId& scheme, ThrottleValue which)
 {
     for (int i = 0; i < entryCount; ++i) {
-        if (SameScheme(entries[i].scheme, scheme))
+        if (entries[i].which == which && SameScheme(entries[i].scheme, scheme))
             return &entries[i];
     }
     return nullptr;
 }
 
-bool SchemeKeeper::Record(const SchemeId& scheme, uint32_t original)
+LedgerEntry* SchemeKeeper::Record(const SchemeId& scheme, ThrottleValue which, uint32_t original)
 {
     if (entryCount >= RESTORE_LEDGER_MAX_ENTRIES)
-        return false;
+        return nullptr;
     LedgerEntry& entry = entries[entryCount++];
+    entry = LedgerEntry{};
     entry.scheme = scheme;
+    entry.which = which;
     entry.original = original;
     entry.written = original;
     entry.previous = original;
     ledger.Put(entry); // kept in memory even when the registry fails
-    return true;
+    return &entry;
 }
 
-bool SchemeKeeper::Write(uint32_t value)
+LedgerEntry* SchemeKeeper::Note(const SchemeId& scheme, ThrottleValue which)
+{
+    LedgerEntry* entry = Find(scheme, which);
+    if (entry != nullptr)
+        return entry;
+    // A value not written before (the first write, or the user switched schemes): its own
+    // setting first.
+    uint32_t original = 0;
+    uint32_t result = ReadSchemeThrottleMax(scheme, original, which);
+    if (result != 0) {
+        if (which != THROTTLE_AC)
+            LogMissingOnce(scheme, which, result);
+        return nullptr;
+    }
+    return Record(scheme, which, original);
+}
+
+void SchemeKeeper::LogMissingOnce(const SchemeId& scheme, ThrottleValue which, uint32_t error)
+{
+    // A scheme without the class-1 setting lacks both its values: one line says so.
+    const uint32_t bit = 1u << (IsClass1(which) ? THROTTLE_AC_CLASS1 : which);
+    if ((missingLogged & bit) != 0)
+        return;
+    missingLogged |= bit;
+    LedgerEntry entry = {};
+    entry.scheme = scheme;
+    entry.which = which;
+    char label[LEDGER_NAME_SIZE];
+    EntryLabel(entry, label);
+    LogPrint("SchemeKeeper: %s cannot be read (error=%lx); this value is left alone\n", label,
+             static_cast<unsigned long>(error));
+}
+
+bool SchemeKeeper::Write(uint32_t level)
 {
     SchemeId scheme;
     uint32_t result = ReadActiveScheme(scheme);
@@ -58,9 +123,43 @@ bool SchemeKeeper::Write(uint32_t value)
         LogPrint("PowerGetActiveScheme() error=%lx", static_cast<unsigned long>(result));
         return false;
     }
-    BeforeWrite(scheme, value);
-    bool stored = WriteSchemeThrottleMax(scheme, value, false);
-    AfterWrite(scheme, stored);
+    inForce = scheme;
+    hasInForce = true;
+    // Every entry is noted before any value is written, with what the value holds now, so that
+    // a run ended before, during or after the writes still finds each value the program's.
+    PlannedWrite planned[THROTTLE_VALUE_COUNT];
+    int count = 0;
+    for (int i = 0; i < THROTTLE_VALUE_COUNT; ++i) {
+        ThrottleValue which = static_cast<ThrottleValue>(i);
+        if (IsBattery(which) && !onBattery)
+            continue;
+        LedgerEntry* entry = Note(scheme, which);
+        if (entry == nullptr && which != THROTTLE_AC)
+            continue;
+        PlannedWrite& write = planned[count++];
+        write = PlannedWrite{which, entry != nullptr ? TargetOf(*entry, level) : level, entry};
+        if (entry != nullptr) {
+            entry->previous = entry->written;
+            entry->written = write.value;
+            ledger.Put(*entry);
+        }
+    }
+    // On disk before the writes they guard: the registry would otherwise write them lazily,
+    // after the power setting, and a power cut in between would lose them.
+    ledger.Flush();
+    bool stored = true;
+    for (int i = 0; i < count; ++i) {
+        const PlannedWrite& write = planned[i];
+        bool done = WriteSchemeThrottleMax(scheme, write.value, false, write.which);
+        stored = stored && done;
+        if (write.entry == nullptr)
+            continue;
+        if (done)
+            write.entry->previous = write.entry->written;
+        else
+            write.entry->written = write.entry->previous;
+        ledger.Put(*write.entry);
+    }
     return stored && ActivateScheme(scheme);
 }
 
@@ -69,74 +168,61 @@ bool SchemeKeeper::Read(uint32_t& value)
     return ReadThrottleMax(value);
 }
 
-void SchemeKeeper::BeforeWrite(const SchemeId& scheme, uint32_t value)
+void SchemeKeeper::SetOnBattery(bool on)
 {
-    inForce = scheme;
-    hasInForce = true;
-    LedgerEntry* entry = Find(scheme);
-    if (entry == nullptr) {
-        // A scheme not written before (the user switched to it): its own value first.
-        uint32_t original = 0;
-        if (ReadSchemeThrottleMax(scheme, original) != 0 || !Record(scheme, original))
-            return;
-        entry = Find(scheme);
-    }
-    // Recorded before the write, with what the scheme holds now, so that a run ended before,
-    // during or after the write still finds the scheme the program's.
-    entry->previous = entry->written;
-    entry->written = value;
-    ledger.Put(*entry);
-}
-
-void SchemeKeeper::AfterWrite(const SchemeId& scheme, bool stored)
-{
-    LedgerEntry* entry = Find(scheme);
-    if (entry == nullptr)
-        return;
-    if (stored)
-        entry->previous = entry->written;
-    else
-        entry->written = entry->previous;
-    ledger.Put(*entry);
+    onBattery = on;
+    if (!on)
+        entryCount = RestoreEntries(entries, entryCount, true, false);
 }
 
 void SchemeKeeper::RestoreLeftovers()
 {
     LedgerEntry left[RESTORE_LEDGER_MAX_ENTRIES];
     int count = ledger.ReadEntries(left, RESTORE_LEDGER_MAX_ENTRIES);
-    if (count == 0)
-        return;
-    SchemeId active;
-    bool known = ReadActiveScheme(active) == 0;
-    for (int i = 0; i < count; ++i) {
-        if (Restore(left[i], known ? &active : nullptr, true))
-            ledger.Remove(left[i].scheme);
-        else if (entryCount < RESTORE_LEDGER_MAX_ENTRIES)
-            entries[entryCount++] = left[i]; // still ours: tried again at the end of this run
-    }
+    count = RestoreEntries(left, count, false, true);
+    // Still the program's: tried again at the end of this run.
+    for (int i = 0; i < count && entryCount < RESTORE_LEDGER_MAX_ENTRIES; ++i)
+        entries[entryCount++] = left[i];
 }
 
 void SchemeKeeper::RestoreAll()
 {
     hasInForce = false;
-    if (entryCount > 0) {
-        SchemeId active;
-        bool known = ReadActiveScheme(active) == 0;
-        for (int i = 0; i < entryCount; ++i) {
-            if (Restore(entries[i], known ? &active : nullptr, false))
-                ledger.Remove(entries[i].scheme);
-        }
-        entryCount = 0;
-    }
+    RestoreEntries(entries, entryCount, false, false);
+    entryCount = 0; // what is left stays in the registry for the next start
     ledger.Close();
 }
 
-bool SchemeKeeper::Restore(const LedgerEntry& entry, const SchemeId* active, bool leftover)
+int SchemeKeeper::RestoreEntries(LedgerEntry* list, int count, bool batteryOnly, bool leftover)
 {
-    char name[SCHEME_ID_TEXT_SIZE];
-    FormatSchemeId(entry.scheme, name);
+    if (count == 0)
+        return 0;
+    SchemeId active;
+    bool known = ReadActiveScheme(active) == 0;
+    bool activeWritten = false;
+    int kept = 0;
+    for (int i = 0; i < count; ++i) {
+        const LedgerEntry entry = list[i];
+        bool written = false;
+        if ((!batteryOnly || IsBattery(entry.which)) && Restore(entry, leftover, written))
+            ledger.Remove(entry);
+        else
+            list[kept++] = entry;
+        if (written && known && SameScheme(active, entry.scheme))
+            activeWritten = true;
+    }
+    // Once for all its values, so that what was written back takes effect.
+    if (activeWritten)
+        ActivateScheme(active);
+    return kept;
+}
+
+bool SchemeKeeper::Restore(const LedgerEntry& entry, bool leftover, bool& written)
+{
+    char name[LEDGER_NAME_SIZE];
+    EntryLabel(entry, name);
     uint32_t current = 0;
-    uint32_t result = ReadSchemeThrottleMax(entry.scheme, current);
+    uint32_t result = ReadSchemeThrottleMax(entry.scheme, current, entry.which);
     if (result == POWER_SCHEME_NOT_FOUND) {
         LogPrint("SchemeKeeper: scheme %s no longer exists; its entry is dropped\n", name);
         return true;
@@ -153,9 +239,9 @@ bool SchemeKeeper::Restore(const LedgerEntry& entry, const SchemeId* active, boo
                  static_cast<unsigned long>(entry.written));
         return true;
     }
-    bool isActive = active != nullptr && SameScheme(*active, entry.scheme);
-    if (!WriteSchemeThrottleMax(entry.scheme, entry.original, isActive))
+    if (!WriteSchemeThrottleMax(entry.scheme, entry.original, false, entry.which))
         return false; // logged by the write; tried again at the next start
+    written = true;
     if (leftover)
         LogPrint("SchemeKeeper: scheme %s set back to %lu, left at %lu by an earlier run\n", name,
                  static_cast<unsigned long>(entry.original),

@@ -7,11 +7,11 @@
 class ThrottleSetting
 {
   public:
-    // Writes the AC value into the active scheme and puts it in force; false when a call failed
-    // (logged by the writer).
+    // Puts the mode's level (percent) into the active scheme's maximum processor state and in
+    // force; false when a call failed (logged by the writer).
     virtual bool Write(uint32_t percent) = 0;
-    // Reads the AC value of the active scheme; on failure returns false and leaves percent as
-    // it was.
+    // Reads the AC value (efficiency class 0) of the active scheme; on failure returns false and
+    // leaves percent as it was.
     virtual bool Read(uint32_t& percent) = 0;
 
   protected:

@@ -21,9 +21,13 @@ void AddTime(TextWriter& text, const TooltipFacts& facts)
     text.AddNumber(facts.failedHour, "%02lld").Add(u":").AddNumber(facts.failedMinute, "%02lld");
 }
 
-void AddThrottle(TextWriter& text, int32_t mode)
+// While the throttle is engaged, also what it caps: both classes of a hybrid processor, and
+// the values used on battery when they are included.
+void AddThrottle(TextWriter& text, int32_t mode, bool onBattery)
 {
     text.Add(u"maximum processor state ").AddNumber(ThrottlePercentOfMode(mode)).Add(u" %");
+    if (mode != 0)
+        text.Add(onBattery ? u" (all cores, AC and battery)" : u" (all cores, AC only)");
 }
 
 void AddMissingZone(TextWriter& text, const char* zone)
@@ -65,5 +69,5 @@ void ComposeTooltip(char16_t* text, size_t size, const TooltipFacts& facts)
     } else {
         writer.Add(u", ");
     }
-    AddThrottle(writer, facts.mode);
+    AddThrottle(writer, facts.mode, facts.onBattery);
 }

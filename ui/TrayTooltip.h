@@ -18,6 +18,8 @@ struct TooltipFacts {
     // Local time at which the readings began to fail (status READING_FAILED).
     int failedHour;
     int failedMinute;
+    // The values used on battery are capped too.
+    bool onBattery;
 };
 
 // Writes the tooltip into text (size characters, at least 1), cut to fit.

@@ -43,8 +43,9 @@ void CTempWatch::OnInit()
 void CTempWatch::OnTimeout()
 {
     TakeChoice();
-    // The user has switched schemes: the current mode goes into the newly active one.
-    if (keeper.ActiveSchemeSwitched())
+    // The user has switched schemes: the current mode goes into the newly active one. Looked
+    // up only while the throttle is engaged: at mode 0 a reading makes no power call at all.
+    if (ambrel.Engaged() && keeper.ActiveSchemeSwitched())
         ambrel.SetPowerMode();
     TempReading reading = ReadTemperature();
     Step(reading);
@@ -81,6 +82,7 @@ void CTempWatch::TakeChoice()
     if (choice == nullptr)
         return;
     ambrel.SetThrottleAt(choice->throttleAt);
+    TakeBatteryChoice(choice->onBattery);
     if (std::strcmp(ZoneOrDefault(choice->zone), ZoneInForce()) != 0) {
         std::memcpy(zone, choice->zone, sizeof zone);
         zone[sizeof zone - 1] = '\0';
@@ -91,6 +93,19 @@ void CTempWatch::TakeChoice()
         }
     }
     delete choice;
+}
+
+// Left out, the battery values get their own settings back at once; included while the
+// throttle is engaged, the current mode is put in force in them at once too. The tooltip names
+// what is capped, so the next reading is reported.
+void CTempWatch::TakeBatteryChoice(bool onBattery)
+{
+    if (onBattery == keeper.onBattery)
+        return;
+    keeper.SetOnBattery(onBattery);
+    if (onBattery && ambrel.Engaged())
+        ambrel.SetPowerMode();
+    reportDue = true;
 }
 
 bool CTempWatch::RequestChoice(const WatchChoice& choice)

@@ -28,6 +28,8 @@ struct WatchChoice {
     char zone[ZONE_NAME_SIZE];
     // The upper threshold in °C.
     int32_t throttleAt;
+    // The values used on battery are capped too.
+    bool onBattery;
 };
 
 // One reading: the temperature (valid when status is READING_OK) and how the reading went.
@@ -84,6 +86,7 @@ class CTempWatch : public CiThreadEx
     void OnEnd();
     void Step(const TempReading& reading);
     void TakeChoice();
+    void TakeBatteryChoice(bool onBattery);
     void OpenCounter();
     void CloseCounter();
     void WriteBackSaved();

@@ -3,7 +3,7 @@
 void RunTicks(TickState& state, const int64_t* counterValues, size_t count)
 {
     for (size_t i = 0; i < count; ++i) {
-        if (ActiveSchemeDiffers(state.inForce))
+        if (state.ambrel.Engaged() && ActiveSchemeDiffers(state.inForce))
             state.ambrel.SetPowerMode();
         int32_t t = CelsiusFromCounter(counterValues[i]);
         HoldReading(state.held, t);

@@ -18,7 +18,8 @@ struct TickState {
     long posts;
 };
 
-// For each counter value: the check for a switch of the active scheme, conversion to °C, the
+// For each counter value: the check for a switch of the active scheme (while the throttle is
+// engaged, as in the watcher), conversion to °C, the
 // controller step, and the change test that decides whether a report is posted. Kept in its own
 // file so that it is a real call that callgrind can count on its own.
 void RunTicks(TickState& state, const int64_t* counterValues, size_t count);

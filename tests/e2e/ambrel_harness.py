@@ -21,9 +21,12 @@ WORK = pathlib.Path(os.environ.get('AMBREL_E2E_DIR', '/tmp/ambrel-e2e'))
 BALANCED = '381b4222-f694-41f0-9685-ff5bb260df2e'
 HIGH_PERFORMANCE = '8c5e7fda-e8bf-4a96-9a85-a6e23a8c635c'
 POWER_SAVER = 'a1841308-3541-4fab-bc81-f71556f20b4a'
+# The maximum processor state settings for efficiency class 0 and class 1.
+THROTTLE_MAXIMUM = 'bc5038f7-23e0-4960-96da-33abaf5935ec'
+THROTTLE_MAXIMUM_1 = 'bc5038f7-23e0-4960-96da-33abaf5935ed'
 
-# The restore ledger: one REG_BINARY per scheme written into (its own value, the value written,
-# the value before that write).
+# The restore ledger: one REG_BINARY per value written into, named "<scheme> AC", "... AC1",
+# "... DC" or "... DC1" (its own value, the value written, the value before that write).
 LEDGER_KEY = 'HKCU\\Software\\Ambrel\\Restore'
 
 # Counter values (tenths of a kelvin) for whole degrees Celsius.
@@ -41,7 +44,8 @@ def windows_path(path):
 
 def store_text(active=BALANCED, schemes=((BALANCED, 100, 100), (HIGH_PERFORMANCE, 100, 90)),
                extra=''):
-    lines = [f'active {active}'] + [f'scheme {g} {ac} {dc}' for g, ac, dc in schemes]
+    """schemes: (GUID, AC, DC) or, with class-1 values, (GUID, AC, DC, AC1, DC1)."""
+    lines = [f'active {active}'] + ['scheme ' + ' '.join(map(str, s)) for s in schemes]
     return '\n'.join(lines) + '\n' + extra
 
 
@@ -167,20 +171,25 @@ class AmbrelRun:
         lines = self.trace_file.read_text(errors='replace').splitlines()
         return [l for l in lines if function is None or l.startswith(function + ' ')]
 
-    def ac_writes(self):
-        """The AC values written to the store, in order."""
-        return [int(re.search(r' value=(\d+)', l).group(1))
-                for l in self.trace('PowerWriteACValueIndex') if l.endswith('-> 0')]
+    def ac_writes(self, function='PowerWriteACValueIndex', setting=THROTTLE_MAXIMUM):
+        """The AC class-0 values written to the store, in order (or those of another write
+        function and setting)."""
+        return [int(re.search(r' value=(\d+)', l).group(1)) for l in self.trace(function)
+                if l.endswith('-> 0') and f' setting={setting} ' in l]
 
     def collections(self):
         return len(self.trace('PdhCollectQueryData'))
 
     def ac_value(self, scheme=BALANCED):
+        return self.values(scheme)[0]
+
+    def values(self, scheme=BALANCED):
+        """The scheme's values as stored: [AC, DC] or [AC, DC, AC1, DC1]; [None] when absent."""
         for line in self.store_file.read_text().splitlines():
             fields = line.split()
             if fields[:2] == ['scheme', scheme]:
-                return int(fields[2])
-        return None
+                return [int(f) for f in fields[2:]]
+        return [None]
 
     def change_store(self, line):
         """Replaces the store's active line or one scheme line while the program runs."""
@@ -202,9 +211,13 @@ def ledger():
     """The ledger's values as {name: (type, data)}."""
     out = subprocess.run(['wine', 'reg', 'query', LEDGER_KEY], capture_output=True,
                          text=True).stdout
-    fields = [line.split() for line in out.splitlines()]
-    return {f[0]: (f[1], f[2] if len(f) > 2 else '') for f in fields
-            if len(f) >= 2 and f[1].startswith('REG_')}
+    values = {}
+    for fields in (line.split() for line in out.splitlines()):
+        # A name may hold a space ("<scheme> AC"): the type is the first REG_ field.
+        kind = next((i for i, f in enumerate(fields) if f.startswith('REG_')), 0)
+        if kind > 0:
+            values[' '.join(fields[:kind])] = (fields[kind], ' '.join(fields[kind + 1:]))
+    return values
 
 
 def ledger_entry(original, written, previous=None):
@@ -370,7 +383,8 @@ def tooltip():
 
 
 # The tray menu's entries from the top; '-' is the separator.
-TRAY_MENU = ['Thermal zone', 'Throttle at', 'Start with Windows', '-', 'About', 'Exit']
+TRAY_MENU = ['Thermal zone', 'Throttle at', 'On battery too', 'Start with Windows', '-', 'About',
+             'Exit']
 MENU_BORDERS = 3    # pixels above the first and below the last entry, together
 MENU_SEPARATOR = 7  # pixels of a separator
 

@@ -10,6 +10,7 @@ import zipfile
 import zlib
 
 from ambrel_harness import (EXE, POKE, windows_path, BALANCED, HIGH_PERFORMANCE, POWER_SAVER, LEDGER_KEY,
+                            THROTTLE_MAXIMUM_1,
                             WORK, AmbrelRun, clear_ledger, click, counter, delete_log,
                             expected_icon, find_icon, ledger, ledger_entry, log_entries,
                             log_pixels, mapped, menu_item_centre, pe_resources, pe_sections, poke,
@@ -122,11 +123,14 @@ class Lifetime(unittest.TestCase):
             self.assertEqual(MAIN_THREAD_LIFETIME, messages(run_entries, main))
             worker = [t for t, m in run_entries if m == 'CiThreadEx.threadfnc() start\n'][0]
             worker_messages = messages(run_entries, worker)
+            # The store's schemes have no class-1 setting: said once, at the first write.
             self.assertEqual(['CiThreadEx.threadfnc() start\n',
+                              f'SchemeKeeper: {BALANCED} AC1 cannot be read (error=2); this '
+                              'value is left alone\n',
                               'power setting changed: throttle max=100\n',
                               'temp monitor:   mode=0, vec=0, count=0, temp=50\n',
                               'CTempWatch.callbackfnc() THREADCALLBACK_INIT\n'],
-                             worker_messages[:4])
+                             worker_messages[:5])
             self.assertEqual(['CTempWatch.callbackfnc() THREADCALLBACK_END\n',
                               'CiThreadEx.threadfnc() end\n'], worker_messages[-2:])
             order = messages(run_entries)
@@ -187,7 +191,8 @@ class Lifetime(unittest.TestCase):
 class Throttle(unittest.TestCase):
 
     def test_hot_sensor_throttles_and_cool_one_restores_with_the_bar_following(self):
-        run = AmbrelRun('throttle', store=store_text(schemes=((BALANCED, 93, 70),)),
+        # Class 1 follows class 0; on battery the values are capped but never raised (50 stays).
+        run = AmbrelRun('throttle', store=store_text(schemes=((BALANCED, 93, 90, 92, 50),)),
                         script=f'{counter(90)}\n').start()
         try:
             self.assertTrue(run.wait_until_watching())
@@ -196,6 +201,7 @@ class Throttle(unittest.TestCase):
             self.assertTrue(wait_for_mode(1))
             self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [80], 20))
             self.assertTrue(wait_for_mode(2))
+            self.assertEqual([80, 80, 80, 50], run.values())
             run.append_readings(60)
             self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [100], 40))
             self.assertTrue(wait_for_mode(0))
@@ -203,24 +209,31 @@ class Throttle(unittest.TestCase):
         finally:
             run.kill()
         self.assertEqual([100, 99, 80, 99, 100, 93], run.ac_writes())
-        self.assertEqual(93, run.ac_value())
+        self.assertEqual([100, 99, 80, 99, 100, 92], run.ac_writes(setting=THROTTLE_MAXIMUM_1))
+        self.assertEqual([90, 90, 80, 90, 90, 90], run.ac_writes('PowerWriteDCValueIndex'))
+        self.assertEqual({50}, set(run.ac_writes('PowerWriteDCValueIndex', THROTTLE_MAXIMUM_1)))
+        self.assertEqual([93, 90, 92, 50], run.values())
         self.assertEqual(1, len(run.trace('PdhOpenQueryA')))
 
     def test_a_scheme_switch_while_throttled_is_followed_and_each_scheme_gets_its_own_back(self):
+        # Neither scheme has class-1 values (Windows before hybrid processors): said once.
+        delete_log()
         run = AmbrelRun('switch', script=f'{counter(90)}\n', store=store_text(
             schemes=((BALANCED, 93, 70), (POWER_SAVER, 70, 50)))).start()
         try:
-            self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [80], 40))
-            self.assertEqual({BALANCED: ledger_entry(93, 80)}, ledger())
+            self.assertTrue(wait_for(lambda: len(run.trace('PowerSetActiveScheme')) >= 3, 40))
+            self.assertEqual({f'{BALANCED} AC': ledger_entry(93, 80),
+                              f'{BALANCED} DC': ledger_entry(70, 70)}, ledger())
             run.change_store(f'active {POWER_SAVER}')
             # Within two readings the mode is in force in the newly active scheme.
             self.assertTrue(wait_for(lambda: run.ac_value(POWER_SAVER) == 80, 5))
             self.assertEqual(0, close_and_wait(run))
         finally:
             run.kill()
-        self.assertEqual((93, 70, POWER_SAVER),
-                         (run.ac_value(BALANCED), run.ac_value(POWER_SAVER), run.active_scheme()))
+        self.assertEqual(([93, 70], [70, 50], POWER_SAVER),
+                         (run.values(BALANCED), run.values(POWER_SAVER), run.active_scheme()))
         self.assertEqual({}, ledger())
+        self.assertEqual(1, read_log_raw().count(' AC1 cannot be read (error=2)'))
 
 
     def test_throttle_at_95_chosen_in_the_menu_on_a_localized_system(self):
@@ -239,10 +252,20 @@ class Throttle(unittest.TestCase):
             self.assertEqual([100], run.ac_writes())
             run.append_readings(96)
             self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
+            self.assertTrue(wait_for(lambda: run.values() == [99, 99], 5), run.values())
+            # Unticked, the battery value gets its own back at once; ticked, it is capped again.
+            self.assertTrue(choose_in_tray_menu('On battery too'))
+            self.assertTrue(wait_for(lambda: run.values() == [99, 100], 5))
+            self.assertEqual(('REG_DWORD', '0x0'), registry_value(SETTINGS_KEY, 'OnBattery'))
+            self.assertTrue(wait_for(lambda: tooltip().endswith('99 % (all cores, AC only)'), 5))
+            self.assertTrue(choose_in_tray_menu('On battery too'))
+            self.assertTrue(wait_for(lambda: run.values() == [99, 99], 5))
             self.assertEqual(0, close_and_wait(run))
         finally:
             run.kill()
             delete_registry_value(SETTINGS_KEY, 'ThrottleAt')
+            delete_registry_value(SETTINGS_KEY, 'OnBattery')
+        self.assertEqual([100, 100], run.values())
         # The watcher's counter and the menu's zone list, both added by their English paths.
         self.assertEqual({'0'}, {l.rsplit(' ', 1)[1] for l in run.trace('PdhAddEnglishCounterA')})
         self.assertEqual([], run.trace('PdhAddCounterA'))
@@ -327,7 +350,8 @@ class Tray(unittest.TestCase):
                                      'menu' in tooltip()), tooltip())
             self.assertTrue(choose_in_tray_menu('Thermal zone', zones, zones[0]))
             self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
-            self.assertEqual('Ambrel — 90 °C (\\_TZ.CPUZ), maximum processor state 99 %', tooltip())
+            self.assertEqual('Ambrel — 90 °C (\\_TZ.CPUZ), maximum processor state 99 % (all cores, '
+                             'AC and battery)', tooltip())
             listed = [m for m in messages(log_entries()) if m.startswith('thermal zone ')]
             self.assertEqual(['thermal zone \\_TZ.CPUZ: 90\n', 'thermal zone \\_TZ.FROZ: 127\n',
                               'thermal zone \\_TZ.THRM: 50\n'], listed)
@@ -418,14 +442,19 @@ class Exits(unittest.TestCase):
         self.assertEqual({}, ledger())
 
     def test_a_start_after_a_kill_puts_the_value_back(self):
-        killed = AmbrelRun('killed', store=store_text(schemes=((BALANCED, 93, 70),)),
+        killed = AmbrelRun('killed', store=store_text(schemes=((BALANCED, 93, 90, 92, 60),)),
                            script=f'{counter(90)}\n').start()
         try:
-            self.assertTrue(wait_for(lambda: killed.ac_writes()[-1:] == [80], 40))
+            # Activated after every value of the step to 80 % is written and settled.
+            self.assertTrue(wait_for(lambda: len(killed.trace('PowerSetActiveScheme')) >= 3, 40))
         finally:
             killed.process.kill()
             killed.process.wait()
-        self.assertEqual({BALANCED: ledger_entry(93, 80)}, ledger())
+        self.assertEqual([80, 80, 80, 60], killed.values())
+        self.assertEqual({f'{BALANCED} AC': ledger_entry(93, 80),
+                          f'{BALANCED} AC1': ledger_entry(92, 80),
+                          f'{BALANCED} DC': ledger_entry(90, 80),
+                          f'{BALANCED} DC1': ledger_entry(60, 60)}, ledger())
         delete_log()
         again = AmbrelRun('again', store=killed.store_file.read_text(), keep_ledger=True).start()
         try:
@@ -433,7 +462,7 @@ class Exits(unittest.TestCase):
             self.assertEqual(0, close_and_wait(again))
         finally:
             again.kill()
-        self.assertEqual(([93, 100, 93], 93), (again.ac_writes(), again.ac_value()))
+        self.assertEqual(([93, 100, 93], [93, 90, 92, 60]), (again.ac_writes(), again.values()))
         self.assertIn(f'SchemeKeeper: scheme {BALANCED} set back to 93, left at 80 by an earlier '
                       'run\n', messages(log_entries()))
         self.assertEqual({}, ledger())
@@ -561,19 +590,25 @@ class Failures(unittest.TestCase):
                 self.assertEqual('program end\n', messages(log_entries())[-1])
 
     def test_a_bad_stored_threshold_falls_back_to_85(self):
+        # A bad OnBattery falls back to ticked: the battery value is capped too.
         for value in (('REG_SZ', 'ninety'), ('REG_DWORD', '100')):
             with self.subTest(value=value):
                 set_registry_value(SETTINGS_KEY, 'ThrottleAt', value)
+                set_registry_value(SETTINGS_KEY, 'OnBattery', value)
                 delete_log()
                 run = AmbrelRun('bad-threshold', script=f'{counter(85)}\n').start()
                 try:
                     self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
+                    self.assertTrue(wait_for(lambda: run.values() == [99, 99], 5), run.values())
                     self.assertEqual(0, close_and_wait(run))
                 finally:
                     run.kill()
                     delete_registry_value(SETTINGS_KEY, 'ThrottleAt')
-                self.assertEqual(1, messages(log_entries()).count(
+                    delete_registry_value(SETTINGS_KEY, 'OnBattery')
+                entries = messages(log_entries())
+                self.assertEqual(1, entries.count(
                     'settings: ThrottleAt is not 80, 85, 90 or 95; using 85\n'))
+                self.assertEqual(1, entries.count('settings: OnBattery is not 0 or 1; using 1\n'))
 
     def test_malformed_and_foreign_ledger_entries_are_removed_and_never_applied(self):
         delete_log()
@@ -583,7 +618,8 @@ class Failures(unittest.TestCase):
         for name, value in {'not-a-scheme': ledger_entry(50, 100),
                             HIGH_PERFORMANCE: ('REG_BINARY', '320000006400000000'),
                             '00000000-1111-2222-3333-444444444444': ledger_entry(50, 100),
-                            # A run ended between noting 80 and writing it over its 99.
+                            # Named the earlier way, by the scheme alone (the AC class-0
+                            # entry): a run ended between noting 80 and writing it over its 99.
                             POWER_SAVER: ledger_entry(70, 80, 99)}.items():
             set_registry_value(LEDGER_KEY, name, value)
         watch_and_close(self, run)

@@ -11,6 +11,7 @@ const char* const kBalancedScheme = "381b4222-f694-41f0-9685-ff5bb260df2e";
 const char* const kHighPerformanceScheme = "8c5e7fda-e8bf-4a96-9a85-a6e23a8c635c";
 const char* const kProcessorSubgroup = "54533251-82be-4824-96c1-47b60b740d00";
 const char* const kThrottleMaximum = "bc5038f7-23e0-4960-96da-33abaf5935ec";
+const char* const kThrottleMaximum1 = "bc5038f7-23e0-4960-96da-33abaf5935ed";
 const char* const kThermalZoneCounterPath =
     "\\Thermal Zone Information(\\_TZ.TZ01)\\High Precision Temperature";
 
@@ -166,26 +167,29 @@ std::vector<std::string> FakePlatform::StoreLinesStartingWith(const std::string&
     return matching;
 }
 
-// Field 1 is the AC and field 2 the DC value of "scheme GUID AC DC".
+// Fields 1 to 4 of "scheme GUID AC DC [AC1 DC1]"; -1 for a field that is not there.
 int FakePlatform::SchemeField(const std::string& guid, int field) const
 {
     std::vector<std::string> lines = StoreLinesStartingWith("scheme " + guid + " ");
     if (lines.empty())
         return -1;
     std::istringstream words(lines.front().substr(std::string("scheme ").size() + guid.size()));
-    int ac = -1, dc = -1;
-    words >> ac >> dc;
-    return field == 1 ? ac : dc;
+    int value = -1;
+    for (int i = 1; i <= field; ++i) {
+        value = -1;
+        words >> value;
+    }
+    return value;
 }
 
-int FakePlatform::AcValue(const std::string& guid) const
+int FakePlatform::AcValue(const std::string& guid, int efficiencyClass) const
 {
-    return SchemeField(guid, 1);
+    return SchemeField(guid, 1 + 2 * efficiencyClass);
 }
 
-int FakePlatform::DcValue(const std::string& guid) const
+int FakePlatform::DcValue(const std::string& guid, int efficiencyClass) const
 {
-    return SchemeField(guid, 2);
+    return SchemeField(guid, 2 + 2 * efficiencyClass);
 }
 
 std::string FakePlatform::ActiveScheme() const
@@ -234,9 +238,16 @@ std::vector<std::string> FakePlatform::TraceFunctions() const
 
 std::vector<int> FakePlatform::AcWrites() const
 {
+    return Writes("PowerWriteACValueIndex", kThrottleMaximum);
+}
+
+std::vector<int> FakePlatform::Writes(const std::string& function, const std::string& setting) const
+{
     std::vector<int> values;
-    for (const std::string& line : TraceOf("PowerWriteACValueIndex"))
-        values.push_back(std::atoi(TraceField(line, "value").c_str()));
+    for (const std::string& line : TraceOf(function)) {
+        if (TraceField(line, "setting") == setting)
+            values.push_back(std::atoi(TraceField(line, "value").c_str()));
+    }
     return values;
 }
 

@@ -11,6 +11,7 @@ extern const char* const kHighPerformanceScheme; // 8c5e7fda-e8bf-4a96-9a85-a6e2
 // The setting that the fakes keep: the processor subgroup and its maximum state.
 extern const char* const kProcessorSubgroup; // 54533251-82be-4824-96c1-47b60b740d00
 extern const char* const kThrottleMaximum;   // bc5038f7-23e0-4960-96da-33abaf5935ec
+extern const char* const kThrottleMaximum1;  // bc5038f7-23e0-4960-96da-33abaf5935ed (class 1)
 // The counter path that the fake pdh.dll accepts.
 extern const char* const kThermalZoneCounterPath;
 
@@ -38,9 +39,10 @@ class FakePlatform
     std::string ReadPowerStore() const;
     // The usual store: both default schemes at 100/100, the balanced one active.
     void WriteDefaultPowerStore();
-    // AC or DC value of a scheme as stored now; -1 when the scheme is absent.
-    int AcValue(const std::string& guid) const;
-    int DcValue(const std::string& guid) const;
+    // AC or DC value of a scheme's setting for efficiency class 0 or 1 as stored now; -1 when
+    // the scheme (or its class-1 setting) is absent.
+    int AcValue(const std::string& guid, int efficiencyClass = 0) const;
+    int DcValue(const std::string& guid, int efficiencyClass = 0) const;
     // The active scheme as stored now; empty when none.
     std::string ActiveScheme() const;
 
@@ -53,8 +55,10 @@ class FakePlatform
     std::vector<std::string> TraceOf(const std::string& function) const;
     // The function names of all trace lines, in order.
     std::vector<std::string> TraceFunctions() const;
-    // The AC values written by PowerWriteACValueIndex, in order (failed writes included).
+    // The AC class-0 values written by PowerWriteACValueIndex, in order (failed writes included).
     std::vector<int> AcWrites() const;
+    // The values one write function wrote into one setting (kThrottleMaximum or ...1), in order.
+    std::vector<int> Writes(const std::string& function, const std::string& setting) const;
     // Empties the trace.
     void ClearTrace();
 

@@ -1,4 +1,4 @@
-// Fake powrprof.dll: the four power-scheme functions that the program uses, backed by a small
+// Fake powrprof.dll: the power-scheme functions that the program uses, backed by a small
 // text store (AMBREL_FAKE_POWER) that is read before and rewritten after every call. See
 // README.md for the store format and the trace lines.
 #include "FakeShared.h"
@@ -12,11 +12,14 @@
 namespace
 {
 
-// GUID_PROCESSOR_SETTINGS_SUBGROUP and GUID_PROCESSOR_THROTTLE_MAXIMUM: the only setting kept.
+// GUID_PROCESSOR_SETTINGS_SUBGROUP, GUID_PROCESSOR_THROTTLE_MAXIMUM and its efficiency class 1
+// twin (..._MAXIMUM_1): the only settings kept.
 const GUID kProcessorSubgroup = {
     0x54533251, 0x82BE, 0x4824, {0x96, 0xC1, 0x47, 0xB6, 0x0B, 0x74, 0x0D, 0x00}};
 const GUID kThrottleMaximum = {
     0xBC5038F7, 0x23E0, 0x4960, {0x96, 0xDA, 0x33, 0xAB, 0xAF, 0x59, 0x35, 0xEC}};
+const GUID kThrottleMaximum1 = {
+    0xBC5038F7, 0x23E0, 0x4960, {0x96, 0xDA, 0x33, 0xAB, 0xAF, 0x59, 0x35, 0xED}};
 
 // The setting is a percentage; the platform rejects values outside its range.
 const DWORD kHighestPercent = 100;
@@ -25,10 +28,11 @@ const int kMaxSchemes = 32;
 const int kMaxRules = 16;
 const size_t kFunctionNameSize = 64;
 
+// values[class][0 = AC, 1 = DC]; a scheme of an older Windows has no class-1 setting.
 struct Scheme {
     GUID id;
-    DWORD ac;
-    DWORD dc;
+    DWORD values[2][2];
+    bool hasClass1;
 };
 
 // The next `skip` calls of `function` pass, then `times` calls fail with `code` (-1 = all).
@@ -51,15 +55,20 @@ struct Store {
 void ParseSchemeLine(Store& store, const char* rest)
 {
     char guidText[64];
-    unsigned long ac, dc;
-    if (store.schemeCount >= kMaxSchemes ||
-        std::sscanf(rest, "%63s %lu %lu", guidText, &ac, &dc) != 3)
+    unsigned long ac, dc, ac1, dc1;
+    if (store.schemeCount >= kMaxSchemes)
+        return;
+    int fields = std::sscanf(rest, "%63s %lu %lu %lu %lu", guidText, &ac, &dc, &ac1, &dc1);
+    if (fields != 3 && fields != 5)
         return;
     Scheme& scheme = store.schemes[store.schemeCount];
     if (!FakeParseGuid(guidText, &scheme.id))
         return;
-    scheme.ac = ac;
-    scheme.dc = dc;
+    scheme.values[0][0] = ac;
+    scheme.values[0][1] = dc;
+    scheme.hasClass1 = fields == 5;
+    scheme.values[1][0] = scheme.hasClass1 ? ac1 : 0;
+    scheme.values[1][1] = scheme.hasClass1 ? dc1 : 0;
     ++store.schemeCount;
 }
 
@@ -121,10 +130,15 @@ void SaveStore(const char* path, const Store& store)
         std::fprintf(file, "active %s\n", guidText);
     }
     for (int i = 0; i < store.schemeCount; ++i) {
-        FakeGuidText(&store.schemes[i].id, guidText);
-        std::fprintf(file, "scheme %s %lu %lu\n", guidText,
-                     static_cast<unsigned long>(store.schemes[i].ac),
-                     static_cast<unsigned long>(store.schemes[i].dc));
+        const Scheme& scheme = store.schemes[i];
+        FakeGuidText(&scheme.id, guidText);
+        std::fprintf(file, "scheme %s %lu %lu", guidText,
+                     static_cast<unsigned long>(scheme.values[0][0]),
+                     static_cast<unsigned long>(scheme.values[0][1]));
+        if (scheme.hasClass1)
+            std::fprintf(file, " %lu %lu", static_cast<unsigned long>(scheme.values[1][0]),
+                         static_cast<unsigned long>(scheme.values[1][1]));
+        std::fputc('\n', file);
     }
     for (int i = 0; i < store.ruleCount; ++i) {
         const FailRule& rule = store.rules[i];
@@ -196,18 +210,23 @@ Scheme* FindScheme(Store& store, const GUID* id)
     return nullptr;
 }
 
-// The checks shared by the read and the write of the setting; finds the scheme.
+// The checks shared by the reads and the writes of the settings; finds the value (dc: the one
+// used on battery).
 DWORD CheckSetting(Store& store, HKEY root, const GUID* scheme, const GUID* subgroup,
-                   const GUID* setting, Scheme** found)
+                   const GUID* setting, bool dc, DWORD** found)
 {
     if (root != nullptr || scheme == nullptr)
         return ERROR_INVALID_PARAMETER;
-    *found = FindScheme(store, scheme);
-    if (*found == nullptr)
+    Scheme* kept = FindScheme(store, scheme);
+    if (kept == nullptr || subgroup == nullptr || !IsEqualGUID(*subgroup, kProcessorSubgroup) ||
+        setting == nullptr)
         return ERROR_FILE_NOT_FOUND;
-    if (subgroup == nullptr || !IsEqualGUID(*subgroup, kProcessorSubgroup) || setting == nullptr ||
-        !IsEqualGUID(*setting, kThrottleMaximum))
+    int cls = IsEqualGUID(*setting, kThrottleMaximum)                       ? 0
+              : IsEqualGUID(*setting, kThrottleMaximum1) && kept->hasClass1 ? 1
+                                                                            : -1;
+    if (cls < 0)
         return ERROR_FILE_NOT_FOUND;
+    *found = &kept->values[cls][dc ? 1 : 0];
     return ERROR_SUCCESS;
 }
 
@@ -225,13 +244,13 @@ DWORD GetActive(Store& store, HKEY root, GUID** active)
     return ERROR_SUCCESS;
 }
 
-DWORD ReadAc(Store& store, HKEY root, const GUID* scheme, const GUID* subgroup, const GUID* setting,
-             ULONG* type, UCHAR* buffer, DWORD* size)
+DWORD ReadValue(Store& store, HKEY root, const GUID* scheme, const GUID* subgroup,
+                const GUID* setting, bool dc, ULONG* type, UCHAR* buffer, DWORD* size)
 {
     if (size == nullptr)
         return ERROR_INVALID_PARAMETER;
-    Scheme* found = nullptr;
-    DWORD result = CheckSetting(store, root, scheme, subgroup, setting, &found);
+    DWORD* found = nullptr;
+    DWORD result = CheckSetting(store, root, scheme, subgroup, setting, dc, &found);
     if (result != ERROR_SUCCESS)
         return result;
     if (type != nullptr)
@@ -242,21 +261,70 @@ DWORD ReadAc(Store& store, HKEY root, const GUID* scheme, const GUID* subgroup, 
         return ERROR_SUCCESS; // a query of the size
     if (given < sizeof(DWORD))
         return ERROR_MORE_DATA;
-    std::memcpy(buffer, &found->ac, sizeof(DWORD));
+    std::memcpy(buffer, found, sizeof(DWORD));
     return ERROR_SUCCESS;
 }
 
-DWORD WriteAc(Store& store, HKEY root, const GUID* scheme, const GUID* subgroup,
-              const GUID* setting, DWORD value)
+DWORD WriteValue(Store& store, HKEY root, const GUID* scheme, const GUID* subgroup,
+                 const GUID* setting, bool dc, DWORD value)
 {
-    Scheme* found = nullptr;
-    DWORD result = CheckSetting(store, root, scheme, subgroup, setting, &found);
+    DWORD* found = nullptr;
+    DWORD result = CheckSetting(store, root, scheme, subgroup, setting, dc, &found);
     if (result != ERROR_SUCCESS)
         return result;
     if (value > kHighestPercent)
         return ERROR_INVALID_PARAMETER;
-    found->ac = value;
+    *found = value;
     return ERROR_SUCCESS;
+}
+
+// PowerReadACValue and PowerReadDCValue, with their trace line.
+DWORD TracedRead(const char* function, bool dc, HKEY root, const GUID* scheme, const GUID* subgroup,
+                 const GUID* setting, PULONG type, LPBYTE buffer, LPDWORD size)
+{
+    PowerCall call(function);
+    char sizeText[16] = "null";
+    if (size != nullptr)
+        std::snprintf(sizeText, sizeof sizeText, "%lu", static_cast<unsigned long>(*size));
+    DWORD result = call.start;
+    if (result == ERROR_SUCCESS)
+        result = ReadValue(call.store, root, scheme, subgroup, setting, dc, type, buffer, size);
+    char valueText[16] = "-";
+    if (result == ERROR_SUCCESS && buffer != nullptr) {
+        DWORD value;
+        std::memcpy(&value, buffer, sizeof value);
+        std::snprintf(valueText, sizeof valueText, "%lu", static_cast<unsigned long>(value));
+    }
+    char schemeText[FAKE_GUID_TEXT_SIZE], subgroupText[FAKE_GUID_TEXT_SIZE],
+        settingText[FAKE_GUID_TEXT_SIZE];
+    FakeGuidText(scheme, schemeText);
+    FakeGuidText(subgroup, subgroupText);
+    FakeGuidText(setting, settingText);
+    FakeTrace("%s root=%d scheme=%s subgroup=%s setting=%s type=%s buffer=%s size=%s value=%s "
+              "-> %lu",
+              function, root != nullptr, schemeText, subgroupText, settingText,
+              type != nullptr ? "ptr" : "null", buffer != nullptr ? "ptr" : "null", sizeText,
+              valueText, static_cast<unsigned long>(result));
+    return result;
+}
+
+// PowerWriteACValueIndex and PowerWriteDCValueIndex, with their trace line.
+DWORD TracedWrite(const char* function, bool dc, HKEY root, const GUID* scheme,
+                  const GUID* subgroup, const GUID* setting, DWORD value)
+{
+    PowerCall call(function);
+    DWORD result = call.start;
+    if (result == ERROR_SUCCESS)
+        result = WriteValue(call.store, root, scheme, subgroup, setting, dc, value);
+    char schemeText[FAKE_GUID_TEXT_SIZE], subgroupText[FAKE_GUID_TEXT_SIZE],
+        settingText[FAKE_GUID_TEXT_SIZE];
+    FakeGuidText(scheme, schemeText);
+    FakeGuidText(subgroup, subgroupText);
+    FakeGuidText(setting, settingText);
+    FakeTrace("%s root=%d scheme=%s subgroup=%s setting=%s value=%lu -> %lu", function,
+              root != nullptr, schemeText, subgroupText, settingText,
+              static_cast<unsigned long>(value), static_cast<unsigned long>(result));
+    return result;
 }
 
 DWORD SetActive(Store& store, HKEY root, const GUID* scheme)
@@ -293,49 +361,32 @@ DWORD WINAPI PowerReadACValue(HKEY RootPowerKey, const GUID* SchemeGuid,
                               const GUID* SubGroupOfPowerSettingsGuid, const GUID* PowerSettingGuid,
                               PULONG Type, LPBYTE Buffer, LPDWORD BufferSize)
 {
-    PowerCall call("PowerReadACValue");
-    char sizeText[16] = "null";
-    if (BufferSize != nullptr)
-        std::snprintf(sizeText, sizeof sizeText, "%lu", static_cast<unsigned long>(*BufferSize));
-    DWORD result = call.start;
-    if (result == ERROR_SUCCESS)
-        result = ReadAc(call.store, RootPowerKey, SchemeGuid, SubGroupOfPowerSettingsGuid,
-                        PowerSettingGuid, Type, Buffer, BufferSize);
-    char valueText[16] = "-";
-    if (result == ERROR_SUCCESS && Buffer != nullptr) {
-        DWORD value;
-        std::memcpy(&value, Buffer, sizeof value);
-        std::snprintf(valueText, sizeof valueText, "%lu", static_cast<unsigned long>(value));
-    }
-    char scheme[FAKE_GUID_TEXT_SIZE], subgroup[FAKE_GUID_TEXT_SIZE], setting[FAKE_GUID_TEXT_SIZE];
-    FakeGuidText(SchemeGuid, scheme);
-    FakeGuidText(SubGroupOfPowerSettingsGuid, subgroup);
-    FakeGuidText(PowerSettingGuid, setting);
-    FakeTrace("PowerReadACValue root=%d scheme=%s subgroup=%s setting=%s type=%s buffer=%s "
-              "size=%s value=%s -> %lu",
-              RootPowerKey != nullptr, scheme, subgroup, setting, Type != nullptr ? "ptr" : "null",
-              Buffer != nullptr ? "ptr" : "null", sizeText, valueText,
-              static_cast<unsigned long>(result));
-    return result;
+    return TracedRead("PowerReadACValue", false, RootPowerKey, SchemeGuid,
+                      SubGroupOfPowerSettingsGuid, PowerSettingGuid, Type, Buffer, BufferSize);
+}
+
+DWORD WINAPI PowerReadDCValue(HKEY RootPowerKey, const GUID* SchemeGuid,
+                              const GUID* SubGroupOfPowerSettingsGuid, const GUID* PowerSettingGuid,
+                              PULONG Type, PUCHAR Buffer, LPDWORD BufferSize)
+{
+    return TracedRead("PowerReadDCValue", true, RootPowerKey, SchemeGuid,
+                      SubGroupOfPowerSettingsGuid, PowerSettingGuid, Type, Buffer, BufferSize);
 }
 
 DWORD WINAPI PowerWriteACValueIndex(HKEY RootPowerKey, const GUID* SchemeGuid,
                                     const GUID* SubGroupOfPowerSettingsGuid,
                                     const GUID* PowerSettingGuid, DWORD AcValueIndex)
 {
-    PowerCall call("PowerWriteACValueIndex");
-    DWORD result = call.start;
-    if (result == ERROR_SUCCESS)
-        result = WriteAc(call.store, RootPowerKey, SchemeGuid, SubGroupOfPowerSettingsGuid,
-                         PowerSettingGuid, AcValueIndex);
-    char scheme[FAKE_GUID_TEXT_SIZE], subgroup[FAKE_GUID_TEXT_SIZE], setting[FAKE_GUID_TEXT_SIZE];
-    FakeGuidText(SchemeGuid, scheme);
-    FakeGuidText(SubGroupOfPowerSettingsGuid, subgroup);
-    FakeGuidText(PowerSettingGuid, setting);
-    FakeTrace("PowerWriteACValueIndex root=%d scheme=%s subgroup=%s setting=%s value=%lu -> %lu",
-              RootPowerKey != nullptr, scheme, subgroup, setting,
-              static_cast<unsigned long>(AcValueIndex), static_cast<unsigned long>(result));
-    return result;
+    return TracedWrite("PowerWriteACValueIndex", false, RootPowerKey, SchemeGuid,
+                       SubGroupOfPowerSettingsGuid, PowerSettingGuid, AcValueIndex);
+}
+
+DWORD WINAPI PowerWriteDCValueIndex(HKEY RootPowerKey, const GUID* SchemeGuid,
+                                    const GUID* SubGroupOfPowerSettingsGuid,
+                                    const GUID* PowerSettingGuid, DWORD DcValueIndex)
+{
+    return TracedWrite("PowerWriteDCValueIndex", true, RootPowerKey, SchemeGuid,
+                       SubGroupOfPowerSettingsGuid, PowerSettingGuid, DcValueIndex);
 }
 
 DWORD WINAPI PowerSetActiveScheme(HKEY UserRootPowerKey, const GUID* SchemeGuid)

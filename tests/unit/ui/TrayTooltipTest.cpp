@@ -33,16 +33,26 @@ TEST(TrayTooltip, SaysWhatTheIconCannot)
         TooltipFacts facts;
         const char* text;
     } rows[] = {
-        {{47, 0, READING_OK, "", 0, 0},
+        // At 100 % nothing is capped, so nothing is named.
+        {{47, 0, READING_OK, "", 0, 0, true},
          "Ambrel — 47 °C (\\_TZ.TZ01), maximum processor state 100 %"},
-        {{91, 2, READING_OK, "*", 0, 0},
-         "Ambrel — 91 °C (hottest zone), maximum processor state 80 %"},
-        {{-273, 0, READING_NO_ZONE, "", 0, 0},
+        {{91, 2, READING_OK, "*", 0, 0, true},
+         "Ambrel — 91 °C (hottest zone), maximum processor state 80 % (all cores, AC and "
+         "battery)"},
+        {{91, 2, READING_OK, "*", 0, 0, false},
+         "Ambrel — 91 °C (hottest zone), maximum processor state 80 % (all cores, AC only)"},
+        // The longest text the program makes with a short zone name still fits whole.
+        {{100, 2, READING_FAILED, "*", 9, 5, true},
+         "Ambrel — 100 °C (hottest zone), reading failed since 09:05; maximum processor state "
+         "80 % (all cores, AC and battery)"},
+        {{-273, 0, READING_NO_ZONE, "", 0, 0, true},
          "Ambrel — no reading: thermal zone \\_TZ.TZ01 not found; choose one in the menu"},
-        {{-273, 0, READING_NO_ZONE, "*", 0, 0}, "Ambrel — no reading: no thermal zones found"},
-        {{88, 1, READING_FAILED, "\\_TZ.THRM", 9, 5},
-         "Ambrel — 88 °C (\\_TZ.THRM), reading failed since 09:05; maximum processor state 99 %"},
-        {{-273, 0, READING_FAILED, "", 23, 59},
+        {{-273, 0, READING_NO_ZONE, "*", 0, 0, true},
+         "Ambrel — no reading: no thermal zones found"},
+        {{88, 1, READING_FAILED, "\\_TZ.THRM", 9, 5, false},
+         "Ambrel — 88 °C (\\_TZ.THRM), reading failed since 09:05; maximum processor state 99 % "
+         "(all cores, AC only)"},
+        {{-273, 0, READING_FAILED, "", 23, 59, true},
          "Ambrel — no reading (\\_TZ.TZ01), the sensor fails since 23:59; maximum processor "
          "state 100 %"},
     };
@@ -56,7 +66,7 @@ TEST(TrayTooltip, SaysWhatTheIconCannot)
 TEST(TrayTooltip, ALongZoneNameIsCutToTheBuffer)
 {
     std::string zone(ZONE_NAME_SIZE - 1, 'Z');
-    TooltipFacts facts = {-273, 0, READING_NO_ZONE, zone.c_str(), 0, 0};
+    TooltipFacts facts = {-273, 0, READING_NO_ZONE, zone.c_str(), 0, 0, true};
     char16_t text[40];
     text[39] = u'x';
     ComposeTooltip(text, 40, facts);

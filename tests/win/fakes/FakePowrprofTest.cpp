@@ -22,6 +22,8 @@ const GUID kSubgroup = {
     0x54533251, 0x82BE, 0x4824, {0x96, 0xC1, 0x47, 0xB6, 0x0B, 0x74, 0x0D, 0x00}};
 const GUID kSetting = {
     0xBC5038F7, 0x23E0, 0x4960, {0x96, 0xDA, 0x33, 0xAB, 0xAF, 0x59, 0x35, 0xEC}};
+const GUID kSetting1 = {
+    0xBC5038F7, 0x23E0, 0x4960, {0x96, 0xDA, 0x33, 0xAB, 0xAF, 0x59, 0x35, 0xED}};
 
 HKEY SomeKey()
 {
@@ -82,6 +84,11 @@ TEST_F(FakePowrprofTest, RejectsWhatThePlatformRejects)
         {"write above 100",
          [] { return PowerWriteACValueIndex(nullptr, &kBalanced, &kSubgroup, &kSetting, 101); },
          87},
+        // The default store's schemes have no class-1 setting, as on Windows before hybrids.
+        {"read of a missing class-1 setting",
+         [&] { return ReadAc(&kBalanced, &kSubgroup, &kSetting1, &size); }, 2},
+        {"DC write of a missing class-1 setting",
+         [] { return PowerWriteDCValueIndex(nullptr, &kBalanced, &kSubgroup, &kSetting1, 50); }, 2},
         {"activate with root key", [] { return PowerSetActiveScheme(SomeKey(), &kBalanced); }, 87},
         {"activate unknown scheme", [] { return PowerSetActiveScheme(nullptr, &kUnknown); }, 2},
     };
@@ -116,6 +123,32 @@ TEST_F(FakePowrprofTest, ReadReportsTheSizeItNeeds)
     EXPECT_EQ(static_cast<ULONG>(REG_DWORD), type);
     EXPECT_EQ(4u, size);
     EXPECT_EQ(100u, value);
+}
+
+TEST_F(FakePowrprofTest, ClassOneAndBatteryValuesAreKeptApart)
+{
+    fake.WritePowerStore(std::string("active ") + kBalancedScheme + "\nscheme " + kBalancedScheme +
+                         " 93 70 92 60\n");
+    DWORD written[][3] = {{0, 0, 81}, {0, 1, 82}, {1, 0, 83}, {1, 1, 84}}; // class, DC, value
+    for (const auto& w : written) {
+        const GUID* setting = w[0] ? &kSetting1 : &kSetting;
+        EXPECT_EQ(0u, w[1]
+                          ? PowerWriteDCValueIndex(nullptr, &kBalanced, &kSubgroup, setting, w[2])
+                          : PowerWriteACValueIndex(nullptr, &kBalanced, &kSubgroup, setting, w[2]));
+        DWORD value = 0, size = 4;
+        UCHAR* buffer = reinterpret_cast<UCHAR*>(&value);
+        EXPECT_EQ(0u, w[1] ? PowerReadDCValue(nullptr, &kBalanced, &kSubgroup, setting, nullptr,
+                                              buffer, &size)
+                           : PowerReadACValue(nullptr, &kBalanced, &kSubgroup, setting, nullptr,
+                                              buffer, &size));
+        EXPECT_EQ(w[2], value);
+    }
+    EXPECT_EQ(
+        (std::vector<int>{81, 82, 83, 84}),
+        (std::vector<int>{fake.AcValue(kBalancedScheme), fake.DcValue(kBalancedScheme),
+                          fake.AcValue(kBalancedScheme, 1), fake.DcValue(kBalancedScheme, 1)}));
+    EXPECT_EQ((std::vector<int>{81}), fake.AcWrites());
+    EXPECT_EQ((std::vector<int>{84}), fake.Writes("PowerWriteDCValueIndex", kThrottleMaximum1));
 }
 
 TEST_F(FakePowrprofTest, ActiveSchemeIsALocalAllocCopyAndActivationIsStored)

@@ -10,9 +10,10 @@
 namespace
 {
 
-const std::vector<std::string> kStepCalls = {"PowerGetActiveScheme", "PowerWriteACValueIndex",
-                                             "PowerSetActiveScheme", "PowerGetActiveScheme",
-                                             "PowerReadACValue"};
+// Class 0 and class 1 are written.
+const std::vector<std::string> kStepCalls = {"PowerGetActiveScheme",   "PowerWriteACValueIndex",
+                                             "PowerWriteACValueIndex", "PowerSetActiveScheme",
+                                             "PowerGetActiveScheme",   "PowerReadACValue"};
 
 std::vector<int> Series(std::initializer_list<std::pair<int, int>> runs)
 {
@@ -84,7 +85,9 @@ TEST_P(AmbrelWineTest, StepsReachTheStoreTheTraceAndTheLogFile)
     EXPECT_EQ(c.finalMode, controller.mode);
     EXPECT_EQ(c.acWrites, fake.AcWrites());
     EXPECT_EQ(c.finalAc, fake.AcValue(kBalancedScheme));
+    EXPECT_EQ(c.finalAc, fake.AcValue(kBalancedScheme, 1));
     EXPECT_EQ(95, fake.DcValue(kBalancedScheme));
+    EXPECT_EQ(60, fake.DcValue(kBalancedScheme, 1));
     EXPECT_EQ(100, fake.AcValue(kHighPerformanceScheme));
     EXPECT_EQ(85, fake.DcValue(kHighPerformanceScheme));
 
@@ -92,9 +95,9 @@ TEST_P(AmbrelWineTest, StepsReachTheStoreTheTraceAndTheLogFile)
     std::vector<std::string> expectedCalls;
     for (size_t i = 0; i < c.acWrites.size(); ++i)
         expectedCalls.insert(expectedCalls.end(), kStepCalls.begin(), kStepCalls.end());
-    // Before its first write into the scheme, the keeper reads the scheme's own value.
+    // Before its first write into the scheme, the keeper reads the scheme's own values.
     if (!expectedCalls.empty())
-        expectedCalls.insert(expectedCalls.begin() + 1, "PowerReadACValue");
+        expectedCalls.insert(expectedCalls.begin() + 1, 2, "PowerReadACValue");
     EXPECT_EQ(expectedCalls, fake.TraceFunctions());
 
     const std::string bytes = log.Bytes();
@@ -134,7 +137,7 @@ TEST(AmbrelWineFailureTest, AFailedWriteIsLoggedAndTheReadBackValueIsReported)
 {
     FakePlatform fake;
     BeginFakes(fake);
-    fake.WritePowerStore(TwoSchemeStore(kBalancedScheme, 100, "fail PowerWriteACValueIndex 5 1\n"));
+    fake.WritePowerStore(TwoSchemeStore(kBalancedScheme, 100, "fail PowerWriteACValueIndex 5 2\n"));
     LogSince log;
 
     SchemeKeeper keeper{};
@@ -146,12 +149,15 @@ TEST(AmbrelWineFailureTest, AFailedWriteIsLoggedAndTheReadBackValueIsReported)
     EXPECT_EQ(2, controller.mode);
     EXPECT_EQ((std::vector<int>{99, 80}), fake.AcWrites());
     EXPECT_EQ(99, fake.AcValue(kBalancedScheme)) << "the failed write leaves 99 in place";
-    // The second step stops after the failed write, then reads back.
-    EXPECT_EQ((std::vector<std::string>{"PowerGetActiveScheme", "PowerReadACValue",
-                                        "PowerWriteACValueIndex", "PowerSetActiveScheme",
-                                        "PowerGetActiveScheme", "PowerReadACValue",
-                                        "PowerGetActiveScheme", "PowerWriteACValueIndex",
-                                        "PowerGetActiveScheme", "PowerReadACValue"}),
+    EXPECT_EQ(80, fake.AcValue(kBalancedScheme, 1)) << "class 1 is written all the same";
+    // The second step writes both classes, does not activate after the failed write, then reads
+    // back.
+    EXPECT_EQ((std::vector<std::string>{
+                  "PowerGetActiveScheme", "PowerReadACValue", "PowerReadACValue",
+                  "PowerWriteACValueIndex", "PowerWriteACValueIndex", "PowerSetActiveScheme",
+                  "PowerGetActiveScheme", "PowerReadACValue", "PowerGetActiveScheme",
+                  "PowerWriteACValueIndex", "PowerWriteACValueIndex", "PowerGetActiveScheme",
+                  "PowerReadACValue"}),
               fake.TraceFunctions());
 
     const std::vector<std::string> lines = log.Lines();

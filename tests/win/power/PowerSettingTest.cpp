@@ -6,11 +6,15 @@
 #include "power/PowerSetting.h"
 #include "power/SchemeKeeper.h"
 
+#include <algorithm>
+
 namespace
 {
 
-// The first write into a scheme reads the scheme's own value first, for the keeper's note.
-const std::vector<std::string> kWriteCalls = {"PowerGetActiveScheme", "PowerReadACValue",
+// The first write into a scheme reads the scheme's own values (class 0 and 1) first, for the
+// keeper's notes.
+const std::vector<std::string> kWriteCalls = {"PowerGetActiveScheme",   "PowerReadACValue",
+                                              "PowerReadACValue",       "PowerWriteACValueIndex",
                                               "PowerWriteACValueIndex", "PowerSetActiveScheme"};
 const std::vector<std::string> kReadCalls = {"PowerGetActiveScheme", "PowerReadACValue"};
 
@@ -35,49 +39,83 @@ class PowerSettingTest : public ::testing::Test
 struct WriteCase {
     const char* active;
     uint32_t value;
+    bool onBattery;
 };
+
+// What a value of the store holds after a write of level: on battery never more than before.
+int Expected(int before, uint32_t level, bool written, bool battery)
+{
+    if (before < 0 || !written)
+        return before;
+    return battery ? std::min(before, static_cast<int>(level)) : static_cast<int>(level);
+}
 
 class WriteThrottleMaxTest : public PowerSettingTest,
                              public ::testing::WithParamInterface<WriteCase>
 {
 };
 
-TEST_P(WriteThrottleMaxTest, ChangesOnlyTheAcValueOfTheActiveSchemeAndActivatesIt)
+// Balanced has class-1 values, high performance has none (it is skipped, and said once).
+TEST_P(WriteThrottleMaxTest, ChangesOnlyTheValuesInUseOfTheActiveSchemeAndActivatesIt)
 {
-    const std::string active = GetParam().active;
+    const WriteCase& c = GetParam();
+    const std::string active = c.active;
     const std::string other = Other(active);
     fake.WritePowerStore(TwoSchemeStore(active, 75));
-    const int activeDc = fake.DcValue(active);
-    const int otherAc = fake.AcValue(other);
-    const int otherDc = fake.DcValue(other);
+    const std::string otherBefore = "scheme " + other + " " + std::to_string(fake.AcValue(other)) +
+                                    " " + std::to_string(fake.DcValue(other));
+    int before[2][2]; // [class][0 = AC, 1 = DC]
+    for (int cls = 0; cls < 2; ++cls) {
+        before[cls][0] = fake.AcValue(active, cls);
+        before[cls][1] = fake.DcValue(active, cls);
+    }
+    keeper.onBattery = c.onBattery;
     LogSince log;
 
-    EXPECT_TRUE(WriteThrottleMax(GetParam().value));
+    EXPECT_TRUE(WriteThrottleMax(c.value));
 
-    EXPECT_EQ(static_cast<int>(GetParam().value), fake.AcValue(active));
-    EXPECT_EQ(activeDc, fake.DcValue(active));
-    EXPECT_EQ(otherAc, fake.AcValue(other));
-    EXPECT_EQ(otherDc, fake.DcValue(other));
-    EXPECT_EQ(active, fake.ActiveScheme());
-    EXPECT_EQ(kWriteCalls, fake.TraceFunctions());
+    for (int cls = 0; cls < 2; ++cls) {
+        EXPECT_EQ(Expected(before[cls][0], c.value, true, false), fake.AcValue(active, cls));
+        EXPECT_EQ(Expected(before[cls][1], c.value, c.onBattery, true), fake.DcValue(active, cls));
+    }
+    EXPECT_EQ(0u, fake.ReadPowerStore().find("active " + active));
+    EXPECT_NE(std::string::npos, fake.ReadPowerStore().find(otherBefore)) << "other untouched";
+    // Every value is read (and noted) before the first write, and the scheme activated last.
+    const std::vector<std::string> calls = fake.TraceFunctions();
+    ASSERT_GE(calls.size(), 4u);
+    EXPECT_EQ("PowerGetActiveScheme", calls.front());
+    EXPECT_EQ("PowerSetActiveScheme", calls.back());
+    size_t firstWrite = 1;
+    while (firstWrite < calls.size() && calls[firstWrite].find("Read") != std::string::npos)
+        ++firstWrite;
+    EXPECT_EQ(c.onBattery ? 5u : 3u, firstWrite);
+    const size_t writes = before[1][0] >= 0 ? (c.onBattery ? 4u : 2u) : (c.onBattery ? 2u : 1u);
+    EXPECT_EQ(firstWrite + writes + 1, calls.size());
     for (const std::string& line : fake.Trace()) {
         EXPECT_EQ("0", TraceField(line, "root")) << line;
-        EXPECT_EQ("0", TraceField(line, "->")) << line;
         EXPECT_EQ(active, TraceField(line, "scheme")) << line;
+        if (TraceField(line, "setting") != kThrottleMaximum1) {
+            EXPECT_EQ("0", TraceField(line, "->")) << line;
+        }
     }
     const std::string write = fake.TraceOf("PowerWriteACValueIndex").at(0);
     EXPECT_EQ(kProcessorSubgroup, TraceField(write, "subgroup"));
     EXPECT_EQ(kThrottleMaximum, TraceField(write, "setting"));
-    EXPECT_EQ(std::to_string(GetParam().value), TraceField(write, "value"));
-    EXPECT_EQ("", log.Bytes());
+    EXPECT_EQ(std::to_string(c.value), TraceField(write, "value"));
+    if (before[1][0] >= 0) {
+        EXPECT_EQ("", log.Bytes());
+    } else {
+        EXPECT_NE(std::string::npos, log.Bytes().find(active + " AC1 cannot be read (error=2)"));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, WriteThrottleMaxTest,
-                         ::testing::Values(WriteCase{kBalancedScheme, 99},
-                                           WriteCase{kBalancedScheme, 80},
-                                           WriteCase{kHighPerformanceScheme, 99},
-                                           WriteCase{kHighPerformanceScheme, 0},
-                                           WriteCase{kBalancedScheme, 100}));
+                         ::testing::Values(WriteCase{kBalancedScheme, 99, false},
+                                           WriteCase{kBalancedScheme, 80, true},
+                                           WriteCase{kHighPerformanceScheme, 99, false},
+                                           WriteCase{kHighPerformanceScheme, 0, true},
+                                           WriteCase{kHighPerformanceScheme, 99, true},
+                                           WriteCase{kBalancedScheme, 100, true}));
 
 struct ReadCase {
     const char* active;
@@ -157,12 +195,14 @@ INSTANTIATE_TEST_SUITE_P(
                                        "PowerGetActiveScheme() error=c0000022",
                                        100,
                                        {"PowerGetActiveScheme"}},
-                      WriteFailureCase{
-                          "WriteACValueIndex",
-                          "fail PowerWriteACValueIndex 87\n",
-                          "PowerWriteACValueIndex() error=57",
-                          100,
-                          {"PowerGetActiveScheme", "PowerReadACValue", "PowerWriteACValueIndex"}},
+                      // Class 1 is still written; the scheme is not activated.
+                      WriteFailureCase{"WriteACValueIndex",
+                                       "fail PowerWriteACValueIndex 87\n",
+                                       "PowerWriteACValueIndex() error=57",
+                                       100,
+                                       {"PowerGetActiveScheme", "PowerReadACValue",
+                                        "PowerReadACValue", "PowerWriteACValueIndex",
+                                        "PowerWriteACValueIndex"}},
                       WriteFailureCase{"SetActiveScheme", "fail PowerSetActiveScheme 1314\n",
                                        "PowerSetActiveScheme() error=522", 99, kWriteCalls}),
     [](const ::testing::TestParamInfo<WriteFailureCase>& param) { return param.param.name; });
@@ -235,9 +275,10 @@ TEST_F(PowerSettingTest, EachCallLooksUpTheSchemeThatIsActiveAtThatMoment)
 TEST_F(PowerSettingTest, ARepeatedFailureFailsEveryWriteUntilTheRuleIsUsedUp)
 {
     fake.WritePowerStore(
-        TwoSchemeStore(kBalancedScheme, 100, "fail PowerWriteACValueIndex 5 1 2\n"));
+        TwoSchemeStore(kBalancedScheme, 100, "fail PowerWriteACValueIndex 5 2 4\n"));
     LogSince log;
 
+    // Each write writes class 0 and class 1.
     EXPECT_TRUE(WriteThrottleMax(99));  // skipped by the rule
     EXPECT_FALSE(WriteThrottleMax(80)); // fails
     EXPECT_FALSE(WriteThrottleMax(80)); // fails

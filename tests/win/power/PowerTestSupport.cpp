@@ -67,8 +67,8 @@ std::string MessageOfLogLine(const std::string& line)
 std::string TwoSchemeStore(const std::string& active, int balancedAc, const std::string& extra)
 {
     return "active " + active + "\n" + "scheme " + kBalancedScheme + " " +
-           std::to_string(balancedAc) + " 95\n" + "scheme " + kHighPerformanceScheme + " 100 85\n" +
-           extra;
+           std::to_string(balancedAc) + " 95 100 60\n" + "scheme " + kHighPerformanceScheme +
+           " 100 85\n" + extra;
 }
 
 void BeginFakes(FakePlatform& fake)

@@ -27,8 +27,9 @@ class LogSince
 // failure when the prefix is malformed.
 std::string MessageOfLogLine(const std::string& line);
 
-// The store: balanced 100/95 (active) and high performance 100/85, so that every value that
-// must stay untouched differs from every other.
+// The store: balanced 100/95 with class-1 values 100/60 (a hybrid processor's scheme) and high
+// performance 100/85 without class-1 values (a scheme of an older Windows), so that every value
+// that must stay untouched differs from every other.
 std::string TwoSchemeStore(const std::string& active, int balancedAc = 100,
                            const std::string& extra = "");
 

@@ -5,6 +5,8 @@
 
 #include "power/RestoreLedger.h"
 
+#include <algorithm>
+
 namespace
 {
 
@@ -12,18 +14,32 @@ struct StoredValue {
     const char* name;
     DWORD type;
     std::vector<uint8_t> data;
-    const char* readAs; // "scheme original written previous", or nullptr for a malformed value
+    // "scheme value original written previous", "(earlier name)" added for an entry named by
+    // the scheme alone; nullptr for a malformed value
+    const char* readAs;
 };
 
 const StoredValue kValues[] = {
     {"381b4222-f694-41f0-9685-ff5bb260df2e",
      REG_BINARY,
      {93, 0, 0, 0, 80, 0, 0, 0, 99, 0, 0, 0},
-     "381b4222-f694-41f0-9685-ff5bb260df2e 93 80 99"},
+     "381b4222-f694-41f0-9685-ff5bb260df2e AC 93 80 99 (earlier name)"},
     {"8C5E7FDA-E8BF-4A96-9A85-A6E23A8C635C",
      REG_BINARY,
      {0, 0, 0, 0, 100, 0, 0, 0, 100, 0, 0, 0},
-     "8c5e7fda-e8bf-4a96-9a85-a6e23a8c635c 0 100 100"},
+     "8c5e7fda-e8bf-4a96-9a85-a6e23a8c635c AC 0 100 100 (earlier name)"},
+    {"8c5e7fda-e8bf-4a96-9a85-a6e23a8c635c DC1",
+     REG_BINARY,
+     {50, 0, 0, 0, 50, 0, 0, 0, 80, 0, 0, 0},
+     "8c5e7fda-e8bf-4a96-9a85-a6e23a8c635c DC1 50 50 80"},
+    {"8c5e7fda-e8bf-4a96-9a85-a6e23a8c635c DC2",
+     REG_BINARY,
+     {50, 0, 0, 0, 50, 0, 0, 0, 50, 0, 0, 0},
+     nullptr},
+    {"8c5e7fda-e8bf-4a96-9a85-a6e23a8c635cAC1",
+     REG_BINARY,
+     {50, 0, 0, 0, 50, 0, 0, 0, 50, 0, 0, 0},
+     nullptr},
     {"a1841308-3541-4fab-bc81-f71556f20b4a", REG_DWORD, {70, 0, 0, 0}, nullptr},
     {"a1841308-3541-4fab-bc81-f71556f20b4b", REG_BINARY, {70, 0, 0, 0, 80, 0, 0, 0}, nullptr},
     {"a1841308-3541-4fab-bc81-f71556f20b4d",
@@ -43,10 +59,11 @@ std::vector<std::string> ReadAll(RestoreLedger& ledger)
     int count = ledger.ReadEntries(read, RESTORE_LEDGER_MAX_ENTRIES);
     std::vector<std::string> texts;
     for (int i = 0; i < count; ++i) {
-        char name[SCHEME_ID_TEXT_SIZE];
-        FormatSchemeId(read[i].scheme, name);
+        char name[LEDGER_NAME_SIZE];
+        FormatLedgerName(read[i], name);
         texts.push_back(name + (" " + std::to_string(read[i].original)) + " " +
-                        std::to_string(read[i].written) + " " + std::to_string(read[i].previous));
+                        std::to_string(read[i].written) + " " + std::to_string(read[i].previous) +
+                        (read[i].legacy ? " (earlier name)" : ""));
     }
     return texts;
 }
@@ -68,17 +85,22 @@ TEST(RestoreLedgerTest, ReadsEntriesBackAndRemovesMalformedValuesUnread)
     EXPECT_EQ(sizeof kValues / sizeof kValues[0] - expected.size(), log.Lines().size())
         << log.Bytes();
     char name[64];
-    EXPECT_TRUE(ledger.key.ValueName(1, name, sizeof name));
-    EXPECT_FALSE(ledger.key.ValueName(2, name, sizeof name)) << "only the entries are left";
+    EXPECT_TRUE(ledger.key.ValueName(2, name, sizeof name));
+    EXPECT_FALSE(ledger.key.ValueName(3, name, sizeof name)) << "only the entries are left";
 
-    LedgerEntry entry = {};
-    ASSERT_TRUE(ParseSchemeId(kBalancedScheme, entry.scheme));
-    entry.original = 93;
-    entry.written = 99;
-    entry.previous = 100;
-    ASSERT_TRUE(ledger.Put(entry));
-    EXPECT_EQ("381b4222-f694-41f0-9685-ff5bb260df2e 93 99 100", ReadAll(ledger).at(0));
-    ledger.Remove(entry.scheme);
+    // An entry under the earlier name moves to the new one when it is written again, and both
+    // names go when it is removed.
+    LedgerEntry read[RESTORE_LEDGER_MAX_ENTRIES];
+    ASSERT_EQ(3, ledger.ReadEntries(read, RESTORE_LEDGER_MAX_ENTRIES));
+    read[0].written = 99;
+    read[0].previous = 100;
+    ASSERT_TRUE(ledger.Put(read[0]));
+    std::vector<std::string> afterPut = ReadAll(ledger);
+    EXPECT_EQ(3u, afterPut.size());
+    EXPECT_NE(afterPut.end(), std::find(afterPut.begin(), afterPut.end(),
+                                        "381b4222-f694-41f0-9685-ff5bb260df2e AC 93 99 100"));
+    ledger.Remove(read[0]);
+    ledger.Remove(read[2]);
     EXPECT_EQ(std::vector<std::string>{expected[1]}, ReadAll(ledger));
     ledger.Close();
     ledger.Close();

@@ -147,14 +147,24 @@ std::vector<Scenario> Scenarios()
          {},
          0,
          false},
-        {"a switched-to scheme gets the mode and each scheme its own value back",
+        // At mode 0 the readings make no power call, so the switch is not even seen.
+        {"a switch at mode 0 leaves the switched-to scheme alone",
          std::string(k50C) + "\n",
          75,
          5,
          {Init(50, 0)},
-         {100, 100, 75, 70},
+         {100, 75},
          {},
          2,
+         false},
+        {"a switched-to scheme gets the engaged mode and each scheme its own value back",
+         "3632\n3632\n3632\n3632\n3632\n3552\n",
+         75,
+         9,
+         {Init(90, 0), Change(90, 1), Change(82, 1)},
+         {100, 99, 99, 75, 70},
+         {},
+         5,
          false},
         {"unreadable setting is not written back",
          std::string(k50C) + "\n",
@@ -310,7 +320,8 @@ void CTempWatchTest::Run(const Scenario& row)
     while ((readings = ReadingsSince(logStart)) < row.readings && NowMs() < deadline) {
         if (row.switchSchemeAfter != 0 && !switched && readings >= row.switchSchemeAfter) {
             // The fakes' lock keeps the watcher's own calls from saving over the switch.
-            fakes.WritePowerStore(StoreText(kHighPerformanceScheme, 100, 70));
+            fakes.WritePowerStore(
+                StoreText(kHighPerformanceScheme, fakes.AcValue(kBalancedScheme), 70));
             switched = true;
         }
         Pump(reports);
@@ -329,6 +340,19 @@ void CTempWatchTest::Run(const Scenario& row)
     for (const LogCount& expected : row.logCounts) {
         int count = expected.count == kPerReading ? total : expected.count;
         EXPECT_EQ(CountOf(log, expected.text), count) << expected.text << "\n" << log;
+    }
+    // While the mode stays 0, the readings between the first and the last make no power call.
+    if (row.acWrites.size() <= 2 && row.switchSchemeAfter == 0) {
+        std::vector<size_t> collections, powerCalls;
+        std::vector<std::string> calls = fakes.TraceFunctions();
+        for (size_t i = 0; i < calls.size(); ++i)
+            (calls[i] == "PdhCollectQueryData" ? collections : powerCalls).push_back(i);
+        ASSERT_GE(collections.size(), 2u);
+        for (size_t call : powerCalls) {
+            if (calls[call].compare(0, 5, "Power") == 0) {
+                EXPECT_TRUE(call < collections.front() || call > collections.back()) << call;
+            }
+        }
     }
     if (row.switchSchemeAfter != 0) {
         EXPECT_TRUE(switched);
