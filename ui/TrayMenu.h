@@ -15,6 +15,14 @@ const int ID_ZONE_FIRST = 40101;        // + the zone's index in the list
 const int ID_THROTTLE_AT_FIRST = 40200; // + the index in THROTTLE_AT_CHOICES
 const int ID_START_WITH_WINDOWS = 40300;
 
+// The items whose setting a policy has set: shown with their value, greyed.
+struct MenuLocks {
+    bool zone;
+    bool throttleAt;
+    bool onBattery;
+    bool notify;
+};
+
 // What the settings items show: the choices in force and the thresholds on offer.
 struct MenuChoices {
     // A zone name, HOTTEST_ZONE, or empty for the default zone.
@@ -24,6 +32,7 @@ struct MenuChoices {
     const int32_t* throttleAtChoices;
     int throttleAtChoiceCount;
     bool startWithWindows;
+    MenuLocks locked;
 };
 
 class TrayMenu
@@ -45,6 +54,6 @@ class TrayMenu
     int32_t ThrottleAtOfCommand(int command) const;
 
   private:
-    HMENU BuildZoneMenu(const char* zone);
-    HMENU BuildThrottleMenu(int32_t throttleAt) const;
+    HMENU BuildZoneMenu(const char* zone, bool locked);
+    HMENU BuildThrottleMenu(int32_t throttleAt, bool locked) const;
 };
