@@ -132,6 +132,11 @@ void OnCommand(TrayApp& app, int command)
     }
 }
 
+MenuLocks MenuLocksOf(const SettingLocks& locked)
+{
+    return MenuLocks{locked.zone, locked.throttleAt, locked.onBattery, locked.notify};
+}
+
 // Opens the tray menu with its bottom-left corner at the cursor. The tray window is made the
 // foreground window and sent WM_NULL afterwards so that the menu closes when the user clicks
 // elsewhere.
@@ -142,11 +147,9 @@ void ShowTrayMenu(TrayApp& app)
     GetCursorPos(&cursor);
     HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_TRAYMENU));
     HMENU popup = GetSubMenu(menu, 0);
-    const SettingLocks& locked = app.settings.locked;
-    MenuChoices choices = {
-        app.settings.zone,    app.settings.throttleAt,
-        THROTTLE_AT_CHOICES,  THROTTLE_AT_CHOICE_COUNT,
-        IsStartWithWindows(), {locked.zone, locked.throttleAt, locked.onBattery, locked.notify}};
+    MenuChoices choices = {app.settings.zone,    app.settings.throttleAt,
+                           THROTTLE_AT_CHOICES,  THROTTLE_AT_CHOICE_COUNT,
+                           IsStartWithWindows(), MenuLocksOf(app.settings.locked)};
     app.trayMenu.AddSettingsItems(popup, choices);
     HWND trayWindow = app.trayIcon.trayWindow;
     SetForegroundWindow(trayWindow);

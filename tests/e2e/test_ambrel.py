@@ -768,6 +768,30 @@ class Deploy(unittest.TestCase):
         self.assertEqual('program end\n', messages(log_entries())[-1])
         self.assertEqual([], installed_traces())
 
+    def test_a_newer_package_replaces_the_running_installed_one_in_order(self):
+        # The same files packed as the next version, from the package build's staging directory.
+        newer = WORK / 'Ambrel-newer.msi'
+        stage = pathlib.Path(os.environ['AMBREL_MSI']).parent / 'deploy' / 'stage'
+        defines = ['Version=99.0.0', 'ExeSource=Ambrel.exe', 'ReadmeSource=README.txt',
+                   'LicenceSource=LICENSE.txt', 'IconSource=appicon.ico']
+        arguments = [a for d in defines for a in ('-D', d)]
+        subprocess.run(['wixl', '--arch', 'x64', *arguments, '-o', newer, 'Ambrel.wxs'], cwd=stage,
+                       capture_output=True, check=True)
+        self.assertEqual(0, msiexec('/i', self.msi))
+        run = AmbrelRun('upgraded', store=store_text(schemes=((BALANCED, 93, 70),)),
+                        script=f'{counter(90)}\n')
+        run.exe = str(unix_path(INSTALLED))
+        run.start()
+        try:
+            self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
+            self.assertEqual(0, msiexec('/i', windows_path(newer)))
+            self.assertEqual(0, run.wait(5))
+        finally:
+            run.kill()
+        self.assertEqual(93, run.ac_value())
+        self.assertEqual(['Ambrel.exe', 'LICENSE.txt', 'README.txt', 'Ambrel.lnk',
+                          f'"{INSTALLED}"', 'Ambrel'], installed_traces())
+
     def test_start_at_logon_left_out(self):
         self.assertEqual(0, msiexec('/i', self.msi, 'STARTATLOGON=0'))
         self.assertEqual(['Ambrel.exe', 'LICENSE.txt', 'README.txt', 'Ambrel.lnk', 'Ambrel'],
