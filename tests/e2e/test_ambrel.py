@@ -748,49 +748,31 @@ class Deploy(unittest.TestCase):
 
     tearDown = setUp
 
-    def test_silent_install_runs_and_uninstall_ends_the_throttled_program_in_order(self):
-        self.assertEqual(0, msiexec('/i', self.msi))
-        self.assertEqual(['Ambrel.exe', 'LICENSE.txt', 'README.txt', 'Ambrel.lnk',
-                          f'"{INSTALLED}"', 'Ambrel'], installed_traces())
-        delete_log()
-        run = AmbrelRun('installed', store=store_text(schemes=((BALANCED, 93, 70),)),
-                        script=f'{counter(90)}\n')
-        run.exe = str(unix_path(INSTALLED))
-        run.start()
-        try:
-            self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
-            self.assertEqual(0, msiexec('/x', self.msi))
-            self.assertEqual(0, run.wait(5))
-        finally:
-            run.kill()
-        self.assertEqual(93, run.ac_value())
-        self.assertEqual({}, ledger())
-        self.assertEqual('program end\n', messages(log_entries())[-1])
-        self.assertEqual([], installed_traces())
-
-    def test_a_newer_package_replaces_the_running_installed_one_in_order(self):
-        # The same files packed as the next version, from the package build's staging directory.
+    def test_silent_install_upgrade_and_uninstall_end_the_throttled_program_in_order(self):
+        # The same files packed as a newer version, from the package build's staging directory.
         newer = WORK / 'Ambrel-newer.msi'
-        stage = pathlib.Path(os.environ['AMBREL_MSI']).parent / 'deploy' / 'stage'
         defines = ['Version=99.0.0', 'ExeSource=Ambrel.exe', 'ReadmeSource=README.txt',
                    'LicenceSource=LICENSE.txt', 'IconSource=appicon.ico']
-        arguments = [a for d in defines for a in ('-D', d)]
-        subprocess.run(['wixl', '--arch', 'x64', *arguments, '-o', newer, 'Ambrel.wxs'], cwd=stage,
-                       capture_output=True, check=True)
+        subprocess.run(['wixl', '--arch', 'x64', *[a for d in defines for a in ('-D', d)], '-o',
+                        newer, 'Ambrel.wxs'], cwd=pathlib.Path(os.environ['AMBREL_MSI']).parent /
+                       'deploy' / 'stage', capture_output=True, check=True)
+        installed = ['Ambrel.exe', 'LICENSE.txt', 'README.txt', 'Ambrel.lnk', f'"{INSTALLED}"',
+                     'Ambrel']
         self.assertEqual(0, msiexec('/i', self.msi))
-        run = AmbrelRun('upgraded', store=store_text(schemes=((BALANCED, 93, 70),)),
-                        script=f'{counter(90)}\n')
-        run.exe = str(unix_path(INSTALLED))
-        run.start()
-        try:
-            self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
-            self.assertEqual(0, msiexec('/i', windows_path(newer)))
-            self.assertEqual(0, run.wait(5))
-        finally:
-            run.kill()
-        self.assertEqual(93, run.ac_value())
-        self.assertEqual(['Ambrel.exe', 'LICENSE.txt', 'README.txt', 'Ambrel.lnk',
-                          f'"{INSTALLED}"', 'Ambrel'], installed_traces())
+        self.assertEqual(installed, installed_traces())
+        # The newer version replaces this one (one entry left), then goes itself (nothing left).
+        for command, left in (('/i', installed), ('/x', [])):
+            delete_log()
+            with AmbrelRun('installed', store=store_text(schemes=((BALANCED, 93, 70),)),
+                           script=f'{counter(90)}\n') as run:
+                run.exe = str(unix_path(INSTALLED))
+                run.start()
+                self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
+                self.assertEqual(0, msiexec(command, windows_path(newer)))
+                self.assertEqual(0, run.wait(5))
+            self.assertEqual((93, {}), (run.ac_value(), ledger()))
+            self.assertEqual('program end\n', messages(log_entries())[-1])
+            self.assertEqual(left, installed_traces())
 
     def test_start_at_logon_left_out(self):
         self.assertEqual(0, msiexec('/i', self.msi, 'STARTATLOGON=0'))
