@@ -160,7 +160,13 @@ class Lifetime(unittest.TestCase):
         self.assertTrue(first.alive())
         self.assertEqual(1, messages(log_entries()).count('Ambrel Ver.1.00\n'))
         self.assertTrue(read_log_raw().startswith(before))
-        self.assertEqual(0, close_and_wait(first))
+        # --exit ends the running instance in order; with none running it ends at once.
+        for said in ('--exit: the instance has ended\n', '--exit: no instance runs\n'):
+            self.assertEqual(0, subprocess.run(['wine', EXE, '--exit', '--logging'],
+                                               capture_output=True, timeout=30).returncode)
+            self.assertIn(said, messages(log_entries()))
+        self.assertEqual(0, first.wait(5))
+        self.assertIn('program end\n', messages(log_entries()))
 
     def test_mutex_that_may_not_be_opened_means_another_instance(self):
         delete_log()  # as another user's or an elevated copy's: it exists, opening it is denied
