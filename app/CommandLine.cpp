@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-LogSwitches ParseLogSwitches(int argc, const char* const* argv)
+CommandSwitches ParseCommandLine(int argc, const char* const* argv)
 {
-    LogSwitches switches = {0, 0};
+    CommandSwitches switches = {0, 0, 0};
     for (int i = 1; i < argc && argv != nullptr; ++i) {
         const char* argument = argv[i];
         if (argument == nullptr)
@@ -13,6 +13,8 @@ LogSwitches ParseLogSwitches(int argc, const char* const* argv)
             switches.file = 1;
         else if (std::strcmp(argument, "--console") == 0)
             switches.console = 1;
+        else if (std::strcmp(argument, "--exit") == 0)
+            switches.exit = 1;
     }
     return switches;
 }

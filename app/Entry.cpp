@@ -2,6 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "app/ConsoleShutdown.h"
+#include "app/EndRunning.h"
 #include "base/Log.h"
 #include "app/Run.h"
 #include "app/TrayApp.h"
@@ -34,12 +35,18 @@ HANDLE AcquireSingleInstance(bool& otherInstance)
 
 int AmbrelMain(HINSTANCE instance, int argc, char** argv)
 {
+    CommandSwitches switches = ParseCommandLine(argc, argv);
+    // Ending the running instance is all that this run does: it never takes the guard.
+    if (switches.exit) {
+        OpenLogSinks(switches.file, switches.console);
+        return EndRunningInstance(END_RUNNING_WAIT);
+    }
+
     bool otherInstance;
     HANDLE mutex = AcquireSingleInstance(otherInstance);
     if (otherInstance)
         return 0;
 
-    LogSwitches switches = ParseLogSwitches(argc, argv);
     OpenLogSinks(switches.file, switches.console);
     LogPrint("Ambrel Ver.1.00\n");
 

@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 
+#include "app/Policy.h"
 #include "base/Log.h"
 #include "base/ProgramKey.h"
 #include "power/Ambrel.h"
@@ -75,13 +76,16 @@ void LoadSettings(Settings& settings)
     settings.zone[0] = '\0';
     settings.throttleAt = AMBREL_UPPER_THRESHOLD;
     settings.onBattery = true;
+    settings.notify = true;
+    settings.locked = SettingLocks{false, false, false, false};
     ProgramKey key;
-    if (!key.Open(PROGRAM_KEY_PATH, false))
-        return;
-    LoadZone(key, settings);
-    LoadThrottleAt(key, settings);
-    LoadOnBattery(key, settings);
-    key.Close();
+    if (key.Open(PROGRAM_KEY_PATH, false)) {
+        LoadZone(key, settings);
+        LoadThrottleAt(key, settings);
+        LoadOnBattery(key, settings);
+        key.Close();
+    }
+    ApplyPolicies(settings);
 }
 
 bool SaveZoneSetting(const char* zone)

@@ -1,6 +1,7 @@
 // The user's choices from the tray menu, remembered per user in the program's key
 // (HKEY_CURRENT_USER\Software\Ambrel): the thermal zone, the throttle threshold and whether
-// the values used on battery are capped too.
+// the values used on battery are capped too. Values that an administrator sets by policy
+// (app/Policy.h) take precedence and lock their items.
 #pragma once
 
 #include "watch/ThermalZone.h"
@@ -14,22 +15,34 @@ extern const int32_t THROTTLE_AT_CHOICES[THROTTLE_AT_CHOICE_COUNT];
 // Registry value names in the program's key.
 const char SETTING_ZONE[] = "ThermalZone";       // REG_SZ: a zone name or "*" (hottest zone)
 const char SETTING_THROTTLE_AT[] = "ThrottleAt"; // REG_DWORD: one of THROTTLE_AT_CHOICES
-const char SETTING_ON_BATTERY[] = "OnBattery";   // REG_DWORD: 1 (the default) or 0
+const char SETTING_ON_BATTERY[] = "OnBattery";   // REG_DWORD: 1 throttles on battery too, or 0
+const char SETTING_NOTIFY[] = "Notify";          // REG_DWORD: 1 tells when it throttles, or 0
+
+// The settings that a policy has set: their menu items are greyed and their commands ignored.
+struct SettingLocks {
+    bool zone;
+    bool throttleAt;
+    bool onBattery;
+    bool notify;
+};
 
 struct Settings {
     // A zone name, HOTTEST_ZONE, or empty for the default zone.
     char zone[ZONE_NAME_SIZE];
     // The upper threshold in °C.
     int32_t throttleAt;
-    // The values used on battery are capped too ("On battery too").
+    // The values used on battery are capped too ("On battery too"); on by default.
     bool onBattery;
+    // On by default.
+    bool notify;
+    SettingLocks locked;
 };
 
 bool IsThrottleAtChoice(int64_t value);
 
-// Fills settings from the program's key. What is missing takes its default (the default zone,
-// 85 °C, on battery too); a stored value that is not a valid choice is logged and the default is
-// used.
+// Fills settings from the program's key, then from the policies. What is missing takes its
+// default (the default zone, 85 °C, both switches on); a stored value that is not a valid choice
+// is logged and the default is used.
 void LoadSettings(Settings& settings);
 
 // Remember one choice; false (and a log entry) when the key cannot be written.

@@ -64,8 +64,19 @@ void RequestWatchChoice(TrayApp& app)
         LogPrint("WndProc(): no memory for the choice\n");
 }
 
+// A setting that a policy has set is not the user's to change: the menu greys its items, and a
+// command for it that comes all the same (posted by another program) is ignored.
+bool SetByPolicy(bool locked, const char* command)
+{
+    if (locked)
+        LogPrint("WndProc(): WM_COMMAND: %s is set by policy\n", command);
+    return locked;
+}
+
 void OnZone(TrayApp& app, const char* zone)
 {
+    if (SetByPolicy(app.settings.locked.zone, "ID_ZONE"))
+        return;
     LogPrint("WndProc(): WM_COMMAND: Receive ID_ZONE %s\n", zone);
     std::snprintf(app.settings.zone, sizeof app.settings.zone, "%s", zone);
     SaveZoneSetting(zone);
@@ -74,6 +85,8 @@ void OnZone(TrayApp& app, const char* zone)
 
 void OnThrottleAt(TrayApp& app, int32_t throttleAt)
 {
+    if (SetByPolicy(app.settings.locked.throttleAt, "ID_THROTTLE_AT"))
+        return;
     LogPrint("WndProc(): WM_COMMAND: Receive ID_THROTTLE_AT %d\n", static_cast<int>(throttleAt));
     app.settings.throttleAt = throttleAt;
     SaveThrottleAtSetting(throttleAt);
@@ -82,6 +95,8 @@ void OnThrottleAt(TrayApp& app, int32_t throttleAt)
 
 void OnOnBattery(TrayApp& app)
 {
+    if (SetByPolicy(app.settings.locked.onBattery, "ID_ON_BATTERY"))
+        return;
     LogPrint("WndProc(): WM_COMMAND: Receive ID_ON_BATTERY\n");
     app.settings.onBattery = !app.settings.onBattery;
     SaveOnBatterySetting(app.settings.onBattery);
@@ -132,6 +147,11 @@ void OnCommand(TrayApp& app, int command)
     }
 }
 
+MenuLocks MenuLocksOf(const SettingLocks& locked)
+{
+    return MenuLocks{locked.zone, locked.throttleAt, locked.onBattery, locked.notify};
+}
+
 // Opens the tray menu with its bottom-left corner at the cursor. The tray window is made the
 // foreground window and sent WM_NULL afterwards so that the menu closes when the user clicks
 // elsewhere.
@@ -142,9 +162,13 @@ void ShowTrayMenu(TrayApp& app)
     GetCursorPos(&cursor);
     HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_TRAYMENU));
     HMENU popup = GetSubMenu(menu, 0);
-    MenuChoices choices = {app.settings.zone,    app.settings.throttleAt,
-                           THROTTLE_AT_CHOICES,  THROTTLE_AT_CHOICE_COUNT,
-                           IsStartWithWindows(), app.settings.onBattery};
+    MenuChoices choices = {app.settings.zone,
+                           app.settings.throttleAt,
+                           THROTTLE_AT_CHOICES,
+                           THROTTLE_AT_CHOICE_COUNT,
+                           IsStartWithWindows(),
+                           app.settings.onBattery,
+                           MenuLocksOf(app.settings.locked)};
     app.trayMenu.AddSettingsItems(popup, choices);
     HWND trayWindow = app.trayIcon.trayWindow;
     SetForegroundWindow(trayWindow);

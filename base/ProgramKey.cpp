@@ -25,6 +25,16 @@ bool ProgramKey::Open(const char* path, bool write)
     return true;
 }
 
+bool ProgramKey::OpenMachine(const char* path)
+{
+    Close();
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &opened) != ERROR_SUCCESS)
+        return false;
+    key = opened;
+    return true;
+}
+
 void ProgramKey::Close()
 {
     if (key != nullptr) {

@@ -1,5 +1,6 @@
 // HKEY_CURRENT_USER\Software\Ambrel: the one registry key that holds the program's own data (its
-// settings and its restore ledger), and the Run key value that starts it with Windows.
+// settings and its restore ledger), and the Run key value that starts it with Windows; and, read
+// only, the machine's policy key.
 //
 // A ProgramKey is a plain handle holder: zero when nothing is open, Close() may run any number of
 // times. Every operation reports failure by its result; a key that cannot be opened or written
@@ -21,6 +22,8 @@ class ProgramKey
     bool Create(const char* path);
     // Opens an existing key below HKEY_CURRENT_USER; with write false for reading only.
     bool Open(const char* path, bool write);
+    // Opens an existing key below HKEY_LOCAL_MACHINE for reading only (what every user may do).
+    bool OpenMachine(const char* path);
     void Close();
 
     // A REG_DWORD of exactly four bytes; false for a missing value or any other type or size.

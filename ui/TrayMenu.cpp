@@ -25,10 +25,19 @@ void ThrottleItemText(int32_t celsius, char16_t* text)
     TextWriter(text, ITEM_TEXT_SIZE).AddNumber(celsius).Add(u" \u00B0C");
 }
 
-// The item texts are UTF-16, which is what the W functions take as wchar_t on Windows.
-void AppendItem(HMENU menu, UINT id, const char16_t* text)
+// The item texts are UTF-16, which is what the W functions take as wchar_t on Windows. A locked
+// item is greyed: it keeps its check mark, but choosing it sends no command.
+void AppendItem(HMENU menu, UINT id, const char16_t* text, bool locked)
 {
-    AppendMenuW(menu, MF_STRING, id, reinterpret_cast<const wchar_t*>(text));
+    AppendMenuW(menu, MF_STRING | (locked ? MF_GRAYED : 0), id,
+                reinterpret_cast<const wchar_t*>(text));
+}
+
+// A ticked or unticked item; a locked one (set by policy) keeps its tick and is greyed.
+UINT CheckItemFlags(bool checked, bool locked)
+{
+    return MF_BYPOSITION | MF_STRING | (checked ? MF_CHECKED : MF_UNCHECKED) |
+           (locked ? MF_GRAYED : 0);
 }
 
 } // namespace
@@ -37,23 +46,21 @@ void TrayMenu::AddSettingsItems(HMENU popup, const MenuChoices& choices)
 {
     throttleAtChoices = choices.throttleAtChoices;
     throttleAtChoiceCount = choices.throttleAtChoiceCount;
-    HMENU zoneMenu = BuildZoneMenu(choices.zone);
-    HMENU throttleMenu = BuildThrottleMenu(choices.throttleAt);
+    HMENU zoneMenu = BuildZoneMenu(choices.zone, choices.locked.zone);
+    HMENU throttleMenu = BuildThrottleMenu(choices.throttleAt, choices.locked.throttleAt);
     UINT position = 0;
     InsertMenuW(popup, position++, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(zoneMenu),
                 L"Thermal zone");
     InsertMenuW(popup, position++, MF_BYPOSITION | MF_POPUP,
                 reinterpret_cast<UINT_PTR>(throttleMenu), L"Throttle at");
-    InsertMenuW(popup, position++,
-                MF_BYPOSITION | MF_STRING | (choices.onBattery ? MF_CHECKED : MF_UNCHECKED),
+    InsertMenuW(popup, position++, CheckItemFlags(choices.onBattery, choices.locked.onBattery),
                 ID_ON_BATTERY, L"On battery too");
-    InsertMenuW(popup, position++,
-                MF_BYPOSITION | MF_STRING | (choices.startWithWindows ? MF_CHECKED : MF_UNCHECKED),
+    InsertMenuW(popup, position++, CheckItemFlags(choices.startWithWindows, false),
                 ID_START_WITH_WINDOWS, L"Start with Windows");
     InsertMenuW(popup, position, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
 }
 
-HMENU TrayMenu::BuildZoneMenu(const char* zone)
+HMENU TrayMenu::BuildZoneMenu(const char* zone, bool locked)
 {
     HMENU menu = CreatePopupMenu();
     zoneCount = ListThermalZones(zones, MAX_LISTED_ZONES);
@@ -65,11 +72,11 @@ HMENU TrayMenu::BuildZoneMenu(const char* zone)
     for (int i = 0; i < zoneCount; ++i) {
         char16_t text[ITEM_TEXT_SIZE];
         ZoneItemText(zones[i], text);
-        AppendItem(menu, ID_ZONE_FIRST + i, text);
+        AppendItem(menu, ID_ZONE_FIRST + i, text, locked);
         if (std::strcmp(zones[i].name, ZoneOrDefault(zone)) == 0)
             checked = ID_ZONE_FIRST + i;
     }
-    AppendMenuW(menu, MF_STRING, ID_ZONE_HOTTEST, L"Hottest zone");
+    AppendItem(menu, ID_ZONE_HOTTEST, u"Hottest zone", locked);
     if (IsHottestZone(zone))
         checked = ID_ZONE_HOTTEST;
     if (checked != 0)
@@ -78,13 +85,13 @@ HMENU TrayMenu::BuildZoneMenu(const char* zone)
     return menu;
 }
 
-HMENU TrayMenu::BuildThrottleMenu(int32_t throttleAt) const
+HMENU TrayMenu::BuildThrottleMenu(int32_t throttleAt, bool locked) const
 {
     HMENU menu = CreatePopupMenu();
     for (int i = 0; i < throttleAtChoiceCount; ++i) {
         char16_t text[ITEM_TEXT_SIZE];
         ThrottleItemText(throttleAtChoices[i], text);
-        AppendItem(menu, ID_THROTTLE_AT_FIRST + i, text);
+        AppendItem(menu, ID_THROTTLE_AT_FIRST + i, text, locked);
         if (throttleAtChoices[i] == throttleAt)
             CheckMenuRadioItem(menu, ID_THROTTLE_AT_FIRST,
                                ID_THROTTLE_AT_FIRST + throttleAtChoiceCount - 1,

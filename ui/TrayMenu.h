@@ -16,6 +16,14 @@ const int ID_THROTTLE_AT_FIRST = 40200; // + the index in THROTTLE_AT_CHOICES
 const int ID_START_WITH_WINDOWS = 40300;
 const int ID_ON_BATTERY = 40320;
 
+// The items whose setting a policy has set: shown with their value, greyed.
+struct MenuLocks {
+    bool zone;
+    bool throttleAt;
+    bool onBattery;
+    bool notify;
+};
+
 // What the settings items show: the choices in force and the thresholds on offer.
 struct MenuChoices {
     // A zone name, HOTTEST_ZONE, or empty for the default zone.
@@ -27,6 +35,7 @@ struct MenuChoices {
     bool startWithWindows;
     // The values used on battery are capped too.
     bool onBattery;
+    MenuLocks locked;
 };
 
 class TrayMenu
@@ -48,6 +57,6 @@ class TrayMenu
     int32_t ThrottleAtOfCommand(int command) const;
 
   private:
-    HMENU BuildZoneMenu(const char* zone);
-    HMENU BuildThrottleMenu(int32_t throttleAt) const;
+    HMENU BuildZoneMenu(const char* zone, bool locked);
+    HMENU BuildThrottleMenu(int32_t throttleAt, bool locked) const;
 };

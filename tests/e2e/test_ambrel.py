@@ -2,12 +2,14 @@
 
 import os
 import pathlib
+import re
 import shutil
 import subprocess
 import time
 import unittest
 import zipfile
 import zlib
+from xml.etree import ElementTree
 
 from ambrel_harness import (EXE, POKE, windows_path, BALANCED, HIGH_PERFORMANCE, POWER_SAVER, LEDGER_KEY,
                             THROTTLE_MAXIMUM_1,
@@ -162,7 +164,13 @@ class Lifetime(unittest.TestCase):
         self.assertTrue(first.alive())
         self.assertEqual(1, messages(log_entries()).count('Ambrel Ver.1.00\n'))
         self.assertTrue(read_log_raw().startswith(before))
-        self.assertEqual(0, close_and_wait(first))
+        # --exit ends the running instance in order; with none running it ends at once.
+        for said in ('--exit: the instance has ended\n', '--exit: no instance runs\n'):
+            self.assertEqual(0, subprocess.run(['wine', EXE, '--exit', '--logging'],
+                                               capture_output=True, timeout=30).returncode)
+            self.assertIn(said, messages(log_entries()))
+        self.assertEqual(0, first.wait(5))
+        self.assertIn('program end\n', messages(log_entries()))
 
     def test_mutex_that_may_not_be_opened_means_another_instance(self):
         delete_log()  # as another user's or an elevated copy's: it exists, opening it is denied
@@ -724,6 +732,158 @@ class Build(unittest.TestCase):
         for other in others:
             with self.subTest(other):
                 self.assertEqual(ours, pe_resources(other))
+
+
+MACHINE_RUN_KEY = r'HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+POLICY_KEY = r'HKLM\Software\Policies\Ambrel'
+INSTALLED = r'C:\Program Files\Ambrel\Ambrel.exe'
+
+
+def msiexec(*args):
+    return subprocess.run(['wine', 'msiexec', *args, '/qn'], capture_output=True,
+                          timeout=180).returncode
+
+
+def unix_path(path):
+    return pathlib.Path(subprocess.run(['winepath', '-u', path], capture_output=True, text=True,
+                                       check=True).stdout.strip())
+
+
+def installed_products():
+    """The product codes of the Apps & features entries named Ambrel."""
+    out = subprocess.run(['wine', 'reg', 'query', r'HKLM\Software\Microsoft\Windows\CurrentVersion'
+                          r'\Uninstall', '/s'], capture_output=True, text=True).stdout
+    products, key = [], ''
+    for line in out.splitlines():
+        if line.startswith('HKEY_'):
+            key = line.rsplit('\\', 1)[-1]
+        elif line.split(None, 2)[:2] == ['DisplayName', 'REG_SZ'] and line.split()[-1] == 'Ambrel':
+            products.append(key)
+    return products
+
+
+def installed_traces():
+    """What the package leaves on the machine: its files, its Start menu shortcut (under Wine in
+    the user's Programs folder, on Windows in the common one), its Run value, its Apps & features
+    entry."""
+    drive = pathlib.Path(os.environ['WINEPREFIX'], 'drive_c')
+    menus = [*drive.glob('ProgramData/Microsoft/Windows/Start Menu/Programs/Ambrel.lnk'),
+             *drive.glob('users/*/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Ambrel.lnk')]
+    found = sorted(p.name for p in unix_path(INSTALLED).parent.glob('*'))
+    found += [menu.name for menu in menus]
+    run = registry_value(MACHINE_RUN_KEY, 'Ambrel')
+    if run:
+        found.append(run[1])
+    found += ['Ambrel' for _ in installed_products()]
+    return found
+
+
+class Deploy(unittest.TestCase):
+    """The installer package under Wine's msiexec, and the policies an administrator sets."""
+
+    def setUp(self):
+        self.msi = windows_path(os.environ['AMBREL_MSI'])
+        # Also what an earlier build of the package left (each build has its own product code).
+        for product in installed_products():
+            msiexec('/x', product)
+        subprocess.run(['wine', 'reg', 'delete', POLICY_KEY, '/f'], capture_output=True)
+
+    tearDown = setUp
+
+    def test_silent_install_upgrade_and_uninstall_end_the_throttled_program_in_order(self):
+        # The same files packed as a newer version, from the package build's staging directory.
+        newer = WORK / 'Ambrel-newer.msi'
+        defines = ['Version=99.0.0', 'ExeSource=Ambrel.exe', 'ReadmeSource=README.txt',
+                   'LicenceSource=LICENSE.txt', 'IconSource=appicon.ico']
+        subprocess.run(['wixl', '--arch', 'x64', *[a for d in defines for a in ('-D', d)], '-o',
+                        newer, 'Ambrel.wxs'], cwd=pathlib.Path(os.environ['AMBREL_MSI']).parent /
+                       'deploy' / 'stage', capture_output=True, check=True)
+        installed = ['Ambrel.exe', 'LICENSE.txt', 'README.txt', 'Ambrel.lnk', f'"{INSTALLED}"',
+                     'Ambrel']
+        self.assertEqual(0, msiexec('/i', self.msi))
+        self.assertEqual(installed, installed_traces())
+        # The newer version replaces this one (one entry left), then goes itself (nothing left).
+        for command, left in (('/i', installed), ('/x', [])):
+            delete_log()
+            with AmbrelRun('installed', store=store_text(schemes=((BALANCED, 93, 70),)),
+                           script=f'{counter(90)}\n') as run:
+                run.exe = str(unix_path(INSTALLED))
+                run.start()
+                self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
+                self.assertEqual(0, msiexec(command, windows_path(newer)))
+                self.assertEqual(0, run.wait(5))
+            self.assertEqual((93, {}), (run.ac_value(), ledger()))
+            self.assertEqual('program end\n', messages(log_entries())[-1])
+            self.assertEqual(left, installed_traces())
+
+    def test_start_at_logon_left_out(self):
+        self.assertEqual(0, msiexec('/i', self.msi, 'STARTATLOGON=0'))
+        self.assertEqual(['Ambrel.exe', 'LICENSE.txt', 'README.txt', 'Ambrel.lnk', 'Ambrel'],
+                         installed_traces())
+        # With nothing running, the end of the program is asked for all the same.
+        self.assertEqual(0, msiexec('/x', self.msi))
+        self.assertEqual([], installed_traces())
+
+    def test_policy_threshold_wins_over_the_users_and_locks_its_item(self):
+        set_registry_value(SETTINGS_KEY, 'ThrottleAt', ('REG_DWORD', '80'))
+        set_registry_value(POLICY_KEY, 'ThrottleAt', ('REG_DWORD', '95'))
+        delete_log()
+        run = AmbrelRun('policy', script=f'{counter(90)}\n').start()
+        try:
+            self.assertTrue(run.wait_until_watching())
+            # The greyed item sends nothing; a command posted from outside is refused.
+            self.assertTrue(choose_in_tray_menu('Throttle at', THROTTLE_AT, '80 °C'))
+            subprocess.run(['xdotool', 'key', 'Escape', 'Escape'], check=True)
+            poke('command', 40200)
+            refused = 'WndProc(): WM_COMMAND: ID_THROTTLE_AT is set by policy\n'
+            self.assertTrue(wait_for(lambda: refused in messages(log_entries())))
+            before = run.collections()
+            self.assertTrue(wait_for(lambda: run.collections() >= before + 5, 20))
+            self.assertEqual([100], run.ac_writes())
+            run.append_readings(96)
+            self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
+            self.assertEqual(0, close_and_wait(run))
+            self.assertEqual(('REG_DWORD', '0x50'), registry_value(SETTINGS_KEY, 'ThrottleAt'))
+        finally:
+            run.kill()
+            delete_registry_value(SETTINGS_KEY, 'ThrottleAt')
+        self.assertEqual(1, messages(log_entries()).count(refused))
+
+    def test_bad_policy_values_are_logged_once_and_ignored(self):
+        for name, value in (('ThrottleAt', ('REG_DWORD', '100')), ('ThermalZone', ('REG_SZ', '')),
+                            ('OnBattery', ('REG_DWORD', '2')), ('Notify', ('REG_SZ', '1'))):
+            set_registry_value(POLICY_KEY, name, value)
+        delete_log()
+        run = AmbrelRun('bad-policy', script=f'{counter(85)}\n').start()
+        try:
+            self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
+            self.assertEqual(0, close_and_wait(run))
+        finally:
+            run.kill()
+        logged = messages(log_entries())
+        for line in ('ThrottleAt is not 80, 85, 90 or 95', 'ThermalZone is not a zone name or *',
+                     'OnBattery is not 0 or 1', 'Notify is not 0 or 1'):
+            self.assertEqual(1, logged.count(f'policy: {line}; ignored\n'), line)
+
+    def test_template_is_well_formed_and_names_the_values_read(self):
+        policy = pathlib.Path(os.environ['AMBREL_SOURCE_DIR'], 'deploy', 'policy')
+        admx, adml = policy / 'Ambrel.admx', policy / 'en-US' / 'Ambrel.adml'
+        self.assertEqual(0, subprocess.run(['xmllint', '--noout', admx, adml]).returncode)
+        source = pathlib.Path(os.environ['AMBREL_SOURCE_DIR'], 'app')
+        read = set(re.findall(r'const char SETTING_\w+\[\] = "(\w+)";',
+                              (source / 'Settings.h').read_text()))
+        key = re.search(r'POLICY_KEY_PATH\[\] = "(.*)";', (source / 'Policy.h').read_text())
+        ns = {'p': 'http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions'}
+        policies = ElementTree.parse(admx).getroot().findall('.//p:policy', ns)
+        self.assertEqual({key.group(1).replace('\\\\', '\\')}, {p.get('key') for p in policies})
+        named = {e.get('valueName') for p in policies for e in p.iter()}
+        self.assertEqual(read, named - {None})
+        # Every text the template refers to is in the English resources.
+        texts = ElementTree.parse(adml).getroot()
+        given = {(kind, e.get('id')) for kind, path in (('string', './/p:string'),
+                 ('presentation', './/p:presentation')) for e in texts.findall(path, ns)}
+        wanted = set(re.findall(r'\$\((string|presentation)\.(\w+)\)', admx.read_text()))
+        self.assertEqual(set(), wanted - given)
 
 
 if __name__ == '__main__':

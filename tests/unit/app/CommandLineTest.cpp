@@ -9,10 +9,10 @@
 namespace
 {
 
-LogSwitches Parse(std::vector<const char*> arguments)
+CommandSwitches Parse(std::vector<const char*> arguments)
 {
     arguments.insert(arguments.begin(), "Ambrel.exe");
-    return ParseLogSwitches(static_cast<int>(arguments.size()), arguments.data());
+    return ParseCommandLine(static_cast<int>(arguments.size()), arguments.data());
 }
 
 } // namespace
@@ -23,30 +23,35 @@ TEST(CommandLine, OnlyExactSwitchesCount)
         std::vector<const char*> arguments;
         int file;
         int console;
+        int exit;
     } rows[] = {
-        {{}, 0, 0},
-        {{"--logging"}, 1, 0},
-        {{"--console"}, 0, 1},
-        {{"--console", "--logging", "--console"}, 1, 1},
-        {{"--Logging", "-logging", "--logging=1", "--logging ", "logging", "--CONSOLE"}, 0, 0},
-        {{"", "--", "-", "--consolex", "x--console"}, 0, 0},
-        {{"other", "--logging", "more"}, 1, 0},
+        {{}, 0, 0, 0},
+        {{"--logging"}, 1, 0, 0},
+        {{"--console"}, 0, 1, 0},
+        {{"--exit"}, 0, 0, 1},
+        {{"--console", "--logging", "--console"}, 1, 1, 0},
+        {{"--exit", "--logging", "--exit"}, 1, 0, 1},
+        {{"--Logging", "-logging", "--logging=1", "--logging ", "logging", "--CONSOLE"}, 0, 0, 0},
+        {{"", "--", "-", "--consolex", "x--console"}, 0, 0, 0},
+        {{"--EXIT", "-exit", "/exit", "--exit=1", "exit", "--exi"}, 0, 0, 0},
+        {{"other", "--logging", "more"}, 1, 0, 0},
     };
     for (const auto& row : rows) {
-        LogSwitches switches = Parse(row.arguments);
+        CommandSwitches switches = Parse(row.arguments);
         EXPECT_EQ(row.file, switches.file) << row.arguments.size();
         EXPECT_EQ(row.console, switches.console) << row.arguments.size();
+        EXPECT_EQ(row.exit, switches.exit) << row.arguments.size();
     }
 }
 
 TEST(CommandLine, ProgramNameIsNeverASwitch)
 {
-    const char* arguments[] = {"--logging", "--console"};
-    LogSwitches switches = ParseLogSwitches(1, arguments);
-    EXPECT_EQ(0, switches.file);
+    const char* arguments[] = {"--exit", "--console"};
+    CommandSwitches switches = ParseCommandLine(1, arguments);
+    EXPECT_EQ(0, switches.exit);
     EXPECT_EQ(0, switches.console);
-    switches = ParseLogSwitches(0, nullptr);
-    EXPECT_EQ(0, switches.file + switches.console);
+    switches = ParseCommandLine(0, nullptr);
+    EXPECT_EQ(0, switches.file + switches.console + switches.exit);
 }
 
 // Random argument vectors, many of them near-misses of the switches: only the exact switches
@@ -54,13 +59,13 @@ TEST(CommandLine, ProgramNameIsNeverASwitch)
 TEST(CommandLine, RandomArgumentsNeverMisfire)
 {
     std::mt19937 random(7);
-    const std::string bases[] = {"--logging", "--console"};
+    const std::string bases[] = {"--logging", "--console", "--exit"};
     std::uniform_int_distribution<int> byte(1, 255);
     for (int round = 0; round < 2000; ++round) {
         std::vector<std::string> texts;
         const int count = static_cast<int>(random() % 6);
         for (int i = 0; i < count; ++i) {
-            std::string text = bases[random() % 2];
+            std::string text = bases[random() % 3];
             switch (random() % 5) {
             case 0: // exact
                 break;
@@ -84,13 +89,15 @@ TEST(CommandLine, RandomArgumentsNeverMisfire)
         std::vector<const char*> arguments;
         for (const std::string& text : texts)
             arguments.push_back(text.c_str());
-        LogSwitches switches = Parse(arguments);
-        int file = 0, console = 0;
+        CommandSwitches switches = Parse(arguments);
+        int file = 0, console = 0, exit = 0;
         for (const std::string& text : texts) {
             file |= text == "--logging";
             console |= text == "--console";
+            exit |= text == "--exit";
         }
         ASSERT_EQ(file, switches.file);
         ASSERT_EQ(console, switches.console);
+        ASSERT_EQ(exit, switches.exit);
     }
 }

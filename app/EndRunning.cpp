@@ -1,0 +1,33 @@
+#include "app/EndRunning.h"
+
+#include "base/Log.h"
+
+int EndRunningInstance(DWORD wait)
+{
+    HWND window = FindWindowA("Ambrel", nullptr);
+    if (window == nullptr) {
+        LogPrint("--exit: no instance runs\n");
+        return END_RUNNING_DONE;
+    }
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    // The process is opened before the window is asked to close, so that its end is seen even
+    // when it comes at once.
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+    if (process == nullptr) {
+        LogPrint("--exit: OpenProcess() error=%lu\n", GetLastError());
+        return END_RUNNING_NOT_ASKED;
+    }
+    int result = END_RUNNING_NOT_ASKED;
+    if (!PostMessageA(window, WM_CLOSE, 0, 0)) {
+        LogPrint("--exit: PostMessageA() error=%lu\n", GetLastError());
+    } else if (WaitForSingleObject(process, wait) == WAIT_OBJECT_0) {
+        LogPrint("--exit: the instance has ended\n");
+        result = END_RUNNING_DONE;
+    } else {
+        LogPrint("--exit: the instance still runs\n");
+        result = END_RUNNING_TIMEOUT;
+    }
+    CloseHandle(process);
+    return result;
+}

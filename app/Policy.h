@@ -1,0 +1,12 @@
+// The settings that an administrator enforces for every user of the machine, under
+// HKEY_LOCAL_MACHINE\Software\Policies\Ambrel (set by Group Policy or a device manager through
+// the template in deploy/policy/). The value names are those of the user's settings.
+#pragma once
+
+#include "app/Settings.h"
+
+const char POLICY_KEY_PATH[] = "Software\\Policies\\Ambrel";
+
+// Puts every well-formed policy value over the user's choice and locks that setting. A value
+// that is not well-formed is logged and ignored: the user's choice stays, unlocked.
+void ApplyPolicies(Settings& settings);
