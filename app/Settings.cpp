@@ -38,6 +38,20 @@ void LoadThrottleAt(const ProgramKey& key, Settings& settings)
              AMBREL_UPPER_THRESHOLD);
 }
 
+void LoadNotify(const ProgramKey& key, Settings& settings)
+{
+    DWORD type = 0;
+    DWORD size = 0;
+    if (!key.ReadRaw(SETTING_NOTIFY, type, nullptr, size))
+        return;
+    DWORD value = 0;
+    if (key.ReadDword(SETTING_NOTIFY, value)) {
+        settings.notify = value != 0;
+        return;
+    }
+    LogPrint("settings: %s is not a number; notifying\n", SETTING_NOTIFY);
+}
+
 bool Saved(bool written, const char* name)
 {
     if (!written)
@@ -60,11 +74,13 @@ void LoadSettings(Settings& settings)
 {
     settings.zone[0] = '\0';
     settings.throttleAt = AMBREL_UPPER_THRESHOLD;
+    settings.notify = true;
     ProgramKey key;
     if (!key.Open(PROGRAM_KEY_PATH, false))
         return;
     LoadZone(key, settings);
     LoadThrottleAt(key, settings);
+    LoadNotify(key, settings);
     key.Close();
 }
 
@@ -83,4 +99,12 @@ bool SaveThrottleAtSetting(int32_t throttleAt)
                    key.WriteDword(SETTING_THROTTLE_AT, static_cast<DWORD>(throttleAt));
     key.Close();
     return Saved(written, SETTING_THROTTLE_AT);
+}
+
+bool SaveNotifySetting(bool notify)
+{
+    ProgramKey key;
+    bool written = key.Create(PROGRAM_KEY_PATH) && key.WriteDword(SETTING_NOTIFY, notify ? 1 : 0);
+    key.Close();
+    return Saved(written, SETTING_NOTIFY);
 }

@@ -1,5 +1,6 @@
 // The user's choices from the tray menu, remembered per user in the program's key
-// (HKEY_CURRENT_USER\Software\Ambrel): the thermal zone and the throttle threshold.
+// (HKEY_CURRENT_USER\Software\Ambrel): the thermal zone, the throttle threshold and whether a
+// step up from 100 % is notified.
 #pragma once
 
 #include "watch/ThermalZone.h"
@@ -13,20 +14,24 @@ extern const int32_t THROTTLE_AT_CHOICES[THROTTLE_AT_CHOICE_COUNT];
 // Registry value names in the program's key.
 const char SETTING_ZONE[] = "ThermalZone";       // REG_SZ: a zone name or "*" (hottest zone)
 const char SETTING_THROTTLE_AT[] = "ThrottleAt"; // REG_DWORD: one of THROTTLE_AT_CHOICES
+const char SETTING_NOTIFY[] = "Notify";          // REG_DWORD: 0 off, anything else on
 
 struct Settings {
     // A zone name, HOTTEST_ZONE, or empty for the default zone.
     char zone[ZONE_NAME_SIZE];
     // The upper threshold in °C.
     int32_t throttleAt;
+    // Whether the first step up from 100 % shows a notification.
+    bool notify;
 };
 
 bool IsThrottleAtChoice(int64_t value);
 
 // Fills settings from the program's key. What is missing takes its default (the default zone,
-// 85 °C); a stored value that is not a valid choice is logged and the default is used.
+// 85 °C, notifying); a stored value that is not a valid choice is logged and the default is used.
 void LoadSettings(Settings& settings);
 
 // Remember one choice; false (and a log entry) when the key cannot be written.
 bool SaveZoneSetting(const char* zone);
 bool SaveThrottleAtSetting(int32_t throttleAt);
+bool SaveNotifySetting(bool notify);

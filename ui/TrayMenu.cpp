@@ -45,6 +45,9 @@ void TrayMenu::AddSettingsItems(HMENU popup, const MenuChoices& choices)
     InsertMenuW(popup, position++, MF_BYPOSITION | MF_POPUP,
                 reinterpret_cast<UINT_PTR>(throttleMenu), L"Throttle at");
     InsertMenuW(popup, position++,
+                MF_BYPOSITION | MF_STRING | (choices.notify ? MF_CHECKED : MF_UNCHECKED), ID_NOTIFY,
+                L"Notify when throttling");
+    InsertMenuW(popup, position++,
                 MF_BYPOSITION | MF_STRING | (choices.startWithWindows ? MF_CHECKED : MF_UNCHECKED),
                 ID_START_WITH_WINDOWS, L"Start with Windows");
     InsertMenuW(popup, position, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);

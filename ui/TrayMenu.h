@@ -1,6 +1,6 @@
 // The settings part of the tray menu, built at run time in front of About and Exit: "Thermal zone"
 // (every zone with its temperature, and "Hottest zone"), "Throttle at" (the offered thresholds),
-// "Start with Windows", and a separator. Main thread only.
+// "Notify when throttling", "Start with Windows", and a separator. Main thread only.
 #pragma once
 
 #include "watch/ZoneList.h"
@@ -14,6 +14,7 @@ const int ID_ZONE_HOTTEST = 40100;
 const int ID_ZONE_FIRST = 40101;        // + the zone's index in the list
 const int ID_THROTTLE_AT_FIRST = 40200; // + the index in THROTTLE_AT_CHOICES
 const int ID_START_WITH_WINDOWS = 40300;
+const int ID_NOTIFY = 40301;
 
 // What the settings items show: the choices in force and the thresholds on offer.
 struct MenuChoices {
@@ -24,6 +25,8 @@ struct MenuChoices {
     const int32_t* throttleAtChoices;
     int throttleAtChoiceCount;
     bool startWithWindows;
+    // Whether the first step up from 100 % is notified.
+    bool notify;
 };
 
 class TrayMenu
