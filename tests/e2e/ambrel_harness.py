@@ -363,6 +363,11 @@ def click(x, y, button=1):
     subprocess.run(['xdotool', 'mousemove', str(x), str(y), 'click', str(button)], check=True)
 
 
+def dismiss_menu():
+    """Closes an open menu with a click far away from it, as a user would."""
+    click(1200, 1000)
+
+
 def tooltip():
     """The tray icon's tooltip, which the program also gives its hidden window as title."""
     return subprocess.run(['wine', POKE, 'title'], capture_output=True,
@@ -370,7 +375,8 @@ def tooltip():
 
 
 # The tray menu's entries from the top; '-' is the separator.
-TRAY_MENU = ['Thermal zone', 'Throttle at', 'Start with Windows', '-', 'About', 'Exit']
+TRAY_MENU = ['Thermal zone', 'Throttle at', 'Notify when throttling', 'Start with Windows', '-',
+             'About', 'Exit']
 MENU_BORDERS = 3    # pixels above the first and below the last entry, together
 MENU_SEPARATOR = 7  # pixels of a separator
 

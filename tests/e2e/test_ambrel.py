@@ -11,7 +11,7 @@ import zlib
 
 from ambrel_harness import (EXE, POKE, windows_path, BALANCED, HIGH_PERFORMANCE, POWER_SAVER, LEDGER_KEY,
                             WORK, AmbrelRun, clear_ledger, click, counter, delete_log,
-                            expected_icon, find_icon, ledger, ledger_entry, log_entries,
+                            dismiss_menu, expected_icon, find_icon, ledger, ledger_entry, log_entries,
                             log_pixels, mapped, menu_item_centre, pe_resources, pe_sections, poke,
                             read_log_raw, save_screenshot, set_log_pixels, shown_mode, store_text,
                             tooltip, tray_window, visible_window_ids, wait_for, window_geometry,
@@ -95,6 +95,7 @@ def choose_in_tray_menu(entry, submenu=None, item=None):
 
 SETTINGS_KEY = r'HKCU\Software\Ambrel'
 RUN_KEY = r'HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+APPROVED_KEY = r'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run'
 THROTTLE_AT = ['80 °C', '85 °C', '90 °C', '95 °C']
 
 
@@ -248,6 +249,39 @@ class Throttle(unittest.TestCase):
         self.assertEqual([], run.trace('PdhAddCounterA'))
 
 
+    def test_the_first_step_up_notifies_once_and_notify_off_shows_none(self):
+        notice = 'WndProc(): throttle notice: 99 % at 90 C\n'
+        delete_registry_value(SETTINGS_KEY, 'Notify')
+        delete_log()
+        run = AmbrelRun('notice', script=f'{counter(90)}\n').start()
+        try:
+            self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
+            # A dip into the band, back to 100 % and hot again, well within ten minutes.
+            run.append_readings(84, 84, 60, 60, 60, 60, 90)
+            self.assertTrue(wait_for(lambda: run.ac_writes() == [100, 99, 100, 99], 40))
+            self.assertEqual(0, close_and_wait(run))
+        finally:
+            run.kill()
+        self.assertEqual(1, messages(log_entries()).count(notice))
+
+        delete_log()
+        run = AmbrelRun('notice-off', script=f'{counter(50)}\n').start()
+        try:
+            self.assertTrue(run.wait_until_watching())
+            self.assertTrue(choose_in_tray_menu('Notify when throttling'))
+            self.assertTrue(wait_for(lambda: registry_value(SETTINGS_KEY, 'Notify'), 10))
+            self.assertEqual(('REG_DWORD', '0x0'), registry_value(SETTINGS_KEY, 'Notify'))
+            run.append_readings(90)
+            self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
+            self.assertEqual(0, close_and_wait(run))
+        finally:
+            run.kill()
+            delete_registry_value(SETTINGS_KEY, 'Notify')
+        logged = messages(log_entries())
+        self.assertIn('WndProc(): throttle notice not shown: Notify is off\n', logged)
+        self.assertNotIn(notice, logged)
+
+
 class Tray(unittest.TestCase):
 
     def icon_centre(self):
@@ -265,10 +299,16 @@ class Tray(unittest.TestCase):
             x, y = self.icon_centre()
             save_screenshot(WORK / 'tray-icon.png', 40, 40, x - 20, y - 20)
 
+            # A left click opens the menu where it was made.
+            known = visible_window_ids()
             click(x, y, 1)
-            time.sleep(0.5)
+            self.assertIsNotNone(new_window(known), 'no menu after a left click')
+            self.assertIn(f'WndProc(): WM_FROMTRAY: Receive NIN_SELECT at {x},{y}\n',
+                          messages(log_entries()))
             self.assertNotIn('WndProc(): WM_FROMTRAY: Receive WM_RBUTTONDOWN\n',
                              messages(log_entries()))
+            dismiss_menu()
+            self.assertTrue(wait_for(lambda: not (visible_window_ids() - known), 5))
 
             known = visible_window_ids()
             click(x, y, 3)
@@ -318,6 +358,7 @@ class Tray(unittest.TestCase):
         finally:
             delete_registry_value(SETTINGS_KEY, 'ThermalZone')
             delete_registry_value(RUN_KEY, 'Ambrel')
+            delete_registry_value(APPROVED_KEY, 'Ambrel')
 
     def choose_remember_and_follow_zones(self, script, zones):
         run = AmbrelRun('zones', script=script).start()
@@ -337,6 +378,13 @@ class Tray(unittest.TestCase):
             self.assertTrue(choose_in_tray_menu('Start with Windows'))
             self.assertTrue(wait_for(lambda: registry_value(RUN_KEY, 'Ambrel'), 10))
             self.assertEqual(('REG_SZ', f'"{windows_path(EXE)}"'), registry_value(RUN_KEY, 'Ambrel'))
+            # Disabled in Task Manager: unticked, so the item starts it again and clears the mark.
+            set_registry_value(APPROVED_KEY, 'Ambrel', ('REG_BINARY', '030000000000000000000000'))
+            self.assertTrue(choose_in_tray_menu('Start with Windows'))
+            self.assertTrue(wait_for(lambda: registry_value(APPROVED_KEY, 'Ambrel') is None, 10))
+            self.assertEqual(('REG_SZ', f'"{windows_path(EXE)}"'), registry_value(RUN_KEY, 'Ambrel'))
+            # Marked enabled: ticked, so the item removes the Run value.
+            set_registry_value(APPROVED_KEY, 'Ambrel', ('REG_BINARY', '020000000000000000000000'))
             self.assertTrue(choose_in_tray_menu('Start with Windows'))
             self.assertTrue(wait_for(lambda: registry_value(RUN_KEY, 'Ambrel') is None, 10))
             self.assertEqual(0, close_and_wait(run))
@@ -352,6 +400,39 @@ class Tray(unittest.TestCase):
             self.assertEqual(('REG_SZ', '*'), registry_value(SETTINGS_KEY, 'ThermalZone'))
             run.append_readings(95)  # THRM becomes the hottest; the frozen zone never counts
             self.assertTrue(wait_for(lambda: tooltip().startswith('Ambrel — 95 °C'), 10))
+            self.assertEqual(0, close_and_wait(run))
+        finally:
+            run.kill()
+
+    def test_a_steady_reading_shows_true_and_each_gesture_opens_the_menu_once(self):
+        delete_log()
+        run = AmbrelRun('gestures', script=f'{counter(50)}\n').start()
+        try:
+            self.assertTrue(run.wait_until_watching())
+            # Never updated: the first icon itself must be opaque on Wine's white tray.
+            self.assertIsNotNone(wait_for(lambda: find_icon(expected_icon(16, 50, 0)), 15))
+            # As the shell sends them with the icon's anchor: Enter (NIN_KEYSELECT, doubled),
+            # then the Apps key or Shift+F10 (WM_CONTEXTMENU).
+            for event, logged in ((1025, 'NIN_KEYSELECT at 300,400'),
+                                  (123, 'WM_CONTEXTMENU at 300,400')):
+                with self.subTest(logged):
+                    known = visible_window_ids()
+                    for _ in range(2 if event == 1025 else 1):
+                        self.assertEqual(0, poke('tray', event, 300, 400))
+                    menu = new_window(known)
+                    self.assertIsNotNone(menu)
+                    self.assertEqual((300, 400), (menu[3], menu[4] + menu[2]))
+                    dismiss_menu()
+                    self.assertTrue(wait_for(lambda: not (visible_window_ids() - known), 5))
+                    self.assertEqual(1, messages(log_entries()).count(
+                        f'WndProc(): WM_FROMTRAY: Receive {logged}\n'))
+            # Wine's tray, too, follows a right click with WM_CONTEXTMENU.
+            self.assertIsNotNone(open_tray_menu())
+            dismiss_menu()
+            time.sleep(1)
+            received = [m for m in messages(log_entries()) if 'WM_FROMTRAY' in m]
+            self.assertEqual(['WM_CONTEXTMENU at 300,400\n', 'WM_RBUTTONDOWN\n'],
+                             [m.split('Receive ')[1] for m in received[-2:]])
             self.assertEqual(0, close_and_wait(run))
         finally:
             run.kill()
