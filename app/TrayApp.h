@@ -4,8 +4,8 @@
 
 #include "base/MessageWindow.h"
 #include "app/Settings.h"
-#include "ui/ThrottleNotice.h"
-#include "ui/TrayGestures.h"
+#include "app/ThrottleNotice.h"
+#include "app/TrayGestures.h"
 #include "ui/TrayIcon.h"
 #include "ui/TrayMenu.h"
 #include "watch/CTempWatch.h"

@@ -6,6 +6,7 @@
 #include "res/resource.h"
 #include "watch/WatchMessages.h"
 #include "power/Ambrel.h"
+#include "ui/NoticeText.h"
 #include "ui/TrayTooltip.h"
 
 #include <shellapi.h>

@@ -1,4 +1,4 @@
-#include "ui/TrayGestures.h"
+#include "app/TrayGestures.h"
 
 #include <gtest/gtest.h>
 

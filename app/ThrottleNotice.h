@@ -4,14 +4,10 @@
 // the tooltip. Platform-free; the caller hands in a millisecond clock.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
 // How long the throttle must have been back at 100 % before the next step up notifies again.
 const uint64_t NOTICE_REARM_MS = 10 * 60 * 1000;
-
-// Room for the notice text, terminating zero included (the shell's balloon text holds 256).
-const size_t NOTICE_SIZE = 256;
 
 class ThrottleNotice
 {
@@ -26,6 +22,3 @@ class ThrottleNotice
     bool notified = false;
     uint64_t backSinceMs = 0;
 };
-
-// "Ambrel lowered the maximum processor state to 99 % at 86 °C", cut to size characters.
-void ComposeThrottleNotice(char16_t* text, size_t size, int32_t t, int32_t mode);

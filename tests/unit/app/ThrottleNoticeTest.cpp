@@ -1,8 +1,7 @@
-#include "ui/ThrottleNotice.h"
+#include "app/ThrottleNotice.h"
 
 #include <gtest/gtest.h>
 
-#include <string>
 #include <vector>
 
 namespace
@@ -35,17 +34,6 @@ TEST(ThrottleNotice, OncePerEpisodeRearmedAfterTenMinutesAt100)
                 notified.push_back(static_cast<int>(minute));
         EXPECT_EQ(episode.notified, notified);
     }
-}
-
-TEST(ThrottleNotice, TextNamesTheStateAndTheTemperature)
-{
-    char16_t text[NOTICE_SIZE];
-    ComposeThrottleNotice(text, NOTICE_SIZE, 86, 1);
-    EXPECT_EQ(std::u16string(u"Ambrel lowered the maximum processor state to 99 % at 86 \u00B0C"),
-              text);
-    char16_t cut[12];
-    ComposeThrottleNotice(cut, 12, 101, 2);
-    EXPECT_EQ(std::u16string(u"Ambrel lowe"), cut);
 }
 
 } // namespace
