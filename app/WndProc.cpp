@@ -195,7 +195,7 @@ void NoticeThrottle(TrayApp& app, int t, int mode)
     if (app.trayIcon.ShowNotice(text))
         LogPrint("WndProc(): throttle notice: %u %% at %d C\n", ThrottlePercentOfMode(mode), t);
     else
-        LogPrint("WndProc(): Shell_NotifyIconW(NIM_MODIFY) notice error=%lu\n", GetLastError());
+        LogPrint("WndProc(): Shell_NotifyIconW(NIM_MODIFY) of the throttle notice failed\n");
 }
 
 void OnTempInit(TrayApp& app, int t, int mode)

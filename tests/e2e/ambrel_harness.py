@@ -328,8 +328,8 @@ def set_log_pixels(dpi):
 
 
 def expected_icon(size, t, mode):
-    """The icon's pixels, row by row, for a reading from 10 to 99 after an update (no mask bit
-    set), from the pixel map res/tempicon*.txt and the seven-segment codes."""
+    """The icon's pixels, row by row, for a reading from 10 to 99 (every icon is opaque, the
+    first one too), from the pixel map res/tempicon*.txt and the seven-segment codes."""
     codes = [0x7E, 0x30, 0x6D, 0x79, 0x33, 0x5B, 0x5F, 0x70, 0x7F, 0x7B]
     lit = {s + first for first, digit in ((0, t % 10), (7, t // 10)) for s in range(7)
            if codes[digit] & (0x40 >> s)}
