@@ -520,6 +520,7 @@ class Exits(unittest.TestCase):
         self.assertEqual({}, ledger())
 
     def test_taskbar_restart_brings_the_icon_back(self):
+        delete_log()
         run = AmbrelRun('taskbar', script=f'{counter(47)}\n').start()
         try:
             self.assertTrue(run.wait_until_watching())
@@ -529,6 +530,13 @@ class Exits(unittest.TestCase):
             self.assertEqual(0, poke('taskbar'))
             self.assertTrue(wait_for_mode(0), 'the icon did not come back')
             self.assertTrue(run.alive())
+            # Registered again with notification-icon version 4: a left click is NIN_SELECT.
+            width, height, x, y = tray_window()
+            known = visible_window_ids()
+            click(x + 10, y + height // 2)
+            self.assertIsNotNone(new_window(known), 'no menu after a left click')
+            self.assertIn('NIN_SELECT', ''.join(messages(log_entries())))
+            dismiss_menu()
         finally:
             run.kill()
 
