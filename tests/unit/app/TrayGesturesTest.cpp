@@ -1,3 +1,6 @@
+// The window handler's two decisions on the tray: what a gesture on the icon opens, and when the
+// throttle notice shows.
+#include "app/ThrottleNotice.h"
 #include "app/TrayGestures.h"
 
 #include <gtest/gtest.h>
@@ -10,60 +13,69 @@ namespace
 using E = TrayEvent;
 using A = TrayAction;
 
-// One callback from the shell: when it arrives, what it must do, and when what it opened closes
-// (-1: it opened nothing, or stays open for the next step).
+// One callback: when it arrives, what it must do, and when what it opened closes (-1: nothing
+// opened, or it stays open for the next callback).
 struct Step {
     E event;
-    uint64_t at;
+    int at;
     A action;
-    int64_t doneAt;
+    int doneAt;
 };
 
-struct Gesture {
-    const char* name;
-    std::vector<Step> steps;
-};
-
-const Gesture kGestures[] = {
-    {"right click: the context menu that follows it in the menu opens nothing",
-     {{E::RightButtonDown, 1000, A::MenuAtCursor, -1},
-      {E::Other, 1100, A::None, -1},
-      {E::ContextMenu, 1110, A::None, 5000},
-      {E::ContextMenu, 5100, A::MenuAtAnchor, 6000}}},
-    {"right click: the context menu that follows just after the menu closed opens nothing",
-     {{E::RightButtonDown, 1000, A::MenuAtCursor, 1050},
-      {E::ContextMenu, 1200, A::None, -1},
-      {E::ContextMenu, 1300, A::MenuAtAnchor, 2000}}},
-    {"right click that the shell follows with nothing: a later Shift+F10 opens the menu",
-     {{E::RightButtonDown, 1000, A::MenuAtCursor, 3000},
-      {E::ContextMenu, 3000 + GESTURE_FOLLOW_MS, A::MenuAtAnchor, 9000}}},
-    {"Enter delivers NIN_KEYSELECT twice: in the menu, or at once after a quick action",
-     {{E::KeySelect, 1000, A::Activate, -1},
-      {E::KeySelect, 1001, A::None, 4000},
-      {E::KeySelect, 4100, A::Activate, 4100},
-      {E::KeySelect, 4150, A::None, -1},
-      {E::KeySelect, 4200, A::Activate, 4300}}},
-    {"left clicks and Shift+F10 each open once",
-     {{E::Select, 1000, A::Activate, -1},
-      {E::Select, 1200, A::None, 3000},
-      {E::Select, 3100, A::Activate, 3500},
-      {E::ContextMenu, 3600, A::MenuAtAnchor, 3700},
-      {E::Other, 3800, A::None, -1}}},
+const std::vector<Step> kGestures[] = {
+    // Right click: the shell's WM_CONTEXTMENU in the menu, or just after it, opens nothing.
+    {{E::RightButtonDown, 1000, A::MenuAtCursor, -1},
+     {E::Other, 1100, A::None, -1},
+     {E::ContextMenu, 1110, A::None, 5000},
+     {E::ContextMenu, 5100, A::MenuAtAnchor, 6000}},
+    {{E::RightButtonDown, 1000, A::MenuAtCursor, 1050},
+     {E::ContextMenu, 1200, A::None, -1},
+     {E::ContextMenu, 1300, A::MenuAtAnchor, 2000}},
+    // A shell that sends no WM_CONTEXTMENU after it: a later Shift+F10 still opens the menu.
+    {{E::RightButtonDown, 1000, A::MenuAtCursor, 3000}, {E::ContextMenu, 3500, A::MenuAtAnchor, 0}},
+    // Enter's doubled NIN_KEYSELECT, in the menu or at once after a quick action.
+    {{E::KeySelect, 1000, A::Activate, -1},
+     {E::KeySelect, 1001, A::None, 4000},
+     {E::KeySelect, 4100, A::Activate, 4100},
+     {E::KeySelect, 4150, A::None, -1},
+     {E::KeySelect, 4200, A::Activate, 4300}},
+    {{E::Select, 1000, A::Activate, -1},
+     {E::Select, 1200, A::None, 3000},
+     {E::Select, 3100, A::Activate, 3500},
+     {E::ContextMenu, 3600, A::MenuAtAnchor, 3700}},
 };
 
 TEST(TrayGestures, EachGestureOpensOnce)
 {
-    for (const Gesture& gesture : kGestures) {
-        SCOPED_TRACE(gesture.name);
+    for (const std::vector<Step>& gesture : kGestures) {
         TrayGestures gestures;
-        int index = 0;
-        for (const Step& step : gesture.steps) {
+        for (const Step& step : gesture) {
             EXPECT_EQ(static_cast<int>(gestures.Decide(step.event, step.at)),
                       static_cast<int>(step.action))
-                << "step " << index++;
+                << "gesture " << &gesture - kGestures << " at " << step.at;
             if (step.doneAt >= 0)
-                gestures.Done(static_cast<uint64_t>(step.doneAt));
+                gestures.Done(step.doneAt);
         }
+    }
+}
+
+// The modes reported, one a minute from minute 0, and the minutes at which a notice shows.
+const std::vector<int32_t> kEpisodes[][2] = {
+    {{0, 1, 2, 1, 2, 1}, {1}},
+    {{0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, {1}},        // back at 100 % for nine minutes
+    {{0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, {1, 12}}, // for ten
+    {{0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2}, {1}},
+};
+
+TEST(ThrottleNotice, OncePerEpisodeRearmedAfterTenMinutesAt100)
+{
+    for (const auto& episode : kEpisodes) {
+        ThrottleNotice notice;
+        std::vector<int32_t> notified;
+        for (int32_t minute = 0; minute < static_cast<int32_t>(episode[0].size()); ++minute)
+            if (notice.Observe(episode[0][minute], minute * 60000ull))
+                notified.push_back(minute);
+        EXPECT_EQ(episode[1], notified);
     }
 }
 
