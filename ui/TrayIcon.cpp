@@ -238,7 +238,9 @@ BOOL TrayIcon::ShowNotice(const char16_t* text) const
 {
     if (!trayWindow)
         return FALSE;
-    NOTIFYICONDATAW data = NotifyData(trayWindow, NIF_INFO | NIF_REALTIME, nullptr);
+    // The tooltip goes along, so that no call leaves the shell without NIF_SHOWTIP.
+    NOTIFYICONDATAW data =
+        NotifyData(trayWindow, NIF_INFO | NIF_REALTIME | NIF_TIP | NIF_SHOWTIP, nullptr, tip);
     CopyText(data.szInfo, sizeof data.szInfo / sizeof data.szInfo[0], text);
     CopyText(data.szInfoTitle, sizeof data.szInfoTitle / sizeof data.szInfoTitle[0], u"Ambrel");
     data.dwInfoFlags = NIIF_INFO | NIIF_RESPECT_QUIET_TIME;
