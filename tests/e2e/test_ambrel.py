@@ -10,8 +10,8 @@ import zipfile
 import zlib
 
 from ambrel_harness import (EXE, POKE, windows_path, BALANCED, HIGH_PERFORMANCE, POWER_SAVER, LEDGER_KEY,
-                            WORK, AmbrelRun, clear_ledger, click, counter, delete_log,
-                            dismiss_menu, expected_icon, find_icon, ledger, ledger_entry, log_entries,
+                            WORK, AmbrelRun, clear_ledger, click, counter, delete_log, dismiss_menu,
+                            expected_icon, find_icon, ledger, ledger_entry, log_entries,
                             log_pixels, mapped, menu_item_centre, pe_resources, pe_sections, poke,
                             read_log_raw, save_screenshot, set_log_pixels, shown_mode, store_text,
                             tooltip, tray_window, visible_window_ids, wait_for, window_geometry,
