@@ -39,18 +39,19 @@ void LoadThrottleAt(const ProgramKey& key, Settings& settings)
              AMBREL_UPPER_THRESHOLD);
 }
 
-void LoadOnBattery(const ProgramKey& key, Settings& settings)
+// A switch: a REG_DWORD of 0 or 1. Anything else is logged and the default (on) is kept.
+void LoadSwitch(const ProgramKey& key, const char* name, bool& value)
 {
     DWORD type = 0;
     DWORD size = 0;
-    if (!key.ReadRaw(SETTING_ON_BATTERY, type, nullptr, size))
+    if (!key.ReadRaw(name, type, nullptr, size))
         return;
-    DWORD value = 0;
-    if (key.ReadDword(SETTING_ON_BATTERY, value) && value <= 1) {
-        settings.onBattery = value != 0;
+    DWORD stored = 0;
+    if (key.ReadDword(name, stored) && stored <= 1) {
+        value = stored != 0;
         return;
     }
-    LogPrint("settings: %s is not 0 or 1; using 1\n", SETTING_ON_BATTERY);
+    LogPrint("settings: %s is not 0 or 1; using 1\n", name);
 }
 
 bool Saved(bool written, const char* name)
@@ -58,6 +59,14 @@ bool Saved(bool written, const char* name)
     if (!written)
         LogPrint("settings: cannot write %s\n", name);
     return written;
+}
+
+bool SaveSwitch(const char* name, bool on)
+{
+    ProgramKey key;
+    bool written = key.Create(PROGRAM_KEY_PATH) && key.WriteDword(name, on ? 1 : 0);
+    key.Close();
+    return Saved(written, name);
 }
 
 } // namespace
@@ -82,7 +91,8 @@ void LoadSettings(Settings& settings)
     if (key.Open(PROGRAM_KEY_PATH, false)) {
         LoadZone(key, settings);
         LoadThrottleAt(key, settings);
-        LoadOnBattery(key, settings);
+        LoadSwitch(key, SETTING_ON_BATTERY, settings.onBattery);
+        LoadSwitch(key, SETTING_NOTIFY, settings.notify);
         key.Close();
     }
     ApplyPolicies(settings);
@@ -107,9 +117,10 @@ bool SaveThrottleAtSetting(int32_t throttleAt)
 
 bool SaveOnBatterySetting(bool onBattery)
 {
-    ProgramKey key;
-    bool written =
-        key.Create(PROGRAM_KEY_PATH) && key.WriteDword(SETTING_ON_BATTERY, onBattery ? 1 : 0);
-    key.Close();
-    return Saved(written, SETTING_ON_BATTERY);
+    return SaveSwitch(SETTING_ON_BATTERY, onBattery);
+}
+
+bool SaveNotifySetting(bool notify)
+{
+    return SaveSwitch(SETTING_NOTIFY, notify);
 }

@@ -1,7 +1,7 @@
 // The user's choices from the tray menu, remembered per user in the program's key
-// (HKEY_CURRENT_USER\Software\Ambrel): the thermal zone, the throttle threshold and whether
-// the values used on battery are capped too. Values that an administrator sets by policy
-// (app/Policy.h) take precedence and lock their items.
+// (HKEY_CURRENT_USER\Software\Ambrel): the thermal zone, the throttle threshold, whether the
+// values used on battery are capped too and whether a step up from 100 % is notified. Values
+// that an administrator sets by policy (app/Policy.h) take precedence and lock their items.
 #pragma once
 
 #include "watch/ThermalZone.h"
@@ -16,7 +16,7 @@ extern const int32_t THROTTLE_AT_CHOICES[THROTTLE_AT_CHOICE_COUNT];
 const char SETTING_ZONE[] = "ThermalZone";       // REG_SZ: a zone name or "*" (hottest zone)
 const char SETTING_THROTTLE_AT[] = "ThrottleAt"; // REG_DWORD: one of THROTTLE_AT_CHOICES
 const char SETTING_ON_BATTERY[] = "OnBattery";   // REG_DWORD: 1 throttles on battery too, or 0
-const char SETTING_NOTIFY[] = "Notify";          // REG_DWORD: 1 tells when it throttles, or 0
+const char SETTING_NOTIFY[] = "Notify";          // REG_DWORD: 1 notifies the first step up, or 0
 
 // The settings that a policy has set: their menu items are greyed and their commands ignored.
 struct SettingLocks {
@@ -33,7 +33,7 @@ struct Settings {
     int32_t throttleAt;
     // The values used on battery are capped too ("On battery too"); on by default.
     bool onBattery;
-    // On by default.
+    // The first step up from 100 % shows a notification; on by default.
     bool notify;
     SettingLocks locked;
 };
@@ -49,3 +49,4 @@ void LoadSettings(Settings& settings);
 bool SaveZoneSetting(const char* zone);
 bool SaveThrottleAtSetting(int32_t throttleAt);
 bool SaveOnBatterySetting(bool onBattery);
+bool SaveNotifySetting(bool notify);

@@ -10,6 +10,8 @@ namespace
 {
 
 const wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const wchar_t kApprovedKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
 const wchar_t kValueName[] = L"Ambrel";
 // Room for the path, its quotes and the terminating zero.
 const DWORD kCommandSize = 1024;
@@ -43,10 +45,11 @@ bool WriteRunValue()
     return status == ERROR_SUCCESS;
 }
 
-bool DeleteRunValue()
+// True when the value is gone (or was never there).
+bool DeleteValue(const wchar_t* keyPath)
 {
     HKEY key = nullptr;
-    LONG status = RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_SET_VALUE, &key);
+    LONG status = RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0, KEY_SET_VALUE, &key);
     if (status == ERROR_FILE_NOT_FOUND)
         return true;
     if (status != ERROR_SUCCESS)
@@ -56,9 +59,7 @@ bool DeleteRunValue()
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
-} // namespace
-
-bool IsStartWithWindows()
+bool RunValueExists()
 {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
@@ -68,10 +69,35 @@ bool IsStartWithWindows()
     return status == ERROR_SUCCESS;
 }
 
+// Windows writes 12 bytes (the state, then the time it was disabled); a value that cannot be
+// read, or holds nothing, disables nothing, as a missing one.
+bool DisabledInTaskManager()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kApprovedKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    BYTE data[64] = {};
+    DWORD size = sizeof data;
+    LONG status = RegQueryValueExW(key, kValueName, nullptr, nullptr, data, &size);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS && size > 0 && (data[0] & 1) != 0;
+}
+
+} // namespace
+
+bool IsStartWithWindows()
+{
+    return RunValueExists() && !DisabledInTaskManager();
+}
+
 bool SetStartWithWindows(bool start)
 {
-    bool done = start ? WriteRunValue() : DeleteRunValue();
+    bool done = start ? WriteRunValue() : DeleteValue(kRunKey);
     if (!done)
         LogPrint("Start with Windows: cannot %s the Run value\n", start ? "write" : "remove");
+    if (done && start && !DeleteValue(kApprovedKey)) {
+        LogPrint("Start with Windows: cannot remove the StartupApproved mark\n");
+        done = false;
+    }
     return done;
 }

@@ -4,6 +4,8 @@
 
 #include "base/MessageWindow.h"
 #include "app/Settings.h"
+#include "app/ThrottleNotice.h"
+#include "app/TrayGestures.h"
 #include "ui/TrayIcon.h"
 #include "ui/TrayMenu.h"
 #include "watch/CTempWatch.h"
@@ -15,6 +17,8 @@ struct TrayApp {
     // The user's choices as the main thread knows them; the watcher gets them as WatchChoice.
     Settings settings;
     TrayMenu trayMenu;
+    TrayGestures trayGestures;
+    ThrottleNotice throttleNotice;
     // The status of the last reading reported (READING_OK, ...) and, while it is
     // READING_FAILED, the local time at which the readings began to fail.
     int32_t readingStatus;

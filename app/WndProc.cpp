@@ -5,7 +5,11 @@
 #include "app/TrayApp.h"
 #include "res/resource.h"
 #include "watch/WatchMessages.h"
+#include "power/Ambrel.h"
+#include "ui/NoticeText.h"
 #include "ui/TrayTooltip.h"
+
+#include <shellapi.h>
 
 #include <cstdio>
 
@@ -103,6 +107,15 @@ void OnOnBattery(TrayApp& app)
     RequestWatchChoice(app);
 }
 
+void OnNotify(TrayApp& app)
+{
+    if (SetByPolicy(app.settings.locked.notify, "ID_NOTIFY"))
+        return;
+    LogPrint("WndProc(): WM_COMMAND: Receive ID_NOTIFY\n");
+    app.settings.notify = !app.settings.notify;
+    SaveNotifySetting(app.settings.notify);
+}
+
 void OnStartWithWindows()
 {
     LogPrint("WndProc(): WM_COMMAND: Receive ID_START_WITH_WINDOWS\n");
@@ -126,6 +139,10 @@ bool OnSettingsCommand(TrayApp& app, int command)
     }
     if (command == ID_START_WITH_WINDOWS) {
         OnStartWithWindows();
+        return true;
+    }
+    if (command == ID_NOTIFY) {
+        OnNotify(app);
         return true;
     }
     return false;
@@ -152,29 +169,29 @@ MenuLocks MenuLocksOf(const SettingLocks& locked)
     return MenuLocks{locked.zone, locked.throttleAt, locked.onBattery, locked.notify};
 }
 
-// Opens the tray menu with its bottom-left corner at the cursor. The tray window is made the
+// Opens the tray menu with its bottom-left corner at the point. The tray window is made the
 // foreground window and sent WM_NULL afterwards so that the menu closes when the user clicks
-// elsewhere.
-void ShowTrayMenu(TrayApp& app)
+// elsewhere and takes the arrow keys and Esc.
+void ShowTrayMenu(TrayApp& app, POINT at)
 {
-    LogPrint("WndProc(): WM_FROMTRAY: Receive WM_RBUTTONDOWN\n");
-    POINT cursor = {0, 0};
-    GetCursorPos(&cursor);
     HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_TRAYMENU));
     HMENU popup = GetSubMenu(menu, 0);
-    MenuChoices choices = {app.settings.zone,
-                           app.settings.throttleAt,
-                           THROTTLE_AT_CHOICES,
-                           THROTTLE_AT_CHOICE_COUNT,
-                           IsStartWithWindows(),
-                           app.settings.onBattery,
-                           MenuLocksOf(app.settings.locked)};
+    MenuChoices choices = {app.settings.zone,    app.settings.throttleAt,
+                           THROTTLE_AT_CHOICES,  THROTTLE_AT_CHOICE_COUNT,
+                           IsStartWithWindows(), app.settings.onBattery,
+                           app.settings.notify,  MenuLocksOf(app.settings.locked)};
     app.trayMenu.AddSettingsItems(popup, choices);
     HWND trayWindow = app.trayIcon.trayWindow;
     SetForegroundWindow(trayWindow);
-    TrackPopupMenu(popup, TPM_BOTTOMALIGN, cursor.x, cursor.y, 0, trayWindow, nullptr);
+    TrackPopupMenu(popup, TPM_BOTTOMALIGN, at.x, at.y, 0, trayWindow, nullptr);
     PostMessageA(trayWindow, WM_NULL, 0, 0);
     DestroyMenu(menu);
+}
+
+// What a left click, Enter or Space on the icon does: the menu at the icon.
+void OnTrayActivate(TrayApp& app, POINT anchor)
+{
+    ShowTrayMenu(app, anchor);
 }
 
 // Remembers when the readings began to fail, for the tooltip.
@@ -202,22 +219,81 @@ void ComposeTip(TrayApp& app, int t, int mode)
     SetWindowTextW(app.messageWindow.hwnd.load(), app.trayIcon.tip);
 }
 
+// The first step up from 100 % of an episode shows a notification, unless the user turned it off.
+void NoticeThrottle(TrayApp& app, int t, int mode)
+{
+    if (!app.throttleNotice.Observe(mode, GetTickCount64()))
+        return;
+    if (!app.settings.notify) {
+        LogPrint("WndProc(): throttle notice not shown: Notify is off\n");
+        return;
+    }
+    char16_t text[NOTICE_SIZE];
+    ComposeThrottleNotice(text, NOTICE_SIZE, t, mode);
+    if (app.trayIcon.ShowNotice(text))
+        LogPrint("WndProc(): throttle notice: %u %% at %d C\n", ThrottlePercentOfMode(mode), t);
+    else
+        LogPrint("WndProc(): Shell_NotifyIconW(NIM_MODIFY) of the throttle notice failed\n");
+}
+
 void OnTempInit(TrayApp& app, int t, int mode)
 {
     ComposeTip(app, t, mode);
     app.trayIcon.CreateTrayIcon(app.messageWindow.hwnd.load(), t, mode);
+    NoticeThrottle(app, t, mode);
 }
 
 void OnTempChange(TrayApp& app, int t, int mode)
 {
     ComposeTip(app, t, mode);
     app.trayIcon.UpdateTrayIcon(t, mode);
+    NoticeThrottle(app, t, mode);
 }
 
-void OnTrayNotification(TrayApp& app, int mouseMessage)
+TrayEvent TrayEventOf(UINT event)
 {
-    if (mouseMessage == WM_RBUTTONDOWN)
-        ShowTrayMenu(app);
+    switch (event) {
+    case WM_RBUTTONDOWN:
+        return TrayEvent::RightButtonDown;
+    case WM_CONTEXTMENU:
+        return TrayEvent::ContextMenu;
+    case NIN_SELECT:
+        return TrayEvent::Select;
+    case NIN_KEYSELECT:
+        return TrayEvent::KeySelect;
+    default:
+        return TrayEvent::Other;
+    }
+}
+
+// With notification-icon version 4 the event is the low word of lParam and the anchor point is
+// in wParam, as two signed 16-bit screen coordinates (negative left of or above the primary
+// display); an older shell sends the mouse message in lParam (its low word all the same).
+void OnTrayNotification(TrayApp& app, WPARAM wParam, LPARAM lParam)
+{
+    const UINT event = LOWORD(lParam);
+    const TrayAction action = app.trayGestures.Decide(TrayEventOf(event), GetTickCount64());
+    POINT at = {static_cast<short>(LOWORD(wParam)), static_cast<short>(HIWORD(wParam))};
+    switch (action) {
+    case TrayAction::MenuAtCursor:
+        LogPrint("WndProc(): WM_FROMTRAY: Receive WM_RBUTTONDOWN\n");
+        GetCursorPos(&at);
+        ShowTrayMenu(app, at);
+        break;
+    case TrayAction::MenuAtAnchor:
+        LogPrint("WndProc(): WM_FROMTRAY: Receive WM_CONTEXTMENU at %ld,%ld\n", at.x, at.y);
+        ShowTrayMenu(app, at);
+        break;
+    case TrayAction::Activate:
+        LogPrint("WndProc(): WM_FROMTRAY: Receive %s at %ld,%ld\n",
+                 event == NIN_KEYSELECT ? "NIN_KEYSELECT" : "NIN_SELECT", at.x, at.y);
+        OnTrayActivate(app, at);
+        break;
+    case TrayAction::None:
+        return;
+    }
+    app.trayIcon.ReturnFocusToShell();
+    app.trayGestures.Done(GetTickCount64());
 }
 
 // At log-off or shutdown, and when the Restart Manager closes the program (ENDSESSION_CLOSEAPP),
@@ -246,7 +322,7 @@ LONG_PTR WndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
         OnCommand(app, LowInt(wParam));
         return 0;
     case WM_FROMTRAY:
-        OnTrayNotification(app, LowInt(lParam));
+        OnTrayNotification(app, wParam, lParam);
         return 0;
     case WM_TEMPINIT:
         OnTempInit(app, LowInt(wParam), LowInt(lParam));

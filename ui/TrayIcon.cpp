@@ -19,6 +19,14 @@ namespace
 
 const UINT TRAY_ICON_ID = 0;
 
+// Windows 7 on; older shells ignore the flag.
+#ifndef NIIF_RESPECT_QUIET_TIME
+#define NIIF_RESPECT_QUIET_TIME 0x00000080
+#endif
+
+// What the tooltip says before the first reading has composed one.
+const wchar_t DEFAULT_TIP[] = L"Ambrel";
+
 // The Unicode variant, so that the tooltip shows on every system code page.
 NOTIFYICONDATAW NotifyData(HWND window, UINT flags, HICON icon, const wchar_t* tip = nullptr)
 {
@@ -31,8 +39,19 @@ NOTIFYICONDATAW NotifyData(HWND window, UINT flags, HICON icon, const wchar_t* t
     if (flags & NIF_MESSAGE)
         data.uCallbackMessage = WM_FROMTRAY;
     if (tip != nullptr)
-        std::memcpy(data.szTip, tip, sizeof data.szTip);
+        std::memcpy(data.szTip, tip[0] ? tip : DEFAULT_TIP,
+                    tip[0] ? sizeof data.szTip : sizeof DEFAULT_TIP);
     return data;
+}
+
+// Copies UTF-16 text into a shell buffer of size characters, cut to fit.
+void CopyText(wchar_t* buffer, size_t size, const char16_t* text)
+{
+    size_t length = 0;
+    while (length + 1 < size && text[length] != u'\0')
+        ++length;
+    std::memcpy(buffer, text, length * sizeof buffer[0]);
+    buffer[length] = L'\0';
 }
 
 void DeleteDcAndBitmap(HDC& dc, HGDIOBJ& previous, HBITMAP& bitmap)
@@ -74,9 +93,7 @@ void TrayIcon::UpdateTrayIcon(int t, int mode)
     SelectColourBitmap();
     SetDigits(t, mode);
     SelectMaskBitmap();
-    // Entries 0 to 15 now hold no white, so every mask bit becomes 0.
     DeriveMask();
-    maskFromUpdate = true;
     DeselectMaskBitmap();
     DeselectColourBitmap();
 
@@ -93,7 +110,6 @@ void TrayIcon::ReleaseTrayIcon()
     height = 0;
     shownT = 0;
     shownMode = 0;
-    maskFromUpdate = false;
     // Sent even when no window is stored; the shell then just fails the call.
     NOTIFYICONDATAW data = NotifyData(trayWindow, 0, nullptr);
     Shell_NotifyIconW(NIM_DELETE, &data);
@@ -104,7 +120,6 @@ BOOL TrayIcon::RestoreTrayIcon()
 {
     if (!trayWindow)
         return FALSE;
-    // The mask keeps its last derivation, so the icon comes back exactly as it was shown.
     const HICON icon = BuildIcon();
     const BOOL added = AddToShell(icon);
     DestroyIcon(icon);
@@ -119,13 +134,6 @@ BOOL TrayIcon::ResizeTrayIcon(int smallIconSize)
     DeleteDcAndBitmap(colourDc, colourDcPrevious, colourBitmap);
     DeleteDcAndBitmap(maskDc, maskDcPrevious, maskBitmap);
     MakeBitmaps(size, shownT, shownMode);
-    // The new mask comes from the stored colour table, as the first icon's did; an icon that
-    // has been updated since had its mask derived again from the shown colours.
-    if (maskFromUpdate) {
-        SelectMaskBitmap();
-        DeriveMask();
-        DeselectMaskBitmap();
-    }
     DeselectColourBitmap();
 
     const HICON icon = BuildIcon();
@@ -149,10 +157,8 @@ void TrayIcon::SetDigits(int t, int mode)
     SetDIBColorTable(colourDc, 0, DIGIT_COLOUR_COUNT, table);
 }
 
-// Loads the segment bitmap drawn at designedSize, makes both DCs and the mask, derives the mask
-// from the stored colour table (whose first white entry is 6, so the mask is 1 exactly at the
-// pixels of the ones digit's middle segment) and shows t and mode. The colour bitmap is left
-// selected.
+// Loads the segment bitmap drawn at designedSize, makes both DCs and the mask, shows t and mode
+// and derives the mask from the colours shown. The colour bitmap is left selected.
 void TrayIcon::MakeBitmaps(int designedSize, int t, int mode)
 {
     colourBitmap = static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr),
@@ -167,10 +173,13 @@ void TrayIcon::MakeBitmaps(int designedSize, int t, int mode)
     SelectColourBitmap();
     maskBitmap = CreateBitmap(width, height, 1, 1, nullptr);
     maskDc = CreateCompatibleDC(nullptr);
+    // The mask comes from the colours shown, never from the stored table: that one's entry 6 is
+    // white, and the shell would combine the ones digit's middle segment with the taskbar by
+    // exclusive-or (on a light taskbar 50 would show as 58).
+    SetDigits(t, mode);
     SelectMaskBitmap();
     DeriveMask();
     DeselectMaskBitmap();
-    SetDigits(t, mode);
 }
 
 void TrayIcon::SelectColourBitmap()
@@ -202,7 +211,8 @@ void TrayIcon::DeselectColourBitmap()
 }
 
 // The colour-to-monochrome blit turns the pixels whose colour is the colour DC's background
-// colour (white) into 1 and all others into 0.
+// colour (white) into 1 and all others into 0. The shown entries 0 to 15 hold no white and 16 is
+// black, so every mask bit becomes 0: the icon is opaque.
 void TrayIcon::DeriveMask()
 {
     BitBlt(maskDc, 0, 0, width, height, colourDc, 0, 0, SRCCOPY);
@@ -221,23 +231,47 @@ HICON TrayIcon::BuildIcon() const
 
 void TrayIcon::SetTip(const char16_t* text)
 {
-    size_t length = 0;
-    while (length + 1 < TOOLTIP_SIZE && text[length] != u'\0')
-        ++length;
-    std::memcpy(tip, text, length * sizeof tip[0]);
-    tip[length] = L'\0';
+    CopyText(tip, TOOLTIP_SIZE, text);
 }
 
-// The tooltip travels with the icon, so it costs no call of its own.
+BOOL TrayIcon::ShowNotice(const char16_t* text) const
+{
+    if (!trayWindow)
+        return FALSE;
+    // The tooltip goes along, so that no call leaves the shell without NIF_SHOWTIP.
+    NOTIFYICONDATAW data =
+        NotifyData(trayWindow, NIF_INFO | NIF_REALTIME | NIF_TIP | NIF_SHOWTIP, nullptr, tip);
+    CopyText(data.szInfo, sizeof data.szInfo / sizeof data.szInfo[0], text);
+    CopyText(data.szInfoTitle, sizeof data.szInfoTitle / sizeof data.szInfoTitle[0], u"Ambrel");
+    data.dwInfoFlags = NIIF_INFO | NIIF_RESPECT_QUIET_TIME;
+    return Shell_NotifyIconW(NIM_MODIFY, &data);
+}
+
+void TrayIcon::ReturnFocusToShell() const
+{
+    if (!trayWindow)
+        return;
+    NOTIFYICONDATAW data = NotifyData(trayWindow, 0, nullptr);
+    Shell_NotifyIconW(NIM_SETFOCUS, &data);
+}
+
+// The tooltip travels with the icon, so it costs no call of its own. The shell forgets the
+// version with the icon, so it is asked for after every registration; with version 4 the
+// standard tooltip shows only with NIF_SHOWTIP.
 BOOL TrayIcon::AddToShell(HICON icon) const
 {
-    NOTIFYICONDATAW data = NotifyData(trayWindow, NIF_MESSAGE | NIF_ICON | NIF_TIP, icon, tip);
-    return Shell_NotifyIconW(NIM_ADD, &data);
+    NOTIFYICONDATAW data =
+        NotifyData(trayWindow, NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP, icon, tip);
+    if (!Shell_NotifyIconW(NIM_ADD, &data))
+        return FALSE;
+    data.uVersion = NOTIFYICON_VERSION_4;
+    Shell_NotifyIconW(NIM_SETVERSION, &data);
+    return TRUE;
 }
 
 BOOL TrayIcon::ModifyInShell(HICON icon) const
 {
-    NOTIFYICONDATAW data = NotifyData(trayWindow, NIF_ICON | NIF_TIP, icon, tip);
+    NOTIFYICONDATAW data = NotifyData(trayWindow, NIF_ICON | NIF_TIP | NIF_SHOWTIP, icon, tip);
     return Shell_NotifyIconW(NIM_MODIFY, &data);
 }
 

@@ -14,8 +14,11 @@
 
 #include <windows.h>
 
-// The message the shell sends to the icon's window for a mouse event on the icon (wParam the
-// icon id, lParam the mouse message). The watcher's reports follow it (watch/WatchMessages.h).
+// The message the shell sends to the icon's window for an event on the icon. The icon asks for
+// the callback of notification-icon version 4: the event (a mouse message, NIN_SELECT,
+// NIN_KEYSELECT or WM_CONTEXTMENU) in the low word of lParam and the anchor point (x, y) in
+// wParam; a shell that does not know version 4 sends the mouse message in lParam and the icon id
+// in wParam. The watcher's reports follow it (watch/WatchMessages.h).
 const UINT WM_FROMTRAY = WM_USER + 10;
 
 class TrayIcon
@@ -35,14 +38,13 @@ class TrayIcon
     HBITMAP maskBitmap = nullptr;
     int width = 0;
     int height = 0;
-    // Sent with every registration and update; empty shows no tooltip.
+    // Sent with every registration and update; while it is empty the program's name is sent,
+    // since a screen reader announces the tooltip as the icon's name.
     wchar_t tip[TOOLTIP_SIZE] = {};
-    // The reading last written by SetDigits, and whether the mask was derived again after it, as
-    // every update does (the first icon's mask comes from the stored colour table): what a
-    // rebuild at another size needs to show the same icon.
+    // The reading last written by SetDigits: what a rebuild at another size needs to show the
+    // same icon.
     int shownT = 0;
     int shownMode = 0;
-    bool maskFromUpdate = false;
 
     // Builds the GDI objects at the shell's small-icon size (GetSystemMetrics(SM_CXSMICON)),
     // shows t and mode and registers the icon for window. Returns the shell's answer, or FALSE
@@ -64,6 +66,12 @@ class TrayIcon
     // Writes the colours that show t and mode into the colour table; colourBitmap must be
     // selected into colourDc.
     void SetDigits(int t, int mode);
+    // Shows text as the shell's notification (a balloon, a toast from Windows 10 on), which
+    // respects quiet hours and is dropped rather than shown late. FALSE when no icon is held or
+    // the shell refuses it.
+    BOOL ShowNotice(const char16_t* text) const;
+    // Gives the keyboard focus back to the notification area, after the icon's menu has closed.
+    void ReturnFocusToShell() const;
 
   private:
     void MakeBitmaps(int designedSize, int t, int mode);

@@ -55,6 +55,8 @@ void TrayMenu::AddSettingsItems(HMENU popup, const MenuChoices& choices)
                 reinterpret_cast<UINT_PTR>(throttleMenu), L"Throttle at");
     InsertMenuW(popup, position++, CheckItemFlags(choices.onBattery, choices.locked.onBattery),
                 ID_ON_BATTERY, L"On battery too");
+    InsertMenuW(popup, position++, CheckItemFlags(choices.notify, choices.locked.notify), ID_NOTIFY,
+                L"Notify when throttling");
     InsertMenuW(popup, position++, CheckItemFlags(choices.startWithWindows, false),
                 ID_START_WITH_WINDOWS, L"Start with Windows");
     InsertMenuW(popup, position, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);

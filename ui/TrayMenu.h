@@ -1,6 +1,7 @@
 // The settings part of the tray menu, built at run time in front of About and Exit: "Thermal zone"
 // (every zone with its temperature, and "Hottest zone"), "Throttle at" (the offered thresholds),
-// "On battery too", "Start with Windows", and a separator. Main thread only.
+// "On battery too", "Notify when throttling", "Start with Windows", and a separator. Main
+// thread only.
 #pragma once
 
 #include "watch/ZoneList.h"
@@ -14,6 +15,7 @@ const int ID_ZONE_HOTTEST = 40100;
 const int ID_ZONE_FIRST = 40101;        // + the zone's index in the list
 const int ID_THROTTLE_AT_FIRST = 40200; // + the index in THROTTLE_AT_CHOICES
 const int ID_START_WITH_WINDOWS = 40300;
+const int ID_NOTIFY = 40301;
 const int ID_ON_BATTERY = 40320;
 
 // The items whose setting a policy has set: shown with their value, greyed.
@@ -35,6 +37,8 @@ struct MenuChoices {
     bool startWithWindows;
     // The values used on battery are capped too.
     bool onBattery;
+    // Whether the first step up from 100 % is notified.
+    bool notify;
     MenuLocks locked;
 };
 

@@ -341,8 +341,8 @@ def set_log_pixels(dpi):
 
 
 def expected_icon(size, t, mode):
-    """The icon's pixels, row by row, for a reading from 10 to 99 after an update (no mask bit
-    set), from the pixel map res/tempicon*.txt and the seven-segment codes."""
+    """The icon's pixels, row by row, for a reading from 10 to 99 (every icon is opaque, the
+    first one too), from the pixel map res/tempicon*.txt and the seven-segment codes."""
     codes = [0x7E, 0x30, 0x6D, 0x79, 0x33, 0x5B, 0x5F, 0x70, 0x7F, 0x7B]
     lit = {s + first for first, digit in ((0, t % 10), (7, t // 10)) for s in range(7)
            if codes[digit] & (0x40 >> s)}
@@ -376,6 +376,11 @@ def click(x, y, button=1):
     subprocess.run(['xdotool', 'mousemove', str(x), str(y), 'click', str(button)], check=True)
 
 
+def dismiss_menu():
+    """Closes an open menu with a click far away from it, as a user would."""
+    click(1200, 1000)
+
+
 def tooltip():
     """The tray icon's tooltip, which the program also gives its hidden window as title."""
     return subprocess.run(['wine', POKE, 'title'], capture_output=True,
@@ -383,8 +388,8 @@ def tooltip():
 
 
 # The tray menu's entries from the top; '-' is the separator.
-TRAY_MENU = ['Thermal zone', 'Throttle at', 'On battery too', 'Start with Windows', '-', 'About',
-             'Exit']
+TRAY_MENU = ['Thermal zone', 'Throttle at', 'On battery too', 'Notify when throttling',
+             'Start with Windows', '-', 'About', 'Exit']
 MENU_BORDERS = 3    # pixels above the first and below the last entry, together
 MENU_SEPARATOR = 7  # pixels of a separator
 

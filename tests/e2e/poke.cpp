@@ -8,7 +8,9 @@
 //   poke untray              make the shell forget the window's tray icon, as a restarting
 //                            taskbar does
 //   poke command N           post WM_COMMAND N
-//   poke tray MSG            post WM_FROMTRAY with the mouse message MSG (e.g. 513 = left down)
+//   poke tray MSG [X Y]      post WM_FROMTRAY with the event MSG (e.g. 513 = left down, 123 =
+//                            WM_CONTEXTMENU, 1025 = NIN_KEYSELECT) in lParam and, in the form of
+//                            notification-icon version 4, the anchor point X, Y in wParam
 //   poke ctrlc               deliver Ctrl+C to the console of the window's process
 //   poke consolemode         print the input mode of the console of the window's process
 //   poke exists              exit 0 when the window exists, 1 when not
@@ -43,7 +45,7 @@ HWND FindAmbrel()
 int Usage()
 {
     std::fprintf(stderr, "usage: poke close|endsession [closeapp]|taskbar|untray|command N|"
-                         "tray MSG|ctrlc|consolemode|exists|squat|title|store FILE LINE|"
+                         "tray MSG [X Y]|ctrlc|consolemode|exists|squat|title|store FILE LINE|"
                          "volatile-key PATH\n");
     return 2;
 }
@@ -186,7 +188,11 @@ int main(int argc, char** argv)
         return ForgetTrayIcon(window);
     if (std::strcmp(verb, "command") == 0 && argc == 3)
         return PostMessageA(window, WM_COMMAND, std::strtoul(argv[2], nullptr, 10), 0) ? 0 : 1;
-    if (std::strcmp(verb, "tray") == 0 && argc == 3)
-        return PostMessageA(window, WM_FROMTRAY, 0, std::strtol(argv[2], nullptr, 10)) ? 0 : 1;
+    if (std::strcmp(verb, "tray") == 0 && (argc == 3 || argc == 5)) {
+        const int x = argc == 5 ? std::atoi(argv[3]) : 0;
+        const int y = argc == 5 ? std::atoi(argv[4]) : 0;
+        const WPARAM anchor = MAKEWPARAM(static_cast<WORD>(x), static_cast<WORD>(y));
+        return PostMessageA(window, WM_FROMTRAY, anchor, std::strtol(argv[2], nullptr, 10)) ? 0 : 1;
+    }
     return Usage();
 }

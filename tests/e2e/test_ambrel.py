@@ -13,7 +13,7 @@ from xml.etree import ElementTree
 
 from ambrel_harness import (EXE, POKE, windows_path, BALANCED, HIGH_PERFORMANCE, POWER_SAVER, LEDGER_KEY,
                             THROTTLE_MAXIMUM_1,
-                            WORK, AmbrelRun, clear_ledger, click, counter, delete_log,
+                            WORK, AmbrelRun, clear_ledger, click, counter, delete_log, dismiss_menu,
                             expected_icon, find_icon, ledger, ledger_entry, log_entries,
                             log_pixels, mapped, menu_item_centre, pe_resources, pe_sections, poke,
                             read_log_raw, save_screenshot, set_log_pixels, shown_mode, store_text,
@@ -98,7 +98,9 @@ def choose_in_tray_menu(entry, submenu=None, item=None):
 
 SETTINGS_KEY = r'HKCU\Software\Ambrel'
 RUN_KEY = r'HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+APPROVED_KEY = r'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run'
 THROTTLE_AT = ['80 °C', '85 °C', '90 °C', '95 °C']
+NOTICE = 'WndProc(): throttle notice: 99 % at 90 C\n'
 
 
 def delete_registry_value(key, name):
@@ -279,6 +281,20 @@ class Throttle(unittest.TestCase):
         self.assertEqual([], run.trace('PdhAddCounterA'))
 
 
+    def test_the_first_step_up_notifies_once(self):
+        delete_log()
+        run = AmbrelRun('notice', script=f'{counter(90)}\n').start()
+        try:
+            self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
+            # A dip into the band, back to 100 % and hot again, well within ten minutes.
+            run.append_readings(84, 84, 60, 60, 60, 60, 90)
+            self.assertTrue(wait_for(lambda: run.ac_writes() == [100, 99, 100, 99], 40))
+            self.assertEqual(0, close_and_wait(run))
+        finally:
+            run.kill()
+        self.assertEqual(1, messages(log_entries()).count(NOTICE))
+
+
 class Tray(unittest.TestCase):
 
     def icon_centre(self):
@@ -296,10 +312,12 @@ class Tray(unittest.TestCase):
             x, y = self.icon_centre()
             save_screenshot(WORK / 'tray-icon.png', 40, 40, x - 20, y - 20)
 
-            click(x, y, 1)
-            time.sleep(0.5)
-            self.assertNotIn('WndProc(): WM_FROMTRAY: Receive WM_RBUTTONDOWN\n',
-                             messages(log_entries()))
+            known = visible_window_ids()
+            click(x, y, 1)  # opens the menu where it was made
+            self.assertTrue(wait_for(lambda: f'Receive NIN_SELECT at {x},{y}' in read_log_raw()))
+            self.assertNotIn('WndProc(): WM_FROMTRAY: Receive WM_RBUTTONDOWN\n', read_log_raw())
+            dismiss_menu()
+            self.assertTrue(wait_for(lambda: not (visible_window_ids() - known), 5))
 
             known = visible_window_ids()
             click(x, y, 3)
@@ -349,6 +367,7 @@ class Tray(unittest.TestCase):
         finally:
             delete_registry_value(SETTINGS_KEY, 'ThermalZone')
             delete_registry_value(RUN_KEY, 'Ambrel')
+            delete_registry_value(APPROVED_KEY, 'Ambrel')
 
     def choose_remember_and_follow_zones(self, script, zones):
         run = AmbrelRun('zones', script=script).start()
@@ -369,6 +388,13 @@ class Tray(unittest.TestCase):
             self.assertTrue(choose_in_tray_menu('Start with Windows'))
             self.assertTrue(wait_for(lambda: registry_value(RUN_KEY, 'Ambrel'), 10))
             self.assertEqual(('REG_SZ', f'"{windows_path(EXE)}"'), registry_value(RUN_KEY, 'Ambrel'))
+            # Disabled in Task Manager: unticked, so the item starts it again and clears the mark.
+            set_registry_value(APPROVED_KEY, 'Ambrel', ('REG_BINARY', '030000000000000000000000'))
+            self.assertTrue(choose_in_tray_menu('Start with Windows'))
+            self.assertTrue(wait_for(lambda: registry_value(APPROVED_KEY, 'Ambrel') is None, 10))
+            self.assertEqual(('REG_SZ', f'"{windows_path(EXE)}"'), registry_value(RUN_KEY, 'Ambrel'))
+            # Marked enabled: ticked, so the item removes the Run value.
+            set_registry_value(APPROVED_KEY, 'Ambrel', ('REG_BINARY', '020000000000000000000000'))
             self.assertTrue(choose_in_tray_menu('Start with Windows'))
             self.assertTrue(wait_for(lambda: registry_value(RUN_KEY, 'Ambrel') is None, 10))
             self.assertEqual(0, close_and_wait(run))
@@ -387,6 +413,47 @@ class Tray(unittest.TestCase):
             self.assertEqual(0, close_and_wait(run))
         finally:
             run.kill()
+
+    def test_a_steady_reading_shows_true_and_each_gesture_opens_the_menu_once_notify_off(self):
+        delete_log()
+        run = AmbrelRun('gestures', script=f'{counter(50)}\n').start()
+        try:
+            self.assertTrue(run.wait_until_watching())
+            # Never updated: the first icon itself must be opaque on Wine's white tray.
+            self.assertIsNotNone(wait_for(lambda: find_icon(expected_icon(16, 50, 0)), 15))
+            # As the shell sends them with the icon's anchor: Enter (NIN_KEYSELECT, doubled),
+            # then the Apps key or Shift+F10 (WM_CONTEXTMENU).
+            for event, logged in ((1025, 'NIN_KEYSELECT at 300,400'),
+                                  (123, 'WM_CONTEXTMENU at 300,400')):
+                with self.subTest(logged):
+                    known = visible_window_ids()
+                    for _ in range(2 if event == 1025 else 1):
+                        self.assertEqual(0, poke('tray', event, 300, 400))
+                    menu = new_window(known)
+                    self.assertIsNotNone(menu)
+                    self.assertEqual((300, 400), (menu[3], menu[4] + menu[2]))
+                    dismiss_menu()
+                    self.assertTrue(wait_for(lambda: not (visible_window_ids() - known), 5))
+                    self.assertEqual(1, messages(log_entries()).count(
+                        f'WndProc(): WM_FROMTRAY: Receive {logged}\n'))
+            # Wine's tray, too, follows a right click with WM_CONTEXTMENU.
+            self.assertIsNotNone(open_tray_menu())
+            dismiss_menu()
+            time.sleep(1)
+            received = [m for m in messages(log_entries()) if 'WM_FROMTRAY' in m]
+            self.assertEqual(['WM_CONTEXTMENU at 300,400\n', 'WM_RBUTTONDOWN\n'],
+                             [m.split('Receive ')[1] for m in received[-2:]])
+            # Notify when throttling, off: the first step up shows nothing.
+            self.assertTrue(choose_in_tray_menu('Notify when throttling'))
+            self.assertTrue(wait_for(lambda: registry_value(SETTINGS_KEY, 'Notify'), 10))
+            self.assertEqual(('REG_DWORD', '0x0'), registry_value(SETTINGS_KEY, 'Notify'))
+            run.append_readings(90)
+            self.assertTrue(wait_for(lambda: 'Notify is off' in read_log_raw(), 20))
+            self.assertNotIn(NOTICE, messages(log_entries()))
+            self.assertEqual(0, close_and_wait(run))
+        finally:
+            run.kill()
+            delete_registry_value(SETTINGS_KEY, 'Notify')
 
     def test_digits_at_their_designed_size_at_every_display_scale(self):
         """At 100, 150 and 200 % the tray shows the icon at its designed size, pixel for pixel,
@@ -476,6 +543,7 @@ class Exits(unittest.TestCase):
         self.assertEqual({}, ledger())
 
     def test_taskbar_restart_brings_the_icon_back(self):
+        delete_log()
         run = AmbrelRun('taskbar', script=f'{counter(47)}\n').start()
         try:
             self.assertTrue(run.wait_until_watching())
@@ -485,6 +553,11 @@ class Exits(unittest.TestCase):
             self.assertEqual(0, poke('taskbar'))
             self.assertTrue(wait_for_mode(0), 'the icon did not come back')
             self.assertTrue(run.alive())
+            # Registered again with notification-icon version 4: a left click is NIN_SELECT.
+            _, height, x, y = tray_window()
+            click(x + 10, y + height // 2)
+            self.assertTrue(wait_for(lambda: 'Receive NIN_SELECT' in read_log_raw(), 5))
+            dismiss_menu()
         finally:
             run.kill()
 

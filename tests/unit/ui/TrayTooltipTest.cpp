@@ -1,5 +1,6 @@
 #include "ui/TrayTooltip.h"
 
+#include "ui/NoticeText.h"
 #include "watch/TempConversion.h"
 #include "watch/ThermalZone.h"
 
@@ -72,6 +73,16 @@ TEST(TrayTooltip, ALongZoneNameIsCutToTheBuffer)
     ComposeTooltip(text, 40, facts);
     EXPECT_EQ(u'\0', text[39]);
     EXPECT_EQ(39u, Utf8(text).size() - 2); // the dash takes three bytes in UTF-8
+}
+
+TEST(NoticeText, NamesTheStateAndTheTemperatureCutToTheBuffer)
+{
+    char16_t text[NOTICE_SIZE];
+    ComposeThrottleNotice(text, NOTICE_SIZE, 86, 1);
+    EXPECT_EQ("Ambrel lowered the maximum processor state to 99 % at 86 °C", Utf8(text));
+    char16_t cut[12];
+    ComposeThrottleNotice(cut, 12, 101, 2);
+    EXPECT_EQ("Ambrel lowe", Utf8(cut));
 }
 
 TEST(ThermalZone, HottestIgnoresFrozenAndMissingZones)

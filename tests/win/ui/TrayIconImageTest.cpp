@@ -158,8 +158,8 @@ const ImageCase kImages[] = {
     {{-5, 0, {0, 2, 3, 5, 6, /**/ 13}, kGreen}, "icon-minus5-mode0"},
 };
 
-// Segment and bar pixels show their entry's colour; the mask is empty after an update, so no
-// pixel lets the background through.
+// Segment and bar pixels show their entry's colour; every mask bit is 0, so no pixel lets the
+// background through.
 void ExpectPixels(const Drawing& drawing, const Shown& shown, const PixelMap& map)
 {
     const size_t pixels = static_cast<size_t>(map.size * map.size);
@@ -199,6 +199,8 @@ TEST(TrayIconImageTest, DrawnIconShowsTheDigitsAndTheModeColour)
         ASSERT_TRUE(icon.CreateTrayIcon(window.handle, 47, 0));
         icon.ResizeTrayIcon(size);
         EXPECT_EQ(icon.width, size);
+        // The first icon, before any update, is as opaque as every later one.
+        ExpectPixels(Draw(icon), kImages[0].shown, LoadPixelMap(size));
         for (const ImageCase& image : kImages) {
             SCOPED_TRACE(testing::Message() << image.name << " at " << size << " px");
             icon.UpdateTrayIcon(image.shown.t, image.shown.mode);

@@ -1,0 +1,76 @@
+// The window handler's two decisions on the tray: what a gesture on the icon opens, and when the
+// throttle notice shows.
+#include "app/ThrottleNotice.h"
+#include "app/TrayGestures.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace
+{
+
+using E = TrayEvent;
+using A = TrayAction;
+
+// One callback: when it arrives, what it must do, and when what it opened closes (-1: nothing
+// opened, or it stays open for the next callback).
+struct Step {
+    E event;
+    int at;
+    A action;
+    int doneAt;
+};
+
+// clang-format off
+const std::vector<Step> kGestures[] = {
+    // Right click: the shell's WM_CONTEXTMENU in the menu opens nothing; a later Shift+F10 does.
+    {{E::RightButtonDown, 1000, A::MenuAtCursor, -1}, {E::Other, 1100, A::None, -1},
+     {E::ContextMenu, 1110, A::None, 5000}, {E::ContextMenu, 5100, A::MenuAtAnchor, 6000}},
+    // Its WM_CONTEXTMENU just after the menu closed opens nothing; a shell that sends none
+    // after a right click does not swallow a Shift+F10 made later.
+    {{E::RightButtonDown, 1000, A::MenuAtCursor, 1050}, {E::ContextMenu, 1200, A::None, -1},
+     {E::ContextMenu, 1300, A::MenuAtAnchor, 2000},
+     {E::RightButtonDown, 9000, A::MenuAtCursor, 9100}, {E::ContextMenu, 9600, A::MenuAtAnchor, 0}},
+    // Enter's doubled NIN_KEYSELECT, in the menu or at once after a quick action; left clicks.
+    {{E::KeySelect, 1000, A::Activate, -1}, {E::KeySelect, 1001, A::None, 4000},
+     {E::KeySelect, 4100, A::Activate, 4100}, {E::KeySelect, 4150, A::None, -1},
+     {E::Select, 4200, A::Activate, -1}, {E::Select, 4300, A::None, 4400}},
+};
+// clang-format on
+
+TEST(TrayGestures, EachGestureOpensOnce)
+{
+    for (const std::vector<Step>& gesture : kGestures) {
+        TrayGestures gestures;
+        for (const Step& step : gesture) {
+            EXPECT_EQ(static_cast<int>(gestures.Decide(step.event, step.at)),
+                      static_cast<int>(step.action))
+                << "gesture " << &gesture - kGestures << " at " << step.at;
+            if (step.doneAt >= 0)
+                gestures.Done(step.doneAt);
+        }
+    }
+}
+
+// The modes reported, one a minute from minute 0, and the minutes at which a notice shows.
+const std::vector<int32_t> kEpisodes[][2] = {
+    {{0, 1, 2, 1, 2, 1}, {1}},
+    {{0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, {1}},        // back at 100 % for nine minutes
+    {{0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, {1, 12}}, // for ten
+    {{0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2}, {1}},
+};
+
+TEST(ThrottleNotice, OncePerEpisodeRearmedAfterTenMinutesAt100)
+{
+    for (const auto& episode : kEpisodes) {
+        ThrottleNotice notice;
+        std::vector<int32_t> notified;
+        for (int32_t minute = 0; minute < static_cast<int32_t>(episode[0].size()); ++minute)
+            if (notice.Observe(episode[0][minute], minute * 60000ull))
+                notified.push_back(minute);
+        EXPECT_EQ(episode[1], notified);
+    }
+}
+
+} // namespace

@@ -1,0 +1,12 @@
+// The text of the notification shown when the throttle first steps up from 100 %. Composed
+// without the platform, as UTF-16 text, so that the degree sign shows on every code page.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Room for the text, terminating zero included (the shell's balloon text holds 256).
+const size_t NOTICE_SIZE = 256;
+
+// "Ambrel lowered the maximum processor state to 99 % at 86 °C", cut to size characters.
+void ComposeThrottleNotice(char16_t* text, size_t size, int32_t t, int32_t mode);
