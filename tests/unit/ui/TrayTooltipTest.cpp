@@ -1,5 +1,7 @@
 #include "ui/TrayTooltip.h"
 
+#include "ui/HistoryGraph.h"
+
 #include "watch/TempConversion.h"
 #include "watch/ThermalZone.h"
 
@@ -49,6 +51,26 @@ TEST(TrayTooltip, SaysWhatTheIconCannot)
     for (const Row& row : rows) {
         char16_t text[TOOLTIP_SIZE];
         ComposeTooltip(text, TOOLTIP_SIZE, row.facts);
+        EXPECT_EQ(row.text, Utf8(text));
+    }
+}
+
+// The history window's line of text says the same in short, with "--" for no reading.
+TEST(TrayTooltip, HistoryLineSaysTheSameInShort)
+{
+    struct Row {
+        TooltipFacts facts;
+        const char* text;
+    } rows[] = {
+        {{47, 0, READING_OK, "", 0, 0}, "47 °C   \\_TZ.TZ01   maximum processor state 100 %"},
+        {{-3, 2, READING_OK, "*", 0, 0}, "-3 °C   hottest zone   maximum processor state 80 %"},
+        {{88, 1, READING_FAILED, "\\_TZ.THRM", 9, 5},
+         "--   \\_TZ.THRM   maximum processor state 99 %"},
+        {{-273, 0, READING_NO_ZONE, "", 0, 0}, "--   \\_TZ.TZ01   maximum processor state 100 %"},
+    };
+    for (const Row& row : rows) {
+        char16_t text[TOOLTIP_SIZE];
+        ComposeHistoryText(text, TOOLTIP_SIZE, row.facts);
         EXPECT_EQ(row.text, Utf8(text));
     }
 }
