@@ -40,9 +40,40 @@ BOOL FitTrayIconToScale(TrayApp& app)
     return app.trayIcon.ResizeTrayIcon(GetSystemMetrics(SM_CXSMICON));
 }
 
+// The history window: opened beside the icon, closed by a second click, Esc or the loss of the
+// activation. Every way to open or close it ends here.
+void OpenHistory(TrayApp& app)
+{
+    RECT anchor = TrayIconAnchor(app.trayIcon.trayWindow, 0);
+    if (app.history.Open(app.messageWindow.hwnd.load(), anchor, app.settings.zone,
+                         app.settings.throttleAt))
+        LogPrint("WndProc(): history open\n");
+}
+
+void CloseHistory(TrayApp& app)
+{
+    if (app.history.open == nullptr)
+        return;
+    app.history.Close(app.messageWindow.hwnd.load());
+    LogPrint("WndProc(): history closed\n");
+}
+
+void OnHistoryClose(TrayApp& app, WPARAM reason)
+{
+    if (reason == HISTORY_CLOSE_DEACTIVATED && app.history.open != nullptr)
+        app.history.deactivatedAt = GetTickCount64();
+    CloseHistory(app);
+}
+
+void RefreshHistory(TrayApp& app, bool sample)
+{
+    app.history.Refresh(app.settings.zone, app.settings.throttleAt, sample);
+}
+
 void OnExit(TrayApp& app)
 {
     LogPrint("WndProc(): WM_COMMAND: Receive ID_EXIT\n");
+    CloseHistory(app);
     app.trayIcon.ReleaseTrayIcon();
     PostMessageA(app.messageWindow.hwnd.load(), WM_CLOSE, 0, 0);
 }
@@ -112,6 +143,10 @@ void OnCommand(TrayApp& app, int command)
     case ID_ABOUT:
         OnAbout();
         break;
+    case ID_HISTORY:
+        LogPrint("WndProc(): WM_COMMAND: Receive ID_HISTORY\n");
+        OpenHistory(app);
+        break;
     default:
         if (!OnSettingsCommand(app, command))
             LogPrint("WndProc(): WM_COMMAND: Error Receive %d\n", command);
@@ -163,22 +198,34 @@ void ComposeTip(TrayApp& app, int t, int mode)
     SetWindowTextW(app.messageWindow.hwnd.load(), app.trayIcon.tip);
 }
 
+void RecordReading(TrayApp& app, int t, int mode)
+{
+    app.history.Record(t, mode, app.readingStatus);
+    RefreshHistory(app, false);
+}
+
 void OnTempInit(TrayApp& app, int t, int mode)
 {
+    RecordReading(app, t, mode);
     ComposeTip(app, t, mode);
     app.trayIcon.CreateTrayIcon(app.messageWindow.hwnd.load(), t, mode);
 }
 
 void OnTempChange(TrayApp& app, int t, int mode)
 {
+    RecordReading(app, t, mode);
     ComposeTip(app, t, mode);
     app.trayIcon.UpdateTrayIcon(t, mode);
 }
 
 void OnTrayNotification(TrayApp& app, int mouseMessage)
 {
-    if (mouseMessage == WM_RBUTTONDOWN)
+    if (mouseMessage == WM_RBUTTONDOWN) {
         ShowTrayMenu(app);
+    } else if (mouseMessage == WM_LBUTTONUP) {
+        LogPrint("WndProc(): WM_FROMTRAY: Receive WM_LBUTTONUP\n");
+        ToggleHistory(app);
+    }
 }
 
 // At log-off or shutdown, and when the Restart Manager closes the program (ENDSESSION_CLOSEAPP),
@@ -192,12 +239,21 @@ bool OnEndSession(TrayApp& app, WPARAM ending)
         return false;
     LogPrint("WndProc(): WM_ENDSESSION\n");
     app.tempWatch.Stop();
+    CloseHistory(app);
     app.trayIcon.ReleaseTrayIcon();
     DestroyWindow(app.messageWindow.hwnd.load());
     return true;
 }
 
 } // namespace
+
+void ToggleHistory(TrayApp& app)
+{
+    if (app.history.open != nullptr)
+        CloseHistory(app);
+    else if (!app.history.JustDeactivated())
+        OpenHistory(app);
+}
 
 LONG_PTR WndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -217,6 +273,14 @@ LONG_PTR WndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_TEMPSTATUS:
         OnTempStatus(app, LowInt(wParam));
+        return 0;
+    case WM_HISTORYCLOSE:
+        OnHistoryClose(app, wParam);
+        return 0;
+    case WM_TIMER:
+        if (wParam != HISTORY_TIMER_ID)
+            return -1;
+        RefreshHistory(app, true);
         return 0;
     case WM_ENDSESSION:
         return OnEndSession(app, wParam) ? 0 : -1;
