@@ -58,11 +58,15 @@ void CloseHistory(TrayApp& app)
     LogPrint("WndProc(): history closed\n");
 }
 
+// The stamp is taken once the window is gone, which may take a while: the click on the icon
+// that took the activation away arrives after it and must not open the window again.
 void OnHistoryClose(TrayApp& app, WPARAM reason)
 {
-    if (reason == HISTORY_CLOSE_DEACTIVATED && app.history.open != nullptr)
-        app.history.deactivatedAt = GetTickCount64();
+    if (app.history.open == nullptr)
+        return;
     CloseHistory(app);
+    if (reason == HISTORY_CLOSE_DEACTIVATED)
+        app.history.deactivatedAt = GetTickCount64();
 }
 
 void RefreshHistory(TrayApp& app, bool sample)

@@ -34,6 +34,14 @@ int32_t CeilTo(int32_t value, int32_t step)
     return -FloorTo(-value, step);
 }
 
+// The spans offered, with the distance of their labels, in minutes.
+const int32_t SPANS[][2] = {{2, 1}, {5, 1}, {10, 2}, {15, 5}, {30, 5}};
+
+int64_t SpanMs(const HistoryGraph& graph)
+{
+    return int64_t(graph.spanMinutes) * 60000;
+}
+
 int32_t Scale(int64_t value, int64_t from, int64_t span, int32_t start, int32_t length)
 {
     if (span <= 0)
@@ -41,16 +49,24 @@ int32_t Scale(int64_t value, int64_t from, int64_t span, int32_t start, int32_t 
     return start + static_cast<int32_t>((value - from) * length / span);
 }
 
-// An entry's time clamped to the span shown.
-int64_t Clamped(const GraphInput& input, int64_t timeMs)
-{
-    return std::min(std::max(timeMs, input.nowMs - HISTORY_SPAN_MS), input.nowMs);
-}
-
 int32_t TimeX(const HistoryGraph& graph, const GraphInput& input, int64_t timeMs)
 {
-    return Scale(Clamped(input, timeMs), input.nowMs - HISTORY_SPAN_MS, HISTORY_SPAN_MS,
-                 graph.plot.left, graph.plot.right - 1 - graph.plot.left);
+    const int64_t start = input.nowMs - SpanMs(graph);
+    const int64_t clamped = std::min(std::max(timeMs, start), input.nowMs);
+    return Scale(clamped, start, SpanMs(graph), graph.plot.left,
+                 graph.plot.right - 1 - graph.plot.left);
+}
+
+// The shortest span that holds the oldest reading.
+void ChooseSpan(const GraphInput& input, const HistoryRing& readings, HistoryGraph& graph)
+{
+    const int64_t age = readings.count > 0 ? input.nowMs - readings.At(0).timeMs : 0;
+    for (const int32_t* span : SPANS) {
+        graph.spanMinutes = span[0];
+        graph.tickMinutes = span[1];
+        if (age <= SpanMs(graph))
+            break;
+    }
 }
 
 // The end of entry i: the start of the next one, or now.
@@ -142,7 +158,7 @@ void LayOutPerformance(const GraphInput& input, const HistoryRing& samples, Hist
     GraphLine& line = graph.performance;
     for (int i = 0; i < samples.count; ++i) {
         const HistoryEntry& sample = samples.At(i);
-        if (sample.timeMs < input.nowMs - HISTORY_SPAN_MS || sample.timeMs > input.nowMs)
+        if (sample.timeMs < input.nowMs - SpanMs(graph) || sample.timeMs > input.nowMs)
             continue;
         if (sample.status != READING_OK) {
             EndRun(line);
@@ -190,6 +206,7 @@ void LayOutHistory(const GraphInput& input, const HistoryRing& readings,
     graph.performance.pointCount = graph.performance.runCount = 0;
     graph.segmentCount = 0;
     PlaceBoxes(input, graph);
+    ChooseSpan(input, readings, graph);
     ChooseScale(input, readings, graph);
     graph.throttleY = TemperatureY(graph, input.throttleAt);
     graph.releaseY = TemperatureY(graph, input.throttleAt - RELEASE_BELOW);
@@ -215,8 +232,8 @@ int32_t PercentY(const HistoryGraph& graph, int32_t percent)
 
 int32_t MinutesAgoX(const HistoryGraph& graph, int minutes)
 {
-    const int64_t span = HISTORY_SPAN_MS / 60000;
-    return Scale(span - minutes, 0, span, graph.plot.left, graph.plot.right - 1 - graph.plot.left);
+    return Scale(graph.spanMinutes - minutes, 0, graph.spanMinutes, graph.plot.left,
+                 graph.plot.right - 1 - graph.plot.left);
 }
 
 GraphPoint PlacePopup(const GraphBox& anchor, const GraphBox& work, int32_t width, int32_t height,

@@ -61,6 +61,10 @@ struct HistoryGraph {
     // The area of the lines; the band lies just below it, the minute labels below the band.
     GraphBox plot;
     GraphBox band;
+    // The time shown, up to HISTORY_SPAN_MS: a young history is spread over a shorter span (2, 5,
+    // 10 or 15 minutes) rather than squeezed against "now". Labels every tickMinutes.
+    int32_t spanMinutes;
+    int32_t tickMinutes;
     // The °C at the bottom and the top of the plot, and the distance between labels.
     int32_t lowest;
     int32_t highest;
@@ -73,8 +77,8 @@ struct HistoryGraph {
     int segmentCount;
 };
 
-// Lays out readings (temperatures) and, when given, performance samples (percent) over the last
-// HISTORY_SPAN_MS up to input.nowMs.
+// Lays out readings (temperatures) and, when given, performance samples (percent) over the span
+// that ends at input.nowMs.
 void LayOutHistory(const GraphInput& input, const HistoryRing& readings,
                    const HistoryRing* performance, HistoryGraph& graph);
 

@@ -127,17 +127,27 @@ void DrawScales(HDC dc, const HistoryGraph& graph, int textHeight, bool performa
         HorizontalLine(dc, plot.left, plot.right, y);
         Number(dc, plot.left - pad, y - textHeight / 2, t, L" \u00B0C", TA_RIGHT | TA_TOP);
     }
-    for (int minutes = 30; minutes >= 0; minutes -= 5) {
+    // Labels from the left; one that would run into the last one drawn is left out.
+    int free = plot.left - textHeight;
+    for (int minutes = graph.spanMinutes; minutes >= 0; minutes -= graph.tickMinutes) {
         const int x = MinutesAgoX(graph, minutes);
         MoveToEx(dc, x, plot.top, nullptr);
         LineTo(dc, x, graph.band.bottom);
-        const int y = graph.band.bottom + textHeight / 8;
-        if (minutes == 30)
-            Text(dc, x, y, L"30 min ago", TA_LEFT | TA_TOP);
-        else if (minutes == 0)
-            Text(dc, x, y, L"now", TA_RIGHT | TA_TOP);
+        wchar_t label[24];
+        if (minutes == 0)
+            _snwprintf(label, 24, L"now");
         else
-            Number(dc, x, y, minutes, L"", TA_CENTER | TA_TOP);
+            _snwprintf(label, 24, minutes == graph.spanMinutes ? L"%d min ago" : L"%d", minutes);
+        label[23] = L'\0';
+        SIZE size = {0, 0};
+        GetTextExtentPoint32W(dc, label, static_cast<int>(wcslen(label)), &size);
+        const int left = minutes == graph.spanMinutes ? x
+                         : minutes == 0               ? x - size.cx
+                                                      : x - size.cx / 2;
+        if (left < free)
+            continue;
+        Text(dc, left, graph.band.bottom + textHeight / 8, label, TA_LEFT | TA_TOP);
+        free = left + size.cx + pad;
     }
     if (!performance)
         return;
@@ -172,7 +182,7 @@ bool HistoryWindow::Open(HWND ownerWindow, UINT closeMessageId, const RECT& anch
                    {work.left, work.top, work.right, work.bottom}, width, height, Scaled(8, dpi));
     hwnd =
         CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, CLASS_NAME, TITLE, WS_POPUP | WS_BORDER,
-                        at.x, at.y, width, height, nullptr, nullptr, instance, this);
+                        at.x, at.y, width, height, owner, nullptr, instance, this);
     if (hwnd == nullptr) {
         Release();
         return false;

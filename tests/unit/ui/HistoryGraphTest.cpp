@@ -13,7 +13,7 @@ namespace
 const int64_t NOW = 10 * HISTORY_SPAN_MS;
 const int64_t MINUTE = 60000;
 
-// A plot 1800 px wide (1 px per second from x 40) and 600 px high (rows 20 to 620).
+// A plot 1800 px wide (from x 40) and 600 px high (rows 20 to 620).
 GraphInput Input(bool performance = false)
 {
     return {performance ? 1881 : 1851, 638, 10, 40, NOW, 85, performance};
@@ -45,33 +45,32 @@ std::vector<std::vector<int>> Runs(const GraphLine& line)
     return runs;
 }
 
-TEST(HistoryGraph, ScaleCoversThresholdAndEveryVisibleReading)
+TEST(HistoryGraph, ScalesCoverThresholdEveryVisibleReadingAndTheHistorysAge)
 {
     struct Row {
         std::vector<Reading> readings;
-        int32_t lowest, highest, step;
+        int32_t lowest, highest, step, spanMinutes;
     } rows[] = {
-        {{{5 * MINUTE, 50, 0, READING_OK}}, 40, 90, 10},
-        {{{5 * MINUTE, 120, 2, READING_OK}, {MINUTE, -10, 0, READING_OK}}, -50, 150, 50},
-        {{{5 * MINUTE, 100000, 2, READING_OK}}, 50, 250, 50},
-        {{{5 * MINUTE, 50, 0, READING_OK}, {MINUTE, TEMP_NO_READING, 0, READING_FAILED}},
-         40,
-         90,
-         10},
+        {{{5 * MINUTE, 50, 0, READING_OK}}, 40, 90, 10, 5},
+        {{{6 * MINUTE, 120, 2, READING_OK}, {MINUTE, -10, 0, READING_OK}}, -50, 150, 50, 10},
+        {{{MINUTE, 100000, 2, READING_OK}}, 50, 250, 50, 2},
+        {{{11 * MINUTE, 50, 0, READING_OK}, {MINUTE, -273, 0, READING_FAILED}}, 40, 90, 10, 15},
         // Ended before the half hour shown.
-        {{{40 * MINUTE, 120, 2, READING_OK}, {35 * MINUTE, 50, 0, READING_OK}}, 40, 90, 10},
-        {{{40 * MINUTE, 101, 2, READING_OK}, {20 * MINUTE, 50, 0, READING_OK}}, 40, 120, 20},
+        {{{40 * MINUTE, 120, 2, READING_OK}, {35 * MINUTE, 50, 0, READING_OK}}, 40, 90, 10, 30},
+        {{{40 * MINUTE, 101, 2, READING_OK}, {20 * MINUTE, 50, 0, READING_OK}}, 40, 120, 20, 30},
     };
     std::unique_ptr<HistoryGraph> graph(new HistoryGraph());
     for (const Row& row : rows) {
         LayOutHistory(Input(), *Ring(row.readings), nullptr, *graph);
-        EXPECT_EQ((std::vector<int>{row.lowest, row.highest, row.step}),
-                  (std::vector<int>{graph->lowest, graph->highest, graph->step}))
+        EXPECT_EQ(
+            (std::vector<int>{row.lowest, row.highest, row.step, row.spanMinutes}),
+            (std::vector<int>{graph->lowest, graph->highest, graph->step, graph->spanMinutes}))
             << row.readings.front().value;
     }
 }
 
-// 50 -> 90 -> throttled -> no reading -> 70 over the last ten minutes of a young history.
+// 50 -> 90 -> throttled -> no reading -> 70: a history of ten minutes, shown over ten minutes
+// (3 px per second).
 TEST(HistoryGraph, StepLineBrokenWhereReadingsFailedOverTheBand)
 {
     std::unique_ptr<HistoryGraph> graph(new HistoryGraph());
@@ -87,18 +86,18 @@ TEST(HistoryGraph, StepLineBrokenWhereReadingsFailedOverTheBand)
                                 graph->plot.bottom}));
     EXPECT_EQ((std::vector<int>{170, 220}), (std::vector<int>{graph->throttleY, graph->releaseY}));
     EXPECT_EQ((std::vector<std::vector<int>>{
-                  {1240, 520, 1480, 520, 1480, 120, 1600, 120, 1600, 120, 1660, 120},
-                  {1720, 320, 1840, 320}}),
+                  {40, 520, 760, 520, 760, 120, 1120, 120, 1120, 120, 1300, 120},
+                  {1480, 320, 1840, 320}}),
               Runs(graph->temperature));
     std::vector<int> band;
     for (int i = 0; i < graph->segmentCount; ++i)
         band.insert(band.end(),
                     {graph->segments[i].left, graph->segments[i].right, graph->segments[i].mode});
-    EXPECT_EQ((std::vector<int>{1240, 1601, 0, 1600, 1721, 1, 1720, 1841, 2}), band);
+    EXPECT_EQ((std::vector<int>{40, 1121, 0, 1120, 1481, 1, 1480, 1841, 2}), band);
     EXPECT_EQ(0, graph->performance.runCount);
-    EXPECT_EQ((std::vector<int>{1840, 1540, 40}),
-              (std::vector<int>{MinutesAgoX(*graph, 0), MinutesAgoX(*graph, 5),
-                                MinutesAgoX(*graph, 30)}));
+    EXPECT_EQ((std::vector<int>{10, 2, 1840, 1480, 40}),
+              (std::vector<int>{graph->spanMinutes, graph->tickMinutes, MinutesAgoX(*graph, 0),
+                                MinutesAgoX(*graph, 2), MinutesAgoX(*graph, 10)}));
 }
 
 TEST(HistoryGraph, PerformanceJoinsSamplesAndBreaksAtAFailedOne)
@@ -111,7 +110,8 @@ TEST(HistoryGraph, PerformanceJoinsSamplesAndBreaksAtAFailedOne)
                                                  {54000, 150, 0, READING_OK}});
     LayOutHistory(Input(true), *Ring({{MINUTE, 50, 0, READING_OK}}), samples.get(), *graph);
     EXPECT_EQ(1841, graph->plot.right);
-    EXPECT_EQ((std::vector<std::vector<int>>{{1780, 380}, {1784, 20, 1786, 20}}),
+    // Two minutes shown, 15 px per second.
+    EXPECT_EQ((std::vector<std::vector<int>>{{940, 380}, {1000, 20, 1030, 20}}),
               Runs(graph->performance));
     LayOutHistory(Input(false), *Ring({{MINUTE, 50, 0, READING_OK}}), samples.get(), *graph);
     EXPECT_EQ(0, graph->performance.runCount);
