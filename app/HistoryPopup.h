@@ -14,7 +14,7 @@
 // Posted by the window to the hidden window when it wants to close (wParam: why).
 const UINT WM_HISTORYCLOSE = WM_USER + 20;
 // The timer on the hidden window that redraws the open window and samples the performance.
-const UINT_PTR HISTORY_TIMER_ID = 1;
+const UINT_PTR HISTORY_TIMER_ID = 0x4849;
 const UINT HISTORY_TIMER_MS = 2000;
 
 // What exists only while the window is open.

@@ -1,5 +1,7 @@
 #include "ui/HistoryWindow.h"
 
+#include "base/TextWriter.h"
+
 #include <cwchar>
 
 static_assert(sizeof(GraphPoint) == sizeof(POINT), "a laid-out point is drawn as a POINT");
@@ -63,12 +65,19 @@ void Text(HDC dc, int x, int y, const wchar_t* text, UINT align)
     TextOutW(dc, x, y, text, static_cast<int>(wcslen(text)));
 }
 
-void Number(HDC dc, int x, int y, int value, const wchar_t* unit, UINT align)
+// Labels are composed as UTF-16, which is what the W functions take as wchar_t on Windows.
+const wchar_t* Wide(const char16_t* text)
 {
-    wchar_t text[24];
-    _snwprintf(text, 24, L"%d%ls", value, unit);
-    text[23] = L'\0';
-    Text(dc, x, y, text, align);
+    return reinterpret_cast<const wchar_t*>(text);
+}
+
+const int LABEL_SIZE = 24;
+
+void Number(HDC dc, int x, int y, int value, const char16_t* unit, UINT align)
+{
+    char16_t text[LABEL_SIZE];
+    TextWriter(text, LABEL_SIZE).AddNumber(value).Add(unit);
+    Text(dc, x, y, Wide(text), align);
 }
 
 void HorizontalLine(HDC dc, int left, int right, int y)
@@ -125,7 +134,7 @@ void DrawScales(HDC dc, const HistoryGraph& graph, int textHeight, bool performa
     for (int t = graph.lowest; t <= graph.highest; t += graph.step) {
         const int y = TemperatureY(graph, t);
         HorizontalLine(dc, plot.left, plot.right, y);
-        Number(dc, plot.left - pad, y - textHeight / 2, t, L" \u00B0C", TA_RIGHT | TA_TOP);
+        Number(dc, plot.left - pad, y - textHeight / 2, t, u" \u00B0C", TA_RIGHT | TA_TOP);
     }
     // Labels from the left; one that would run into the last one drawn is left out.
     int free = plot.left - textHeight;
@@ -133,26 +142,26 @@ void DrawScales(HDC dc, const HistoryGraph& graph, int textHeight, bool performa
         const int x = MinutesAgoX(graph, minutes);
         MoveToEx(dc, x, plot.top, nullptr);
         LineTo(dc, x, graph.band.bottom);
-        wchar_t label[24];
+        char16_t label[LABEL_SIZE];
+        TextWriter writer(label, LABEL_SIZE);
         if (minutes == 0)
-            _snwprintf(label, 24, L"now");
+            writer.Add(u"now");
         else
-            _snwprintf(label, 24, minutes == graph.spanMinutes ? L"%d min ago" : L"%d", minutes);
-        label[23] = L'\0';
+            writer.AddNumber(minutes).Add(minutes == graph.spanMinutes ? u" min ago" : u"");
         SIZE size = {0, 0};
-        GetTextExtentPoint32W(dc, label, static_cast<int>(wcslen(label)), &size);
+        GetTextExtentPoint32W(dc, Wide(label), static_cast<int>(wcslen(Wide(label))), &size);
         const int left = minutes == graph.spanMinutes ? x
                          : minutes == 0               ? x - size.cx
                                                       : x - size.cx / 2;
         if (left < free)
             continue;
-        Text(dc, left, graph.band.bottom + textHeight / 8, label, TA_LEFT | TA_TOP);
+        Text(dc, left, graph.band.bottom + textHeight / 8, Wide(label), TA_LEFT | TA_TOP);
         free = left + size.cx + pad;
     }
     if (!performance)
         return;
     for (int percent = 0; percent <= 100; percent += 50)
-        Number(dc, plot.right + pad, PercentY(graph, percent) - textHeight / 2, percent, L" %",
+        Number(dc, plot.right + pad, PercentY(graph, percent) - textHeight / 2, percent, u" %",
                TA_LEFT | TA_TOP);
 }
 
@@ -288,8 +297,7 @@ void HistoryWindow::Draw(HDC dc, int width, int height)
 
     char16_t line[TOOLTIP_SIZE];
     ComposeHistoryText(line, TOOLTIP_SIZE, view.facts);
-    Text(dc, graph.plot.left, label.cy / 4, reinterpret_cast<const wchar_t*>(line),
-         TA_LEFT | TA_TOP);
+    Text(dc, graph.plot.left, label.cy / 4, Wide(line), TA_LEFT | TA_TOP);
     DrawScales(dc, graph, label.cy, performance);
     for (int i = 0; i < graph.segmentCount; ++i) {
         const BandSegment& segment = graph.segments[i];
