@@ -353,9 +353,11 @@ class Tray(unittest.TestCase):
         history = [m for m in messages(log_entries()) if 'history' in m]
         self.assertEqual(['WndProc(): history open\n', 'WndProc(): history closed\n'] * 2,
                          history)
-        # The performance query lives only while the window is open.
+        # The performance query lives only while the window is open: every query made is closed.
         opened = [l for l in run.trace('PdhAddEnglishCounterA') if 'Processor' in l]
         self.assertEqual(2, len(opened))
+        self.assertEqual(3, len(run.trace('PdhOpenQueryA')))
+        self.assertEqual(3, len([l for l in run.trace('PdhCloseQuery') if l.endswith('-> 0')]))
 
     def test_zones_listed_chosen_followed_and_remembered(self):
         # No TZ01 here; a zone frozen at 400 K; THRM last, so that appended readings are its own.
