@@ -6,6 +6,7 @@
 #include "watch/ThermalZone.h"
 
 #include <algorithm>
+#include <initializer_list>
 
 namespace
 {

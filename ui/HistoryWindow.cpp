@@ -99,25 +99,28 @@ void DrawLine(HDC dc, const GraphLine& line)
     }
 }
 
-// Draws with a pen of its own, deselected and deleted again afterwards.
-class PenScope
-{
-  public:
-    PenScope(HDC target, int style, int width, COLORREF colour)
-        : dc(target), pen(CreatePen(style, width, colour)), previous(SelectObject(dc, pen))
-    {
-    }
-    ~PenScope()
-    {
-        SelectObject(dc, previous);
-        DeleteObject(pen);
-    }
-
-  private:
-    HDC dc;
+// A pen made for one drawing step: selected into the DC, then deselected and deleted again.
+struct SelectedPen {
     HPEN pen;
     HGDIOBJ previous;
 };
+
+SelectedPen SelectPen(HDC dc, int style, int width, COLORREF colour)
+{
+    SelectedPen selected = {CreatePen(style, width, colour), nullptr};
+    if (selected.pen != nullptr)
+        selected.previous = SelectObject(dc, selected.pen);
+    return selected;
+}
+
+void DropPen(HDC dc, SelectedPen& selected)
+{
+    if (selected.pen == nullptr)
+        return;
+    SelectObject(dc, selected.previous);
+    DeleteObject(selected.pen);
+    selected = SelectedPen{};
+}
 
 void FillBox(HDC dc, int left, int top, int right, int bottom, COLORREF colour)
 {
@@ -130,7 +133,7 @@ void DrawScales(HDC dc, const HistoryGraph& graph, int textHeight, bool performa
 {
     const GraphBox& plot = graph.plot;
     const int pad = textHeight / 3;
-    PenScope grid(dc, PS_SOLID, 1, GRID);
+    SelectedPen grid = SelectPen(dc, PS_SOLID, 1, GRID);
     for (int t = graph.lowest; t <= graph.highest; t += graph.step) {
         const int y = TemperatureY(graph, t);
         HorizontalLine(dc, plot.left, plot.right, y);
@@ -158,6 +161,7 @@ void DrawScales(HDC dc, const HistoryGraph& graph, int textHeight, bool performa
         Text(dc, left, graph.band.bottom + textHeight / 8, Wide(label), TA_LEFT | TA_TOP);
         free = left + size.cx + pad;
     }
+    DropPen(dc, grid);
     if (!performance)
         return;
     for (int percent = 0; percent <= 100; percent += 50)
@@ -304,17 +308,18 @@ void HistoryWindow::Draw(HDC dc, int width, int height)
         FillBox(dc, segment.left, graph.band.top, segment.right, graph.band.bottom,
                 BAND_COLOURS[segment.mode >= 0 && segment.mode <= 2 ? segment.mode : 2]);
     }
-    {
-        PenScope dashed(dc, PS_DASH, 1, THRESHOLD);
-        HorizontalLine(dc, graph.plot.left, graph.plot.right, graph.throttleY);
-        HorizontalLine(dc, graph.plot.left, graph.plot.right, graph.releaseY);
-    }
+    SelectedPen pen = SelectPen(dc, PS_DASH, 1, THRESHOLD);
+    HorizontalLine(dc, graph.plot.left, graph.plot.right, graph.throttleY);
+    HorizontalLine(dc, graph.plot.left, graph.plot.right, graph.releaseY);
+    DropPen(dc, pen);
     if (performance) {
-        PenScope thin(dc, PS_SOLID, 1, PERFORMANCE);
+        pen = SelectPen(dc, PS_SOLID, 1, PERFORMANCE);
         DrawLine(dc, graph.performance);
+        DropPen(dc, pen);
     }
-    PenScope thick(dc, PS_SOLID, Scaled(2, dpi), TEMPERATURE);
+    pen = SelectPen(dc, PS_SOLID, Scaled(2, dpi), TEMPERATURE);
     DrawLine(dc, graph.temperature);
+    DropPen(dc, pen);
 }
 
 RECT TrayIconAnchor(HWND trayWindow, UINT iconId)
