@@ -67,6 +67,7 @@ int Run(TrayApp& app, HINSTANCE instance)
     StartWatching(app);
     LogPrint("message loop start\n");
     RunMessageLoop();
+    app.history.Close(window);
 
     // The worker may still be posting; from here on its reports reach no window.
     app.messageWindow.hwnd.store(nullptr);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "base/MessageWindow.h"
+#include "app/HistoryPopup.h"
 #include "app/Settings.h"
 #include "app/ThrottleNotice.h"
 #include "app/TrayGestures.h"
@@ -23,4 +24,6 @@ struct TrayApp {
     // READING_FAILED, the local time at which the readings began to fail.
     int32_t readingStatus;
     SYSTEMTIME failedSince;
+    // Every report of the run, and the history window while it is open.
+    HistoryPopup history;
 };

@@ -44,9 +44,53 @@ BOOL FitTrayIconToScale(TrayApp& app)
     return app.trayIcon.ResizeTrayIcon(GetSystemMetrics(SM_CXSMICON));
 }
 
+// The history window: opened beside the icon, closed by a second click, Esc or the loss of the
+// activation. Every way to open or close it ends here.
+void OpenHistory(TrayApp& app)
+{
+    RECT anchor = TrayIconAnchor(app.trayIcon.trayWindow, 0);
+    if (app.history.Open(app.messageWindow.hwnd.load(), anchor, app.settings.zone,
+                         app.settings.throttleAt))
+        LogPrint("WndProc(): history open\n");
+}
+
+void CloseHistory(TrayApp& app)
+{
+    if (app.history.open == nullptr)
+        return;
+    app.history.Close(app.messageWindow.hwnd.load());
+    LogPrint("WndProc(): history closed\n");
+}
+
+// The stamp is taken once the window is gone, which may take a while: the click on the icon
+// that took the activation away arrives after it and must not open the window again.
+void OnHistoryClose(TrayApp& app, WPARAM reason)
+{
+    if (app.history.open == nullptr)
+        return;
+    CloseHistory(app);
+    if (reason == HISTORY_CLOSE_DEACTIVATED)
+        app.history.deactivatedAt = GetTickCount64();
+}
+
+// What a left click, Enter or Space on the icon does: opens the history window, or closes it.
+void ToggleHistory(TrayApp& app)
+{
+    if (app.history.open != nullptr)
+        CloseHistory(app);
+    else if (!app.history.JustDeactivated())
+        OpenHistory(app);
+}
+
+void RefreshHistory(TrayApp& app, bool sample)
+{
+    app.history.Refresh(app.settings.zone, app.settings.throttleAt, sample);
+}
+
 void OnExit(TrayApp& app)
 {
     LogPrint("WndProc(): WM_COMMAND: Receive ID_EXIT\n");
+    CloseHistory(app);
     app.trayIcon.ReleaseTrayIcon();
     PostMessageA(app.messageWindow.hwnd.load(), WM_CLOSE, 0, 0);
 }
@@ -157,6 +201,10 @@ void OnCommand(TrayApp& app, int command)
     case ID_ABOUT:
         OnAbout();
         break;
+    case ID_HISTORY:
+        LogPrint("WndProc(): WM_COMMAND: Receive ID_HISTORY\n");
+        OpenHistory(app);
+        break;
     default:
         if (!OnSettingsCommand(app, command))
             LogPrint("WndProc(): WM_COMMAND: Error Receive %d\n", command);
@@ -186,12 +234,6 @@ void ShowTrayMenu(TrayApp& app, POINT at)
     TrackPopupMenu(popup, TPM_BOTTOMALIGN, at.x, at.y, 0, trayWindow, nullptr);
     PostMessageA(trayWindow, WM_NULL, 0, 0);
     DestroyMenu(menu);
-}
-
-// What a left click, Enter or Space on the icon does: the menu at the icon.
-void OnTrayActivate(TrayApp& app, POINT anchor)
-{
-    ShowTrayMenu(app, anchor);
 }
 
 // Remembers when the readings began to fail, for the tooltip.
@@ -236,8 +278,15 @@ void NoticeThrottle(TrayApp& app, int t, int mode)
         LogPrint("WndProc(): Shell_NotifyIconW(NIM_MODIFY) of the throttle notice failed\n");
 }
 
+void RecordReading(TrayApp& app, int t, int mode)
+{
+    app.history.Record(t, mode, app.readingStatus);
+    RefreshHistory(app, false);
+}
+
 void OnTempInit(TrayApp& app, int t, int mode)
 {
+    RecordReading(app, t, mode);
     ComposeTip(app, t, mode);
     app.trayIcon.CreateTrayIcon(app.messageWindow.hwnd.load(), t, mode);
     NoticeThrottle(app, t, mode);
@@ -245,6 +294,7 @@ void OnTempInit(TrayApp& app, int t, int mode)
 
 void OnTempChange(TrayApp& app, int t, int mode)
 {
+    RecordReading(app, t, mode);
     ComposeTip(app, t, mode);
     app.trayIcon.UpdateTrayIcon(t, mode);
     NoticeThrottle(app, t, mode);
@@ -287,8 +337,10 @@ void OnTrayNotification(TrayApp& app, WPARAM wParam, LPARAM lParam)
     case TrayAction::Activate:
         LogPrint("WndProc(): WM_FROMTRAY: Receive %s at %ld,%ld\n",
                  event == NIN_KEYSELECT ? "NIN_KEYSELECT" : "NIN_SELECT", at.x, at.y);
-        OnTrayActivate(app, at);
-        break;
+        ToggleHistory(app);
+        // The window, when open, keeps the focus; the shell gets it back only after a menu.
+        app.trayGestures.Done(GetTickCount64());
+        return;
     case TrayAction::None:
         return;
     }
@@ -307,6 +359,7 @@ bool OnEndSession(TrayApp& app, WPARAM ending)
         return false;
     LogPrint("WndProc(): WM_ENDSESSION\n");
     app.tempWatch.Stop();
+    CloseHistory(app);
     app.trayIcon.ReleaseTrayIcon();
     DestroyWindow(app.messageWindow.hwnd.load());
     return true;
@@ -332,6 +385,14 @@ LONG_PTR WndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_TEMPSTATUS:
         OnTempStatus(app, LowInt(wParam));
+        return 0;
+    case WM_HISTORYCLOSE:
+        OnHistoryClose(app, wParam);
+        return 0;
+    case WM_TIMER:
+        if (wParam != HISTORY_TIMER_ID)
+            return -1;
+        RefreshHistory(app, true);
         return 0;
     case WM_ENDSESSION:
         return OnEndSession(app, wParam) ? 0 : -1;

@@ -220,7 +220,11 @@ def tray_viewable():
 
 # --- the side-by-side run --------------------------------------------------------------------
 
-def measure_side_by_side(programs, settle, seconds):
+# The tray menu's History command: opens the history window as the menu item does.
+ID_HISTORY = 40017
+
+
+def measure_side_by_side(programs, settle, seconds, history=False):
     names = {AMBREL_CLASS: programs.ambrel, FLOOR_CLASS: programs.floor,
              SENSOR_CLASS: programs.floor_sensor, TRAY_FLOOR_CLASS: programs.floor_tray}
     started = time.monotonic()
@@ -230,6 +234,9 @@ def measure_side_by_side(programs, settle, seconds):
             if programs.probe('counts', cls).returncode != 0 and \
                     not wait_for(lambda c=cls: programs.probe('counts', c).returncode == 0, 30):
                 sys.exit(f'compare_floor: no window of class {cls}')
+        if history:
+            subprocess.run(['wine', programs.poke, 'command', str(ID_HISTORY)], env=programs.env,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
         time.sleep(max(0.0, started + settle - time.monotonic()))
         require_running(processes, 'before the measurement')
         shared = prefix_processes()
@@ -382,6 +389,9 @@ def main():
     parser.add_argument('--quick', action='store_true',
                         help='a short run (2 s, one start-up each) that only shows it works')
     parser.add_argument('--skip-startup', action='store_true')
+    parser.add_argument('--history', action='store_true',
+                        help="measure Ambrel with its history window open (Ambrel's figures only "
+                             'change)')
     args = parser.parse_args()
     settle = SETTLE_SECONDS
     if args.quick:
@@ -391,7 +401,7 @@ def main():
     # A run that is still ending would hold the single-instance guard.
     if not wait_for(lambda: programs.probe('counts', AMBREL_CLASS).returncode != 0, 15):
         sys.exit('compare_floor: an Ambrel.exe is already running in this prefix')
-    print_side_by_side(*measure_side_by_side(programs, settle, args.seconds))
+    print_side_by_side(*measure_side_by_side(programs, settle, args.seconds, args.history))
     if not args.skip_startup:
         print_startup(*measure_startup(programs, args.runs))
     return 0

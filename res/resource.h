@@ -11,3 +11,4 @@
 
 #define ID_EXIT 40015
 #define ID_ABOUT 40016
+#define ID_HISTORY 40017

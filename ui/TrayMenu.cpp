@@ -48,7 +48,8 @@ void TrayMenu::AddSettingsItems(HMENU popup, const MenuChoices& choices)
     throttleAtChoiceCount = choices.throttleAtChoiceCount;
     HMENU zoneMenu = BuildZoneMenu(choices.zone, choices.locked.zone);
     HMENU throttleMenu = BuildThrottleMenu(choices.throttleAt, choices.locked.throttleAt);
-    UINT position = 0;
+    // Below History, the resource's first item.
+    UINT position = 1;
     InsertMenuW(popup, position++, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(zoneMenu),
                 L"Thermal zone");
     InsertMenuW(popup, position++, MF_BYPOSITION | MF_POPUP,

@@ -1,4 +1,4 @@
-// The settings part of the tray menu, built at run time in front of About and Exit: "Thermal zone"
+// The settings part of the tray menu, built at run time between History and About: "Thermal zone"
 // (every zone with its temperature, and "Hottest zone"), "Throttle at" (the offered thresholds),
 // "On battery too", "Notify when throttling", "Start with Windows", and a separator. Main
 // thread only.

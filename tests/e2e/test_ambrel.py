@@ -11,8 +11,8 @@ import zipfile
 import zlib
 from xml.etree import ElementTree
 
-from ambrel_harness import (EXE, POKE, windows_path, BALANCED, HIGH_PERFORMANCE, POWER_SAVER, LEDGER_KEY,
-                            THROTTLE_MAXIMUM_1,
+from ambrel_harness import (EXE, bar_colour_counts, screen_pixels, POKE, windows_path, BALANCED, HIGH_PERFORMANCE,
+                            POWER_SAVER, LEDGER_KEY, THROTTLE_MAXIMUM_1,
                             WORK, AmbrelRun, clear_ledger, click, counter, delete_log, dismiss_menu,
                             expected_icon, find_icon, ledger, ledger_entry, log_entries,
                             log_pixels, mapped, menu_item_centre, pe_resources, pe_sections, poke,
@@ -313,7 +313,7 @@ class Tray(unittest.TestCase):
             save_screenshot(WORK / 'tray-icon.png', 40, 40, x - 20, y - 20)
 
             known = visible_window_ids()
-            click(x, y, 1)  # opens the menu where it was made
+            click(x, y, 1)  # the history window, not the menu
             self.assertTrue(wait_for(lambda: f'Receive NIN_SELECT at {x},{y}' in read_log_raw()))
             self.assertNotIn('WndProc(): WM_FROMTRAY: Receive WM_RBUTTONDOWN\n', read_log_raw())
             dismiss_menu()
@@ -353,6 +353,60 @@ class Tray(unittest.TestCase):
         self.assertEqual(75, run.ac_value())
         self.assertIsNone(shown_mode())
 
+
+    def test_history_window_shows_the_throttle_and_closes(self):
+        """50 -> 90 -> throttled -> 70 °C: a left click opens the history window, which shows the
+        red band and the line above the dashed threshold line; Esc closes it, a second click on
+        the icon too, and no window is left behind."""
+        delete_log()
+        run = AmbrelRun('history', script=f'performance 60\n{counter(50)}\n{counter(50)}\n'
+                        f'{counter(90)}\n').start()
+        try:
+            self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [80], 40))
+            run.append_readings(70)
+            self.assertTrue(wait_for(lambda: '70 °C' in tooltip(), 10))
+            x, y = self.icon_centre()
+            known = visible_window_ids()
+            click(x, y, 1)
+            window = new_window(known)
+            self.assertIsNotNone(window, 'no history window')
+            self.assertEqual('Ambrel history', window[0])
+            # Off the icon, so that its tooltip goes; a timer tick draws the performance line.
+            subprocess.run(['xdotool', 'mousemove', str(window[3] + 20), str(window[4] + 20)],
+                           check=True)
+            time.sleep(2.5)
+            save_screenshot(WORK / 'history.png', *window[1:])
+            pixels = screen_pixels(*window[1:])
+            width = window[1]
+            rows = lambda colour: sorted({i // width for i, p in enumerate(pixels)
+                                          if all(abs(a - b) <= 12 for a, b in zip(p, colour))})
+            self.assertGreater(bar_colour_counts(pixels)[2], 50, 'no red band')
+            threshold, line = rows((230, 130, 0)), rows((20, 80, 200))
+            self.assertTrue(threshold and line and line[0] < threshold[0] - 2,
+                            f'threshold rows {threshold[:3]}, line rows {line[:3]}')
+            self.assertTrue(rows((150, 60, 170)), 'no performance line')
+            subprocess.run(['xdotool', 'key', 'Escape'], check=True)
+            self.assertTrue(wait_for(lambda: visible_window_ids() <= known, 10))
+            self.assertIn('WndProc(): history closed\n', messages(log_entries()))
+
+            click(x, y, 1)
+            self.assertIsNotNone(new_window(known), 'no history window the second time')
+            time.sleep(0.5)
+            click(x, y, 1)
+            self.assertTrue(wait_for(lambda: visible_window_ids() <= known, 10))
+            time.sleep(1)
+            self.assertTrue(visible_window_ids() <= known)
+            self.assertEqual(0, close_and_wait(run))
+        finally:
+            run.kill()
+        history = [m for m in messages(log_entries()) if 'history' in m]
+        self.assertEqual(['WndProc(): history open\n', 'WndProc(): history closed\n'] * 2,
+                         history)
+        # The performance query lives only while the window is open: every query made is closed.
+        opened = [l for l in run.trace('PdhAddEnglishCounterA') if 'Processor' in l]
+        self.assertEqual(2, len(opened))
+        self.assertEqual(3, len(run.trace('PdhOpenQueryA')))
+        self.assertEqual(3, len([l for l in run.trace('PdhCloseQuery') if l.endswith('-> 0')]))
 
     def test_zones_listed_chosen_followed_and_remembered(self):
         # No TZ01 here; a zone frozen at 400 K; THRM last, so that appended readings are its own.
@@ -421,21 +475,30 @@ class Tray(unittest.TestCase):
             self.assertTrue(run.wait_until_watching())
             # Never updated: the first icon itself must be opaque on Wine's white tray.
             self.assertIsNotNone(wait_for(lambda: find_icon(expected_icon(16, 50, 0)), 15))
-            # As the shell sends them with the icon's anchor: Enter (NIN_KEYSELECT, doubled),
-            # then the Apps key or Shift+F10 (WM_CONTEXTMENU).
-            for event, logged in ((1025, 'NIN_KEYSELECT at 300,400'),
-                                  (123, 'WM_CONTEXTMENU at 300,400')):
-                with self.subTest(logged):
-                    known = visible_window_ids()
-                    for _ in range(2 if event == 1025 else 1):
-                        self.assertEqual(0, poke('tray', event, 300, 400))
-                    menu = new_window(known)
-                    self.assertIsNotNone(menu)
-                    self.assertEqual((300, 400), (menu[3], menu[4] + menu[2]))
-                    dismiss_menu()
-                    self.assertTrue(wait_for(lambda: not (visible_window_ids() - known), 5))
-                    self.assertEqual(1, messages(log_entries()).count(
-                        f'WndProc(): WM_FROMTRAY: Receive {logged}\n'))
+            # As the shell sends them with the icon's anchor. Enter (NIN_KEYSELECT, doubled) does
+            # what a left click does, once: the history window opens and stays open.
+            known = visible_window_ids()
+            for _ in range(2):
+                self.assertEqual(0, poke('tray', 1025, 300, 400))
+            window = new_window(known)
+            self.assertIsNotNone(window)
+            self.assertEqual('Ambrel history', window[0])
+            time.sleep(1)
+            self.assertEqual(['WndProc(): WM_FROMTRAY: Receive NIN_KEYSELECT at 300,400\n',
+                              'WndProc(): history open\n'],
+                             [m for m in messages(log_entries()) if 'NIN_' in m or 'history' in m])
+            self.assertEqual(0, poke('tray', 1025, 300, 400))  # a new Enter closes it
+            self.assertTrue(wait_for(lambda: not (visible_window_ids() - known), 10))
+            # The Apps key or Shift+F10 (WM_CONTEXTMENU): the menu, with its corner at the icon.
+            known = visible_window_ids()
+            self.assertEqual(0, poke('tray', 123, 300, 400))
+            menu = new_window(known)
+            self.assertIsNotNone(menu)
+            self.assertEqual((300, 400), (menu[3], menu[4] + menu[2]))
+            dismiss_menu()
+            self.assertTrue(wait_for(lambda: not (visible_window_ids() - known), 5))
+            self.assertEqual(1, messages(log_entries()).count(
+                'WndProc(): WM_FROMTRAY: Receive WM_CONTEXTMENU at 300,400\n'))
             # Wine's tray, too, follows a right click with WM_CONTEXTMENU.
             self.assertIsNotNone(open_tray_menu())
             dismiss_menu()

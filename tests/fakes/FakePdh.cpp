@@ -15,6 +15,9 @@ namespace
 {
 
 const char kObjectPrefix[] = "\\Thermal Zone Information(";
+// The processor's performance (Windows 8 on), a rate: a value needs two collections.
+const char kProcessorPath[] = "\\Processor Information(_Total)\\% Processor Performance";
+const char kProcessorPrefix[] = "\\Processor Information(";
 const char kHighPrecisionCounter[] = "High Precision Temperature";
 const char kPlainCounter[] = "Temperature"; // whole kelvin
 // Readings before the first "zone" line belong to this zone.
@@ -30,6 +33,8 @@ const size_t kZoneNameSize = 64;
 // A counter's zone when it is the wildcard instance "(*)", or an instance that does not exist.
 const int kAllZones = -1;
 const int kMissingZone = -2;
+// The counter is the processor's performance.
+const int kProcessor = -3;
 
 struct ZoneSample {
     bool collected;         // a collection has given this zone a reading
@@ -42,7 +47,9 @@ struct Query {
     int id;
     int cursor[kMaxZones]; // script items of each zone consumed since the query was opened
     ZoneSample zones[kMaxZones];
-    bool hasCounter;
+    bool hasCounter;   // a thermal-zone counter
+    bool hasProcessor; // the performance counter
+    int collections;
 };
 
 struct Counter {
@@ -109,6 +116,8 @@ struct ScriptView {
     bool localized;       // PdhAddCounterA does not know the English names
     bool noHighPrecision; // only the plain Temperature counter exists
     bool lazyInstances;   // a missing instance is accepted and fails at the reading
+    bool noPerformance;   // the processor performance counter does not exist (before Windows 8)
+    long performance;     // its value in percent (the last "performance" line; 100 without)
     bool hasZoneLines;
     int zoneCount;
     ZoneView zones[kMaxZones];
@@ -147,6 +156,10 @@ bool ViewFlag(const char* word, const char* argument, ScriptView& view)
         view.noHighPrecision = true;
     else if (std::strcmp(word, "lazy-instances") == 0)
         view.lazyInstances = true;
+    else if (std::strcmp(word, "no-performance") == 0)
+        view.noPerformance = true;
+    else if (std::strcmp(word, "performance") == 0)
+        view.performance = std::strtol(argument, nullptr, 10);
     else if (std::strcmp(word, "zone") == 0) {
         view.hasZoneLines = true;
         view.current = FindOrAddZone(view, argument);
@@ -194,6 +207,7 @@ ScriptView ReadScript(const int* cursor)
 {
     static const int kStart[kMaxZones] = {};
     ScriptView view = {};
+    view.performance = 100;
     // The default zone is zone 0; it exists when the script names no zones or gives it items.
     FindOrAddZone(view, kDefaultZone);
     char path[MAX_PATH];
@@ -231,9 +245,23 @@ DWORD OpenQuery(PDH_HQUERY* handle, int* id)
     return PDH_MEMORY_ALLOCATION_FAILURE;
 }
 
+// Only "_Total" and "% Processor Performance" exist of the processor object.
+DWORD ResolveProcessorPath(const ScriptView& script, const char* path, Counter& resolved)
+{
+    if (script.noPerformance)
+        return PDH_CSTATUS_NO_OBJECT;
+    if (std::strcmp(path, kProcessorPath) != 0)
+        return std::strstr(path, "(_Total)\\") != nullptr ? PDH_CSTATUS_NO_COUNTER
+                                                          : PDH_CSTATUS_NO_INSTANCE;
+    resolved.zone = kProcessor;
+    return ERROR_SUCCESS;
+}
+
 // Resolves "\Thermal Zone Information(INSTANCE)\COUNTER" against the script.
 DWORD ResolvePath(const ScriptView& script, const char* path, Counter& resolved)
 {
+    if (std::strncmp(path, kProcessorPrefix, sizeof kProcessorPrefix - 1) == 0)
+        return ResolveProcessorPath(script, path, resolved);
     const size_t prefixLength = sizeof kObjectPrefix - 1;
     const char* close = std::strstr(path, ")\\");
     if (std::strncmp(path, kObjectPrefix, prefixLength) != 0 || close == nullptr)
@@ -280,7 +308,10 @@ DWORD AddCounter(Query* query, const char* path, bool english, PDH_HCOUNTER* han
             counter.open = true;
             counter.id = *id = ++g_lastId;
             counter.query = query;
-            query->hasCounter = true;
+            if (resolved.zone == kProcessor)
+                query->hasProcessor = true;
+            else
+                query->hasCounter = true;
             *handle = &counter;
             return ERROR_SUCCESS;
         }
@@ -312,8 +343,11 @@ DWORD Collect(Query* query, char* readingText, size_t size)
 {
     if (query == nullptr)
         return PDH_INVALID_HANDLE;
-    if (!query->hasCounter)
+    if (!query->hasCounter && !query->hasProcessor)
         return PDH_NO_DATA;
+    ++query->collections;
+    if (!query->hasCounter)
+        return ERROR_SUCCESS;
     ScriptView script = ReadScript(query->cursor);
     DWORD failure = ERROR_SUCCESS;
     bool anyItem = false;
@@ -372,7 +406,13 @@ DWORD FormatValue(Counter* counter, DWORD format, DWORD* type, PDH_FMT_COUNTERVA
     if (counter->zone == kAllZones)
         return PDH_CSTATUS_INVALID_DATA; // a wildcard has only an array of values
     LONG found = 0;
-    DWORD status = ZoneValue(*counter, counter->zone, found);
+    DWORD status = ERROR_SUCCESS;
+    if (counter->zone == kProcessor) {
+        status = counter->query->collections < 2 ? PDH_INVALID_DATA : ERROR_SUCCESS;
+        found = ReadScript(nullptr).performance;
+    } else {
+        status = ZoneValue(*counter, counter->zone, found);
+    }
     if (status != ERROR_SUCCESS)
         return status;
     if (type != nullptr)

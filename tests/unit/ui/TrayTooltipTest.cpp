@@ -1,5 +1,6 @@
 #include "ui/TrayTooltip.h"
 
+#include "ui/HistoryGraph.h"
 #include "ui/NoticeText.h"
 #include "watch/TempConversion.h"
 #include "watch/ThermalZone.h"
@@ -60,6 +61,29 @@ TEST(TrayTooltip, SaysWhatTheIconCannot)
     for (const Row& row : rows) {
         char16_t text[TOOLTIP_SIZE];
         ComposeTooltip(text, TOOLTIP_SIZE, row.facts);
+        EXPECT_EQ(row.text, Utf8(text));
+    }
+}
+
+// The history window's line of text says the same in short, with "--" for no reading.
+TEST(TrayTooltip, HistoryLineSaysTheSameInShort)
+{
+    struct Row {
+        TooltipFacts facts;
+        const char* text;
+    } rows[] = {
+        {{47, 0, READING_OK, "", 0, 0, false},
+         "47 °C   \\_TZ.TZ01   maximum processor state 100 %"},
+        {{-3, 2, READING_OK, "*", 0, 0, false},
+         "-3 °C   hottest zone   maximum processor state 80 %"},
+        {{88, 1, READING_FAILED, "\\_TZ.THRM", 9, 5, false},
+         "--   \\_TZ.THRM   maximum processor state 99 %"},
+        {{-273, 0, READING_NO_ZONE, "", 0, 0, false},
+         "--   \\_TZ.TZ01   maximum processor state 100 %"},
+    };
+    for (const Row& row : rows) {
+        char16_t text[TOOLTIP_SIZE];
+        ComposeHistoryText(text, TOOLTIP_SIZE, row.facts);
         EXPECT_EQ(row.text, Utf8(text));
     }
 }

@@ -54,17 +54,19 @@ std::string VersionString(const std::string& block, const char* key)
 
 } // namespace
 
-TEST_F(Executable, TrayMenuHoldsAboutAboveExit)
+TEST_F(Executable, TrayMenuHoldsHistoryAboutAndExit)
 {
     HMENU menu = LoadMenuA(module, MAKEINTRESOURCEA(IDR_TRAYMENU));
     ASSERT_NE(nullptr, menu);
     EXPECT_EQ("popup", MenuText(menu, 0));
     HMENU popup = GetSubMenu(menu, 0);
-    ASSERT_EQ(2, GetMenuItemCount(popup));
-    EXPECT_EQ("About", MenuText(popup, 0));
-    EXPECT_EQ(ID_ABOUT, static_cast<int>(GetMenuItemID(popup, 0)));
-    EXPECT_EQ("Exit", MenuText(popup, 1));
-    EXPECT_EQ(ID_EXIT, static_cast<int>(GetMenuItemID(popup, 1)));
+    ASSERT_EQ(3, GetMenuItemCount(popup));
+    EXPECT_EQ("History", MenuText(popup, 0));
+    EXPECT_EQ(ID_HISTORY, static_cast<int>(GetMenuItemID(popup, 0)));
+    EXPECT_EQ("About", MenuText(popup, 1));
+    EXPECT_EQ(ID_ABOUT, static_cast<int>(GetMenuItemID(popup, 1)));
+    EXPECT_EQ("Exit", MenuText(popup, 2));
+    EXPECT_EQ(ID_EXIT, static_cast<int>(GetMenuItemID(popup, 2)));
     DestroyMenu(menu);
 }
 

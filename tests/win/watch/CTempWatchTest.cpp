@@ -1,5 +1,7 @@
 #include "watch/CTempWatch.h"
 
+#include "watch/PerformanceCounter.h"
+
 #include "FakeControl.h"
 #include "WatchTestSupport.h"
 #include "watch/WatchMessages.h"
@@ -414,6 +416,42 @@ TEST_F(CTempWatchTest, CloseAloneStopsWritesBackAndReleasesEverything)
     EXPECT_EQ(watch.query, nullptr);
     EXPECT_EQ(watch.ambrel.saved, 0u);
     fakes.End();
+}
+
+// The performance counter of the history window: a rate, so the opening collects once and
+// every sample after it has a value; where the counter does not exist nothing stays open.
+TEST_F(CTempWatchTest, PerformanceCounterSamplesWhereItExists)
+{
+    struct Row {
+        const char* script;
+        bool opens;
+        std::vector<int> samples; // -1: no value
+    } rows[] = {
+        {"3232\nperformance 63\n", true, {63, 41}},
+        {"performance 120\n", true, {120, 41}},
+        {"3232\nno-performance\n", false, {-1, -1}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.script);
+        FakePlatform fakes;
+        ASSERT_TRUE(fakes.Begin("performance"));
+        fakes.WritePdhScript(row.script);
+        PerformanceCounter performance{};
+        EXPECT_EQ(row.opens, performance.Open());
+        EXPECT_EQ(row.opens, performance.query != nullptr);
+        std::vector<int> samples;
+        for (int i = 0; i < 2; ++i) {
+            int32_t percent = -1;
+            samples.push_back(performance.Sample(percent) ? percent : -1);
+            fakes.AppendPdhScript("performance 41\n");
+        }
+        EXPECT_EQ(row.samples, samples);
+        performance.Close();
+        performance.Close();
+        EXPECT_EQ(nullptr, performance.query);
+        EXPECT_EQ(1u, fakes.TraceOf("PdhCloseQuery").size());
+        fakes.End();
+    }
 }
 
 } // namespace

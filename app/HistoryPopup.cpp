@@ -1,0 +1,80 @@
+#include "app/HistoryPopup.h"
+
+#include "base/Log.h"
+#include "watch/TempConversion.h"
+
+#include <new>
+
+void HistoryPopup::Record(int32_t temperature, int32_t mode, int32_t status)
+{
+    HistoryEntry entry = {static_cast<int64_t>(GetTickCount64()), temperature,
+                          static_cast<int16_t>(mode), static_cast<int16_t>(status)};
+    readings.Add(entry);
+}
+
+bool HistoryPopup::Open(HWND owner, const RECT& anchor, const char* zone, int32_t throttleAt)
+{
+    if (open != nullptr)
+        return true;
+    open = new (std::nothrow) HistoryWhileOpen();
+    if (open == nullptr) {
+        LogPrint("HistoryPopup: no memory for the window\n");
+        return false;
+    }
+    open->hasPerformance = open->counter.Open();
+    if (!open->window.Open(owner, WM_HISTORYCLOSE, anchor, View(zone, throttleAt))) {
+        LogPrint("CreateWindowEx(history) error=%lx\n", GetLastError());
+        Close(owner);
+        return false;
+    }
+    SetTimer(owner, HISTORY_TIMER_ID, HISTORY_TIMER_MS, nullptr);
+    return true;
+}
+
+void HistoryPopup::Close(HWND owner)
+{
+    if (open == nullptr)
+        return;
+    KillTimer(owner, HISTORY_TIMER_ID);
+    open->window.Release();
+    open->counter.Close();
+    delete open;
+    open = nullptr;
+}
+
+bool HistoryPopup::JustDeactivated() const
+{
+    return deactivatedAt != 0 && GetTickCount64() - deactivatedAt < GetDoubleClickTime();
+}
+
+void HistoryPopup::Refresh(const char* zone, int32_t throttleAt, bool sample)
+{
+    if (open == nullptr)
+        return;
+    if (sample && open->hasPerformance) {
+        int32_t percent = 0;
+        bool taken = open->counter.Sample(percent);
+        HistoryEntry entry = {static_cast<int64_t>(GetTickCount64()), percent, 0,
+                              static_cast<int16_t>(taken ? READING_OK : READING_FAILED)};
+        open->performance.Add(entry);
+    }
+    open->window.Show(View(zone, throttleAt));
+}
+
+// The text line tells the last report; before any, there is no reading yet.
+HistoryView HistoryPopup::View(const char* zone, int32_t throttleAt) const
+{
+    HistoryView view = {};
+    view.readings = &readings;
+    view.performance = open != nullptr && open->hasPerformance ? &open->performance : nullptr;
+    view.facts = {TEMP_NO_READING, 0, READING_FAILED, zone, 0, 0, false};
+    if (readings.count > 0) {
+        const HistoryEntry& last = readings.At(readings.count - 1);
+        view.facts.temperature = last.value;
+        view.facts.mode = last.mode;
+        view.facts.status = last.status;
+    }
+    view.throttleAt = throttleAt;
+    view.nowMs = static_cast<int64_t>(GetTickCount64());
+    return view;
+}

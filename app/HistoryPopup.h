@@ -1,0 +1,51 @@
+// The history on the application floor: the readings recorded from the watcher's reports for
+// the whole run, and, only while the window is open, the window, the performance counter with
+// its samples and a 2-second timer on the hidden window. Main thread only.
+#pragma once
+
+#include "ui/HistoryRing.h"
+#include "ui/HistoryWindow.h"
+#include "watch/PerformanceCounter.h"
+
+#include <windows.h>
+
+#include <cstdint>
+
+// Posted by the window to the hidden window when it wants to close (wParam: why).
+const UINT WM_HISTORYCLOSE = WM_USER + 20;
+// The timer on the hidden window that redraws the open window and samples the performance.
+const UINT_PTR HISTORY_TIMER_ID = 0x4849;
+const UINT HISTORY_TIMER_MS = 2000;
+
+// What exists only while the window is open.
+struct HistoryWhileOpen {
+    HistoryWindow window;
+    PerformanceCounter counter;
+    HistoryRing performance;
+    bool hasPerformance;
+};
+
+class HistoryPopup
+{
+  public:
+    HistoryRing readings;
+    // Null while the window is closed.
+    HistoryWhileOpen* open;
+    // When the window last closed because it lost the activation (GetTickCount64).
+    ULONGLONG deactivatedAt;
+
+    // A report of the watcher: one entry, no allocation.
+    void Record(int32_t temperature, int32_t mode, int32_t status);
+    // Opens the window beside anchor; false when it cannot be made (nothing is then held).
+    bool Open(HWND owner, const RECT& anchor, const char* zone, int32_t throttleAt);
+    // Closes the window and releases the window, the counter and the timer.
+    void Close(HWND owner);
+    // True right after the window closed because it lost the activation: the click on the icon
+    // that took it away is the second click, which closes, not one that opens again.
+    bool JustDeactivated() const;
+    // Redraws the open window up to now; with sample, also takes a performance sample.
+    void Refresh(const char* zone, int32_t throttleAt, bool sample);
+
+  private:
+    HistoryView View(const char* zone, int32_t throttleAt) const;
+};

@@ -1,0 +1,151 @@
+#include "ui/HistoryGraph.h"
+
+#include "watch/TempConversion.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace
+{
+
+const int64_t NOW = 10 * HISTORY_SPAN_MS;
+const int64_t MINUTE = 60000;
+
+// A plot 1800 px wide (from x 40) and 600 px high (rows 20 to 620).
+GraphInput Input(bool performance = false)
+{
+    return {performance ? 1881 : 1851, 638, 10, 40, NOW, 85, performance};
+}
+
+struct Reading {
+    int64_t agoMs;
+    int32_t value;
+    int16_t mode;
+    int16_t status;
+};
+
+std::unique_ptr<HistoryRing> Ring(const std::vector<Reading>& readings)
+{
+    std::unique_ptr<HistoryRing> ring(new HistoryRing());
+    for (const Reading& r : readings)
+        ring->Add({NOW - r.agoMs, r.value, r.mode, r.status});
+    return ring;
+}
+
+std::vector<std::vector<int>> Runs(const GraphLine& line)
+{
+    std::vector<std::vector<int>> runs;
+    for (int r = 0, p = 0; r < line.runCount; ++r) {
+        runs.emplace_back();
+        for (; p < line.runEnds[r]; ++p)
+            runs.back().insert(runs.back().end(), {line.points[p].x, line.points[p].y});
+    }
+    return runs;
+}
+
+TEST(HistoryGraph, ScalesCoverThresholdEveryVisibleReadingAndTheHistorysAge)
+{
+    struct Row {
+        std::vector<Reading> readings;
+        int32_t lowest, highest, step, spanMinutes;
+    } rows[] = {
+        {{{5 * MINUTE, 50, 0, READING_OK}}, 40, 90, 10, 5},
+        {{{6 * MINUTE, 120, 2, READING_OK}, {MINUTE, -10, 0, READING_OK}}, -50, 150, 50, 10},
+        {{{MINUTE, 100000, 2, READING_OK}}, 50, 250, 50, 2},
+        {{{11 * MINUTE, 50, 0, READING_OK}, {MINUTE, -273, 0, READING_FAILED}}, 40, 90, 10, 15},
+        // Ended before the half hour shown.
+        {{{40 * MINUTE, 120, 2, READING_OK}, {35 * MINUTE, 50, 0, READING_OK}}, 40, 90, 10, 30},
+        {{{40 * MINUTE, 101, 2, READING_OK}, {20 * MINUTE, 50, 0, READING_OK}}, 40, 120, 20, 30},
+    };
+    std::unique_ptr<HistoryGraph> graph(new HistoryGraph());
+    for (const Row& row : rows) {
+        LayOutHistory(Input(), *Ring(row.readings), nullptr, *graph);
+        EXPECT_EQ(
+            (std::vector<int>{row.lowest, row.highest, row.step, row.spanMinutes}),
+            (std::vector<int>{graph->lowest, graph->highest, graph->step, graph->spanMinutes}))
+            << row.readings.front().value;
+    }
+}
+
+// 50 -> 90 -> throttled -> no reading -> 70: a history of ten minutes, shown over ten minutes
+// (3 px per second).
+TEST(HistoryGraph, StepLineBrokenWhereReadingsFailedOverTheBand)
+{
+    std::unique_ptr<HistoryGraph> graph(new HistoryGraph());
+    LayOutHistory(Input(),
+                  *Ring({{10 * MINUTE, 50, 0, READING_OK},
+                         {6 * MINUTE, 90, 0, READING_OK},
+                         {4 * MINUTE, 90, 1, READING_OK},
+                         {3 * MINUTE, 90, 1, READING_FAILED},
+                         {2 * MINUTE, 70, 2, READING_OK}}),
+                  nullptr, *graph);
+    EXPECT_EQ((std::vector<int>{40, 20, 1841, 621}),
+              (std::vector<int>{graph->plot.left, graph->plot.top, graph->plot.right,
+                                graph->plot.bottom}));
+    EXPECT_EQ((std::vector<int>{170, 220}), (std::vector<int>{graph->throttleY, graph->releaseY}));
+    EXPECT_EQ((std::vector<std::vector<int>>{
+                  {40, 520, 760, 520, 760, 120, 1120, 120, 1120, 120, 1300, 120},
+                  {1480, 320, 1840, 320}}),
+              Runs(graph->temperature));
+    std::vector<int> band;
+    for (int i = 0; i < graph->segmentCount; ++i)
+        band.insert(band.end(),
+                    {graph->segments[i].left, graph->segments[i].right, graph->segments[i].mode});
+    EXPECT_EQ((std::vector<int>{40, 1121, 0, 1120, 1481, 1, 1480, 1841, 2}), band);
+    EXPECT_EQ(0, graph->performance.runCount);
+    EXPECT_EQ((std::vector<int>{10, 2, 1840, 1480, 40}),
+              (std::vector<int>{graph->spanMinutes, graph->tickMinutes, MinutesAgoX(*graph, 0),
+                                MinutesAgoX(*graph, 2), MinutesAgoX(*graph, 10)}));
+}
+
+TEST(HistoryGraph, PerformanceJoinsSamplesAndBreaksAtAFailedOne)
+{
+    std::unique_ptr<HistoryGraph> graph(new HistoryGraph());
+    std::unique_ptr<HistoryRing> samples = Ring({{31 * MINUTE, 10, 0, READING_OK},
+                                                 {60000, 40, 0, READING_OK},
+                                                 {58000, 0, 0, READING_FAILED},
+                                                 {56000, 100, 0, READING_OK},
+                                                 {54000, 150, 0, READING_OK}});
+    LayOutHistory(Input(true), *Ring({{MINUTE, 50, 0, READING_OK}}), samples.get(), *graph);
+    EXPECT_EQ(1841, graph->plot.right);
+    // Two minutes shown, 15 px per second.
+    EXPECT_EQ((std::vector<std::vector<int>>{{940, 380}, {1000, 20, 1030, 20}}),
+              Runs(graph->performance));
+    LayOutHistory(Input(false), *Ring({{MINUTE, 50, 0, READING_OK}}), samples.get(), *graph);
+    EXPECT_EQ(0, graph->performance.runCount);
+}
+
+TEST(HistoryGraph, RingKeepsTheNewestWhenFull)
+{
+    std::unique_ptr<HistoryRing> ring(new HistoryRing());
+    for (int i = 0; i < HISTORY_CAPACITY + 3; ++i)
+        ring->Add({i, i, 0, READING_OK});
+    EXPECT_EQ(HISTORY_CAPACITY, ring->count);
+    EXPECT_EQ(3, ring->At(0).timeMs);
+    EXPECT_EQ(HISTORY_CAPACITY + 2, ring->At(HISTORY_CAPACITY - 1).value);
+}
+
+TEST(HistoryGraph, PopupStandsBesideTheIconInsideTheWorkArea)
+{
+    struct Row {
+        GraphBox anchor, work;
+        int32_t x, y;
+    } rows[] = {
+        {{1500, 1050, 1516, 1066}, {0, 0, 1920, 1040}, 1328, 840}, // taskbar at the bottom
+        {{1900, 1050, 1916, 1066}, {0, 0, 1920, 1040}, 1560, 840}, // at the right edge
+        {{1500, 12, 1516, 28}, {0, 40, 1920, 1080}, 1328, 40},     // taskbar at the top
+        {{20, 1000, 36, 1016}, {60, 0, 1920, 1080}, 60, 880},      // at the left
+        {{1890, 500, 1906, 516}, {0, 0, 1860, 1080}, 1500, 408},   // at the right
+        {{500, 10, 501, 11}, {0, 0, 1920, 1040}, 320, 19},         // the cursor, near the top
+        {{-100, 1050, -84, 1066}, {-1920, 0, 0, 1040}, -360, 840}, // a monitor on the left
+    };
+    for (const Row& row : rows) {
+        GraphPoint at = PlacePopup(row.anchor, row.work, 360, 200, 8);
+        EXPECT_EQ((std::vector<int>{row.x, row.y}), (std::vector<int>{at.x, at.y}))
+            << row.anchor.left << "," << row.anchor.top;
+    }
+}
+
+} // namespace

@@ -1,0 +1,274 @@
+#include "ui/HistoryGraph.h"
+
+#include "base/TextWriter.h"
+#include "power/Ambrel.h"
+#include "watch/TempConversion.h"
+#include "watch/ThermalZone.h"
+
+#include <algorithm>
+#include <initializer_list>
+
+namespace
+{
+
+// A broken sensor may report anything; the scale follows readings only within these bounds,
+// and the line is kept inside the plot.
+const int32_t SCALE_FLOOR = -100;
+const int32_t SCALE_CEILING = 200;
+// The degrees kept free above the highest and below the lowest value on the scale.
+const int32_t SCALE_MARGIN = 5;
+// At most this many label steps from the bottom to the top of the scale.
+const int32_t MAX_STEPS = 6;
+// Below the threshold by this much the throttle is released.
+const int32_t RELEASE_BELOW = 5;
+
+int32_t FloorTo(int32_t value, int32_t step)
+{
+    int32_t q = value / step;
+    if (value % step != 0 && value < 0)
+        --q;
+    return q * step;
+}
+
+int32_t CeilTo(int32_t value, int32_t step)
+{
+    return -FloorTo(-value, step);
+}
+
+// The spans offered, with the distance of their labels, in minutes.
+const int32_t SPANS[][2] = {{2, 1}, {5, 1}, {10, 2}, {15, 5}, {30, 5}};
+
+int64_t SpanMs(const HistoryGraph& graph)
+{
+    return int64_t(graph.spanMinutes) * 60000;
+}
+
+int32_t Scale(int64_t value, int64_t from, int64_t span, int32_t start, int32_t length)
+{
+    if (span <= 0)
+        return start;
+    return start + static_cast<int32_t>((value - from) * length / span);
+}
+
+int32_t TimeX(const HistoryGraph& graph, const GraphInput& input, int64_t timeMs)
+{
+    const int64_t start = input.nowMs - SpanMs(graph);
+    const int64_t clamped = std::min(std::max(timeMs, start), input.nowMs);
+    return Scale(clamped, start, SpanMs(graph), graph.plot.left,
+                 graph.plot.right - 1 - graph.plot.left);
+}
+
+// The shortest span that holds the oldest reading.
+void ChooseSpan(const GraphInput& input, const HistoryRing& readings, HistoryGraph& graph)
+{
+    const int64_t age = readings.count > 0 ? input.nowMs - readings.At(0).timeMs : 0;
+    for (const int32_t* span : SPANS) {
+        graph.spanMinutes = span[0];
+        graph.tickMinutes = span[1];
+        if (age <= SpanMs(graph))
+            break;
+    }
+}
+
+// The end of entry i: the start of the next one, or now.
+int64_t EntryEnd(const HistoryRing& ring, int i, int64_t nowMs)
+{
+    return i + 1 < ring.count ? ring.At(i + 1).timeMs : nowMs;
+}
+
+bool Visible(const HistoryRing& ring, int i, const GraphInput& input)
+{
+    return EntryEnd(ring, i, input.nowMs) > input.nowMs - HISTORY_SPAN_MS &&
+           ring.At(i).timeMs <= input.nowMs;
+}
+
+int32_t Bounded(int32_t celsius)
+{
+    return std::min(std::max(celsius, SCALE_FLOOR), SCALE_CEILING);
+}
+
+void ChooseScale(const GraphInput& input, const HistoryRing& readings, HistoryGraph& graph)
+{
+    int32_t low = Bounded(input.throttleAt - RELEASE_BELOW);
+    int32_t high = Bounded(input.throttleAt);
+    for (int i = 0; i < readings.count; ++i) {
+        const HistoryEntry& entry = readings.At(i);
+        if (entry.status == READING_OK && Visible(readings, i, input)) {
+            low = std::min(low, Bounded(entry.value));
+            high = std::max(high, Bounded(entry.value));
+        }
+    }
+    for (int32_t step : {10, 20, 50}) {
+        graph.step = step;
+        graph.lowest = FloorTo(low - SCALE_MARGIN, step);
+        graph.highest = CeilTo(high + SCALE_MARGIN, step);
+        if ((graph.highest - graph.lowest) / step <= MAX_STEPS)
+            break;
+    }
+}
+
+void PlaceBoxes(const GraphInput& input, HistoryGraph& graph)
+{
+    const int32_t text = input.textHeight;
+    const int32_t bandHeight = std::max(text / 2, 3);
+    graph.plot.left = input.labelWidth;
+    graph.plot.right = input.width - (input.performance ? input.labelWidth : text);
+    graph.plot.top = text + text / 2 + text / 2;
+    graph.plot.bottom = input.height - text - text / 4 - bandHeight;
+    graph.band = {graph.plot.left, graph.plot.bottom, graph.plot.right,
+                  graph.plot.bottom + bandHeight};
+}
+
+void AddPoint(GraphLine& line, int32_t x, int32_t y)
+{
+    if (line.pointCount < GRAPH_MAX_POINTS)
+        line.points[line.pointCount++] = {x, y};
+}
+
+// Closes the run under way, if it has any points.
+void EndRun(GraphLine& line)
+{
+    int start = line.runCount > 0 ? line.runEnds[line.runCount - 1] : 0;
+    if (line.pointCount > start)
+        line.runEnds[line.runCount++] = line.pointCount;
+}
+
+// The temperature holds from one report to the next (the watcher reports changes only), so
+// each entry is a level: a step line, broken where there was no reading.
+void LayOutTemperature(const GraphInput& input, const HistoryRing& readings, HistoryGraph& graph)
+{
+    GraphLine& line = graph.temperature;
+    for (int i = 0; i < readings.count; ++i) {
+        if (!Visible(readings, i, input))
+            continue;
+        const HistoryEntry& entry = readings.At(i);
+        if (entry.status != READING_OK) {
+            EndRun(line);
+            continue;
+        }
+        int32_t y = TemperatureY(graph, entry.value);
+        AddPoint(line, TimeX(graph, input, entry.timeMs), y);
+        AddPoint(line, TimeX(graph, input, EntryEnd(readings, i, input.nowMs)), y);
+    }
+    EndRun(line);
+}
+
+// Samples are points in time: neighbours are joined straight, a failed sample breaks the line.
+void LayOutPerformance(const GraphInput& input, const HistoryRing& samples, HistoryGraph& graph)
+{
+    GraphLine& line = graph.performance;
+    for (int i = 0; i < samples.count; ++i) {
+        const HistoryEntry& sample = samples.At(i);
+        if (sample.timeMs < input.nowMs - SpanMs(graph) || sample.timeMs > input.nowMs)
+            continue;
+        if (sample.status != READING_OK) {
+            EndRun(line);
+            continue;
+        }
+        AddPoint(line, TimeX(graph, input, sample.timeMs), PercentY(graph, sample.value));
+    }
+    EndRun(line);
+}
+
+// The mode holds whether or not the readings succeed; neighbours in one mode are merged.
+void LayOutBand(const GraphInput& input, const HistoryRing& readings, HistoryGraph& graph)
+{
+    for (int i = 0; i < readings.count; ++i) {
+        if (!Visible(readings, i, input))
+            continue;
+        const HistoryEntry& entry = readings.At(i);
+        int32_t left = TimeX(graph, input, entry.timeMs);
+        int32_t right = TimeX(graph, input, EntryEnd(readings, i, input.nowMs)) + 1;
+        BandSegment* last =
+            graph.segmentCount > 0 ? &graph.segments[graph.segmentCount - 1] : nullptr;
+        if (last != nullptr && last->mode == entry.mode && last->right >= left)
+            last->right = std::max(last->right, right);
+        else if (graph.segmentCount < HISTORY_CAPACITY)
+            graph.segments[graph.segmentCount++] = {left, right, entry.mode};
+    }
+}
+
+int32_t Centred(int32_t anchorLow, int32_t anchorHigh, int32_t length)
+{
+    return anchorLow + (anchorHigh - anchorLow) / 2 - length / 2;
+}
+
+int32_t Inside(int32_t value, int32_t low, int32_t high, int32_t length)
+{
+    return std::max(low, std::min(value, high - length));
+}
+
+} // namespace
+
+void LayOutHistory(const GraphInput& input, const HistoryRing& readings,
+                   const HistoryRing* performance, HistoryGraph& graph)
+{
+    graph.temperature.pointCount = graph.temperature.runCount = 0;
+    graph.performance.pointCount = graph.performance.runCount = 0;
+    graph.segmentCount = 0;
+    PlaceBoxes(input, graph);
+    ChooseSpan(input, readings, graph);
+    ChooseScale(input, readings, graph);
+    graph.throttleY = TemperatureY(graph, input.throttleAt);
+    graph.releaseY = TemperatureY(graph, input.throttleAt - RELEASE_BELOW);
+    LayOutTemperature(input, readings, graph);
+    LayOutBand(input, readings, graph);
+    if (input.performance && performance != nullptr)
+        LayOutPerformance(input, *performance, graph);
+}
+
+int32_t TemperatureY(const HistoryGraph& graph, int32_t celsius)
+{
+    int32_t bounded = std::min(std::max(celsius, graph.lowest), graph.highest);
+    const int32_t bottom = graph.plot.bottom - 1;
+    return bottom -
+           Scale(bounded, graph.lowest, graph.highest - graph.lowest, 0, bottom - graph.plot.top);
+}
+
+int32_t PercentY(const HistoryGraph& graph, int32_t percent)
+{
+    const int32_t bottom = graph.plot.bottom - 1;
+    return bottom - Scale(std::min(std::max(percent, 0), 100), 0, 100, 0, bottom - graph.plot.top);
+}
+
+int32_t MinutesAgoX(const HistoryGraph& graph, int minutes)
+{
+    return Scale(graph.spanMinutes - minutes, 0, graph.spanMinutes, graph.plot.left,
+                 graph.plot.right - 1 - graph.plot.left);
+}
+
+GraphPoint PlacePopup(const GraphBox& anchor, const GraphBox& work, int32_t width, int32_t height,
+                      int32_t gap)
+{
+    const int32_t centreX = anchor.left + (anchor.right - anchor.left) / 2;
+    const int32_t centreY = anchor.top + (anchor.bottom - anchor.top) / 2;
+    GraphPoint at = {Centred(anchor.left, anchor.right, width), anchor.top - gap - height};
+    if (centreX >= work.right)
+        at = {anchor.left - gap - width, Centred(anchor.top, anchor.bottom, height)};
+    else if (centreX < work.left)
+        at = {anchor.right + gap, Centred(anchor.top, anchor.bottom, height)};
+    else if (centreY < work.top || (centreY < work.bottom && at.y < work.top))
+        at.y = anchor.bottom + gap;
+    at.x = Inside(at.x, work.left, work.right, width);
+    at.y = Inside(at.y, work.top, work.bottom, height);
+    return at;
+}
+
+void ComposeHistoryText(char16_t* text, size_t size, const TooltipFacts& facts)
+{
+    if (size == 0)
+        return;
+    TextWriter writer(text, size);
+    if (facts.status == READING_OK && facts.temperature != TEMP_NO_READING)
+        writer.AddNumber(facts.temperature).Add(u" \u00B0C");
+    else
+        writer.Add(u"--");
+    writer.Add(u"   ");
+    if (IsHottestZone(facts.zone))
+        writer.Add(u"hottest zone");
+    else
+        writer.AddAscii(ZoneOrDefault(facts.zone));
+    writer.Add(u"   maximum processor state ")
+        .AddNumber(ThrottlePercentOfMode(facts.mode))
+        .Add(u" %");
+}

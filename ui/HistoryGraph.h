@@ -1,0 +1,99 @@
+// The layout of the history window, computed without the platform from the history and the
+// window's size: where the temperature line runs (broken where readings failed), the throttle
+// band along the bottom, the °C scale and its dashed threshold lines, and the performance line
+// on its 0-100 % scale. Also where the window stands next to the notification area, and its
+// line of text. The window (ui/HistoryWindow) only draws what is laid out here.
+#pragma once
+
+#include "ui/HistoryRing.h"
+#include "ui/TrayTooltip.h"
+
+#include <cstddef>
+#include <cstdint>
+
+struct GraphPoint {
+    int32_t x;
+    int32_t y;
+};
+
+// A rectangle in pixels, right and bottom exclusive.
+struct GraphBox {
+    int32_t left;
+    int32_t top;
+    int32_t right;
+    int32_t bottom;
+};
+
+// Every entry adds at most two points (its start and its end).
+const int GRAPH_MAX_POINTS = 2 * HISTORY_CAPACITY + 2;
+
+// A line drawn as runs of connected points; runs are separated by gaps.
+struct GraphLine {
+    GraphPoint points[GRAPH_MAX_POINTS];
+    int pointCount;
+    // One past the last point of each run.
+    int runEnds[HISTORY_CAPACITY + 1];
+    int runCount;
+};
+
+// A stretch of the throttle band in one mode, from left to right (exclusive).
+struct BandSegment {
+    int32_t left;
+    int32_t right;
+    int32_t mode;
+};
+
+struct GraphInput {
+    // The client area in pixels.
+    int32_t width;
+    int32_t height;
+    // The height of one line of text, and the room for a scale's labels beside the plot.
+    int32_t textHeight;
+    int32_t labelWidth;
+    int64_t nowMs;
+    // The throttle threshold in °C; the throttle is released 5 °C below it.
+    int32_t throttleAt;
+    // There are performance samples to draw, with their scale on the right.
+    bool performance;
+};
+
+struct HistoryGraph {
+    // The area of the lines; the band lies just below it, the minute labels below the band.
+    GraphBox plot;
+    GraphBox band;
+    // The time shown, up to HISTORY_SPAN_MS: a young history is spread over a shorter span (2, 5,
+    // 10 or 15 minutes) rather than squeezed against "now". Labels every tickMinutes.
+    int32_t spanMinutes;
+    int32_t tickMinutes;
+    // The °C at the bottom and the top of the plot, and the distance between labels.
+    int32_t lowest;
+    int32_t highest;
+    int32_t step;
+    int32_t throttleY;
+    int32_t releaseY;
+    GraphLine temperature;
+    GraphLine performance;
+    BandSegment segments[HISTORY_CAPACITY];
+    int segmentCount;
+};
+
+// Lays out readings (temperatures) and, when given, performance samples (percent) over the span
+// that ends at input.nowMs.
+void LayOutHistory(const GraphInput& input, const HistoryRing& readings,
+                   const HistoryRing* performance, HistoryGraph& graph);
+
+// Where a temperature, a percentage or a time "minutes ago" falls on the laid-out graph.
+int32_t TemperatureY(const HistoryGraph& graph, int32_t celsius);
+int32_t PercentY(const HistoryGraph& graph, int32_t percent);
+int32_t MinutesAgoX(const HistoryGraph& graph, int minutes);
+
+// The top-left corner of a popup of width x height that stands next to anchor (the tray icon,
+// or the cursor): above it when the taskbar is at the bottom (the anchor below the work area),
+// below, left or right of it for a taskbar at the top, right or left, gap pixels away, and
+// always wholly inside work (as far as it fits).
+GraphPoint PlacePopup(const GraphBox& anchor, const GraphBox& work, int32_t width, int32_t height,
+                      int32_t gap);
+
+// The line of text above the graph: the temperature ("--" while readings fail), the zone and
+// the maximum processor state. Cut to size characters.
+void ComposeHistoryText(char16_t* text, size_t size, const TooltipFacts& facts);

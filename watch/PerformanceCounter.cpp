@@ -1,0 +1,47 @@
+#include "watch/PerformanceCounter.h"
+
+#include "base/Log.h"
+
+#include <pdhmsg.h>
+
+bool PerformanceCounter::Open()
+{
+    Close();
+    PDH_STATUS status = PdhOpenQueryA(nullptr, 0, &query);
+    if (status != ERROR_SUCCESS) {
+        query = nullptr;
+        LogPrint("PdhOpenQuery = %d", static_cast<int>(status));
+        return false;
+    }
+    status = PdhAddEnglishCounterA(query, PERFORMANCE_COUNTER_PATH, 0, &counter);
+    if (status != ERROR_SUCCESS) {
+        LogPrint("PdhAddCounter(%s) = %d", PERFORMANCE_COUNTER_PATH, static_cast<int>(status));
+        Close();
+        return false;
+    }
+    // The first collection only sets the base of the rate.
+    PdhCollectQueryData(query);
+    return true;
+}
+
+bool PerformanceCounter::Sample(int32_t& percent)
+{
+    if (query == nullptr || PdhCollectQueryData(query) != ERROR_SUCCESS)
+        return false;
+    PDH_FMT_COUNTERVALUE value;
+    if (PdhGetFormattedCounterValue(counter, PDH_FMT_LONG, nullptr, &value) != ERROR_SUCCESS)
+        return false;
+    if (value.CStatus != PDH_CSTATUS_VALID_DATA && value.CStatus != PDH_CSTATUS_NEW_DATA)
+        return false;
+    percent = static_cast<int32_t>(value.longValue);
+    return true;
+}
+
+void PerformanceCounter::Close()
+{
+    if (query != nullptr) {
+        PdhCloseQuery(query);
+        query = nullptr;
+    }
+    counter = nullptr; // released with its query
+}
