@@ -12,46 +12,29 @@ const int32_t THROTTLE_AT_CHOICES[THROTTLE_AT_CHOICE_COUNT] = {80, 85, 90, 95};
 namespace
 {
 
-void LoadZone(const ProgramKey& key, Settings& settings)
+bool Present(const ProgramKey& key, const char* name)
 {
     DWORD type = 0;
     DWORD size = 0;
-    if (!key.ReadRaw(SETTING_ZONE, type, nullptr, size))
-        return; // nothing chosen yet
-    if (!key.ReadString(SETTING_ZONE, settings.zone, sizeof settings.zone)) {
-        settings.zone[0] = '\0';
+    return key.ReadRaw(name, type, nullptr, size);
+}
+
+void LoadUserSwitch(const ProgramKey& key, const char* name, bool& on)
+{
+    if (ReadSwitchValue(key, name, on) == StoredValue::Invalid)
+        LogPrint("settings: %s is not 0 or 1; using 1\n", name);
+}
+
+// The user's own choices; a value that is not valid is logged and the default is kept.
+void LoadUserSettings(const ProgramKey& key, Settings& settings)
+{
+    if (ReadZoneValue(key, settings.zone) == StoredValue::Invalid)
         LogPrint("settings: %s is not a zone name; using %s\n", SETTING_ZONE, DEFAULT_ZONE);
-    }
-}
-
-void LoadThrottleAt(const ProgramKey& key, Settings& settings)
-{
-    DWORD type = 0;
-    DWORD size = 0;
-    if (!key.ReadRaw(SETTING_THROTTLE_AT, type, nullptr, size))
-        return;
-    DWORD value = 0;
-    if (key.ReadDword(SETTING_THROTTLE_AT, value) && IsThrottleAtChoice(value)) {
-        settings.throttleAt = static_cast<int32_t>(value);
-        return;
-    }
-    LogPrint("settings: %s is not 80, 85, 90 or 95; using %d\n", SETTING_THROTTLE_AT,
-             AMBREL_UPPER_THRESHOLD);
-}
-
-// A switch: a REG_DWORD of 0 or 1. Anything else is logged and the default (on) is kept.
-void LoadSwitch(const ProgramKey& key, const char* name, bool& value)
-{
-    DWORD type = 0;
-    DWORD size = 0;
-    if (!key.ReadRaw(name, type, nullptr, size))
-        return;
-    DWORD stored = 0;
-    if (key.ReadDword(name, stored) && stored <= 1) {
-        value = stored != 0;
-        return;
-    }
-    LogPrint("settings: %s is not 0 or 1; using 1\n", name);
+    if (ReadThrottleAtValue(key, settings.throttleAt) == StoredValue::Invalid)
+        LogPrint("settings: %s is not 80, 85, 90 or 95; using %d\n", SETTING_THROTTLE_AT,
+                 AMBREL_UPPER_THRESHOLD);
+    LoadUserSwitch(key, SETTING_ON_BATTERY, settings.onBattery);
+    LoadUserSwitch(key, SETTING_NOTIFY, settings.notify);
 }
 
 bool Saved(bool written, const char* name)
@@ -59,14 +42,6 @@ bool Saved(bool written, const char* name)
     if (!written)
         LogPrint("settings: cannot write %s\n", name);
     return written;
-}
-
-bool SaveSwitch(const char* name, bool on)
-{
-    ProgramKey key;
-    bool written = key.Create(PROGRAM_KEY_PATH) && key.WriteDword(name, on ? 1 : 0);
-    key.Close();
-    return Saved(written, name);
 }
 
 } // namespace
@@ -80,19 +55,49 @@ bool IsThrottleAtChoice(int64_t value)
     return false;
 }
 
+StoredValue ReadZoneValue(const ProgramKey& key, char (&zone)[ZONE_NAME_SIZE])
+{
+    if (!Present(key, SETTING_ZONE))
+        return StoredValue::Missing;
+    char stored[ZONE_NAME_SIZE];
+    if (!key.ReadString(SETTING_ZONE, stored, sizeof stored))
+        return StoredValue::Invalid;
+    std::memcpy(zone, stored, sizeof stored);
+    return StoredValue::Read;
+}
+
+StoredValue ReadThrottleAtValue(const ProgramKey& key, int32_t& throttleAt)
+{
+    if (!Present(key, SETTING_THROTTLE_AT))
+        return StoredValue::Missing;
+    DWORD value = 0;
+    if (!key.ReadDword(SETTING_THROTTLE_AT, value) || !IsThrottleAtChoice(value))
+        return StoredValue::Invalid;
+    throttleAt = static_cast<int32_t>(value);
+    return StoredValue::Read;
+}
+
+StoredValue ReadSwitchValue(const ProgramKey& key, const char* name, bool& on)
+{
+    if (!Present(key, name))
+        return StoredValue::Missing;
+    DWORD value = 0;
+    if (!key.ReadDword(name, value) || value > 1)
+        return StoredValue::Invalid;
+    on = value == 1;
+    return StoredValue::Read;
+}
+
 void LoadSettings(Settings& settings)
 {
     settings.zone[0] = '\0';
     settings.throttleAt = AMBREL_UPPER_THRESHOLD;
     settings.onBattery = true;
     settings.notify = true;
-    settings.locked = SettingLocks{false, false, false, false};
+    settings.locked = MenuLocks{false, false, false, false};
     ProgramKey key;
     if (key.Open(PROGRAM_KEY_PATH, false)) {
-        LoadZone(key, settings);
-        LoadThrottleAt(key, settings);
-        LoadSwitch(key, SETTING_ON_BATTERY, settings.onBattery);
-        LoadSwitch(key, SETTING_NOTIFY, settings.notify);
+        LoadUserSettings(key, settings);
         key.Close();
     }
     ApplyPolicies(settings);
@@ -115,12 +120,10 @@ bool SaveThrottleAtSetting(int32_t throttleAt)
     return Saved(written, SETTING_THROTTLE_AT);
 }
 
-bool SaveOnBatterySetting(bool onBattery)
+bool SaveSwitchSetting(const char* name, bool on)
 {
-    return SaveSwitch(SETTING_ON_BATTERY, onBattery);
-}
-
-bool SaveNotifySetting(bool notify)
-{
-    return SaveSwitch(SETTING_NOTIFY, notify);
+    ProgramKey key;
+    bool written = key.Create(PROGRAM_KEY_PATH) && key.WriteDword(name, on ? 1 : 0);
+    key.Close();
+    return Saved(written, name);
 }

@@ -4,6 +4,8 @@
 // that an administrator sets by policy (app/Policy.h) take precedence and lock their items.
 #pragma once
 
+#include "base/ProgramKey.h"
+#include "ui/TrayMenu.h"
 #include "watch/ThermalZone.h"
 
 #include <cstdint>
@@ -18,14 +20,6 @@ const char SETTING_THROTTLE_AT[] = "ThrottleAt"; // REG_DWORD: one of THROTTLE_A
 const char SETTING_ON_BATTERY[] = "OnBattery";   // REG_DWORD: 1 throttles on battery too, or 0
 const char SETTING_NOTIFY[] = "Notify";          // REG_DWORD: 1 notifies the first step up, or 0
 
-// The settings that a policy has set: their menu items are greyed and their commands ignored.
-struct SettingLocks {
-    bool zone;
-    bool throttleAt;
-    bool onBattery;
-    bool notify;
-};
-
 struct Settings {
     // A zone name, HOTTEST_ZONE, or empty for the default zone.
     char zone[ZONE_NAME_SIZE];
@@ -35,10 +29,23 @@ struct Settings {
     bool onBattery;
     // The first step up from 100 % shows a notification; on by default.
     bool notify;
-    SettingLocks locked;
+    // The settings that a policy has set: their menu items are greyed and their commands
+    // ignored.
+    MenuLocks locked;
 };
 
 bool IsThrottleAtChoice(int64_t value);
+
+// How a setting was found under a key: the user's own (the program's key) or a policy.
+enum class StoredValue { Missing, Invalid, Read };
+
+// Each reads one setting as stored under key into its destination, which an Invalid or Missing
+// value leaves as it was. Nothing is logged: the user's key and the policy key say different
+// things about a value that is not valid.
+StoredValue ReadZoneValue(const ProgramKey& key, char (&zone)[ZONE_NAME_SIZE]);
+StoredValue ReadThrottleAtValue(const ProgramKey& key, int32_t& throttleAt);
+// A switch is a REG_DWORD of 0 or 1.
+StoredValue ReadSwitchValue(const ProgramKey& key, const char* name, bool& on);
 
 // Fills settings from the program's key, then from the policies. What is missing takes its
 // default (the default zone, 85 °C, both switches on); a stored value that is not a valid choice
@@ -48,5 +55,5 @@ void LoadSettings(Settings& settings);
 // Remember one choice; false (and a log entry) when the key cannot be written.
 bool SaveZoneSetting(const char* zone);
 bool SaveThrottleAtSetting(int32_t throttleAt);
-bool SaveOnBatterySetting(bool onBattery);
-bool SaveNotifySetting(bool notify);
+// name is SETTING_ON_BATTERY or SETTING_NOTIFY.
+bool SaveSwitchSetting(const char* name, bool on);

@@ -141,23 +141,27 @@ void OnThrottleAt(TrayApp& app, int32_t throttleAt)
     RequestWatchChoice(app);
 }
 
+// A ticked item of the menu: flips its setting and remembers it; false when a policy has set it.
+bool FlipSwitch(bool& on, bool locked, const char* command, const char* setting)
+{
+    if (SetByPolicy(locked, command))
+        return false;
+    LogPrint("WndProc(): WM_COMMAND: Receive %s\n", command);
+    on = !on;
+    SaveSwitchSetting(setting, on);
+    return true;
+}
+
 void OnOnBattery(TrayApp& app)
 {
-    if (SetByPolicy(app.settings.locked.onBattery, "ID_ON_BATTERY"))
-        return;
-    LogPrint("WndProc(): WM_COMMAND: Receive ID_ON_BATTERY\n");
-    app.settings.onBattery = !app.settings.onBattery;
-    SaveOnBatterySetting(app.settings.onBattery);
-    RequestWatchChoice(app);
+    if (FlipSwitch(app.settings.onBattery, app.settings.locked.onBattery, "ID_ON_BATTERY",
+                   SETTING_ON_BATTERY))
+        RequestWatchChoice(app);
 }
 
 void OnNotify(TrayApp& app)
 {
-    if (SetByPolicy(app.settings.locked.notify, "ID_NOTIFY"))
-        return;
-    LogPrint("WndProc(): WM_COMMAND: Receive ID_NOTIFY\n");
-    app.settings.notify = !app.settings.notify;
-    SaveNotifySetting(app.settings.notify);
+    FlipSwitch(app.settings.notify, app.settings.locked.notify, "ID_NOTIFY", SETTING_NOTIFY);
 }
 
 void OnStartWithWindows()
@@ -212,11 +216,6 @@ void OnCommand(TrayApp& app, int command)
     }
 }
 
-MenuLocks MenuLocksOf(const SettingLocks& locked)
-{
-    return MenuLocks{locked.zone, locked.throttleAt, locked.onBattery, locked.notify};
-}
-
 // Opens the tray menu with its bottom-left corner at the point. The tray window is made the
 // foreground window and sent WM_NULL afterwards so that the menu closes when the user clicks
 // elsewhere and takes the arrow keys and Esc.
@@ -227,7 +226,7 @@ void ShowTrayMenu(TrayApp& app, POINT at)
     MenuChoices choices = {app.settings.zone,    app.settings.throttleAt,
                            THROTTLE_AT_CHOICES,  THROTTLE_AT_CHOICE_COUNT,
                            IsStartWithWindows(), app.settings.onBattery,
-                           app.settings.notify,  MenuLocksOf(app.settings.locked)};
+                           app.settings.notify,  app.settings.locked};
     app.trayMenu.AddSettingsItems(popup, choices);
     HWND trayWindow = app.trayIcon.trayWindow;
     SetForegroundWindow(trayWindow);

@@ -16,20 +16,19 @@ bool ProgramKey::Create(const char* path)
 
 bool ProgramKey::Open(const char* path, bool write)
 {
-    Close();
-    HKEY opened = nullptr;
-    REGSAM access = write ? KEY_READ | KEY_WRITE : KEY_READ;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, access, &opened) != ERROR_SUCCESS)
-        return false;
-    key = opened;
-    return true;
+    return OpenUnder(HKEY_CURRENT_USER, path, write ? KEY_READ | KEY_WRITE : KEY_READ);
 }
 
 bool ProgramKey::OpenMachine(const char* path)
 {
+    return OpenUnder(HKEY_LOCAL_MACHINE, path, KEY_READ);
+}
+
+bool ProgramKey::OpenUnder(HKEY root, const char* path, REGSAM access)
+{
     Close();
     HKEY opened = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &opened) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, path, 0, access, &opened) != ERROR_SUCCESS)
         return false;
     key = opened;
     return true;

@@ -44,4 +44,7 @@ class ProgramKey
     // The name of the value at index (0, 1, ...), for walking all values; false past the last
     // one or for a name longer than the buffer. Deleting values while walking shifts the indices.
     bool ValueName(DWORD index, char* name, DWORD size) const;
+
+  private:
+    bool OpenUnder(HKEY root, const char* path, REGSAM access);
 };

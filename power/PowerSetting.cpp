@@ -42,22 +42,6 @@ const GUID* SettingOf(ThrottleValue which)
     return IsClass1(which) ? &kProcessorThrottleMaximum1 : &kProcessorThrottleMaximum;
 }
 
-DWORD WriteValue(const GUID* scheme, uint32_t value, ThrottleValue which)
-{
-    if (IsBattery(which)) {
-        DWORD result = PowerWriteDCValueIndex(nullptr, scheme, &kProcessorSettingsSubgroup,
-                                              SettingOf(which), value);
-        if (result != ERROR_SUCCESS)
-            LogPrint("PowerWriteDCValueIndex() error=%lx", result);
-        return result;
-    }
-    DWORD result = PowerWriteACValueIndex(nullptr, scheme, &kProcessorSettingsSubgroup,
-                                          SettingOf(which), value);
-    if (result != ERROR_SUCCESS)
-        LogPrint("PowerWriteACValueIndex() error=%lx", result);
-    return result;
-}
-
 DWORD Activate(const GUID* scheme)
 {
     DWORD result = PowerSetActiveScheme(nullptr, scheme);
@@ -101,13 +85,17 @@ uint32_t ReadSchemeThrottleMax(const SchemeId& scheme, uint32_t& value, Throttle
     return result;
 }
 
-bool WriteSchemeThrottleMax(const SchemeId& scheme, uint32_t value, bool activate,
-                            ThrottleValue which)
+bool WriteSchemeThrottleMax(const SchemeId& scheme, uint32_t value, ThrottleValue which)
 {
     GUID guid = GuidOf(scheme);
-    DWORD result = WriteValue(&guid, value, which);
-    if (result == ERROR_SUCCESS && activate)
-        result = Activate(&guid);
+    const bool battery = IsBattery(which);
+    DWORD result = battery ? PowerWriteDCValueIndex(nullptr, &guid, &kProcessorSettingsSubgroup,
+                                                    SettingOf(which), value)
+                           : PowerWriteACValueIndex(nullptr, &guid, &kProcessorSettingsSubgroup,
+                                                    SettingOf(which), value);
+    if (result != ERROR_SUCCESS)
+        LogPrint("%s() error=%lx", battery ? "PowerWriteDCValueIndex" : "PowerWriteACValueIndex",
+                 result);
     return result == ERROR_SUCCESS;
 }
 

@@ -43,11 +43,9 @@ uint32_t ReadActiveScheme(SchemeId& scheme);
 uint32_t ReadSchemeThrottleMax(const SchemeId& scheme, uint32_t& value,
                                ThrottleValue which = THROTTLE_AC);
 
-// Writes one value of one scheme and, with activate, activates the scheme so that it takes
-// effect. Stops at the first failing call, logs it and returns false; nothing already done is
-// undone.
-bool WriteSchemeThrottleMax(const SchemeId& scheme, uint32_t value, bool activate,
-                            ThrottleValue which = THROTTLE_AC);
+// Writes one value of one scheme; it takes effect when the scheme is activated. Logs a failing
+// call and returns false.
+bool WriteSchemeThrottleMax(const SchemeId& scheme, uint32_t value, ThrottleValue which);
 
 // Makes the scheme the active one, which also puts its values in force; logs a failure.
 bool ActivateScheme(const SchemeId& scheme);

@@ -150,7 +150,7 @@ bool SchemeKeeper::Write(uint32_t level)
     bool stored = true;
     for (int i = 0; i < count; ++i) {
         const PlannedWrite& write = planned[i];
-        bool done = WriteSchemeThrottleMax(scheme, write.value, false, write.which);
+        bool done = WriteSchemeThrottleMax(scheme, write.value, write.which);
         stored = stored && done;
         if (write.entry == nullptr)
             continue;
@@ -239,7 +239,7 @@ bool SchemeKeeper::Restore(const LedgerEntry& entry, bool leftover, bool& writte
                  static_cast<unsigned long>(entry.written));
         return true;
     }
-    if (!WriteSchemeThrottleMax(entry.scheme, entry.original, false, entry.which))
+    if (!WriteSchemeThrottleMax(entry.scheme, entry.original, entry.which))
         return false; // logged by the write; tried again at the next start
     written = true;
     if (leftover)

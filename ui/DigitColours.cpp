@@ -24,6 +24,8 @@ void SetDigit(DigitColourTable& table, int firstEntry, uint8_t code)
     }
 }
 
+} // namespace
+
 ColourEntry ModeBarColour(int mode)
 {
     if (mode == 0)
@@ -32,8 +34,6 @@ ColourEntry ModeBarColour(int mode)
         return MODE1_BAR;
     return OTHER_MODE_BAR;
 }
-
-} // namespace
 
 DigitColourTable ComputeDigitColours(int t, int mode)
 {

@@ -1,9 +1,7 @@
 #include "ui/HistoryGraph.h"
 
-#include "base/TextWriter.h"
 #include "power/Ambrel.h"
 #include "watch/TempConversion.h"
-#include "watch/ThermalZone.h"
 
 #include <algorithm>
 #include <initializer_list>
@@ -19,8 +17,6 @@ const int32_t SCALE_CEILING = 200;
 const int32_t SCALE_MARGIN = 5;
 // At most this many label steps from the bottom to the top of the scale.
 const int32_t MAX_STEPS = 6;
-// Below the threshold by this much the throttle is released.
-const int32_t RELEASE_BELOW = 5;
 
 int32_t FloorTo(int32_t value, int32_t step)
 {
@@ -89,7 +85,7 @@ int32_t Bounded(int32_t celsius)
 
 void ChooseScale(const GraphInput& input, const HistoryRing& readings, HistoryGraph& graph)
 {
-    int32_t low = Bounded(input.throttleAt - RELEASE_BELOW);
+    int32_t low = Bounded(input.throttleAt - AMBREL_BAND_WIDTH);
     int32_t high = Bounded(input.throttleAt);
     for (int i = 0; i < readings.count; ++i) {
         const HistoryEntry& entry = readings.At(i);
@@ -210,7 +206,7 @@ void LayOutHistory(const GraphInput& input, const HistoryRing& readings,
     ChooseSpan(input, readings, graph);
     ChooseScale(input, readings, graph);
     graph.throttleY = TemperatureY(graph, input.throttleAt);
-    graph.releaseY = TemperatureY(graph, input.throttleAt - RELEASE_BELOW);
+    graph.releaseY = TemperatureY(graph, input.throttleAt - AMBREL_BAND_WIDTH);
     LayOutTemperature(input, readings, graph);
     LayOutBand(input, readings, graph);
     if (input.performance && performance != nullptr)
@@ -252,23 +248,4 @@ GraphPoint PlacePopup(const GraphBox& anchor, const GraphBox& work, int32_t widt
     at.x = Inside(at.x, work.left, work.right, width);
     at.y = Inside(at.y, work.top, work.bottom, height);
     return at;
-}
-
-void ComposeHistoryText(char16_t* text, size_t size, const TooltipFacts& facts)
-{
-    if (size == 0)
-        return;
-    TextWriter writer(text, size);
-    if (facts.status == READING_OK && facts.temperature != TEMP_NO_READING)
-        writer.AddNumber(facts.temperature).Add(u" \u00B0C");
-    else
-        writer.Add(u"--");
-    writer.Add(u"   ");
-    if (IsHottestZone(facts.zone))
-        writer.Add(u"hottest zone");
-    else
-        writer.AddAscii(ZoneOrDefault(facts.zone));
-    writer.Add(u"   maximum processor state ")
-        .AddNumber(ThrottlePercentOfMode(facts.mode))
-        .Add(u" %");
 }

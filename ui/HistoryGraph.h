@@ -6,7 +6,6 @@
 #pragma once
 
 #include "ui/HistoryRing.h"
-#include "ui/TrayTooltip.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -93,7 +92,3 @@ int32_t MinutesAgoX(const HistoryGraph& graph, int minutes);
 // always wholly inside work (as far as it fits).
 GraphPoint PlacePopup(const GraphBox& anchor, const GraphBox& work, int32_t width, int32_t height,
                       int32_t gap);
-
-// The line of text above the graph: the temperature ("--" while readings fail), the zone and
-// the maximum processor state. Cut to size characters.
-void ComposeHistoryText(char16_t* text, size_t size, const TooltipFacts& facts);

@@ -1,6 +1,7 @@
 #include "ui/HistoryWindow.h"
 
 #include "base/TextWriter.h"
+#include "ui/DigitColours.h"
 
 #include <cwchar>
 
@@ -12,8 +13,6 @@ namespace
 const char CLASS_NAME[] = "Ambrel History";
 const char TITLE[] = "Ambrel history";
 
-// The bar's colours (green 100 %, yellow 99 %, red 80 %), as the icon shows them.
-const COLORREF BAND_COLOURS[] = {RGB(11, 137, 67), RGB(218, 218, 35), RGB(218, 35, 41)};
 const COLORREF BACKGROUND = RGB(255, 255, 255);
 const COLORREF GRID = RGB(228, 228, 228);
 const COLORREF TEXT = RGB(32, 32, 32);
@@ -305,8 +304,10 @@ void HistoryWindow::Draw(HDC dc, int width, int height)
     DrawScales(dc, graph, label.cy, performance);
     for (int i = 0; i < graph.segmentCount; ++i) {
         const BandSegment& segment = graph.segments[i];
+        // In the icon's bar colours.
+        const ColourEntry colour = ModeBarColour(segment.mode);
         FillBox(dc, segment.left, graph.band.top, segment.right, graph.band.bottom,
-                BAND_COLOURS[segment.mode >= 0 && segment.mode <= 2 ? segment.mode : 2]);
+                RGB(colour.red, colour.green, colour.blue));
     }
     SelectedPen pen = SelectPen(dc, PS_DASH, 1, THRESHOLD);
     HorizontalLine(dc, graph.plot.left, graph.plot.right, graph.throttleY);

@@ -21,11 +21,16 @@ void AddTime(TextWriter& text, const TooltipFacts& facts)
     text.AddNumber(facts.failedHour, "%02lld").Add(u":").AddNumber(facts.failedMinute, "%02lld");
 }
 
+void AddMaximumState(TextWriter& text, int32_t mode)
+{
+    text.Add(u"maximum processor state ").AddNumber(ThrottlePercentOfMode(mode)).Add(u" %");
+}
+
 // While the throttle is engaged, also what it caps: both classes of a hybrid processor, and
 // the values used on battery when they are included.
 void AddThrottle(TextWriter& text, int32_t mode, bool onBattery)
 {
-    text.Add(u"maximum processor state ").AddNumber(ThrottlePercentOfMode(mode)).Add(u" %");
+    AddMaximumState(text, mode);
     if (mode != 0)
         text.Add(onBattery ? u" (all cores, AC and battery)" : u" (all cores, AC only)");
 }
@@ -70,4 +75,19 @@ void ComposeTooltip(char16_t* text, size_t size, const TooltipFacts& facts)
         writer.Add(u", ");
     }
     AddThrottle(writer, facts.mode, facts.onBattery);
+}
+
+void ComposeHistoryText(char16_t* text, size_t size, const TooltipFacts& facts)
+{
+    if (size == 0)
+        return;
+    TextWriter writer(text, size);
+    if (facts.status == READING_OK && facts.temperature != TEMP_NO_READING)
+        writer.AddNumber(facts.temperature).Add(u" \u00B0C");
+    else
+        writer.Add(u"--");
+    writer.Add(u"   ");
+    AddZone(writer, facts.zone);
+    writer.Add(u"   ");
+    AddMaximumState(writer, facts.mode);
 }

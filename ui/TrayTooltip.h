@@ -24,3 +24,7 @@ struct TooltipFacts {
 
 // Writes the tooltip into text (size characters, at least 1), cut to fit.
 void ComposeTooltip(char16_t* text, size_t size, const TooltipFacts& facts);
+
+// The history window's line of text, the same facts in short: the temperature ("--" while
+// readings fail), the zone and the maximum processor state. Cut to size characters.
+void ComposeHistoryText(char16_t* text, size_t size, const TooltipFacts& facts);

@@ -1,6 +1,5 @@
 #include "ui/TrayTooltip.h"
 
-#include "ui/HistoryGraph.h"
 #include "ui/NoticeText.h"
 #include "watch/TempConversion.h"
 #include "watch/ThermalZone.h"
