@@ -67,7 +67,7 @@ HistoryView HistoryPopup::View(const char* zone, int32_t throttleAt) const
     HistoryView view = {};
     view.readings = &readings;
     view.performance = open != nullptr && open->hasPerformance ? &open->performance : nullptr;
-    view.facts = {TEMP_NO_READING, 0, READING_FAILED, zone, 0, 0, false};
+    view.facts = {TEMP_NO_READING, 0, READING_FAILED, zone, 0, 0, false, inForce, false};
     if (readings.count > 0) {
         const HistoryEntry& last = readings.At(readings.count - 1);
         view.facts.temperature = last.value;

@@ -33,6 +33,8 @@ class HistoryPopup
     HistoryWhileOpen* open;
     // When the window last closed because it lost the activation (GetTickCount64).
     ULONGLONG deactivatedAt;
+    // The AC maximum processor state in force as last reported; 0 while unknown.
+    int32_t inForce;
 
     // A report of the watcher: one entry, no allocation.
     void Record(int32_t temperature, int32_t mode, int32_t status);

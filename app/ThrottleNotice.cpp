@@ -1,11 +1,11 @@
 #include "app/ThrottleNotice.h"
 
-bool ThrottleNotice::Observe(int32_t mode, uint64_t nowMs)
+bool ThrottleNotice::Observe(bool lowered, uint64_t nowMs)
 {
-    const bool stepUp = lastMode == 0 && mode != 0;
-    if (lastMode != 0 && mode == 0)
+    const bool stepUp = !lastLowered && lowered;
+    if (lastLowered && !lowered)
         backSinceMs = nowMs;
-    lastMode = mode;
+    lastLowered = lowered;
     if (!stepUp)
         return false;
     if (notified && nowMs - backSinceMs < NOTICE_REARM_MS)

@@ -24,6 +24,10 @@ struct TrayApp {
     // READING_FAILED, the local time at which the readings began to fail.
     int32_t readingStatus;
     SYSTEMTIME failedSince;
+    // The cap as last reported: the AC maximum processor state in force (0 while unknown) and
+    // whether it lowers some value below the user's own setting.
+    int32_t capInForce;
+    bool capLowered;
     // Every report of the run, and the history window while it is open.
     HistoryPopup history;
 };

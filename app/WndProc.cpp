@@ -253,17 +253,28 @@ void ComposeTip(TrayApp& app, int t, int mode)
                           app.settings.zone,
                           app.failedSince.wHour,
                           app.failedSince.wMinute,
-                          app.settings.onBattery};
+                          app.settings.onBattery,
+                          app.capInForce,
+                          app.capLowered};
     char16_t tip[TOOLTIP_SIZE];
     ComposeTooltip(tip, TOOLTIP_SIZE, facts);
     app.trayIcon.SetTip(tip);
     SetWindowTextW(app.messageWindow.hwnd.load(), app.trayIcon.tip);
 }
 
-// The first step up from 100 % of an episode shows a notification, unless the user turned it off.
+// The cap as the watcher reports it, for the tooltip, the history and the notice.
+void OnTempCap(TrayApp& app, int32_t inForce, bool lowered)
+{
+    app.capInForce = inForce;
+    app.capLowered = lowered;
+    app.history.inForce = inForce;
+}
+
+// The first step of an episode that lowers a value below the user's own setting shows a
+// notification, unless the user turned it off. Every value it lowered holds the mode's level.
 void NoticeThrottle(TrayApp& app, int t, int mode)
 {
-    if (!app.throttleNotice.Observe(mode, GetTickCount64()))
+    if (!app.throttleNotice.Observe(app.capLowered, GetTickCount64()))
         return;
     if (!app.settings.notify) {
         LogPrint("WndProc(): throttle notice not shown: Notify is off\n");
@@ -384,6 +395,9 @@ LONG_PTR WndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_TEMPSTATUS:
         OnTempStatus(app, LowInt(wParam));
+        return 0;
+    case WM_TEMPCAP:
+        OnTempCap(app, LowInt(wParam), lParam != 0);
         return 0;
     case WM_HISTORYCLOSE:
         OnHistoryClose(app, wParam);

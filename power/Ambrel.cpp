@@ -90,7 +90,10 @@ void Ambrel::SetPowerMode()
     if (setting == nullptr)
         return;
     setting->Write(percent);
-    // Logs what the platform holds after the write, which is not always what was asked for.
+    lowered = setting->Lowered();
+    // Logs what the platform holds after the write, which is not always what was asked for:
+    // a user's own value below the level stays, and a write may fail.
     setting->Read(percent);
+    inForce = percent;
     LogPrint("power setting changed: throttle max=%d\n", static_cast<int>(percent));
 }

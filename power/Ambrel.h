@@ -14,15 +14,18 @@ const int AMBREL_LOWER_THRESHOLD = 80;
 const int AMBREL_BAND_WIDTH = AMBREL_UPPER_THRESHOLD - AMBREL_LOWER_THRESHOLD;
 // A step is taken when this many readings in a row have asked for it.
 const int AMBREL_READINGS_PER_STEP = 4;
-// Mode 0, 1 and 2 apply 100 %, 99 % and 80 %.
+// Mode 0, 1 and 2 cap at 100 %, 99 % and 80 %: at most, never above the user's own value.
 const int AMBREL_HIGHEST_MODE = 2;
 
 class Ambrel
 {
   public:
-    // AC maximum processor state found at start in the active scheme; 0 = nothing. What is
-    // written back at the end, per scheme, is kept by the watcher's SchemeKeeper.
-    uint32_t saved;
+    // The active scheme's AC maximum processor state (efficiency class 0) in force, as read at
+    // start and after each write; 0 while unknown. What is written back at the end, per scheme,
+    // is kept by the watcher's SchemeKeeper.
+    uint32_t inForce;
+    // The last write left some value below the user's own setting: the cap is biting.
+    bool lowered;
     // Throttle mode, 0 to AMBREL_HIGHEST_MODE.
     int32_t mode;
     // Readings that have asked for the pending step; 0 when none is pending.
@@ -47,7 +50,8 @@ class Ambrel
     // followed, as mode 0 asks nothing of the scheme.
     bool Engaged() const;
     int LowerThreshold() const;
-    // Writes the maximum processor state of the current mode, reads it back and logs it.
+    // Caps the maximum processor state at the current mode's level (mode 0: the user's own
+    // values), reads back the value in force and logs it.
     void SetPowerMode();
 
   private:

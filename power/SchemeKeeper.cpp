@@ -2,6 +2,8 @@
 
 #include "base/Log.h"
 
+#include <algorithm>
+
 namespace
 {
 
@@ -14,43 +16,14 @@ void EntryLabel(const LedgerEntry& entry, char label[LEDGER_NAME_SIZE])
         label[SCHEME_ID_TEXT_SIZE - 1] = '\0';
 }
 
-// What the mode's level means for one value: on AC power the level itself; on battery the
-// level only where it is lower than the value's own setting, which is never raised.
-uint32_t TargetOf(const LedgerEntry& entry, uint32_t level)
-{
-    if (IsBattery(entry.which) && entry.original < level)
-        return entry.original;
-    return level;
-}
-
-// One value about to be written during a mode change.
-struct PlannedWrite {
-    ThrottleValue which;
-    uint32_t value;
-    // Null for the AC class-0 value when it cannot be noted: it is written all the same.
-    LedgerEntry* entry;
-};
-
 } // namespace
 
-void SchemeKeeper::Start(uint32_t& saved)
+void SchemeKeeper::Start(uint32_t& valueInForce)
 {
     ledger.Open();
     RestoreLeftovers();
-    SchemeId active;
-    if (ReadActiveScheme(active) != 0)
-        return;
-    // A leftover that could not be restored keeps the value noted by the earlier run.
-    const LedgerEntry* left = Find(active, THROTTLE_AC);
-    if (left != nullptr) {
-        saved = left->original;
-        return;
-    }
-    uint32_t value = 0;
-    if (ReadSchemeThrottleMax(active, value) != 0)
-        return;
-    saved = value;
-    Record(active, THROTTLE_AC, value);
+    // Only read: the user's own values are in force until the first step.
+    ReadThrottleMax(valueInForce);
 }
 
 bool SchemeKeeper::ActiveSchemeSwitched() const
@@ -82,21 +55,38 @@ LedgerEntry* SchemeKeeper::Record(const SchemeId& scheme, ThrottleValue which, u
     return &entry;
 }
 
-LedgerEntry* SchemeKeeper::Note(const SchemeId& scheme, ThrottleValue which)
+LedgerEntry* SchemeKeeper::Note(const SchemeId& scheme, ThrottleValue which, uint32_t& current)
 {
-    LedgerEntry* entry = Find(scheme, which);
-    if (entry != nullptr)
-        return entry;
-    // A value not written before (the first write, or the user switched schemes): its own
-    // setting first.
-    uint32_t original = 0;
-    uint32_t result = ReadSchemeThrottleMax(scheme, original, which);
+    uint32_t result = ReadSchemeThrottleMax(scheme, current, which);
     if (result != 0) {
         if (which != THROTTLE_AC)
             LogMissingOnce(scheme, which, result);
         return nullptr;
     }
-    return Record(scheme, which, original);
+    LedgerEntry* entry = Find(scheme, which);
+    // A value not written before (the first write, or the user switched schemes): what it
+    // holds is its own setting.
+    if (entry == nullptr)
+        return Record(scheme, which, current);
+    // Either of the last write's values means the value is still the program's (an earlier run
+    // may have ended during that write).
+    if (current != entry->written && current != entry->previous && current != entry->original)
+        AdoptOwnValue(*entry, current);
+    return entry;
+}
+
+// The user has set the value by hand since the program last wrote it: that is the value's own
+// setting from now on, the one the cap stays below and the one given back at the end.
+void SchemeKeeper::AdoptOwnValue(LedgerEntry& entry, uint32_t value)
+{
+    char label[LEDGER_NAME_SIZE];
+    EntryLabel(entry, label);
+    LogPrint("SchemeKeeper: scheme %s set to %lu by hand; that is its own value now\n", label,
+             static_cast<unsigned long>(value));
+    entry.original = value;
+    entry.written = value;
+    entry.previous = value;
+    ledger.Put(entry);
 }
 
 void SchemeKeeper::LogMissingOnce(const SchemeId& scheme, ThrottleValue which, uint32_t error)
@@ -121,10 +111,14 @@ bool SchemeKeeper::Write(uint32_t level)
     uint32_t result = ReadActiveScheme(scheme);
     if (result != 0) {
         LogPrint("PowerGetActiveScheme() error=%lx", static_cast<unsigned long>(result));
+        retryDue = true;
         return false;
     }
+    if (hasInForce && !SameScheme(inForce, scheme))
+        activationDue = false; // the user has activated another scheme since
     inForce = scheme;
     hasInForce = true;
+    lowered = false;
     // Every entry is noted before any value is written, with what the value holds now, so that
     // a run ended before, during or after the writes still finds each value the program's.
     PlannedWrite planned[THROTTLE_VALUE_COUNT];
@@ -133,25 +127,53 @@ bool SchemeKeeper::Write(uint32_t level)
         ThrottleValue which = static_cast<ThrottleValue>(i);
         if (IsBattery(which) && !onBattery)
             continue;
-        LedgerEntry* entry = Note(scheme, which);
-        if (entry == nullptr && which != THROTTLE_AC)
-            continue;
-        PlannedWrite& write = planned[count++];
-        write = PlannedWrite{which, entry != nullptr ? TargetOf(*entry, level) : level, entry};
-        if (entry != nullptr) {
-            entry->previous = entry->written;
-            entry->written = write.value;
-            ledger.Put(*entry);
-        }
+        planned[count] = PlannedWrite{which, level, nullptr};
+        if (Plan(scheme, level, planned[count]))
+            ++count;
     }
+    bool done = Carry(scheme, planned, count);
+    retryDue = !done;
+    return done;
+}
+
+bool SchemeKeeper::Plan(const SchemeId& scheme, uint32_t level, PlannedWrite& write)
+{
+    uint32_t current = 0;
+    LedgerEntry* entry = Note(scheme, write.which, current);
+    if (entry == nullptr) {
+        // The AC class-0 value, unreadable, gets the level all the same: a power service that
+        // fails to read must not turn the cap off.
+        return write.which == THROTTLE_AC;
+    }
+    write.entry = entry;
+    write.value = std::min(entry->original, level);
+    if (write.value == current) {
+        lowered = lowered || write.value < entry->original;
+        return false;
+    }
+    entry->previous = current;
+    entry->written = write.value;
+    ledger.Put(*entry);
+    return true;
+}
+
+bool SchemeKeeper::Carry(const SchemeId& scheme, const PlannedWrite* planned, int count)
+{
     // On disk before the writes they guard: the registry would otherwise write them lazily,
     // after the power setting, and a power cut in between would lose them.
-    ledger.Flush();
-    bool stored = true;
+    if (count > 0)
+        ledger.Flush();
+    bool failed = false;
+    bool activate = activationDue;
     for (int i = 0; i < count; ++i) {
         const PlannedWrite& write = planned[i];
         bool done = WriteSchemeThrottleMax(scheme, write.value, write.which);
-        stored = stored && done;
+        activate = activate || done;
+        failed = failed || !done;
+        // An unnoted value is taken to have had Windows' default of 100 %.
+        const uint32_t own =
+            write.entry != nullptr ? write.entry->original : RESTORE_LEDGER_MAX_PERCENT;
+        lowered = lowered || (done && write.value < own);
         if (write.entry == nullptr)
             continue;
         if (done)
@@ -160,12 +182,19 @@ bool SchemeKeeper::Write(uint32_t level)
             write.entry->written = write.entry->previous;
         ledger.Put(*write.entry);
     }
-    return stored && ActivateScheme(scheme);
+    // What was written takes effect even when another value failed.
+    activationDue = activate && !ActivateScheme(scheme);
+    return !failed && !activationDue;
 }
 
 bool SchemeKeeper::Read(uint32_t& value)
 {
     return ReadThrottleMax(value);
+}
+
+bool SchemeKeeper::Lowered() const
+{
+    return lowered;
 }
 
 void SchemeKeeper::SetOnBattery(bool on)
@@ -188,6 +217,9 @@ void SchemeKeeper::RestoreLeftovers()
 void SchemeKeeper::RestoreAll()
 {
     hasInForce = false;
+    lowered = false;
+    retryDue = false;
+    activationDue = false;
     RestoreEntries(entries, entryCount, false, false);
     entryCount = 0; // what is left stays in the registry for the next start
     ledger.Close();
@@ -232,6 +264,8 @@ bool SchemeKeeper::Restore(const LedgerEntry& entry, bool leftover, bool& writte
                  name, static_cast<unsigned long>(result));
         return false;
     }
+    if (current == entry.original)
+        return true; // its own setting already: nothing to give back
     if (current != entry.written && current != entry.previous) {
         LogPrint("SchemeKeeper: scheme %s holds %lu, not the %lu written by Ambrel; left as it "
                  "is\n",

@@ -1,12 +1,15 @@
-// Keeps every power scheme that the program writes into restorable. The controller's writes go
-// through it: it puts the level of the mode into the active scheme's maximum processor state for
-// both efficiency classes on AC power and, while the battery is included, caps the values used
-// on battery at the level without ever raising them. Before the first write into each value it
-// records the value's own setting in the restore ledger (memory and registry), keeps the value
-// last written there, and at the end gives each value its own setting back, but only while it
-// still holds what the program wrote (otherwise the user or another program has changed it
-// since, and that choice stays). At start it first restores what a run that did not end in order
-// left in the ledger.
+// Keeps every power scheme that the program writes into restorable, and the user's own values
+// in charge. The controller's writes go through it: it caps the active scheme's maximum
+// processor state for both efficiency classes on AC power and, while the battery is included,
+// on battery, each value at the mode's level or at its own setting, whichever is lower, so that
+// no value is ever raised above what the user chose; a value that already holds its target is
+// not written, and the scheme is activated only when something was written. Before every write
+// it reads each value: the first time it records the value's own setting in the restore ledger
+// (memory and registry), and later a value that holds neither what the program wrote there nor
+// the recorded setting has been changed by the user, whose value becomes its own setting. At the
+// end it gives each value its own setting back, but only while it still holds what the program
+// wrote (otherwise the user or another program has changed it since, and that choice stays). At
+// start it first restores what a run that did not end in order left in the ledger.
 //
 // Runs on the watcher's thread; RestoreAll may run once more on the main thread after the
 // worker has been joined. A zeroed keeper is idle and leaves the battery values alone;
@@ -19,6 +22,14 @@
 #include "power/ThrottleSetting.h"
 
 #include <cstdint>
+
+// One value about to be written during a mode change.
+struct PlannedWrite {
+    ThrottleValue which;
+    uint32_t value;
+    // Null for the AC class-0 value when it cannot be noted: it is written all the same.
+    LedgerEntry* entry;
+};
 
 class SchemeKeeper final : public ThrottleSetting
 {
@@ -35,19 +46,28 @@ class SchemeKeeper final : public ThrottleSetting
     // One bit per ThrottleValue that some scheme could not read (the class-1 values share one):
     // each is logged once per run.
     uint32_t missingLogged;
+    // The last Write left some value below its own setting.
+    bool lowered;
+    // A write or the activation failed: the next reading writes the mode again, which writes
+    // only what does not hold its target yet.
+    bool retryDue;
+    // Values were written into the active scheme but its activation failed.
+    bool activationDue;
 
     // Opens the ledger, restores what an earlier run left there (keeping what it could not
-    // restore), then reads the active scheme's own AC value into saved (left as it was when it
-    // cannot be read) and records it in the ledger.
-    void Start(uint32_t& saved);
+    // restore), then reads the active scheme's AC value in force into valueInForce (left as it was
+    // when it cannot be read). Writes nothing else.
+    void Start(uint32_t& valueInForce);
     // True when the user has switched to a scheme other than the one in force.
     bool ActiveSchemeSwitched() const;
-    // Writes the level into the active scheme, each value's own setting noted first, and
-    // activates it. A value the scheme does not have (class 1 before hybrid processors) is
-    // skipped, and logged once per run.
+    // Caps the active scheme's values at the level, each value's own setting noted first, and
+    // activates the scheme when something was written. A value the scheme does not have (class
+    // 1 before hybrid processors) is skipped, and logged once per run. A value that fails is
+    // logged, and what was written takes effect all the same.
     bool Write(uint32_t level) override;
     // Reads the active scheme's AC class-0 value.
     bool Read(uint32_t& value) override;
+    bool Lowered() const override;
     // Includes the battery values from the next write on, or leaves them out and gives every
     // battery value written so far its own setting back at once.
     void SetOnBattery(bool on);
@@ -56,9 +76,16 @@ class SchemeKeeper final : public ThrottleSetting
     void RestoreAll();
 
   private:
-    // The entry of one value, recorded with the value's own setting when there is none yet;
-    // null when that setting cannot be read or the ledger is full.
-    LedgerEntry* Note(const SchemeId& scheme, ThrottleValue which);
+    // Reads one value into current and returns its entry: recorded with the value as its own
+    // setting when there is none yet, and taking the value as its own setting when the user has
+    // changed it since. Null when the value cannot be read or the ledger is full.
+    LedgerEntry* Note(const SchemeId& scheme, ThrottleValue which, uint32_t& current);
+    void AdoptOwnValue(LedgerEntry& entry, uint32_t value);
+    // Decides what one value gets at the level; false when it is left as it is.
+    bool Plan(const SchemeId& scheme, uint32_t level, PlannedWrite& write);
+    // Writes the planned values and activates the scheme when one was written (or an earlier
+    // activation failed); false when a call failed.
+    bool Carry(const SchemeId& scheme, const PlannedWrite* planned, int count);
     LedgerEntry* Find(const SchemeId& scheme, ThrottleValue which);
     LedgerEntry* Record(const SchemeId& scheme, ThrottleValue which, uint32_t original);
     void LogMissingOnce(const SchemeId& scheme, ThrottleValue which, uint32_t error);
@@ -67,7 +94,8 @@ class SchemeKeeper final : public ThrottleSetting
     // from the ledger and from the list, and activates the active scheme once when one of its
     // values was written. Returns how many entries the list keeps.
     int RestoreEntries(LedgerEntry* list, int count, bool batteryOnly, bool leftover);
-    // True when the entry is done with (restored, given up to the user, or its scheme gone);
+    // True when the entry is done with (restored, already at its own setting, given up to the
+    // user, or its scheme gone);
     // written tells whether the scheme was written.
     bool Restore(const LedgerEntry& entry, bool leftover, bool& written);
 };

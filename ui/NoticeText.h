@@ -1,5 +1,5 @@
-// The text of the notification shown when the throttle first steps up from 100 %. Composed
-// without the platform, as UTF-16 text, so that the degree sign shows on every code page.
+// The text of the notification shown when the cap first lowers a value below its own setting.
+// Composed without the platform, as UTF-16 text, so that the degree sign shows on every code page.
 #pragma once
 
 #include <cstddef>

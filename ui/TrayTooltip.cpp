@@ -21,18 +21,20 @@ void AddTime(TextWriter& text, const TooltipFacts& facts)
     text.AddNumber(facts.failedHour, "%02lld").Add(u":").AddNumber(facts.failedMinute, "%02lld");
 }
 
-void AddMaximumState(TextWriter& text, int32_t mode)
+// The value in force, which is the user's own wherever that is below the mode's level.
+void AddMaximumState(TextWriter& text, const TooltipFacts& facts)
 {
-    text.Add(u"maximum processor state ").AddNumber(ThrottlePercentOfMode(mode)).Add(u" %");
+    const int64_t percent = facts.inForce > 0 ? facts.inForce : ThrottlePercentOfMode(facts.mode);
+    text.Add(u"maximum processor state ").AddNumber(percent).Add(u" %");
 }
 
-// While the throttle is engaged, also what it caps: both classes of a hybrid processor, and
+// While the cap lowers something, also what it caps: both classes of a hybrid processor, and
 // the values used on battery when they are included.
-void AddThrottle(TextWriter& text, int32_t mode, bool onBattery)
+void AddThrottle(TextWriter& text, const TooltipFacts& facts)
 {
-    AddMaximumState(text, mode);
-    if (mode != 0)
-        text.Add(onBattery ? u" (all cores, AC and battery)" : u" (all cores, AC only)");
+    AddMaximumState(text, facts);
+    if (facts.lowered)
+        text.Add(facts.onBattery ? u" (all cores, AC and battery)" : u" (all cores, AC only)");
 }
 
 void AddMissingZone(TextWriter& text, const char* zone)
@@ -68,13 +70,13 @@ void ComposeTooltip(char16_t* text, size_t size, const TooltipFacts& facts)
         writer.Add(u")");
     }
     if (facts.status == READING_FAILED) {
-        writer.Add(shown ? u", reading failed since " : u", the sensor fails since ");
+        writer.Add(shown ? u", reading failed since " : u", the sensor has been failing since ");
         AddTime(writer, facts);
         writer.Add(u"; ");
     } else {
         writer.Add(u", ");
     }
-    AddThrottle(writer, facts.mode, facts.onBattery);
+    AddThrottle(writer, facts);
 }
 
 void ComposeHistoryText(char16_t* text, size_t size, const TooltipFacts& facts)
@@ -89,5 +91,5 @@ void ComposeHistoryText(char16_t* text, size_t size, const TooltipFacts& facts)
     writer.Add(u"   ");
     AddZone(writer, facts.zone);
     writer.Add(u"   ");
-    AddMaximumState(writer, facts.mode);
+    AddMaximumState(writer, facts);
 }

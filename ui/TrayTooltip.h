@@ -20,6 +20,10 @@ struct TooltipFacts {
     int failedMinute;
     // The values used on battery are capped too.
     bool onBattery;
+    // The AC maximum processor state in force; 0 while unknown, when the mode's level is named.
+    int32_t inForce;
+    // The cap lowers some value below the user's own setting: what it caps is named.
+    bool lowered;
 };
 
 // Writes the tooltip into text (size characters, at least 1), cut to fit.

@@ -28,28 +28,28 @@ void CTempWatch::OnInit()
 {
     TakeChoice();
     OpenCounter();
-    // Restores what a run that did not end in order left, then saves (saved stays 0 when the
-    // read fails). Every write of the controller goes through the keeper from here on.
-    keeper.Start(ambrel.saved);
+    // Restores what a run that did not end in order left, and reads the value in force (0 when
+    // it cannot be read). Mode 0 is the user's own values: nothing is written until a step.
+    // Every write of the controller goes through the keeper from here on.
+    keeper.Start(ambrel.inForce);
     ambrel.setting = &keeper;
-    ambrel.SetPowerMode();
     TempReading reading = ReadTemperature();
     Step(reading);
-    TempReport report = {reading.temperature, ambrel.mode, reading.status};
-    Post(WM_TEMPINIT, report);
+    Post(WM_TEMPINIT, ReportOf(reading));
     LogPrint("CTempWatch.callbackfnc() THREADCALLBACK_INIT\n");
 }
 
 void CTempWatch::OnTimeout()
 {
     TakeChoice();
-    // The user has switched schemes: the current mode goes into the newly active one. Looked
-    // up only while the throttle is engaged: at mode 0 a reading makes no power call at all.
-    if (ambrel.Engaged() && keeper.ActiveSchemeSwitched())
+    // A value that failed is written again while the mode holds. The user has switched
+    // schemes: the current mode goes into the newly active one, looked up only while the
+    // throttle is engaged: at mode 0 a reading makes no power call at all.
+    if (keeper.retryDue || (ambrel.Engaged() && keeper.ActiveSchemeSwitched()))
         ambrel.SetPowerMode();
     TempReading reading = ReadTemperature();
     Step(reading);
-    TempReport report = {reading.temperature, ambrel.mode, reading.status};
+    TempReport report = ReportOf(reading);
     if (reportDue || ReportChanged(lastPosted, report))
         Post(WM_TEMPCHANGE, report);
 }
@@ -96,14 +96,15 @@ void CTempWatch::TakeChoice()
 }
 
 // Left out, the battery values get their own settings back at once; included while the
-// throttle is engaged, the current mode is put in force in them at once too. The tooltip names
+// throttle is engaged, the current mode is put in force in them at once too (either way the
+// mode is written again, which tells whether the cap still lowers anything). The tooltip names
 // what is capped, so the next reading is reported.
 void CTempWatch::TakeBatteryChoice(bool onBattery)
 {
     if (onBattery == keeper.onBattery)
         return;
     keeper.SetOnBattery(onBattery);
-    if (onBattery && ambrel.Engaged())
+    if (ambrel.Engaged())
         ambrel.SetPowerMode();
     reportDue = true;
 }
@@ -157,11 +158,20 @@ void CTempWatch::CloseCounter()
 void CTempWatch::WriteBackSaved()
 {
     keeper.RestoreAll();
-    ambrel.saved = 0;
+    ambrel.inForce = 0;
+    ambrel.lowered = false;
+}
+
+TempReport CTempWatch::ReportOf(const TempReading& reading) const
+{
+    TempReport report = {reading.temperature, ambrel.mode, reading.status,
+                         static_cast<int32_t>(ambrel.inForce), ambrel.lowered};
+    return report;
 }
 
 // The report counts as posted even when posting fails, so a lost report is not repeated. A
-// change of status goes first, so the window knows it when it draws the temperature.
+// change of status or of the cap goes first, so the window knows it when it draws the
+// temperature.
 void CTempWatch::Post(UINT message, const TempReport& report)
 {
     // Once the main thread has cleared the handle the report is dropped: a null handle would
@@ -170,6 +180,9 @@ void CTempWatch::Post(UINT message, const TempReport& report)
     if (hwnd != nullptr) {
         if (report.status != lastPosted.status)
             PostMessageA(hwnd, WM_TEMPSTATUS, static_cast<WPARAM>(report.status), 0);
+        if (report.inForce != lastPosted.inForce || report.lowered != lastPosted.lowered)
+            PostMessageA(hwnd, WM_TEMPCAP, static_cast<WPARAM>(report.inForce),
+                         static_cast<LPARAM>(report.lowered));
         PostMessageA(hwnd, message, static_cast<WPARAM>(static_cast<INT_PTR>(report.temperature)),
                      static_cast<LPARAM>(report.mode));
     }

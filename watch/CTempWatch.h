@@ -1,7 +1,8 @@
-// The temperature watcher: on the worker thread it opens the thermal-zone counter, saves the
-// current maximum processor state and puts mode 0 into force; then each tick it reads the
-// temperature, runs the throttle controller and posts (temperature, mode) to the hidden window
-// when the pair has changed. At the end it closes the counter and writes the saved state back.
+// The temperature watcher: on the worker thread it opens the thermal-zone counter and reads the
+// maximum processor state in force, writing nothing (mode 0 leaves the user's own values); then
+// each tick it reads the temperature, runs the throttle controller and posts the report
+// (temperature, mode, value in force) to the hidden window when it has changed. At the end it
+// closes the counter and gives every value it wrote its own setting back.
 #pragma once
 
 #include "base/MessageWindow.h"
@@ -90,6 +91,7 @@ class CTempWatch : public CiThreadEx
     void OpenCounter();
     void CloseCounter();
     void WriteBackSaved();
+    TempReport ReportOf(const TempReading& reading) const;
     void Post(UINT message, const TempReport& report);
     const char* ZoneInForce() const;
     TempReading ReadHottest();

@@ -42,5 +42,6 @@ int32_t HeldTemperature(const HeldReading& held)
 bool ReportChanged(const TempReport& lastPosted, const TempReport& current)
 {
     return lastPosted.temperature != current.temperature || lastPosted.mode != current.mode ||
-           lastPosted.status != current.status;
+           lastPosted.status != current.status || lastPosted.inForce != current.inForce ||
+           lastPosted.lowered != current.lowered;
 }

@@ -34,11 +34,14 @@ const int32_t READING_FAILED = 1;
 // The chosen thermal zone (or counter) does not exist on this machine.
 const int32_t READING_NO_ZONE = 2;
 
-// One report as posted to the window: temperature and mode, and the reading's status.
+// One report as posted to the window: temperature and mode, the reading's status, the AC
+// maximum processor state in force (0 while unknown) and whether the cap lowers some value.
 struct TempReport {
     int32_t temperature;
     int32_t mode;
     int32_t status;
+    int32_t inForce;
+    bool lowered;
 };
 
 // True when the current report differs from the last one posted in any of its fields.

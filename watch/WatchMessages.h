@@ -8,8 +8,12 @@
 // WM_TEMPCHANGE: a later reading whose temperature or mode differs from the last one posted.
 // WM_TEMPSTATUS: the reading's status has changed (wParam READING_OK, READING_FAILED or
 //                READING_NO_ZONE); posted just before the report that carries the change.
+// WM_TEMPCAP:    the cap has changed (wParam the AC maximum processor state in force in
+//                percent, 0 while unknown; lParam 1 while the cap lowers some value below the
+//                user's own setting, else 0); posted just before the report that carries it.
 #define AMBREL_WM_USER_BASE 0x0400
 
 #define WM_TEMPINIT (AMBREL_WM_USER_BASE + 11)
 #define WM_TEMPCHANGE (AMBREL_WM_USER_BASE + 12)
 #define WM_TEMPSTATUS (AMBREL_WM_USER_BASE + 13)
+#define WM_TEMPCAP (AMBREL_WM_USER_BASE + 14)

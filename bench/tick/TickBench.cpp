@@ -128,6 +128,7 @@ class BenchSetting : public ThrottleSetting
         value = g_throttleMax;
         return true;
     }
+    bool Lowered() const override { return g_throttleMax < 100; }
 };
 
 } // namespace

@@ -8,7 +8,8 @@ void RunTicks(TickState& state, const int64_t* counterValues, size_t count)
         int32_t t = CelsiusFromCounter(counterValues[i]);
         HoldReading(state.held, t);
         state.ambrel.OnTemperature(t);
-        TempReport report = {t, state.ambrel.mode, READING_OK};
+        TempReport report = {t, state.ambrel.mode, READING_OK,
+                             static_cast<int32_t>(state.ambrel.inForce), state.ambrel.lowered};
         if (ReportChanged(state.lastPosted, report)) {
             state.lastPosted = report;
             ++state.posts;

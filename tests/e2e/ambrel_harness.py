@@ -199,8 +199,9 @@ class AmbrelRun:
         return self.store_file.read_text().split()[1]
 
     def wait_until_watching(self, timeout=20):
-        """Waits for the first reading: 100 % has been put in force."""
-        return wait_for(lambda: 100 in self.ac_writes(), timeout)
+        """Waits for the first reading (which writes nothing: the user's own values are in
+        force until a step)."""
+        return wait_for(lambda: self.collections() >= 1, timeout)
 
 
 def clear_ledger(key=LEDGER_KEY):

@@ -11,6 +11,7 @@ void RecordingPlatform::Reset(uint32_t initialThrottleMax)
 {
     *this = RecordingPlatform();
     throttleMax = initialThrottleMax;
+    own = initialThrottleMax;
 }
 
 void LogPrint(const char* format, ...)
@@ -39,6 +40,11 @@ bool RecordingPlatform::Write(uint32_t value)
     powerCalls.push_back("write " + std::to_string(value));
     if (failWrites)
         return false;
-    throttleMax = value;
+    throttleMax = value < own ? value : own;
     return true;
+}
+
+bool RecordingPlatform::Lowered() const
+{
+    return throttleMax < own;
 }

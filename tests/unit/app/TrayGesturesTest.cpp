@@ -53,21 +53,24 @@ TEST(TrayGestures, EachGestureOpensOnce)
     }
 }
 
-// The modes reported, one a minute from minute 0, and the minutes at which a notice shows.
+// Whether the cap lowered something, reported one a minute from minute 0, and the minutes at
+// which a notice shows. A step that lowers nothing (the user's own value is below the level)
+// is no episode.
 const std::vector<int32_t> kEpisodes[][2] = {
-    {{0, 1, 2, 1, 2, 1}, {1}},
-    {{0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, {1}},        // back at 100 % for nine minutes
+    {{0, 1, 1, 1, 1, 1}, {1}},
+    {{0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, {1}},        // back at own values for nine minutes
     {{0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, {1, 12}}, // for ten
-    {{0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2}, {1}},
+    {{0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, {1}},
+    {{0, 0, 0, 1, 0}, {3}},
 };
 
-TEST(ThrottleNotice, OncePerEpisodeRearmedAfterTenMinutesAt100)
+TEST(ThrottleNotice, OncePerEpisodeRearmedAfterTenMinutesUnlowered)
 {
     for (const auto& episode : kEpisodes) {
         ThrottleNotice notice;
         std::vector<int32_t> notified;
         for (int32_t minute = 0; minute < static_cast<int32_t>(episode[0].size()); ++minute)
-            if (notice.Observe(episode[0][minute], minute * 60000ull))
+            if (notice.Observe(episode[0][minute] != 0, minute * 60000ull))
                 notified.push_back(minute);
         EXPECT_EQ(episode[1], notified);
     }

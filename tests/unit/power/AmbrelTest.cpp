@@ -156,29 +156,38 @@ TEST(Ambrel, ANewThresholdCancelsAPendingStepAndMovesTheBand)
 
 TEST(Ambrel, SetPowerModeLogsWhatThePlatformReadsBack)
 {
+    // The user's own value is 90: mode 1 lowers nothing, mode 2 lowers it to 80.
     struct {
         int mode;
         bool failReads;
         bool failWrites;
         std::vector<std::string> calls;
-        std::string logged;
+        uint32_t inForce;
+        bool lowered;
     } rows[] = {
-        {0, false, false, {"write 100", "read 100"}, "power setting changed: throttle max=100\n"},
-        {2, false, false, {"write 80", "read 80"}, "power setting changed: throttle max=80\n"},
+        {0, false, false, {"write 100", "read 90"}, 90, false},
+        {1, false, false, {"write 99", "read 90"}, 90, false},
+        {2, false, false, {"write 80", "read 80"}, 80, true},
         // A failed read keeps the requested value; a failed write shows what the scheme holds.
-        {1, true, false, {"write 99", "read failed"}, "power setting changed: throttle max=99\n"},
-        {1, false, true, {"write 99", "read 75"}, "power setting changed: throttle max=75\n"},
-        {3, false, false, {}, "Ambrel.SetPowerMode() mode error 3\n"},
-        {-1, false, false, {}, "Ambrel.SetPowerMode() mode error -1\n"},
+        {2, true, false, {"write 80", "read failed"}, 80, true},
+        {2, false, true, {"write 80", "read 90"}, 90, false},
+        {3, false, false, {}, 0, false},
+        {-1, false, false, {}, 0, false},
     };
     for (const auto& row : rows) {
-        g_platform.Reset(75);
+        g_platform.Reset(90);
         g_platform.failReads = row.failReads;
         g_platform.failWrites = row.failWrites;
         Ambrel controller = ControllerIn(row.mode);
         controller.SetPowerMode();
         EXPECT_EQ(row.calls, g_platform.powerCalls) << row.mode;
-        EXPECT_EQ(std::vector<std::string>{row.logged}, g_platform.log) << row.mode;
+        EXPECT_EQ(row.inForce, controller.inForce) << row.mode;
+        EXPECT_EQ(row.lowered, controller.lowered) << row.mode;
+        const std::string logged =
+            row.calls.empty()
+                ? "Ambrel.SetPowerMode() mode error " + std::to_string(row.mode) + "\n"
+                : "power setting changed: throttle max=" + std::to_string(row.inForce) + "\n";
+        EXPECT_EQ(std::vector<std::string>{logged}, g_platform.log) << row.mode;
     }
 }
 

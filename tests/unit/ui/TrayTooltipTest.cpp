@@ -34,28 +34,32 @@ TEST(TrayTooltip, SaysWhatTheIconCannot)
         TooltipFacts facts;
         const char* text;
     } rows[] = {
-        // At 100 % nothing is capped, so nothing is named.
-        {{47, 0, READING_OK, "", 0, 0, true},
+        // Where the cap lowers nothing, nothing capped is named.
+        {{47, 0, READING_OK, "", 0, 0, true, 100, false},
          "Ambrel — 47 °C (\\_TZ.TZ01), maximum processor state 100 %"},
-        {{91, 2, READING_OK, "*", 0, 0, true},
+        {{91, 2, READING_OK, "*", 0, 0, true, 80, true},
          "Ambrel — 91 °C (hottest zone), maximum processor state 80 % (all cores, AC and "
          "battery)"},
-        {{91, 2, READING_OK, "*", 0, 0, false},
+        {{91, 2, READING_OK, "*", 0, 0, false, 80, true},
          "Ambrel — 91 °C (hottest zone), maximum processor state 80 % (all cores, AC only)"},
+        // The user's own 75 % is below the level: it is the value in force.
+        {{91, 2, READING_OK, "*", 0, 0, false, 75, false},
+         "Ambrel — 91 °C (hottest zone), maximum processor state 75 %"},
         // The longest text the program makes with a short zone name still fits whole.
-        {{100, 2, READING_FAILED, "*", 9, 5, true},
+        {{100, 2, READING_FAILED, "*", 9, 5, true, 80, true},
          "Ambrel — 100 °C (hottest zone), reading failed since 09:05; maximum processor state "
          "80 % (all cores, AC and battery)"},
-        {{-273, 0, READING_NO_ZONE, "", 0, 0, true},
+        {{-273, 0, READING_NO_ZONE, "", 0, 0, true, 100, false},
          "Ambrel — no reading: thermal zone \\_TZ.TZ01 not found; choose one in the menu"},
-        {{-273, 0, READING_NO_ZONE, "*", 0, 0, true},
+        {{-273, 0, READING_NO_ZONE, "*", 0, 0, true, 100, false},
          "Ambrel — no reading: no thermal zones found"},
-        {{88, 1, READING_FAILED, "\\_TZ.THRM", 9, 5, false},
+        // A value in force that could not be read: the mode's level.
+        {{88, 1, READING_FAILED, "\\_TZ.THRM", 9, 5, false, 0, true},
          "Ambrel — 88 °C (\\_TZ.THRM), reading failed since 09:05; maximum processor state 99 % "
          "(all cores, AC only)"},
-        {{-273, 0, READING_FAILED, "", 23, 59, true},
-         "Ambrel — no reading (\\_TZ.TZ01), the sensor fails since 23:59; maximum processor "
-         "state 100 %"},
+        {{-273, 0, READING_FAILED, "", 23, 59, true, 93, false},
+         "Ambrel — no reading (\\_TZ.TZ01), the sensor has been failing since 23:59; maximum "
+         "processor state 93 %"},
     };
     for (const Row& row : rows) {
         char16_t text[TOOLTIP_SIZE];
@@ -71,14 +75,14 @@ TEST(TrayTooltip, HistoryLineSaysTheSameInShort)
         TooltipFacts facts;
         const char* text;
     } rows[] = {
-        {{47, 0, READING_OK, "", 0, 0, false},
+        {{47, 0, READING_OK, "", 0, 0, false, 100, false},
          "47 °C   \\_TZ.TZ01   maximum processor state 100 %"},
-        {{-3, 2, READING_OK, "*", 0, 0, false},
+        {{-3, 2, READING_OK, "*", 0, 0, false, 0, false},
          "-3 °C   hottest zone   maximum processor state 80 %"},
-        {{88, 1, READING_FAILED, "\\_TZ.THRM", 9, 5, false},
-         "--   \\_TZ.THRM   maximum processor state 99 %"},
-        {{-273, 0, READING_NO_ZONE, "", 0, 0, false},
-         "--   \\_TZ.TZ01   maximum processor state 100 %"},
+        {{88, 1, READING_FAILED, "\\_TZ.THRM", 9, 5, false, 75, false},
+         "--   \\_TZ.THRM   maximum processor state 75 %"},
+        {{-273, 0, READING_NO_ZONE, "", 0, 0, false, 93, false},
+         "--   \\_TZ.TZ01   maximum processor state 93 %"},
     };
     for (const Row& row : rows) {
         char16_t text[TOOLTIP_SIZE];
@@ -90,7 +94,7 @@ TEST(TrayTooltip, HistoryLineSaysTheSameInShort)
 TEST(TrayTooltip, ALongZoneNameIsCutToTheBuffer)
 {
     std::string zone(ZONE_NAME_SIZE - 1, 'Z');
-    TooltipFacts facts = {-273, 0, READING_NO_ZONE, zone.c_str(), 0, 0, true};
+    TooltipFacts facts = {-273, 0, READING_NO_ZONE, zone.c_str(), 0, 0, true, 100, false};
     char16_t text[40];
     text[39] = u'x';
     ComposeTooltip(text, 40, facts);

@@ -124,21 +124,24 @@ TEST(ReportChanged, PostsWhenTemperatureModeOrStatusDiffers)
         bool changed;
     };
     const Row rows[] = {
-        {{50, 0, READING_OK}, {50, 0, READING_OK}, false},
-        {{50, 0, READING_OK}, {51, 0, READING_OK}, true},
-        {{50, 0, READING_OK}, {50, 1, READING_OK}, true},
-        {{90, 1, READING_OK}, {90, 2, READING_OK}, true},
-        {{90, 2, READING_OK}, {89, 1, READING_OK}, true},
-        {{-3, 0, READING_OK}, {-3, 0, READING_OK}, false},
-        {{0, 0, READING_OK}, {0, 0, READING_OK}, false},
-        {{-273, 0, READING_OK}, {0, 0, READING_OK}, true},
-        {{0, 2, READING_OK}, {0, 0, READING_OK}, true},
-        {{kInt32Max, 2, READING_OK}, {kInt32Max, 2, READING_OK}, false},
-        {{kInt32Min, 0, READING_OK}, {kInt32Max, 0, READING_OK}, true},
+        {{50, 0, READING_OK, 100, false}, {50, 0, READING_OK, 100, false}, false},
+        {{50, 0, READING_OK, 100, false}, {51, 0, READING_OK, 100, false}, true},
+        {{50, 0, READING_OK, 100, false}, {50, 1, READING_OK, 100, false}, true},
+        {{90, 1, READING_OK, 100, false}, {90, 2, READING_OK, 100, false}, true},
+        {{90, 2, READING_OK, 100, false}, {89, 1, READING_OK, 100, false}, true},
+        {{-3, 0, READING_OK, 100, false}, {-3, 0, READING_OK, 100, false}, false},
+        {{0, 0, READING_OK, 100, false}, {0, 0, READING_OK, 100, false}, false},
+        {{-273, 0, READING_OK, 100, false}, {0, 0, READING_OK, 100, false}, true},
+        {{0, 2, READING_OK, 100, false}, {0, 0, READING_OK, 100, false}, true},
+        {{kInt32Max, 2, READING_OK, 100, false}, {kInt32Max, 2, READING_OK, 100, false}, false},
+        {{kInt32Min, 0, READING_OK, 100, false}, {kInt32Max, 0, READING_OK, 100, false}, true},
         // the same pair with a failed or a missing sensor behind it
-        {{50, 0, READING_OK}, {50, 0, READING_FAILED}, true},
-        {{-273, 0, READING_FAILED}, {-273, 0, READING_NO_ZONE}, true},
-        {{50, 1, READING_FAILED}, {50, 1, READING_FAILED}, false},
+        {{50, 0, READING_OK, 100, false}, {50, 0, READING_FAILED, 100, false}, true},
+        {{-273, 0, READING_FAILED, 100, false}, {-273, 0, READING_NO_ZONE, 100, false}, true},
+        {{50, 1, READING_FAILED, 100, false}, {50, 1, READING_FAILED, 100, false}, false},
+        // the same reading with another value in force, or the cap lowering something now
+        {{90, 1, READING_OK, 100, false}, {90, 1, READING_OK, 75, false}, true},
+        {{90, 1, READING_OK, 75, false}, {90, 1, READING_OK, 75, true}, true},
     };
     for (const Row& row : rows)
         EXPECT_EQ(ReportChanged(row.last, row.current), row.changed)

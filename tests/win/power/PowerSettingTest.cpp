@@ -42,12 +42,12 @@ struct WriteCase {
     bool onBattery;
 };
 
-// What a value of the store holds after a write of level: on battery never more than before.
-int Expected(int before, uint32_t level, bool written, bool battery)
+// What a value of the store holds after a write of level: never more than before.
+int Expected(int before, uint32_t level, bool included)
 {
-    if (before < 0 || !written)
+    if (before < 0 || !included)
         return before;
-    return battery ? std::min(before, static_cast<int>(level)) : static_cast<int>(level);
+    return std::min(before, static_cast<int>(level));
 }
 
 class WriteThrottleMaxTest : public PowerSettingTest,
@@ -55,8 +55,9 @@ class WriteThrottleMaxTest : public PowerSettingTest,
 {
 };
 
-// Balanced has class-1 values, high performance has none (it is skipped, and said once).
-TEST_P(WriteThrottleMaxTest, ChangesOnlyTheValuesInUseOfTheActiveSchemeAndActivatesIt)
+// Balanced has class-1 values, high performance has none (it is skipped, and said once). Only a
+// value above the level is written, and the scheme is activated only after a write.
+TEST_P(WriteThrottleMaxTest, CapsOnlyTheValuesAboveTheLevelOfTheActiveScheme)
 {
     const WriteCase& c = GetParam();
     const std::string active = c.active;
@@ -74,23 +75,27 @@ TEST_P(WriteThrottleMaxTest, ChangesOnlyTheValuesInUseOfTheActiveSchemeAndActiva
 
     EXPECT_TRUE(WriteThrottleMax(c.value));
 
+    size_t writes = 0;
     for (int cls = 0; cls < 2; ++cls) {
-        EXPECT_EQ(Expected(before[cls][0], c.value, true, false), fake.AcValue(active, cls));
-        EXPECT_EQ(Expected(before[cls][1], c.value, c.onBattery, true), fake.DcValue(active, cls));
+        for (int dc = 0; dc < 2; ++dc) {
+            const int after = Expected(before[cls][dc], c.value, dc == 0 || c.onBattery);
+            EXPECT_EQ(after, dc == 0 ? fake.AcValue(active, cls) : fake.DcValue(active, cls));
+            writes += after != before[cls][dc] ? 1 : 0;
+        }
     }
+    EXPECT_EQ(writes > 0, keeper.Lowered());
     EXPECT_EQ(0u, fake.ReadPowerStore().find("active " + active));
     EXPECT_NE(std::string::npos, fake.ReadPowerStore().find(otherBefore)) << "other untouched";
     // Every value is read (and noted) before the first write, and the scheme activated last.
     const std::vector<std::string> calls = fake.TraceFunctions();
-    ASSERT_GE(calls.size(), 4u);
+    ASSERT_GE(calls.size(), 3u);
     EXPECT_EQ("PowerGetActiveScheme", calls.front());
-    EXPECT_EQ("PowerSetActiveScheme", calls.back());
+    EXPECT_EQ(writes > 0, calls.back() == "PowerSetActiveScheme");
     size_t firstWrite = 1;
     while (firstWrite < calls.size() && calls[firstWrite].find("Read") != std::string::npos)
         ++firstWrite;
     EXPECT_EQ(c.onBattery ? 5u : 3u, firstWrite);
-    const size_t writes = before[1][0] >= 0 ? (c.onBattery ? 4u : 2u) : (c.onBattery ? 2u : 1u);
-    EXPECT_EQ(firstWrite + writes + 1, calls.size());
+    EXPECT_EQ(firstWrite + writes + (writes > 0 ? 1 : 0), calls.size());
     for (const std::string& line : fake.Trace()) {
         EXPECT_EQ("0", TraceField(line, "root")) << line;
         EXPECT_EQ(active, TraceField(line, "scheme")) << line;
@@ -98,10 +103,13 @@ TEST_P(WriteThrottleMaxTest, ChangesOnlyTheValuesInUseOfTheActiveSchemeAndActiva
             EXPECT_EQ("0", TraceField(line, "->")) << line;
         }
     }
-    const std::string write = fake.TraceOf("PowerWriteACValueIndex").at(0);
-    EXPECT_EQ(kProcessorSubgroup, TraceField(write, "subgroup"));
-    EXPECT_EQ(kThrottleMaximum, TraceField(write, "setting"));
-    EXPECT_EQ(std::to_string(c.value), TraceField(write, "value"));
+    // A value above the level gets the level itself.
+    for (const char* function : {"PowerWriteACValueIndex", "PowerWriteDCValueIndex"}) {
+        for (const std::string& write : fake.TraceOf(function)) {
+            EXPECT_EQ(kProcessorSubgroup, TraceField(write, "subgroup"));
+            EXPECT_EQ(std::to_string(c.value), TraceField(write, "value"));
+        }
+    }
     if (before[1][0] >= 0) {
         EXPECT_EQ("", log.Bytes());
     } else {
@@ -176,6 +184,7 @@ TEST_P(WriteFailureTest, LogsExactlyTheFailingCallAndReturnsFalse)
     LogSince log;
 
     EXPECT_FALSE(WriteThrottleMax(99));
+    EXPECT_TRUE(keeper.retryDue);
 
     const std::vector<std::string> lines = log.Lines();
     ASSERT_EQ(1u, lines.size()) << log.Bytes();
@@ -195,14 +204,9 @@ INSTANTIATE_TEST_SUITE_P(
                                        "PowerGetActiveScheme() error=c0000022",
                                        100,
                                        {"PowerGetActiveScheme"}},
-                      // Class 1 is still written; the scheme is not activated.
-                      WriteFailureCase{"WriteACValueIndex",
-                                       "fail PowerWriteACValueIndex 87\n",
-                                       "PowerWriteACValueIndex() error=57",
-                                       100,
-                                       {"PowerGetActiveScheme", "PowerReadACValue",
-                                        "PowerReadACValue", "PowerWriteACValueIndex",
-                                        "PowerWriteACValueIndex"}},
+                      // Class 1 is still written, and activated: what was written takes effect.
+                      WriteFailureCase{"WriteACValueIndex", "fail PowerWriteACValueIndex 87\n",
+                                       "PowerWriteACValueIndex() error=57", 100, kWriteCalls},
                       WriteFailureCase{"SetActiveScheme", "fail PowerSetActiveScheme 1314\n",
                                        "PowerSetActiveScheme() error=522", 99, kWriteCalls}),
     [](const ::testing::TestParamInfo<WriteFailureCase>& param) { return param.param.name; });
@@ -292,6 +296,43 @@ TEST_F(PowerSettingTest, ARepeatedFailureFailsEveryWriteUntilTheRuleIsUsedUp)
     ASSERT_NE(std::string::npos, first) << bytes;
     EXPECT_NE(std::string::npos, bytes.find("PowerWriteACValueIndex() error=5", first + 1));
     EXPECT_EQ(2u, fake.TraceOf("PowerSetActiveScheme").size()); // only the passing writes
+}
+
+// A hand change is the user's own value from then on, whenever it comes; a value below the level
+// is never raised; at the end each value gets its own value back. kHand + v: the user sets v.
+const int kHand = 1000;
+
+TEST_F(PowerSettingTest, TheUsersOwnValueWinsAtAnyTime)
+{
+    struct Row {
+        const char* name;
+        int startAc;
+        std::vector<int> steps;
+        std::vector<int> acWrites;
+        int finalAc;
+    } rows[] = {
+        {"own 100: every step writes", 100, {99, 80, 99}, {99, 80, 99, 100}, 100},
+        {"own 75 is never raised", 75, {99, 80, 99, 100}, {}, 75},
+        {"own 93: capped at 80 only", 93, {99, 80, 99, 100}, {80, 93}, 93},
+        {"by hand at mode 0, then an episode", 93, {kHand + 60, 99, 80, 99}, {}, 60},
+        {"by hand during the cap", 93, {80, kHand + 60, 99, 100}, {80}, 60},
+        {"raised by hand during the cap", 93, {80, kHand + 100, 80, 99}, {80, 80, 99, 100}, 100},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fake.WritePowerStore(TwoSchemeStore(kBalancedScheme, row.startAc));
+        fake.ClearTrace();
+        SchemeKeeper fresh{};
+        for (int step : row.steps) {
+            if (step > kHand)
+                fake.WritePowerStore(TwoSchemeStore(kBalancedScheme, step - kHand));
+            else
+                EXPECT_TRUE(fresh.Write(static_cast<uint32_t>(step)));
+        }
+        fresh.RestoreAll();
+        EXPECT_EQ(row.acWrites, fake.AcWrites());
+        EXPECT_EQ(row.finalAc, fake.AcValue(kBalancedScheme));
+    }
 }
 
 } // namespace

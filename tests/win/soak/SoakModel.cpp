@@ -63,7 +63,6 @@ bool operator==(const PowerWrite& a, const PowerWrite& b)
 
 void ControllerModel::Start(int t)
 {
-    writes.push_back({readings, kPercentOfMode[mode]});
     Take(t);
     Post(t);
 }
@@ -78,7 +77,8 @@ void ControllerModel::Next(int t)
 
 void ControllerModel::Finish()
 {
-    writes.push_back({readings, kSavedPercent});
+    if (mode != 0)
+        writes.push_back({readings, kSavedPercent});
 }
 
 void ControllerModel::Take(int t)

@@ -38,13 +38,14 @@ bool operator==(const PowerWrite& a, const PowerWrite& b);
 class ControllerModel
 {
   public:
-    // The first reading: the mode in force is written first, then the reading is taken and
-    // reported whatever it is.
+    // The first reading: nothing is written (mode 0 is the user's own value), the reading is
+    // taken and reported whatever it is.
     void Start(int t);
     // A later reading: reported only when the temperature or the mode differs from the last
     // report.
     void Next(int t);
-    // The saved value (100 in the test's store) is written back at the end.
+    // The user's own value (100 in the test's store) is written back at the end, where a cap
+    // is still in force.
     void Finish();
 
     int mode = 0;

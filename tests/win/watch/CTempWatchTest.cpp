@@ -75,6 +75,10 @@ struct Scenario {
     bool noWindow;
     // The zone the watcher reads; empty for the default one.
     const char* zone = "";
+    // The AC value of the high-performance scheme that a switch activates.
+    int switchedAc = 70;
+    // Failure rules for the power store.
+    const char* powerRules = "";
 };
 
 const char* const kOpenFailure = "PdhOpenQuery = -1073738824";
@@ -94,11 +98,11 @@ std::vector<Scenario> Scenarios()
          100,
          6,
          {Init(50, 0)},
-         {100, 100},
+         {},
          {{"temp monitor:", kPerReading},
           {kInitEntry, 1},
           {kEndEntry, 1},
-          {"power setting changed: throttle max=100\n", 1}},
+          {"power setting changed:", 0}},
          0,
          false},
         {"steady 90 steps to mode 1 and 2 at the same temperature",
@@ -106,7 +110,7 @@ std::vector<Scenario> Scenarios()
          100,
          11,
          {Init(90, 0), Change(90, 1), Change(90, 2)},
-         {100, 99, 80, 100},
+         {99, 80, 100},
          {{"temp monitor:", kPerReading},
           {"power setting changed: throttle max=99\n", 1},
           {"power setting changed: throttle max=80\n", 1}},
@@ -118,7 +122,7 @@ std::vector<Scenario> Scenarios()
          10,
          {Init(90, 0), Change(91, 0), Change(92, 0), Change(93, 1), Change(94, 1), Change(95, 1),
           Change(96, 1), Change(97, 2), Change(98, 2)},
-         {100, 99, 80, 100},
+         {99, 80, 100},
          {},
          0,
          false},
@@ -127,25 +131,26 @@ std::vector<Scenario> Scenarios()
          100,
          4,
          {Init(-5, 0), Change(-2, 0)},
-         {100, 100},
+         {},
          {},
          0,
          false},
-        {"75 % at start is written back",
+        {"75 % at start is left alone",
          std::string(k50C) + "\n",
          75,
          3,
          {Init(50, 0)},
-         {100, 75},
+         {},
          {},
          0,
          false},
-        {"99 % at start is written back",
+        // Mode 1 asks for no more than the user's own 99.
+        {"99 % at start is never raised and comes back",
          steady90,
          99,
          10,
          {Init(90, 0), Change(90, 1), Change(90, 2)},
-         {100, 99, 80, 99},
+         {80, 99},
          {},
          0,
          false},
@@ -155,25 +160,50 @@ std::vector<Scenario> Scenarios()
          75,
          5,
          {Init(50, 0)},
-         {100, 75},
+         {},
          {},
          2,
          false},
         {"a switched-to scheme gets the engaged mode and each scheme its own value back",
-         "3632\n3632\n3632\n3632\n3632\n3552\n",
-         75,
-         9,
-         {Init(90, 0), Change(90, 1), Change(82, 1)},
-         {100, 99, 99, 75, 70},
+         steady90,
+         100,
+         12,
+         {Init(90, 0), Change(90, 1), Change(90, 2)},
+         {99, 80, 80, 100, 100},
          {},
-         5,
+         9,
+         false,
+         "",
+         100},
+        // Its own 70 stays; the value in force changes, which is reported.
+        {"a switched-to scheme below the level is never raised",
+         steady90,
+         100,
+         12,
+         {Init(90, 0), Change(90, 1), Change(90, 2), Change(90, 2)},
+         {99, 80, 100},
+         {},
+         9,
          false},
+        // Written again at the next reading, while the mode holds.
+        {"a failed write is tried again",
+         steady90,
+         100,
+         10,
+         {Init(90, 0), Change(90, 1), Change(90, 1), Change(90, 2)},
+         {99, 99, 80, 100},
+         {{"PowerWriteACValueIndex() error=5", 1}},
+         0,
+         false,
+         "",
+         70,
+         "fail PowerWriteACValueIndex 5 0 1\n"},
         {"unreadable setting is not written back",
          std::string(k50C) + "\n",
          0,
          3,
          {Init(50, 0)},
-         {100},
+         {},
          {},
          0,
          false},
@@ -182,7 +212,7 @@ std::vector<Scenario> Scenarios()
          80,
          4,
          {Init(-273, 0)},
-         {100, 80},
+         {},
          {{kOpenFailure, 1},
           {"PdhAddCounter(", 0},
           {kCollectFailure, kPerReading},
@@ -196,7 +226,7 @@ std::vector<Scenario> Scenarios()
          80,
          4,
          {Init(-273, 0)},
-         {100, 80},
+         {},
          // a query without counters has no data to collect
          {{kOpenFailure, 0},
           {kAddFailure, 1},
@@ -211,7 +241,7 @@ std::vector<Scenario> Scenarios()
          12,
          // the status changes to failed and back post the same pair again
          {Init(90, 0), Change(90, 0), Change(90, 0), Change(90, 1), Change(90, 2)},
-         {100, 99, 80, 100},
+         {99, 80, 100},
          {{kCollectFailure, 2}, {kFormatFailure, 1}, {"temp=90\n", kPerReading}},
          0,
          false},
@@ -220,7 +250,7 @@ std::vector<Scenario> Scenarios()
          100,
          4,
          {Init(-273, 0), Change(50, 0)},
-         {100, 100},
+         {},
          {{"PdhCollectQueryData() = -1073738811", 1},
           {"temp=-273\n", 2},
           {"PdhGetFormattedCounterValue() = -1073738810", 1}},
@@ -231,7 +261,7 @@ std::vector<Scenario> Scenarios()
          100,
          11,
          {Init(90, 0), Change(90, 1), Change(90, 2)},
-         {100, 99, 80, 100},
+         {99, 80, 100},
          {{"PdhGetFormattedCounterArray() = ", 0}, {"temp=90\n", kPerReading}},
          0,
          false,
@@ -241,7 +271,7 @@ std::vector<Scenario> Scenarios()
          100,
          3,
          {Init(-273, 0)},
-         {100, 100},
+         {},
          {{"PdhAddCounter(\\Thermal Zone Information(\\_TZ.GONE)\\High Precision Temperature) = ",
            1}},
          0,
@@ -252,7 +282,7 @@ std::vector<Scenario> Scenarios()
          100,
          10,
          {},
-         {100, 99, 80, 100},
+         {99, 80, 100},
          {},
          0,
          true},
@@ -307,6 +337,7 @@ void CTempWatchTest::Run(const Scenario& row)
     std::string store = StoreText(kBalancedScheme, row.startAc, 100);
     if (row.startAc == 0)
         store += "fail PowerReadACValue 5 0 -1\n";
+    store += row.powerRules;
     fakes.WritePowerStore(store);
     size_t logStart = LogSize();
 
@@ -323,7 +354,7 @@ void CTempWatchTest::Run(const Scenario& row)
         if (row.switchSchemeAfter != 0 && !switched && readings >= row.switchSchemeAfter) {
             // The fakes' lock keeps the watcher's own calls from saving over the switch.
             fakes.WritePowerStore(
-                StoreText(kHighPerformanceScheme, fakes.AcValue(kBalancedScheme), 70));
+                StoreText(kHighPerformanceScheme, fakes.AcValue(kBalancedScheme), row.switchedAc));
             switched = true;
         }
         Pump(reports);
@@ -343,8 +374,8 @@ void CTempWatchTest::Run(const Scenario& row)
         int count = expected.count == kPerReading ? total : expected.count;
         EXPECT_EQ(CountOf(log, expected.text), count) << expected.text << "\n" << log;
     }
-    // While the mode stays 0, the readings between the first and the last make no power call.
-    if (row.acWrites.size() <= 2 && row.switchSchemeAfter == 0) {
+    // While the mode stays 0, the readings make no power call after the start's read.
+    if (row.acWrites.empty() && row.switchSchemeAfter == 0) {
         std::vector<size_t> collections, powerCalls;
         std::vector<std::string> calls = fakes.TraceFunctions();
         for (size_t i = 0; i < calls.size(); ++i)
@@ -359,7 +390,7 @@ void CTempWatchTest::Run(const Scenario& row)
     if (row.switchSchemeAfter != 0) {
         EXPECT_TRUE(switched);
         EXPECT_EQ(fakes.AcValue(kBalancedScheme), row.startAc);
-        EXPECT_EQ(fakes.AcValue(kHighPerformanceScheme), 70);
+        EXPECT_EQ(fakes.AcValue(kHighPerformanceScheme), row.switchedAc);
     } else if (row.startAc != 0) {
         EXPECT_EQ(fakes.AcValue(kBalancedScheme), row.startAc);
     }
@@ -368,7 +399,7 @@ void CTempWatchTest::Run(const Scenario& row)
     EXPECT_EQ(watch.thread, nullptr);
     EXPECT_EQ(watch.query, nullptr);
     EXPECT_EQ(watch.counter, nullptr);
-    EXPECT_EQ(watch.ambrel.saved, 0u);
+    EXPECT_EQ(watch.ambrel.inForce, 0u);
     EXPECT_EQ(watch.window, nullptr);
     EXPECT_EQ(watch.lastPosted.temperature, 0);
     EXPECT_EQ(watch.lastPosted.mode, 0);
@@ -397,24 +428,28 @@ TEST_F(CTempWatchTest, CloseAloneStopsWritesBackAndReleasesEverything)
 {
     FakePlatform fakes;
     ASSERT_TRUE(fakes.Begin("watch-close"));
-    fakes.WritePdhScript(std::string(k50C) + "\n");
-    fakes.WritePowerStore(StoreText(kBalancedScheme, 75, 100));
+    fakes.WritePdhScript(std::string(k90C) + "\n");
+    fakes.WritePowerStore(StoreText(kBalancedScheme, 100, 100));
     size_t logStart = LogSize();
 
     CTempWatch watch{};
     watch.window = &window;
     watch.Start(25, CTempWatch::callbackfnc, &watch);
     double deadline = NowMs() + 30000.0;
-    while (ReadingsSince(logStart) < 2 && NowMs() < deadline)
+    while (ReadingsSince(logStart) < 5 && NowMs() < deadline)
         Sleep(5);
     watch.Close();
 
-    EXPECT_EQ(fakes.AcWrites(), (std::vector<int>{100, 75}));
+    // Stopped in mode 1 or 2: the last write gives the own value back.
+    const std::vector<int> writes = fakes.AcWrites();
+    ASSERT_GE(writes.size(), 2u);
+    EXPECT_EQ(99, writes.front());
+    EXPECT_EQ(100, writes.back());
     EXPECT_EQ(fakes.TraceOf("PdhCloseQuery").size(), 1u);
     EXPECT_EQ(watch.thread, nullptr);
     EXPECT_EQ(watch.stopEvent, nullptr);
     EXPECT_EQ(watch.query, nullptr);
-    EXPECT_EQ(watch.ambrel.saved, 0u);
+    EXPECT_EQ(watch.ambrel.inForce, 0u);
     fakes.End();
 }
 
