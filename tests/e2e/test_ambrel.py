@@ -768,6 +768,8 @@ class Failures(unittest.TestCase):
         # Applied, each would write 50 (the registry table rows cover the other malformed forms).
         for name, value in {'not-a-scheme': ledger_entry(50, 100),
                             HIGH_PERFORMANCE: ('REG_BINARY', '320000006400000000'),
+                            # 0 %, which its battery value holds as written: it stays at 90.
+                            f'{HIGH_PERFORMANCE} DC': ledger_entry(0, 90),
                             '00000000-1111-2222-3333-444444444444': ledger_entry(50, 100),
                             # Named the earlier way, by the scheme alone (the AC class-0
                             # entry): a run ended between noting 80 and writing it over its 99.
@@ -776,8 +778,9 @@ class Failures(unittest.TestCase):
         watch_and_close(self, run)
         self.assertEqual(([70, 100, 75], {}), (run.ac_writes(), ledger()))
         self.assertEqual(70, run.ac_value(POWER_SAVER))
+        self.assertEqual([100, 90], run.values(HIGH_PERFORMANCE))
         text = read_log_raw()
-        self.assertEqual(2, text.count('RestoreLedger: malformed entry'))
+        self.assertEqual(3, text.count('RestoreLedger: malformed entry'))
         self.assertIn('scheme 00000000-1111-2222-3333-444444444444 no longer exists', text)
 
     def test_a_ledger_key_that_cannot_be_created_leaves_todays_behaviour(self):
