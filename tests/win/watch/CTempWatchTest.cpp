@@ -436,8 +436,11 @@ TEST_F(CTempWatchTest, PerformanceCounterSamplesWhereItExists)
         FakePlatform fakes;
         ASSERT_TRUE(fakes.Begin("performance"));
         fakes.WritePdhScript(row.script);
+        size_t logStart = LogSize();
         PerformanceCounter performance{};
         EXPECT_EQ(row.opens, performance.Open());
+        // a whole line, which the next entry does not run on
+        EXPECT_EQ(row.opens ? 0 : 1, CountOf(LogSince(logStart), "Performance) = -1073738824\n"));
         EXPECT_EQ(row.opens, performance.query != nullptr);
         std::vector<int> samples;
         for (int i = 0; i < 2; ++i) {
