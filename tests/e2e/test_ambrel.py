@@ -106,6 +106,8 @@ RUN_KEY = r'HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 APPROVED_KEY = r'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run'
 THROTTLE_AT = ['80 °C', '85 °C', '90 °C', '95 °C']
 NOTICE = 'WndProc(): throttle notice: 99 % at 90 C\n'
+HOTTEST_INSTEAD = ('CTempWatch: no thermal zone \\_TZ.TZ01; reading the hottest zone instead, '
+                   'now \\_TZ.THRM\n')
 
 
 def delete_registry_value(key, name):
@@ -434,12 +436,13 @@ class Tray(unittest.TestCase):
         run = AmbrelRun('zones', script=script).start()
         try:
             self.assertTrue(run.wait_until_watching())
-            self.assertTrue(wait_for(lambda: 'thermal zone \\_TZ.TZ01 not found; choose one in the '
-                                     'menu' in tooltip()), tooltip())
+            # Nothing chosen and no TZ01: the hottest zone is read, the frozen one aside.
+            self.assertTrue(wait_for(lambda: '90 °C (hottest zone)' in tooltip()), tooltip())
+            self.assertIn(HOTTEST_INSTEAD.replace('THRM', 'CPUZ'), messages(log_entries()))
             self.assertTrue(choose_in_tray_menu('Thermal zone', zones, zones[0]))
-            self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
-            self.assertEqual('Ambrel — 90 °C (\\_TZ.CPUZ), maximum processor state 99 % (all cores, '
-                             'AC and battery)', tooltip())
+            self.assertTrue(wait_for(lambda: tooltip().startswith(
+                'Ambrel — 90 °C (\\_TZ.CPUZ), maximum processor state '), 20), tooltip())
+            self.assertTrue(wait_for(lambda: 99 in run.ac_writes(), 20))
             listed = [m for m in messages(log_entries()) if m.startswith('thermal zone ')]
             self.assertEqual(['thermal zone \\_TZ.CPUZ: 90\n', 'thermal zone \\_TZ.FROZ: 127\n',
                               'thermal zone \\_TZ.THRM: 50\n'], listed)
@@ -692,11 +695,12 @@ class Failures(unittest.TestCase):
          ['PdhCollectQueryData() = -2147481643'], [100, 75]),
         ('formatting fails', '', f'{counter(50)}\nformat-fail -1073738810\n{counter(50)}\n',
          ['PdhGetFormattedCounterValue() = -1073738810'], [100, 75]),
-        ('no TZ01', '', f'zone \\_TZ.THRM\n{counter(50)}\n',
-         [f'PdhAddCounter({COUNTER_PATH}) = -2147481647', 'temp=-273\n'], [100, 75]),
+        # Nothing chosen: the hottest zone stands in for the missing TZ01.
+        ('no TZ01', '', f'zone \\_TZ.THRM\n{counter(50)}\n', [HOTTEST_INSTEAD, 'temp=50\n'],
+         [100, 75]),
         ('no TZ01, noticed only at the reading', '',
-         f'lazy-instances\nzone \\_TZ.THRM\n{counter(50)}\n',
-         ['PdhGetFormattedCounterValue() = -2147481647', 'temp=-273\n'], [100, 75]),
+         f'lazy-instances\nzone \\_TZ.THRM\n{counter(50)}\n', [HOTTEST_INSTEAD, 'temp=50\n'],
+         [100, 75]),
         ('only the plain Temperature counter', '', f'no-high-precision\n{counter(50)}\n',
          ['no High Precision Temperature counter: reading Temperature in whole kelvin\n',
           'temp=50\n'], [100, 75]),

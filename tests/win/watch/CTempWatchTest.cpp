@@ -75,6 +75,10 @@ struct Scenario {
     bool noWindow;
     // The zone the watcher reads; empty for the default one.
     const char* zone = "";
+    // Chosen by the user after two readings (nullptr: nothing).
+    const char* chosenLater = nullptr;
+    // Collections beyond one per reading.
+    int extraCollections = 0;
 };
 
 const char* const kOpenFailure = "PdhOpenQuery = -1073738824";
@@ -82,6 +86,10 @@ const char* const kAddFailure = "PdhAddCounter(\\Thermal Zone Information(\\_TZ.
                                 "Precision Temperature) = -1073738824";
 const char* const kCollectFailure = "PdhCollectQueryData() = ";
 const char* const kFormatFailure = "PdhGetFormattedCounterValue() = ";
+const char* const kHottestInstead = "CTempWatch: no thermal zone \\_TZ.TZ01; reading the hottest "
+                                    "zone instead, now ";
+const char* const kHottestIsCpuz = "CTempWatch: no thermal zone \\_TZ.TZ01; reading the hottest "
+                                   "zone instead, now \\_TZ.CPUZ\n";
 const char* const kInitEntry = "CTempWatch.callbackfnc() THREADCALLBACK_INIT\n";
 const char* const kEndEntry = "CTempWatch.callbackfnc() THREADCALLBACK_END\n";
 
@@ -243,10 +251,44 @@ std::vector<Scenario> Scenarios()
          {Init(-273, 0)},
          {100, 100},
          {{"PdhAddCounter(\\Thermal Zone Information(\\_TZ.GONE)\\High Precision Temperature) = ",
-           1}},
+           1},
+          {kHottestInstead, 0}},
          0,
          false,
          "\\_TZ.GONE"},
+        // The old zone's 50 must not stand in for the new one.
+        {"a zone chosen later that is missing shows no reading",
+         "zone \\_TZ.THRM\n3232\n",
+         100,
+         5,
+         {Init(50, 0), Change(-273, 0)},
+         {100, 100},
+         {{kHottestInstead, 0}},
+         0,
+         false,
+         "\\_TZ.THRM",
+         "\\_TZ.GONE"},
+        {"without the default zone the hottest is read",
+         "zone \\_TZ.THRM\n3232\nzone \\_TZ.CPUZ\n3632\n",
+         100,
+         11,
+         {Init(90, 0), Change(90, 1), Change(90, 2)},
+         {100, 99, 80, 100},
+         {{"PdhAddCounter(", 0}, {kHottestIsCpuz, 1}},
+         0,
+         false},
+        {"without the default zone, noticed at the reading, the hottest is read at once",
+         "lazy-instances\nzone \\_TZ.THRM\n3232\n",
+         100,
+         4,
+         {Init(50, 0)},
+         {100, 100},
+         {{kFormatFailure, 0}, {"temp=50\n", kPerReading}, {kHottestInstead, 1}},
+         0,
+         false,
+         "",
+         nullptr,
+         1},
         {"without a window record nothing is posted",
          steady90,
          100,
@@ -317,6 +359,7 @@ void CTempWatchTest::Run(const Scenario& row)
 
     std::vector<Report> reports;
     bool switched = false;
+    bool chosen = false;
     double deadline = NowMs() + 30000.0;
     int readings = 0;
     while ((readings = ReadingsSince(logStart)) < row.readings && NowMs() < deadline) {
@@ -325,6 +368,12 @@ void CTempWatchTest::Run(const Scenario& row)
             fakes.WritePowerStore(
                 StoreText(kHighPerformanceScheme, fakes.AcValue(kBalancedScheme), 70));
             switched = true;
+        }
+        if (row.chosenLater != nullptr && !chosen && readings >= 2) {
+            WatchChoice choice = {};
+            std::snprintf(choice.zone, sizeof choice.zone, "%s", row.chosenLater);
+            choice.throttleAt = AMBREL_UPPER_THRESHOLD;
+            chosen = watch.RequestChoice(choice);
         }
         Pump(reports);
         Sleep(5);
@@ -337,8 +386,11 @@ void CTempWatchTest::Run(const Scenario& row)
     int total = CountOf(log, "temp monitor:");
     EXPECT_EQ(reports, row.reports);
     EXPECT_EQ(fakes.AcWrites(), row.acWrites);
-    EXPECT_EQ(static_cast<int>(fakes.TraceOf("PdhCollectQueryData").size()), total)
+    EXPECT_EQ(static_cast<int>(fakes.TraceOf("PdhCollectQueryData").size()),
+              total + row.extraCollections)
         << "one collection per reading";
+    // What the menu and the tooltip show agrees with what was read.
+    EXPECT_EQ(CountOf(log, kHottestInstead) == 1, IsHottestZone(watch.ZoneRead("")));
     for (const LogCount& expected : row.logCounts) {
         int count = expected.count == kPerReading ? total : expected.count;
         EXPECT_EQ(CountOf(log, expected.text), count) << expected.text << "\n" << log;
