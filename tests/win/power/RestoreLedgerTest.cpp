@@ -40,14 +40,10 @@ const StoredValue kValues[] = {
      REG_BINARY,
      {50, 0, 0, 0, 50, 0, 0, 0, 50, 0, 0, 0},
      nullptr},
-    // 0 %, in any of the three, would be written back at the next start.
+    // 0 %, which the next start would write back.
     {"8c5e7fda-e8bf-4a96-9a85-a6e23a8c635c DC",
      REG_BINARY,
      {0, 0, 0, 0, 80, 0, 0, 0, 80, 0, 0, 0},
-     nullptr},
-    {"a1841308-3541-4fab-bc81-f71556f20b4a AC1",
-     REG_BINARY,
-     {70, 0, 0, 0, 80, 0, 0, 0, 0, 0, 0, 0},
      nullptr},
     {"a1841308-3541-4fab-bc81-f71556f20b4a", REG_DWORD, {70, 0, 0, 0}, nullptr},
     {"a1841308-3541-4fab-bc81-f71556f20b4b", REG_BINARY, {70, 0, 0, 0, 80, 0, 0, 0}, nullptr},
