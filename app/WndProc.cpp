@@ -44,12 +44,19 @@ BOOL FitTrayIconToScale(TrayApp& app)
     return app.trayIcon.ResizeTrayIcon(GetSystemMetrics(SM_CXSMICON));
 }
 
+// The zone as the watcher reads it, for what the user sees: with nothing chosen on a machine
+// without the default zone, the hottest zone.
+const char* ZoneShown(const TrayApp& app)
+{
+    return app.tempWatch.ZoneRead(app.settings.zone);
+}
+
 // The history window: opened beside the icon, closed by a second click, Esc or the loss of the
 // activation. Every way to open or close it ends here.
 void OpenHistory(TrayApp& app)
 {
     RECT anchor = TrayIconAnchor(app.trayIcon.trayWindow, 0);
-    if (app.history.Open(app.messageWindow.hwnd.load(), anchor, app.settings.zone,
+    if (app.history.Open(app.messageWindow.hwnd.load(), anchor, ZoneShown(app),
                          app.settings.throttleAt))
         LogPrint("WndProc(): history open\n");
 }
@@ -84,7 +91,7 @@ void ToggleHistory(TrayApp& app)
 
 void RefreshHistory(TrayApp& app, bool sample)
 {
-    app.history.Refresh(app.settings.zone, app.settings.throttleAt, sample);
+    app.history.Refresh(ZoneShown(app), app.settings.throttleAt, sample);
 }
 
 void OnExit(TrayApp& app)
@@ -223,7 +230,7 @@ void ShowTrayMenu(TrayApp& app, POINT at)
 {
     HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_TRAYMENU));
     HMENU popup = GetSubMenu(menu, 0);
-    MenuChoices choices = {app.settings.zone,    app.settings.throttleAt,
+    MenuChoices choices = {ZoneShown(app),       app.settings.throttleAt,
                            THROTTLE_AT_CHOICES,  THROTTLE_AT_CHOICE_COUNT,
                            IsStartWithWindows(), app.settings.onBattery,
                            app.settings.notify,  app.settings.locked};
@@ -250,7 +257,7 @@ void ComposeTip(TrayApp& app, int t, int mode)
     TooltipFacts facts = {t,
                           mode,
                           app.readingStatus,
-                          app.settings.zone,
+                          ZoneShown(app),
                           app.failedSince.wHour,
                           app.failedSince.wMinute,
                           app.settings.onBattery,

@@ -57,6 +57,18 @@ bool ParseLedgerName(const char* name, LedgerEntry& entry)
     return false;
 }
 
+bool IsLedgerPercent(uint32_t value)
+{
+    return value >= RESTORE_LEDGER_MIN_PERCENT && value <= RESTORE_LEDGER_MAX_PERCENT;
+}
+
+// An entry that the next start may write back.
+bool HoldsLedgerPercents(const LedgerEntry& entry)
+{
+    return IsLedgerPercent(entry.original) && IsLedgerPercent(entry.written) &&
+           IsLedgerPercent(entry.previous);
+}
+
 } // namespace
 
 void FormatLedgerName(const LedgerEntry& entry, char name[LEDGER_NAME_SIZE])
@@ -102,9 +114,7 @@ bool RestoreLedger::ReadEntry(const char* name, LedgerEntry& entry) const
     entry.original = LoadUint32(data);
     entry.written = LoadUint32(data + 4);
     entry.previous = LoadUint32(data + 8);
-    return entry.original <= RESTORE_LEDGER_MAX_PERCENT &&
-           entry.written <= RESTORE_LEDGER_MAX_PERCENT &&
-           entry.previous <= RESTORE_LEDGER_MAX_PERCENT;
+    return HoldsLedgerPercents(entry);
 }
 
 int RestoreLedger::ReadEntries(LedgerEntry* entries, int max)
@@ -130,7 +140,7 @@ int RestoreLedger::ReadEntries(LedgerEntry* entries, int max)
 bool RestoreLedger::Put(const LedgerEntry& entry)
 {
     // A ledger that was never opened (or failed to open, which is logged) lives in memory only.
-    if (key.key == nullptr)
+    if (key.key == nullptr || !HoldsLedgerPercents(entry))
         return false;
     char name[LEDGER_NAME_SIZE];
     FormatLedgerName(entry, name);

@@ -29,7 +29,9 @@ const int RESTORE_LEDGER_MAX_ENTRIES = 64;
 // A value name: the scheme's text form, a space, up to three characters, the terminating zero.
 const size_t LEDGER_NAME_SIZE = SCHEME_ID_TEXT_SIZE + 4;
 
-// The highest valid percentage in an entry.
+// The valid percentages in an entry. 0 % is never one: written back, it would leave the scheme's
+// processor all but stopped.
+const uint32_t RESTORE_LEDGER_MIN_PERCENT = 1;
 const uint32_t RESTORE_LEDGER_MAX_PERCENT = 100;
 
 struct LedgerEntry {
@@ -65,7 +67,8 @@ class RestoreLedger
     // The entries left in the registry (by a run that did not restore), at most max of them.
     // Malformed values are logged and removed, never returned.
     int ReadEntries(LedgerEntry* entries, int max);
-    // Records or updates one entry; false (logged once) when it cannot be written.
+    // Records or updates one entry; false (logged once) when it cannot be written, and false
+    // without a word for an entry outside the valid percentages, which is never stored.
     bool Put(const LedgerEntry& entry);
     // Removes an entry; a failure is logged once.
     void Remove(const LedgerEntry& entry);

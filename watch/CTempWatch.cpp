@@ -3,6 +3,8 @@
 #include "base/Log.h"
 #include "watch/WatchMessages.h"
 
+#include <pdhmsg.h>
+
 #include <cstring>
 #include <new>
 
@@ -72,7 +74,8 @@ void CTempWatch::Step(const TempReading& reading)
         ambrel.OnNoReading(reading.temperature);
 }
 
-// A new zone is opened at once, so that this reading already comes from it; a new threshold
+// A new zone is opened at once, so that this reading already comes from it, and starts without
+// a reading to hold: the old zone's temperature must not stand in for it. A new threshold
 // applies from this reading on.
 void CTempWatch::TakeChoice()
 {
@@ -83,10 +86,11 @@ void CTempWatch::TakeChoice()
         return;
     ambrel.SetThrottleAt(choice->throttleAt);
     TakeBatteryChoice(choice->onBattery);
-    if (std::strcmp(ZoneOrDefault(choice->zone), ZoneInForce()) != 0) {
+    if (std::strcmp(ZoneOrDefault(ZoneRead(choice->zone)), ZoneInForce()) != 0) {
         std::memcpy(zone, choice->zone, sizeof zone);
         zone[sizeof zone - 1] = '\0';
         reportDue = true;
+        held = HeldReading{};
         if (query != nullptr) {
             CloseCounter();
             OpenCounter();
@@ -123,9 +127,39 @@ void CTempWatch::DropPendingChoice()
     delete pendingChoice.exchange(nullptr);
 }
 
+const char* CTempWatch::ZoneRead(const char* chosen) const
+{
+    return chosen[0] == '\0' && defaultIsHottest.load() ? HOTTEST_ZONE : chosen;
+}
+
 const char* CTempWatch::ZoneInForce() const
 {
-    return ZoneOrDefault(zone);
+    return ZoneOrDefault(ZoneRead(zone));
+}
+
+// Only the default zone gives way, and only when the zone itself is missing: a zone the user
+// chose stays, and is reported as not found.
+bool CTempWatch::DefaultZoneMissing(PDH_STATUS status) const
+{
+    return zone[0] == '\0' && !defaultIsHottest.load() &&
+           static_cast<DWORD>(status) == PDH_CSTATUS_NO_INSTANCE;
+}
+
+// Most machines name their zones otherwise than TZ01; a user who chose nothing still gets a
+// reading.
+void CTempWatch::FallBackToHottest()
+{
+    defaultIsHottest.store(true);
+    announceHottest = true;
+    held = HeldReading{};
+    reportDue = true;
+}
+
+void CTempWatch::AnnounceHottest(const char* hottest)
+{
+    announceHottest = false;
+    LogPrint("CTempWatch: no thermal zone %s; reading the hottest zone instead, now %s\n",
+             DEFAULT_ZONE, hottest != nullptr ? hottest : "none");
 }
 
 void CTempWatch::OpenCounter()
@@ -137,6 +171,10 @@ void CTempWatch::OpenCounter()
         return;
     }
     status = AddZoneCounter(query, ZoneInForce(), counter, wholeKelvin);
+    if (DefaultZoneMissing(status)) {
+        FallBackToHottest();
+        status = AddZoneCounter(query, ZoneInForce(), counter, wholeKelvin);
+    }
     if (status != ERROR_SUCCESS) {
         char path[ZONE_PATH_SIZE];
         ComposeZonePath(path, sizeof path, ZoneInForce(), HIGH_PRECISION_COUNTER);
@@ -203,10 +241,22 @@ TempReading CTempWatch::ReadTemperature()
         LogPrint("PdhCollectQueryData() = %d", static_cast<int>(status));
         return Failed(query != nullptr && counter == nullptr ? READING_NO_ZONE : READING_FAILED);
     }
-    if (IsHottestZone(ZoneInForce()))
-        return ReadHottest();
+    if (IsHottestZone(ZoneInForce())) {
+        const char* hottest = nullptr;
+        TempReading reading = ReadHottest(hottest);
+        if (announceHottest)
+            AnnounceHottest(hottest);
+        return reading;
+    }
     PDH_FMT_COUNTERVALUE value;
     status = PdhGetFormattedCounterValue(counter, PDH_FMT_LONG, nullptr, &value);
+    // Where a missing zone is noticed only now, the reading is taken again from all zones.
+    if (DefaultZoneMissing(status)) {
+        FallBackToHottest();
+        CloseCounter();
+        OpenCounter();
+        return ReadTemperature();
+    }
     if (status != ERROR_SUCCESS) {
         LogPrint("PdhGetFormattedCounterValue() = %d", static_cast<int>(status));
         return Failed(IsMissingZoneStatus(status) ? READING_NO_ZONE : READING_FAILED);
@@ -217,8 +267,9 @@ TempReading CTempWatch::ReadTemperature()
 }
 
 // The highest plausible reading of all zones: a zone frozen at 0 K or 400 K must not throttle
-// the machine for good.
-TempReading CTempWatch::ReadHottest()
+// the machine for good. hottest gets that zone's name (valid until the next reading), or stays
+// null.
+TempReading CTempWatch::ReadHottest(const char*& hottest)
 {
     ZoneReading readings[ZONE_ARRAY_ITEMS];
     DWORD count = 0;
@@ -229,10 +280,11 @@ TempReading CTempWatch::ReadHottest()
     }
     if (count == 0)
         return Failed(READING_NO_ZONE);
-    int hottest = HottestZone(readings, static_cast<int>(count));
-    if (hottest < 0)
+    int index = HottestZone(readings, static_cast<int>(count));
+    if (index < 0)
         return Failed(READING_FAILED);
-    TempReading reading = {readings[hottest].celsius, READING_OK};
+    hottest = zoneArray.items[index].szName;
+    TempReading reading = {readings[index].celsius, READING_OK};
     HoldReading(held, reading.temperature);
     return reading;
 }

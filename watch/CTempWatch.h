@@ -17,8 +17,8 @@
 #include <atomic>
 #include <cstdint>
 
-// The ACPI thermal zone TZ01, read when no zone has been chosen; its value is the temperature in
-// tenths of a kelvin.
+// The ACPI thermal zone TZ01, read when no zone has been chosen (where the machine has it); its
+// value is the temperature in tenths of a kelvin.
 const char CTEMPWATCH_COUNTER_PATH[] =
     "\\Thermal Zone Information(\\_TZ.TZ01)\\High Precision Temperature";
 
@@ -57,6 +57,11 @@ class CTempWatch : public CiThreadEx
     // The zone read; empty for DEFAULT_ZONE. Set by the owner before the worker starts, changed
     // later only by the worker through a WatchChoice.
     char zone[ZONE_NAME_SIZE];
+    // No zone was chosen and this machine has no DEFAULT_ZONE: the hottest zone is read instead,
+    // for the rest of the run. Set by the worker, read by the main thread for what it shows.
+    std::atomic<bool> defaultIsHottest;
+    // The hottest zone is named in the log at the next reading of it, after the fallback.
+    bool announceHottest;
     // The counter in force is the plain one, in whole kelvin.
     bool wholeKelvin;
     // The next reading is reported even if it looks like the last one (the zone has changed,
@@ -80,6 +85,9 @@ class CTempWatch : public CiThreadEx
     void Stop();
     // Final teardown: Stop, write back and close whatever END left, release the stop event.
     void Close();
+    // Either thread: the zone that a choice (a zone name, HOTTEST_ZONE, or empty for the default
+    // zone) is read as: HOTTEST_ZONE for the default zone where the machine lacks it.
+    const char* ZoneRead(const char* chosen) const;
 
   private:
     void OnInit();
@@ -94,7 +102,10 @@ class CTempWatch : public CiThreadEx
     TempReport ReportOf(const TempReading& reading) const;
     void Post(UINT message, const TempReport& report);
     const char* ZoneInForce() const;
-    TempReading ReadHottest();
+    bool DefaultZoneMissing(PDH_STATUS status) const;
+    void FallBackToHottest();
+    void AnnounceHottest(const char* hottest);
+    TempReading ReadHottest(const char*& hottest);
     TempReading Failed(int32_t status) const;
     void DropPendingChoice();
 };

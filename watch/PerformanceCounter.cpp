@@ -10,12 +10,13 @@ bool PerformanceCounter::Open()
     PDH_STATUS status = PdhOpenQueryA(nullptr, 0, &query);
     if (status != ERROR_SUCCESS) {
         query = nullptr;
-        LogPrint("PdhOpenQuery = %d", static_cast<int>(status));
+        // Whole lines: no entry of this query follows to end them, and the next one is another's.
+        LogPrint("PdhOpenQuery = %d\n", static_cast<int>(status));
         return false;
     }
     status = PdhAddEnglishCounterA(query, PERFORMANCE_COUNTER_PATH, 0, &counter);
     if (status != ERROR_SUCCESS) {
-        LogPrint("PdhAddCounter(%s) = %d", PERFORMANCE_COUNTER_PATH, static_cast<int>(status));
+        LogPrint("PdhAddCounter(%s) = %d\n", PERFORMANCE_COUNTER_PATH, static_cast<int>(status));
         Close();
         return false;
     }

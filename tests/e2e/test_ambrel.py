@@ -106,6 +106,8 @@ RUN_KEY = r'HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 APPROVED_KEY = r'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run'
 THROTTLE_AT = ['80 °C', '85 °C', '90 °C', '95 °C']
 NOTICE = 'WndProc(): throttle notice: 99 % at 90 C\n'
+HOTTEST_INSTEAD = ('CTempWatch: no thermal zone \\_TZ.TZ01; reading the hottest zone instead, '
+                   'now \\_TZ.THRM\n')
 
 
 def delete_registry_value(key, name):
@@ -433,12 +435,13 @@ class Tray(unittest.TestCase):
         run = AmbrelRun('zones', script=script).start()
         try:
             self.assertTrue(run.wait_until_watching())
-            self.assertTrue(wait_for(lambda: 'thermal zone \\_TZ.TZ01 not found; choose one in the '
-                                     'menu' in tooltip()), tooltip())
+            # Nothing chosen and no TZ01: the hottest zone is read, the frozen one aside.
+            self.assertTrue(wait_for(lambda: '90 °C (hottest zone)' in tooltip()), tooltip())
+            self.assertIn(HOTTEST_INSTEAD.replace('THRM', 'CPUZ'), messages(log_entries()))
             self.assertTrue(choose_in_tray_menu('Thermal zone', zones, zones[0]))
-            self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
-            self.assertEqual('Ambrel — 90 °C (\\_TZ.CPUZ), maximum processor state 99 % (all cores, '
-                             'AC and battery)', tooltip())
+            self.assertTrue(wait_for(lambda: tooltip().startswith(
+                'Ambrel — 90 °C (\\_TZ.CPUZ), maximum processor state '), 20), tooltip())
+            self.assertTrue(wait_for(lambda: 99 in run.ac_writes(), 20))
             listed = [m for m in messages(log_entries()) if m.startswith('thermal zone ')]
             self.assertEqual(['thermal zone \\_TZ.CPUZ: 90\n', 'thermal zone \\_TZ.FROZ: 127\n',
                               'thermal zone \\_TZ.THRM: 50\n'], listed)
@@ -699,11 +702,10 @@ class Failures(unittest.TestCase):
          ['PdhCollectQueryData() = -2147481643'], []),
         ('formatting fails', '', f'{counter(50)}\nformat-fail -1073738810\n{counter(50)}\n',
          ['PdhGetFormattedCounterValue() = -1073738810'], []),
-        ('no TZ01', '', f'zone \\_TZ.THRM\n{counter(50)}\n',
-         [f'PdhAddCounter({COUNTER_PATH}) = -2147481647', 'temp=-273\n'], []),
+        # Nothing chosen: the hottest zone stands in for the missing TZ01.
+        ('no TZ01', '', f'zone \\_TZ.THRM\n{counter(50)}\n', [HOTTEST_INSTEAD, 'temp=50\n'], []),
         ('no TZ01, noticed only at the reading', '',
-         f'lazy-instances\nzone \\_TZ.THRM\n{counter(50)}\n',
-         ['PdhGetFormattedCounterValue() = -2147481647', 'temp=-273\n'], []),
+         f'lazy-instances\nzone \\_TZ.THRM\n{counter(50)}\n', [HOTTEST_INSTEAD, 'temp=50\n'], []),
         ('only the plain Temperature counter', '', f'no-high-precision\n{counter(50)}\n',
          ['no High Precision Temperature counter: reading Temperature in whole kelvin\n',
           'temp=50\n'], []),
@@ -779,6 +781,8 @@ class Failures(unittest.TestCase):
         # Applied, each would write 50 (the registry table rows cover the other malformed forms).
         for name, value in {'not-a-scheme': ledger_entry(50, 100),
                             HIGH_PERFORMANCE: ('REG_BINARY', '320000006400000000'),
+                            # 0 %, which its battery value holds as written: it stays at 90.
+                            f'{HIGH_PERFORMANCE} DC': ledger_entry(0, 90),
                             '00000000-1111-2222-3333-444444444444': ledger_entry(50, 100),
                             # Named the earlier way, by the scheme alone (the AC class-0
                             # entry): a run ended between noting 80 and writing it over its 99.
@@ -787,8 +791,9 @@ class Failures(unittest.TestCase):
         watch_and_close(self, run)
         self.assertEqual(([70], {}), (run.ac_writes(), ledger()))
         self.assertEqual(70, run.ac_value(POWER_SAVER))
+        self.assertEqual([100, 90], run.values(HIGH_PERFORMANCE))
         text = read_log_raw()
-        self.assertEqual(2, text.count('RestoreLedger: malformed entry'))
+        self.assertEqual(3, text.count('RestoreLedger: malformed entry'))
         self.assertIn('scheme 00000000-1111-2222-3333-444444444444 no longer exists', text)
 
     def test_a_ledger_key_that_cannot_be_created_leaves_todays_behaviour(self):

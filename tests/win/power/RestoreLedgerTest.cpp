@@ -26,8 +26,8 @@ const StoredValue kValues[] = {
      "381b4222-f694-41f0-9685-ff5bb260df2e AC 93 80 99 (earlier name)"},
     {"8C5E7FDA-E8BF-4A96-9A85-A6E23A8C635C",
      REG_BINARY,
-     {0, 0, 0, 0, 100, 0, 0, 0, 100, 0, 0, 0},
-     "8c5e7fda-e8bf-4a96-9a85-a6e23a8c635c AC 0 100 100 (earlier name)"},
+     {1, 0, 0, 0, 100, 0, 0, 0, 100, 0, 0, 0},
+     "8c5e7fda-e8bf-4a96-9a85-a6e23a8c635c AC 1 100 100 (earlier name)"},
     {"8c5e7fda-e8bf-4a96-9a85-a6e23a8c635c DC1",
      REG_BINARY,
      {50, 0, 0, 0, 50, 0, 0, 0, 80, 0, 0, 0},
@@ -39,6 +39,11 @@ const StoredValue kValues[] = {
     {"8c5e7fda-e8bf-4a96-9a85-a6e23a8c635cAC1",
      REG_BINARY,
      {50, 0, 0, 0, 50, 0, 0, 0, 50, 0, 0, 0},
+     nullptr},
+    // 0 %, which the next start would write back.
+    {"8c5e7fda-e8bf-4a96-9a85-a6e23a8c635c DC",
+     REG_BINARY,
+     {0, 0, 0, 0, 80, 0, 0, 0, 80, 0, 0, 0},
      nullptr},
     {"a1841308-3541-4fab-bc81-f71556f20b4a", REG_DWORD, {70, 0, 0, 0}, nullptr},
     {"a1841308-3541-4fab-bc81-f71556f20b4b", REG_BINARY, {70, 0, 0, 0, 80, 0, 0, 0}, nullptr},
@@ -92,6 +97,9 @@ TEST(RestoreLedgerTest, ReadsEntriesBackAndRemovesMalformedValuesUnread)
     // names go when it is removed.
     LedgerEntry read[RESTORE_LEDGER_MAX_ENTRIES];
     ASSERT_EQ(3, ledger.ReadEntries(read, RESTORE_LEDGER_MAX_ENTRIES));
+    LedgerEntry zero = read[1];
+    zero.original = 0;
+    EXPECT_FALSE(ledger.Put(zero));
     read[0].written = 99;
     read[0].previous = 100;
     ASSERT_TRUE(ledger.Put(read[0]));

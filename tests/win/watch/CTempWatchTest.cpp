@@ -79,6 +79,10 @@ struct Scenario {
     int switchedAc = 70;
     // Failure rules for the power store.
     const char* powerRules = "";
+    // Chosen by the user after two readings (nullptr: nothing).
+    const char* chosenLater = nullptr;
+    // Collections beyond one per reading.
+    int extraCollections = 0;
 };
 
 const char* const kOpenFailure = "PdhOpenQuery = -1073738824";
@@ -86,6 +90,8 @@ const char* const kAddFailure = "PdhAddCounter(\\Thermal Zone Information(\\_TZ.
                                 "Precision Temperature) = -1073738824";
 const char* const kCollectFailure = "PdhCollectQueryData() = ";
 const char* const kFormatFailure = "PdhGetFormattedCounterValue() = ";
+const char* const kHottestInstead = "CTempWatch: no thermal zone \\_TZ.TZ01; reading the hottest "
+                                    "zone instead, now ";
 const char* const kInitEntry = "CTempWatch.callbackfnc() THREADCALLBACK_INIT\n";
 const char* const kEndEntry = "CTempWatch.callbackfnc() THREADCALLBACK_END\n";
 
@@ -277,6 +283,34 @@ std::vector<Scenario> Scenarios()
          0,
          false,
          "\\_TZ.GONE"},
+        // The old zone's 50 must not stand in for the new one.
+        {"a zone chosen later that is missing shows no reading",
+         "zone \\_TZ.THRM\n3232\n",
+         100,
+         5,
+         {Init(50, 0), Change(-273, 0)},
+         {},
+         {},
+         0,
+         false,
+         "\\_TZ.THRM",
+         70,
+         "",
+         "\\_TZ.GONE"},
+        {"without the default zone, noticed at the reading, the hottest is read at once",
+         "lazy-instances\nzone \\_TZ.THRM\n3232\n",
+         100,
+         4,
+         {Init(50, 0)},
+         {},
+         {{kFormatFailure, 0}, {"temp=50\n", kPerReading}, {kHottestInstead, 1}},
+         0,
+         false,
+         "",
+         70,
+         "",
+         nullptr,
+         1},
         {"without a window record nothing is posted",
          steady90,
          100,
@@ -348,6 +382,7 @@ void CTempWatchTest::Run(const Scenario& row)
 
     std::vector<Report> reports;
     bool switched = false;
+    bool chosen = false;
     double deadline = NowMs() + 30000.0;
     int readings = 0;
     while ((readings = ReadingsSince(logStart)) < row.readings && NowMs() < deadline) {
@@ -356,6 +391,12 @@ void CTempWatchTest::Run(const Scenario& row)
             fakes.WritePowerStore(
                 StoreText(kHighPerformanceScheme, fakes.AcValue(kBalancedScheme), row.switchedAc));
             switched = true;
+        }
+        if (row.chosenLater != nullptr && !chosen && readings >= 2) {
+            WatchChoice choice = {};
+            std::snprintf(choice.zone, sizeof choice.zone, "%s", row.chosenLater);
+            choice.throttleAt = AMBREL_UPPER_THRESHOLD;
+            chosen = watch.RequestChoice(choice);
         }
         Pump(reports);
         Sleep(5);
@@ -368,8 +409,11 @@ void CTempWatchTest::Run(const Scenario& row)
     int total = CountOf(log, "temp monitor:");
     EXPECT_EQ(reports, row.reports);
     EXPECT_EQ(fakes.AcWrites(), row.acWrites);
-    EXPECT_EQ(static_cast<int>(fakes.TraceOf("PdhCollectQueryData").size()), total)
+    EXPECT_EQ(static_cast<int>(fakes.TraceOf("PdhCollectQueryData").size()),
+              total + row.extraCollections)
         << "one collection per reading";
+    // What the menu and the tooltip show agrees with what was read.
+    EXPECT_EQ(CountOf(log, kHottestInstead) == 1, IsHottestZone(watch.ZoneRead("")));
     for (const LogCount& expected : row.logCounts) {
         int count = expected.count == kPerReading ? total : expected.count;
         EXPECT_EQ(CountOf(log, expected.text), count) << expected.text << "\n" << log;
@@ -471,8 +515,11 @@ TEST_F(CTempWatchTest, PerformanceCounterSamplesWhereItExists)
         FakePlatform fakes;
         ASSERT_TRUE(fakes.Begin("performance"));
         fakes.WritePdhScript(row.script);
+        size_t logStart = LogSize();
         PerformanceCounter performance{};
         EXPECT_EQ(row.opens, performance.Open());
+        // a whole line, which the next entry does not run on
+        EXPECT_EQ(row.opens ? 0 : 1, CountOf(LogSince(logStart), "Performance) = -1073738824\n"));
         EXPECT_EQ(row.opens, performance.query != nullptr);
         std::vector<int> samples;
         for (int i = 0; i < 2; ++i) {
