@@ -1,6 +1,7 @@
 #include "app/Run.h"
 
 #include "app/ConsoleShutdown.h"
+#include "app/Policy.h"
 #include "base/Log.h"
 #include "app/TrayApp.h"
 #include "app/WindowProcedure.h"
@@ -62,7 +63,8 @@ int Run(TrayApp& app, HINSTANCE instance)
     app.messageWindow.user = &app;
     SetConsoleShutdownWindow(window);
 
-    LoadSettings(app.settings);
+    LoadUserSettings(app.settings);
+    ApplyPolicies(app.settings);
     LogPrint("watch start\n");
     StartWatching(app);
     LogPrint("message loop start\n");
