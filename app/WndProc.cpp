@@ -164,8 +164,15 @@ void OnNotify(TrayApp& app)
     FlipSwitch(app.settings.notify, app.settings.locked.notify, "ID_NOTIFY", SETTING_NOTIFY);
 }
 
+// Where the machine starts the program for every user, the user's own value would only add a
+// second start, and removing it could not stop the first: the menu greys the item, and the
+// command is refused as one for a setting locked by policy is.
 void OnStartWithWindows()
 {
+    if (IsStartWithWindowsForAllUsers()) {
+        LogPrint("WndProc(): WM_COMMAND: ID_START_WITH_WINDOWS is set for all users\n");
+        return;
+    }
     LogPrint("WndProc(): WM_COMMAND: Receive ID_START_WITH_WINDOWS\n");
     SetStartWithWindows(!IsStartWithWindows());
 }
@@ -223,10 +230,10 @@ void ShowTrayMenu(TrayApp& app, POINT at)
 {
     HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_TRAYMENU));
     HMENU popup = GetSubMenu(menu, 0);
-    MenuChoices choices = {app.settings.zone,    app.settings.throttleAt,
-                           THROTTLE_AT_CHOICES,  THROTTLE_AT_CHOICE_COUNT,
-                           IsStartWithWindows(), app.settings.onBattery,
-                           app.settings.notify,  app.settings.locked};
+    MenuChoices choices = {
+        app.settings.zone,        app.settings.throttleAt, THROTTLE_AT_CHOICES,
+        THROTTLE_AT_CHOICE_COUNT, IsStartWithWindows(),    IsStartWithWindowsForAllUsers(),
+        app.settings.onBattery,   app.settings.notify,     app.settings.locked};
     app.trayMenu.AddSettingsItems(popup, choices);
     HWND trayWindow = app.trayIcon.trayWindow;
     SetForegroundWindow(trayWindow);
