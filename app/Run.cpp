@@ -2,6 +2,7 @@
 
 #include "app/ConsoleShutdown.h"
 #include "app/Policy.h"
+#include "app/RunningInstance.h"
 #include "base/Log.h"
 #include "app/TrayApp.h"
 #include "app/WindowProcedure.h"
@@ -18,7 +19,7 @@ ATOM RegisterHiddenWindowClass(HINSTANCE instance)
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = WindowProcedure;
     windowClass.hInstance = instance;
-    windowClass.lpszClassName = "Ambrel";
+    windowClass.lpszClassName = HIDDEN_WINDOW_CLASS;
     return RegisterClassExA(&windowClass);
 }
 
