@@ -1,16 +1,21 @@
 #include "app/EndRunning.h"
 
+#include "app/RunningInstance.h"
 #include "base/Log.h"
 
 int EndRunningInstance(DWORD wait)
 {
-    HWND window = FindWindowA("Ambrel", nullptr);
-    if (window == nullptr) {
+    HWND window = nullptr;
+    DWORD processId = 0;
+    InstanceSearch found = FindRunningInstance(window, processId);
+    if (found == InstanceSearch::Unchecked) {
+        LogPrint("--exit: the program of a window of class Ambrel cannot be read; not asked\n");
+        return END_RUNNING_NOT_ASKED;
+    }
+    if (found == InstanceSearch::None) {
         LogPrint("--exit: no instance runs\n");
         return END_RUNNING_DONE;
     }
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
     // The process is opened before the window is asked to close, so that its end is seen even
     // when it comes at once.
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);

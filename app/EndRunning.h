@@ -12,6 +12,7 @@ const int END_RUNNING_NOT_ASKED = 2; // it could not be asked, or its end could 
 // How long the instance is given to write the user's values back and end, in ms.
 const DWORD END_RUNNING_WAIT = 10000;
 
-// Finds the running instance's hidden window (class "Ambrel"), posts WM_CLOSE to it and waits
-// up to wait ms for its process to end; returns one of the codes above.
+// Finds the running instance's hidden window (class "Ambrel", in a process that runs an
+// Ambrel.exe), posts WM_CLOSE to it and waits up to wait ms for its process to end; returns one
+// of the codes above. A window of the class in another program is never asked.
 int EndRunningInstance(DWORD wait);

@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/ConsoleShutdown.h"
 #include "app/EndRunning.h"
+#include "app/RunningInstance.h"
 #include "base/Log.h"
 #include "app/Run.h"
 #include "app/TrayApp.h"
@@ -44,8 +45,12 @@ int AmbrelMain(HINSTANCE instance, int argc, char** argv)
 
     bool otherInstance;
     HANDLE mutex = AcquireSingleInstance(otherInstance);
-    if (otherInstance)
+    // The running instance answers by opening its history window; this start logs nothing,
+    // as it has started nothing.
+    if (otherInstance) {
+        AskRunningToShowHistory();
         return 0;
+    }
 
     OpenLogSinks(switches.file, switches.console);
     LogPrint("Ambrel Ver.1.00\n");

@@ -28,6 +28,7 @@ bool HistoryPopup::Open(HWND owner, const RECT& anchor, const char* zone, int32_
         return false;
     }
     SetTimer(owner, HISTORY_TIMER_ID, HISTORY_TIMER_MS, nullptr);
+    openedAt = GetTickCount64();
     return true;
 }
 
@@ -45,6 +46,18 @@ void HistoryPopup::Close(HWND owner)
 bool HistoryPopup::JustDeactivated() const
 {
     return deactivatedAt != 0 && GetTickCount64() - deactivatedAt < GetDoubleClickTime();
+}
+
+bool HistoryPopup::LostToSecondClick() const
+{
+    return open == nullptr && deactivatedAt >= openedAt &&
+           deactivatedAt - openedAt < GetDoubleClickTime() && JustDeactivated();
+}
+
+void HistoryPopup::BringForward() const
+{
+    if (open != nullptr)
+        SetForegroundWindow(open->window.hwnd);
 }
 
 void HistoryPopup::Refresh(const char* zone, int32_t throttleAt, bool sample)

@@ -31,10 +31,15 @@ class HistoryPopup
     HistoryRing readings;
     // Null while the window is closed.
     HistoryWhileOpen* open;
-    // When the window last closed because it lost the activation (GetTickCount64).
+    // When the window last opened, and last closed because it lost the activation
+    // (GetTickCount64).
+    ULONGLONG openedAt;
     ULONGLONG deactivatedAt;
     // The AC maximum processor state in force as last reported; 0 while unknown.
     int32_t inForce;
+    // Opened from the keyboard (Enter or Space on the icon): closed with Esc, it hands the focus
+    // back to the notification area, as the menu does.
+    bool openedFromKeyboard;
 
     // A report of the watcher: one entry, no allocation.
     void Record(int32_t temperature, int32_t mode, int32_t status);
@@ -45,6 +50,12 @@ class HistoryPopup
     // True right after the window closed because it lost the activation: the click on the icon
     // that took it away is the second click, which closes, not one that opens again.
     bool JustDeactivated() const;
+    // True when the window closed because it lost the activation within the double-click time
+    // of its opening: to the second click of a double click on the icon, whose first click
+    // opened it.
+    bool LostToSecondClick() const;
+    // Brings the open window to the front.
+    void BringForward() const;
     // Redraws the open window up to now; with sample, also takes a performance sample.
     void Refresh(const char* zone, int32_t throttleAt, bool sample);
 

@@ -1,6 +1,9 @@
 #include "app/Run.h"
 
 #include "app/ConsoleShutdown.h"
+#include "app/Policy.h"
+#include "app/RunningInstance.h"
+#include "app/StartWithWindows.h"
 #include "base/Log.h"
 #include "app/TrayApp.h"
 #include "app/WindowProcedure.h"
@@ -17,7 +20,7 @@ ATOM RegisterHiddenWindowClass(HINSTANCE instance)
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = WindowProcedure;
     windowClass.hInstance = instance;
-    windowClass.lpszClassName = "Ambrel";
+    windowClass.lpszClassName = HIDDEN_WINDOW_CLASS;
     return RegisterClassExA(&windowClass);
 }
 
@@ -62,7 +65,9 @@ int Run(TrayApp& app, HINSTANCE instance)
     app.messageWindow.user = &app;
     SetConsoleShutdownWindow(window);
 
-    LoadSettings(app.settings);
+    LoadUserSettings(app.settings);
+    ApplyPolicies(app.settings);
+    DropUserStartBesideMachineStart();
     LogPrint("watch start\n");
     StartWatching(app);
     LogPrint("message loop start\n");

@@ -1,6 +1,5 @@
 #include "app/Settings.h"
 
-#include "app/Policy.h"
 #include "base/Log.h"
 #include "base/ProgramKey.h"
 #include "power/Ambrel.h"
@@ -26,7 +25,7 @@ void LoadUserSwitch(const ProgramKey& key, const char* name, bool& on)
 }
 
 // The user's own choices; a value that is not valid is logged and the default is kept.
-void LoadUserSettings(const ProgramKey& key, Settings& settings)
+void ReadUserChoices(const ProgramKey& key, Settings& settings)
 {
     if (ReadZoneValue(key, settings.zone) == StoredValue::Invalid)
         LogPrint("settings: %s is not a zone name; using %s\n", SETTING_ZONE, DEFAULT_ZONE);
@@ -88,7 +87,7 @@ StoredValue ReadSwitchValue(const ProgramKey& key, const char* name, bool& on)
     return StoredValue::Read;
 }
 
-void LoadSettings(Settings& settings)
+void LoadUserSettings(Settings& settings)
 {
     settings.zone[0] = '\0';
     settings.throttleAt = AMBREL_UPPER_THRESHOLD;
@@ -97,10 +96,9 @@ void LoadSettings(Settings& settings)
     settings.locked = MenuLocks{false, false, false, false};
     ProgramKey key;
     if (key.Open(PROGRAM_KEY_PATH, false)) {
-        LoadUserSettings(key, settings);
+        ReadUserChoices(key, settings);
         key.Close();
     }
-    ApplyPolicies(settings);
 }
 
 bool SaveZoneSetting(const char* zone)

@@ -1,7 +1,8 @@
 // The user's choices from the tray menu, remembered per user in the program's key
 // (HKEY_CURRENT_USER\Software\Ambrel): the thermal zone, the throttle threshold, whether the
 // values used on battery are capped too and whether a step up from 100 % is notified. Values
-// that an administrator sets by policy (app/Policy.h) take precedence and lock their items.
+// that an administrator sets by policy (app/Policy.h, which reads them with the readers below)
+// take precedence and lock their items.
 #pragma once
 
 #include "base/ProgramKey.h"
@@ -47,10 +48,11 @@ StoredValue ReadThrottleAtValue(const ProgramKey& key, int32_t& throttleAt);
 // A switch is a REG_DWORD of 0 or 1.
 StoredValue ReadSwitchValue(const ProgramKey& key, const char* name, bool& on);
 
-// Fills settings from the program's key, then from the policies. What is missing takes its
-// default (the default zone, 85 °C, both switches on); a stored value that is not a valid choice
-// is logged and the default is used.
-void LoadSettings(Settings& settings);
+// Fills settings from the program's key, with nothing locked; the policies go over them
+// afterwards (ApplyPolicies, app/Policy.h). What is missing takes its default (the default zone,
+// 85 °C, both switches on); a stored value that is not a valid choice is logged and the default
+// is used.
+void LoadUserSettings(Settings& settings);
 
 // Remember one choice; false (and a log entry) when the key cannot be written.
 bool SaveZoneSetting(const char* zone);

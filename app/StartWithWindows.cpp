@@ -59,10 +59,10 @@ bool DeleteValue(const wchar_t* keyPath)
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
-bool RunValueExists()
+bool RunValueExists(HKEY root)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, kRunKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return false;
     LONG status = RegQueryValueExW(key, kValueName, nullptr, nullptr, nullptr, nullptr);
     RegCloseKey(key);
@@ -87,7 +87,23 @@ bool DisabledInTaskManager()
 
 bool IsStartWithWindows()
 {
-    return RunValueExists() && !DisabledInTaskManager();
+    return RunValueExists(HKEY_CURRENT_USER) && !DisabledInTaskManager();
+}
+
+bool IsStartWithWindowsForAllUsers()
+{
+    return RunValueExists(HKEY_LOCAL_MACHINE);
+}
+
+void DropUserStartBesideMachineStart()
+{
+    if (!RunValueExists(HKEY_LOCAL_MACHINE) || !RunValueExists(HKEY_CURRENT_USER))
+        return;
+    if (DeleteValue(kRunKey))
+        LogPrint("Start with Windows: the user's Run value removed; the machine starts Ambrel for "
+                 "every user\n");
+    else
+        LogPrint("Start with Windows: cannot remove the Run value\n");
 }
 
 bool SetStartWithWindows(bool start)

@@ -10,6 +10,10 @@ TrayEvent FollowUpOf(TrayEvent event)
         return TrayEvent::ContextMenu;
     case TrayEvent::KeySelect:
         return TrayEvent::KeySelect;
+    case TrayEvent::Select:
+        return TrayEvent::DoubleClick;
+    case TrayEvent::DoubleClick:
+        return TrayEvent::Select;
     default:
         return TrayEvent::Other;
     }
@@ -25,6 +29,8 @@ TrayAction ActionOf(TrayEvent event)
     case TrayEvent::Select:
     case TrayEvent::KeySelect:
         return TrayAction::Activate;
+    case TrayEvent::DoubleClick:
+        return TrayAction::SecondClick;
     default:
         return TrayAction::None;
     }
@@ -41,7 +47,12 @@ TrayAction TrayGestures::Decide(TrayEvent event, uint64_t nowMs)
             followUp = TrayEvent::Other;
         return TrayAction::None;
     }
-    if (event == followUp && nowMs - doneMs < GESTURE_FOLLOW_MS) {
+    // A double click comes only as the second click of a pair, however long the user's
+    // double-click time: after a left click it belongs to that gesture, on its own it does nothing.
+    if (event == TrayEvent::DoubleClick && followUp != TrayEvent::DoubleClick)
+        return TrayAction::None;
+    if (event == followUp && event != TrayEvent::DoubleClick &&
+        nowMs - doneMs < GESTURE_FOLLOW_MS) {
         followUp = TrayEvent::Other;
         return TrayAction::None;
     }

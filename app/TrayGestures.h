@@ -1,8 +1,9 @@
 // What an event on the tray icon does. The shell reports one gesture with several callbacks: a
 // right click is WM_RBUTTONDOWN, WM_RBUTTONUP and then WM_CONTEXTMENU, and Enter delivers
-// NIN_KEYSELECT twice. The menu opens on the first of them, and the follow-up that the shell
-// sends while the menu is open, or just after it has closed, opens nothing. Platform-free; the
-// caller hands in a millisecond clock.
+// NIN_KEYSELECT twice, and a double click is a left click (NIN_SELECT) followed by
+// WM_LBUTTONDBLCLK and, from some shells, a second NIN_SELECT. The menu opens on the first of them,
+// and the follow-up that the shell sends while the menu is open, or just after it has closed, opens
+// nothing. Platform-free; the caller hands in a millisecond clock.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,7 @@ enum class TrayEvent {
     ContextMenu,     // WM_CONTEXTMENU: Shift+F10 or the Apps key, and after a right click
     Select,          // NIN_SELECT: a left click
     KeySelect,       // NIN_KEYSELECT: Enter or Space
+    DoubleClick,     // WM_LBUTTONDBLCLK: the second click of a double click
     Other,
 };
 
@@ -20,6 +22,7 @@ enum class TrayAction {
     MenuAtCursor, // the menu where the mouse is
     MenuAtAnchor, // the menu at the anchor point the shell gives: the icon, for the keyboard
     Activate,     // what a left click does
+    SecondClick,  // the second click of a double click: what the first one did stands
 };
 
 // How long after the menu has closed the shell's follow-up of the same gesture is still expected.

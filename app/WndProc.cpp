@@ -1,6 +1,7 @@
 #include "app/WndProc.h"
 
 #include "base/Log.h"
+#include "app/RunningInstance.h"
 #include "app/StartWithWindows.h"
 #include "app/TrayApp.h"
 #include "res/resource.h"
@@ -53,12 +54,14 @@ const char* ZoneShown(const TrayApp& app)
 
 // The history window: opened beside the icon, closed by a second click, Esc or the loss of the
 // activation. Every way to open or close it ends here.
-void OpenHistory(TrayApp& app)
+void OpenHistory(TrayApp& app, bool fromKeyboard)
 {
     RECT anchor = TrayIconAnchor(app.trayIcon.trayWindow, 0);
-    if (app.history.Open(app.messageWindow.hwnd.load(), anchor, ZoneShown(app),
-                         app.settings.throttleAt))
-        LogPrint("WndProc(): history open\n");
+    if (!app.history.Open(app.messageWindow.hwnd.load(), anchor, ZoneShown(app),
+                          app.settings.throttleAt))
+        return;
+    app.history.openedFromKeyboard = fromKeyboard;
+    LogPrint("WndProc(): history open\n");
 }
 
 void CloseHistory(TrayApp& app)
@@ -75,18 +78,45 @@ void OnHistoryClose(TrayApp& app, WPARAM reason)
 {
     if (app.history.open == nullptr)
         return;
+    const bool fromKeyboard = app.history.openedFromKeyboard;
     CloseHistory(app);
-    if (reason == HISTORY_CLOSE_DEACTIVATED)
+    if (reason == HISTORY_CLOSE_DEACTIVATED) {
         app.history.deactivatedAt = GetTickCount64();
+    } else if (fromKeyboard) {
+        // As after the menu: the keyboard goes on from the icon.
+        app.trayIcon.ReturnFocusToShell();
+        LogPrint("WndProc(): focus back to the notification area\n");
+    }
 }
 
 // What a left click, Enter or Space on the icon does: opens the history window, or closes it.
-void ToggleHistory(TrayApp& app)
+void ToggleHistory(TrayApp& app, bool fromKeyboard)
 {
     if (app.history.open != nullptr)
         CloseHistory(app);
     else if (!app.history.JustDeactivated())
-        OpenHistory(app);
+        OpenHistory(app, fromKeyboard);
+}
+
+// The second click of a double click on the icon toggles nothing: the first one did. Where the
+// shell takes the activation at its button-down, a window that the first click opened has closed
+// meanwhile, and opens again.
+void KeepFirstClick(TrayApp& app)
+{
+    if (app.history.LostToSecondClick())
+        OpenHistory(app, false);
+}
+
+// A second start of the program asks for the history window, to show that Ambrel runs. The
+// request comes from another process and carries nothing: it only ever opens the window, or
+// brings the open one to the front, and never closes it.
+void OnSecondStart(TrayApp& app)
+{
+    LogPrint("WndProc(): second start\n");
+    if (app.history.open != nullptr)
+        app.history.BringForward();
+    else
+        OpenHistory(app, false);
 }
 
 void RefreshHistory(TrayApp& app, bool sample)
@@ -171,8 +201,15 @@ void OnNotify(TrayApp& app)
     FlipSwitch(app.settings.notify, app.settings.locked.notify, "ID_NOTIFY", SETTING_NOTIFY);
 }
 
+// Where the machine starts the program for every user, the user's own value would only add a
+// second start, and removing it could not stop the first: the menu greys the item, and the
+// command is refused as one for a setting locked by policy is.
 void OnStartWithWindows()
 {
+    if (IsStartWithWindowsForAllUsers()) {
+        LogPrint("WndProc(): WM_COMMAND: ID_START_WITH_WINDOWS is set for all users\n");
+        return;
+    }
     LogPrint("WndProc(): WM_COMMAND: Receive ID_START_WITH_WINDOWS\n");
     SetStartWithWindows(!IsStartWithWindows());
 }
@@ -214,7 +251,7 @@ void OnCommand(TrayApp& app, int command)
         break;
     case ID_HISTORY:
         LogPrint("WndProc(): WM_COMMAND: Receive ID_HISTORY\n");
-        OpenHistory(app);
+        OpenHistory(app, false);
         break;
     default:
         if (!OnSettingsCommand(app, command))
@@ -230,10 +267,10 @@ void ShowTrayMenu(TrayApp& app, POINT at)
 {
     HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_TRAYMENU));
     HMENU popup = GetSubMenu(menu, 0);
-    MenuChoices choices = {ZoneShown(app),       app.settings.throttleAt,
-                           THROTTLE_AT_CHOICES,  THROTTLE_AT_CHOICE_COUNT,
-                           IsStartWithWindows(), app.settings.onBattery,
-                           app.settings.notify,  app.settings.locked};
+    MenuChoices choices = {
+        ZoneShown(app),           app.settings.throttleAt, THROTTLE_AT_CHOICES,
+        THROTTLE_AT_CHOICE_COUNT, IsStartWithWindows(),    IsStartWithWindowsForAllUsers(),
+        app.settings.onBattery,   app.settings.notify,     app.settings.locked};
     app.trayMenu.AddSettingsItems(popup, choices);
     HWND trayWindow = app.trayIcon.trayWindow;
     SetForegroundWindow(trayWindow);
@@ -328,6 +365,8 @@ TrayEvent TrayEventOf(UINT event)
         return TrayEvent::Select;
     case NIN_KEYSELECT:
         return TrayEvent::KeySelect;
+    case WM_LBUTTONDBLCLK:
+        return TrayEvent::DoubleClick;
     default:
         return TrayEvent::Other;
     }
@@ -354,8 +393,13 @@ void OnTrayNotification(TrayApp& app, WPARAM wParam, LPARAM lParam)
     case TrayAction::Activate:
         LogPrint("WndProc(): WM_FROMTRAY: Receive %s at %ld,%ld\n",
                  event == NIN_KEYSELECT ? "NIN_KEYSELECT" : "NIN_SELECT", at.x, at.y);
-        ToggleHistory(app);
+        ToggleHistory(app, event == NIN_KEYSELECT);
         // The window, when open, keeps the focus; the shell gets it back only after a menu.
+        app.trayGestures.Done(GetTickCount64());
+        return;
+    case TrayAction::SecondClick:
+        LogPrint("WndProc(): WM_FROMTRAY: Receive WM_LBUTTONDBLCLK\n");
+        KeepFirstClick(app);
         app.trayGestures.Done(GetTickCount64());
         return;
     case TrayAction::None:
@@ -421,6 +465,10 @@ LONG_PTR WndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
         FitTrayIconToScale(app);
         return -1;
     default:
+        if (message == ShowHistoryMessage()) {
+            OnSecondStart(app);
+            return 0;
+        }
         if (message == TaskbarCreatedMessage()) {
             // The shell sends it again after a change of display scale; a rebuilt icon is
             // registered by the rebuild.

@@ -58,8 +58,10 @@ void TrayMenu::AddSettingsItems(HMENU popup, const MenuChoices& choices)
                 ID_ON_BATTERY, L"On battery too");
     InsertMenuW(popup, position++, CheckItemFlags(choices.notify, choices.locked.notify), ID_NOTIFY,
                 L"Notify when throttling");
-    InsertMenuW(popup, position++, CheckItemFlags(choices.startWithWindows, false),
-                ID_START_WITH_WINDOWS, L"Start with Windows");
+    const bool allUsers = choices.startForAllUsers;
+    InsertMenuW(popup, position++, CheckItemFlags(choices.startWithWindows || allUsers, allUsers),
+                ID_START_WITH_WINDOWS,
+                allUsers ? L"Start with Windows (all users)" : L"Start with Windows");
     InsertMenuW(popup, position, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
 }
 

@@ -35,6 +35,9 @@ struct MenuChoices {
     const int32_t* throttleAtChoices;
     int throttleAtChoiceCount;
     bool startWithWindows;
+    // Started at every user's logon by the machine's own setting: ticked, greyed, and marked
+    // "(all users)".
+    bool startForAllUsers;
     // The values used on battery are capped too.
     bool onBattery;
     // Whether the first step up from 100 % is notified.

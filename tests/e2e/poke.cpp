@@ -18,6 +18,9 @@
 //   poke store FILE LINE     in the fake power store FILE, replace the "active" line or the
 //                            "scheme GUID" line that LINE names by LINE, under the fakes' lock
 //   poke volatile-key PATH   create HKEY_CURRENT_USER\PATH as a volatile key
+//   poke impostor            make a window of class "Ambrel" in this program and print "ready";
+//                            print "closed" for each WM_CLOSE and "asked" for each request of a
+//                            second start that it gets, until stdin ends
 //   poke squat               hold "Global\Ambrel Mutex" under an empty DACL (no one may open
 //                            it) until stdin ends; prints "held" once it does
 #include "tests/fakes/FakeShared.h"
@@ -44,9 +47,10 @@ HWND FindAmbrel()
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: poke close|endsession [closeapp]|taskbar|untray|command N|"
-                         "tray MSG [X Y]|ctrlc|consolemode|exists|squat|title|store FILE LINE|"
-                         "volatile-key PATH\n");
+    std::fprintf(stderr,
+                 "usage: poke close|endsession [closeapp]|taskbar|untray|command N|"
+                 "tray MSG [X Y]|ctrlc|consolemode|exists|squat|impostor|title|store FILE LINE|"
+                 "volatile-key PATH\n");
     return 2;
 }
 
@@ -68,6 +72,48 @@ int HoldDeniedMutex()
     std::puts("held");
     std::fflush(stdout);
     std::getchar(); // returns at the end of stdin
+    return 0;
+}
+
+LRESULT CALLBACK ImpostorProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    static const UINT asked =
+        RegisterWindowMessageA("Ambrel.ShowHistory.289dce63-0063-46ae-8c2d-8b4092f97230");
+    if (message == WM_CLOSE || message == asked) {
+        std::puts(message == WM_CLOSE ? "closed" : "asked");
+        std::fflush(stdout);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+DWORD WINAPI QuitAtEndOfInput(void* mainThread)
+{
+    while (std::getchar() != EOF) {
+    }
+    PostThreadMessageA(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(mainThread)), WM_QUIT, 0, 0);
+    return 0;
+}
+
+int RunImpostor()
+{
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = ImpostorProcedure;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "Ambrel";
+    if (!RegisterClassExA(&windowClass) ||
+        !CreateWindowExA(0, "Ambrel", nullptr, 0, 0, 0, 0, 0, nullptr, nullptr,
+                         windowClass.hInstance, nullptr))
+        return 1;
+    MSG message;
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE); // the thread's queue, before the quit
+    void* self = reinterpret_cast<void*>(static_cast<UINT_PTR>(GetCurrentThreadId()));
+    CloseHandle(CreateThread(nullptr, 0, QuitAtEndOfInput, self, 0, nullptr));
+    std::puts("ready");
+    std::fflush(stdout);
+    while (GetMessageA(&message, nullptr, 0, 0))
+        DispatchMessageA(&message);
     return 0;
 }
 
@@ -168,6 +214,8 @@ int main(int argc, char** argv)
         return window != nullptr ? 0 : 1;
     if (std::strcmp(verb, "squat") == 0)
         return HoldDeniedMutex();
+    if (std::strcmp(verb, "impostor") == 0)
+        return RunImpostor();
     if (window == nullptr) {
         std::fprintf(stderr, "poke: no Ambrel window\n");
         return 1;

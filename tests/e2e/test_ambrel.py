@@ -163,19 +163,34 @@ class Lifetime(unittest.TestCase):
         first = AmbrelRun('first').start()
         self.assertTrue(first.wait_until_watching())
         before = read_log_raw()
-        second = AmbrelRun('second', args=('--logging', '--console'))
-        self.assertEqual(0, second.run_to_end(timeout=20))
-        self.assertEqual([], second.trace())
-        time.sleep(0.5)
-        self.assertTrue(first.alive())
-        self.assertEqual(1, messages(log_entries()).count('Ambrel Ver.1.00\n'))
-        self.assertTrue(read_log_raw().startswith(before))
-        # --exit ends the running instance in order; with none running it ends at once.
-        for said in ('--exit: the instance has ended\n', '--exit: no instance runs\n'):
-            self.assertEqual(0, subprocess.run(['wine', EXE, '--exit', '--logging'],
-                                               capture_output=True, timeout=30).returncode)
-            self.assertIn(said, messages(log_entries()))
-        self.assertEqual(0, first.wait(5))
+        # Another program's window of the hidden window's class is never asked anything.
+        impostor = subprocess.Popen(['wine', POKE, 'impostor'], stdin=subprocess.PIPE,
+                                    stdout=subprocess.PIPE, text=True)
+        with impostor:
+            self.assertEqual('ready', impostor.stdout.readline().strip())
+            known = visible_window_ids()
+            second = AmbrelRun('second', args=('--logging', '--console'))
+            self.assertEqual(0, second.run_to_end(timeout=20))
+            self.assertEqual([], second.trace())
+            # The first one answers with its history window; a third start leaves it open.
+            window = new_window(known)
+            self.assertEqual('Ambrel history', window and window[0])
+            self.assertEqual(0, subprocess.run(['wine', EXE], timeout=30).returncode)
+            self.assertTrue(wait_for(lambda: messages(log_entries()).count(
+                'WndProc(): second start\n') == 2))
+            self.assertTrue(first.alive())
+            self.assertEqual(1, messages(log_entries()).count('Ambrel Ver.1.00\n'))
+            self.assertTrue(read_log_raw().startswith(before))
+            self.assertEqual(['WndProc(): history open\n'],
+                             [m for m in messages(log_entries()) if 'history' in m])
+            # --exit ends the running instance in order; with none running it ends at once.
+            for said in ('--exit: the instance has ended\n', '--exit: no instance runs\n'):
+                self.assertEqual(0, subprocess.run(['wine', EXE, '--exit', '--logging'],
+                                                   capture_output=True, timeout=30).returncode)
+                self.assertIn(said, messages(log_entries()))
+            self.assertEqual(0, first.wait(5))
+            impostor.stdin.close()
+            self.assertEqual('', impostor.stdout.read())
         self.assertIn('program end\n', messages(log_entries()))
 
     def test_mutex_that_may_not_be_opened_means_another_instance(self):
@@ -396,6 +411,14 @@ class Tray(unittest.TestCase):
             subprocess.run(['xdotool', 'key', 'Escape'], check=True)
             self.assertTrue(wait_for(lambda: visible_window_ids() <= known, 10))
             self.assertIn('WndProc(): history closed\n', messages(log_entries()))
+            # A double click opens it as one click does, and leaves it open.
+            subprocess.run(['xdotool', 'mousemove', str(x), str(y), 'click', '--repeat', '2',
+                            '--delay', '120', '1'], check=True)
+            self.assertIsNotNone(new_window(known), 'no history window after a double click')
+            time.sleep(1)
+            self.assertTrue(visible_window_ids() - known, 'the double click closed it again')
+            subprocess.run(['xdotool', 'key', 'Escape'], check=True)
+            self.assertTrue(wait_for(lambda: visible_window_ids() <= known, 10))
 
             click(x, y, 1)
             self.assertIsNotNone(new_window(known), 'no history window the second time')
@@ -407,14 +430,14 @@ class Tray(unittest.TestCase):
             self.assertEqual(0, close_and_wait(run))
         finally:
             run.kill()
-        history = [m for m in messages(log_entries()) if 'history' in m]
-        self.assertEqual(['WndProc(): history open\n', 'WndProc(): history closed\n'] * 2,
+        history = [m for m in messages(log_entries()) if 'history' in m or 'focus' in m]
+        self.assertEqual(['WndProc(): history open\n', 'WndProc(): history closed\n'] * 3,
                          history)
         # The performance query lives only while the window is open: every query made is closed.
         opened = [l for l in run.trace('PdhAddEnglishCounterA') if 'Processor' in l]
-        self.assertEqual(2, len(opened))
-        self.assertEqual(3, len(run.trace('PdhOpenQueryA')))
-        self.assertEqual(3, len([l for l in run.trace('PdhCloseQuery') if l.endswith('-> 0')]))
+        self.assertEqual(3, len(opened))
+        self.assertEqual(4, len(run.trace('PdhOpenQueryA')))
+        self.assertEqual(4, len([l for l in run.trace('PdhCloseQuery') if l.endswith('-> 0')]))
 
     def test_zones_listed_chosen_followed_and_remembered(self):
         # No TZ01 here; a zone frozen at 400 K; THRM last, so that appended readings are its own.
@@ -498,6 +521,17 @@ class Tray(unittest.TestCase):
                              [m for m in messages(log_entries()) if 'NIN_' in m or 'history' in m])
             self.assertEqual(0, poke('tray', 1025, 300, 400))  # a new Enter closes it
             self.assertTrue(wait_for(lambda: not (visible_window_ids() - known), 10))
+            # Opened from the keyboard and closed with Esc, it hands the focus back to the icon.
+            for _ in range(2):
+                self.assertEqual(0, poke('tray', 1025, 300, 400))
+            window = new_window(known)
+            self.assertIsNotNone(window)
+            # The poked window may not hold the X focus: a click inside gives it, closing nothing.
+            click(window[3] + window[1] // 2, window[4] + window[2] // 2)
+            subprocess.run(['xdotool', 'key', 'Escape'], check=True)
+            self.assertTrue(wait_for(lambda: not (visible_window_ids() - known), 10))
+            self.assertEqual(1, messages(log_entries()).count(
+                'WndProc(): focus back to the notification area\n'))
             # The Apps key or Shift+F10 (WM_CONTEXTMENU): the menu, with its corner at the icon.
             known = visible_window_ids()
             self.assertEqual(0, poke('tray', 123, 300, 400))
@@ -1023,6 +1057,44 @@ class Deploy(unittest.TestCase):
         for line in ('ThrottleAt is not 80, 85, 90 or 95', 'ThermalZone is not a zone name or *',
                      'OnBattery is not 0 or 1', 'Notify is not 0 or 1'):
             self.assertEqual(1, logged.count(f'policy: {line}; ignored\n'), line)
+
+    def test_start_for_every_user_shows_ticked_greyed_and_refuses_the_command(self):
+        delete_registry_value(RUN_KEY, 'Ambrel')
+        delete_log()
+        run = AmbrelRun('all-users').start()
+        try:
+            self.assertTrue(run.wait_until_watching())
+            widths = []
+            for machine_value in (None, f'"{INSTALLED}"'):
+                if machine_value:
+                    set_registry_value(MACHINE_RUN_KEY, 'Ambrel', machine_value)
+                menu = open_tray_menu()
+                self.assertIsNotNone(menu)
+                widths.append(menu[1])
+                dismiss_menu()
+                time.sleep(0.5)
+            # "Start with Windows (all users)" widens the menu; its greyed item sends nothing, and
+            # a command posted from outside is refused.
+            self.assertGreater(widths[1], widths[0])
+            self.assertTrue(choose_in_tray_menu('Start with Windows'))
+            subprocess.run(['xdotool', 'key', 'Escape'], check=True)
+            poke('command', 40300)
+            refused = 'WndProc(): WM_COMMAND: ID_START_WITH_WINDOWS is set for all users\n'
+            self.assertTrue(wait_for(lambda: refused in messages(log_entries())))
+            self.assertEqual(0, close_and_wait(run))
+        finally:
+            run.kill()
+            delete_registry_value(MACHINE_RUN_KEY, 'Ambrel')
+        self.assertEqual(1, messages(log_entries()).count(refused))
+        self.assertIsNone(registry_value(RUN_KEY, 'Ambrel'))
+        # A user's own start left beside the machine's would start it twice: gone at the next start.
+        set_registry_value(RUN_KEY, 'Ambrel', f'"{INSTALLED}"')
+        set_registry_value(MACHINE_RUN_KEY, 'Ambrel', f'"{INSTALLED}"')
+        try:
+            watch_and_close(self, AmbrelRun('all-users-again'))
+        finally:
+            delete_registry_value(MACHINE_RUN_KEY, 'Ambrel')
+        self.assertIsNone(registry_value(RUN_KEY, 'Ambrel'))
 
     def test_template_is_well_formed_and_names_the_values_read(self):
         policy = pathlib.Path(os.environ['AMBREL_SOURCE_DIR'], 'deploy', 'policy')

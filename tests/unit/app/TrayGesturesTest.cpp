@@ -36,6 +36,14 @@ const std::vector<Step> kGestures[] = {
     {{E::KeySelect, 1000, A::Activate, -1}, {E::KeySelect, 1001, A::None, 4000},
      {E::KeySelect, 4100, A::Activate, 4100}, {E::KeySelect, 4150, A::None, -1},
      {E::Select, 4200, A::Activate, -1}, {E::Select, 4300, A::None, 4400}},
+    // A double click is one gesture, its WM_LBUTTONDBLCLK late under a long double-click time
+    // and its shell's second NIN_SELECT included; a double click without a click before it, or
+    // after Enter, is no gesture of its own.
+    {{E::Select, 1000, A::Activate, 1000}, {E::DoubleClick, 1200, A::SecondClick, 1200},
+     {E::Select, 1300, A::None, -1}, {E::Select, 3000, A::Activate, 3000},
+     {E::DoubleClick, 3900, A::SecondClick, 3900}, {E::DoubleClick, 5000, A::None, -1},
+     {E::KeySelect, 6000, A::Activate, 6000}, {E::DoubleClick, 6100, A::None, -1},
+     {E::KeySelect, 6200, A::None, -1}},
 };
 // clang-format on
 

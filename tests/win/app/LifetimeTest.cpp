@@ -1,7 +1,9 @@
-// The hidden window's life under Wine: Run's failure exits, and the orderly shutdown that the
-// console handler and the end of the session trigger.
+// The hidden window's life under Wine: Run's failure exits, the orderly shutdown that the
+// console handler and the end of the session trigger, and what later starts may ask of it.
 #include "app/ConsoleShutdown.h"
+#include "app/EndRunning.h"
 #include "app/Run.h"
+#include "app/RunningInstance.h"
 #include "app/TrayApp.h"
 #include "fakes/FakeControl.h"
 
@@ -74,6 +76,8 @@ class Lifetime : public ::testing::Test
 
     // 90 °C: the fourth reading caps the user's 100 % at 99 %, about six seconds in.
     bool Capped() { return fakes.AcValue(kBalancedScheme) == 99; }
+    // The first reading is taken; the window exists before the watcher starts.
+    bool Watching() { return !fakes.TraceOf("PdhCollectQueryData").empty(); }
 
     FakePlatform fakes;
 };
@@ -162,4 +166,63 @@ TEST_F(Lifetime, EndOfSessionWritesTheValueBackBeforeTheMessageReturns)
     EXPECT_EQ(99, valueAfterCancelledEnd);
     EXPECT_EQ(100, valueAfterEnd);
     EXPECT_EQ((std::vector<int>{99, 100}), fakes.AcWrites());
+}
+
+// The test program's own window of the class is another program's: neither found nor asked to
+// end. The request of a second start, whatever it carries, only ever opens the history window.
+TEST_F(Lifetime, OnlyAnAmbrelExeIsAskedAndASecondStartOnlyOpensTheHistory)
+{
+    TrayApp app{};
+    HWND found = nullptr;
+    DWORD processId = 0;
+    InstanceSearch search = InstanceSearch::Found;
+    int ended = -1;
+    bool open[2] = {false, false};
+    int result;
+    {
+        Outsider start([&] {
+            ASSERT_TRUE(WaitUntil([&] { return Watching(); }));
+            search = FindRunningInstance(found, processId);
+            ended = EndRunningInstance(100);
+            HWND window = app.messageWindow.hwnd.load();
+            SendMessageA(window, ShowHistoryMessage(), 0, 0);
+            open[0] = app.history.open != nullptr;
+            SendMessageA(window, ShowHistoryMessage(), static_cast<WPARAM>(-1), -1);
+            SendMessageA(window, ShowHistoryMessage(), HISTORY_CLOSE_KEY, 0);
+            open[1] = app.history.open != nullptr;
+            PostMessageA(window, WM_CLOSE, 0, 0);
+        });
+        result = ::Run(app, ThisModule());
+        app.tempWatch.Close();
+        app.trayIcon.ReleaseTrayIcon();
+    }
+    EXPECT_EQ(0, result);
+    EXPECT_EQ(InstanceSearch::None, search);
+    EXPECT_EQ(nullptr, found);
+    EXPECT_EQ(END_RUNNING_DONE, ended);
+    EXPECT_TRUE(open[0]);
+    EXPECT_TRUE(open[1]);
+}
+
+TEST(RunningInstance, OnlyAProgramNamedAmbrelExeCounts)
+{
+    const struct {
+        const wchar_t* path;
+        bool ambrel;
+    } rows[] = {
+        {L"C:\\Program Files\\Ambrel\\Ambrel.exe", true},
+        {L"Z:\\work\\AMBREL.EXE", true},
+        {L"C:/tools/aMbReL.ExE", true},
+        {L"ambrel.exe", true},
+        {L"C:\\Ambrel.exe\\poke.exe", false},
+        {L"C:\\x\\Ambrel.exe.bak", false},
+        {L"C:\\x\\NotAmbrel.exe", false},
+        {L"C:\\x\\Ambrel.ex", false},
+        {L"C:\\x\\Ambrel .exe", false},
+        {L"C:\\x\\Ambr\u0117l.exe", false},
+        {L"C:\\Ambrel.exe\\", false},
+        {L"", false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(row.ambrel, IsAmbrelImagePath(row.path)) << static_cast<int>(&row - rows);
 }

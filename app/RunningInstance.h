@@ -1,0 +1,29 @@
+// The instance that runs already, as a new start sees it: its hidden window, and the message by
+// which a second start asks it to show itself. Any program may register a window class named
+// "Ambrel", so a window of that class counts only where its process runs an Ambrel.exe.
+#pragma once
+
+#include <windows.h>
+
+// The class of the hidden window.
+const char HIDDEN_WINDOW_CLASS[] = "Ambrel";
+
+// The registered message by which a second start asks the running instance to open its history
+// window. It carries nothing, and whoever sends it can only ever have that window opened.
+UINT ShowHistoryMessage();
+
+// True when the file name in path (what follows the last \ or /) is Ambrel.exe, in any case.
+bool IsAmbrelImagePath(const wchar_t* path);
+
+enum class InstanceSearch {
+    Found,
+    None,      // no window of the class runs an Ambrel.exe
+    Unchecked, // none does as far as can be seen, but the program of one could not be read
+};
+
+// The hidden window of the running Ambrel and its process, among the windows of its class.
+InstanceSearch FindRunningInstance(HWND& window, DWORD& processId);
+
+// What a second start does: asks the instance of this session to open its history window.
+// False when there is none to ask (it runs in another session, or not yet, or cannot be told).
+bool AskRunningToShowHistory();
