@@ -49,3 +49,11 @@ bool WriteSchemeThrottleMax(const SchemeId& scheme, uint32_t value, ThrottleValu
 
 // Makes the scheme the active one, which also puts its values in force; logs a failure.
 bool ActivateScheme(const SchemeId& scheme);
+
+// The check made at every reading while the cap is engaged: true when the active scheme can be
+// read and is not the one the current mode was last put in force in.
+inline bool ActiveSchemeDiffers(const SchemeId& inForce)
+{
+    SchemeId active;
+    return ReadActiveScheme(active) == 0 && !SameScheme(active, inForce);
+}

@@ -1,7 +1,5 @@
 #include "power/SchemeId.h"
 
-#include "power/PowerSetting.h"
-
 #include <cstdio>
 #include <cstring>
 
@@ -71,10 +69,4 @@ bool ParseSchemeId(const char* text, SchemeId& scheme)
         parsed.data4[i] = static_cast<uint8_t>(digits[16 + 2 * i] << 4 | digits[17 + 2 * i]);
     scheme = parsed;
     return true;
-}
-
-bool ActiveSchemeDiffers(const SchemeId& inForce)
-{
-    SchemeId active;
-    return ReadActiveScheme(active) == 0 && !SameScheme(active, inForce);
 }

@@ -23,7 +23,3 @@ void FormatSchemeId(const SchemeId& scheme, char text[SCHEME_ID_TEXT_SIZE]);
 
 // Accepts exactly the form FormatSchemeId writes, in either case; false for anything else.
 bool ParseSchemeId(const char* text, SchemeId& scheme);
-
-// The check made at every reading: true when the active scheme can be read and is not the one
-// the current mode was last put in force in.
-bool ActiveSchemeDiffers(const SchemeId& inForce);

@@ -248,8 +248,9 @@ TempReading CTempWatch::ReadTemperature()
             AnnounceHottest(hottest);
         return reading;
     }
-    PDH_FMT_COUNTERVALUE value;
-    status = PdhGetFormattedCounterValue(counter, PDH_FMT_LONG, nullptr, &value);
+    PDH_FMT_COUNTERVALUE value = {};
+    status = FormattedReadStatus(
+        PdhGetFormattedCounterValue(counter, PDH_FMT_LONG, nullptr, &value), value);
     // Where a missing zone is noticed only now, the reading is taken again from all zones.
     if (DefaultZoneMissing(status)) {
         FallBackToHottest();

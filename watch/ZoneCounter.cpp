@@ -73,3 +73,10 @@ bool IsMissingZoneStatus(PDH_STATUS status)
     return code == PDH_CSTATUS_NO_INSTANCE || code == PDH_CSTATUS_NO_OBJECT ||
            code == PDH_CSTATUS_NO_COUNTER || code == PDH_CSTATUS_NO_MACHINE;
 }
+
+PDH_STATUS FormattedReadStatus(PDH_STATUS status, const PDH_FMT_COUNTERVALUE& value)
+{
+    if (static_cast<DWORD>(status) == PDH_INVALID_DATA && IsMissingZoneStatus(value.CStatus))
+        return static_cast<PDH_STATUS>(value.CStatus);
+    return status;
+}

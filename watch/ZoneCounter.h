@@ -35,3 +35,8 @@ PDH_STATUS ReadZoneArray(PDH_HCOUNTER counter, bool wholeKelvin, ZoneArrayBuffer
 // True for a status that means the zone or the counter does not exist (rather than a passing
 // failure of the sensor).
 bool IsMissingZoneStatus(PDH_STATUS status);
+
+// The status of a formatted read. Windows accepts a counter of a zone that does not exist and
+// says so only at the reading: the read fails with PDH_INVALID_DATA, and the value's own status
+// tells that the zone is missing. That status is returned then, otherwise the read's.
+PDH_STATUS FormattedReadStatus(PDH_STATUS status, const PDH_FMT_COUNTERVALUE& value);

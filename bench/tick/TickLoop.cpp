@@ -1,5 +1,7 @@
 #include "bench/tick/TickLoop.h"
 
+#include "power/PowerSetting.h"
+
 void RunTicks(TickState& state, const int64_t* counterValues, size_t count)
 {
     for (size_t i = 0; i < count; ++i) {

@@ -401,8 +401,10 @@ DWORD FormatValue(Counter* counter, DWORD format, DWORD* type, PDH_FMT_COUNTERVA
         return PDH_INVALID_HANDLE;
     if (value == nullptr || (format & PDH_FMT_LONG) == 0)
         return PDH_INVALID_ARGUMENT;
-    if (counter->zone == kMissingZone)
-        return PDH_CSTATUS_NO_INSTANCE;
+    if (counter->zone == kMissingZone) {
+        value->CStatus = PDH_CSTATUS_NO_INSTANCE; // as Windows says it: the value's status
+        return PDH_INVALID_DATA;
+    }
     if (counter->zone == kAllZones)
         return PDH_CSTATUS_INVALID_DATA; // a wildcard has only an array of values
     LONG found = 0;

@@ -188,8 +188,7 @@ TEST_F(FakePdhTest, ZonesAndSystemsAsScripted)
     EXPECT_EQ("323", Sample()); // whole kelvin
     ASSERT_EQ(0, PdhAddCounterA(query, "\\Thermal Zone Information(\\_TZ.NONE)\\Temperature", 0,
                                 &counter));
-    EXPECT_EQ("format " + std::to_string(static_cast<PDH_STATUS>(PDH_CSTATUS_NO_INSTANCE)),
-              Sample());
+    EXPECT_EQ("format " + std::to_string(static_cast<PDH_STATUS>(PDH_INVALID_DATA)), Sample());
 }
 
 TEST_F(FakePdhTest, TraceLinesHaveTheDocumentedFormat)
