@@ -1,6 +1,6 @@
 // The user's choices from the tray menu, remembered per user in the program's key
 // (HKEY_CURRENT_USER\Software\Ambrel): the thermal zone, the throttle threshold, whether the
-// values used on battery are capped too and whether a step up from 100 % is notified. Values
+// values used on battery are capped too and whether the cap's first lowering is notified. Values
 // that an administrator sets by policy (app/Policy.h, which reads them with the readers below)
 // take precedence and lock their items.
 #pragma once
@@ -28,7 +28,7 @@ struct Settings {
     int32_t throttleAt;
     // The values used on battery are capped too ("On battery too"); on by default.
     bool onBattery;
-    // The first step up from 100 % shows a notification; on by default.
+    // The first step of the cap that lowers a value shows a notification; on by default.
     bool notify;
     // The settings that a policy has set: their menu items are greyed and their commands
     // ignored.

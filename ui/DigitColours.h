@@ -26,8 +26,8 @@ const int MODE_BAR_ENTRY = 15;
 
 using DigitColourTable = std::array<ColourEntry, DIGIT_COLOUR_COUNT>;
 
-// The mode bar's colour: green at mode 0 (100 %), yellow at 1 (99 %), red at 2 (80 %) and any
-// other mode.
+// The mode bar's colour: green at mode 0 (the user's own values), yellow at 1 (99 %), red at 2
+// (80 %) and any other mode.
 ColourEntry ModeBarColour(int mode);
 
 // The table that shows t (°C) and the throttle mode. 0 to 99 show two digits, 100 and above the

@@ -40,7 +40,7 @@ struct MenuChoices {
     bool startForAllUsers;
     // The values used on battery are capped too.
     bool onBattery;
-    // Whether the first step up from 100 % is notified.
+    // Whether the first step of the cap that lowers a value is notified.
     bool notify;
     MenuLocks locked;
 };
