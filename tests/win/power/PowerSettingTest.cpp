@@ -298,6 +298,28 @@ TEST_F(PowerSettingTest, ARepeatedFailureFailsEveryWriteUntilTheRuleIsUsedUp)
     EXPECT_EQ(2u, fake.TraceOf("PowerSetActiveScheme").size()); // only the passing writes
 }
 
+// A battery value that fails keeps neither the AC cap from taking effect nor the retry from
+// writing only what is still missing.
+TEST_F(PowerSettingTest, AFailedBatteryWriteStillPutsTheAcCapInForce)
+{
+    fake.WritePowerStore(TwoSchemeStore(kBalancedScheme, 100, "fail PowerWriteDCValueIndex 5\n"));
+    keeper.onBattery = true;
+
+    EXPECT_FALSE(WriteThrottleMax(80));
+    EXPECT_TRUE(keeper.retryDue);
+    EXPECT_EQ(80, fake.AcValue(kBalancedScheme));
+    EXPECT_EQ(95, fake.DcValue(kBalancedScheme));
+    EXPECT_EQ(1u, fake.TraceOf("PowerSetActiveScheme").size());
+
+    fake.ClearTrace();
+    EXPECT_TRUE(WriteThrottleMax(80));
+    EXPECT_FALSE(keeper.retryDue);
+    EXPECT_EQ(80, fake.DcValue(kBalancedScheme));
+    EXPECT_TRUE(fake.TraceOf("PowerWriteACValueIndex").empty());
+    EXPECT_EQ(1u, fake.TraceOf("PowerWriteDCValueIndex").size());
+    EXPECT_EQ(1u, fake.TraceOf("PowerSetActiveScheme").size());
+}
+
 // A hand change is the user's own value from then on, whenever it comes; a value below the level
 // is never raised; at the end each value gets its own value back. kHand + v: the user sets v.
 const int kHand = 1000;
