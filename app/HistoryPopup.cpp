@@ -12,7 +12,8 @@ void HistoryPopup::Record(int32_t temperature, int32_t mode, int32_t status)
     readings.Add(entry);
 }
 
-bool HistoryPopup::Open(HWND owner, const RECT& anchor, const char* zone, int32_t throttleAt)
+bool HistoryPopup::Open(HWND owner, const RECT& anchor, const char* zone, int32_t throttleAt,
+                        int32_t inForce)
 {
     if (open != nullptr)
         return true;
@@ -22,7 +23,7 @@ bool HistoryPopup::Open(HWND owner, const RECT& anchor, const char* zone, int32_
         return false;
     }
     open->hasPerformance = open->counter.Open();
-    if (!open->window.Open(owner, WM_HISTORYCLOSE, anchor, View(zone, throttleAt))) {
+    if (!open->window.Open(owner, WM_HISTORYCLOSE, anchor, View(zone, throttleAt, inForce))) {
         LogPrint("CreateWindowEx(history) error=%lx\n", GetLastError());
         Close(owner);
         return false;
@@ -60,7 +61,7 @@ void HistoryPopup::BringForward() const
         SetForegroundWindow(open->window.hwnd);
 }
 
-void HistoryPopup::Refresh(const char* zone, int32_t throttleAt, bool sample)
+void HistoryPopup::Refresh(const char* zone, int32_t throttleAt, int32_t inForce, bool sample)
 {
     if (open == nullptr)
         return;
@@ -71,11 +72,11 @@ void HistoryPopup::Refresh(const char* zone, int32_t throttleAt, bool sample)
                               static_cast<int16_t>(taken ? READING_OK : READING_FAILED)};
         open->performance.Add(entry);
     }
-    open->window.Show(View(zone, throttleAt));
+    open->window.Show(View(zone, throttleAt, inForce));
 }
 
 // The text line tells the last report; before any, there is no reading yet.
-HistoryView HistoryPopup::View(const char* zone, int32_t throttleAt) const
+HistoryView HistoryPopup::View(const char* zone, int32_t throttleAt, int32_t inForce) const
 {
     HistoryView view = {};
     view.readings = &readings;

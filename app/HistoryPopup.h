@@ -35,16 +35,16 @@ class HistoryPopup
     // (GetTickCount64).
     ULONGLONG openedAt;
     ULONGLONG deactivatedAt;
-    // The AC maximum processor state in force as last reported; 0 while unknown.
-    int32_t inForce;
     // Opened from the keyboard (Enter or Space on the icon): closed with Esc, it hands the focus
     // back to the notification area, as the menu does.
     bool openedFromKeyboard;
 
     // A report of the watcher: one entry, no allocation.
     void Record(int32_t temperature, int32_t mode, int32_t status);
-    // Opens the window beside anchor; false when it cannot be made (nothing is then held).
-    bool Open(HWND owner, const RECT& anchor, const char* zone, int32_t throttleAt);
+    // Opens the window beside anchor, its text naming the zone and the maximum processor state in
+    // force (0 while unknown); false when it cannot be made (nothing is then held).
+    bool Open(HWND owner, const RECT& anchor, const char* zone, int32_t throttleAt,
+              int32_t inForce);
     // Closes the window and releases the window, the counter and the timer.
     void Close(HWND owner);
     // True right after the window closed because it lost the activation: the click on the icon
@@ -57,8 +57,8 @@ class HistoryPopup
     // Brings the open window to the front.
     void BringForward() const;
     // Redraws the open window up to now; with sample, also takes a performance sample.
-    void Refresh(const char* zone, int32_t throttleAt, bool sample);
+    void Refresh(const char* zone, int32_t throttleAt, int32_t inForce, bool sample);
 
   private:
-    HistoryView View(const char* zone, int32_t throttleAt) const;
+    HistoryView View(const char* zone, int32_t throttleAt, int32_t inForce) const;
 };

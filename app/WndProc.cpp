@@ -58,7 +58,7 @@ void OpenHistory(TrayApp& app, bool fromKeyboard)
 {
     RECT anchor = TrayIconAnchor(app.trayIcon.trayWindow, 0);
     if (!app.history.Open(app.messageWindow.hwnd.load(), anchor, ZoneShown(app),
-                          app.settings.throttleAt))
+                          app.settings.throttleAt, app.capInForce))
         return;
     app.history.openedFromKeyboard = fromKeyboard;
     LogPrint("WndProc(): history open\n");
@@ -121,7 +121,7 @@ void OnSecondStart(TrayApp& app)
 
 void RefreshHistory(TrayApp& app, bool sample)
 {
-    app.history.Refresh(ZoneShown(app), app.settings.throttleAt, sample);
+    app.history.Refresh(ZoneShown(app), app.settings.throttleAt, app.capInForce, sample);
 }
 
 void OnExit(TrayApp& app)
@@ -311,7 +311,6 @@ void OnTempCap(TrayApp& app, int32_t inForce, bool lowered)
 {
     app.capInForce = inForce;
     app.capLowered = lowered;
-    app.history.inForce = inForce;
 }
 
 // The first step of an episode that lowers a value below the user's own setting shows a
