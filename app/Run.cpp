@@ -41,6 +41,20 @@ void StartWatching(TrayApp& app)
         app.tempWatch.Start(AMBREL_WATCH_INTERVAL_MS, CTempWatch::callbackfnc, &app.tempWatch);
 }
 
+// The controller watches and serves the status pipe; a view only listens to the pipe.
+void StartRole(TrayApp& app)
+{
+    if (app.isView) {
+        LogPrint("view start\n");
+        app.viewLink.window = &app.messageWindow;
+        app.viewLink.Start();
+        return;
+    }
+    LogPrint("watch start\n");
+    StartWatching(app);
+    app.statusPipe.Start();
+}
+
 void RunMessageLoop()
 {
     MSG message;
@@ -68,8 +82,7 @@ int Run(TrayApp& app, HINSTANCE instance)
     LoadUserSettings(app.settings);
     ApplyPolicies(app.settings);
     DropUserStartBesideMachineStart();
-    LogPrint("watch start\n");
-    StartWatching(app);
+    StartRole(app);
     LogPrint("message loop start\n");
     RunMessageLoop();
     app.history.Close(window);
@@ -78,6 +91,8 @@ int Run(TrayApp& app, HINSTANCE instance)
     app.messageWindow.hwnd.store(nullptr);
     SetConsoleShutdownWindow(nullptr);
     LogPrint("msg stopped\n");
+    app.viewLink.Stop();
+    app.statusPipe.Stop();
     app.tempWatch.Stop();
     LogPrint("watch stopped\n");
     app.trayIcon.ReleaseTrayIcon();

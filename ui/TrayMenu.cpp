@@ -50,12 +50,15 @@ void TrayMenu::AddSettingsItems(HMENU popup, const MenuChoices& choices)
     HMENU throttleMenu = BuildThrottleMenu(choices.throttleAt, choices.locked.throttleAt);
     // Below History, the resource's first item.
     UINT position = 1;
+    const bool machine = choices.forMachine;
     InsertMenuW(popup, position++, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(zoneMenu),
-                L"Thermal zone");
+                machine ? L"Thermal zone (set for this machine)" : L"Thermal zone");
     InsertMenuW(popup, position++, MF_BYPOSITION | MF_POPUP,
-                reinterpret_cast<UINT_PTR>(throttleMenu), L"Throttle at");
+                reinterpret_cast<UINT_PTR>(throttleMenu),
+                machine ? L"Throttle at (set for this machine)" : L"Throttle at");
     InsertMenuW(popup, position++, CheckItemFlags(choices.onBattery, choices.locked.onBattery),
-                ID_ON_BATTERY, L"On battery too");
+                ID_ON_BATTERY,
+                machine ? L"On battery too (set for this machine)" : L"On battery too");
     InsertMenuW(popup, position++, CheckItemFlags(choices.notify, choices.locked.notify), ID_NOTIFY,
                 L"Notify when throttling");
     const bool allUsers = choices.startForAllUsers;

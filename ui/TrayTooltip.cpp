@@ -55,6 +55,10 @@ void ComposeTooltip(char16_t* text, size_t size, const TooltipFacts& facts)
         return;
     TextWriter writer(text, size);
     writer.Add(u"Ambrel \u2014 ");
+    if (facts.status == READING_NO_CONTROLLER) {
+        writer.Add(u"Ambrel service not running");
+        return;
+    }
     if (facts.status == READING_NO_ZONE) {
         AddMissingZone(writer, facts.zone);
         return;
@@ -89,6 +93,10 @@ void ComposeHistoryText(char16_t* text, size_t size, const TooltipFacts& facts)
     else
         writer.Add(u"--");
     writer.Add(u"   ");
+    if (facts.status == READING_NO_CONTROLLER) {
+        writer.Add(u"Ambrel service not running");
+        return;
+    }
     AddZone(writer, facts.zone);
     writer.Add(u"   ");
     AddMaximumState(writer, facts);
