@@ -60,6 +60,9 @@ TEST(TrayTooltip, SaysWhatTheIconCannot)
         {{-273, 0, READING_FAILED, "", 23, 59, true, 93, false},
          "Ambrel — no reading (\\_TZ.TZ01), the sensor has been failing since 23:59; maximum "
          "processor state 93 %"},
+        // A view whose controller has gone: nothing of the last report stays.
+        {{-273, 0, READING_NO_CONTROLLER, "*", 9, 5, true, 0, false},
+         "Ambrel — Ambrel service not running"},
     };
     for (const Row& row : rows) {
         char16_t text[TOOLTIP_SIZE];
@@ -83,6 +86,8 @@ TEST(TrayTooltip, HistoryLineSaysTheSameInShort)
          "--   \\_TZ.THRM   maximum processor state 75 %"},
         {{-273, 0, READING_NO_ZONE, "", 0, 0, false, 93, false},
          "--   \\_TZ.TZ01   maximum processor state 93 %"},
+        {{-273, 0, READING_NO_CONTROLLER, "", 0, 0, false, 0, false},
+         "--   Ambrel service not running"},
     };
     for (const Row& row : rows) {
         char16_t text[TOOLTIP_SIZE];
