@@ -4,6 +4,7 @@
 #include "app/Policy.h"
 #include "app/RunningInstance.h"
 #include "app/StartWithWindows.h"
+#include "app/StatusPipe.h"
 #include "base/Log.h"
 #include "app/TrayApp.h"
 #include "app/WindowProcedure.h"
@@ -46,6 +47,7 @@ void StartRole(TrayApp& app)
 {
     if (app.isView) {
         LogPrint("view start\n");
+        LockMachineChoices(app);
         app.viewLink.window = &app.messageWindow;
         app.viewLink.Start();
         return;

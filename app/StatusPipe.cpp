@@ -72,15 +72,19 @@ void PublishStatus(TrayApp& app)
     delete history;
 }
 
+void LockMachineChoices(TrayApp& app)
+{
+    app.settings.locked.zone = true;
+    app.settings.locked.throttleAt = true;
+    app.settings.locked.onBattery = true;
+}
+
 void TakeViewStatus(TrayApp& app, const PipeStatus& status)
 {
     std::memcpy(app.settings.zone, status.zone, sizeof app.settings.zone);
     app.settings.zone[sizeof app.settings.zone - 1] = '\0';
     app.settings.throttleAt = status.throttleAt;
     app.settings.onBattery = status.onBattery;
-    app.settings.locked.zone = true;
-    app.settings.locked.throttleAt = true;
-    app.settings.locked.onBattery = true;
     app.readingStatus = status.status;
     app.failedSince.wHour = status.failedHour;
     app.failedSince.wMinute = status.failedMinute;

@@ -13,7 +13,9 @@ struct TrayApp;
 // The controller: hands the current status and history to the server (when it runs).
 void PublishStatus(TrayApp& app);
 
-// A view: takes a status into app (the machine's zone, threshold and battery choice, locked in
+// A view: the zone, the threshold and the battery choice are the controller's, from the start.
+void LockMachineChoices(TrayApp& app);
+// A view: takes a status into app (the machine's zone, threshold and battery choice, shown in
 // the menu; the reading, the cap and the failure time). The user's own Notify stays.
 void TakeViewStatus(TrayApp& app, const PipeStatus& status);
 // A view: the controller's readings replace the ones held.

@@ -15,6 +15,8 @@ class ClientLoop
   public:
     PipeClient& client;
     HANDLE pipe = nullptr;
+    // A read is in flight: the kernel may still use readOv and in.
+    bool reading = false;
     OVERLAPPED readOv = {};
     uint8_t in[PIPE_MAX_MESSAGE];
     size_t inSize = 0;
@@ -53,9 +55,12 @@ void ClientLoop::Disconnect()
 {
     if (pipe == nullptr)
         return;
-    CancelIo(pipe);
-    DWORD n = 0;
-    GetOverlappedResult(pipe, &readOv, &n, TRUE);
+    if (reading) {
+        CancelIo(pipe);
+        DWORD n = 0;
+        GetOverlappedResult(pipe, &readOv, &n, TRUE);
+        reading = false;
+    }
     CloseHandle(pipe);
     pipe = nullptr;
 }
@@ -67,9 +72,11 @@ bool ClientLoop::ReadSome()
     if (!ReadFile(pipe, in + inSize, static_cast<DWORD>(sizeof in - inSize), nullptr, &readOv) &&
         GetLastError() != ERROR_IO_PENDING)
         return false;
+    reading = true;
     HANDLE handles[2] = {client.stopEvent, readOv.hEvent};
     if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
         return false;
+    reading = false;
     if (!GetOverlappedResult(pipe, &readOv, &n, FALSE))
         return false;
     inSize += n;

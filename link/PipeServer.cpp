@@ -17,6 +17,8 @@
 struct PipeClientSlot {
     HANDLE pipe;
     DWORD processId;
+    // A read or a write is in flight: the kernel may still use its OVERLAPPED and buffer.
+    bool reading;
     OVERLAPPED readOv;
     uint8_t in[PIPE_HEADER_SIZE];
     size_t inSize;
@@ -75,6 +77,8 @@ class ServerLoop
     PSECURITY_DESCRIPTOR security = nullptr;
     HANDLE listener = nullptr;
     OVERLAPPED connectOv = {};
+    // The listener's connection is in flight, or came before it was asked for.
+    bool connectPending = false;
     bool connectedAtOnce = false;
     PipeSnapshot* current = nullptr;
     PipeClientSlot* slots[PIPE_MAX_CLIENTS] = {};
@@ -90,9 +94,9 @@ class ServerLoop
     void OnConnect();
     void Accept(HANDLE pipe);
     bool RoomFor(DWORD processId) const;
-    void StartRead(PipeClientSlot& slot);
+    bool StartRead(int index);
     void OnRead(int index);
-    void StartWrite(int index);
+    bool StartWrite(int index);
     void OnWrite(int index);
     bool Queue(int index, const uint8_t* bytes, size_t size);
     void Drop(int index, const char* why);
@@ -150,17 +154,18 @@ void ServerLoop::Listen()
         LogPrint("PipeServer: CreateNamedPipe() error=%lu\n", GetLastError());
         return;
     }
-    connectedAtOnce = false;
-    if (ConnectNamedPipe(listener, &connectOv))
-        return;
-    const DWORD error = GetLastError();
-    if (error == ERROR_PIPE_CONNECTED) {
+    connectPending = false;
+    connectedAtOnce = ConnectNamedPipe(listener, &connectOv) != FALSE;
+    const DWORD error = connectedAtOnce ? ERROR_PIPE_CONNECTED : GetLastError();
+    if (error == ERROR_IO_PENDING) {
+        connectPending = true;
+    } else if (error == ERROR_PIPE_CONNECTED) {
         connectedAtOnce = true;
         SetEvent(connectOv.hEvent);
-    } else if (error != ERROR_IO_PENDING) {
-        // The client has come and gone already (ERROR_NO_DATA), or worse: a new instance.
+    } else {
+        // The client has come and gone already (ERROR_NO_DATA), or worse: the loop makes a new
+        // instance after a while.
         CloseListener();
-        Listen();
     }
 }
 
@@ -168,9 +173,11 @@ void ServerLoop::CloseListener()
 {
     if (listener == nullptr)
         return;
-    CancelIo(listener);
-    if (!connectedAtOnce)
+    if (connectPending) {
+        CancelIo(listener);
         WaitOut(listener, connectOv);
+        connectPending = false;
+    }
     CloseHandle(listener);
     listener = nullptr;
 }
@@ -178,9 +185,11 @@ void ServerLoop::CloseListener()
 void ServerLoop::OnConnect()
 {
     DWORD n = 0;
-    if (!connectedAtOnce && !GetOverlappedResult(listener, &connectOv, &n, FALSE)) {
-        CloseHandle(listener);
-        listener = nullptr;
+    const bool connected =
+        connectedAtOnce || GetOverlappedResult(listener, &connectOv, &n, FALSE) != FALSE;
+    connectPending = false;
+    if (!connected) {
+        CloseListener();
         Listen();
         return;
     }
@@ -238,16 +247,21 @@ void ServerLoop::Accept(HANDLE pipe)
             !Queue(index, current->status, current->statusSize))
             return;
     }
-    StartRead(*slot);
+    StartRead(index);
 }
 
-void ServerLoop::StartRead(PipeClientSlot& slot)
+// Completes by the event whether it completes now or later; false when the client was dropped.
+bool ServerLoop::StartRead(int index)
 {
-    // Completes by the event whether it completes now or later.
+    PipeClientSlot& slot = *slots[index];
     if (!ReadFile(slot.pipe, slot.in + slot.inSize,
                   static_cast<DWORD>(PIPE_HEADER_SIZE - slot.inSize), nullptr, &slot.readOv) &&
-        GetLastError() != ERROR_IO_PENDING)
-        SetEvent(slot.readOv.hEvent);
+        GetLastError() != ERROR_IO_PENDING) {
+        Drop(index, "left");
+        return false;
+    }
+    slot.reading = true;
+    return true;
 }
 
 // A viewer has nothing to send: whatever it writes is checked as a message and refused. A
@@ -256,6 +270,7 @@ void ServerLoop::OnRead(int index)
 {
     PipeClientSlot& slot = *slots[index];
     DWORD n = 0;
+    slot.reading = false;
     if (!GetOverlappedResult(slot.pipe, &slot.readOv, &n, FALSE)) {
         Drop(index, "left");
         return;
@@ -266,7 +281,7 @@ void ServerLoop::OnRead(int index)
     switch (CheckPipeFrame(slot.in, slot.inSize, size, kind)) {
     case PipeFrame::Partial:
         if (slot.inSize < PIPE_HEADER_SIZE) {
-            StartRead(slot);
+            StartRead(index);
             return;
         }
         Drop(index, "dropped: a message that a viewer may not send");
@@ -283,27 +298,31 @@ void ServerLoop::OnRead(int index)
     }
 }
 
-void ServerLoop::StartWrite(int index)
+// False when the client was dropped.
+bool ServerLoop::StartWrite(int index)
 {
     PipeClientSlot& slot = *slots[index];
     if (slot.writing || slot.outSize == 0)
-        return;
+        return true;
+    if (!WriteFile(slot.pipe, slot.out, static_cast<DWORD>(slot.outSize), nullptr, &slot.writeOv) &&
+        GetLastError() != ERROR_IO_PENDING) {
+        Drop(index, "left");
+        return false;
+    }
     slot.writing = true;
     slot.writeStartedAt = GetTickCount64();
-    if (!WriteFile(slot.pipe, slot.out, static_cast<DWORD>(slot.outSize), nullptr, &slot.writeOv) &&
-        GetLastError() != ERROR_IO_PENDING)
-        SetEvent(slot.writeOv.hEvent);
+    return true;
 }
 
 void ServerLoop::OnWrite(int index)
 {
     PipeClientSlot& slot = *slots[index];
     DWORD n = 0;
+    slot.writing = false;
     if (!GetOverlappedResult(slot.pipe, &slot.writeOv, &n, FALSE)) {
         Drop(index, "left");
         return;
     }
-    slot.writing = false;
     std::memmove(slot.out, slot.out + n, slot.outSize - n);
     slot.outSize -= n;
     StartWrite(index);
@@ -320,8 +339,7 @@ bool ServerLoop::Queue(int index, const uint8_t* bytes, size_t size)
     }
     std::memcpy(slot.out + slot.outSize, bytes, size);
     slot.outSize += size;
-    StartWrite(index);
-    return true;
+    return StartWrite(index);
 }
 
 // Cancels what is in flight and waits until the kernel has let go of the buffers.
@@ -333,7 +351,8 @@ void ServerLoop::Drop(int index, const char* why)
         LogPrint("PipeServer: viewer %lu %s\n", slot->processId, why);
     if (slot->pipe != nullptr) {
         CancelIo(slot->pipe);
-        WaitOut(slot->pipe, slot->readOv);
+        if (slot->reading)
+            WaitOut(slot->pipe, slot->readOv);
         if (slot->writing)
             WaitOut(slot->pipe, slot->writeOv);
         DisconnectNamedPipe(slot->pipe);
@@ -380,9 +399,11 @@ void ServerLoop::Run()
         for (int i = 0; i < PIPE_MAX_CLIENTS; ++i) {
             if (slots[i] == nullptr)
                 continue;
-            slotOf[count] = i;
-            isWrite[count] = false;
-            handles[count++] = slots[i]->readOv.hEvent;
+            if (slots[i]->reading) {
+                slotOf[count] = i;
+                isWrite[count] = false;
+                handles[count++] = slots[i]->readOv.hEvent;
+            }
             if (slots[i]->writing) {
                 slotOf[count] = i;
                 isWrite[count] = true;
