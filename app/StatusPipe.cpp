@@ -11,10 +11,20 @@ static_assert(ZONE_NAME_SIZE <= PIPE_ZONE_SIZE, "a zone name must fit the pipe's
 namespace
 {
 
+// Services run in session 0, users' programs never: a controller there is the machine's service,
+// and its settings are the machine's.
+bool InServiceSession()
+{
+    DWORD session = 1;
+    return ProcessIdToSessionId(GetCurrentProcessId(), &session) && session == 0;
+}
+
 uint8_t SetByOf(const MenuLocks& locked)
 {
+    static const bool forMachine = InServiceSession();
     return static_cast<uint8_t>(
-        (locked.zone ? PIPE_SET_ZONE : 0) | (locked.throttleAt ? PIPE_SET_THROTTLE_AT : 0) |
+        (forMachine ? PIPE_SET_FOR_MACHINE : 0) | (locked.zone ? PIPE_SET_ZONE : 0) |
+        (locked.throttleAt ? PIPE_SET_THROTTLE_AT : 0) |
         (locked.onBattery ? PIPE_SET_ON_BATTERY : 0) | (locked.notify ? PIPE_SET_NOTIFY : 0));
 }
 
