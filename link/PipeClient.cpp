@@ -22,6 +22,9 @@ class ClientLoop
     size_t inSize = 0;
     // The viewer has been told that the controller is missing, and not told otherwise since.
     bool lostTold = false;
+    // A history comes first on a connection or not at all: a server that sends more cannot
+    // fill the viewer's queue with them.
+    bool historyDue = false;
 
     explicit ClientLoop(PipeClient& owner) : client(owner) {}
     void Run();
@@ -47,6 +50,7 @@ bool ClientLoop::Connect()
     pipe = opened;
     inSize = 0;
     lostTold = false;
+    historyDue = true;
     LogPrint("PipeClient: connected\n");
     return true;
 }
@@ -106,6 +110,8 @@ bool ClientLoop::TakeMessages()
 
 bool ClientLoop::Hand(uint16_t kind, const uint8_t* message, size_t size)
 {
+    const bool historyTaken = historyDue;
+    historyDue = false;
     if (kind == PIPE_KIND_STATUS) {
         PipeStatus* status = new (std::nothrow) PipeStatus();
         if (status == nullptr || !DecodePipeStatus(message, size, *status)) {
@@ -116,6 +122,8 @@ bool ClientLoop::Hand(uint16_t kind, const uint8_t* message, size_t size)
             delete status;
         return true;
     }
+    if (!historyTaken)
+        return false;
     PipeHistory* history = new (std::nothrow) PipeHistory();
     if (history == nullptr || !DecodePipeHistory(message, size, *history)) {
         delete history;

@@ -1,9 +1,9 @@
 // A viewer's end of the status pipe: on a thread of its own it connects to \\.\pipe\Ambrel
-// (read only), checks every message that arrives, and hands each good one to the window of a
-// MessageWindow record as a posted message whose lParam owns a copy of it (the window's handler
-// deletes it). When the pipe is missing, goes away or sends garbage, the window gets
-// WM_PIPELOST, and the thread tries again every PIPE_RETRY_MS. While connected it wakes only
-// when the controller sends something.
+// (read only), checks every message that arrives (a history only as the first of a connection),
+// and hands each good one to the window of a MessageWindow record as a posted message whose
+// lParam owns a copy of it (the window's handler deletes it). When the pipe is missing, goes
+// away or sends garbage, the window gets WM_PIPELOST, and the thread tries again every
+// PIPE_RETRY_MS. While connected it wakes only when the controller sends something.
 #pragma once
 
 #include "base/MessageWindow.h"
