@@ -1,6 +1,5 @@
 #include "app/EventReport.h"
 
-#include "base/Log.h"
 #include "res/AmbrelEvents.h"
 #include "watch/TempConversion.h"
 #include "watch/ThermalZone.h"
@@ -78,7 +77,6 @@ void Report(EventSource& source, Kind kind, Inserts& inserts)
 {
     const EventKind& event = EVENT_KINDS[kind];
     source.Report(event.type, event.id, inserts.pointers, inserts.count);
-    LogPrint("EventReport: event %lu\n", static_cast<unsigned long>(event.id & 0xFFFF));
 }
 
 // "<scheme> AC 100 (was 80), ..."; "none" for an empty list.
