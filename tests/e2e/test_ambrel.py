@@ -223,7 +223,7 @@ class Throttle(unittest.TestCase):
         # Every value is capped at the level but never raised above its own: 93, 90, 92 and 50
         # are below 99, so the first step writes nothing, and 50 is never written at all.
         run = AmbrelRun('throttle', store=store_text(schemes=((BALANCED, 93, 90, 92, 50),)),
-                        script=f'{counter(90)}\n').start()
+                        script=f'{counter(90)}\n', events=True).start()
         try:
             self.assertTrue(run.wait_until_watching())
             self.assertTrue(wait_for_mode(0))
@@ -245,6 +245,15 @@ class Throttle(unittest.TestCase):
         self.assertEqual(2, len(run.trace('PowerSetActiveScheme')))
         self.assertEqual([93, 90, 92, 50], run.values())
         self.assertEqual(1, len(run.trace('PdhOpenQueryA')))
+        # The event log: the start, the cap's first lowering (the 80 % step: 99 % lowered
+        # nothing), the episode's end at the stop, counted up to the user's own values, and the
+        # stop, with nothing left to give back.
+        started, lowered, ended, stopped = run.events()
+        self.assertEqual((1, 'trace', ['1.0.0', '\\_TZ.TZ01', '85', 'yes', 'nothing']), started)
+        self.assertEqual((3, 'warn', ['90', '80', BALANCED]), lowered)
+        self.assertEqual((4, 'trace', '90'), (ended[0], ended[1], ended[2][1]))
+        self.assertTrue(4 <= int(ended[2][0]) <= 30, ended)
+        self.assertEqual((2, 'trace', ['0', 'none']), stopped)
 
     def test_a_scheme_switch_while_throttled_is_followed_and_each_scheme_gets_its_own_back(self):
         # Neither scheme has class-1 values (Windows before hybrid processors): said once.
@@ -304,7 +313,7 @@ class Throttle(unittest.TestCase):
 
     def test_the_first_step_up_notifies_once(self):
         delete_log()
-        run = AmbrelRun('notice', script=f'{counter(90)}\n').start()
+        run = AmbrelRun('notice', script=f'{counter(90)}\n', events=True).start()
         try:
             self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
             # A dip into the band, back to 100 % and hot again, well within ten minutes.
@@ -314,6 +323,8 @@ class Throttle(unittest.TestCase):
         finally:
             run.kill()
         self.assertEqual(1, messages(log_entries()).count(NOTICE))
+        # The event log follows the same episode: one lowered/ended pair between start and stop.
+        self.assertEqual([1, 3, 4, 2], [event[0] for event in run.events()])
 
 
 class Tray(unittest.TestCase):
@@ -644,7 +655,8 @@ class Exits(unittest.TestCase):
                           f'{BALANCED} DC': ledger_entry(90, 80),
                           f'{BALANCED} DC1': ledger_entry(60, 60)}, ledger())
         delete_log()
-        again = AmbrelRun('again', store=killed.store_file.read_text(), keep_ledger=True).start()
+        again = AmbrelRun('again', store=killed.store_file.read_text(), keep_ledger=True,
+                          events=True).start()
         try:
             self.assertTrue(again.wait_until_watching())
             self.assertEqual(0, close_and_wait(again))
@@ -654,6 +666,13 @@ class Exits(unittest.TestCase):
         self.assertIn(f'SchemeKeeper: scheme {BALANCED} set back to 93, left at 80 by an earlier '
                       'run\n', messages(log_entries()))
         self.assertEqual({}, ledger())
+        # One event names each value given back (DC1 was at its own 60 already).
+        leftovers = [event for event in again.events() if event[0] == 5]
+        self.assertEqual(1, len(leftovers), again.events())
+        _, kind, (count, values) = leftovers[0]
+        self.assertEqual(('warn', '3'), (kind, count))
+        self.assertEqual({f'{BALANCED} AC 93 (was 80)', f'{BALANCED} AC1 92 (was 80)',
+                          f'{BALANCED} DC 90 (was 80)'}, set(values.split(', ')))
 
     def test_taskbar_restart_brings_the_icon_back(self):
         delete_log()
@@ -786,6 +805,29 @@ class Failures(unittest.TestCase):
                     self.assertIn(expected, text)
                 self.assertEqual(writes, [w for w in run.ac_writes()])
                 self.assertEqual('program end\n', messages(log_entries())[-1])
+
+    def test_a_failing_sensor_is_reported_and_the_events_stay_within_twenty_an_hour(self):
+        fail = 'collect-fail -2147481643\n'
+        run = AmbrelRun('sensor-events', script=f'{counter(50)}\n{fail * 3}{counter(50)}\n',
+                        events=True).start()
+        try:
+            self.assertTrue(wait_for(lambda: len(run.events()) >= 3, 30))
+            _, failing, reading = run.events()[:3]
+            self.assertEqual((6, 'err', ['\\_TZ.TZ01', 'the counter gives no value']), failing)
+            self.assertEqual((7, 'trace', '\\_TZ.TZ01'), (reading[0], reading[1], reading[2][0]))
+            self.assertTrue(4 <= int(reading[2][1]) <= 10, reading)
+            # Failing at every other reading: twenty events in all, the stop's left out.
+            with open(run.script_file, 'a') as script:
+                script.write(f'{fail}{counter(50)}\n' * 10)
+            self.assertTrue(wait_for(lambda: len(run.events()) >= 20, 60))
+            before = run.collections()
+            self.assertTrue(wait_for(lambda: run.collections() >= before + 4, 20))
+            self.assertEqual(0, close_and_wait(run))
+        finally:
+            run.kill()
+        events = run.events()
+        self.assertEqual(20, len(events))
+        self.assertEqual({6, 7}, {event[0] for event in events[1:]})
 
     def test_a_bad_stored_threshold_falls_back_to_85(self):
         # A bad OnBattery falls back to ticked: the battery value is capped too.
