@@ -964,6 +964,7 @@ class Build(unittest.TestCase):
         self.assertTrue(others)
         ours = pe_resources(EXE)
         self.assertIn((24, 1, 1033), ours)  # the manifest
+        self.assertIn((11, 1, 1033), ours)  # the event log's message table
         for other in others:
             with self.subTest(other):
                 self.assertEqual(ours, pe_resources(other))
@@ -972,6 +973,9 @@ class Build(unittest.TestCase):
 MACHINE_RUN_KEY = r'HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 POLICY_KEY = r'HKLM\Software\Policies\Ambrel'
 INSTALLED = r'C:\Program Files\Ambrel\Ambrel.exe'
+EVENT_SOURCE_KEY = r'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Ambrel'
+# The event source's registration, as the package writes it.
+EVENT_SOURCE = [('REG_EXPAND_SZ', INSTALLED), ('REG_DWORD', '0x7')]
 
 
 def msiexec(*args):
@@ -1000,7 +1004,7 @@ def installed_products():
 def installed_traces():
     """What the package leaves on the machine: its files, its Start menu shortcut (under Wine in
     the user's Programs folder, on Windows in the common one), its Run value, its Apps & features
-    entry."""
+    entry, its event source."""
     drive = pathlib.Path(os.environ['WINEPREFIX'], 'drive_c')
     menus = [*drive.glob('ProgramData/Microsoft/Windows/Start Menu/Programs/Ambrel.lnk'),
              *drive.glob('users/*/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Ambrel.lnk')]
@@ -1010,6 +1014,10 @@ def installed_traces():
     if run:
         found.append(run[1])
     found += ['Ambrel' for _ in installed_products()]
+    for name in ('EventMessageFile', 'TypesSupported'):
+        value = registry_value(EVENT_SOURCE_KEY, name)
+        if value:
+            found.append(value)
     return found
 
 
@@ -1034,7 +1042,7 @@ class Deploy(unittest.TestCase):
                         newer, 'Ambrel.wxs'], cwd=pathlib.Path(os.environ['AMBREL_MSI']).parent /
                        'deploy' / 'stage', capture_output=True, check=True)
         installed = ['Ambrel.exe', 'LICENSE.txt', 'README.txt', 'Ambrel.lnk', f'"{INSTALLED}"',
-                     'Ambrel']
+                     'Ambrel', *EVENT_SOURCE]
         self.assertEqual(0, msiexec('/i', self.msi))
         self.assertEqual(installed, installed_traces())
         # The newer version replaces this one (one entry left), then goes itself (nothing left).
@@ -1053,11 +1061,14 @@ class Deploy(unittest.TestCase):
 
     def test_start_at_logon_left_out(self):
         self.assertEqual(0, msiexec('/i', self.msi, 'STARTATLOGON=0'))
-        self.assertEqual(['Ambrel.exe', 'LICENSE.txt', 'README.txt', 'Ambrel.lnk', 'Ambrel'],
-                         installed_traces())
+        self.assertEqual(['Ambrel.exe', 'LICENSE.txt', 'README.txt', 'Ambrel.lnk', 'Ambrel',
+                          *EVENT_SOURCE], installed_traces())
         # With nothing running, the end of the program is asked for all the same.
         self.assertEqual(0, msiexec('/x', self.msi))
         self.assertEqual([], installed_traces())
+        # The event source's key goes with its values.
+        self.assertNotEqual(0, subprocess.run(['wine', 'reg', 'query', EVENT_SOURCE_KEY],
+                                              capture_output=True).returncode)
 
     def test_policy_threshold_wins_over_the_users_and_locks_its_item(self):
         set_registry_value(SETTINGS_KEY, 'ThrottleAt', ('REG_DWORD', '80'))
