@@ -784,7 +784,7 @@ class Failures(unittest.TestCase):
                 delete_log()
                 own = 100 if script == self.HOT else 75
                 run = AmbrelRun('failure', store=store_text(
-                    schemes=((BALANCED, own, 60),), extra=extra), script=script)
+                    schemes=((BALANCED, own, 60),), extra=extra), script=script, events=True)
                 if overrides:
                     run.env['WINEDLLOVERRIDES'] = overrides[0] + ';mscoree,mshtml='
                 run.start()
@@ -805,6 +805,10 @@ class Failures(unittest.TestCase):
                     self.assertIn(expected, text)
                 self.assertEqual(writes, [w for w in run.ac_writes()])
                 self.assertEqual('program end\n', messages(log_entries())[-1])
+                # A failed value write reaches the event log once, with the platform's code.
+                failed = 'PowerWriteACValueIndex() error=5' in logged
+                self.assertEqual([(8, 'err', ['AC', BALANCED, '5'])] if failed else [],
+                                 [event for event in run.events() if event[0] == 8])
 
     def test_a_failing_sensor_is_reported_and_the_events_stay_within_twenty_an_hour(self):
         fail = 'collect-fail -2147481643\n'
