@@ -4,7 +4,6 @@
 #include "watch/TempConversion.h"
 #include "watch/ThermalZone.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -35,7 +34,7 @@ enum Kind {
 };
 
 const int MAX_INSERTS = 5;
-// Room for every insert of one event; a list of values given back is cut to fit.
+// Room for the inserts of one event; a list of values given back is cut to LIST_SIZE before.
 const int INSERTS_SIZE = 4096;
 const size_t LIST_SIZE = 2048;
 const size_t VALUE_SIZE = 64;
@@ -49,8 +48,10 @@ class Inserts
     {
         if (count == MAX_INSERTS)
             return;
+        // Each insert still to come keeps one place for its terminating zero, so room is at
+        // least 1; a text that does not fit is left empty.
         wchar_t* at = text16 + used;
-        int room = INSERTS_SIZE - used;
+        const int room = INSERTS_SIZE - used - (MAX_INSERTS - 1 - count);
         int written = MultiByteToWideChar(CP_ACP, 0, text, -1, at, room);
         if (written == 0) {
             written = 1;
