@@ -48,10 +48,13 @@ void StartRole(TrayApp& app)
     if (app.isView) {
         LogPrint("view start\n");
         LockMachineChoices(app);
+        // The controller reports to the event log; a view has nothing of its own to report.
+        app.events.stopped = true;
         app.viewLink.window = &app.messageWindow;
         app.viewLink.Start();
         return;
     }
+    app.events.Start(app.settings);
     LogPrint("watch start\n");
     StartWatching(app);
     app.statusPipe.Start();
@@ -96,6 +99,7 @@ int Run(TrayApp& app, HINSTANCE instance)
     app.viewLink.Stop();
     app.statusPipe.Stop();
     app.tempWatch.Stop();
+    app.events.Stop(app.tempWatch.keeper.givenBack, app.tempWatch.keeper.failure);
     LogPrint("watch stopped\n");
     app.trayIcon.ReleaseTrayIcon();
     LogPrint("tray stopped\n");

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "base/MessageWindow.h"
+#include "app/EventReport.h"
 #include "app/HistoryPopup.h"
 #include "app/Settings.h"
 #include "app/ThrottleNotice.h"
@@ -32,6 +33,8 @@ struct TrayApp {
     bool capLowered;
     // Every report of the run, and the history window while it is open.
     HistoryPopup history;
+    // What goes to the event log.
+    EventReport events;
     // The controller serves the status pipe; a view (the controller runs elsewhere: the
     // machine's service, or a tray in another session) shows what the pipe tells it, and has no
     // watcher and no server of its own. viewIconMade: the view's icon has been made once.
