@@ -251,9 +251,12 @@ class ViewRun(AmbrelRun):
     """A run on the view's desktop, while the controller runs elsewhere: a view of it."""
 
     def start(self):
+        stderr = open(self.stderr_file, 'ab') if self.stderr_file else subprocess.DEVNULL
         self.process = subprocess.Popen(
             ['wine', POKE, 'ondesktop', VIEW_DESKTOP, windows_path(self.exe), *self.args],
-            env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            env=self.env, stdout=subprocess.DEVNULL, stderr=stderr)
+        if self.stderr_file:
+            stderr.close()
         return self
 
     def kill(self):

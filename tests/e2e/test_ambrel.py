@@ -1228,14 +1228,15 @@ class Pipe(unittest.TestCase):
         delete_log()
         self.addCleanup(delete_registry_value, SETTINGS_KEY, 'Notify')
         with AmbrelRun('controller', script=f'{counter(90)}\n') as run, \
-                ViewRun('view', script=f'{counter(90)}\n') as view:
+                ViewRun('view', script=f'{counter(90)}\n', events=True) as view:
             run.start()
             self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
             view.start()
             self.assertTrue(wait_for(lambda: '80 %' in view_title(), 40))
             self.assertEqual(poke_output('title'), view_title())
-            # The view's own notice: the controller told its episode at 99 %.
-            self.assertIn('WndProc(): throttle notice: 80 % at 90 C\n', messages(log_entries()))
+            # One notice of the episode from each: the view gives its own.
+            self.assertEqual(2, sum(m.startswith('WndProc(): throttle notice: ')
+                                    for m in messages(log_entries())))
             # The machine's battery choice is not the user's; Notify is.
             view_poke('command', 40320)
             view_poke('command', 40301)
@@ -1253,4 +1254,6 @@ class Pipe(unittest.TestCase):
                 view_poke('close')
                 self.assertEqual(0, view.wait(20))
                 self.assertTrue(again.alive())
-            self.assertEqual([], view.trace())
+            # It neither read nor wrote anything of its own, and left the event log to the
+            # controller.
+            self.assertEqual(([], []), (view.trace(), view.events()))
