@@ -3,6 +3,7 @@
 #pragma once
 
 #include "base/MessageWindow.h"
+#include "app/EventReport.h"
 #include "app/HistoryPopup.h"
 #include "app/Settings.h"
 #include "app/ThrottleNotice.h"
@@ -30,4 +31,6 @@ struct TrayApp {
     bool capLowered;
     // Every report of the run, and the history window while it is open.
     HistoryPopup history;
+    // What goes to the event log.
+    EventReport events;
 };
