@@ -61,6 +61,9 @@ int Run(TrayApp& app, HINSTANCE instance)
     app.messageWindow.hwnd.store(window);
     if (window == nullptr)
         return -1;
+    app.texts.Load(instance, 0);
+    app.history.words = &app.texts.table;
+    LogPrint("texts: language %04x\n", static_cast<unsigned>(app.texts.language));
     app.messageWindow.handler = WndProc;
     app.messageWindow.user = &app;
     SetConsoleShutdownWindow(window);

@@ -404,7 +404,7 @@ class Tray(unittest.TestCase):
             rows = lambda colour: sorted({i // width for i, p in enumerate(pixels)
                                           if all(abs(a - b) <= 12 for a, b in zip(p, colour))})
             self.assertGreater(bar_colour_counts(pixels)[2], 50, 'no red band')
-            threshold, line = rows((230, 130, 0)), rows((20, 80, 200))
+            threshold, line = rows((200, 100, 0)), rows((20, 80, 200))
             self.assertTrue(threshold and line and line[0] < threshold[0] - 2,
                             f'threshold rows {threshold[:3]}, line rows {line[:3]}')
             self.assertTrue(rows((150, 60, 170)), 'no performance line')
