@@ -14,7 +14,8 @@ class LoadedTexts
 {
   public:
     TextTable table;
-    // The language of the first text found in a table of its own (not English by fallback).
+    // The language under which the first text was found other than by falling back to English
+    // (English when every text is English), for the log.
     LANGID language;
 
     // Loads every text of module for the language wanted (0: the user's UI language). A text
