@@ -20,7 +20,7 @@ const WPARAM HISTORY_CLOSE_KEY = 0;
 const WPARAM HISTORY_CLOSE_DEACTIVATED = 1;
 
 // The window's size in logical pixels (at 96 dpi); it is scaled for the display.
-const int HISTORY_WIDTH = 460;
+const int HISTORY_WIDTH = 520;
 const int HISTORY_HEIGHT = 240;
 
 // Room for the window text: the name around the line of text.

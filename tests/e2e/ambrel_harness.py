@@ -5,6 +5,7 @@ Needs WINEPREFIX, DISPLAY and the fake DLLs installed in the prefix (scripts/tes
 AMBREL_EXE and AMBREL_POKE (set by CTest).
 """
 
+import collections
 import os
 import pathlib
 import re
@@ -111,7 +112,8 @@ def poke(*args):
 class AmbrelRun:
     """One run of Ambrel.exe with its own store, thermal-zone script and trace."""
 
-    def __init__(self, name, store=None, script=None, args=('--logging',), keep_ledger=False):
+    def __init__(self, name, store=None, script=None, args=('--logging',), keep_ledger=False,
+                 env=None):
         if not keep_ledger:
             clear_ledger()
         self.dir = WORK / name
@@ -129,7 +131,7 @@ class AmbrelRun:
         self.env = dict(os.environ,
                         AMBREL_FAKE_POWER=windows_path(self.store_file),
                         AMBREL_FAKE_PDH=windows_path(self.script_file),
-                        AMBREL_FAKE_TRACE=windows_path(self.trace_file))
+                        AMBREL_FAKE_TRACE=windows_path(self.trace_file), **(env or {}))
 
     def start(self):
         # A run that is still ending would hold the single-instance guard.
@@ -284,6 +286,20 @@ def screen_pixels(width, height, x, y):
 def save_screenshot(path, width, height, x, y):
     subprocess.run(['import', '-window', 'root', '-crop', f'{width}x{height}+{x}+{y}', '+repage',
                     str(path)], check=True)
+
+
+def ocr(path, language='eng', negate=False):
+    """The text tesseract reads in a screenshot, enlarged four times first (and turned to dark
+    on light for light text on a dark ground)."""
+    big = pathlib.Path(path).with_suffix('.ocr.png')
+    subprocess.run(['convert', str(path), '-resize', '400%', *(['-negate'] if negate else []),
+                    str(big)], check=True)
+    return subprocess.run(['tesseract', str(big), '-', '-l', language], capture_output=True,
+                          text=True).stdout
+
+
+def commonest_pixel(pixels):
+    return collections.Counter(pixels).most_common(1)[0][0]
 
 
 def bar_colour_counts(pixels):
