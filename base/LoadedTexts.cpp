@@ -42,7 +42,8 @@ void LoadedTexts::Load(HMODULE module, LANGID wanted)
     Release();
     if (wanted == 0)
         wanted = GetUserDefaultUILanguage();
-    const LANGID tried[] = {wanted, MAKELANGID(PRIMARYLANGID(wanted), SUBLANG_NEUTRAL), ENGLISH};
+    const LANGID primary = static_cast<LANGID>(MAKELANGID(PRIMARYLANGID(wanted), SUBLANG_NEUTRAL));
+    const LANGID tried[] = {wanted, primary, ENGLISH};
     for (int id = IDS_FIRST; id <= IDS_LAST; ++id) {
         const wchar_t* text = nullptr;
         int length = 0;

@@ -41,8 +41,8 @@ HistoryPalette Dark()
             false};
 }
 
-// Lines in the text's and the highlight's colours, the grid and the performance line grey; the
-// band hatched in the text's colour.
+// The temperature in the highlight's colour, the thresholds (dashed) and the performance (thin) in
+// the text's, the grid grey; the band hatched in the text's colour.
 HistoryPalette HighContrast(const SystemColours& system)
 {
     return {HistoryLook::HighContrast,
@@ -51,7 +51,7 @@ HistoryPalette HighContrast(const SystemColours& system)
             system.windowText,
             system.highlight,
             system.windowText,
-            system.grayText,
+            system.windowText,
             {system.windowText, system.windowText, system.windowText},
             true};
 }
