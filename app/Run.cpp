@@ -63,7 +63,6 @@ int Run(TrayApp& app, HINSTANCE instance)
         return -1;
     app.texts.Load(instance, 0);
     app.history.words = &app.texts.table;
-    LogPrint("texts: language %04x\n", static_cast<unsigned>(app.texts.language));
     app.messageWindow.handler = WndProc;
     app.messageWindow.user = &app;
     SetConsoleShutdownWindow(window);

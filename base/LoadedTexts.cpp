@@ -1,6 +1,7 @@
 #include "base/LoadedTexts.h"
 
 #include "base/Log.h"
+#include "base/TextWriter.h"
 
 namespace
 {
@@ -17,6 +18,23 @@ const WORD* TextBlock(HMODULE module, int id, LANGID language, DWORD* words)
         return nullptr;
     *words = SizeofResource(module, found) / sizeof(WORD);
     return static_cast<const WORD*>(LockResource(loaded));
+}
+
+// Whole numbers as the user's locale writes them: its grouping of digits and their separator,
+// its form of a negative number, no decimals.
+bool LocaleNumber(long long number, char16_t* text)
+{
+    char16_t digits[NUMBER_SIZE];
+    TextWriter(digits, NUMBER_SIZE).AddNumber(number);
+    wchar_t thousand[8] = L",", decimal[8] = L".";
+    DWORD negative = 1;
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousand, 8);
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal, 8);
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_INEGNUMBER | LOCALE_RETURN_NUMBER,
+                   reinterpret_cast<wchar_t*>(&negative), sizeof negative / sizeof(wchar_t));
+    NUMBERFMTW format = {0, 0, 3, decimal, thousand, negative};
+    return GetNumberFormatW(LOCALE_USER_DEFAULT, 0, reinterpret_cast<const wchar_t*>(digits),
+                            &format, reinterpret_cast<wchar_t*>(text), NUMBER_SIZE) != 0;
 }
 
 } // namespace
@@ -47,19 +65,13 @@ void LoadedTexts::Load(HMODULE module, LANGID wanted)
     for (int id = IDS_FIRST; id <= IDS_LAST; ++id) {
         const wchar_t* text = nullptr;
         int length = 0;
-        LANGID found = 0;
-        for (LANGID candidate : tried) {
-            if (FindTableText(module, id, candidate, &text, &length)) {
-                found = candidate;
-                break;
-            }
-        }
-        if (found == 0 || used + length + 1 > LOADED_TEXTS_SIZE) {
+        bool found = false;
+        for (int i = 0; i < 3 && !found; ++i)
+            found = FindTableText(module, id, tried[i], &text, &length);
+        if (!found || used + length + 1 > LOADED_TEXTS_SIZE) {
             LogPrint("LoadedTexts: no text %d\n", id);
             continue;
         }
-        if (language == 0 && found != ENGLISH)
-            language = found;
         char16_t* kept = &pool[used];
         for (int i = 0; i < length; ++i)
             kept[i] = static_cast<char16_t>(text[i]);
@@ -67,14 +79,13 @@ void LoadedTexts::Load(HMODULE module, LANGID wanted)
         used += length + 1;
         table.texts[id - IDS_FIRST] = kept;
     }
-    if (language == 0)
-        language = ENGLISH;
+    table.formatNumber = LocaleNumber;
 }
 
 void LoadedTexts::Release()
 {
     for (const char16_t*& text : table.texts)
         text = nullptr;
-    language = 0;
+    table.formatNumber = nullptr;
     used = 0;
 }

@@ -14,9 +14,6 @@ class LoadedTexts
 {
   public:
     TextTable table;
-    // The language under which the first text was found other than by falling back to English
-    // (English when every text is English), for the log.
-    LANGID language;
 
     // Loads every text of module for the language wanted (0: the user's UI language). A text
     // missing in every table stays empty, and the log says so.

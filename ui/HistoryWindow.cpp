@@ -89,10 +89,10 @@ const wchar_t* Wide(const char16_t* text)
 
 const int LABEL_SIZE = 24;
 
-void Number(HDC dc, int x, int y, int value, const char16_t* pattern, UINT align)
+void Number(HDC dc, int x, int y, int value, int pattern, const TextTable& words, UINT align)
 {
     char16_t text[LABEL_SIZE];
-    ComposeQuantity(text, LABEL_SIZE, value, pattern);
+    ComposeQuantity(text, LABEL_SIZE, value, pattern, words);
     Text(dc, x, y, Wide(text), align);
 }
 
@@ -187,10 +187,12 @@ void MinuteLabel(char16_t* label, int minutes, const HistoryGraph& graph, const 
         return;
     }
     if (minutes == graph.spanMinutes) {
-        ComposeQuantity(label, LABEL_SIZE, minutes, words[IDS_AXIS_START]);
+        ComposeQuantity(label, LABEL_SIZE, minutes, IDS_AXIS_START, words);
         return;
     }
-    writer.Add(u"\u2212").AddNumber(minutes);
+    char16_t number[NUMBER_SIZE];
+    words.Number(minutes, number);
+    writer.Add(u"\u2212").Add(number);
 }
 
 void DrawScales(HDC dc, const HistoryGraph& graph, int textHeight, bool performance,
@@ -202,7 +204,7 @@ void DrawScales(HDC dc, const HistoryGraph& graph, int textHeight, bool performa
     for (int t = graph.lowest; t <= graph.highest; t += graph.step) {
         const int y = TemperatureY(graph, t);
         HorizontalLine(dc, plot.left, plot.right, y);
-        Number(dc, plot.left - pad, y - textHeight / 2, t, words[IDS_DEGREES], TA_RIGHT | TA_TOP);
+        Number(dc, plot.left - pad, y - textHeight / 2, t, IDS_DEGREES, words, TA_RIGHT | TA_TOP);
     }
     // Labels from the left; one that would run into the last one drawn is left out.
     int free = plot.left - textHeight;
@@ -227,7 +229,7 @@ void DrawScales(HDC dc, const HistoryGraph& graph, int textHeight, bool performa
     const int step = graph.percentTop <= 4 * PERCENT_STEP ? PERCENT_STEP : 2 * PERCENT_STEP;
     for (int percent = 0; percent <= graph.percentTop; percent += step)
         Number(dc, plot.right + pad, PercentY(graph, percent) - textHeight / 2, percent,
-               words[IDS_PERCENT], TA_LEFT | TA_TOP);
+               IDS_PERCENT, words, TA_LEFT | TA_TOP);
 }
 
 // A short line as the legend's mark of a line in the graph.

@@ -10,8 +10,8 @@ void ComposeThrottleNotice(char16_t* text, size_t size, int32_t t, int32_t mode,
     if (size == 0)
         return;
     char16_t percent[32], degrees[32];
-    ComposeQuantity(percent, 32, ThrottlePercentOfMode(mode), words[IDS_PERCENT]);
-    ComposeQuantity(degrees, 32, t, words[IDS_DEGREES]);
+    ComposeQuantity(percent, 32, ThrottlePercentOfMode(mode), IDS_PERCENT, words);
+    ComposeQuantity(degrees, 32, t, IDS_DEGREES, words);
     const char16_t* inserts[] = {percent, degrees};
     TextWriter(text, size).AddPattern(words[IDS_NOTICE], inserts, 2);
 }

@@ -14,7 +14,7 @@ const int ITEM_TEXT_SIZE = ZONE_NAME_SIZE + 16;
 void ZoneItemText(const ListedZone& zone, char16_t* text, const TextTable& words)
 {
     char16_t degrees[ITEM_TEXT_SIZE];
-    ComposeQuantity(degrees, ITEM_TEXT_SIZE, zone.reading.celsius, words[IDS_DEGREES]);
+    ComposeQuantity(degrees, ITEM_TEXT_SIZE, zone.reading.celsius, IDS_DEGREES, words);
     TextWriter writer(text, ITEM_TEXT_SIZE);
     writer.AddAscii(zone.name).Add(u"  ").Add(zone.reading.valid ? degrees : u"--");
 }
@@ -102,7 +102,7 @@ HMENU TrayMenu::BuildThrottleMenu(int32_t throttleAt, bool locked, const TextTab
     HMENU menu = CreatePopupMenu();
     for (int i = 0; i < throttleAtChoiceCount; ++i) {
         char16_t text[ITEM_TEXT_SIZE];
-        ComposeQuantity(text, ITEM_TEXT_SIZE, throttleAtChoices[i], words[IDS_DEGREES]);
+        ComposeQuantity(text, ITEM_TEXT_SIZE, throttleAtChoices[i], IDS_DEGREES, words);
         AppendItem(menu, ID_THROTTLE_AT_FIRST + i, text, locked);
         if (throttleAtChoices[i] == throttleAt)
             CheckMenuRadioItem(menu, ID_THROTTLE_AT_FIRST,

@@ -32,7 +32,7 @@ void MaximumStateText(char16_t* text, const TooltipFacts& facts, const TextTable
 {
     const int64_t percent = facts.inForce > 0 ? facts.inForce : ThrottlePercentOfMode(facts.mode);
     char16_t value[PIECE_SIZE];
-    ComposeQuantity(value, PIECE_SIZE, percent, words[IDS_PERCENT]);
+    ComposeQuantity(value, PIECE_SIZE, percent, IDS_PERCENT, words);
     Insert(text, words[IDS_MAXIMUM_STATE], value);
 }
 
@@ -69,20 +69,21 @@ void ReadingText(char16_t* text, const TooltipFacts& facts, const TextTable& wor
         return;
     }
     char16_t degrees[PIECE_SIZE];
-    ComposeQuantity(degrees, PIECE_SIZE, facts.temperature, words[IDS_DEGREES]);
+    ComposeQuantity(degrees, PIECE_SIZE, facts.temperature, IDS_DEGREES, words);
     Insert(text, words[IDS_TIP_READING], degrees, zone);
 }
 
 } // namespace
 
-void ComposeQuantity(char16_t* text, size_t size, long long number, const char16_t* pattern)
+void ComposeQuantity(char16_t* text, size_t size, long long number, int pattern,
+                     const TextTable& words)
 {
     if (size == 0)
         return;
-    char16_t digits[24];
-    TextWriter(digits, 24).AddNumber(number);
+    char16_t digits[NUMBER_SIZE];
+    words.Number(number, digits);
     const char16_t* inserts[] = {digits};
-    TextWriter(text, size).AddPattern(pattern, inserts, 1);
+    TextWriter(text, size).AddPattern(words[pattern], inserts, 1);
 }
 
 void ComposeTooltip(char16_t* text, size_t size, const TooltipFacts& facts, const TextTable& words)
@@ -117,7 +118,7 @@ void ComposeHistoryText(char16_t* text, size_t size, const TooltipFacts& facts,
     TextWriter writer(text, size);
     char16_t piece[PIECE_SIZE];
     if (facts.status == READING_OK && facts.temperature != TEMP_NO_READING) {
-        ComposeQuantity(piece, PIECE_SIZE, facts.temperature, words[IDS_DEGREES]);
+        ComposeQuantity(piece, PIECE_SIZE, facts.temperature, IDS_DEGREES, words);
         writer.Add(piece);
     } else {
         writer.Add(u"--");

@@ -37,5 +37,6 @@ void ComposeHistoryText(char16_t* text, size_t size, const TooltipFacts& facts,
                         const TextTable& words);
 
 // A number with its unit in the user's language ("47 °C" from IDS_DEGREES, "99 %" from
-// IDS_PERCENT), cut to size characters.
-void ComposeQuantity(char16_t* text, size_t size, long long number, const char16_t* pattern);
+// IDS_PERCENT), the number as words.formatNumber writes it, cut to size characters.
+void ComposeQuantity(char16_t* text, size_t size, long long number, int pattern,
+                     const TextTable& words);

@@ -157,8 +157,14 @@ TEST_F(Executable, TextsFollowTheUsersLanguageWithEnglishWhereItIsMissing)
             << row.wanted;
         EXPECT_EQ(std::u16string(u"%1 \u00B0C"), std::u16string(texts->table[IDS_DEGREES]));
     }
+    // Numbers as the test prefix's locale (English, United States) writes them.
+    char16_t number[NUMBER_SIZE];
+    texts->table.Number(-1234, number);
+    EXPECT_EQ(std::u16string(u"-1,234"), std::u16string(number));
     texts->Release();
     EXPECT_EQ(std::u16string(), std::u16string(texts->table[IDS_MENU_EXIT]));
+    texts->table.Number(-1234, number);
+    EXPECT_EQ(std::u16string(u"-1234"), std::u16string(number));
 }
 
 TEST_F(Executable, ApplicationIconHasA48AndA16Image)
