@@ -7,8 +7,9 @@
 
 #include <windows.h>
 
-// Room for every text of one language, terminating zeros included.
-const int LOADED_TEXTS_SIZE = 8192;
+// Room for every text of one language, terminating zeros included (the longest, French, takes
+// some 750 characters).
+const int LOADED_TEXTS_SIZE = 4096;
 
 class LoadedTexts
 {
