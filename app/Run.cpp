@@ -70,6 +70,7 @@ int Run(TrayApp& app, HINSTANCE instance)
     LoadUserSettings(app.settings);
     ApplyPolicies(app.settings);
     DropUserStartBesideMachineStart();
+    app.events.Start(app.settings);
     LogPrint("watch start\n");
     StartWatching(app);
     LogPrint("message loop start\n");
@@ -81,6 +82,7 @@ int Run(TrayApp& app, HINSTANCE instance)
     SetConsoleShutdownWindow(nullptr);
     LogPrint("msg stopped\n");
     app.tempWatch.Stop();
+    app.events.Stop(app.tempWatch.keeper.givenBack, app.tempWatch.keeper.failure);
     LogPrint("watch stopped\n");
     app.trayIcon.ReleaseTrayIcon();
     LogPrint("tray stopped\n");

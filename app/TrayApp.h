@@ -4,6 +4,7 @@
 
 #include "base/LoadedTexts.h"
 #include "base/MessageWindow.h"
+#include "app/EventReport.h"
 #include "app/HistoryPopup.h"
 #include "app/Settings.h"
 #include "app/ThrottleNotice.h"
@@ -33,4 +34,6 @@ struct TrayApp {
     bool capLowered;
     // Every report of the run, and the history window while it is open.
     HistoryPopup history;
+    // What goes to the event log.
+    EventReport events;
 };
