@@ -8,6 +8,7 @@ WINEPREFIX at that slot's (AMBREL_WINE_DISPLAY_N, AMBREL_WINE_PREFIX_N) for the 
 program it starts.
 """
 
+import collections
 import os
 import pathlib
 import re
@@ -136,7 +137,7 @@ class AmbrelRun:
     """One run of Ambrel.exe with its own store, thermal-zone script and trace."""
 
     def __init__(self, name, store=None, script=None, args=('--logging',), keep_ledger=False,
-                 events=False):
+                 events=False, env=None):
         if not keep_ledger:
             clear_ledger()
         self.dir = WORK / name
@@ -154,7 +155,7 @@ class AmbrelRun:
         self.env = dict(os.environ,
                         AMBREL_FAKE_POWER=windows_path(self.store_file),
                         AMBREL_FAKE_PDH=windows_path(self.script_file),
-                        AMBREL_FAKE_TRACE=windows_path(self.trace_file))
+                        AMBREL_FAKE_TRACE=windows_path(self.trace_file), **(env or {}))
         # Wine writes each event's inserts to its eventlog debug channel, on standard error.
         self.stderr_file = self.dir / 'stderr.txt' if events else None
         if events:
@@ -332,6 +333,20 @@ def screen_pixels(width, height, x, y):
 def save_screenshot(path, width, height, x, y):
     subprocess.run(['import', '-window', 'root', '-crop', f'{width}x{height}+{x}+{y}', '+repage',
                     str(path)], check=True)
+
+
+def ocr(path, language='eng', negate=False):
+    """The text tesseract reads in a screenshot, enlarged four times first (and turned to dark
+    on light for light text on a dark ground)."""
+    big = pathlib.Path(path).with_suffix('.ocr.png')
+    subprocess.run(['convert', str(path), '-resize', '400%', *(['-negate'] if negate else []),
+                    str(big)], check=True)
+    return subprocess.run(['tesseract', str(big), '-', '-l', language], capture_output=True,
+                          text=True).stdout
+
+
+def commonest_pixel(pixels):
+    return collections.Counter(pixels).most_common(1)[0][0]
 
 
 def bar_colour_counts(pixels):
