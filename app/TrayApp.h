@@ -2,6 +2,7 @@
 // zero-initialised (TrayApp app{}) and torn down in reverse member order.
 #pragma once
 
+#include "base/LoadedTexts.h"
 #include "base/MessageWindow.h"
 #include "app/EventReport.h"
 #include "app/HistoryPopup.h"
@@ -15,6 +16,8 @@
 #include "watch/CTempWatch.h"
 
 struct TrayApp {
+    // Every user-facing text in the user's language, loaded at start.
+    LoadedTexts texts;
     TrayIcon trayIcon;
     MessageWindow messageWindow;
     CTempWatch tempWatch;
