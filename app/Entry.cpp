@@ -7,9 +7,13 @@
 #include "base/Log.h"
 #include "app/Run.h"
 #include "app/TrayApp.h"
+#include "link/PipeMessage.h"
 
 namespace
 {
+
+const DWORD CONTROLLER_PIPE_WAIT_MS = 5000;
+const DWORD CONTROLLER_PIPE_POLL_MS = 250;
 
 // Returns the guard handle (null when the mutex could not be made at all), or sets
 // otherInstance when the program already runs. A mutex that exists but may not be opened was
@@ -32,6 +36,20 @@ HANDLE AcquireSingleInstance(bool& otherInstance)
     return mutex;
 }
 
+// A controller that has just taken the guard may not serve its pipe yet (a service starting at
+// boot): its pipe is looked for for a while. Without one, whatever holds the guard is no
+// controller to view.
+bool ControllerPipeAppears()
+{
+    for (DWORD waited = 0; waited < CONTROLLER_PIPE_WAIT_MS; waited += CONTROLLER_PIPE_POLL_MS) {
+        if (WaitNamedPipeW(PIPE_NAME, NMPWAIT_USE_DEFAULT_WAIT) ||
+            GetLastError() == ERROR_SEM_TIMEOUT)
+            return true;
+        Sleep(CONTROLLER_PIPE_POLL_MS);
+    }
+    return false;
+}
+
 } // namespace
 
 int AmbrelMain(HINSTANCE instance, int argc, char** argv)
@@ -45,17 +63,17 @@ int AmbrelMain(HINSTANCE instance, int argc, char** argv)
 
     bool otherInstance;
     HANDLE mutex = AcquireSingleInstance(otherInstance);
-    // The running instance answers by opening its history window; this start logs nothing,
-    // as it has started nothing.
-    if (otherInstance) {
-        AskRunningToShowHistory();
+    // The running instance of this session answers by opening its history window; this start
+    // logs nothing, as it has started nothing. Where the controller runs elsewhere (the
+    // machine's service, a tray in another session), this start becomes a view of it.
+    if (otherInstance && (AskRunningToShowHistory() || !ControllerPipeAppears()))
         return 0;
-    }
 
     OpenLogSinks(switches.file, switches.console);
     LogPrint("Ambrel Ver.1.00\n");
 
     TrayApp app{};
+    app.isView = otherInstance;
     if (switches.console)
         InstallConsoleShutdown();
     int result = Run(app, instance);

@@ -4,6 +4,7 @@
 #include "app/Policy.h"
 #include "app/RunningInstance.h"
 #include "app/StartWithWindows.h"
+#include "app/StatusPipe.h"
 #include "base/Log.h"
 #include "app/TrayApp.h"
 #include "app/WindowProcedure.h"
@@ -41,6 +42,24 @@ void StartWatching(TrayApp& app)
         app.tempWatch.Start(AMBREL_WATCH_INTERVAL_MS, CTempWatch::callbackfnc, &app.tempWatch);
 }
 
+// The controller watches and serves the status pipe; a view only listens to the pipe.
+void StartRole(TrayApp& app)
+{
+    if (app.isView) {
+        LogPrint("view start\n");
+        LockMachineChoices(app);
+        // The controller reports to the event log; a view has nothing of its own to report.
+        app.events.stopped = true;
+        app.viewLink.window = &app.messageWindow;
+        app.viewLink.Start();
+        return;
+    }
+    app.events.Start(app.settings);
+    LogPrint("watch start\n");
+    StartWatching(app);
+    app.statusPipe.Start();
+}
+
 void RunMessageLoop()
 {
     MSG message;
@@ -70,9 +89,7 @@ int Run(TrayApp& app, HINSTANCE instance)
     LoadUserSettings(app.settings);
     ApplyPolicies(app.settings);
     DropUserStartBesideMachineStart();
-    app.events.Start(app.settings);
-    LogPrint("watch start\n");
-    StartWatching(app);
+    StartRole(app);
     LogPrint("message loop start\n");
     RunMessageLoop();
     app.history.Close(window);
@@ -81,6 +98,8 @@ int Run(TrayApp& app, HINSTANCE instance)
     app.messageWindow.hwnd.store(nullptr);
     SetConsoleShutdownWindow(nullptr);
     LogPrint("msg stopped\n");
+    app.viewLink.Stop();
+    app.statusPipe.Stop();
     app.tempWatch.Stop();
     app.events.Stop(app.tempWatch.keeper.givenBack, app.tempWatch.keeper.failure);
     LogPrint("watch stopped\n");

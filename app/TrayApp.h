@@ -9,6 +9,8 @@
 #include "app/Settings.h"
 #include "app/ThrottleNotice.h"
 #include "app/TrayGestures.h"
+#include "link/PipeClient.h"
+#include "link/PipeServer.h"
 #include "ui/TrayIcon.h"
 #include "ui/TrayMenu.h"
 #include "watch/CTempWatch.h"
@@ -36,4 +38,11 @@ struct TrayApp {
     HistoryPopup history;
     // What goes to the event log.
     EventReport events;
+    // The controller serves the status pipe; a view (the controller runs elsewhere: the
+    // machine's service, or a tray in another session) shows what the pipe tells it, and has no
+    // watcher and no server of its own. viewIconMade: the view's icon has been made once.
+    PipeServer statusPipe;
+    bool isView;
+    bool viewIconMade;
+    PipeClient viewLink;
 };

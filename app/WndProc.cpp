@@ -3,6 +3,7 @@
 #include "base/Log.h"
 #include "app/RunningInstance.h"
 #include "app/StartWithWindows.h"
+#include "app/StatusPipe.h"
 #include "app/TrayApp.h"
 #include "res/resource.h"
 #include "watch/WatchMessages.h"
@@ -149,20 +150,23 @@ void RequestWatchChoice(TrayApp& app)
     choice.onBattery = app.settings.onBattery;
     if (!app.tempWatch.RequestChoice(choice))
         LogPrint("WndProc(): no memory for the choice\n");
+    PublishStatus(app);
 }
 
 // A setting that a policy has set is not the user's to change: the menu greys its items, and a
-// command for it that comes all the same (posted by another program) is ignored.
-bool SetByPolicy(bool locked, const char* command)
+// command for it that comes all the same (posted by another program) is ignored. In a view the
+// machine's controller has set the zone, the threshold and the battery choice.
+bool SetByPolicy(const TrayApp& app, bool locked, const char* command)
 {
     if (locked)
-        LogPrint("WndProc(): WM_COMMAND: %s is set by policy\n", command);
+        LogPrint("WndProc(): WM_COMMAND: %s is set %s\n", command,
+                 app.isView ? "for this machine" : "by policy");
     return locked;
 }
 
 void OnZone(TrayApp& app, const char* zone)
 {
-    if (SetByPolicy(app.settings.locked.zone, "ID_ZONE"))
+    if (SetByPolicy(app, app.settings.locked.zone, "ID_ZONE"))
         return;
     LogPrint("WndProc(): WM_COMMAND: Receive ID_ZONE %s\n", zone);
     std::snprintf(app.settings.zone, sizeof app.settings.zone, "%s", zone);
@@ -172,7 +176,7 @@ void OnZone(TrayApp& app, const char* zone)
 
 void OnThrottleAt(TrayApp& app, int32_t throttleAt)
 {
-    if (SetByPolicy(app.settings.locked.throttleAt, "ID_THROTTLE_AT"))
+    if (SetByPolicy(app, app.settings.locked.throttleAt, "ID_THROTTLE_AT"))
         return;
     LogPrint("WndProc(): WM_COMMAND: Receive ID_THROTTLE_AT %d\n", static_cast<int>(throttleAt));
     app.settings.throttleAt = throttleAt;
@@ -181,9 +185,9 @@ void OnThrottleAt(TrayApp& app, int32_t throttleAt)
 }
 
 // A ticked item of the menu: flips its setting and remembers it; false when a policy has set it.
-bool FlipSwitch(bool& on, bool locked, const char* command, const char* setting)
+bool FlipSwitch(const TrayApp& app, bool& on, bool locked, const char* command, const char* setting)
 {
-    if (SetByPolicy(locked, command))
+    if (SetByPolicy(app, locked, command))
         return false;
     LogPrint("WndProc(): WM_COMMAND: Receive %s\n", command);
     on = !on;
@@ -193,14 +197,14 @@ bool FlipSwitch(bool& on, bool locked, const char* command, const char* setting)
 
 void OnOnBattery(TrayApp& app)
 {
-    if (FlipSwitch(app.settings.onBattery, app.settings.locked.onBattery, "ID_ON_BATTERY",
+    if (FlipSwitch(app, app.settings.onBattery, app.settings.locked.onBattery, "ID_ON_BATTERY",
                    SETTING_ON_BATTERY))
         RequestWatchChoice(app);
 }
 
 void OnNotify(TrayApp& app)
 {
-    FlipSwitch(app.settings.notify, app.settings.locked.notify, "ID_NOTIFY", SETTING_NOTIFY);
+    FlipSwitch(app, app.settings.notify, app.settings.locked.notify, "ID_NOTIFY", SETTING_NOTIFY);
 }
 
 // Where the machine starts the program for every user, the user's own value would only add a
@@ -269,10 +273,11 @@ void ShowTrayMenu(TrayApp& app, POINT at)
 {
     HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_TRAYMENU));
     HMENU popup = GetSubMenu(menu, 0);
-    MenuChoices choices = {
-        ZoneShown(app),           app.settings.throttleAt, THROTTLE_AT_CHOICES,
-        THROTTLE_AT_CHOICE_COUNT, IsStartWithWindows(),    IsStartWithWindowsForAllUsers(),
-        app.settings.onBattery,   app.settings.notify,     app.settings.locked};
+    MenuChoices choices = {ZoneShown(app),         app.settings.throttleAt,
+                           THROTTLE_AT_CHOICES,    THROTTLE_AT_CHOICE_COUNT,
+                           IsStartWithWindows(),   IsStartWithWindowsForAllUsers(),
+                           app.settings.onBattery, app.settings.notify,
+                           app.settings.locked,    app.isView};
     app.trayMenu.AddSettingsItems(popup, choices, app.texts.table);
     HWND trayWindow = app.trayIcon.trayWindow;
     SetForegroundWindow(trayWindow);
@@ -365,6 +370,7 @@ void OnTempInit(TrayApp& app, int t, int mode)
 {
     ReportToEventLog(app, t, true);
     RecordReading(app, t, mode);
+    PublishStatus(app);
     ComposeTip(app, t, mode);
     app.trayIcon.CreateTrayIcon(app.messageWindow.hwnd.load(), t, mode);
     NoticeThrottle(app, t, mode);
@@ -374,9 +380,48 @@ void OnTempChange(TrayApp& app, int t, int mode)
 {
     ReportToEventLog(app, t, false);
     RecordReading(app, t, mode);
+    PublishStatus(app);
     ComposeTip(app, t, mode);
     app.trayIcon.UpdateTrayIcon(t, mode);
     NoticeThrottle(app, t, mode);
+}
+
+// A view shows what the controller reports as the watcher's reports are shown; its icon is
+// made by the first report, and never again once Exit has removed it.
+void OnViewReport(TrayApp& app, int t, int mode)
+{
+    if (app.viewIconMade) {
+        OnTempChange(app, t, mode);
+        return;
+    }
+    app.viewIconMade = true;
+    OnTempInit(app, t, mode);
+}
+
+// The message owns the status; what arrives after the view's end is dropped with it.
+void OnViewStatus(TrayApp& app, LPARAM lParam)
+{
+    PipeStatus* status = reinterpret_cast<PipeStatus*>(lParam);
+    TakeViewStatus(app, *status);
+    const int t = status->temperature;
+    const int mode = status->mode;
+    delete status;
+    OnViewReport(app, t, mode);
+}
+
+void OnViewHistory(TrayApp& app, LPARAM lParam)
+{
+    PipeHistory* history = reinterpret_cast<PipeHistory*>(lParam);
+    TakeViewHistory(app, *history);
+    delete history;
+    RefreshHistory(app, false);
+}
+
+void OnControllerLost(TrayApp& app)
+{
+    LogPrint("WndProc(): no controller on the pipe\n");
+    TakeControllerLost(app);
+    OnViewReport(app, TEMP_NO_READING, 0);
 }
 
 TrayEvent TrayEventOf(UINT event)
@@ -475,6 +520,15 @@ LONG_PTR WndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_TEMPCAP:
         OnTempCap(app, LowInt(wParam), lParam != 0);
+        return 0;
+    case WM_PIPESTATUS:
+        OnViewStatus(app, lParam);
+        return 0;
+    case WM_PIPEHISTORY:
+        OnViewHistory(app, lParam);
+        return 0;
+    case WM_PIPELOST:
+        OnControllerLost(app);
         return 0;
     case WM_TEMPSCHEME:
         app.events.OnScheme(wParam, lParam);

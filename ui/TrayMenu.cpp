@@ -37,6 +37,20 @@ void RenameItem(HMENU menu, UINT id, const char16_t* text)
     ModifyMenuW(menu, id, MF_BYCOMMAND | MF_STRING, id, Wide(text));
 }
 
+// An item whose choice is the machine's controller's in a view: "<item> (set for this machine)"
+// in the user's language; elsewhere the item's own text. Returns text.
+const char16_t* MachineItemText(char16_t* text, int item, bool machine, const TextTable& words)
+{
+    TextWriter writer(text, ITEM_TEXT_SIZE);
+    if (!machine) {
+        writer.Add(words[item]);
+        return text;
+    }
+    const char16_t* inserts[1] = {words[item]};
+    writer.AddPattern(words[IDS_MENU_FOR_MACHINE], inserts, 1);
+    return text;
+}
+
 // A ticked or unticked item; a locked one (set by policy) keeps its tick and is greyed.
 UINT CheckItemFlags(bool checked, bool locked)
 {
@@ -57,12 +71,15 @@ void TrayMenu::AddSettingsItems(HMENU popup, const MenuChoices& choices, const T
     HMENU throttleMenu = BuildThrottleMenu(choices.throttleAt, choices.locked.throttleAt, words);
     // Below History, the resource's first item.
     UINT position = 1;
+    const bool machine = choices.forMachine;
+    char16_t text[3][ITEM_TEXT_SIZE];
     InsertMenuW(popup, position++, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(zoneMenu),
-                Wide(words[IDS_MENU_THERMAL_ZONE]));
+                Wide(MachineItemText(text[0], IDS_MENU_THERMAL_ZONE, machine, words)));
     InsertMenuW(popup, position++, MF_BYPOSITION | MF_POPUP,
-                reinterpret_cast<UINT_PTR>(throttleMenu), Wide(words[IDS_MENU_THROTTLE_AT]));
+                reinterpret_cast<UINT_PTR>(throttleMenu),
+                Wide(MachineItemText(text[1], IDS_MENU_THROTTLE_AT, machine, words)));
     InsertMenuW(popup, position++, CheckItemFlags(choices.onBattery, choices.locked.onBattery),
-                ID_ON_BATTERY, Wide(words[IDS_MENU_ON_BATTERY]));
+                ID_ON_BATTERY, Wide(MachineItemText(text[2], IDS_MENU_ON_BATTERY, machine, words)));
     InsertMenuW(popup, position++, CheckItemFlags(choices.notify, choices.locked.notify), ID_NOTIFY,
                 Wide(words[IDS_MENU_NOTIFY]));
     const bool allUsers = choices.startForAllUsers;

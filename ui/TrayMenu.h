@@ -44,6 +44,9 @@ struct MenuChoices {
     // Whether the first step of the cap that lowers a value is notified.
     bool notify;
     MenuLocks locked;
+    // The zone, the threshold and the battery choice are the machine's controller's: their
+    // items say "(set for this machine)" (and are locked).
+    bool forMachine;
 };
 
 class TrayMenu

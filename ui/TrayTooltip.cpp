@@ -92,6 +92,10 @@ void ComposeTooltip(char16_t* text, size_t size, const TooltipFacts& facts, cons
         return;
     TextWriter writer(text, size);
     writer.Add(u"Ambrel \u2014 ");
+    if (facts.status == READING_NO_CONTROLLER) {
+        writer.Add(words[IDS_TIP_NO_CONTROLLER]);
+        return;
+    }
     char16_t body[PIECE_SIZE];
     if (facts.status == READING_NO_ZONE) {
         MissingZoneText(body, facts.zone, words);
@@ -124,6 +128,10 @@ void ComposeHistoryText(char16_t* text, size_t size, const TooltipFacts& facts,
         writer.Add(u"--");
     }
     writer.Add(u"   ");
+    if (facts.status == READING_NO_CONTROLLER) {
+        writer.Add(words[IDS_TIP_NO_CONTROLLER]);
+        return;
+    }
     ZoneText(piece, facts.zone, words);
     writer.Add(piece).Add(u"   ");
     MaximumStateText(piece, facts, words);

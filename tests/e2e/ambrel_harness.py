@@ -253,6 +253,41 @@ class AmbrelRun:
         return wait_for(lambda: self.collections() >= 1, timeout)
 
 
+# A desktop of this window station of its own: an Ambrel started there finds no hidden window
+# of the running one (FindWindow sees its own desktop only), as one in another session does.
+VIEW_DESKTOP = 'AmbrelView'
+
+
+def view_poke(*args):
+    return poke('desktop', VIEW_DESKTOP, *args)
+
+
+def view_title():
+    return subprocess.run(['wine', POKE, 'desktop', VIEW_DESKTOP, 'title'], capture_output=True,
+                          text=True, timeout=60).stdout
+
+
+class ViewRun(AmbrelRun):
+    """A run on the view's desktop, while the controller runs elsewhere: a view of it."""
+
+    def start(self):
+        stderr = open(self.stderr_file, 'ab') if self.stderr_file else subprocess.DEVNULL
+        self.process = subprocess.Popen(
+            ['wine', POKE, 'ondesktop', VIEW_DESKTOP, windows_path(self.exe), *self.args],
+            env=self.env, stdout=subprocess.DEVNULL, stderr=stderr)
+        if self.stderr_file:
+            stderr.close()
+        return self
+
+    def kill(self):
+        if self.alive():
+            view_poke('close')
+            try:
+                self.process.wait(timeout=15)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+
+
 def clear_ledger(key=LEDGER_KEY):
     subprocess.run(['wine', 'reg', 'delete', key, '/f'], capture_output=True)
 

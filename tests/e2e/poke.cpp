@@ -26,6 +26,21 @@
 //                            second start that it gets, until stdin ends
 //   poke squat               hold "Global\Ambrel Mutex" under an empty DACL (no one may open
 //                            it) until stdin ends; prints "held" once it does
+//   poke desktop NAME VERB.. do VERB on the desktop NAME (made when missing) of this window
+//                            station, where another Ambrel runs as it would in another session
+//   poke ondesktop NAME EXE [ARGS]  run EXE on the desktop NAME and end with its exit code
+//   poke pipe watch N        read the status pipe and print each message ("status T MODE
+//                            STATUS INFORCE THROTTLEAT SETBY ZONE", "history COUNT"), ending
+//                            after N of them (exit 0) or when the pipe goes (exit 1)
+//   poke pipe send WHAT      connect for writing and send garbage|oversized|status (a message
+//                            that only the controller sends); print "dropped" when the server
+//                            closes the connection within 10 s, else "open"
+//   poke pipe half|noread    connect and write half a header (half) or nothing, never read;
+//                            print "connected", hold until stdin ends, then print "dropped" when
+//                            the server has closed the connection meanwhile, else "open"
+//   poke pipe many N         hold N read-only connections for 2 s; print "kept K", the number
+//                            that the server has left open
+#include "link/PipeMessage.h"
 #include "tests/fakes/FakeShared.h"
 #include "ui/TrayIcon.h"
 
@@ -52,7 +67,8 @@ int Usage()
 {
     std::fprintf(stderr, "usage: poke close|endsession [closeapp]|taskbar|untray|command N|"
                          "tray MSG [X Y]|ctrlc|consolemode|exists|squat|impostor|title [CLASS]|"
-                         "setting N [AREA]|store FILE LINE|volatile-key PATH\n");
+                         "setting N [AREA]|store FILE LINE|volatile-key PATH|desktop NAME VERB..|"
+                         "ondesktop NAME EXE..|pipe ...\n");
     return 2;
 }
 
@@ -212,12 +228,212 @@ int CreateVolatileKey(const char* path)
     return status == ERROR_SUCCESS ? 0 : 1;
 }
 
+// The rest of the command line, each argument quoted.
+std::string JoinArguments(int argc, char** argv, int first)
+{
+    std::string line;
+    for (int i = first; i < argc; ++i)
+        line += std::string(i > first ? " \"" : "\"") + argv[i] + "\"";
+    return line;
+}
+
+HDESK OpenOrMakeDesktop(const char* name)
+{
+    return CreateDesktopA(name, nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+}
+
+int RunOnDesktop(const char* desktop, int argc, char** argv)
+{
+    if (OpenOrMakeDesktop(desktop) == nullptr)
+        return 2;
+    std::string line = JoinArguments(argc, argv, 3);
+    std::string where = desktop;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.lpDesktop = &where[0];
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return 2;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 2;
+    GetExitCodeProcess(process.hProcess, &code);
+    return static_cast<int>(code);
+}
+
+HANDLE OpenPipe(DWORD access)
+{
+    for (int i = 0; i < 50; ++i) {
+        HANDLE pipe = CreateFileW(PIPE_NAME, access, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (pipe != INVALID_HANDLE_VALUE)
+            return pipe;
+        if (GetLastError() == ERROR_PIPE_BUSY)
+            WaitNamedPipeW(PIPE_NAME, 1000);
+        else
+            Sleep(100);
+    }
+    std::fprintf(stderr, "poke: no pipe (%lu)\n", GetLastError());
+    return nullptr;
+}
+
+bool ReadExactly(HANDLE pipe, uint8_t* into, size_t size)
+{
+    for (size_t done = 0; done < size;) {
+        DWORD n = 0;
+        if (!ReadFile(pipe, into + done, static_cast<DWORD>(size - done), &n, nullptr) || n == 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+void PrintMessage(uint16_t kind, const uint8_t* message, size_t size)
+{
+    PipeStatus status = {};
+    static PipeHistory history;
+    if (kind == PIPE_KIND_STATUS && DecodePipeStatus(message, size, status))
+        std::printf("status %d %d %d %d %d %d %s\n", status.temperature, status.mode, status.status,
+                    status.inForce, status.throttleAt, status.setBy, status.zone);
+    else if (kind == PIPE_KIND_HISTORY && DecodePipeHistory(message, size, history))
+        std::printf("history %d\n", history.count);
+    else
+        std::printf("bad\n");
+    std::fflush(stdout);
+}
+
+int WatchPipe(int count)
+{
+    HANDLE pipe = OpenPipe(GENERIC_READ);
+    if (pipe == nullptr)
+        return 2;
+    static uint8_t message[PIPE_MAX_MESSAGE];
+    for (int i = 0; i < count; ++i) {
+        if (!ReadExactly(pipe, message, PIPE_HEADER_SIZE))
+            return 1;
+        size_t size = message[0] | message[1] << 8 | message[2] << 16 | message[3] << 24;
+        uint16_t kind = 0;
+        if (size < PIPE_HEADER_SIZE || size > PIPE_MAX_MESSAGE ||
+            !ReadExactly(pipe, message + PIPE_HEADER_SIZE, size - PIPE_HEADER_SIZE) ||
+            CheckPipeFrame(message, size, size, kind) != PipeFrame::Complete) {
+            std::puts("bad");
+            return 1;
+        }
+        PrintMessage(kind, message, size);
+    }
+    CloseHandle(pipe);
+    return 0;
+}
+
+// The server has closed the connection: nothing can be read or peeked any more.
+bool Dropped(HANDLE pipe)
+{
+    DWORD available = 0;
+    return !PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr);
+}
+
+int PrintDropped(HANDLE pipe)
+{
+    std::puts(Dropped(pipe) ? "dropped" : "open");
+    return 0;
+}
+
+void WaitForEndOfInput()
+{
+    while (std::getchar() != EOF) {
+    }
+}
+
+// Read until the server closes: what it sent first (history, status) is taken and thrown away.
+int SendToPipe(const char* what)
+{
+    HANDLE pipe = OpenPipe(GENERIC_READ | GENERIC_WRITE);
+    if (pipe == nullptr)
+        return 2;
+    uint8_t message[PIPE_MAX_MESSAGE / 128] = {};
+    size_t size = 8;
+    if (std::strcmp(what, "garbage") == 0) {
+        std::memcpy(message, "\x10\0\0\0\x77\x77\x01\0garbage!", 16);
+        size = 16;
+    } else if (std::strcmp(what, "oversized") == 0) {
+        std::memcpy(message, "\0\0\x10\0\x01\0\x01\0", 8);
+    } else {
+        PipeStatus status = {};
+        status.throttleAt = 85;
+        size = EncodePipeStatus(status, message, sizeof message);
+    }
+    DWORD written = 0;
+    WriteFile(pipe, message, static_cast<DWORD>(size), &written, nullptr);
+    for (int i = 0; i < 100 && !Dropped(pipe); ++i) {
+        DWORD available = 0;
+        PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr);
+        DWORD n = 0;
+        if (available > 0)
+            ReadFile(pipe, message, sizeof message, &n, nullptr);
+        else
+            Sleep(100);
+    }
+    return PrintDropped(pipe);
+}
+
+int HoldPipe(bool half)
+{
+    HANDLE pipe = OpenPipe(half ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ);
+    if (pipe == nullptr)
+        return 2;
+    DWORD written = 0;
+    if (half)
+        WriteFile(pipe, "\x10\0\0\0\x01", 5, &written, nullptr);
+    std::puts("connected");
+    std::fflush(stdout);
+    WaitForEndOfInput();
+    return PrintDropped(pipe);
+}
+
+int HoldMany(int count)
+{
+    HANDLE pipes[64] = {};
+    count = count < 64 ? count : 64;
+    for (int i = 0; i < count; ++i)
+        pipes[i] = OpenPipe(GENERIC_READ);
+    Sleep(2000);
+    int kept = 0;
+    for (int i = 0; i < count; ++i)
+        kept += pipes[i] != nullptr && !Dropped(pipes[i]) ? 1 : 0;
+    std::printf("kept %d\n", kept);
+    return 0;
+}
+
+int PokePipe(int argc, char** argv)
+{
+    const char* verb = argv[2];
+    if (std::strcmp(verb, "watch") == 0 && argc == 4)
+        return WatchPipe(std::atoi(argv[3]));
+    if (std::strcmp(verb, "send") == 0 && argc == 4)
+        return SendToPipe(argv[3]);
+    if (std::strcmp(verb, "half") == 0 || std::strcmp(verb, "noread") == 0)
+        return HoldPipe(verb[0] == 'h');
+    if (std::strcmp(verb, "many") == 0 && argc == 4)
+        return HoldMany(std::atoi(argv[3]));
+    return Usage();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     if (argc < 2)
         return Usage();
+    if (std::strcmp(argv[1], "ondesktop") == 0 && argc >= 4)
+        return RunOnDesktop(argv[2], argc, argv);
+    if (std::strcmp(argv[1], "desktop") == 0 && argc >= 4) {
+        HDESK desktop = OpenOrMakeDesktop(argv[2]);
+        if (desktop == nullptr || !SetThreadDesktop(desktop))
+            return 2;
+        argc -= 2;
+        argv += 2;
+    }
+    if (std::strcmp(argv[1], "pipe") == 0 && argc >= 3)
+        return PokePipe(argc, argv);
     const char* verb = argv[1];
     if (std::strcmp(verb, "store") == 0 && argc == 4)
         return ReplaceStoreLine(argv[2], argv[3]);

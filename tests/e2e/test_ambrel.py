@@ -18,7 +18,8 @@ from ambrel_harness import (EXE, bar_colour_counts, screen_pixels, POKE, windows
                             log_pixels, mapped, menu_item_centre, pe_resources, pe_sections, poke,
                             read_log_raw, save_screenshot, set_log_pixels, shown_mode, store_text,
                             tooltip, tray_window, visible_window_ids, wait_for, window_geometry,
-                            x_windows, TRAY_MENU, ocr, commonest_pixel)
+                            x_windows, TRAY_MENU, ocr, commonest_pixel, ViewRun, view_poke,
+                            view_title)
 
 MAIN_THREAD_LIFETIME = [
     'Ambrel Ver.1.00\n', 'watch start\n', 'message loop start\n', 'msg stopped\n',
@@ -1296,3 +1297,84 @@ class Deploy(unittest.TestCase):
 
 if __name__ == '__main__':
     unittest.main()
+
+
+def poke_output(*args):
+    return subprocess.run(['wine', POKE, *args], capture_output=True, text=True,
+                          timeout=60).stdout.strip()
+
+
+def reading_times():
+    """Seconds of the day of each reading in the log."""
+    found = re.findall(r'(\d\d):(\d\d):(\d\d\.\d\d\d) \d{4,} temp monitor', read_log_raw())
+    return [int(h) * 3600 + int(m) * 60 + float(s) for h, m, s in found]
+
+
+class Pipe(unittest.TestCase):
+
+    def test_pipe_drops_abusers_and_the_readings_stay_on_time(self):
+        delete_log()
+        script = ''.join(f'{counter(50 + i % 7)}\n' for i in range(100))
+        with AmbrelRun('pipe-abuse', script=script) as run:
+            self.assertTrue(run.start().wait_until_watching())
+            holders = [subprocess.Popen(['wine', POKE, 'pipe', verb], stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, text=True)
+                       for verb in ('half', 'noread')]
+            for holder in holders:
+                self.assertEqual('connected', holder.stdout.readline().strip())
+            for what in ('garbage', 'oversized', 'status'):
+                self.assertEqual('dropped', poke_output('pipe', 'send', what), what)
+            self.assertEqual('kept 4', poke_output('pipe', 'many', '30'))
+            history, *statuses = poke_output('pipe', 'watch', '3').splitlines()
+            self.assertRegex(history, r'^history [1-9]\d*$')
+            self.assertEqual(2, len(statuses))
+            for status in statuses:
+                self.assertRegex(status, r'^status 5[0-6] 0 0 100 85 0 ?$')
+            # Those that never read are dropped once their unsent data has waited 10 s.
+            time.sleep(12)
+            for holder in holders:
+                self.assertEqual('dropped', holder.communicate(timeout=30)[0].strip())
+            self.assertEqual(0, close_and_wait(run))
+        logged = messages(log_entries())
+        for why in ('garbage', 'an oversized message', 'a message that a viewer may not send',
+                    'it reads too slowly'):
+            self.assertTrue(any(m.endswith(f' dropped: {why}\n') for m in logged), why)
+        self.assertEqual(26, sum(m.endswith(' refused: too many connections of its process\n')
+                                 for m in logged))
+        times = reading_times()
+        self.assertGreater(len(times), 7)
+        self.assertLess(max(b - a for a, b in zip(times, times[1:])), 2.5)
+
+    def test_view_shows_the_controller_never_controls_and_waits_for_its_return(self):
+        delete_log()
+        self.addCleanup(delete_registry_value, SETTINGS_KEY, 'Notify')
+        with AmbrelRun('controller', script=f'{counter(90)}\n') as run, \
+                ViewRun('view', script=f'{counter(90)}\n', events=True) as view:
+            run.start()
+            self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
+            view.start()
+            self.assertTrue(wait_for(lambda: '80 %' in view_title(), 40))
+            self.assertEqual(poke_output('title'), view_title())
+            # One notice of the episode from each: the view gives its own.
+            self.assertEqual(2, sum(m.startswith('WndProc(): throttle notice: ')
+                                    for m in messages(log_entries())))
+            # The machine's battery choice is not the user's; Notify is.
+            view_poke('command', 40320)
+            view_poke('command', 40301)
+            for line in ('WndProc(): WM_COMMAND: ID_ON_BATTERY is set for this machine\n',
+                         'WndProc(): WM_COMMAND: Receive ID_NOTIFY\n'):
+                self.assertTrue(wait_for(lambda: line in messages(log_entries())), line)
+            self.assertEqual(0, close_and_wait(run))
+            self.assertEqual(100, run.ac_value())
+            self.assertTrue(wait_for(
+                lambda: view_title() == 'Ambrel — Ambrel service not running', 20))
+            with AmbrelRun('controller-again', script=f'{counter(70)}\n') as again:
+                again.start()
+                self.assertTrue(wait_for(lambda: '70 °C' in view_title(), 20))
+                # Exit ends the view alone.
+                view_poke('close')
+                self.assertEqual(0, view.wait(20))
+                self.assertTrue(again.alive())
+            # It neither read nor wrote anything of its own, and left the event log to the
+            # controller.
+            self.assertEqual(([], []), (view.trace(), view.events()))

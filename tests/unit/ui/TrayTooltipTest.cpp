@@ -117,6 +117,9 @@ TEST(TrayTooltip, SaysWhatTheIconCannot)
         {{-273, 0, READING_FAILED, "", u"23:59", true, 93, false},
          "Ambrel — no reading (\\_TZ.TZ01), the sensor has been failing since 23:59; maximum "
          "processor state 93 %"},
+        // A view whose controller has gone: nothing of the last report stays.
+        {{-273, 0, READING_NO_CONTROLLER, "*", u"09:05", true, 0, false},
+         "Ambrel — Ambrel service not running"},
     };
     for (const Row& row : rows) {
         char16_t text[TOOLTIP_SIZE];
@@ -140,6 +143,8 @@ TEST(TrayTooltip, HistoryLineSaysTheSameInShort)
          "--   \\_TZ.THRM   maximum processor state 75 %"},
         {{-273, 0, READING_NO_ZONE, "", nullptr, false, 93, false},
          "--   \\_TZ.TZ01   maximum processor state 93 %"},
+        {{-273, 0, READING_NO_CONTROLLER, "", nullptr, false, 0, false},
+         "--   Ambrel service not running"},
     };
     for (const Row& row : rows) {
         char16_t text[TOOLTIP_SIZE];

@@ -1,0 +1,215 @@
+#include "link/PipeClient.h"
+
+#include "base/Log.h"
+
+#include <process.h>
+
+#include <cstring>
+#include <new>
+
+namespace
+{
+
+class ClientLoop
+{
+  public:
+    PipeClient& client;
+    HANDLE pipe = nullptr;
+    // A read is in flight: the kernel may still use readOv and in.
+    bool reading = false;
+    OVERLAPPED readOv = {};
+    uint8_t in[PIPE_MAX_MESSAGE];
+    size_t inSize = 0;
+    // The viewer has been told that the controller is missing, and not told otherwise since.
+    bool lostTold = false;
+    // A history comes first on a connection or not at all: a server that sends more cannot
+    // fill the viewer's queue with them.
+    bool historyDue = false;
+
+    explicit ClientLoop(PipeClient& owner) : client(owner) {}
+    void Run();
+
+  private:
+    bool Connect();
+    void Disconnect();
+    bool ReadSome();
+    bool TakeMessages();
+    bool Hand(uint16_t kind, const uint8_t* message, size_t size);
+    void TellLost();
+    bool Post(UINT message, LPARAM lParam) const;
+};
+
+// Read only, and the server may identify this process but not act as it.
+bool ClientLoop::Connect()
+{
+    HANDLE opened = CreateFileW(
+        PIPE_NAME, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+        FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
+    if (opened == INVALID_HANDLE_VALUE)
+        return false;
+    pipe = opened;
+    inSize = 0;
+    lostTold = false;
+    historyDue = true;
+    LogPrint("PipeClient: connected\n");
+    return true;
+}
+
+void ClientLoop::Disconnect()
+{
+    if (pipe == nullptr)
+        return;
+    if (reading) {
+        CancelIo(pipe);
+        DWORD n = 0;
+        GetOverlappedResult(pipe, &readOv, &n, TRUE);
+        reading = false;
+    }
+    CloseHandle(pipe);
+    pipe = nullptr;
+}
+
+// Waits for the next bytes; false when the pipe broke or the viewer is to stop (stopEvent set).
+bool ClientLoop::ReadSome()
+{
+    DWORD n = 0;
+    if (!ReadFile(pipe, in + inSize, static_cast<DWORD>(sizeof in - inSize), nullptr, &readOv) &&
+        GetLastError() != ERROR_IO_PENDING)
+        return false;
+    reading = true;
+    HANDLE handles[2] = {client.stopEvent, readOv.hEvent};
+    if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
+        return false;
+    reading = false;
+    if (!GetOverlappedResult(pipe, &readOv, &n, FALSE))
+        return false;
+    inSize += n;
+    return true;
+}
+
+// Hands over every whole message that has arrived; false on garbage.
+bool ClientLoop::TakeMessages()
+{
+    size_t start = 0;
+    for (;;) {
+        size_t size = 0;
+        uint16_t kind = 0;
+        PipeFrame frame = CheckPipeFrame(in + start, inSize - start, size, kind);
+        if (frame == PipeFrame::Partial)
+            break;
+        if (frame != PipeFrame::Complete || !Hand(kind, in + start, size)) {
+            LogPrint("PipeClient: garbage from the pipe\n");
+            return false;
+        }
+        start += size;
+    }
+    std::memmove(in, in + start, inSize - start);
+    inSize -= start;
+    return true;
+}
+
+bool ClientLoop::Hand(uint16_t kind, const uint8_t* message, size_t size)
+{
+    const bool historyTaken = historyDue;
+    historyDue = false;
+    if (kind == PIPE_KIND_STATUS) {
+        PipeStatus* status = new (std::nothrow) PipeStatus();
+        if (status == nullptr || !DecodePipeStatus(message, size, *status)) {
+            delete status;
+            return status == nullptr;
+        }
+        if (!Post(WM_PIPESTATUS, reinterpret_cast<LPARAM>(status)))
+            delete status;
+        return true;
+    }
+    if (!historyTaken)
+        return false;
+    PipeHistory* history = new (std::nothrow) PipeHistory();
+    if (history == nullptr || !DecodePipeHistory(message, size, *history)) {
+        delete history;
+        return history == nullptr;
+    }
+    if (!Post(WM_PIPEHISTORY, reinterpret_cast<LPARAM>(history)))
+        delete history;
+    return true;
+}
+
+void ClientLoop::TellLost()
+{
+    if (lostTold)
+        return;
+    lostTold = Post(WM_PIPELOST, 0);
+}
+
+bool ClientLoop::Post(UINT message, LPARAM lParam) const
+{
+    HWND hwnd = client.window->hwnd.load();
+    return hwnd != nullptr && PostMessageW(hwnd, message, 0, lParam) != FALSE;
+}
+
+void ClientLoop::Run()
+{
+    readOv.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (readOv.hEvent == nullptr) {
+        LogPrint("PipeClient: CreateEvent() error=%lu\n", GetLastError());
+        return;
+    }
+    while (WaitForSingleObject(client.stopEvent, 0) == WAIT_TIMEOUT) {
+        if (pipe == nullptr && !Connect()) {
+            TellLost();
+            WaitForSingleObject(client.stopEvent, PIPE_RETRY_MS);
+            continue;
+        }
+        if (ReadSome() && TakeMessages())
+            continue;
+        Disconnect();
+        if (WaitForSingleObject(client.stopEvent, 0) == WAIT_TIMEOUT) {
+            LogPrint("PipeClient: the pipe has gone\n");
+            TellLost();
+        }
+    }
+    Disconnect();
+    CloseHandle(readOv.hEvent);
+    readOv.hEvent = nullptr;
+}
+
+} // namespace
+
+bool PipeClient::Start()
+{
+    stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (stopEvent != nullptr)
+        thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, ThreadMain, this, 0, nullptr));
+    if (thread == nullptr) {
+        LogPrint("PipeClient: the viewer's thread cannot be started\n");
+        Stop();
+        return false;
+    }
+    return true;
+}
+
+void PipeClient::Stop()
+{
+    if (thread != nullptr) {
+        SetEvent(stopEvent);
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+        thread = nullptr;
+    }
+    if (stopEvent != nullptr) {
+        CloseHandle(stopEvent);
+        stopEvent = nullptr;
+    }
+}
+
+unsigned __stdcall PipeClient::ThreadMain(void* client)
+{
+    ClientLoop* loop = new (std::nothrow) ClientLoop(*static_cast<PipeClient*>(client));
+    if (loop == nullptr) {
+        LogPrint("PipeClient: no memory for the viewer\n");
+        return 1;
+    }
+    loop->Run();
+    delete loop;
+    return 0;
+}

@@ -1,0 +1,38 @@
+// A viewer's end of the status pipe: on a thread of its own it connects to \\.\pipe\Ambrel
+// (read only), checks every message that arrives (a history only as the first of a connection),
+// and hands each good one to the window of a MessageWindow record as a posted message whose
+// lParam owns a copy of it (the window's handler deletes it). When the pipe is missing, goes
+// away or sends garbage, the window gets WM_PIPELOST, and the thread tries again every
+// PIPE_RETRY_MS. While connected it wakes only when the controller sends something.
+#pragma once
+
+#include "base/MessageWindow.h"
+#include "link/PipeMessage.h"
+
+#include <windows.h>
+
+// lParam: a PipeStatus* / PipeHistory* for the handler to delete.
+const UINT WM_PIPESTATUS = WM_USER + 30;
+const UINT WM_PIPEHISTORY = WM_USER + 31;
+// The controller is not there (any more): wParam and lParam 0.
+const UINT WM_PIPELOST = WM_USER + 32;
+
+const DWORD PIPE_RETRY_MS = 2000;
+
+class PipeClient
+{
+  public:
+    // Null when not running.
+    HANDLE thread;
+    HANDLE stopEvent;
+    // Whose window gets the messages; set before Start.
+    MessageWindow* window;
+
+    // Starts the thread; false (and a log line) when it cannot.
+    bool Start();
+    // Ends the thread, which closes the connection, and releases everything.
+    void Stop();
+
+  private:
+    static unsigned __stdcall ThreadMain(void* client);
+};

@@ -1,0 +1,233 @@
+#include "link/PipeMessage.h"
+
+#include <cstring>
+
+namespace
+{
+
+// Payload sizes: the status's numbers, its five one-byte fields padded to eight, and the zone;
+// the history's count and its samples.
+const size_t STATUS_SIZE = PIPE_HEADER_SIZE + 5 * 4 + 8 + PIPE_ZONE_SIZE;
+const size_t SAMPLE_SIZE = 12;
+const size_t HISTORY_FIXED_SIZE = PIPE_HEADER_SIZE + 4;
+
+// The lowest temperature that can be sent (no reading) and a generous highest.
+const int32_t LOWEST_CELSIUS = -273;
+const int32_t HIGHEST_CELSIUS = 500;
+const int32_t HIGHEST_STATUS = 2;
+const uint8_t ALL_SET_BITS = 31;
+
+class Writer
+{
+  public:
+    explicit Writer(uint8_t* at) : p(at) {}
+    void U8(uint8_t v) { *p++ = v; }
+    void U16(uint16_t v)
+    {
+        U8(static_cast<uint8_t>(v));
+        U8(static_cast<uint8_t>(v >> 8));
+    }
+    void U32(uint32_t v)
+    {
+        U16(static_cast<uint16_t>(v));
+        U16(static_cast<uint16_t>(v >> 16));
+    }
+    void I32(int32_t v) { U32(static_cast<uint32_t>(v)); }
+    void I16(int16_t v) { U16(static_cast<uint16_t>(v)); }
+    void Bytes(const void* v, size_t n)
+    {
+        std::memcpy(p, v, n);
+        p += n;
+    }
+
+  private:
+    uint8_t* p;
+};
+
+class Reader
+{
+  public:
+    explicit Reader(const uint8_t* at) : p(at) {}
+    uint8_t U8() { return *p++; }
+    uint16_t U16()
+    {
+        uint16_t low = U8();
+        return static_cast<uint16_t>(low | (U8() << 8));
+    }
+    uint32_t U32()
+    {
+        uint32_t low = U16();
+        return low | (static_cast<uint32_t>(U16()) << 16);
+    }
+    int32_t I32() { return static_cast<int32_t>(U32()); }
+    int16_t I16() { return static_cast<int16_t>(U16()); }
+    void Bytes(void* v, size_t n)
+    {
+        std::memcpy(v, p, n);
+        p += n;
+    }
+
+  private:
+    const uint8_t* p;
+};
+
+void WriteHeader(Writer& w, size_t size, uint16_t kind)
+{
+    w.U32(static_cast<uint32_t>(size));
+    w.U16(kind);
+    w.U16(PIPE_VERSION);
+}
+
+bool InRange(int32_t value, int32_t lowest, int32_t highest)
+{
+    return value >= lowest && value <= highest;
+}
+
+bool IsFlag(uint8_t value)
+{
+    return value <= 1;
+}
+
+// Terminated within its field, and printable ASCII before the zero.
+bool IsZoneName(const char* zone)
+{
+    for (size_t i = 0; i < PIPE_ZONE_SIZE; ++i) {
+        if (zone[i] == '\0')
+            return true;
+        if (zone[i] < 0x20 || zone[i] > 0x7e)
+            return false;
+    }
+    return false;
+}
+
+bool IsReading(int32_t temperature, int32_t mode, int32_t status)
+{
+    return InRange(temperature, LOWEST_CELSIUS, HIGHEST_CELSIUS) && InRange(mode, 0, 2) &&
+           InRange(status, 0, HIGHEST_STATUS);
+}
+
+// The size that a message of this kind must have, from what its fixed part says.
+bool SizeFitsKind(uint16_t kind, size_t size)
+{
+    if (kind == PIPE_KIND_STATUS)
+        return size == STATUS_SIZE;
+    return size >= HISTORY_FIXED_SIZE &&
+           size <= HISTORY_FIXED_SIZE + PIPE_HISTORY_CAPACITY * SAMPLE_SIZE &&
+           (size - HISTORY_FIXED_SIZE) % SAMPLE_SIZE == 0;
+}
+
+} // namespace
+
+PipeFrame CheckPipeFrame(const uint8_t* bytes, size_t size, size_t& messageSize, uint16_t& kind)
+{
+    if (size < 4)
+        return PipeFrame::Partial;
+    Reader r(bytes);
+    const uint32_t declared = r.U32();
+    if (declared > PIPE_MAX_MESSAGE || declared < PIPE_HEADER_SIZE)
+        return PipeFrame::Oversized;
+    if (size < PIPE_HEADER_SIZE)
+        return PipeFrame::Partial;
+    kind = r.U16();
+    const uint16_t version = r.U16();
+    if (version != PIPE_VERSION || (kind != PIPE_KIND_STATUS && kind != PIPE_KIND_HISTORY) ||
+        !SizeFitsKind(kind, declared))
+        return PipeFrame::Unknown;
+    if (size < declared)
+        return PipeFrame::Partial;
+    messageSize = declared;
+    return PipeFrame::Complete;
+}
+
+size_t EncodePipeStatus(const PipeStatus& status, uint8_t* out, size_t room)
+{
+    if (room < STATUS_SIZE)
+        return 0;
+    Writer w(out);
+    WriteHeader(w, STATUS_SIZE, PIPE_KIND_STATUS);
+    w.I32(status.temperature);
+    w.I32(status.mode);
+    w.I32(status.status);
+    w.I32(status.inForce);
+    w.I32(status.throttleAt);
+    const uint8_t small[8] = {status.lowered,
+                              status.onBattery,
+                              status.setBy,
+                              status.failedHour,
+                              status.failedMinute,
+                              0,
+                              0,
+                              0};
+    w.Bytes(small, sizeof small);
+    char zone[PIPE_ZONE_SIZE] = {};
+    std::memcpy(zone, status.zone, PIPE_ZONE_SIZE - 1);
+    w.Bytes(zone, PIPE_ZONE_SIZE);
+    return STATUS_SIZE;
+}
+
+size_t EncodePipeHistory(const PipeHistory& history, uint8_t* out, size_t room)
+{
+    if (history.count < 0 || history.count > PIPE_HISTORY_CAPACITY)
+        return 0;
+    const size_t size = HISTORY_FIXED_SIZE + static_cast<size_t>(history.count) * SAMPLE_SIZE;
+    if (room < size)
+        return 0;
+    Writer w(out);
+    WriteHeader(w, size, PIPE_KIND_HISTORY);
+    w.U32(static_cast<uint32_t>(history.count));
+    for (int i = 0; i < history.count; ++i) {
+        const PipeSample& s = history.samples[i];
+        w.U32(s.ageMs);
+        w.I32(s.value);
+        w.I16(s.mode);
+        w.I16(s.status);
+    }
+    return size;
+}
+
+bool DecodePipeStatus(const uint8_t* message, size_t size, PipeStatus& out)
+{
+    if (size != STATUS_SIZE)
+        return false;
+    Reader r(message + PIPE_HEADER_SIZE);
+    out.temperature = r.I32();
+    out.mode = r.I32();
+    out.status = r.I32();
+    out.inForce = r.I32();
+    out.throttleAt = r.I32();
+    uint8_t small[8];
+    r.Bytes(small, sizeof small);
+    r.Bytes(out.zone, PIPE_ZONE_SIZE);
+    out.lowered = small[0] != 0;
+    out.onBattery = small[1] != 0;
+    out.setBy = small[2];
+    out.failedHour = small[3];
+    out.failedMinute = small[4];
+    return IsReading(out.temperature, out.mode, out.status) && InRange(out.inForce, 0, 100) &&
+           InRange(out.throttleAt, 1, HIGHEST_CELSIUS) && IsFlag(small[0]) && IsFlag(small[1]) &&
+           out.setBy <= ALL_SET_BITS && out.failedHour < 24 && out.failedMinute < 60 &&
+           IsZoneName(out.zone);
+}
+
+bool DecodePipeHistory(const uint8_t* message, size_t size, PipeHistory& out)
+{
+    if (size < HISTORY_FIXED_SIZE)
+        return false;
+    Reader r(message + PIPE_HEADER_SIZE);
+    const uint32_t count = r.U32();
+    if (count > static_cast<uint32_t>(PIPE_HISTORY_CAPACITY) ||
+        size != HISTORY_FIXED_SIZE + count * SAMPLE_SIZE)
+        return false;
+    out.count = static_cast<int>(count);
+    for (int i = 0; i < out.count; ++i) {
+        PipeSample& s = out.samples[i];
+        s.ageMs = r.U32();
+        s.value = r.I32();
+        s.mode = r.I16();
+        s.status = r.I16();
+        // A processor-performance sample is a percentage, a reading a temperature: both fit.
+        if (!IsReading(s.value, s.mode, s.status))
+            return false;
+    }
+    return true;
+}

@@ -1,0 +1,88 @@
+// The messages of the status pipe (\\.\pipe\Ambrel), encoded and checked without the platform.
+// Every message is a header of 8 bytes, little-endian: its whole size in bytes (header
+// included, at most PIPE_MAX_MESSAGE), its kind and the protocol version; then the kind's
+// payload. The controller sends STATUS on every change and, to a viewer that has just connected,
+// HISTORY and then STATUS; a viewer sends nothing (it may only read the pipe).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The pipe's name, the same in every session.
+const wchar_t PIPE_NAME[] = L"\\\\.\\pipe\\Ambrel";
+
+const uint16_t PIPE_VERSION = 1;
+const uint16_t PIPE_KIND_STATUS = 1;
+const uint16_t PIPE_KIND_HISTORY = 2;
+
+const size_t PIPE_HEADER_SIZE = 8;
+// Every message fits: a full history is 12 + 1024 * 12 bytes.
+const size_t PIPE_MAX_MESSAGE = 16384;
+// Zone names as the controller reads them, terminating zero included.
+const size_t PIPE_ZONE_SIZE = 64;
+// Samples in a history message at most.
+const int PIPE_HISTORY_CAPACITY = 1024;
+
+// What is set by policy or for the machine (PipeStatus::setBy).
+const uint8_t PIPE_SET_ZONE = 1;
+const uint8_t PIPE_SET_THROTTLE_AT = 2;
+const uint8_t PIPE_SET_ON_BATTERY = 4;
+const uint8_t PIPE_SET_NOTIFY = 8;
+// The controller is the machine's service: its settings are the machine's.
+const uint8_t PIPE_SET_FOR_MACHINE = 16;
+
+struct PipeStatus {
+    // The reading as shown: °C (TEMP_NO_READING before any), the throttle mode (0, 1, 2) and how
+    // the reading went (READING_OK, READING_FAILED, READING_NO_ZONE).
+    int32_t temperature;
+    int32_t mode;
+    int32_t status;
+    // The AC maximum processor state in force, 0 while unknown, and whether the cap lowers some
+    // value below the user's own setting.
+    int32_t inForce;
+    bool lowered;
+    // The zone read (empty for the default zone, or "*" for the hottest), the threshold in °C,
+    // whether the values used on battery are capped too, and PIPE_SET_* bits.
+    char zone[PIPE_ZONE_SIZE];
+    int32_t throttleAt;
+    bool onBattery;
+    uint8_t setBy;
+    // Local time at which the readings began to fail (status READING_FAILED).
+    uint8_t failedHour;
+    uint8_t failedMinute;
+};
+
+struct PipeSample {
+    // How long before the message the sample was taken, in milliseconds.
+    uint32_t ageMs;
+    int32_t value;
+    int16_t mode;
+    int16_t status;
+};
+
+struct PipeHistory {
+    int count;
+    PipeSample samples[PIPE_HISTORY_CAPACITY];
+};
+
+enum class PipeFrame {
+    Partial,   // fewer bytes than the header says: wait for more
+    Complete,  // a whole message of a known kind and version, of the size its kind allows
+    Oversized, // the header gives a size above PIPE_MAX_MESSAGE (or below the header's own)
+    Unknown,   // a kind or version that this side does not take
+};
+
+// Checks what has arrived so far (size bytes from the start of a message). On Complete,
+// messageSize is the size of the message at the start of bytes and kind its kind.
+PipeFrame CheckPipeFrame(const uint8_t* bytes, size_t size, size_t& messageSize, uint16_t& kind);
+
+// Each writes one whole message into out (room bytes) and returns its size, or 0 when it does
+// not fit or the values cannot be sent (a count out of range).
+size_t EncodePipeStatus(const PipeStatus& status, uint8_t* out, size_t room);
+size_t EncodePipeHistory(const PipeHistory& history, uint8_t* out, size_t room);
+
+// Each reads one Complete message of its kind; false, with nothing promised about out, when a
+// value is out of range (a mode other than 0 to 2, a zone without its terminating zero or with
+// other bytes than printable ASCII, a count that does not match the size, ...).
+bool DecodePipeStatus(const uint8_t* message, size_t size, PipeStatus& out);
+bool DecodePipeHistory(const uint8_t* message, size_t size, PipeHistory& out);

@@ -1,0 +1,500 @@
+#include "link/PipeServer.h"
+
+#include "base/Log.h"
+
+#include <process.h>
+#include <sddl.h>
+
+#include <cwchar>
+#include <cstring>
+#include <new>
+
+// Reached through its numbers where the headers leave it out for this program's target.
+#ifndef PIPE_REJECT_REMOTE_CLIENTS
+#define PIPE_REJECT_REMOTE_CLIENTS 0x00000008
+#endif
+
+struct PipeClientSlot {
+    HANDLE pipe;
+    DWORD processId;
+    // A read or a write is in flight: the kernel may still use its OVERLAPPED and buffer.
+    bool reading;
+    OVERLAPPED readOv;
+    uint8_t in[PIPE_HEADER_SIZE];
+    size_t inSize;
+    OVERLAPPED writeOv;
+    bool writing;
+    // When the write in flight was made (GetTickCount64).
+    ULONGLONG writeStartedAt;
+    size_t outSize;
+    uint8_t out[PIPE_UNSENT_BOUND];
+};
+
+namespace
+{
+
+// The kernel keeps no data of its own for a client: a write completes as the client reads it,
+// so that a client that does not read is seen by its unsent data.
+const DWORD OUT_BUFFER = 0;
+const DWORD IN_BUFFER = 512;
+// While no pipe instance can be made, the thread tries again this often.
+const DWORD RETRY_MS = 2000;
+// The stop and publish events, the listening instance, and two events per client.
+const int MAX_WAIT = 3 + 2 * PIPE_MAX_CLIENTS;
+
+// Full access for SYSTEM, administrators and the account that runs the controller; read for
+// interactive users; nothing for anyone else. No inheritance from a parent (P).
+bool MakePipeSecurity(PSECURITY_DESCRIPTOR& descriptor)
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    alignas(TOKEN_USER) uint8_t buffer[256];
+    DWORD size = 0;
+    bool ok = GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) != FALSE;
+    CloseHandle(token);
+    wchar_t* sid = nullptr;
+    if (!ok || !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid))
+        return false;
+    wchar_t sddl[256];
+    int length =
+        std::swprintf(sddl, 256, L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;%ls)(A;;GR;;;IU)", sid);
+    LocalFree(sid);
+    return length > 0 && ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                             sddl, SDDL_REVISION_1, &descriptor, nullptr) != FALSE;
+}
+
+void WaitOut(HANDLE pipe, OVERLAPPED& ov)
+{
+    DWORD n = 0;
+    GetOverlappedResult(pipe, &ov, &n, TRUE);
+}
+
+class ServerLoop
+{
+  public:
+    PipeServer& server;
+    PSECURITY_DESCRIPTOR security = nullptr;
+    HANDLE listener = nullptr;
+    OVERLAPPED connectOv = {};
+    // The listener's connection is in flight, or came before it was asked for.
+    bool connectPending = false;
+    bool connectedAtOnce = false;
+    PipeSnapshot* current = nullptr;
+    PipeClientSlot* slots[PIPE_MAX_CLIENTS] = {};
+
+    explicit ServerLoop(PipeServer& owner) : server(owner) {}
+    void Run();
+
+  private:
+    bool Open();
+    void Close();
+    void Listen();
+    void CloseListener();
+    void OnConnect();
+    void Accept(HANDLE pipe);
+    bool RoomFor(DWORD processId) const;
+    bool StartRead(int index);
+    void OnRead(int index);
+    bool StartWrite(int index);
+    void OnWrite(int index);
+    bool Queue(int index, const uint8_t* bytes, size_t size);
+    void Drop(int index, const char* why);
+    void TakeSnapshot();
+};
+
+bool ServerLoop::Open()
+{
+    connectOv.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (connectOv.hEvent == nullptr)
+        return false;
+    if (!MakePipeSecurity(security)) {
+        LogPrint("PipeServer: the pipe's security cannot be made (error=%lu)\n", GetLastError());
+        return false;
+    }
+    return true;
+}
+
+void ServerLoop::Close()
+{
+    for (int i = 0; i < PIPE_MAX_CLIENTS; ++i) {
+        if (slots[i] != nullptr)
+            Drop(i, nullptr);
+    }
+    CloseListener();
+    if (connectOv.hEvent != nullptr) {
+        CloseHandle(connectOv.hEvent);
+        connectOv.hEvent = nullptr;
+    }
+    if (security != nullptr) {
+        LocalFree(security);
+        security = nullptr;
+    }
+    delete current;
+    current = nullptr;
+}
+
+// A new instance that waits for the next client. The very first instance, and any made while
+// no other one is open, must be the first of its name: a pipe of that name made by another
+// process before it is refused rather than served beside.
+void ServerLoop::Listen()
+{
+    bool anyOpen = false;
+    for (PipeClientSlot* slot : slots)
+        anyOpen = anyOpen || slot != nullptr;
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, security, FALSE};
+    const DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED |
+                           (anyOpen ? 0 : static_cast<DWORD>(FILE_FLAG_FIRST_PIPE_INSTANCE));
+    listener = CreateNamedPipeW(PIPE_NAME, openMode,
+                                PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT |
+                                    PIPE_REJECT_REMOTE_CLIENTS,
+                                PIPE_UNLIMITED_INSTANCES, OUT_BUFFER, IN_BUFFER, 0, &attributes);
+    if (listener == INVALID_HANDLE_VALUE) {
+        listener = nullptr;
+        LogPrint("PipeServer: CreateNamedPipe() error=%lu\n", GetLastError());
+        return;
+    }
+    connectPending = false;
+    connectedAtOnce = ConnectNamedPipe(listener, &connectOv) != FALSE;
+    const DWORD error = connectedAtOnce ? ERROR_PIPE_CONNECTED : GetLastError();
+    if (error == ERROR_IO_PENDING) {
+        connectPending = true;
+    } else if (error == ERROR_PIPE_CONNECTED) {
+        connectedAtOnce = true;
+        SetEvent(connectOv.hEvent);
+    } else {
+        // The client has come and gone already (ERROR_NO_DATA), or worse: the loop makes a new
+        // instance after a while.
+        CloseListener();
+    }
+}
+
+void ServerLoop::CloseListener()
+{
+    if (listener == nullptr)
+        return;
+    if (connectPending) {
+        CancelIo(listener);
+        WaitOut(listener, connectOv);
+        connectPending = false;
+    }
+    CloseHandle(listener);
+    listener = nullptr;
+}
+
+void ServerLoop::OnConnect()
+{
+    DWORD n = 0;
+    const bool connected =
+        connectedAtOnce || GetOverlappedResult(listener, &connectOv, &n, FALSE) != FALSE;
+    connectPending = false;
+    if (!connected) {
+        CloseListener();
+        Listen();
+        return;
+    }
+    HANDLE pipe = listener;
+    listener = nullptr;
+    Accept(pipe);
+    Listen();
+}
+
+bool ServerLoop::RoomFor(DWORD processId) const
+{
+    int held = 0;
+    for (const PipeClientSlot* slot : slots) {
+        if (slot != nullptr && processId != 0 && slot->processId == processId)
+            ++held;
+    }
+    return held < PIPE_CONNECTIONS_PER_PROCESS;
+}
+
+void ServerLoop::Accept(HANDLE pipe)
+{
+    DWORD processId = 0;
+    GetNamedPipeClientProcessId(pipe, &processId);
+    int index = 0;
+    while (index < PIPE_MAX_CLIENTS && slots[index] != nullptr)
+        ++index;
+    const char* refused = nullptr;
+    if (index == PIPE_MAX_CLIENTS)
+        refused = "too many viewers";
+    else if (!RoomFor(processId))
+        refused = "too many connections of its process";
+    PipeClientSlot* slot = refused ? nullptr : new (std::nothrow) PipeClientSlot();
+    if (slot != nullptr) {
+        slot->readOv.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        slot->writeOv.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    }
+    if (slot == nullptr || slot->readOv.hEvent == nullptr || slot->writeOv.hEvent == nullptr) {
+        LogPrint("PipeServer: viewer %lu refused: %s\n", processId,
+                 refused ? refused : "no memory");
+        if (slot != nullptr) {
+            slots[index] = slot;
+            slot->pipe = nullptr;
+            Drop(index, nullptr);
+        }
+        DisconnectNamedPipe(pipe);
+        CloseHandle(pipe);
+        return;
+    }
+    slot->pipe = pipe;
+    slot->processId = processId;
+    slots[index] = slot;
+    LogPrint("PipeServer: viewer %lu connected\n", processId);
+    if (current != nullptr) {
+        if (!Queue(index, current->history, current->historySize) ||
+            !Queue(index, current->status, current->statusSize))
+            return;
+    }
+    StartRead(index);
+}
+
+// Completes by the event whether it completes now or later; false when the client was dropped.
+bool ServerLoop::StartRead(int index)
+{
+    PipeClientSlot& slot = *slots[index];
+    if (!ReadFile(slot.pipe, slot.in + slot.inSize,
+                  static_cast<DWORD>(PIPE_HEADER_SIZE - slot.inSize), nullptr, &slot.readOv) &&
+        GetLastError() != ERROR_IO_PENDING) {
+        Drop(index, "left");
+        return false;
+    }
+    slot.reading = true;
+    return true;
+}
+
+// A viewer has nothing to send: whatever it writes is checked as a message and refused. A
+// header that has not fully arrived holds nothing up but its own connection.
+void ServerLoop::OnRead(int index)
+{
+    PipeClientSlot& slot = *slots[index];
+    DWORD n = 0;
+    slot.reading = false;
+    if (!GetOverlappedResult(slot.pipe, &slot.readOv, &n, FALSE)) {
+        Drop(index, "left");
+        return;
+    }
+    slot.inSize += n;
+    size_t size = 0;
+    uint16_t kind = 0;
+    switch (CheckPipeFrame(slot.in, slot.inSize, size, kind)) {
+    case PipeFrame::Partial:
+        if (slot.inSize < PIPE_HEADER_SIZE) {
+            StartRead(index);
+            return;
+        }
+        Drop(index, "dropped: a message that a viewer may not send");
+        return;
+    case PipeFrame::Oversized:
+        Drop(index, "dropped: an oversized message");
+        return;
+    case PipeFrame::Unknown:
+        Drop(index, "dropped: garbage");
+        return;
+    case PipeFrame::Complete:
+        Drop(index, "dropped: a message that a viewer may not send");
+        return;
+    }
+}
+
+// False when the client was dropped.
+bool ServerLoop::StartWrite(int index)
+{
+    PipeClientSlot& slot = *slots[index];
+    if (slot.writing || slot.outSize == 0)
+        return true;
+    if (!WriteFile(slot.pipe, slot.out, static_cast<DWORD>(slot.outSize), nullptr, &slot.writeOv) &&
+        GetLastError() != ERROR_IO_PENDING) {
+        Drop(index, "left");
+        return false;
+    }
+    slot.writing = true;
+    slot.writeStartedAt = GetTickCount64();
+    return true;
+}
+
+void ServerLoop::OnWrite(int index)
+{
+    PipeClientSlot& slot = *slots[index];
+    DWORD n = 0;
+    slot.writing = false;
+    if (!GetOverlappedResult(slot.pipe, &slot.writeOv, &n, FALSE)) {
+        Drop(index, "left");
+        return;
+    }
+    std::memmove(slot.out, slot.out + n, slot.outSize - n);
+    slot.outSize -= n;
+    StartWrite(index);
+}
+
+// Appends behind what a write in flight still reads. False when the client was dropped.
+bool ServerLoop::Queue(int index, const uint8_t* bytes, size_t size)
+{
+    PipeClientSlot& slot = *slots[index];
+    if (slot.outSize + size > PIPE_UNSENT_BOUND ||
+        (slot.writing && GetTickCount64() - slot.writeStartedAt > PIPE_UNSENT_MS)) {
+        Drop(index, "dropped: it reads too slowly");
+        return false;
+    }
+    std::memcpy(slot.out + slot.outSize, bytes, size);
+    slot.outSize += size;
+    return StartWrite(index);
+}
+
+// Cancels what is in flight and waits until the kernel has let go of the buffers.
+void ServerLoop::Drop(int index, const char* why)
+{
+    PipeClientSlot* slot = slots[index];
+    slots[index] = nullptr;
+    if (why != nullptr)
+        LogPrint("PipeServer: viewer %lu %s\n", slot->processId, why);
+    if (slot->pipe != nullptr) {
+        CancelIo(slot->pipe);
+        if (slot->reading)
+            WaitOut(slot->pipe, slot->readOv);
+        if (slot->writing)
+            WaitOut(slot->pipe, slot->writeOv);
+        DisconnectNamedPipe(slot->pipe);
+        CloseHandle(slot->pipe);
+    }
+    if (slot->readOv.hEvent != nullptr)
+        CloseHandle(slot->readOv.hEvent);
+    if (slot->writeOv.hEvent != nullptr)
+        CloseHandle(slot->writeOv.hEvent);
+    delete slot;
+}
+
+void ServerLoop::TakeSnapshot()
+{
+    PipeSnapshot* snapshot = server.pending.exchange(nullptr);
+    if (snapshot == nullptr)
+        return;
+    delete current;
+    current = snapshot;
+    for (int i = 0; i < PIPE_MAX_CLIENTS; ++i) {
+        if (slots[i] != nullptr)
+            Queue(i, current->status, current->statusSize);
+    }
+}
+
+void ServerLoop::Run()
+{
+    if (!Open()) {
+        Close();
+        return;
+    }
+    TakeSnapshot();
+    Listen();
+    for (;;) {
+        HANDLE handles[MAX_WAIT];
+        int slotOf[MAX_WAIT];
+        bool isWrite[MAX_WAIT];
+        int count = 0;
+        handles[count++] = server.stopEvent;
+        handles[count++] = server.publishEvent;
+        if (listener != nullptr)
+            handles[count++] = connectOv.hEvent;
+        const int firstSlot = count;
+        for (int i = 0; i < PIPE_MAX_CLIENTS; ++i) {
+            if (slots[i] == nullptr)
+                continue;
+            if (slots[i]->reading) {
+                slotOf[count] = i;
+                isWrite[count] = false;
+                handles[count++] = slots[i]->readOv.hEvent;
+            }
+            if (slots[i]->writing) {
+                slotOf[count] = i;
+                isWrite[count] = true;
+                handles[count++] = slots[i]->writeOv.hEvent;
+            }
+        }
+        const DWORD wait = WaitForMultipleObjects(static_cast<DWORD>(count), handles, FALSE,
+                                                  listener != nullptr ? INFINITE : RETRY_MS);
+        if (wait == WAIT_OBJECT_0)
+            break;
+        if (wait == WAIT_TIMEOUT) {
+            Listen();
+            continue;
+        }
+        const int index = static_cast<int>(wait - WAIT_OBJECT_0);
+        if (index < 0 || index >= count) {
+            LogPrint("PipeServer: WaitForMultipleObjects() error=%lu\n", GetLastError());
+            break;
+        }
+        if (index == 1)
+            TakeSnapshot();
+        else if (index < firstSlot)
+            OnConnect();
+        else if (isWrite[index])
+            OnWrite(slotOf[index]);
+        else
+            OnRead(slotOf[index]);
+    }
+    Close();
+}
+
+} // namespace
+
+bool PipeServer::Start()
+{
+    stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    publishEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (stopEvent != nullptr && publishEvent != nullptr)
+        thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, ThreadMain, this, 0, nullptr));
+    if (thread == nullptr) {
+        LogPrint("PipeServer: the pipe's thread cannot be started\n");
+        Stop();
+        return false;
+    }
+    return true;
+}
+
+void PipeServer::Publish(PipeSnapshot* snapshot)
+{
+    delete pending.exchange(snapshot);
+    if (publishEvent != nullptr)
+        SetEvent(publishEvent);
+}
+
+void PipeServer::Stop()
+{
+    if (thread != nullptr) {
+        SetEvent(stopEvent);
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+        thread = nullptr;
+    }
+    if (stopEvent != nullptr) {
+        CloseHandle(stopEvent);
+        stopEvent = nullptr;
+    }
+    if (publishEvent != nullptr) {
+        CloseHandle(publishEvent);
+        publishEvent = nullptr;
+    }
+    delete pending.exchange(nullptr);
+}
+
+unsigned __stdcall PipeServer::ThreadMain(void* server)
+{
+    ServerLoop* loop = new (std::nothrow) ServerLoop(*static_cast<PipeServer*>(server));
+    if (loop == nullptr) {
+        LogPrint("PipeServer: no memory for the pipe\n");
+        return 1;
+    }
+    loop->Run();
+    delete loop;
+    return 0;
+}
+
+PipeSnapshot* MakePipeSnapshot(const PipeStatus& status, const PipeHistory& history)
+{
+    PipeSnapshot* snapshot = new (std::nothrow) PipeSnapshot();
+    if (snapshot == nullptr)
+        return nullptr;
+    snapshot->statusSize = EncodePipeStatus(status, snapshot->status, sizeof snapshot->status);
+    snapshot->historySize = EncodePipeHistory(history, snapshot->history, sizeof snapshot->history);
+    return snapshot;
+}
