@@ -33,7 +33,15 @@ FakeFileLock::~FakeFileLock()
 bool FakeFilePath(const char* variable, char* path, size_t size)
 {
     DWORD length = GetEnvironmentVariableA(variable, path, static_cast<DWORD>(size));
-    return length > 0 && length < size;
+    if (length > 0 && length < size)
+        return true;
+    if (length != 0)
+        return false;
+    // A service gets none of the test's variables: the value of that name under the fakes' key.
+    DWORD bytes = static_cast<DWORD>(size);
+    return RegGetValueA(HKEY_LOCAL_MACHINE, AMBREL_FAKE_KEY, variable, RRF_RT_REG_SZ, nullptr,
+                        path, &bytes) == ERROR_SUCCESS &&
+           bytes > 1;
 }
 
 void FakeTrace(const char* format, ...)
