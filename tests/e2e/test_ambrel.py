@@ -12,7 +12,8 @@ import zlib
 from xml.etree import ElementTree
 
 from ambrel_harness import (EXE, bar_colour_counts, screen_pixels, POKE, windows_path, BALANCED, HIGH_PERFORMANCE,
-                            POWER_SAVER, LEDGER_KEY, THROTTLE_MAXIMUM_1,
+                            POWER_SAVER, LEDGER_KEY, THROTTLE_MAXIMUM_1, MACHINE_KEY,
+                            MACHINE_LEDGER_KEY, ServiceRun, remove_service,
                             WORK, AmbrelRun, clear_ledger, click, counter, delete_log, dismiss_menu,
                             expected_icon, find_icon, ledger, ledger_entry, log_entries,
                             log_pixels, mapped, menu_item_centre, pe_resources, pe_sections, poke,
@@ -887,6 +888,70 @@ class Failures(unittest.TestCase):
         self.assertEqual([celsius(v) for v in values], temps[:len(values)])
         # Four readings far above the threshold took the first step.
         self.assertEqual(99, run.ac_writes()[0])
+
+
+class Service(unittest.TestCase):
+    """Ambrel.exe --service as the machine's controller under Wine's service manager, no tray."""
+
+    def tearDown(self):
+        remove_service()
+        for key in (MACHINE_KEY, r'HKLM\Software\Policies\Ambrel'):
+            subprocess.run(['wine', 'reg', 'delete', key, '/f'], capture_output=True)
+
+    def test_machine_settings_cap_at_90_and_net_stop_gives_every_value_back(self):
+        # The machine's own threshold (95) gives way to the policy's (90); the machine leaves the
+        # battery out; the user's key says 80 and is not the service's.
+        set_registry_value(MACHINE_KEY, 'ThrottleAt', ('REG_DWORD', '95'))
+        set_registry_value(MACHINE_KEY, 'OnBattery', ('REG_DWORD', '0'))
+        set_registry_value(r'HKLM\Software\Policies\Ambrel', 'ThrottleAt', ('REG_DWORD', '90'))
+        set_registry_value(r'HKCU\Software\Ambrel', 'ThrottleAt', ('REG_DWORD', '80'))
+        try:
+            with ServiceRun('service', store=store_text(schemes=((BALANCED, 100, 90, 100, 60),)),
+                            script=f'{counter(90)}\n') as service:
+                self.assertEqual(0, service.install())
+                self.assertEqual(0, service.start())
+                self.assertTrue(wait_for(lambda: service.values() == [80, 90, 80, 60], 40))
+                self.assertEqual({f'{BALANCED} AC': ledger_entry(100, 80),
+                                  f'{BALANCED} AC1': ledger_entry(100, 80)},
+                                 ledger(MACHINE_LEDGER_KEY))
+                self.assertEqual({}, ledger())
+                # A tray instance started beside it ends at once and reads and writes nothing.
+                tray = AmbrelRun('beside', script=f'{counter(95)}\n')
+                self.assertEqual(0, subprocess.run(['wine', EXE, '--logging'], env=tray.env,
+                                                   timeout=30).returncode)
+                self.assertEqual([], tray.trace())
+                self.assertEqual(0, service.stop())
+                self.assertTrue(wait_for(lambda: not service.alive(), 10))
+                self.assertEqual([100, 90, 100, 60], service.values())
+                self.assertEqual({}, ledger(MACHINE_LEDGER_KEY))
+        finally:
+            delete_registry_value(r'HKCU\Software\Ambrel', 'ThrottleAt')
+
+    def test_a_killed_service_is_undone_at_its_next_start(self):
+        with ServiceRun('service-killed', store=store_text(schemes=((BALANCED, 93, 70),)),
+                        script=f'{counter(90)}\n') as killed:
+            self.assertEqual(0, killed.install())
+            self.assertEqual(0, killed.start())
+            self.assertTrue(wait_for(lambda: killed.values() == [80, 70], 40))
+            self.assertTrue(killed.kill_process())
+            self.assertEqual({f'{BALANCED} AC': ledger_entry(93, 80), f'{BALANCED} DC': ledger_entry(70, 70)},
+                             ledger(MACHINE_LEDGER_KEY))
+            # The next start, on a cool machine, first gives the value back.
+            again = ServiceRun('service-again', store=killed.store_file.read_text(),
+                               keep_ledger=True)
+            # The service manager takes a moment to see the process gone.
+            self.assertTrue(wait_for(lambda: again.start() == 0, 30, 1))
+            self.assertTrue(wait_for(lambda: again.values() == [93, 70], 20))
+            self.assertEqual([93], again.ac_writes())
+            self.assertEqual({}, ledger(MACHINE_LEDGER_KEY))
+
+    def test_a_start_by_hand_says_so_and_fails(self):
+        run = AmbrelRun('service-by-hand', script=f'{counter(95)}\n')
+        ended = subprocess.run(['wine', EXE, '--service', '--logging'], env=run.env,
+                               capture_output=True, text=True, timeout=30)
+        self.assertEqual(3, ended.returncode)
+        self.assertIn('Ambrel.exe --service runs only as the Windows service "Ambrel"', ended.stderr)
+        self.assertEqual(([], [100, 100]), (run.trace(), run.values()))
 
 
 class Package(unittest.TestCase):
