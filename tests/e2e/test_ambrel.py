@@ -1036,6 +1036,14 @@ def installed_traces():
     return found
 
 
+def service_state():
+    """The Ambrel service's state as `sc query` gives it (1 stopped, 4 running), or the error
+    number when there is no such service."""
+    out = subprocess.run(['wine', 'sc', 'query', 'Ambrel'], capture_output=True, text=True).stdout
+    state = re.search(r'STATE\s*:\s*(\d+)', out)
+    return int(state.group(1)) if state else 1060
+
+
 class Deploy(unittest.TestCase):
     """The installer package under Wine's msiexec, and the policies an administrator sets."""
 
@@ -1048,14 +1056,18 @@ class Deploy(unittest.TestCase):
 
     tearDown = setUp
 
-    def test_silent_install_upgrade_and_uninstall_end_the_throttled_program_in_order(self):
-        # The same files packed as a newer version, from the package build's staging directory.
+    def newer_package(self):
+        """The same files packed as a newer version, from the package build's staging directory."""
         newer = WORK / 'Ambrel-newer.msi'
         defines = ['Version=99.0.0', 'ExeSource=Ambrel.exe', 'ReadmeSource=README.txt',
                    'LicenceSource=LICENSE.txt', 'IconSource=appicon.ico']
         subprocess.run(['wixl', '--arch', 'x64', *[a for d in defines for a in ('-D', d)], '-o',
                         newer, 'Ambrel.wxs'], cwd=pathlib.Path(os.environ['AMBREL_MSI']).parent /
                        'deploy' / 'stage', capture_output=True, check=True)
+        return newer
+
+    def test_silent_install_upgrade_and_uninstall_end_the_throttled_program_in_order(self):
+        newer = self.newer_package()
         installed = ['Ambrel.exe', 'LICENSE.txt', 'README.txt', 'Ambrel.lnk', f'"{INSTALLED}"',
                      'Ambrel']
         self.assertEqual(0, msiexec('/i', self.msi))
@@ -1073,6 +1085,30 @@ class Deploy(unittest.TestCase):
             self.assertEqual((100, {}), (run.ac_value(), ledger()))
             self.assertEqual('program end\n', messages(log_entries())[-1])
             self.assertEqual(left, installed_traces())
+
+    def test_service_feature_installs_starts_and_ends_the_service_in_order(self):
+        newer = self.newer_package()
+        with ServiceRun('msi-service', store=store_text(schemes=((BALANCED, 100, 70),)),
+                        script=f'{counter(90)}\n') as service:
+            # Off by default.
+            self.assertEqual(0, msiexec('/i', self.msi))
+            self.assertNotIn('Service', installed_traces())
+            self.assertEqual(1060, service_state())
+            self.assertEqual(0, msiexec('/x', self.msi))
+            # On: installed, started, and throttling the hot machine with nobody's tray.
+            self.assertEqual(0, msiexec('/i', self.msi, 'SERVICE=1'))
+            self.assertIn('Service', installed_traces())
+            self.assertEqual(4, service_state())
+            self.assertTrue(wait_for(lambda: service.values() == [80, 70], 40))
+            # The upgrade stops the older service, which gives the value back, and starts the
+            # newer one; the uninstall stops and removes it: the store as found, no ledger.
+            self.assertEqual(0, msiexec('/i', windows_path(newer), 'SERVICE=1'))
+            self.assertTrue(wait_for(lambda: service.values() == [80, 70], 40))
+            self.assertEqual([99, 80, 100, 99, 80], service.ac_writes())
+            self.assertEqual(0, msiexec('/x', windows_path(newer)))
+            self.assertEqual(([100, 70], {}), (service.values(), ledger(MACHINE_LEDGER_KEY)))
+            self.assertEqual([99, 80, 100, 99, 80, 100], service.ac_writes())
+            self.assertEqual((1060, [], []), (service_state(), service.pids(), installed_traces()))
 
     def test_start_at_logon_left_out(self):
         self.assertEqual(0, msiexec('/i', self.msi, 'STARTATLOGON=0'))
