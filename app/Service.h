@@ -8,9 +8,9 @@
 
 #include <windows.h>
 
-// Exit code of a --service start that no Service Control Manager made (the system's
-// ERROR_FAILED_SERVICE_CONTROLLER_CONNECT).
-const int SERVICE_NOT_STARTED_BY_SCM = 1063;
+// Exit code of a --service start that no Service Control Manager made (the connection fails with
+// ERROR_FAILED_SERVICE_CONTROLLER_CONNECT; 1 and 2 are --exit's).
+const int SERVICE_NOT_STARTED_BY_SCM = 3;
 
 // Connects to the Service Control Manager and runs the service until it has stopped. Started
 // any other way it writes an error to the standard error (or the console of the command that
