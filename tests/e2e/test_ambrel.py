@@ -945,6 +945,22 @@ class Service(unittest.TestCase):
             self.assertEqual([93], again.ac_writes())
             self.assertEqual({}, ledger(MACHINE_LEDGER_KEY))
 
+    def test_a_service_started_beside_a_controlling_tray_waits_and_then_takes_over(self):
+        tray = AmbrelRun('tray-first', script=f'{counter(90)}\n').start()
+        try:
+            self.assertTrue(wait_for(lambda: tray.ac_writes()[-1:] == [99], 20))
+            with ServiceRun('service-second', script=f'{counter(90)}\n',
+                            keep_ledger=True) as service:
+                self.assertEqual(0, service.install())
+                self.assertEqual(0, service.start())
+                time.sleep(4)
+                self.assertEqual([], service.trace())
+                self.assertEqual(0, close_and_wait(tray))
+                self.assertEqual([100, 100], tray.values())
+                self.assertTrue(wait_for(lambda: service.values() == [80, 80], 40))
+        finally:
+            tray.kill()
+
     def test_a_start_by_hand_says_so_and_fails(self):
         run = AmbrelRun('service-by-hand', script=f'{counter(95)}\n')
         ended = subprocess.run(['wine', EXE, '--service', '--logging'], env=run.env,
