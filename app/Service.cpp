@@ -50,6 +50,26 @@ DWORD WINAPI OnServiceControl(DWORD control, DWORD, LPVOID, LPVOID context)
     }
 }
 
+// After a crash the service manager starts the service again (after 5 s, twice a day at most), so
+// that the next start, which gives back what the crashed run left capped, comes at once rather
+// than at the next boot. Set at every start, whoever installed the service; a failure is logged
+// and changes nothing else.
+void RestartAfterCrash()
+{
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service =
+        manager != nullptr ? OpenServiceW(manager, SERVICE_NAME, SERVICE_CHANGE_CONFIG) : nullptr;
+    SC_ACTION actions[] = {{SC_ACTION_RESTART, 5000}, {SC_ACTION_RESTART, 5000}};
+    SERVICE_FAILURE_ACTIONSW failure = {24 * 60 * 60, nullptr, nullptr, 2, actions};
+    if (service == nullptr ||
+        !ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure))
+        LogPrint("service: the restart after a crash cannot be set (%lu)\n", GetLastError());
+    if (service != nullptr)
+        CloseServiceHandle(service);
+    if (manager != nullptr)
+        CloseServiceHandle(manager);
+}
+
 // Takes the machine-wide guard into mutex (null when it could not be made at all: the service
 // runs without it, as a tray instance does). While a tray instance controls the machine the
 // service is running but waits, and takes over when that instance has ended. False when a stop
@@ -84,6 +104,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*)
     run.status.StartPending();
     LogPrint("Ambrel Ver.1.00\n");
     LogPrint("service start\n");
+    RestartAfterCrash();
     HANDLE mutex = nullptr;
     DWORD win32Code = NO_ERROR;
     DWORD serviceCode = 0;
