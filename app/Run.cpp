@@ -81,6 +81,7 @@ int Run(TrayApp& app, HINSTANCE instance)
     LoadSettings(app);
     if (app.service == nullptr)
         DropUserStartBesideMachineStart();
+    app.events.Start(app.settings);
     LogPrint("watch start\n");
     StartWatching(app);
     if (app.service != nullptr)
@@ -96,6 +97,7 @@ int Run(TrayApp& app, HINSTANCE instance)
     SetConsoleShutdownWindow(nullptr);
     LogPrint("msg stopped\n");
     app.tempWatch.Stop();
+    app.events.Stop(app.tempWatch.keeper.givenBack, app.tempWatch.keeper.failure);
     LogPrint("watch stopped\n");
     app.trayIcon.ReleaseTrayIcon();
     LogPrint("tray stopped\n");

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "base/MessageWindow.h"
+#include "app/EventReport.h"
 #include "app/HistoryPopup.h"
 #include "app/ServiceStatus.h"
 #include "app/Settings.h"
@@ -33,6 +34,8 @@ struct TrayApp {
     bool capLowered;
     // Every report of the run, and the history window while it is open.
     HistoryPopup history;
+    // What goes to the event log.
+    EventReport events;
     // The role: null for a tray instance; for the service, its reports to the Service Control
     // Manager. The service shows nothing and keeps the machine's settings and ledger.
     ServiceStatus* service;

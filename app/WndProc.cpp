@@ -282,6 +282,7 @@ void ShowTrayMenu(TrayApp& app, POINT at)
 // Remembers when the readings began to fail, for the tooltip.
 void OnTempStatus(TrayApp& app, int32_t status)
 {
+    app.events.OnStatus(status, ZoneShown(app));
     if (status == READING_FAILED && app.readingStatus != READING_FAILED)
         GetLocalTime(&app.failedSince);
     app.readingStatus = status;
@@ -337,6 +338,16 @@ void RecordReading(TrayApp& app, int t, int mode)
     RefreshHistory(app, false);
 }
 
+// The controller's facts for the event log: what the keeper gave back at start (filled before the
+// watcher posted this report, and never again), then the cap as reported.
+void ReportToEventLog(TrayApp& app, int t, bool init)
+{
+    if (init)
+        app.events.OnLeftovers(app.tempWatch.keeper.leftovers);
+    app.events.OnReport(app.messageWindow.hwnd.load(), t, app.capLowered, app.capInForce,
+                        app.readingStatus == READING_OK);
+}
+
 // The service has no desktop (session 0): no icon, no notice, no menu, no history window.
 bool ShowsTray(const TrayApp& app)
 {
@@ -345,6 +356,7 @@ bool ShowsTray(const TrayApp& app)
 
 void OnTempInit(TrayApp& app, int t, int mode)
 {
+    ReportToEventLog(app, t, true);
     RecordReading(app, t, mode);
     ComposeTip(app, t, mode);
     if (!ShowsTray(app))
@@ -355,6 +367,7 @@ void OnTempInit(TrayApp& app, int t, int mode)
 
 void OnTempChange(TrayApp& app, int t, int mode)
 {
+    ReportToEventLog(app, t, false);
     RecordReading(app, t, mode);
     ComposeTip(app, t, mode);
     if (!ShowsTray(app))
@@ -430,6 +443,7 @@ bool OnEndSession(TrayApp& app, WPARAM ending, LPARAM how)
         return false;
     LogPrint("WndProc(): WM_ENDSESSION\n");
     app.tempWatch.Stop();
+    app.events.Stop(app.tempWatch.keeper.givenBack, app.tempWatch.keeper.failure);
     CloseHistory(app);
     app.trayIcon.ReleaseTrayIcon();
     DestroyWindow(app.messageWindow.hwnd.load());
@@ -487,10 +501,20 @@ LONG_PTR WndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_TEMPCAP:
         OnTempCap(app, LowInt(wParam), lParam != 0);
         return 0;
+    case WM_TEMPSCHEME:
+        app.events.OnScheme(wParam, lParam);
+        return 0;
+    case WM_TEMPWRITEFAIL:
+        app.events.OnWriteFailed(wParam, lParam);
+        return 0;
     case WM_HISTORYCLOSE:
         OnHistoryClose(app, wParam);
         return 0;
     case WM_TIMER:
+        if (wParam == EPISODE_TIMER_ID) {
+            app.events.OnQuietTimer(app.messageWindow.hwnd.load());
+            return 0;
+        }
         if (wParam != HISTORY_TIMER_ID)
             return -1;
         RefreshHistory(app, true);

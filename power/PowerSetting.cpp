@@ -87,6 +87,11 @@ uint32_t ReadSchemeThrottleMax(const SchemeId& scheme, uint32_t& value, Throttle
 
 bool WriteSchemeThrottleMax(const SchemeId& scheme, uint32_t value, ThrottleValue which)
 {
+    return WriteSchemeThrottleMaxCode(scheme, value, which) == ERROR_SUCCESS;
+}
+
+uint32_t WriteSchemeThrottleMaxCode(const SchemeId& scheme, uint32_t value, ThrottleValue which)
+{
     GUID guid = GuidOf(scheme);
     const bool battery = IsBattery(which);
     DWORD result = battery ? PowerWriteDCValueIndex(nullptr, &guid, &kProcessorSettingsSubgroup,
@@ -96,7 +101,7 @@ bool WriteSchemeThrottleMax(const SchemeId& scheme, uint32_t value, ThrottleValu
     if (result != ERROR_SUCCESS)
         LogPrint("%s() error=%lx", battery ? "PowerWriteDCValueIndex" : "PowerWriteACValueIndex",
                  result);
-    return result == ERROR_SUCCESS;
+    return result;
 }
 
 bool ActivateScheme(const SchemeId& scheme)

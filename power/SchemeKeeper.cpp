@@ -167,7 +167,10 @@ bool SchemeKeeper::Carry(const SchemeId& scheme, const PlannedWrite* planned, in
     bool activate = activationDue;
     for (int i = 0; i < count; ++i) {
         const PlannedWrite& write = planned[i];
-        bool done = WriteSchemeThrottleMax(scheme, write.value, write.which);
+        const uint32_t error = WriteSchemeThrottleMaxCode(scheme, write.value, write.which);
+        const bool done = error == 0;
+        if (!done)
+            NoteFailure(scheme, write.which, error);
         activate = activate || done;
         failed = failed || !done;
         // An unnoted value is taken to have had Windows' default of 100 %.
@@ -201,14 +204,15 @@ void SchemeKeeper::SetOnBattery(bool on)
 {
     onBattery = on;
     if (!on)
-        entryCount = RestoreEntries(entries, entryCount, true, false);
+        entryCount = RestoreEntries(entries, entryCount, true, nullptr);
 }
 
 void SchemeKeeper::RestoreLeftovers()
 {
     LedgerEntry left[RESTORE_LEDGER_MAX_ENTRIES];
     int count = ledger.ReadEntries(left, RESTORE_LEDGER_MAX_ENTRIES);
-    count = RestoreEntries(left, count, false, true);
+    leftovers.count = 0;
+    count = RestoreEntries(left, count, false, &leftovers);
     // Still the program's: tried again at the end of this run.
     for (int i = 0; i < count && entryCount < RESTORE_LEDGER_MAX_ENTRIES; ++i)
         entries[entryCount++] = left[i];
@@ -220,12 +224,14 @@ void SchemeKeeper::RestoreAll()
     lowered = false;
     retryDue = false;
     activationDue = false;
-    RestoreEntries(entries, entryCount, false, false);
+    givenBack.count = 0;
+    RestoreEntries(entries, entryCount, false, &givenBack);
     entryCount = 0; // what is left stays in the registry for the next start
     ledger.Close();
 }
 
-int SchemeKeeper::RestoreEntries(LedgerEntry* list, int count, bool batteryOnly, bool leftover)
+int SchemeKeeper::RestoreEntries(LedgerEntry* list, int count, bool batteryOnly,
+                                 GivenBackList* record)
 {
     if (count == 0)
         return 0;
@@ -236,10 +242,14 @@ int SchemeKeeper::RestoreEntries(LedgerEntry* list, int count, bool batteryOnly,
     for (int i = 0; i < count; ++i) {
         const LedgerEntry entry = list[i];
         bool written = false;
-        if ((!batteryOnly || IsBattery(entry.which)) && Restore(entry, leftover, written))
+        uint32_t from = 0;
+        if ((!batteryOnly || IsBattery(entry.which)) &&
+            Restore(entry, record == &leftovers, from, written))
             ledger.Remove(entry);
         else
             list[kept++] = entry;
+        if (written && record != nullptr)
+            record->Add(entry, from);
         if (written && known && SameScheme(active, entry.scheme))
             activeWritten = true;
     }
@@ -249,7 +259,7 @@ int SchemeKeeper::RestoreEntries(LedgerEntry* list, int count, bool batteryOnly,
     return kept;
 }
 
-bool SchemeKeeper::Restore(const LedgerEntry& entry, bool leftover, bool& written)
+bool SchemeKeeper::Restore(const LedgerEntry& entry, bool leftover, uint32_t& from, bool& written)
 {
     char name[LEDGER_NAME_SIZE];
     EntryLabel(entry, name);
@@ -273,12 +283,21 @@ bool SchemeKeeper::Restore(const LedgerEntry& entry, bool leftover, bool& writte
                  static_cast<unsigned long>(entry.written));
         return true;
     }
-    if (!WriteSchemeThrottleMax(entry.scheme, entry.original, entry.which))
+    const uint32_t error = WriteSchemeThrottleMaxCode(entry.scheme, entry.original, entry.which);
+    if (error != 0) {
+        NoteFailure(entry.scheme, entry.which, error);
         return false; // logged by the write; tried again at the next start
+    }
     written = true;
+    from = current;
     if (leftover)
         LogPrint("SchemeKeeper: scheme %s set back to %lu, left at %lu by an earlier run\n", name,
                  static_cast<unsigned long>(entry.original),
                  static_cast<unsigned long>(entry.written));
     return true;
+}
+
+void SchemeKeeper::NoteFailure(const SchemeId& scheme, ThrottleValue which, uint32_t error)
+{
+    failure = FailedWrite{scheme, which, error, true};
 }

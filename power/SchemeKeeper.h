@@ -16,6 +16,7 @@
 // RestoreAll leaves it idle again.
 #pragma once
 
+#include "power/KeeperFacts.h"
 #include "power/PowerSetting.h"
 #include "power/RestoreLedger.h"
 #include "power/SchemeId.h"
@@ -53,6 +54,12 @@ class SchemeKeeper final : public ThrottleSetting
     bool retryDue;
     // Values were written into the active scheme but its activation failed.
     bool activationDue;
+    // What Start gave back that an earlier run had left, and what RestoreAll gave back: each
+    // written only by the call that fills it, for the owner to read once it has returned.
+    GivenBackList leftovers;
+    GivenBackList givenBack;
+    // The last failed write of a value, for the owner to take (and clear).
+    FailedWrite failure;
 
     // Opens the ledger, restores what an earlier run left there (keeping what it could not
     // restore), then reads the active scheme's AC value in force into valueInForce (left as it was
@@ -92,10 +99,13 @@ class SchemeKeeper final : public ThrottleSetting
     void RestoreLeftovers();
     // Restores the listed entries (with batteryOnly, the battery ones), removes those done with
     // from the ledger and from the list, and activates the active scheme once when one of its
-    // values was written. Returns how many entries the list keeps.
-    int RestoreEntries(LedgerEntry* list, int count, bool batteryOnly, bool leftover);
+    // values was written; what it gives back goes into record when there is one (leftovers: from
+    // an earlier run). Returns how many entries the list keeps.
+    int RestoreEntries(LedgerEntry* list, int count, bool batteryOnly, GivenBackList* record);
     // True when the entry is done with (restored, already at its own setting, given up to the
     // user, or its scheme gone);
     // written tells whether the scheme was written.
-    bool Restore(const LedgerEntry& entry, bool leftover, bool& written);
+    // from gets what the value held when it was given back.
+    bool Restore(const LedgerEntry& entry, bool leftover, uint32_t& from, bool& written);
+    void NoteFailure(const SchemeId& scheme, ThrottleValue which, uint32_t error);
 };

@@ -37,6 +37,7 @@ void CTempWatch::OnInit()
     ambrel.setting = &keeper;
     TempReading reading = ReadTemperature();
     Step(reading);
+    PostKeeperNews();
     Post(WM_TEMPINIT, ReportOf(reading));
     LogPrint("CTempWatch.callbackfnc() THREADCALLBACK_INIT\n");
 }
@@ -51,6 +52,7 @@ void CTempWatch::OnTimeout()
         ambrel.SetPowerMode();
     TempReading reading = ReadTemperature();
     Step(reading);
+    PostKeeperNews();
     TempReport report = ReportOf(reading);
     if (reportDue || ReportChanged(lastPosted, report))
         Post(WM_TEMPCHANGE, report);
@@ -228,6 +230,32 @@ void CTempWatch::Post(UINT message, const TempReport& report)
     reportDue = false;
 }
 
+// The scheme the cap went into, and a failed write, for the event log: 16 bytes fit the two
+// parameters of a 64-bit program's message. Posted before the report, so that the window knows
+// the scheme when it learns that the cap lowers something.
+void CTempWatch::PostKeeperNews()
+{
+    static_assert(sizeof(WPARAM) + sizeof(LPARAM) == sizeof(SchemeId), "a scheme fits a message");
+    HWND hwnd = window != nullptr ? window->hwnd.load() : nullptr;
+    if (hwnd == nullptr)
+        return;
+    if (keeper.hasInForce && !(schemePosted && SameScheme(lastScheme, keeper.inForce))) {
+        WPARAM first;
+        LPARAM last;
+        std::memcpy(&first, &keeper.inForce, sizeof first);
+        std::memcpy(&last, reinterpret_cast<const char*>(&keeper.inForce) + sizeof first,
+                    sizeof last);
+        PostMessageA(hwnd, WM_TEMPSCHEME, first, last);
+        lastScheme = keeper.inForce;
+        schemePosted = true;
+    }
+    if (keeper.failure.due) {
+        keeper.failure.due = false;
+        PostMessageA(hwnd, WM_TEMPWRITEFAIL, static_cast<WPARAM>(keeper.failure.which),
+                     static_cast<LPARAM>(keeper.failure.error));
+    }
+}
+
 TempReading CTempWatch::Failed(int32_t status) const
 {
     TempReading reading = {HeldTemperature(held), status};
@@ -294,6 +322,7 @@ void CTempWatch::Stop()
 {
     CiThreadEx::Stop();
     window = nullptr;
+    schemePosted = false;
     lastPosted = TempReport{};
     held = HeldReading{};
 }

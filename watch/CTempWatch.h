@@ -71,6 +71,9 @@ class CTempWatch : public CiThreadEx
     std::atomic<WatchChoice*> pendingChoice;
     // Room for reading every zone at once (Hottest zone), so that a reading allocates nothing.
     ZoneArrayBuffer zoneArray;
+    // The scheme last posted as WM_TEMPSCHEME; valid when schemePosted.
+    SchemeId lastScheme;
+    bool schemePosted;
 
     // The CiThreadEx callback; watcher is the CTempWatch itself.
     static void callbackfnc(int reason, void* watcher);
@@ -101,6 +104,7 @@ class CTempWatch : public CiThreadEx
     void WriteBackSaved();
     TempReport ReportOf(const TempReading& reading) const;
     void Post(UINT message, const TempReport& report);
+    void PostKeeperNews();
     const char* ZoneInForce() const;
     bool DefaultZoneMissing(PDH_STATUS status) const;
     void FallBackToHottest();

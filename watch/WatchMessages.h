@@ -11,9 +11,15 @@
 // WM_TEMPCAP:    the cap has changed (wParam the AC maximum processor state in force in
 //                percent, 0 while unknown; lParam 1 while the cap lowers some value below the
 //                user's own setting, else 0); posted just before the report that carries it.
+// WM_TEMPSCHEME: the power scheme the cap was last put in force in has changed (its SchemeId's 16
+//                bytes, the first 8 in wParam and the last 8 in lParam); posted after the step.
+// WM_TEMPWRITEFAIL: a power write failed (wParam the ThrottleValue, lParam the platform's code);
+//                posted after the step, at each failed attempt.
 #define AMBREL_WM_USER_BASE 0x0400
 
 #define WM_TEMPINIT (AMBREL_WM_USER_BASE + 11)
 #define WM_TEMPCHANGE (AMBREL_WM_USER_BASE + 12)
 #define WM_TEMPSTATUS (AMBREL_WM_USER_BASE + 13)
 #define WM_TEMPCAP (AMBREL_WM_USER_BASE + 14)
+#define WM_TEMPSCHEME (AMBREL_WM_USER_BASE + 15)
+#define WM_TEMPWRITEFAIL (AMBREL_WM_USER_BASE + 16)

@@ -38,6 +38,11 @@ FAKE_VARIABLES = ('AMBREL_FAKE_POWER', 'AMBREL_FAKE_PDH', 'AMBREL_FAKE_TRACE')
 def counter(celsius):
     return celsius * 10 + 2732
 
+# ReportEventW under Wine: the call as a fixme of advapi with the id (third number), then each
+# insert on the eventlog channel.
+EVENT_CALL = re.compile(r'fixme:advapi:ReportEventW \([^,]*,0x[0-9a-f]+,0x[0-9a-f]+,0x([0-9a-f]+),')
+EVENT_INSERT = re.compile(r'(trace|warn|err):eventlog:ReportEventW L"(.*)"$')
+
 ENTRY = re.compile(r'(\d\d/\d\d/\d\d \d\d:\d\d:\d\d\.\d\d\d) (\d{4,}) ')
 
 BAR_COLOURS = {0: (11, 137, 67), 1: (218, 218, 35), 2: (218, 35, 41)}
@@ -116,7 +121,8 @@ def poke(*args):
 class AmbrelRun:
     """One run of Ambrel.exe with its own store, thermal-zone script and trace."""
 
-    def __init__(self, name, store=None, script=None, args=('--logging',), keep_ledger=False):
+    def __init__(self, name, store=None, script=None, args=('--logging',), keep_ledger=False,
+                 events=False):
         if not keep_ledger:
             clear_ledger()
         self.dir = WORK / name
@@ -135,12 +141,19 @@ class AmbrelRun:
                         AMBREL_FAKE_POWER=windows_path(self.store_file),
                         AMBREL_FAKE_PDH=windows_path(self.script_file),
                         AMBREL_FAKE_TRACE=windows_path(self.trace_file))
+        # Wine writes each event's inserts to its eventlog debug channel, on standard error.
+        self.stderr_file = self.dir / 'stderr.txt' if events else None
+        if events:
+            self.env['WINEDEBUG'] = '-all,fixme+advapi,+eventlog'
 
     def start(self):
         # A run that is still ending would hold the single-instance guard.
         wait_for(lambda: poke('exists') != 0, 15)
+        stderr = open(self.stderr_file, 'ab') if self.stderr_file else subprocess.DEVNULL
         self.process = subprocess.Popen(['wine', self.exe, *self.args], env=self.env,
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                        stdout=subprocess.DEVNULL, stderr=stderr)
+        if self.stderr_file:
+            stderr.close()
         return self
 
     def run_to_end(self, timeout=30):
@@ -175,6 +188,22 @@ class AmbrelRun:
     def trace(self, function=None):
         lines = self.trace_file.read_text(errors='replace').splitlines()
         return [l for l in lines if function is None or l.startswith(function + ' ')]
+
+    def events(self):
+        """The events reported so far: (event id, type, [inserts]), the id without its severity
+        bits and the type as Wine's channel names it (trace: information, warn, err)."""
+        events = []
+        for line in self.stderr_file.read_text(errors='replace').splitlines():
+            call = EVENT_CALL.search(line)
+            if call:
+                events.append((int(call.group(1), 16) & 0xFFFF, None, []))
+                continue
+            insert = EVENT_INSERT.search(line)
+            if insert and events:
+                inserts = events[-1][2]
+                text = re.sub(r'\\(.)', r'\1', insert.group(2))  # Wine's escapes of \\ and "
+                events[-1] = (events[-1][0], insert.group(1), inserts + [text])
+        return events
 
     def ac_writes(self, function='PowerWriteACValueIndex', setting=THROTTLE_MAXIMUM):
         """The AC class-0 values written to the store, in order (or those of another write

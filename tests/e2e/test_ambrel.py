@@ -224,7 +224,7 @@ class Throttle(unittest.TestCase):
         # Every value is capped at the level but never raised above its own: 93, 90, 92 and 50
         # are below 99, so the first step writes nothing, and 50 is never written at all.
         run = AmbrelRun('throttle', store=store_text(schemes=((BALANCED, 93, 90, 92, 50),)),
-                        script=f'{counter(90)}\n').start()
+                        script=f'{counter(90)}\n', events=True).start()
         try:
             self.assertTrue(run.wait_until_watching())
             self.assertTrue(wait_for_mode(0))
@@ -246,6 +246,15 @@ class Throttle(unittest.TestCase):
         self.assertEqual(2, len(run.trace('PowerSetActiveScheme')))
         self.assertEqual([93, 90, 92, 50], run.values())
         self.assertEqual(1, len(run.trace('PdhOpenQueryA')))
+        # The event log: the start, the cap's first lowering (the 80 % step: 99 % lowered
+        # nothing), the episode's end at the stop, counted up to the user's own values, and the
+        # stop, with nothing left to give back.
+        started, lowered, ended, stopped = run.events()
+        self.assertEqual((1, 'trace', ['1.0.0', '\\_TZ.TZ01', '85', 'yes', 'nothing']), started)
+        self.assertEqual((3, 'warn', ['90', '80', BALANCED]), lowered)
+        self.assertEqual((4, 'trace', '90'), (ended[0], ended[1], ended[2][1]))
+        self.assertTrue(4 <= int(ended[2][0]) <= 30, ended)
+        self.assertEqual((2, 'trace', ['0', 'none']), stopped)
 
     def test_a_scheme_switch_while_throttled_is_followed_and_each_scheme_gets_its_own_back(self):
         # Neither scheme has class-1 values (Windows before hybrid processors): said once.
@@ -305,7 +314,7 @@ class Throttle(unittest.TestCase):
 
     def test_the_first_step_up_notifies_once(self):
         delete_log()
-        run = AmbrelRun('notice', script=f'{counter(90)}\n').start()
+        run = AmbrelRun('notice', script=f'{counter(90)}\n', events=True).start()
         try:
             self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
             # A dip into the band, back to 100 % and hot again, well within ten minutes.
@@ -315,6 +324,8 @@ class Throttle(unittest.TestCase):
         finally:
             run.kill()
         self.assertEqual(1, messages(log_entries()).count(NOTICE))
+        # The event log follows the same episode: one lowered/ended pair between start and stop.
+        self.assertEqual([1, 3, 4, 2], [event[0] for event in run.events()])
 
 
 class Tray(unittest.TestCase):
@@ -645,7 +656,8 @@ class Exits(unittest.TestCase):
                           f'{BALANCED} DC': ledger_entry(90, 80),
                           f'{BALANCED} DC1': ledger_entry(60, 60)}, ledger())
         delete_log()
-        again = AmbrelRun('again', store=killed.store_file.read_text(), keep_ledger=True).start()
+        again = AmbrelRun('again', store=killed.store_file.read_text(), keep_ledger=True,
+                          events=True).start()
         try:
             self.assertTrue(again.wait_until_watching())
             self.assertEqual(0, close_and_wait(again))
@@ -655,6 +667,13 @@ class Exits(unittest.TestCase):
         self.assertIn(f'SchemeKeeper: scheme {BALANCED} set back to 93, left at 80 by an earlier '
                       'run\n', messages(log_entries()))
         self.assertEqual({}, ledger())
+        # One event names each value given back (DC1 was at its own 60 already).
+        leftovers = [event for event in again.events() if event[0] == 5]
+        self.assertEqual(1, len(leftovers), again.events())
+        _, kind, (count, values) = leftovers[0]
+        self.assertEqual(('warn', '3'), (kind, count))
+        self.assertEqual({f'{BALANCED} AC 93 (was 80)', f'{BALANCED} AC1 92 (was 80)',
+                          f'{BALANCED} DC 90 (was 80)'}, set(values.split(', ')))
 
     def test_taskbar_restart_brings_the_icon_back(self):
         delete_log()
@@ -766,7 +785,7 @@ class Failures(unittest.TestCase):
                 delete_log()
                 own = 100 if script == self.HOT else 75
                 run = AmbrelRun('failure', store=store_text(
-                    schemes=((BALANCED, own, 60),), extra=extra), script=script)
+                    schemes=((BALANCED, own, 60),), extra=extra), script=script, events=True)
                 if overrides:
                     run.env['WINEDLLOVERRIDES'] = overrides[0] + ';mscoree,mshtml='
                 run.start()
@@ -787,6 +806,33 @@ class Failures(unittest.TestCase):
                     self.assertIn(expected, text)
                 self.assertEqual(writes, [w for w in run.ac_writes()])
                 self.assertEqual('program end\n', messages(log_entries())[-1])
+                # A failed value write reaches the event log once, with the platform's code.
+                failed = 'PowerWriteACValueIndex() error=5' in logged
+                self.assertEqual([(8, 'err', ['AC', BALANCED, '5'])] if failed else [],
+                                 [event for event in run.events() if event[0] == 8])
+
+    def test_a_failing_sensor_is_reported_and_the_events_stay_within_twenty_an_hour(self):
+        fail = 'collect-fail -2147481643\n'
+        run = AmbrelRun('sensor-events', script=f'{counter(50)}\n{fail * 3}{counter(50)}\n',
+                        events=True).start()
+        try:
+            self.assertTrue(wait_for(lambda: len(run.events()) >= 3, 30))
+            _, failing, reading = run.events()[:3]
+            self.assertEqual((6, 'err', ['\\_TZ.TZ01', 'the counter gives no value']), failing)
+            self.assertEqual((7, 'trace', '\\_TZ.TZ01'), (reading[0], reading[1], reading[2][0]))
+            self.assertTrue(4 <= int(reading[2][1]) <= 10, reading)
+            # Failing at every other reading: twenty events in all, the stop's left out.
+            with open(run.script_file, 'a') as script:
+                script.write(f'{fail}{counter(50)}\n' * 10)
+            self.assertTrue(wait_for(lambda: len(run.events()) >= 20, 60))
+            before = run.collections()
+            self.assertTrue(wait_for(lambda: run.collections() >= before + 4, 20))
+            self.assertEqual(0, close_and_wait(run))
+        finally:
+            run.kill()
+        events = run.events()
+        self.assertEqual(20, len(events))
+        self.assertEqual({6, 7}, {event[0] for event in events[1:]})
 
     def test_a_bad_stored_threshold_falls_back_to_85(self):
         # A bad OnBattery falls back to ticked: the battery value is capped too.
@@ -1003,6 +1049,7 @@ class Build(unittest.TestCase):
         self.assertTrue(others)
         ours = pe_resources(EXE)
         self.assertIn((24, 1, 1033), ours)  # the manifest
+        self.assertIn((11, 1, 1033), ours)  # the event log's message table
         for other in others:
             with self.subTest(other):
                 self.assertEqual(ours, pe_resources(other))
@@ -1011,6 +1058,9 @@ class Build(unittest.TestCase):
 MACHINE_RUN_KEY = r'HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 POLICY_KEY = r'HKLM\Software\Policies\Ambrel'
 INSTALLED = r'C:\Program Files\Ambrel\Ambrel.exe'
+EVENT_SOURCE_KEY = r'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Ambrel'
+# The event source's registration, as the package writes it.
+EVENT_SOURCE = [('REG_EXPAND_SZ', INSTALLED), ('REG_DWORD', '0x7')]
 
 
 def msiexec(*args):
@@ -1039,7 +1089,7 @@ def installed_products():
 def installed_traces():
     """What the package leaves on the machine: its files, its Start menu shortcut (under Wine in
     the user's Programs folder, on Windows in the common one), its Run value, its Apps & features
-    entry."""
+    entry, its event source."""
     drive = pathlib.Path(os.environ['WINEPREFIX'], 'drive_c')
     menus = [*drive.glob('ProgramData/Microsoft/Windows/Start Menu/Programs/Ambrel.lnk'),
              *drive.glob('users/*/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Ambrel.lnk')]
@@ -1049,6 +1099,10 @@ def installed_traces():
     if run:
         found.append(run[1])
     found += ['Ambrel' for _ in installed_products()]
+    for name in ('EventMessageFile', 'TypesSupported'):
+        value = registry_value(EVENT_SOURCE_KEY, name)
+        if value:
+            found.append(value)
     return found
 
 
@@ -1085,7 +1139,7 @@ class Deploy(unittest.TestCase):
     def test_silent_install_upgrade_and_uninstall_end_the_throttled_program_in_order(self):
         newer = self.newer_package()
         installed = ['Ambrel.exe', 'LICENSE.txt', 'README.txt', 'Ambrel.lnk', f'"{INSTALLED}"',
-                     'Ambrel']
+                     'Ambrel', *EVENT_SOURCE]
         self.assertEqual(0, msiexec('/i', self.msi))
         self.assertEqual(installed, installed_traces())
         # The newer version replaces this one (one entry left), then goes itself (nothing left).
@@ -1128,11 +1182,14 @@ class Deploy(unittest.TestCase):
 
     def test_start_at_logon_left_out(self):
         self.assertEqual(0, msiexec('/i', self.msi, 'STARTATLOGON=0'))
-        self.assertEqual(['Ambrel.exe', 'LICENSE.txt', 'README.txt', 'Ambrel.lnk', 'Ambrel'],
-                         installed_traces())
+        self.assertEqual(['Ambrel.exe', 'LICENSE.txt', 'README.txt', 'Ambrel.lnk', 'Ambrel',
+                          *EVENT_SOURCE], installed_traces())
         # With nothing running, the end of the program is asked for all the same.
         self.assertEqual(0, msiexec('/x', self.msi))
         self.assertEqual([], installed_traces())
+        # The event source's key goes with its values.
+        self.assertNotEqual(0, subprocess.run(['wine', 'reg', 'query', EVENT_SOURCE_KEY],
+                                              capture_output=True).returncode)
 
     def test_policy_threshold_wins_over_the_users_and_locks_its_item(self):
         set_registry_value(SETTINGS_KEY, 'ThrottleAt', ('REG_DWORD', '80'))

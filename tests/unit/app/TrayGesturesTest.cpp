@@ -1,10 +1,12 @@
-// The window handler's two decisions on the tray: what a gesture on the icon opens, and when the
-// throttle notice shows.
+// The window handler's decisions on the tray: what a gesture on the icon opens, when the throttle
+// notice shows, and what goes to the event log.
+#include "app/EventRules.h"
 #include "app/ThrottleNotice.h"
 #include "app/TrayGestures.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace
@@ -82,6 +84,78 @@ TEST(ThrottleNotice, OncePerEpisodeRearmedAfterTenMinutesUnlowered)
                 notified.push_back(minute);
         EXPECT_EQ(episode[1], notified);
     }
+}
+
+// The event log's episodes are the notice's: the same minutes begin one (the table above, the
+// temperature 80 + minute); each ends once quiet for ten minutes or at the end of the run, with
+// its duration up to the return of the user's own values and its peak while the cap held.
+const std::vector<std::string> kEpisodeEvents[] = {
+    {"began 1", "ended 6 300s 85"},
+    {"began 1", "ended 12 660s 91"},
+    {"began 1", "ended 12 60s 81", "began 12", "ended 13 60s 92"},
+    {"began 1", "ended 16 900s 95"},
+    {"began 3", "ended 5 60s 83"},
+};
+
+void Describe(std::vector<std::string>& events, const EpisodeNews& news, int32_t minute)
+{
+    if (news.ended)
+        events.push_back("ended " + std::to_string(minute) + " " +
+                         std::to_string(news.durationMs / 1000) + "s " + std::to_string(news.peak));
+    if (news.began)
+        events.push_back("began " + std::to_string(minute));
+}
+
+TEST(EventRules, OnePairPerEpisodeAsTheNotice)
+{
+    for (size_t i = 0; i < std::size(kEpisodes); ++i) {
+        const std::vector<int32_t>& lowered = kEpisodes[i][0];
+        EventRules rules;
+        std::vector<std::string> events;
+        const int32_t end = static_cast<int32_t>(lowered.size());
+        for (int32_t minute = 0; minute < end; ++minute)
+            Describe(events,
+                     rules.OnReport(lowered[minute] != 0, 80 + minute, true, minute * 60000ull),
+                     minute);
+        Describe(events, rules.OnEnd(end * 60000ull), end);
+        EXPECT_EQ(kEpisodeEvents[i], events) << "case " << i;
+    }
+}
+
+TEST(EventRules, QuietTimeFailedReadingsAndWriteFailures)
+{
+    EventRules rules;
+    EXPECT_TRUE(rules.OnReport(true, 90, true, 0).began);
+    rules.OnReport(true, 99, false, 60000); // the held reading of a failed one: no peak
+    EXPECT_TRUE(rules.OnWriteFailed(60000));
+    EXPECT_FALSE(rules.OnWriteFailed(120000));
+    rules.OnReport(false, 70, true, 180000);
+    EXPECT_FALSE(rules.OnQuiet(180000 + EPISODE_QUIET_MS - 1).ended);
+    const EpisodeNews news = rules.OnQuiet(180000 + EPISODE_QUIET_MS);
+    EXPECT_EQ(180000u, news.durationMs);
+    EXPECT_EQ(90, news.peak);
+    EXPECT_TRUE(news.ended);
+    EXPECT_FALSE(rules.OnEnd(EPISODE_QUIET_MS * 2).ended);
+    // A new episode may report a failure again.
+    EXPECT_TRUE(rules.OnWriteFailed(EPISODE_QUIET_MS * 2));
+}
+
+// A sensor that fails and reads again every minute: twenty events in any hour, the rest refused;
+// each reading-again tells how long the failure lasted.
+TEST(EventRules, TwentyEventsAnHourInAll)
+{
+    EventRules rules;
+    int admitted = 0;
+    for (int minute = 0; minute < 70; ++minute) {
+        const SensorNews news = rules.OnStatus(minute % 2 == 1, minute * 60000ull);
+        admitted += news.failing || news.reading;
+        if (news.reading) {
+            EXPECT_EQ(60000u, news.failedMs);
+        }
+    }
+    EXPECT_EQ(30, admitted);
+    EXPECT_EQ(40u, rules.refused);
+    EXPECT_FALSE(rules.OnStatus(true, 70 * 60000ull).reading); // no change of status
 }
 
 } // namespace

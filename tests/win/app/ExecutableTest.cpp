@@ -1,4 +1,5 @@
 // Reads the built Ambrel.exe back: its resources and its PE header.
+#include "app/EventReport.h"
 #include "res/resource.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +7,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 
 namespace
@@ -116,6 +118,34 @@ TEST_F(Executable, ApplicationIconHasA48AndA16Image)
     }
     EXPECT_EQ(48 | 16, sizes);
     EXPECT_NE("", Resource(MAKEINTRESOURCEA(IDB_TEMPICON), MAKEINTRESOURCEA(2)));
+}
+
+// Every event the program reports has its text in the message table, with exactly the inserts
+// the program hands in (%1 to %n, none missing, none more), and a severity that matches its type.
+TEST_F(Executable, EveryEventHasItsMessageWithItsInserts)
+{
+    std::set<DWORD> ids;
+    for (const EventKind& kind : EVENT_KINDS) {
+        wchar_t text[512] = L"";
+        DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      module, kind.id, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                                      text, 512, nullptr);
+        ASSERT_GT(length, 0u) << std::hex << kind.id;
+        std::set<int> inserts;
+        for (const wchar_t* at = text; (at = wcschr(at, L'%')) != nullptr; at += 2) {
+            if (at[1] >= L'1' && at[1] <= L'9')
+                inserts.insert(at[1] - L'0');
+        }
+        std::set<int> expected;
+        for (int i = 1; i <= kind.inserts; ++i)
+            expected.insert(i);
+        EXPECT_EQ(expected, inserts) << std::hex << kind.id;
+        const WORD types[] = {0, EVENTLOG_INFORMATION_TYPE, EVENTLOG_WARNING_TYPE,
+                              EVENTLOG_ERROR_TYPE};
+        EXPECT_EQ(types[kind.id >> 30], kind.type) << std::hex << kind.id;
+        ids.insert(kind.id & 0xFFFF);
+    }
+    EXPECT_EQ(static_cast<size_t>(EVENT_KIND_COUNT), ids.size());
 }
 
 // Address-space layout randomisation (with high-entropy addresses), DEP, and the GUI subsystem.

@@ -7,6 +7,7 @@
 #include "power/SchemeKeeper.h"
 
 #include <algorithm>
+#include <tuple>
 
 namespace
 {
@@ -310,6 +311,12 @@ TEST_F(PowerSettingTest, AFailedBatteryWriteStillPutsTheAcCapInForce)
     EXPECT_EQ(80, fake.AcValue(kBalancedScheme));
     EXPECT_EQ(95, fake.DcValue(kBalancedScheme));
     EXPECT_EQ(1u, fake.TraceOf("PowerSetActiveScheme").size());
+    // Kept for the owner to report: the scheme, the value and the platform's code.
+    char failed[SCHEME_ID_TEXT_SIZE];
+    FormatSchemeId(keeper.failure.scheme, failed);
+    EXPECT_EQ(std::make_tuple(true, kBalancedScheme, THROTTLE_DC, 5u),
+              std::make_tuple(keeper.failure.due, std::string(failed), keeper.failure.which,
+                              keeper.failure.error));
 
     fake.ClearTrace();
     EXPECT_TRUE(WriteThrottleMax(80));
@@ -318,6 +325,17 @@ TEST_F(PowerSettingTest, AFailedBatteryWriteStillPutsTheAcCapInForce)
     EXPECT_TRUE(fake.TraceOf("PowerWriteACValueIndex").empty());
     EXPECT_EQ(1u, fake.TraceOf("PowerWriteDCValueIndex").size());
     EXPECT_EQ(1u, fake.TraceOf("PowerSetActiveScheme").size());
+
+    // What the end gives back, each value with what it held (DC1 kept its own 60 throughout).
+    keeper.RestoreAll();
+    std::vector<std::tuple<uint32_t, uint32_t, uint32_t>> givenBack;
+    for (int i = 0; i < keeper.givenBack.count; ++i) {
+        const GivenBackValue& value = keeper.givenBack.values[i];
+        givenBack.emplace_back(value.which, value.value, value.from);
+    }
+    const std::vector<std::tuple<uint32_t, uint32_t, uint32_t>> expected = {
+        {THROTTLE_AC, 100, 80}, {THROTTLE_AC_CLASS1, 100, 80}, {THROTTLE_DC, 95, 80}};
+    EXPECT_EQ(expected, givenBack);
 }
 
 // A hand change is the user's own value from then on, whenever it comes; a value below the level
