@@ -81,7 +81,7 @@ HistoryView HistoryPopup::View(const char* zone, int32_t throttleAt, int32_t inF
     HistoryView view = {};
     view.readings = &readings;
     view.performance = open != nullptr && open->hasPerformance ? &open->performance : nullptr;
-    view.facts = {TEMP_NO_READING, 0, READING_FAILED, zone, 0, 0, false, inForce, false};
+    view.facts = {TEMP_NO_READING, 0, READING_FAILED, zone, nullptr, false, inForce, false};
     if (readings.count > 0) {
         const HistoryEntry& last = readings.At(readings.count - 1);
         view.facts.temperature = last.value;
@@ -90,5 +90,6 @@ HistoryView HistoryPopup::View(const char* zone, int32_t throttleAt, int32_t inF
     }
     view.throttleAt = throttleAt;
     view.nowMs = static_cast<int64_t>(GetTickCount64());
+    view.words = words;
     return view;
 }

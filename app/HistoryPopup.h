@@ -3,6 +3,7 @@
 // its samples and a 2-second timer on the hidden window. Main thread only.
 #pragma once
 
+#include "base/TextTable.h"
 #include "ui/HistoryRing.h"
 #include "ui/HistoryWindow.h"
 #include "watch/PerformanceCounter.h"
@@ -38,6 +39,8 @@ class HistoryPopup
     // Opened from the keyboard (Enter or Space on the icon): closed with Esc, it hands the focus
     // back to the notification area, as the menu does.
     bool openedFromKeyboard;
+    // The texts of the window, in the user's language; they outlive the popup.
+    const TextTable* words;
 
     // A report of the watcher: one entry, no allocation.
     void Record(int32_t temperature, int32_t mode, int32_t status);

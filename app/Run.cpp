@@ -74,6 +74,8 @@ int Run(TrayApp& app, HINSTANCE instance)
     app.messageWindow.hwnd.store(window);
     if (window == nullptr)
         return -1;
+    app.texts.Load(instance, 0);
+    app.history.words = &app.texts.table;
     app.messageWindow.handler = WndProc;
     app.messageWindow.user = &app;
     SetConsoleShutdownWindow(window);

@@ -4,6 +4,7 @@
 // the icon, the menu, the notice and the history window only in the tray role.
 #pragma once
 
+#include "base/LoadedTexts.h"
 #include "base/MessageWindow.h"
 #include "app/EventReport.h"
 #include "app/HistoryPopup.h"
@@ -16,6 +17,8 @@
 #include "watch/CTempWatch.h"
 
 struct TrayApp {
+    // Every user-facing text in the user's language, loaded at start.
+    LoadedTexts texts;
     TrayIcon trayIcon;
     MessageWindow messageWindow;
     CTempWatch tempWatch;

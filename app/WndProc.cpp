@@ -13,6 +13,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cwchar>
 
 namespace
 {
@@ -132,10 +133,11 @@ void OnExit(TrayApp& app)
     PostMessageA(app.messageWindow.hwnd.load(), WM_CLOSE, 0, 0);
 }
 
-void OnAbout()
+void OnAbout(const TrayApp& app)
 {
     LogPrint("WndProc(): WM_COMMAND: Receive ID_ABOUT\n");
-    MessageBoxA(nullptr, "Version 1.00", "Ambrel", MB_OK);
+    MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(app.texts.table[IDS_ABOUT_TEXT]),
+                L"Ambrel", MB_OK);
 }
 
 // Hands the current choices to the worker, which applies them from its next reading.
@@ -247,7 +249,7 @@ void OnCommand(TrayApp& app, int command)
         OnExit(app);
         break;
     case ID_ABOUT:
-        OnAbout();
+        OnAbout(app);
         break;
     case ID_HISTORY:
         LogPrint("WndProc(): WM_COMMAND: Receive ID_HISTORY\n");
@@ -271,7 +273,7 @@ void ShowTrayMenu(TrayApp& app, POINT at)
         ZoneShown(app),           app.settings.throttleAt, THROTTLE_AT_CHOICES,
         THROTTLE_AT_CHOICE_COUNT, IsStartWithWindows(),    IsStartWithWindowsForAllUsers(),
         app.settings.onBattery,   app.settings.notify,     app.settings.locked};
-    app.trayMenu.AddSettingsItems(popup, choices);
+    app.trayMenu.AddSettingsItems(popup, choices, app.texts.table);
     HWND trayWindow = app.trayIcon.trayWindow;
     SetForegroundWindow(trayWindow);
     TrackPopupMenu(popup, TPM_BOTTOMALIGN, at.x, at.y, 0, trayWindow, nullptr);
@@ -288,21 +290,32 @@ void OnTempStatus(TrayApp& app, int32_t status)
     app.readingStatus = status;
 }
 
+// The time as the user's locale writes it, without seconds.
+void FailedSinceText(const TrayApp& app, wchar_t* text, int size)
+{
+    if (GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &app.failedSince, nullptr, text,
+                       size) == 0)
+        swprintf(text, static_cast<size_t>(size), L"%02u:%02u",
+                 static_cast<unsigned>(app.failedSince.wHour),
+                 static_cast<unsigned>(app.failedSince.wMinute));
+}
+
 // The tooltip goes to the shell with the icon. The hidden window carries the same text as its
 // title, so that the program's state can be read with GetWindowText from outside.
 void ComposeTip(TrayApp& app, int t, int mode)
 {
+    wchar_t failedAt[32];
+    FailedSinceText(app, failedAt, 32);
     TooltipFacts facts = {t,
                           mode,
                           app.readingStatus,
                           ZoneShown(app),
-                          app.failedSince.wHour,
-                          app.failedSince.wMinute,
+                          reinterpret_cast<const char16_t*>(failedAt),
                           app.settings.onBattery,
                           app.capInForce,
                           app.capLowered};
     char16_t tip[TOOLTIP_SIZE];
-    ComposeTooltip(tip, TOOLTIP_SIZE, facts);
+    ComposeTooltip(tip, TOOLTIP_SIZE, facts, app.texts.table);
     app.trayIcon.SetTip(tip);
     SetWindowTextW(app.messageWindow.hwnd.load(), app.trayIcon.tip);
 }
@@ -325,7 +338,7 @@ void NoticeThrottle(TrayApp& app, int t, int mode)
         return;
     }
     char16_t text[NOTICE_SIZE];
-    ComposeThrottleNotice(text, NOTICE_SIZE, t, mode);
+    ComposeThrottleNotice(text, NOTICE_SIZE, t, mode, app.texts.table);
     if (app.trayIcon.ShowNotice(text))
         LogPrint("WndProc(): throttle notice: %u %% at %d C\n", ThrottlePercentOfMode(mode), t);
     else

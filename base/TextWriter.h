@@ -14,8 +14,13 @@ class TextWriter
     // Zone names are ASCII (ACPI names); other bytes are shown as '?' rather than misread.
     TextWriter& AddAscii(const char* text);
     TextWriter& AddNumber(long long number, const char* format = "%lld");
+    // A translated pattern: "%1" to "%9" stand for inserts[0] to inserts[8] (an insert that was
+    // not handed in stands for nothing), "%%" for a percent sign; any other character as it is.
+    TextWriter& AddPattern(const char16_t* pattern, const char16_t* const* inserts, int count);
 
   private:
+    void AddChar(char16_t c);
+
     char16_t* out;
     size_t room;
     size_t used;

@@ -109,7 +109,8 @@ void PlaceBoxes(const GraphInput& input, HistoryGraph& graph)
     const int32_t bandHeight = std::max(text / 2, 3);
     graph.plot.left = input.labelWidth;
     graph.plot.right = input.width - (input.performance ? input.labelWidth : text);
-    graph.plot.top = text + text / 2 + text / 2;
+    graph.legendTop = text + text / 2;
+    graph.plot.top = text + text / 2 + text / 2 + (input.legend ? text + text / 4 : 0);
     graph.plot.bottom = input.height - text - text / 4 - bandHeight;
     graph.band = {graph.plot.left, graph.plot.bottom, graph.plot.right,
                   graph.plot.bottom + bandHeight};
@@ -149,13 +150,29 @@ void LayOutTemperature(const GraphInput& input, const HistoryRing& readings, His
     EndRun(line);
 }
 
+bool SampleShown(const HistoryEntry& sample, const GraphInput& input, const HistoryGraph& graph)
+{
+    return sample.timeMs >= input.nowMs - SpanMs(graph) && sample.timeMs <= input.nowMs;
+}
+
+void ChoosePercentScale(const GraphInput& input, const HistoryRing* samples, HistoryGraph& graph)
+{
+    int32_t highest = 100;
+    for (int i = 0; samples != nullptr && i < samples->count; ++i) {
+        const HistoryEntry& sample = samples->At(i);
+        if (sample.status == READING_OK && SampleShown(sample, input, graph))
+            highest = std::max(highest, std::min(sample.value, PERCENT_CEILING));
+    }
+    graph.percentTop = CeilTo(highest, PERCENT_STEP);
+}
+
 // Samples are points in time: neighbours are joined straight, a failed sample breaks the line.
 void LayOutPerformance(const GraphInput& input, const HistoryRing& samples, HistoryGraph& graph)
 {
     GraphLine& line = graph.performance;
     for (int i = 0; i < samples.count; ++i) {
         const HistoryEntry& sample = samples.At(i);
-        if (sample.timeMs < input.nowMs - SpanMs(graph) || sample.timeMs > input.nowMs)
+        if (!SampleShown(sample, input, graph))
             continue;
         if (sample.status != READING_OK) {
             EndRun(line);
@@ -209,6 +226,7 @@ void LayOutHistory(const GraphInput& input, const HistoryRing& readings,
     graph.releaseY = TemperatureY(graph, input.throttleAt - AMBREL_BAND_WIDTH);
     LayOutTemperature(input, readings, graph);
     LayOutBand(input, readings, graph);
+    ChoosePercentScale(input, input.performance ? performance : nullptr, graph);
     if (input.performance && performance != nullptr)
         LayOutPerformance(input, *performance, graph);
 }
@@ -224,7 +242,8 @@ int32_t TemperatureY(const HistoryGraph& graph, int32_t celsius)
 int32_t PercentY(const HistoryGraph& graph, int32_t percent)
 {
     const int32_t bottom = graph.plot.bottom - 1;
-    return bottom - Scale(std::min(std::max(percent, 0), 100), 0, 100, 0, bottom - graph.plot.top);
+    const int32_t top = std::max(graph.percentTop, 1);
+    return bottom - Scale(std::min(std::max(percent, 0), top), 0, top, 0, bottom - graph.plot.top);
 }
 
 int32_t MinutesAgoX(const HistoryGraph& graph, int minutes)

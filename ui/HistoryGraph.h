@@ -1,8 +1,9 @@
 // The layout of the history window, computed without the platform from the history and the
 // window's size: where the temperature line runs (broken where readings failed), the throttle
 // band along the bottom, the °C scale and its dashed threshold lines, and the performance line
-// on its 0-100 % scale. Also where the window stands next to the notification area, and its
-// line of text. The window (ui/HistoryWindow) only draws what is laid out here.
+// on its scale from 0 to at least 100 % (a boosting processor runs above 100 %). Also where the
+// window stands next to the notification area, and its line of text. The window (ui/HistoryWindow)
+// only draws what is laid out here.
 #pragma once
 
 #include "ui/HistoryRing.h"
@@ -22,6 +23,11 @@ struct GraphBox {
     int32_t right;
     int32_t bottom;
 };
+
+// The performance scale's labels, and the highest percentage it shows (a broken counter may
+// report anything).
+const int32_t PERCENT_STEP = 50;
+const int32_t PERCENT_CEILING = 500;
 
 // Every entry adds at most two points (its start and its end).
 const int GRAPH_MAX_POINTS = 2 * HISTORY_CAPACITY + 2;
@@ -54,11 +60,15 @@ struct GraphInput {
     int32_t throttleAt;
     // There are performance samples to draw, with their scale on the right.
     bool performance;
+    // A row for the legend below the line of text.
+    bool legend;
 };
 
 struct HistoryGraph {
     // The area of the lines; the band lies just below it, the minute labels below the band.
     GraphBox plot;
+    // The top of the legend's row (input.legend).
+    int32_t legendTop;
     GraphBox band;
     // The time shown, up to HISTORY_SPAN_MS: a young history is spread over a shorter span (2, 5,
     // 10 or 15 minutes) rather than squeezed against "now". Labels every tickMinutes.
@@ -70,6 +80,9 @@ struct HistoryGraph {
     int32_t step;
     int32_t throttleY;
     int32_t releaseY;
+    // The percentage at the top of the performance scale: the highest sample shown, rounded up
+    // to PERCENT_STEP, at least 100 and at most PERCENT_CEILING.
+    int32_t percentTop;
     GraphLine temperature;
     GraphLine performance;
     BandSegment segments[HISTORY_CAPACITY];

@@ -1,7 +1,7 @@
 #include "ui/HistoryWindow.h"
 
 #include "base/TextWriter.h"
-#include "ui/DigitColours.h"
+#include "ui/SystemLook.h"
 
 #include <cwchar>
 
@@ -10,15 +10,16 @@ static_assert(sizeof(GraphPoint) == sizeof(POINT), "a laid-out point is drawn as
 namespace
 {
 
-const char CLASS_NAME[] = "Ambrel History";
-const char TITLE[] = "Ambrel history";
+const wchar_t CLASS_NAME[] = L"Ambrel History";
 
-const COLORREF BACKGROUND = RGB(255, 255, 255);
-const COLORREF GRID = RGB(228, 228, 228);
-const COLORREF TEXT = RGB(32, 32, 32);
-const COLORREF TEMPERATURE = RGB(20, 80, 200);
-const COLORREF THRESHOLD = RGB(230, 130, 0);
-const COLORREF PERFORMANCE = RGB(150, 60, 170);
+// Sent from Windows 8.1 on to a per-monitor aware window whose display scale has changed; the
+// headers define it only for newer targets than this program's.
+const UINT DPI_CHANGED_MESSAGE = 0x02E0;
+
+COLORREF Colour(PaletteColour colour)
+{
+    return RGB(colour.red, colour.green, colour.blue);
+}
 
 // Shell_NotifyIconGetRect and its argument, Windows 7 on; older headers lack both.
 struct IconIdentifier {
@@ -29,19 +30,33 @@ struct IconIdentifier {
 };
 typedef HRESULT(WINAPI* GetRectFunction)(const IconIdentifier*, RECT*);
 
+// A Unicode window, so that its text (a screen reader's name for it) keeps every language.
 bool RegisterOnce(HINSTANCE instance, WNDPROC procedure)
 {
-    WNDCLASSEXA found = {};
+    WNDCLASSEXW found = {};
     found.cbSize = sizeof found;
-    if (GetClassInfoExA(instance, CLASS_NAME, &found))
+    if (GetClassInfoExW(instance, CLASS_NAME, &found))
         return true;
-    WNDCLASSEXA windowClass = {};
+    WNDCLASSEXW windowClass = {};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = procedure;
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
     windowClass.lpszClassName = CLASS_NAME;
-    return RegisterClassExA(&windowClass) != 0;
+    return RegisterClassExW(&windowClass) != 0;
+}
+
+// GetDpiForWindow, Windows 10 on: the scale of the window's own display.
+int WindowDpi(HWND window, int fallback)
+{
+    typedef UINT(WINAPI * DpiFunction)(HWND);
+    HMODULE user = GetModuleHandleA("user32.dll");
+    DpiFunction dpiForWindow =
+        user != nullptr ? reinterpret_cast<DpiFunction>(
+                              reinterpret_cast<void (*)()>(GetProcAddress(user, "GetDpiForWindow")))
+                        : nullptr;
+    const UINT dpi = dpiForWindow != nullptr ? dpiForWindow(window) : 0;
+    return dpi != 0 ? static_cast<int>(dpi) : fallback;
 }
 
 int Scaled(int logical, int dpi)
@@ -49,12 +64,14 @@ int Scaled(int logical, int dpi)
     return MulDiv(logical, dpi, 96);
 }
 
-HFONT MessageFont()
+// The system's message font, given for systemDpi, at the scale of dpi.
+HFONT MessageFont(int dpi, int systemDpi)
 {
     NONCLIENTMETRICSW metrics = {};
     metrics.cbSize = sizeof metrics;
     if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
         return nullptr;
+    metrics.lfMessageFont.lfHeight = MulDiv(metrics.lfMessageFont.lfHeight, dpi, systemDpi);
     return CreateFontIndirectW(&metrics.lfMessageFont);
 }
 
@@ -72,11 +89,18 @@ const wchar_t* Wide(const char16_t* text)
 
 const int LABEL_SIZE = 24;
 
-void Number(HDC dc, int x, int y, int value, const char16_t* unit, UINT align)
+void Number(HDC dc, int x, int y, int value, int pattern, const TextTable& words, UINT align)
 {
     char16_t text[LABEL_SIZE];
-    TextWriter(text, LABEL_SIZE).AddNumber(value).Add(unit);
+    ComposeQuantity(text, LABEL_SIZE, value, pattern, words);
     Text(dc, x, y, Wide(text), align);
+}
+
+int TextWidth(HDC dc, const char16_t* text)
+{
+    SIZE size = {0, 0};
+    GetTextExtentPoint32W(dc, Wide(text), static_cast<int>(wcslen(Wide(text))), &size);
+    return size.cx;
 }
 
 void HorizontalLine(HDC dc, int left, int right, int y)
@@ -128,15 +152,59 @@ void FillBox(HDC dc, int left, int top, int right, int bottom, COLORREF colour)
     ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &box, nullptr, 0, nullptr);
 }
 
-void DrawScales(HDC dc, const HistoryGraph& graph, int textHeight, bool performance)
+// A stretch of the band in a mode: its colour, or, in high contrast, its hatching over the
+// window's colour, framed so that the user's own values show as an empty box.
+void BandBox(HDC dc, const RECT& box, int mode, const HistoryPalette& palette)
+{
+    const int index = mode >= 0 && mode <= 2 ? mode : 2;
+    if (!palette.hatched) {
+        FillBox(dc, box.left, box.top, box.right, box.bottom, Colour(palette.band[index]));
+        return;
+    }
+    FillBox(dc, box.left, box.top, box.right, box.bottom, Colour(palette.background));
+    const BandHatch hatch = HatchOfMode(mode);
+    if (hatch != BandHatch::None) {
+        HBRUSH brush = CreateHatchBrush(hatch == BandHatch::Diagonal ? HS_BDIAGONAL : HS_DIAGCROSS,
+                                        Colour(palette.band[index]));
+        if (brush != nullptr) {
+            FillRect(dc, &box, brush);
+            DeleteObject(brush);
+        }
+    }
+    HBRUSH frame = CreateSolidBrush(Colour(palette.band[index]));
+    if (frame != nullptr) {
+        FrameRect(dc, &box, frame);
+        DeleteObject(frame);
+    }
+}
+
+// The minutes along the bottom: "−30 min" at the left, "−25" ... in between, "now" at the right.
+void MinuteLabel(char16_t* label, int minutes, const HistoryGraph& graph, const TextTable& words)
+{
+    TextWriter writer(label, LABEL_SIZE);
+    if (minutes == 0) {
+        writer.Add(words[IDS_AXIS_NOW]);
+        return;
+    }
+    if (minutes == graph.spanMinutes) {
+        ComposeQuantity(label, LABEL_SIZE, minutes, IDS_AXIS_START, words);
+        return;
+    }
+    char16_t number[NUMBER_SIZE];
+    words.Number(minutes, number);
+    writer.Add(u"\u2212").Add(number);
+}
+
+void DrawScales(HDC dc, const HistoryGraph& graph, int textHeight, bool performance,
+                const HistoryPalette& palette, const TextTable& words)
 {
     const GraphBox& plot = graph.plot;
     const int pad = textHeight / 3;
-    SelectedPen grid = SelectPen(dc, PS_SOLID, 1, GRID);
+    SelectedPen grid = SelectPen(dc, PS_SOLID, 1, Colour(palette.grid));
     for (int t = graph.lowest; t <= graph.highest; t += graph.step) {
         const int y = TemperatureY(graph, t);
         HorizontalLine(dc, plot.left, plot.right, y);
-        Number(dc, plot.left - pad, y - textHeight / 2, t, u" \u00B0C", TA_RIGHT | TA_TOP);
+        Number(dc, plot.left - pad, y - textHeight / 2, t, IDS_DEGREES, words, TA_RIGHT | TA_TOP);
     }
     // Labels from the left; one that would run into the last one drawn is left out.
     int free = plot.left - textHeight;
@@ -145,32 +213,36 @@ void DrawScales(HDC dc, const HistoryGraph& graph, int textHeight, bool performa
         MoveToEx(dc, x, plot.top, nullptr);
         LineTo(dc, x, graph.band.bottom);
         char16_t label[LABEL_SIZE];
-        TextWriter writer(label, LABEL_SIZE);
-        if (minutes == 0)
-            writer.Add(u"now");
-        else
-            writer.AddNumber(minutes).Add(minutes == graph.spanMinutes ? u" min ago" : u"");
-        SIZE size = {0, 0};
-        GetTextExtentPoint32W(dc, Wide(label), static_cast<int>(wcslen(Wide(label))), &size);
+        MinuteLabel(label, minutes, graph, words);
+        const int width = TextWidth(dc, label);
         const int left = minutes == graph.spanMinutes ? x
-                         : minutes == 0               ? x - size.cx
-                                                      : x - size.cx / 2;
+                         : minutes == 0               ? x - width
+                                                      : x - width / 2;
         if (left < free)
             continue;
         Text(dc, left, graph.band.bottom + textHeight / 8, Wide(label), TA_LEFT | TA_TOP);
-        free = left + size.cx + pad;
+        free = left + width + pad;
     }
     DropPen(dc, grid);
     if (!performance)
         return;
-    for (int percent = 0; percent <= 100; percent += 50)
-        Number(dc, plot.right + pad, PercentY(graph, percent) - textHeight / 2, percent, u" %",
-               TA_LEFT | TA_TOP);
+    const int step = graph.percentTop <= 4 * PERCENT_STEP ? PERCENT_STEP : 2 * PERCENT_STEP;
+    for (int percent = 0; percent <= graph.percentTop; percent += step)
+        Number(dc, plot.right + pad, PercentY(graph, percent) - textHeight / 2, percent,
+               IDS_PERCENT, words, TA_LEFT | TA_TOP);
+}
+
+// A short line as the legend's mark of a line in the graph.
+void LineMark(HDC dc, int left, int right, int y, int width, COLORREF colour)
+{
+    SelectedPen pen = SelectPen(dc, PS_SOLID, width, colour);
+    HorizontalLine(dc, left, right, y);
+    DropPen(dc, pen);
 }
 
 } // namespace
 
-bool HistoryWindow::Open(HWND ownerWindow, UINT closeMessageId, const RECT& anchor,
+bool HistoryWindow::Open(HWND ownerWindow, UINT closeMessageId, const RECT& besides,
                          const HistoryView& shown)
 {
     Release();
@@ -180,42 +252,84 @@ bool HistoryWindow::Open(HWND ownerWindow, UINT closeMessageId, const RECT& anch
     owner = ownerWindow;
     closeMessage = closeMessageId;
     view = shown;
+    anchor = besides;
+    palette = CurrentHistoryPalette();
+    ComposeText();
     HDC screen = GetDC(nullptr);
-    dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    systemDpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
     ReleaseDC(nullptr, screen);
-    font = MessageFont();
-    MONITORINFO monitor = {};
-    monitor.cbSize = sizeof monitor;
-    GetMonitorInfoA(MonitorFromRect(&anchor, MONITOR_DEFAULTTONEAREST), &monitor);
-    const int width = Scaled(HISTORY_WIDTH, dpi), height = Scaled(HISTORY_HEIGHT, dpi);
-    const RECT& work = monitor.rcWork;
-    GraphPoint at =
-        PlacePopup({anchor.left, anchor.top, anchor.right, anchor.bottom},
-                   {work.left, work.top, work.right, work.bottom}, width, height, Scaled(8, dpi));
-    hwnd =
-        CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, CLASS_NAME, TITLE, WS_POPUP | WS_BORDER,
-                        at.x, at.y, width, height, owner, nullptr, instance, this);
+    hwnd = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, CLASS_NAME, Wide(name),
+                           WS_POPUP | WS_BORDER, 0, 0, 0, 0, owner, nullptr, instance, this);
     if (hwnd == nullptr) {
         Release();
         return false;
     }
+    // Placed where the icon is, then sized anew for the scale of that display.
+    Rescale(systemDpi, nullptr);
+    const int shownDpi = WindowDpi(hwnd, systemDpi);
+    if (shownDpi != dpi)
+        Rescale(shownDpi, nullptr);
     ShowWindow(hwnd, SW_SHOW);
     SetForegroundWindow(hwnd);
     return true;
 }
 
+void HistoryWindow::Rescale(int newDpi, const RECT* suggested)
+{
+    dpi = newDpi;
+    if (font != nullptr)
+        DeleteObject(font);
+    font = MessageFont(dpi, systemDpi);
+    if (suggested != nullptr) {
+        SetWindowPos(hwnd, nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    } else {
+        MONITORINFO monitor = {};
+        monitor.cbSize = sizeof monitor;
+        GetMonitorInfoA(MonitorFromRect(&anchor, MONITOR_DEFAULTTONEAREST), &monitor);
+        const int width = Scaled(HISTORY_WIDTH, dpi), height = Scaled(HISTORY_HEIGHT, dpi);
+        const RECT& work = monitor.rcWork;
+        GraphPoint at = PlacePopup({anchor.left, anchor.top, anchor.right, anchor.bottom},
+                                   {work.left, work.top, work.right, work.bottom}, width, height,
+                                   Scaled(8, dpi));
+        SetWindowPos(hwnd, nullptr, at.x, at.y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    InvalidateRect(hwnd, nullptr, FALSE);
+}
+
+void HistoryWindow::ComposeText()
+{
+    ComposeHistoryText(line, TOOLTIP_SIZE, view.facts, *view.words);
+    const char16_t* inserts[] = {line};
+    TextWriter(name, HISTORY_NAME_SIZE).AddPattern((*view.words)[IDS_HISTORY_NAME], inserts, 1);
+}
+
 void HistoryWindow::Show(const HistoryView& shown)
 {
     view = shown;
-    if (hwnd != nullptr)
-        InvalidateRect(hwnd, nullptr, FALSE);
+    if (hwnd == nullptr)
+        return;
+    char16_t before[HISTORY_NAME_SIZE];
+    TextWriter(before, HISTORY_NAME_SIZE).Add(name);
+    ComposeText();
+    // Set only when it changes: a screen reader hears of each change.
+    if (wcscmp(Wide(before), Wide(name)) != 0)
+        SetWindowTextW(hwnd, Wide(name));
+    InvalidateRect(hwnd, nullptr, FALSE);
+}
+
+void HistoryWindow::OnLookChange()
+{
+    palette = CurrentHistoryPalette();
+    InvalidateRect(hwnd, nullptr, FALSE);
 }
 
 void HistoryWindow::Release()
 {
     if (hwnd != nullptr) {
         // Its last messages (the loss of activation among them) find no object any more.
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         DestroyWindow(hwnd);
         hwnd = nullptr;
     }
@@ -229,27 +343,36 @@ LRESULT CALLBACK HistoryWindow::Procedure(HWND window, UINT message, WPARAM wPar
 {
     // The object is bound at the first message and unbound before the window is destroyed.
     if (message == WM_NCCREATE) {
-        void* created = reinterpret_cast<const CREATESTRUCTA*>(lParam)->lpCreateParams;
-        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
+        void* created = reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
     }
     HistoryWindow* self =
-        reinterpret_cast<HistoryWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+        reinterpret_cast<HistoryWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (self == nullptr)
-        return DefWindowProcA(window, message, wParam, lParam);
+        return DefWindowProcW(window, message, wParam, lParam);
     return self->Handle(window, message, wParam, lParam);
 }
 
 LRESULT HistoryWindow::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+    case WM_THEMECHANGED:
+        if (IsLookChange(message, wParam, lParam))
+            OnLookChange();
+        break;
     case WM_KEYDOWN:
         if (wParam == VK_ESCAPE)
-            PostMessageA(owner, closeMessage, HISTORY_CLOSE_KEY, 0);
+            PostMessageW(owner, closeMessage, HISTORY_CLOSE_KEY, 0);
         return 0;
     case WM_ACTIVATE:
         if (LOWORD(wParam) == WA_INACTIVE)
-            PostMessageA(owner, closeMessage, HISTORY_CLOSE_DEACTIVATED, 0);
+            PostMessageW(owner, closeMessage, HISTORY_CLOSE_DEACTIVATED, 0);
         break;
+    case DPI_CHANGED_MESSAGE:
+        Rescale(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+        return 0;
     case WM_ERASEBKGND:
         return 1; // everything is painted from the memory bitmap
     case WM_PAINT:
@@ -258,7 +381,7 @@ LRESULT HistoryWindow::Handle(HWND window, UINT message, WPARAM wParam, LPARAM l
     default:
         break;
     }
-    return DefWindowProcA(window, message, wParam, lParam);
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 // Drawn into a memory bitmap and copied in one blit, so the window never flickers.
@@ -286,39 +409,69 @@ void HistoryWindow::Paint(HWND window)
     EndPaint(window, &paint);
 }
 
+// Each mark is as high as the text beside it; the names follow one another along the row.
+void HistoryWindow::DrawLegend(HDC dc, int textHeight, bool performance) const
+{
+    const TextTable& words = *view.words;
+    const int mark = textHeight * 3 / 2, gap = textHeight / 3;
+    const int top = graph.legendTop, middle = top + textHeight / 2;
+    int x = graph.plot.left;
+    LineMark(dc, x, x + mark, middle, Scaled(2, dpi), Colour(palette.temperature));
+    x += mark + gap;
+    Text(dc, x, top, Wide(words[IDS_LEGEND_TEMPERATURE]), TA_LEFT | TA_TOP);
+    x += TextWidth(dc, words[IDS_LEGEND_TEMPERATURE]) + textHeight;
+    // The band's three modes side by side.
+    for (int mode = 0; mode < 3; ++mode) {
+        const RECT box = {x + mode * mark / 3, top + textHeight / 4,
+                          x + (mode + 1) * mark / 3 + (palette.hatched ? 1 : 0),
+                          top + textHeight * 3 / 4 + 1};
+        BandBox(dc, box, mode, palette);
+    }
+    x += mark + gap;
+    Text(dc, x, top, Wide(words[IDS_LEGEND_STATE]), TA_LEFT | TA_TOP);
+    x += TextWidth(dc, words[IDS_LEGEND_STATE]) + textHeight;
+    if (!performance)
+        return;
+    LineMark(dc, x, x + mark, middle, 1, Colour(palette.performance));
+    x += mark + gap;
+    Text(dc, x, top, Wide(words[IDS_LEGEND_PERFORMANCE]), TA_LEFT | TA_TOP);
+}
+
+void HistoryWindow::DrawBand(HDC dc) const
+{
+    for (int i = 0; i < graph.segmentCount; ++i) {
+        const BandSegment& segment = graph.segments[i];
+        const RECT box = {segment.left, graph.band.top, segment.right, graph.band.bottom};
+        BandBox(dc, box, segment.mode, palette);
+    }
+}
+
 void HistoryWindow::Draw(HDC dc, int width, int height)
 {
-    FillBox(dc, 0, 0, width, height, BACKGROUND);
+    FillBox(dc, 0, 0, width, height, Colour(palette.background));
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, TEXT);
+    SetTextColor(dc, Colour(palette.text));
     SIZE label = {0, 0};
     GetTextExtentPoint32W(dc, L"-100 \u00B0C ", 7, &label);
     const bool performance = view.performance != nullptr;
-    GraphInput input = {width,      height,          label.cy,   label.cx,
-                        view.nowMs, view.throttleAt, performance};
+    GraphInput input = {width,      height,          label.cy,    label.cx,
+                        view.nowMs, view.throttleAt, performance, true};
     LayOutHistory(input, *view.readings, view.performance, graph);
 
-    char16_t line[TOOLTIP_SIZE];
-    ComposeHistoryText(line, TOOLTIP_SIZE, view.facts);
     Text(dc, graph.plot.left, label.cy / 4, Wide(line), TA_LEFT | TA_TOP);
-    DrawScales(dc, graph, label.cy, performance);
-    for (int i = 0; i < graph.segmentCount; ++i) {
-        const BandSegment& segment = graph.segments[i];
-        // In the icon's bar colours.
-        const ColourEntry colour = ModeBarColour(segment.mode);
-        FillBox(dc, segment.left, graph.band.top, segment.right, graph.band.bottom,
-                RGB(colour.red, colour.green, colour.blue));
-    }
-    SelectedPen pen = SelectPen(dc, PS_DASH, 1, THRESHOLD);
+    DrawLegend(dc, label.cy, performance);
+    DrawScales(dc, graph, label.cy, performance, palette, *view.words);
+    DrawBand(dc);
+    SelectedPen pen = SelectPen(dc, PS_DASH, 1, Colour(palette.threshold));
     HorizontalLine(dc, graph.plot.left, graph.plot.right, graph.throttleY);
     HorizontalLine(dc, graph.plot.left, graph.plot.right, graph.releaseY);
     DropPen(dc, pen);
     if (performance) {
-        pen = SelectPen(dc, PS_SOLID, 1, PERFORMANCE);
+        pen = SelectPen(dc, PS_SOLID, 1, Colour(palette.performance));
         DrawLine(dc, graph.performance);
         DropPen(dc, pen);
     }
-    pen = SelectPen(dc, PS_SOLID, Scaled(2, dpi), TEMPERATURE);
+    pen = SelectPen(dc, PS_SOLID, Scaled(2, dpi), Colour(palette.temperature));
     DrawLine(dc, graph.temperature);
     DropPen(dc, pen);
 }

@@ -2,15 +2,16 @@
 
 #include "base/TextWriter.h"
 #include "power/Ambrel.h"
+#include "ui/TrayTooltip.h"
 
-void ComposeThrottleNotice(char16_t* text, size_t size, int32_t t, int32_t mode)
+void ComposeThrottleNotice(char16_t* text, size_t size, int32_t t, int32_t mode,
+                           const TextTable& words)
 {
     if (size == 0)
         return;
-    TextWriter(text, size)
-        .Add(u"Ambrel lowered the maximum processor state to ")
-        .AddNumber(ThrottlePercentOfMode(mode))
-        .Add(u" % at ")
-        .AddNumber(t)
-        .Add(u" \u00B0C");
+    char16_t percent[32], degrees[32];
+    ComposeQuantity(percent, 32, ThrottlePercentOfMode(mode), IDS_PERCENT, words);
+    ComposeQuantity(degrees, 32, t, IDS_DEGREES, words);
+    const char16_t* inserts[] = {percent, degrees};
+    TextWriter(text, size).AddPattern(words[IDS_NOTICE], inserts, 2);
 }

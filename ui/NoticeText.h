@@ -1,6 +1,9 @@
 // The text of the notification shown when the cap first lowers a value below its own setting.
-// Composed without the platform, as UTF-16 text, so that the degree sign shows on every code page.
+// Composed without the platform, as UTF-16 text, so that the degree sign shows on every code page,
+// from the texts of the user's language.
 #pragma once
+
+#include "base/TextTable.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -9,4 +12,5 @@
 const size_t NOTICE_SIZE = 256;
 
 // "Ambrel lowered the maximum processor state to 99 % at 86 °C", cut to size characters.
-void ComposeThrottleNotice(char16_t* text, size_t size, int32_t t, int32_t mode);
+void ComposeThrottleNotice(char16_t* text, size_t size, int32_t t, int32_t mode,
+                           const TextTable& words);

@@ -1,6 +1,7 @@
 #include "ui/TrayMenu.h"
 
 #include "base/TextWriter.h"
+#include "ui/TrayTooltip.h"
 
 #include <cstring>
 
@@ -10,27 +11,30 @@ namespace
 // Room for "<zone>  <temperature> °C".
 const int ITEM_TEXT_SIZE = ZONE_NAME_SIZE + 16;
 
-void ZoneItemText(const ListedZone& zone, char16_t* text)
+void ZoneItemText(const ListedZone& zone, char16_t* text, const TextTable& words)
 {
+    char16_t degrees[ITEM_TEXT_SIZE];
+    ComposeQuantity(degrees, ITEM_TEXT_SIZE, zone.reading.celsius, IDS_DEGREES, words);
     TextWriter writer(text, ITEM_TEXT_SIZE);
-    writer.AddAscii(zone.name).Add(u"  ");
-    if (zone.reading.valid)
-        writer.AddNumber(zone.reading.celsius).Add(u" \u00B0C");
-    else
-        writer.Add(u"--");
+    writer.AddAscii(zone.name).Add(u"  ").Add(zone.reading.valid ? degrees : u"--");
 }
 
-void ThrottleItemText(int32_t celsius, char16_t* text)
+// The item texts are UTF-16, which is what the W functions take as wchar_t on Windows.
+const wchar_t* Wide(const char16_t* text)
 {
-    TextWriter(text, ITEM_TEXT_SIZE).AddNumber(celsius).Add(u" \u00B0C");
+    return reinterpret_cast<const wchar_t*>(text);
 }
 
-// The item texts are UTF-16, which is what the W functions take as wchar_t on Windows. A locked
-// item is greyed: it keeps its check mark, but choosing it sends no command.
+// A locked item is greyed: it keeps its check mark, but choosing it sends no command.
 void AppendItem(HMENU menu, UINT id, const char16_t* text, bool locked)
 {
-    AppendMenuW(menu, MF_STRING | (locked ? MF_GRAYED : 0), id,
-                reinterpret_cast<const wchar_t*>(text));
+    AppendMenuW(menu, MF_STRING | (locked ? MF_GRAYED : 0), id, Wide(text));
+}
+
+// The resource gives the items' places and commands; their texts are the user's language.
+void RenameItem(HMENU menu, UINT id, const char16_t* text)
+{
+    ModifyMenuW(menu, id, MF_BYCOMMAND | MF_STRING, id, Wide(text));
 }
 
 // A ticked or unticked item; a locked one (set by policy) keeps its tick and is greyed.
@@ -42,46 +46,49 @@ UINT CheckItemFlags(bool checked, bool locked)
 
 } // namespace
 
-void TrayMenu::AddSettingsItems(HMENU popup, const MenuChoices& choices)
+void TrayMenu::AddSettingsItems(HMENU popup, const MenuChoices& choices, const TextTable& words)
 {
+    RenameItem(popup, ID_HISTORY, words[IDS_MENU_HISTORY]);
+    RenameItem(popup, ID_ABOUT, words[IDS_MENU_ABOUT]);
+    RenameItem(popup, ID_EXIT, words[IDS_MENU_EXIT]);
     throttleAtChoices = choices.throttleAtChoices;
     throttleAtChoiceCount = choices.throttleAtChoiceCount;
-    HMENU zoneMenu = BuildZoneMenu(choices.zone, choices.locked.zone);
-    HMENU throttleMenu = BuildThrottleMenu(choices.throttleAt, choices.locked.throttleAt);
+    HMENU zoneMenu = BuildZoneMenu(choices.zone, choices.locked.zone, words);
+    HMENU throttleMenu = BuildThrottleMenu(choices.throttleAt, choices.locked.throttleAt, words);
     // Below History, the resource's first item.
     UINT position = 1;
     InsertMenuW(popup, position++, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(zoneMenu),
-                L"Thermal zone");
+                Wide(words[IDS_MENU_THERMAL_ZONE]));
     InsertMenuW(popup, position++, MF_BYPOSITION | MF_POPUP,
-                reinterpret_cast<UINT_PTR>(throttleMenu), L"Throttle at");
+                reinterpret_cast<UINT_PTR>(throttleMenu), Wide(words[IDS_MENU_THROTTLE_AT]));
     InsertMenuW(popup, position++, CheckItemFlags(choices.onBattery, choices.locked.onBattery),
-                ID_ON_BATTERY, L"On battery too");
+                ID_ON_BATTERY, Wide(words[IDS_MENU_ON_BATTERY]));
     InsertMenuW(popup, position++, CheckItemFlags(choices.notify, choices.locked.notify), ID_NOTIFY,
-                L"Notify when throttling");
+                Wide(words[IDS_MENU_NOTIFY]));
     const bool allUsers = choices.startForAllUsers;
     InsertMenuW(popup, position++, CheckItemFlags(choices.startWithWindows || allUsers, allUsers),
                 ID_START_WITH_WINDOWS,
-                allUsers ? L"Start with Windows (all users)" : L"Start with Windows");
+                Wide(words[allUsers ? IDS_MENU_START_ALL_USERS : IDS_MENU_START]));
     InsertMenuW(popup, position, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
 }
 
-HMENU TrayMenu::BuildZoneMenu(const char* zone, bool locked)
+HMENU TrayMenu::BuildZoneMenu(const char* zone, bool locked, const TextTable& words)
 {
     HMENU menu = CreatePopupMenu();
     zoneCount = ListThermalZones(zones, MAX_LISTED_ZONES);
     if (zoneCount == 0) {
-        AppendMenuW(menu, MF_STRING | MF_GRAYED, 0, L"No thermal zones found");
+        AppendMenuW(menu, MF_STRING | MF_GRAYED, 0, Wide(words[IDS_MENU_NO_ZONES]));
         return menu;
     }
     int checked = 0;
     for (int i = 0; i < zoneCount; ++i) {
         char16_t text[ITEM_TEXT_SIZE];
-        ZoneItemText(zones[i], text);
+        ZoneItemText(zones[i], text, words);
         AppendItem(menu, ID_ZONE_FIRST + i, text, locked);
         if (std::strcmp(zones[i].name, ZoneOrDefault(zone)) == 0)
             checked = ID_ZONE_FIRST + i;
     }
-    AppendItem(menu, ID_ZONE_HOTTEST, u"Hottest zone", locked);
+    AppendItem(menu, ID_ZONE_HOTTEST, words[IDS_MENU_HOTTEST], locked);
     if (IsHottestZone(zone))
         checked = ID_ZONE_HOTTEST;
     if (checked != 0)
@@ -90,12 +97,12 @@ HMENU TrayMenu::BuildZoneMenu(const char* zone, bool locked)
     return menu;
 }
 
-HMENU TrayMenu::BuildThrottleMenu(int32_t throttleAt, bool locked) const
+HMENU TrayMenu::BuildThrottleMenu(int32_t throttleAt, bool locked, const TextTable& words) const
 {
     HMENU menu = CreatePopupMenu();
     for (int i = 0; i < throttleAtChoiceCount; ++i) {
         char16_t text[ITEM_TEXT_SIZE];
-        ThrottleItemText(throttleAtChoices[i], text);
+        ComposeQuantity(text, ITEM_TEXT_SIZE, throttleAtChoices[i], IDS_DEGREES, words);
         AppendItem(menu, ID_THROTTLE_AT_FIRST + i, text, locked);
         if (throttleAtChoices[i] == throttleAt)
             CheckMenuRadioItem(menu, ID_THROTTLE_AT_FIRST,

@@ -4,6 +4,7 @@
 // thread only.
 #pragma once
 
+#include "base/TextTable.h"
 #include "watch/ZoneList.h"
 
 #include <windows.h>
@@ -56,14 +57,14 @@ class TrayMenu
     int throttleAtChoiceCount;
 
     // Lists the zones and inserts the items at the top of popup, with the current choices
-    // checked.
-    void AddSettingsItems(HMENU popup, const MenuChoices& choices);
+    // checked; every item, the resource's History, About and Exit too, in words.
+    void AddSettingsItems(HMENU popup, const MenuChoices& choices, const TextTable& words);
     // The zone that a command chooses (a name or HOTTEST_ZONE); null for any other command.
     const char* ZoneOfCommand(int command) const;
     // The threshold that a command chooses; 0 for any other command.
     int32_t ThrottleAtOfCommand(int command) const;
 
   private:
-    HMENU BuildZoneMenu(const char* zone, bool locked);
-    HMENU BuildThrottleMenu(int32_t throttleAt, bool locked) const;
+    HMENU BuildZoneMenu(const char* zone, bool locked, const TextTable& words);
+    HMENU BuildThrottleMenu(int32_t throttleAt, bool locked, const TextTable& words) const;
 };

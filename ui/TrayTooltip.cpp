@@ -8,88 +8,124 @@
 namespace
 {
 
-void AddZone(TextWriter& text, const char* zone)
+// Room for one piece of the text, composed before it goes into a pattern.
+const size_t PIECE_SIZE = TOOLTIP_SIZE;
+
+void Insert(char16_t* text, const char16_t* pattern, const char16_t* first,
+            const char16_t* second = nullptr, const char16_t* third = nullptr)
 {
-    if (IsHottestZone(zone))
-        text.Add(u"hottest zone");
-    else
-        text.AddAscii(ZoneOrDefault(zone));
+    const char16_t* inserts[] = {first, second, third};
+    TextWriter(text, PIECE_SIZE).AddPattern(pattern, inserts, 3);
 }
 
-void AddTime(TextWriter& text, const TooltipFacts& facts)
+void ZoneText(char16_t* text, const char* zone, const TextTable& words)
 {
-    text.AddNumber(facts.failedHour, "%02lld").Add(u":").AddNumber(facts.failedMinute, "%02lld");
+    TextWriter writer(text, PIECE_SIZE);
+    if (IsHottestZone(zone))
+        writer.Add(words[IDS_HOTTEST_ZONE]);
+    else
+        writer.AddAscii(ZoneOrDefault(zone));
 }
 
 // The value in force, which is the user's own wherever that is below the mode's level.
-void AddMaximumState(TextWriter& text, const TooltipFacts& facts)
+void MaximumStateText(char16_t* text, const TooltipFacts& facts, const TextTable& words)
 {
     const int64_t percent = facts.inForce > 0 ? facts.inForce : ThrottlePercentOfMode(facts.mode);
-    text.Add(u"maximum processor state ").AddNumber(percent).Add(u" %");
+    char16_t value[PIECE_SIZE];
+    ComposeQuantity(value, PIECE_SIZE, percent, IDS_PERCENT, words);
+    Insert(text, words[IDS_MAXIMUM_STATE], value);
 }
 
 // While the cap lowers something, also what it caps: both classes of a hybrid processor, and
 // the values used on battery when they are included.
-void AddThrottle(TextWriter& text, const TooltipFacts& facts)
+void ThrottleText(char16_t* text, const TooltipFacts& facts, const TextTable& words)
 {
-    AddMaximumState(text, facts);
-    if (facts.lowered)
-        text.Add(facts.onBattery ? u" (all cores, AC and battery)" : u" (all cores, AC only)");
+    MaximumStateText(text, facts, words);
+    if (!facts.lowered)
+        return;
+    char16_t state[PIECE_SIZE];
+    TextWriter(state, PIECE_SIZE).Add(text);
+    Insert(text, words[facts.onBattery ? IDS_CAPPED_AC_AND_BATTERY : IDS_CAPPED_AC_ONLY], state);
 }
 
-void AddMissingZone(TextWriter& text, const char* zone)
+void MissingZoneText(char16_t* text, const char* zone, const TextTable& words)
 {
     if (IsHottestZone(zone)) {
-        text.Add(u"no reading: no thermal zones found");
+        TextWriter(text, PIECE_SIZE).Add(words[IDS_TIP_NO_ZONES]);
         return;
     }
-    text.Add(u"no reading: thermal zone ").AddAscii(ZoneOrDefault(zone));
-    text.Add(u" not found; choose one in the menu");
+    char16_t name[PIECE_SIZE];
+    ZoneText(name, zone, words);
+    Insert(text, words[IDS_TIP_ZONE_MISSING], name);
+}
+
+// The reading with its zone: "47 °C (\_TZ.TZ01)", or that there is none.
+void ReadingText(char16_t* text, const TooltipFacts& facts, const TextTable& words)
+{
+    char16_t zone[PIECE_SIZE];
+    ZoneText(zone, facts.zone, words);
+    if (facts.temperature == TEMP_NO_READING) {
+        Insert(text, words[IDS_TIP_NO_READING], zone);
+        return;
+    }
+    char16_t degrees[PIECE_SIZE];
+    ComposeQuantity(degrees, PIECE_SIZE, facts.temperature, IDS_DEGREES, words);
+    Insert(text, words[IDS_TIP_READING], degrees, zone);
 }
 
 } // namespace
 
-void ComposeTooltip(char16_t* text, size_t size, const TooltipFacts& facts)
+void ComposeQuantity(char16_t* text, size_t size, long long number, int pattern,
+                     const TextTable& words)
+{
+    if (size == 0)
+        return;
+    char16_t digits[NUMBER_SIZE];
+    words.Number(number, digits);
+    const char16_t* inserts[] = {digits};
+    TextWriter(text, size).AddPattern(words[pattern], inserts, 1);
+}
+
+void ComposeTooltip(char16_t* text, size_t size, const TooltipFacts& facts, const TextTable& words)
 {
     if (size == 0)
         return;
     TextWriter writer(text, size);
     writer.Add(u"Ambrel \u2014 ");
+    char16_t body[PIECE_SIZE];
     if (facts.status == READING_NO_ZONE) {
-        AddMissingZone(writer, facts.zone);
+        MissingZoneText(body, facts.zone, words);
+        writer.Add(body);
         return;
     }
-    const bool shown = facts.temperature != TEMP_NO_READING;
-    if (shown) {
-        writer.AddNumber(facts.temperature).Add(u" \u00B0C (");
-        AddZone(writer, facts.zone);
-        writer.Add(u")");
-    } else {
-        writer.Add(u"no reading (");
-        AddZone(writer, facts.zone);
-        writer.Add(u")");
-    }
+    char16_t reading[PIECE_SIZE], throttle[PIECE_SIZE];
+    ReadingText(reading, facts, words);
+    ThrottleText(throttle, facts, words);
     if (facts.status == READING_FAILED) {
-        writer.Add(shown ? u", reading failed since " : u", the sensor has been failing since ");
-        AddTime(writer, facts);
-        writer.Add(u"; ");
+        const int pattern = facts.temperature != TEMP_NO_READING ? IDS_TIP_FAILED : IDS_TIP_FAILING;
+        Insert(body, words[pattern], reading, facts.failedAt, throttle);
     } else {
-        writer.Add(u", ");
+        Insert(body, words[IDS_TIP_OK], reading, throttle);
     }
-    AddThrottle(writer, facts);
+    writer.Add(body);
 }
 
-void ComposeHistoryText(char16_t* text, size_t size, const TooltipFacts& facts)
+void ComposeHistoryText(char16_t* text, size_t size, const TooltipFacts& facts,
+                        const TextTable& words)
 {
     if (size == 0)
         return;
     TextWriter writer(text, size);
-    if (facts.status == READING_OK && facts.temperature != TEMP_NO_READING)
-        writer.AddNumber(facts.temperature).Add(u" \u00B0C");
-    else
+    char16_t piece[PIECE_SIZE];
+    if (facts.status == READING_OK && facts.temperature != TEMP_NO_READING) {
+        ComposeQuantity(piece, PIECE_SIZE, facts.temperature, IDS_DEGREES, words);
+        writer.Add(piece);
+    } else {
         writer.Add(u"--");
+    }
     writer.Add(u"   ");
-    AddZone(writer, facts.zone);
-    writer.Add(u"   ");
-    AddMaximumState(writer, facts);
+    ZoneText(piece, facts.zone, words);
+    writer.Add(piece).Add(u"   ");
+    MaximumStateText(piece, facts, words);
+    writer.Add(piece);
 }

@@ -1,7 +1,9 @@
 // The tray icon's tooltip: what the icon cannot show (the zone, the maximum processor state, why
 // there is no reading). Composed without the platform, as UTF-16 text, so that the degree sign
-// and the zone names show on every system code page.
+// and the zone names show on every system code page, from the texts of the user's language.
 #pragma once
+
+#include "base/TextTable.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -15,9 +17,9 @@ struct TooltipFacts {
     int32_t status; // READING_OK, READING_FAILED or READING_NO_ZONE
     // The chosen zone: empty for the default zone, HOTTEST_ZONE, or a zone name.
     const char* zone;
-    // Local time at which the readings began to fail (status READING_FAILED).
-    int failedHour;
-    int failedMinute;
+    // The local time at which the readings began to fail (status READING_FAILED), as the
+    // user's locale writes it.
+    const char16_t* failedAt;
     // The values used on battery are capped too.
     bool onBattery;
     // The AC maximum processor state in force; 0 while unknown, when the mode's level is named.
@@ -27,8 +29,14 @@ struct TooltipFacts {
 };
 
 // Writes the tooltip into text (size characters, at least 1), cut to fit.
-void ComposeTooltip(char16_t* text, size_t size, const TooltipFacts& facts);
+void ComposeTooltip(char16_t* text, size_t size, const TooltipFacts& facts, const TextTable& words);
 
 // The history window's line of text, the same facts in short: the temperature ("--" while
 // readings fail), the zone and the maximum processor state. Cut to size characters.
-void ComposeHistoryText(char16_t* text, size_t size, const TooltipFacts& facts);
+void ComposeHistoryText(char16_t* text, size_t size, const TooltipFacts& facts,
+                        const TextTable& words);
+
+// A number with its unit in the user's language ("47 °C" from IDS_DEGREES, "99 %" from
+// IDS_PERCENT), the number as words.formatNumber writes it, cut to size characters.
+void ComposeQuantity(char16_t* text, size_t size, long long number, int pattern,
+                     const TextTable& words);

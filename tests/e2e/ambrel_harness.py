@@ -2,9 +2,13 @@
 back what it did: the store, the fakes' call trace, the log file and the screen.
 
 Needs WINEPREFIX, DISPLAY and the fake DLLs installed in the prefix (scripts/test does that),
-AMBREL_EXE and AMBREL_POKE (set by CTest).
+AMBREL_EXE and AMBREL_POKE (set by CTest). Under scripts/test, CTest gives each test a Wine slot
+(CTEST_RESOURCE_GROUP_0_WINE, "id:N,slots:1"), and this module, on import, points DISPLAY and
+WINEPREFIX at that slot's (AMBREL_WINE_DISPLAY_N, AMBREL_WINE_PREFIX_N) for the test and every
+program it starts.
 """
 
+import collections
 import os
 import pathlib
 import re
@@ -13,6 +17,22 @@ import signal
 import struct
 import subprocess
 import time
+
+def use_wine_slot(environ):
+    """Points DISPLAY and WINEPREFIX in environ at the Wine slot that CTest gave this test, if any;
+    a slot that the environment does not describe is an error, never the default prefix."""
+    given = re.match(r'id:(\d+),', environ.get('CTEST_RESOURCE_GROUP_0_WINE', ''))
+    if not given:
+        return
+    slot = given.group(1)
+    try:
+        environ['DISPLAY'] = environ[f'AMBREL_WINE_DISPLAY_{slot}']
+        environ['WINEPREFIX'] = environ[f'AMBREL_WINE_PREFIX_{slot}']
+    except KeyError:
+        raise SystemExit(f'no Wine slot {slot} in this environment')
+
+
+use_wine_slot(os.environ)
 
 EXE = os.environ.get('AMBREL_EXE', '')
 POKE = os.environ.get('AMBREL_POKE', '')
@@ -122,7 +142,7 @@ class AmbrelRun:
     """One run of Ambrel.exe with its own store, thermal-zone script and trace."""
 
     def __init__(self, name, store=None, script=None, args=('--logging',), keep_ledger=False,
-                 events=False):
+                 events=False, env=None):
         if not keep_ledger:
             clear_ledger()
         self.dir = WORK / name
@@ -140,7 +160,7 @@ class AmbrelRun:
         self.env = dict(os.environ,
                         AMBREL_FAKE_POWER=windows_path(self.store_file),
                         AMBREL_FAKE_PDH=windows_path(self.script_file),
-                        AMBREL_FAKE_TRACE=windows_path(self.trace_file))
+                        AMBREL_FAKE_TRACE=windows_path(self.trace_file), **(env or {}))
         # Wine writes each event's inserts to its eventlog debug channel, on standard error.
         self.stderr_file = self.dir / 'stderr.txt' if events else None
         if events:
@@ -378,6 +398,20 @@ def screen_pixels(width, height, x, y):
 def save_screenshot(path, width, height, x, y):
     subprocess.run(['import', '-window', 'root', '-crop', f'{width}x{height}+{x}+{y}', '+repage',
                     str(path)], check=True)
+
+
+def ocr(path, language='eng', negate=False):
+    """The text tesseract reads in a screenshot, enlarged four times first (and turned to dark
+    on light for light text on a dark ground)."""
+    big = pathlib.Path(path).with_suffix('.ocr.png')
+    subprocess.run(['convert', str(path), '-resize', '400%', *(['-negate'] if negate else []),
+                    str(big)], check=True)
+    return subprocess.run(['tesseract', str(big), '-', '-l', language], capture_output=True,
+                          text=True).stdout
+
+
+def commonest_pixel(pixels):
+    return collections.Counter(pixels).most_common(1)[0][0]
 
 
 def bar_colour_counts(pixels):

@@ -14,7 +14,10 @@
 //   poke ctrlc               deliver Ctrl+C to the console of the window's process
 //   poke consolemode         print the input mode of the console of the window's process
 //   poke exists              exit 0 when the window exists, 1 when not
-//   poke title               print the window's title (the tooltip text) in UTF-8
+//   poke title [CLASS]       print the window's title (the tooltip text) in UTF-8, or the
+//                            title of the first window of CLASS (e.g. "Ambrel History")
+//   poke setting N [AREA]    broadcast WM_SETTINGCHANGE with wParam N and the area name AREA
+//                            (e.g. ImmersiveColorSet), as the system does after a change
 //   poke store FILE LINE     in the fake power store FILE, replace the "active" line or the
 //                            "scheme GUID" line that LINE names by LINE, under the fakes' lock
 //   poke volatile-key PATH   create HKEY_CURRENT_USER\PATH as a volatile key
@@ -47,10 +50,9 @@ HWND FindAmbrel()
 
 int Usage()
 {
-    std::fprintf(stderr,
-                 "usage: poke close|endsession [closeapp]|taskbar|untray|command N|"
-                 "tray MSG [X Y]|ctrlc|consolemode|exists|squat|impostor|title|store FILE LINE|"
-                 "volatile-key PATH\n");
+    std::fprintf(stderr, "usage: poke close|endsession [closeapp]|taskbar|untray|command N|"
+                         "tray MSG [X Y]|ctrlc|consolemode|exists|squat|impostor|title [CLASS]|"
+                         "setting N [AREA]|store FILE LINE|volatile-key PATH\n");
     return 2;
 }
 
@@ -171,6 +173,18 @@ int PrintTitle(HWND window)
     return 0;
 }
 
+int BroadcastSetting(WPARAM what, const char* area)
+{
+    wchar_t name[64] = L"";
+    if (area != nullptr && MultiByteToWideChar(CP_UTF8, 0, area, -1, name, 64) == 0)
+        return 1;
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, what,
+                        area != nullptr ? reinterpret_cast<LPARAM>(name) : 0, SMTO_ABORTIFHUNG,
+                        5000, &result);
+    return 0;
+}
+
 // Rewrites one line of a running program's store, as a user switching schemes or changing a
 // value would; the lock keeps the fake from saving its own copy over it.
 int ReplaceStoreLine(const char* path, const std::string& line)
@@ -209,6 +223,12 @@ int main(int argc, char** argv)
         return ReplaceStoreLine(argv[2], argv[3]);
     if (std::strcmp(verb, "volatile-key") == 0 && argc == 3)
         return CreateVolatileKey(argv[2]);
+    if (std::strcmp(verb, "setting") == 0 && (argc == 3 || argc == 4))
+        return BroadcastSetting(std::strtoul(argv[2], nullptr, 10), argc == 4 ? argv[3] : nullptr);
+    if (std::strcmp(verb, "title") == 0 && argc == 3) {
+        HWND named = FindWindowA(argv[2], nullptr);
+        return named != nullptr ? PrintTitle(named) : 1;
+    }
     HWND window = FindAmbrel();
     if (std::strcmp(verb, "exists") == 0)
         return window != nullptr ? 0 : 1;

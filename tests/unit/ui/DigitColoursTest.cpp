@@ -140,3 +140,39 @@ TEST(DigitColours, EveryValueShowsDigitsOrMinusSigns)
 }
 
 } // namespace
+
+#include "ui/HistoryPalette.h"
+
+namespace
+{
+
+int Hex(PaletteColour c)
+{
+    return c.red << 16 | c.green << 8 | c.blue;
+}
+
+// The text keeps 4.5:1 against the ground and the lines 3:1 in the light and the dark look; high
+// contrast takes the system's colours, the band hatched.
+TEST(HistoryPalette, TextAndLinesKeepTheirContrastAndHighContrastTheSystemsColours)
+{
+    const SystemColours black = {{0, 0, 0}, {255, 255, 255}, {26, 235, 255}, {63, 242, 63}};
+    for (HistoryLook look : {HistoryLook::Light, HistoryLook::Dark}) {
+        const HistoryPalette p = ChoosePalette(look, black);
+        EXPECT_FALSE(p.hatched);
+        EXPECT_GE(ContrastRatio(p.text, p.background), 4.5);
+        for (PaletteColour line : {p.temperature, p.threshold, p.performance})
+            EXPECT_GE(ContrastRatio(line, p.background), 3.0) << std::hex << Hex(line);
+    }
+    const HistoryPalette c = ChoosePalette(HistoryLook::HighContrast, black);
+    EXPECT_TRUE(c.hatched);
+    EXPECT_EQ((std::vector<int>{0, 0xFFFFFF, 0x1AEBFF, 0x3FF23F, 0xFFFFFF, 0xFFFFFF}),
+              (std::vector<int>{Hex(c.background), Hex(c.text), Hex(c.temperature), Hex(c.grid),
+                                Hex(c.performance), Hex(c.band[1])}));
+    EXPECT_NEAR(21.0, ContrastRatio({0, 0, 0}, {255, 255, 255}), 0.01);
+    EXPECT_EQ(
+        (std::vector<BandHatch>{BandHatch::None, BandHatch::Diagonal, BandHatch::Cross,
+                                BandHatch::Cross}),
+        (std::vector<BandHatch>{HatchOfMode(0), HatchOfMode(1), HatchOfMode(2), HatchOfMode(7)}));
+}
+
+} // namespace

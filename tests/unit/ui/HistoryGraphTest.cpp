@@ -16,7 +16,7 @@ const int64_t MINUTE = 60000;
 // A plot 1800 px wide (from x 40) and 600 px high (rows 20 to 620).
 GraphInput Input(bool performance = false)
 {
-    return {performance ? 1881 : 1851, 638, 10, 40, NOW, 85, performance};
+    return {performance ? 1881 : 1851, 638, 10, 40, NOW, 85, performance, false};
 }
 
 struct Reading {
@@ -100,6 +100,8 @@ TEST(HistoryGraph, StepLineBrokenWhereReadingsFailedOverTheBand)
                                 MinutesAgoX(*graph, 2), MinutesAgoX(*graph, 10)}));
 }
 
+// A boosting processor runs above 100 %: the scale reaches the highest sample shown, rounded up,
+// and a counter gone wild is held to the ceiling.
 TEST(HistoryGraph, PerformanceJoinsSamplesAndBreaksAtAFailedOne)
 {
     std::unique_ptr<HistoryGraph> graph(new HistoryGraph());
@@ -110,11 +112,28 @@ TEST(HistoryGraph, PerformanceJoinsSamplesAndBreaksAtAFailedOne)
                                                  {54000, 150, 0, READING_OK}});
     LayOutHistory(Input(true), *Ring({{MINUTE, 50, 0, READING_OK}}), samples.get(), *graph);
     EXPECT_EQ(1841, graph->plot.right);
-    // Two minutes shown, 15 px per second.
-    EXPECT_EQ((std::vector<std::vector<int>>{{940, 380}, {1000, 20, 1030, 20}}),
+    // Two minutes shown, 15 px per second, 0 to 150 %.
+    EXPECT_EQ(150, graph->percentTop);
+    EXPECT_EQ((std::vector<std::vector<int>>{{940, 460}, {1000, 220, 1030, 20}}),
               Runs(graph->performance));
     LayOutHistory(Input(false), *Ring({{MINUTE, 50, 0, READING_OK}}), samples.get(), *graph);
     EXPECT_EQ(0, graph->performance.runCount);
+    EXPECT_EQ(100, graph->percentTop);
+    // Only the samples shown count; a failed one counts for nothing.
+    std::unique_ptr<HistoryRing> wild = Ring({{31 * MINUTE, 400, 0, READING_OK},
+                                              {50000, 99, 0, READING_OK},
+                                              {40000, 100000, 0, READING_FAILED}});
+    LayOutHistory(Input(true), *Ring({{MINUTE, 50, 0, READING_OK}}), wild.get(), *graph);
+    EXPECT_EQ(100, graph->percentTop);
+    wild->Add({NOW, 100000, 0, READING_OK});
+    LayOutHistory(Input(true), *Ring({{MINUTE, 50, 0, READING_OK}}), wild.get(), *graph);
+    EXPECT_EQ((std::vector<int>{PERCENT_CEILING, 20}),
+              (std::vector<int>{graph->percentTop, PercentY(*graph, 100000)}));
+    // The legend takes a row of text (and a quarter) above the plot.
+    GraphInput withLegend = Input(true);
+    withLegend.legend = true;
+    LayOutHistory(withLegend, *Ring({{MINUTE, 50, 0, READING_OK}}), wild.get(), *graph);
+    EXPECT_EQ((std::vector<int>{15, 32}), (std::vector<int>{graph->legendTop, graph->plot.top}));
 }
 
 TEST(HistoryGraph, RingKeepsTheNewestWhenFull)

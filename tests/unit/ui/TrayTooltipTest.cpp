@@ -4,12 +4,69 @@
 #include "watch/TempConversion.h"
 #include "watch/ThermalZone.h"
 
+#include "base/TextWriter.h"
+
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <map>
+#include <memory>
+#include <regex>
 #include <string>
 
 namespace
 {
+
+std::u16string Utf16(const std::string& utf8)
+{
+    std::u16string out;
+    for (size_t i = 0; i < utf8.size();) {
+        const unsigned char c = static_cast<unsigned char>(utf8[i]);
+        const int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
+        char32_t code = extra == 0 ? c : c & (0x3F >> extra);
+        for (int k = 1; k <= extra; ++k)
+            code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        out += static_cast<char16_t>(code);
+        i += 1 + extra;
+    }
+    return out;
+}
+
+// One language's string table as res/Strings.rc writes it, with the ids of res/resource.h.
+struct SourceTable {
+    std::map<int, std::u16string> texts;
+    TextTable table{};
+};
+
+std::unique_ptr<SourceTable> ReadTable(const std::string& language)
+{
+    std::map<std::string, int> ids;
+    std::ifstream header(AMBREL_SOURCE_DIR "/res/resource.h");
+    std::regex define(R"(#define (IDS_\w+) (\d+))");
+    std::smatch m;
+    for (std::string line; std::getline(header, line);)
+        if (std::regex_search(line, m, define))
+            ids[m[1]] = std::stoi(m[2]);
+    std::unique_ptr<SourceTable> table(new SourceTable());
+    std::ifstream script(AMBREL_SOURCE_DIR "/res/Strings.rc");
+    std::regex text(R"re(^\s+(IDS_\w+) "(.*)"$)re");
+    bool inside = false;
+    for (std::string line; std::getline(script, line);) {
+        if (line.rfind("LANGUAGE ", 0) == 0)
+            inside = line.find(language) != std::string::npos;
+        if (inside && std::regex_match(line, m, text))
+            table->texts[ids.at(m[1])] = Utf16(m[2]);
+    }
+    for (const auto& entry : table->texts)
+        table->table.texts[entry.first - IDS_FIRST] = entry.second.c_str();
+    return table;
+}
+
+const TextTable& English()
+{
+    static std::unique_ptr<SourceTable> english = ReadTable("LANG_ENGLISH");
+    return english->table;
+}
 
 std::string Utf8(const char16_t* text)
 {
@@ -35,35 +92,35 @@ TEST(TrayTooltip, SaysWhatTheIconCannot)
         const char* text;
     } rows[] = {
         // Where the cap lowers nothing, nothing capped is named.
-        {{47, 0, READING_OK, "", 0, 0, true, 100, false},
+        {{47, 0, READING_OK, "", nullptr, true, 100, false},
          "Ambrel — 47 °C (\\_TZ.TZ01), maximum processor state 100 %"},
-        {{91, 2, READING_OK, "*", 0, 0, true, 80, true},
+        {{91, 2, READING_OK, "*", nullptr, true, 80, true},
          "Ambrel — 91 °C (hottest zone), maximum processor state 80 % (all cores, AC and "
          "battery)"},
-        {{91, 2, READING_OK, "*", 0, 0, false, 80, true},
+        {{91, 2, READING_OK, "*", nullptr, false, 80, true},
          "Ambrel — 91 °C (hottest zone), maximum processor state 80 % (all cores, AC only)"},
         // The user's own 75 % is below the level: it is the value in force.
-        {{91, 2, READING_OK, "*", 0, 0, false, 75, false},
+        {{91, 2, READING_OK, "*", nullptr, false, 75, false},
          "Ambrel — 91 °C (hottest zone), maximum processor state 75 %"},
         // The longest text the program makes with a short zone name still fits whole.
-        {{100, 2, READING_FAILED, "*", 9, 5, true, 80, true},
+        {{100, 2, READING_FAILED, "*", u"09:05", true, 80, true},
          "Ambrel — 100 °C (hottest zone), reading failed since 09:05; maximum processor state "
          "80 % (all cores, AC and battery)"},
-        {{-273, 0, READING_NO_ZONE, "", 0, 0, true, 100, false},
+        {{-273, 0, READING_NO_ZONE, "", nullptr, true, 100, false},
          "Ambrel — no reading: thermal zone \\_TZ.TZ01 not found; choose one in the menu"},
-        {{-273, 0, READING_NO_ZONE, "*", 0, 0, true, 100, false},
+        {{-273, 0, READING_NO_ZONE, "*", nullptr, true, 100, false},
          "Ambrel — no reading: no thermal zones found"},
         // A value in force that could not be read: the mode's level.
-        {{88, 1, READING_FAILED, "\\_TZ.THRM", 9, 5, false, 0, true},
+        {{88, 1, READING_FAILED, "\\_TZ.THRM", u"09:05", false, 0, true},
          "Ambrel — 88 °C (\\_TZ.THRM), reading failed since 09:05; maximum processor state 99 % "
          "(all cores, AC only)"},
-        {{-273, 0, READING_FAILED, "", 23, 59, true, 93, false},
+        {{-273, 0, READING_FAILED, "", u"23:59", true, 93, false},
          "Ambrel — no reading (\\_TZ.TZ01), the sensor has been failing since 23:59; maximum "
          "processor state 93 %"},
     };
     for (const Row& row : rows) {
         char16_t text[TOOLTIP_SIZE];
-        ComposeTooltip(text, TOOLTIP_SIZE, row.facts);
+        ComposeTooltip(text, TOOLTIP_SIZE, row.facts, English());
         EXPECT_EQ(row.text, Utf8(text));
     }
 }
@@ -75,18 +132,18 @@ TEST(TrayTooltip, HistoryLineSaysTheSameInShort)
         TooltipFacts facts;
         const char* text;
     } rows[] = {
-        {{47, 0, READING_OK, "", 0, 0, false, 100, false},
+        {{47, 0, READING_OK, "", nullptr, false, 100, false},
          "47 °C   \\_TZ.TZ01   maximum processor state 100 %"},
-        {{-3, 2, READING_OK, "*", 0, 0, false, 0, false},
+        {{-3, 2, READING_OK, "*", nullptr, false, 0, false},
          "-3 °C   hottest zone   maximum processor state 80 %"},
-        {{88, 1, READING_FAILED, "\\_TZ.THRM", 9, 5, false, 75, false},
+        {{88, 1, READING_FAILED, "\\_TZ.THRM", u"09:05", false, 75, false},
          "--   \\_TZ.THRM   maximum processor state 75 %"},
-        {{-273, 0, READING_NO_ZONE, "", 0, 0, false, 93, false},
+        {{-273, 0, READING_NO_ZONE, "", nullptr, false, 93, false},
          "--   \\_TZ.TZ01   maximum processor state 93 %"},
     };
     for (const Row& row : rows) {
         char16_t text[TOOLTIP_SIZE];
-        ComposeHistoryText(text, TOOLTIP_SIZE, row.facts);
+        ComposeHistoryText(text, TOOLTIP_SIZE, row.facts, English());
         EXPECT_EQ(row.text, Utf8(text));
     }
 }
@@ -94,10 +151,10 @@ TEST(TrayTooltip, HistoryLineSaysTheSameInShort)
 TEST(TrayTooltip, ALongZoneNameIsCutToTheBuffer)
 {
     std::string zone(ZONE_NAME_SIZE - 1, 'Z');
-    TooltipFacts facts = {-273, 0, READING_NO_ZONE, zone.c_str(), 0, 0, true, 100, false};
+    TooltipFacts facts = {-273, 0, READING_NO_ZONE, zone.c_str(), nullptr, true, 100, false};
     char16_t text[40];
     text[39] = u'x';
-    ComposeTooltip(text, 40, facts);
+    ComposeTooltip(text, 40, facts, English());
     EXPECT_EQ(u'\0', text[39]);
     EXPECT_EQ(39u, Utf8(text).size() - 2); // the dash takes three bytes in UTF-8
 }
@@ -105,11 +162,59 @@ TEST(TrayTooltip, ALongZoneNameIsCutToTheBuffer)
 TEST(NoticeText, NamesTheStateAndTheTemperatureCutToTheBuffer)
 {
     char16_t text[NOTICE_SIZE];
-    ComposeThrottleNotice(text, NOTICE_SIZE, 86, 1);
+    ComposeThrottleNotice(text, NOTICE_SIZE, 86, 1, English());
     EXPECT_EQ("Ambrel lowered the maximum processor state to 99 % at 86 °C", Utf8(text));
     char16_t cut[12];
-    ComposeThrottleNotice(cut, 12, 101, 2);
+    ComposeThrottleNotice(cut, 12, 101, 2, English());
     EXPECT_EQ("Ambrel lowe", Utf8(cut));
+}
+
+// The words of another language go where its own sentences put them, and the longest tooltip of a
+// reading (one that failed, the cap lowering both values) fits the shell's buffer in every one.
+TEST(TrayTooltip, OtherLanguagesPlaceTheirOwnWordsAndFitTheBuffer)
+{
+    TooltipFacts failing = {100, 2, READING_FAILED, "*", u"12:59", true, 0, true};
+    char16_t text[TOOLTIP_SIZE];
+    for (const char* language : {"LANG_ENGLISH", "LANG_GERMAN", "LANG_FRENCH", "LANG_SPANISH",
+                                 "LANG_JAPANESE", "LANG_CHINESE"}) {
+        ComposeTooltip(text, TOOLTIP_SIZE, failing, ReadTable(language)->table);
+        const std::string tip = Utf8(text);
+        EXPECT_EQ(')', tip.back()) << tip;
+    }
+    std::unique_ptr<SourceTable> german = ReadTable("LANG_GERMAN");
+    failing.onBattery = false;
+    ComposeTooltip(text, TOOLTIP_SIZE, failing, german->table);
+    EXPECT_EQ("Ambrel — 100 °C (heißeste Zone), Messfehler seit 12:59; max. Leistungszustand des "
+              "Prozessors 80 % (alle Kerne, nur Netz)",
+              Utf8(text));
+    std::unique_ptr<SourceTable> japanese = ReadTable("LANG_JAPANESE");
+    char16_t notice[NOTICE_SIZE];
+    ComposeThrottleNotice(notice, NOTICE_SIZE, 86, 2, japanese->table);
+    EXPECT_EQ("Ambrel は 86 °C で最大のプロセッサの状態を 80% に下げました", Utf8(notice));
+    ComposeHistoryText(text, TOOLTIP_SIZE, failing, japanese->table);
+    EXPECT_EQ("--   最も高温のゾーン   最大のプロセッサの状態 80%", Utf8(text));
+}
+
+TEST(TextWriter, PatternsTakeTheirInsertsInAnyOrder)
+{
+    const char16_t* inserts[] = {u"99 %", u"86 °C", nullptr};
+    struct Row {
+        const char16_t* pattern;
+        int count;
+        size_t size;
+        const char* text;
+    } rows[] = {
+        {u"to %1 at %2", 2, 64, "to 99 % at 86 °C"},
+        {u"bei %2 auf %1", 2, 64, "bei 86 °C auf 99 %"},
+        {u"%1%% %3%4|%9|%0|%", 3, 64, "99 %% ||%0|%"},
+        {u"%2 only", 1, 64, " only"},
+        {u"to %1 at %2", 2, 8, "to 99 %"},
+    };
+    for (const Row& row : rows) {
+        char16_t text[64];
+        TextWriter(text, row.size).AddPattern(row.pattern, inserts, row.count);
+        EXPECT_EQ(row.text, Utf8(text)) << Utf8(row.pattern);
+    }
 }
 
 TEST(ThermalZone, HottestIgnoresFrozenAndMissingZones)

@@ -1,5 +1,6 @@
 // Reads the built Ambrel.exe back: its resources and its PE header.
 #include "app/EventReport.h"
+#include "base/LoadedTexts.h"
 #include "res/resource.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -92,7 +94,78 @@ TEST_F(Executable, ManifestAsksForTheInvokersRightsAndIsDpiAware)
     EXPECT_NE(std::string::npos, manifest.find("level=\"asInvoker\""));
     EXPECT_NE(std::string::npos, manifest.find("uiAccess=\"false\""));
     EXPECT_NE(std::string::npos, manifest.find("<dpiAware xmlns=\"http://schemas.microsoft.com/"
-                                               "SMI/2005/WindowsSettings\">true</dpiAware>"));
+                                               "SMI/2005/WindowsSettings\">true/pm</dpiAware>"));
+    EXPECT_NE(std::string::npos, manifest.find(">PerMonitorV2, PerMonitor</dpiAwareness>"));
+    EXPECT_NE(std::string::npos, manifest.find("name=\"Microsoft.Windows.Common-Controls\" "
+                                               "version=\"6.0.0.0\""));
+}
+
+// The "%1" ... a text puts in.
+std::set<std::wstring> Inserts(const wchar_t* text, int length)
+{
+    std::set<std::wstring> found;
+    for (int i = 0; i + 1 < length; ++i)
+        if (text[i] == L'%' && text[i + 1] >= L'1' && text[i + 1] <= L'9')
+            found.insert(std::wstring(text + i, 2));
+    return found;
+}
+
+// Every language's table holds every text, with the inserts of the English one.
+TEST_F(Executable, EveryLanguageHasEveryTextWithTheEnglishInserts)
+{
+    const LANGID english = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+    const LANGID languages[] = {english,
+                                MAKELANGID(LANG_GERMAN, SUBLANG_NEUTRAL),
+                                MAKELANGID(LANG_FRENCH, SUBLANG_NEUTRAL),
+                                MAKELANGID(LANG_SPANISH, SUBLANG_NEUTRAL),
+                                MAKELANGID(LANG_JAPANESE, SUBLANG_NEUTRAL),
+                                MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED)};
+    for (LANGID language : languages) {
+        for (int id = IDS_FIRST; id <= IDS_LAST; ++id) {
+            const wchar_t *text = nullptr, *model = nullptr;
+            int length = 0, modelLength = 0;
+            ASSERT_TRUE(FindTableText(module, id, english, &model, &modelLength)) << id;
+            EXPECT_TRUE(FindTableText(module, id, language, &text, &length))
+                << "language " << language << " id " << id;
+            if (text != nullptr) {
+                EXPECT_EQ(Inserts(model, modelLength), Inserts(text, length))
+                    << "language " << language << " id " << id;
+            }
+        }
+    }
+    const wchar_t* text = nullptr;
+    int length = 0;
+    EXPECT_FALSE(FindTableText(module, IDS_LAST + 1, english, &text, &length));
+}
+
+// The user's language, else its primary language, else English: text by text.
+TEST_F(Executable, TextsFollowTheUsersLanguageWithEnglishWhereItIsMissing)
+{
+    std::unique_ptr<LoadedTexts> texts(new LoadedTexts());
+    struct Row {
+        LANGID wanted;
+        const char16_t* exit;
+    } rows[] = {
+        {MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN_SWISS), u"Beenden"},
+        {MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN), u"\u7D42\u4E86"},
+        {MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), u"\u9000\u51FA"},
+        {MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_TRADITIONAL), u"Exit"},
+        {MAKELANGID(LANG_DUTCH, SUBLANG_DUTCH), u"Exit"},
+    };
+    for (const Row& row : rows) {
+        texts->Load(module, row.wanted);
+        EXPECT_EQ(std::u16string(row.exit), std::u16string(texts->table[IDS_MENU_EXIT]))
+            << row.wanted;
+        EXPECT_EQ(std::u16string(u"%1 \u00B0C"), std::u16string(texts->table[IDS_DEGREES]));
+    }
+    // Numbers as the test prefix's locale (English, United States) writes them.
+    char16_t number[NUMBER_SIZE];
+    texts->table.Number(-1234, number);
+    EXPECT_EQ(std::u16string(u"-1,234"), std::u16string(number));
+    texts->Release();
+    EXPECT_EQ(std::u16string(), std::u16string(texts->table[IDS_MENU_EXIT]));
+    texts->table.Number(-1234, number);
+    EXPECT_EQ(std::u16string(u"-1234"), std::u16string(number));
 }
 
 TEST_F(Executable, ApplicationIconHasA48AndA16Image)

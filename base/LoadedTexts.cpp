@@ -1,0 +1,91 @@
+#include "base/LoadedTexts.h"
+
+#include "base/Log.h"
+#include "base/TextWriter.h"
+
+namespace
+{
+
+const LANGID ENGLISH = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+
+// A block of sixteen texts: each a length followed by that many UTF-16 characters.
+const WORD* TextBlock(HMODULE module, int id, LANGID language, DWORD* words)
+{
+    HRSRC found = FindResourceExW(module, MAKEINTRESOURCEW(6) /* RT_STRING */,
+                                  MAKEINTRESOURCEW(id / 16 + 1), language);
+    HGLOBAL loaded = found != nullptr ? LoadResource(module, found) : nullptr;
+    if (loaded == nullptr)
+        return nullptr;
+    *words = SizeofResource(module, found) / sizeof(WORD);
+    return static_cast<const WORD*>(LockResource(loaded));
+}
+
+// Whole numbers as the user's locale writes them: its grouping of digits and their separator,
+// its form of a negative number, no decimals.
+bool LocaleNumber(long long number, char16_t* text)
+{
+    char16_t digits[NUMBER_SIZE];
+    TextWriter(digits, NUMBER_SIZE).AddNumber(number);
+    wchar_t thousand[8] = L",", decimal[8] = L".";
+    DWORD negative = 1;
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousand, 8);
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal, 8);
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_INEGNUMBER | LOCALE_RETURN_NUMBER,
+                   reinterpret_cast<wchar_t*>(&negative), sizeof negative / sizeof(wchar_t));
+    NUMBERFMTW format = {0, 0, 3, decimal, thousand, negative};
+    return GetNumberFormatW(LOCALE_USER_DEFAULT, 0, reinterpret_cast<const wchar_t*>(digits),
+                            &format, reinterpret_cast<wchar_t*>(text), NUMBER_SIZE) != 0;
+}
+
+} // namespace
+
+bool FindTableText(HMODULE module, int id, LANGID language, const wchar_t** text, int* length)
+{
+    DWORD words = 0;
+    const WORD* block = id >= 0 ? TextBlock(module, id, language, &words) : nullptr;
+    if (block == nullptr)
+        return false;
+    DWORD at = 0;
+    for (int i = 0; i < id % 16 && at < words; ++i)
+        at += 1 + block[at];
+    if (at >= words || block[at] == 0 || at + 1 + block[at] > words)
+        return false;
+    *text = reinterpret_cast<const wchar_t*>(&block[at + 1]);
+    *length = block[at];
+    return true;
+}
+
+void LoadedTexts::Load(HMODULE module, LANGID wanted)
+{
+    Release();
+    if (wanted == 0)
+        wanted = GetUserDefaultUILanguage();
+    const LANGID primary = static_cast<LANGID>(MAKELANGID(PRIMARYLANGID(wanted), SUBLANG_NEUTRAL));
+    const LANGID tried[] = {wanted, primary, ENGLISH};
+    for (int id = IDS_FIRST; id <= IDS_LAST; ++id) {
+        const wchar_t* text = nullptr;
+        int length = 0;
+        bool found = false;
+        for (int i = 0; i < 3 && !found; ++i)
+            found = FindTableText(module, id, tried[i], &text, &length);
+        if (!found || used + length + 1 > LOADED_TEXTS_SIZE) {
+            LogPrint("LoadedTexts: no text %d\n", id);
+            continue;
+        }
+        char16_t* kept = &pool[used];
+        for (int i = 0; i < length; ++i)
+            kept[i] = static_cast<char16_t>(text[i]);
+        kept[length] = u'\0';
+        used += length + 1;
+        table.texts[id - IDS_FIRST] = kept;
+    }
+    table.formatNumber = LocaleNumber;
+}
+
+void LoadedTexts::Release()
+{
+    for (const char16_t*& text : table.texts)
+        text = nullptr;
+    table.formatNumber = nullptr;
+    used = 0;
+}
