@@ -32,7 +32,8 @@ class FakeFileLock
 };
 
 // Copies the value of an environment variable of this process into path, or where it is not set
-// the value of that name under AMBREL_FAKE_KEY; false when neither is there or it is too long. Reads the process environment, which SetEnvironmentVariableA changes at once.
+// the value of that name under AMBREL_FAKE_KEY; false when neither is there or it is too long.
+// Reads the process environment, which SetEnvironmentVariableA changes at once.
 bool FakeFilePath(const char* variable, char* path, size_t size);
 
 // Appends one line (the line break is added) to the trace file, if AMBREL_FAKE_TRACE is set.
