@@ -4,7 +4,7 @@
 
 CommandSwitches ParseCommandLine(int argc, const char* const* argv)
 {
-    CommandSwitches switches = {0, 0, 0};
+    CommandSwitches switches = {0, 0, 0, 0};
     for (int i = 1; i < argc && argv != nullptr; ++i) {
         const char* argument = argv[i];
         if (argument == nullptr)
@@ -15,6 +15,8 @@ CommandSwitches ParseCommandLine(int argc, const char* const* argv)
             switches.console = 1;
         else if (std::strcmp(argument, "--exit") == 0)
             switches.exit = 1;
+        else if (std::strcmp(argument, "--service") == 0)
+            switches.service = 1;
     }
     return switches;
 }

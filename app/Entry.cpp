@@ -3,7 +3,9 @@
 #include "app/CommandLine.h"
 #include "app/ConsoleShutdown.h"
 #include "app/EndRunning.h"
+#include "app/InstanceGuard.h"
 #include "app/RunningInstance.h"
+#include "app/Service.h"
 #include "base/Log.h"
 #include "app/Run.h"
 #include "app/TrayApp.h"
@@ -14,27 +16,6 @@ namespace
 
 const DWORD CONTROLLER_PIPE_WAIT_MS = 5000;
 const DWORD CONTROLLER_PIPE_POLL_MS = 250;
-
-// Returns the guard handle (null when the mutex could not be made at all), or sets
-// otherInstance when the program already runs. A mutex that exists but may not be opened was
-// made by another user or by an elevated copy (its default security admits only its creator):
-// another instance owns the machine's setting then too.
-HANDLE AcquireSingleInstance(bool& otherInstance)
-{
-    otherInstance = false;
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, "Global\\Ambrel Mutex");
-    DWORD error = GetLastError();
-    if (mutex == nullptr && error == ERROR_ACCESS_DENIED) {
-        otherInstance = true;
-        return nullptr;
-    }
-    if (mutex != nullptr && error == ERROR_ALREADY_EXISTS) {
-        CloseHandle(mutex);
-        otherInstance = true;
-        return nullptr;
-    }
-    return mutex;
-}
 
 // A controller that has just taken the guard may not serve its pipe yet (a service starting at
 // boot): its pipe is looked for for a while. Without one, whatever holds the guard is no
@@ -60,6 +41,9 @@ int AmbrelMain(HINSTANCE instance, int argc, char** argv)
         OpenLogSinks(switches.file, switches.console);
         return EndRunningInstance(END_RUNNING_WAIT);
     }
+    // The service takes the guard itself, once the Service Control Manager has started it.
+    if (switches.service)
+        return RunService(instance, switches);
 
     bool otherInstance;
     HANDLE mutex = AcquireSingleInstance(otherInstance);

@@ -31,10 +31,23 @@ HWND CreateHiddenWindow(ATOM windowClass, HINSTANCE instance, MessageWindow& rec
                            instance, &record);
 }
 
-// The worker starts with the user's choices; later choices reach it as WatchChoice.
+// The choices the controller starts with: the user's in the tray role, the machine's in the
+// service's; the policies win over both.
+void LoadSettings(TrayApp& app)
+{
+    if (app.service != nullptr)
+        LoadMachineSettings(app.settings);
+    else
+        LoadUserSettings(app.settings);
+    ApplyPolicies(app.settings);
+}
+
+// The worker starts with the user's choices; later choices reach it as WatchChoice. The service
+// keeps its restore ledger under the machine's key.
 void StartWatching(TrayApp& app)
 {
     app.tempWatch.window = &app.messageWindow;
+    app.tempWatch.keeper.ledger.key.machine = app.service != nullptr;
     std::memcpy(app.tempWatch.zone, app.settings.zone, sizeof app.tempWatch.zone);
     app.tempWatch.ambrel.SetThrottleAt(app.settings.throttleAt);
     app.tempWatch.keeper.onBattery = app.settings.onBattery;
@@ -86,12 +99,16 @@ int Run(TrayApp& app, HINSTANCE instance)
     app.messageWindow.user = &app;
     SetConsoleShutdownWindow(window);
 
-    LoadUserSettings(app.settings);
-    ApplyPolicies(app.settings);
-    DropUserStartBesideMachineStart();
+    LoadSettings(app);
+    if (app.service == nullptr)
+        DropUserStartBesideMachineStart();
     StartRole(app);
+    if (app.service != nullptr)
+        app.service->Running();
     LogPrint("message loop start\n");
     RunMessageLoop();
+    if (app.service != nullptr)
+        app.service->StopPending();
     app.history.Close(window);
 
     // The worker may still be posting; from here on its reports reach no window.

@@ -18,22 +18,33 @@ bool Present(const ProgramKey& key, const char* name)
     return key.ReadRaw(name, type, nullptr, size);
 }
 
-void LoadUserSwitch(const ProgramKey& key, const char* name, bool& on)
+// source names the key in the log: "settings" for the user's, "machine settings" for the
+// machine's.
+void LoadSwitch(const ProgramKey& key, const char* name, bool& on, const char* source)
 {
     if (ReadSwitchValue(key, name, on) == StoredValue::Invalid)
-        LogPrint("settings: %s is not 0 or 1; using 1\n", name);
+        LogPrint("%s: %s is not 0 or 1; using 1\n", source, name);
 }
 
-// The user's own choices; a value that is not valid is logged and the default is kept.
-void ReadUserChoices(const ProgramKey& key, Settings& settings)
+// The choices under the program's key that both the user and the machine make; a value that is
+// not valid is logged and the default is kept.
+void ReadChoices(const ProgramKey& key, Settings& settings, const char* source)
 {
     if (ReadZoneValue(key, settings.zone) == StoredValue::Invalid)
-        LogPrint("settings: %s is not a zone name; using %s\n", SETTING_ZONE, DEFAULT_ZONE);
+        LogPrint("%s: %s is not a zone name; using %s\n", source, SETTING_ZONE, DEFAULT_ZONE);
     if (ReadThrottleAtValue(key, settings.throttleAt) == StoredValue::Invalid)
-        LogPrint("settings: %s is not 80, 85, 90 or 95; using %d\n", SETTING_THROTTLE_AT,
+        LogPrint("%s: %s is not 80, 85, 90 or 95; using %d\n", source, SETTING_THROTTLE_AT,
                  AMBREL_UPPER_THRESHOLD);
-    LoadUserSwitch(key, SETTING_ON_BATTERY, settings.onBattery);
-    LoadUserSwitch(key, SETTING_NOTIFY, settings.notify);
+    LoadSwitch(key, SETTING_ON_BATTERY, settings.onBattery, source);
+}
+
+void SetDefaults(Settings& settings)
+{
+    settings.zone[0] = '\0';
+    settings.throttleAt = AMBREL_UPPER_THRESHOLD;
+    settings.onBattery = true;
+    settings.notify = true;
+    settings.locked = MenuLocks{false, false, false, false};
 }
 
 bool Saved(bool written, const char* name)
@@ -89,14 +100,22 @@ StoredValue ReadSwitchValue(const ProgramKey& key, const char* name, bool& on)
 
 void LoadUserSettings(Settings& settings)
 {
-    settings.zone[0] = '\0';
-    settings.throttleAt = AMBREL_UPPER_THRESHOLD;
-    settings.onBattery = true;
-    settings.notify = true;
-    settings.locked = MenuLocks{false, false, false, false};
+    SetDefaults(settings);
     ProgramKey key;
     if (key.Open(PROGRAM_KEY_PATH, false)) {
-        ReadUserChoices(key, settings);
+        ReadChoices(key, settings, "settings");
+        LoadSwitch(key, SETTING_NOTIFY, settings.notify, "settings");
+        key.Close();
+    }
+}
+
+void LoadMachineSettings(Settings& settings)
+{
+    SetDefaults(settings);
+    ProgramKey key;
+    key.machine = true;
+    if (key.Open(PROGRAM_KEY_PATH, false)) {
+        ReadChoices(key, settings, "machine settings");
         key.Close();
     }
 }

@@ -53,6 +53,10 @@ StoredValue ReadSwitchValue(const ProgramKey& key, const char* name, bool& on);
 // 85 °C, both switches on); a stored value that is not a valid choice is logged and the default
 // is used.
 void LoadUserSettings(Settings& settings);
+// The same for the service, from HKEY_LOCAL_MACHINE\Software\Ambrel: the machine's zone,
+// threshold and battery choice (an administrator's; no menu changes them). Notify stays on: the
+// service shows no notice.
+void LoadMachineSettings(Settings& settings);
 
 // Remember one choice; false (and a log entry) when the key cannot be written.
 bool SaveZoneSetting(const char* zone);

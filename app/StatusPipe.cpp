@@ -11,19 +11,12 @@ static_assert(ZONE_NAME_SIZE <= PIPE_ZONE_SIZE, "a zone name must fit the pipe's
 namespace
 {
 
-// Services run in session 0, users' programs never: a controller there is the machine's service,
-// and its settings are the machine's.
-bool InServiceSession()
+// The service's settings are the machine's; a tray controller's are its user's.
+uint8_t SetByOf(const TrayApp& app)
 {
-    DWORD session = 1;
-    return ProcessIdToSessionId(GetCurrentProcessId(), &session) && session == 0;
-}
-
-uint8_t SetByOf(const MenuLocks& locked)
-{
-    static const bool forMachine = InServiceSession();
+    const MenuLocks& locked = app.settings.locked;
     return static_cast<uint8_t>(
-        (forMachine ? PIPE_SET_FOR_MACHINE : 0) | (locked.zone ? PIPE_SET_ZONE : 0) |
+        (app.service != nullptr ? PIPE_SET_FOR_MACHINE : 0) | (locked.zone ? PIPE_SET_ZONE : 0) |
         (locked.throttleAt ? PIPE_SET_THROTTLE_AT : 0) |
         (locked.onBattery ? PIPE_SET_ON_BATTERY : 0) | (locked.notify ? PIPE_SET_NOTIFY : 0));
 }
@@ -44,7 +37,7 @@ void FillStatus(const TrayApp& app, PipeStatus& status)
     std::strncpy(status.zone, app.tempWatch.ZoneRead(app.settings.zone), PIPE_ZONE_SIZE - 1);
     status.throttleAt = app.settings.throttleAt;
     status.onBattery = app.settings.onBattery;
-    status.setBy = SetByOf(app.settings.locked);
+    status.setBy = SetByOf(app);
     status.failedHour = static_cast<uint8_t>(app.failedSince.wHour);
     status.failedMinute = static_cast<uint8_t>(app.failedSince.wMinute);
 }

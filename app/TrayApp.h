@@ -1,11 +1,14 @@
-// The application object: one lives in the entry function for the whole run. It is
-// zero-initialised (TrayApp app{}) and torn down in reverse member order.
+// The application object: one lives in the entry function (or the service) for the whole run. It
+// is zero-initialised (TrayApp app{}) and torn down in reverse member order. The controller's
+// part (the hidden window, the watcher, the settings, the history of reports) runs in both roles;
+// the icon, the menu, the notice and the history window only in the tray role.
 #pragma once
 
 #include "base/LoadedTexts.h"
 #include "base/MessageWindow.h"
 #include "app/EventReport.h"
 #include "app/HistoryPopup.h"
+#include "app/ServiceStatus.h"
 #include "app/Settings.h"
 #include "app/ThrottleNotice.h"
 #include "app/TrayGestures.h"
@@ -45,4 +48,7 @@ struct TrayApp {
     bool isView;
     bool viewIconMade;
     PipeClient viewLink;
+    // The role: null for a tray instance; for the service, its reports to the Service Control
+    // Manager. The service shows nothing and keeps the machine's settings and ledger.
+    ServiceStatus* service;
 };

@@ -366,12 +366,20 @@ void ReportToEventLog(TrayApp& app, int t, bool init)
                         app.readingStatus == READING_OK);
 }
 
+// The service has no desktop (session 0): no icon, no notice, no menu, no history window.
+bool ShowsTray(const TrayApp& app)
+{
+    return app.service == nullptr;
+}
+
 void OnTempInit(TrayApp& app, int t, int mode)
 {
     ReportToEventLog(app, t, true);
     RecordReading(app, t, mode);
     PublishStatus(app);
     ComposeTip(app, t, mode);
+    if (!ShowsTray(app))
+        return;
     app.trayIcon.CreateTrayIcon(app.messageWindow.hwnd.load(), t, mode);
     NoticeThrottle(app, t, mode);
 }
@@ -382,6 +390,8 @@ void OnTempChange(TrayApp& app, int t, int mode)
     RecordReading(app, t, mode);
     PublishStatus(app);
     ComposeTip(app, t, mode);
+    if (!ShowsTray(app))
+        return;
     app.trayIcon.UpdateTrayIcon(t, mode);
     NoticeThrottle(app, t, mode);
 }
@@ -483,10 +493,11 @@ void OnTrayNotification(TrayApp& app, WPARAM wParam, LPARAM lParam)
 // the process may be ended as soon as this returns: the watcher is stopped here so that its last
 // callback writes the user's power value back first. Then the icon goes and the window is
 // destroyed, so that the normal end runs and the process exits when the platform lets it.
-// Returns whether the message was handled.
-bool OnEndSession(TrayApp& app, WPARAM ending)
+// Returns whether the message was handled. The service outlives a log-off (where Windows sends
+// it there at all): it ends with the machine, on the Service Control Manager's stop.
+bool OnEndSession(TrayApp& app, WPARAM ending, LPARAM how)
 {
-    if (!ending)
+    if (!ending || (!ShowsTray(app) && (how & ENDSESSION_LOGOFF) != 0))
         return false;
     LogPrint("WndProc(): WM_ENDSESSION\n");
     app.tempWatch.Stop();
@@ -497,11 +508,40 @@ bool OnEndSession(TrayApp& app, WPARAM ending)
     return true;
 }
 
+// What only a tray instance answers: the menu's commands, the icon, the history window, the
+// display scale, a second start. Every other message is the controller's, in both roles (the
+// timer that ends a quiet episode of the event log among them).
+bool ForTrayOnly(UINT message, WPARAM wParam)
+{
+    switch (message) {
+    case WM_TIMER:
+        return wParam != EPISODE_TIMER_ID;
+    case WM_COMMAND:
+    case WM_FROMTRAY:
+    case WM_HISTORYCLOSE:
+    case DPI_CHANGED_MESSAGE:
+    case WM_SETTINGCHANGE:
+        return true;
+    default:
+        return message == ShowHistoryMessage() || message == TaskbarCreatedMessage();
+    }
+}
+
+// A command posted to the service by another program is not honoured: nothing there is a menu.
+LONG_PTR IgnoredByService(UINT message, WPARAM wParam)
+{
+    if (message == WM_COMMAND)
+        LogPrint("WndProc(): WM_COMMAND %d ignored by the service\n", LowInt(wParam));
+    return -1;
+}
+
 } // namespace
 
 LONG_PTR WndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
 {
     TrayApp& app = *static_cast<TrayApp*>(user);
+    if (!ShowsTray(app) && ForTrayOnly(message, wParam))
+        return IgnoredByService(message, wParam);
     switch (message) {
     case WM_COMMAND:
         OnCommand(app, LowInt(wParam));
@@ -549,7 +589,7 @@ LONG_PTR WndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
         RefreshHistory(app, true);
         return 0;
     case WM_ENDSESSION:
-        return OnEndSession(app, wParam) ? 0 : -1;
+        return OnEndSession(app, wParam, lParam) ? 0 : -1;
     case DPI_CHANGED_MESSAGE:
     case WM_SETTINGCHANGE:
         FitTrayIconToScale(app);

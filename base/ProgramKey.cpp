@@ -6,8 +6,9 @@ bool ProgramKey::Create(const char* path)
 {
     Close();
     HKEY opened = nullptr;
-    LONG status = RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  KEY_READ | KEY_WRITE, nullptr, &opened, nullptr);
+    LONG status =
+        RegCreateKeyExA(machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, path, 0, nullptr,
+                        REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, &opened, nullptr);
     if (status != ERROR_SUCCESS)
         return false;
     key = opened;
@@ -16,7 +17,13 @@ bool ProgramKey::Create(const char* path)
 
 bool ProgramKey::Open(const char* path, bool write)
 {
-    return OpenUnder(HKEY_CURRENT_USER, path, write ? KEY_READ | KEY_WRITE : KEY_READ);
+    return OpenUnder(machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, path,
+                     write ? KEY_READ | KEY_WRITE : KEY_READ);
+}
+
+const char* ProgramKey::RootName() const
+{
+    return machine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
 }
 
 bool ProgramKey::OpenMachine(const char* path)

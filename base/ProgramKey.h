@@ -1,6 +1,7 @@
-// HKEY_CURRENT_USER\Software\Ambrel: the one registry key that holds the program's own data (its
-// settings and its restore ledger), and the Run key value that starts it with Windows; and, read
-// only, the machine's policy key.
+// Software\Ambrel: the one registry key that holds the program's own data (its settings and its
+// restore ledger), below HKEY_CURRENT_USER for a user's instance and below HKEY_LOCAL_MACHINE for
+// the service; the Run key value that starts it with Windows; and, read only, the machine's
+// policy key.
 //
 // A ProgramKey is a plain handle holder: zero when nothing is open, Close() may run any number of
 // times. Every operation reports failure by its result; a key that cannot be opened or written
@@ -9,7 +10,7 @@
 
 #include <windows.h>
 
-// The program's key, below HKEY_CURRENT_USER.
+// The program's key, below HKEY_CURRENT_USER or, for the service, HKEY_LOCAL_MACHINE.
 const char PROGRAM_KEY_PATH[] = "Software\\Ambrel";
 
 class ProgramKey
@@ -17,14 +18,19 @@ class ProgramKey
   public:
     // Null when no key is open.
     HKEY key = nullptr;
+    // Create and Open work below HKEY_LOCAL_MACHINE rather than HKEY_CURRENT_USER: the machine's
+    // own data, which the service keeps. Set before opening; Close leaves it as it is.
+    bool machine = false;
 
-    // Opens path below HKEY_CURRENT_USER for reading and writing, creating it when missing.
+    // Opens path below the chosen root for reading and writing, creating it when missing.
     bool Create(const char* path);
-    // Opens an existing key below HKEY_CURRENT_USER; with write false for reading only.
+    // Opens an existing key below the chosen root; with write false for reading only.
     bool Open(const char* path, bool write);
     // Opens an existing key below HKEY_LOCAL_MACHINE for reading only (what every user may do).
     bool OpenMachine(const char* path);
     void Close();
+    // "HKEY_CURRENT_USER" or "HKEY_LOCAL_MACHINE", as Create and Open choose, for the log.
+    const char* RootName() const;
 
     // A REG_DWORD of exactly four bytes; false for a missing value or any other type or size.
     bool ReadDword(const char* name, DWORD& value) const;

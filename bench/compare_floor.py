@@ -9,6 +9,9 @@ wake, which shows how much of Ambrel's cost is the sensor's rather than its own;
 tray, that sensor floor with one static tray icon added once, which also carries what the shell
 costs a tray program.
 
+With --service, Ambrel runs as the Windows service (Ambrel.exe --service, made with `sc create`
+and started with `net start`), with no tray icon, against the same floors.
+
 Needs a Wine prefix with the fake pdh.dll and powrprof.dll installed, WINEPREFIX, DISPLAY and
 WINEDLLOVERRIDES set (bench/run and scripts/test do that), and the paths of the programs:
 AMBREL_EXE, AMBREL_FLOOR, AMBREL_FLOOR_SENSOR, AMBREL_FLOOR_TRAY, AMBREL_PROBE, AMBREL_POKE. It
@@ -19,7 +22,9 @@ could be made (a program that ends during it makes the run fail).
 import argparse
 import os
 import pathlib
+import re
 import shutil
+import signal
 import statistics
 import subprocess
 import sys
@@ -35,10 +40,28 @@ LABELS = {AMBREL_CLASS: 'Ambrel', FLOOR_CLASS: 'floor', SENSOR_CLASS: 'floor+sen
 TRAY_CLASS = '__winex11_standalone_tray'
 TRAY_TITLE = 'Wine System Tray'
 
+# Where the fakes loaded by a service find their files (a service gets none of our variables).
+FAKES_KEY = r'HKLM\Software\Ambrel Fakes'
+
 SCHEME = '381b4222-f694-41f0-9685-ff5bb260df2e'
 STEADY_50_C = 3232  # counter value, tenths of a kelvin
 SETTLE_SECONDS = 3.0
 CLOCK_TICKS = os.sysconf('SC_CLK_TCK')
+
+
+def use_wine_slot(environ):
+    """Points DISPLAY and WINEPREFIX at the Wine slot that CTest gave this run, if any (as the
+    end-to-end harness does): the programs measured must not meet another test's in the default
+    prefix."""
+    given = re.match(r'id:(\d+),', environ.get('CTEST_RESOURCE_GROUP_0_WINE', ''))
+    if not given:
+        return
+    slot = given.group(1)
+    try:
+        environ['DISPLAY'] = environ[f'AMBREL_WINE_DISPLAY_{slot}']
+        environ['WINEPREFIX'] = environ[f'AMBREL_WINE_PREFIX_{slot}']
+    except KeyError:
+        sys.exit(f'compare_floor: no Wine slot {slot} in this environment')
 
 
 def env_path(name):
@@ -52,8 +75,44 @@ def windows_path(path):
     return 'Z:' + str(path).replace('/', '\\')
 
 
+def wine(*args):
+    return subprocess.run(['wine', *args], capture_output=True, timeout=120).returncode
+
+
+class ServiceProcess:
+    """The Ambrel service as the measurement sees a process it started: its pid, poll, wait."""
+
+    def __init__(self, pid):
+        self.pid = pid
+        self.returncode = None
+
+    def poll(self):
+        if self.returncode is None and not os.path.exists(f'/proc/{self.pid}'):
+            self.returncode = 0
+        return self.returncode
+
+    def wait(self, timeout=20):
+        if not wait_for(lambda: self.poll() is not None, timeout):
+            raise subprocess.TimeoutExpired('Ambrel service', timeout)
+        return self.returncode
+
+    def kill(self):
+        os.kill(self.pid, signal.SIGKILL)
+
+
+def service_pid():
+    """The pid of this prefix's Ambrel.exe --service, or None."""
+    prefix = os.environ.get('WINEPREFIX', '')
+    for entry in filter(str.isdigit, os.listdir('/proc')):
+        if ('Ambrel.exe --service' in read(f'/proc/{entry}/cmdline').replace('\0', ' ') and
+                f'WINEPREFIX={prefix}' in read(f'/proc/{entry}/environ').split('\0')):
+            return int(entry)
+    return None
+
+
 class Programs:
-    def __init__(self):
+    def __init__(self, service=False):
+        self.service = service
         self.ambrel = env_path('AMBREL_EXE')
         self.floor = env_path('AMBREL_FLOOR')
         self.floor_sensor = env_path('AMBREL_FLOOR_SENSOR')
@@ -71,8 +130,33 @@ class Programs:
         self.env.pop('AMBREL_FAKE_TRACE', None)
 
     def start(self, exe):
+        if self.service and exe == self.ambrel:
+            return self.start_service()
         return subprocess.Popen(['wine', exe], env=self.env, stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL)
+
+    def start_service(self):
+        for variable in ('AMBREL_FAKE_POWER', 'AMBREL_FAKE_PDH'):
+            wine('reg', 'add', FAKES_KEY, '/v', variable, '/t', 'REG_SZ', '/d',
+                 self.env[variable], '/f')
+        binary = windows_path(pathlib.Path(self.ambrel).resolve())
+        wine('sc', 'create', 'Ambrel', 'binPath=', f'{binary} --service')
+        if wine('net', 'start', 'Ambrel') != 0 or service_pid() is None:
+            self.stop_service()
+            sys.exit('compare_floor: the Ambrel service did not start')
+        return ServiceProcess(service_pid())
+
+    def stop_service(self):
+        wine('net', 'stop', 'Ambrel')
+        wine('sc', 'delete', 'Ambrel')
+        wine('reg', 'delete', FAKES_KEY, '/f')
+
+    def has_window(self, window_class):
+        """The service's window is in session 0's own window station, out of the probe's sight:
+        there it is the process that must be there."""
+        if self.service and window_class == AMBREL_CLASS:
+            return service_pid() is not None
+        return self.probe('counts', window_class).returncode == 0
 
     def probe(self, *args):
         return subprocess.run(['wine', self.probe_exe, *args], env=self.env, capture_output=True,
@@ -88,7 +172,9 @@ class Programs:
 
     def close(self, window_class):
         """Asks the program to end as the user would (WM_CLOSE to its window)."""
-        if window_class == AMBREL_CLASS:
+        if window_class == AMBREL_CLASS and self.service:
+            self.stop_service()
+        elif window_class == AMBREL_CLASS:
             subprocess.run(['wine', self.poke, 'close'], env=self.env,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
         else:
@@ -231,8 +317,8 @@ def measure_side_by_side(programs, settle, seconds, history=False):
     processes = {cls: programs.start(exe) for cls, exe in names.items()}
     try:
         for cls in names:
-            if programs.probe('counts', cls).returncode != 0 and \
-                    not wait_for(lambda c=cls: programs.probe('counts', c).returncode == 0, 30):
+            if not programs.has_window(cls) and \
+                    not wait_for(lambda c=cls: programs.has_window(c), 30):
                 sys.exit(f'compare_floor: no window of class {cls}')
         if history:
             subprocess.run(['wine', programs.poke, 'command', str(ID_HISTORY)], env=programs.env,
@@ -281,6 +367,8 @@ def measure_side_by_side(programs, settle, seconds, history=False):
 
 
 def ratio(a, b):
+    if a < 0 or b < 0:
+        return '-'
     return f'{a / b:.2f}' if b else ('-' if not a else 'inf')
 
 
@@ -298,7 +386,7 @@ def print_rss_difference(a, b, name):
             print(f'  {kib:+7d}  {file}')
 
 
-def print_side_by_side(figures, shared, settle, elapsed):
+def print_side_by_side(figures, shared, settle, elapsed, service=False):
     a = figures[AMBREL_CLASS]
     # Each reference with the goal for Ambrel's ratio to it, per row key.
     references = [(FLOOR_CLASS, {'cpu_ms': 1.5, 'run_ms': 1.5, 'switches_per_min': 1.5,
@@ -306,7 +394,8 @@ def print_side_by_side(figures, shared, settle, elapsed):
                   (SENSOR_CLASS, {}),
                   (TRAY_FLOOR_CLASS, {'cpu_ms': 1.05, 'run_ms': 1.05, 'switches_per_min': 1.05,
                                       'hwm_kib': 1.02})]
-    print(f'== Ambrel.exe against the floors, {elapsed:.0f} s after a {settle:.0f} s '
+    what = 'the Ambrel service' if service else 'Ambrel.exe'
+    print(f'== {what} against the floors, {elapsed:.0f} s after a {settle:.0f} s '
           f'start-up, side by side')
     rows = [
         ('CPU time, utime+stime (ms)', 'cpu_ms'),
@@ -333,7 +422,8 @@ def print_side_by_side(figures, shared, settle, elapsed):
         print(f'{label:36} {measurable(a[key]):>8}' +
               ''.join(f' {measurable(figures[cls][key]):>12} {"":>6} {"":>6}'
                       for cls, _ in references))
-    print('(n/m: Wine answers 0 for this call, so it is not measurable under Wine)')
+    print('(n/m: Wine answers 0 for this call, so it is not measurable under Wine; -1: the '
+          "service's window is out of the probe's sight)")
     for name, values in sorted(shared.items()):
         print(f'shared {name}: CPU {values["run_ms"]:.0f} ms, '
               f'{values["switches_per_min"]:.0f} context switches per minute')
@@ -389,6 +479,9 @@ def main():
     parser.add_argument('--quick', action='store_true',
                         help='a short run (2 s, one start-up each) that only shows it works')
     parser.add_argument('--skip-startup', action='store_true')
+    parser.add_argument('--service', action='store_true',
+                        help='run Ambrel as the Windows service (no tray icon, no start-up '
+                             'timing)')
     parser.add_argument('--history', action='store_true',
                         help="measure Ambrel with its history window open (Ambrel's figures only "
                              'change)')
@@ -397,12 +490,15 @@ def main():
     if args.quick:
         settle, args.seconds, args.runs = 1.0, 2.0, 1
 
-    programs = Programs()
+    use_wine_slot(os.environ)
+    programs = Programs(args.service)
     # A run that is still ending would hold the single-instance guard.
-    if not wait_for(lambda: programs.probe('counts', AMBREL_CLASS).returncode != 0, 15):
+    if not wait_for(lambda: programs.probe('counts', AMBREL_CLASS).returncode != 0 and
+                    service_pid() is None, 15):
         sys.exit('compare_floor: an Ambrel.exe is already running in this prefix')
-    print_side_by_side(*measure_side_by_side(programs, settle, args.seconds, args.history))
-    if not args.skip_startup:
+    print_side_by_side(*measure_side_by_side(programs, settle, args.seconds, args.history),
+                       service=args.service)
+    if not args.skip_startup and not args.service:
         print_startup(*measure_startup(programs, args.runs))
     return 0
 

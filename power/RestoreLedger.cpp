@@ -96,9 +96,9 @@ void RestoreLedger::LogFailureOnce(const char* what)
     if (failureLogged)
         return;
     failureLogged = true;
-    LogPrint("RestoreLedger: HKEY_CURRENT_USER\\%s cannot be %s; power settings are restored "
+    LogPrint("RestoreLedger: %s\\%s cannot be %s; power settings are restored "
              "only on an orderly exit\n",
-             RESTORE_LEDGER_KEY_PATH, what);
+             key.RootName(), RESTORE_LEDGER_KEY_PATH, what);
 }
 
 bool RestoreLedger::ReadEntry(const char* name, LedgerEntry& entry) const

@@ -18,7 +18,8 @@
 
 #include <cstdint>
 
-// Below HKEY_CURRENT_USER: a key of its own, so that no setting of the program is ever taken for
+// Below HKEY_CURRENT_USER, or HKEY_LOCAL_MACHINE for the service (key.machine, set by the owner
+// before Open): a key of its own, so that no setting of the program is ever taken for
 // a malformed entry.
 const char RESTORE_LEDGER_KEY_PATH[] = "Software\\Ambrel\\Restore";
 

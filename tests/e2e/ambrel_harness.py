@@ -48,6 +48,11 @@ THROTTLE_MAXIMUM_1 = 'bc5038f7-23e0-4960-96da-33abaf5935ed'
 # The restore ledger: one REG_BINARY per value written into, named "<scheme> AC", "... AC1",
 # "... DC" or "... DC1" (its own value, the value written, the value before that write).
 LEDGER_KEY = 'HKCU\\Software\\Ambrel\\Restore'
+# The service's settings and ledger, and where the fakes loaded by a service find their files.
+MACHINE_KEY = 'HKLM\\Software\\Ambrel'
+MACHINE_LEDGER_KEY = MACHINE_KEY + '\\Restore'
+FAKES_KEY = 'HKLM\\Software\\Ambrel Fakes'
+FAKE_VARIABLES = ('AMBREL_FAKE_POWER', 'AMBREL_FAKE_PDH', 'AMBREL_FAKE_TRACE')
 
 # Counter values (tenths of a kelvin) for whole degrees Celsius.
 def counter(celsius):
@@ -292,9 +297,69 @@ def clear_ledger(key=LEDGER_KEY):
     subprocess.run(['wine', 'reg', 'delete', key, '/f'], capture_output=True)
 
 
-def ledger():
+def wine(*args):
+    """Runs a Wine tool quietly and returns its exit code."""
+    return subprocess.run(['wine', *map(str, args)], capture_output=True, timeout=120).returncode
+
+
+class ServiceRun(AmbrelRun):
+    """The Ambrel service, made with `sc create` and driven with `net start` and `net stop`, with its
+    own store, script and trace, which the fakes in the service find through FAKES_KEY."""
+
+    def __init__(self, name, store=None, script=None, keep_ledger=False):
+        super().__init__(name, store, script, args=('--service',), keep_ledger=keep_ledger)
+        if not keep_ledger:
+            clear_ledger(MACHINE_LEDGER_KEY)
+        for variable in FAKE_VARIABLES:
+            wine('reg', 'add', FAKES_KEY, '/v', variable, '/t', 'REG_SZ', '/d',
+                 self.env[variable], '/f')
+
+    def install(self, exe=None):
+        binary = windows_path(exe or self.exe)
+        return wine('sc', 'create', 'Ambrel', 'binPath=', f'{binary} --service')
+
+    def start(self):
+        return wine('net', 'start', 'Ambrel')
+
+    def stop(self):
+        return wine('net', 'stop', 'Ambrel')
+
+    def pids(self):
+        """The service processes of this prefix."""
+        mine = b'WINEPREFIX=' + os.environ['WINEPREFIX'].encode()
+        found = []
+        for proc in pathlib.Path('/proc').glob('[0-9]*'):
+            try:
+                command = (proc / 'cmdline').read_bytes().replace(b'\0', b' ')
+                if (b'Ambrel.exe --service' in command and
+                        mine in (proc / 'environ').read_bytes().split(b'\0')):
+                    found.append(int(proc.name))
+            except OSError:
+                continue
+        return found
+
+    def kill_process(self):
+        for pid in self.pids():
+            os.kill(pid, signal.SIGKILL)
+        return wait_for(lambda: not self.pids(), 10)
+
+    def alive(self):
+        return bool(self.pids())
+
+    def kill(self):
+        """Stops and removes the service, and forgets the fakes' files."""
+        remove_service()
+
+
+def remove_service():
+    wine('net', 'stop', 'Ambrel')
+    wine('sc', 'delete', 'Ambrel')
+    wine('reg', 'delete', FAKES_KEY, '/f')
+
+
+def ledger(key=LEDGER_KEY):
     """The ledger's values as {name: (type, data)}."""
-    out = subprocess.run(['wine', 'reg', 'query', LEDGER_KEY], capture_output=True,
+    out = subprocess.run(['wine', 'reg', 'query', key], capture_output=True,
                          text=True).stdout
     values = {}
     for fields in (line.split() for line in out.splitlines()):

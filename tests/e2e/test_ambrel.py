@@ -12,7 +12,8 @@ import zlib
 from xml.etree import ElementTree
 
 from ambrel_harness import (EXE, bar_colour_counts, screen_pixels, POKE, windows_path, BALANCED, HIGH_PERFORMANCE,
-                            POWER_SAVER, LEDGER_KEY, THROTTLE_MAXIMUM_1,
+                            POWER_SAVER, LEDGER_KEY, THROTTLE_MAXIMUM_1, MACHINE_KEY,
+                            MACHINE_LEDGER_KEY, ServiceRun, remove_service,
                             WORK, AmbrelRun, clear_ledger, click, counter, delete_log, dismiss_menu,
                             expected_icon, find_icon, ledger, ledger_entry, log_entries,
                             log_pixels, mapped, menu_item_centre, pe_resources, pe_sections, poke,
@@ -1056,6 +1057,101 @@ class Failures(unittest.TestCase):
         self.assertEqual(99, run.ac_writes()[0])
 
 
+class Service(unittest.TestCase):
+    """Ambrel.exe --service as the machine's controller under Wine's service manager, no tray."""
+
+    def tearDown(self):
+        remove_service()
+        for key in (MACHINE_KEY, r'HKLM\Software\Policies\Ambrel'):
+            subprocess.run(['wine', 'reg', 'delete', key, '/f'], capture_output=True)
+
+    def test_machine_settings_cap_at_90_and_net_stop_gives_every_value_back(self):
+        # The machine's own threshold (95) gives way to the policy's (90); the machine leaves the
+        # battery out; the user's key says 80 and is not the service's.
+        set_registry_value(MACHINE_KEY, 'ThrottleAt', ('REG_DWORD', '95'))
+        set_registry_value(MACHINE_KEY, 'OnBattery', ('REG_DWORD', '0'))
+        set_registry_value(r'HKLM\Software\Policies\Ambrel', 'ThrottleAt', ('REG_DWORD', '90'))
+        set_registry_value(r'HKCU\Software\Ambrel', 'ThrottleAt', ('REG_DWORD', '80'))
+        try:
+            with ServiceRun('service', store=store_text(schemes=((BALANCED, 100, 90, 100, 60),)),
+                            script=f'{counter(90)}\n') as service:
+                self.assertEqual(0, service.install())
+                self.assertEqual(0, service.start())
+                self.assertTrue(wait_for(lambda: service.values() == [80, 90, 80, 60], 40))
+                self.assertEqual({f'{BALANCED} AC': ledger_entry(100, 80),
+                                  f'{BALANCED} AC1': ledger_entry(100, 80)},
+                                 ledger(MACHINE_LEDGER_KEY))
+                self.assertEqual({}, ledger())
+                # A tray started beside it is a view of it: the service's 90 °C and red bar, the
+                # machine's threshold not the user's to change, and its Exit ends the view alone.
+                delete_log()
+                tray = AmbrelRun('beside', script=f'{counter(95)}\n').start()
+                try:
+                    self.assertTrue(wait_for(lambda: '90 °C' in poke_output('title'), 30))
+                    self.assertTrue(wait_for_mode(2))
+                    # The greyed item sends nothing; a command posted from outside is refused.
+                    self.assertTrue(choose_in_tray_menu('Throttle at', THROTTLE_AT, '80 °C'))
+                    subprocess.run(['xdotool', 'key', 'Escape', 'Escape'], check=True)
+                    poke('command', 40200)
+                    line = 'WndProc(): WM_COMMAND: ID_THROTTLE_AT is set for this machine\n'
+                    self.assertTrue(wait_for(lambda: line in messages(log_entries()), 10))
+                    self.assertEqual(0, close_and_wait(tray))
+                finally:
+                    tray.kill()
+                self.assertTrue(service.alive())
+                # The view touched no power setting (its menu lists the zones, nothing more).
+                self.assertEqual([], [call for call in tray.trace() if not call.startswith('Pdh')])
+                self.assertEqual([80, 90, 80, 60], service.values())
+                self.assertEqual(0, service.stop())
+                self.assertTrue(wait_for(lambda: not service.alive(), 10))
+                self.assertEqual([100, 90, 100, 60], service.values())
+                self.assertEqual({}, ledger(MACHINE_LEDGER_KEY))
+        finally:
+            delete_registry_value(r'HKCU\Software\Ambrel', 'ThrottleAt')
+
+    def test_a_killed_service_is_undone_at_its_next_start(self):
+        with ServiceRun('service-killed', store=store_text(schemes=((BALANCED, 93, 70),)),
+                        script=f'{counter(90)}\n') as killed:
+            self.assertEqual(0, killed.install())
+            self.assertEqual(0, killed.start())
+            self.assertTrue(wait_for(lambda: killed.values() == [80, 70], 40))
+            self.assertTrue(killed.kill_process())
+            self.assertEqual({f'{BALANCED} AC': ledger_entry(93, 80), f'{BALANCED} DC': ledger_entry(70, 70)},
+                             ledger(MACHINE_LEDGER_KEY))
+            # The next start, on a cool machine, first gives the value back.
+            again = ServiceRun('service-again', store=killed.store_file.read_text(),
+                               keep_ledger=True)
+            # The service manager takes a moment to see the process gone.
+            self.assertTrue(wait_for(lambda: again.start() == 0, 30, 1))
+            self.assertTrue(wait_for(lambda: again.values() == [93, 70], 20))
+            self.assertEqual([93], again.ac_writes())
+            self.assertEqual({}, ledger(MACHINE_LEDGER_KEY))
+
+    def test_a_service_started_beside_a_controlling_tray_waits_and_then_takes_over(self):
+        tray = AmbrelRun('tray-first', script=f'{counter(90)}\n').start()
+        try:
+            self.assertTrue(wait_for(lambda: tray.ac_writes()[-1:] == [99], 20))
+            with ServiceRun('service-second', script=f'{counter(90)}\n',
+                            keep_ledger=True) as service:
+                self.assertEqual(0, service.install())
+                self.assertEqual(0, service.start())
+                time.sleep(4)
+                self.assertEqual([], service.trace())
+                self.assertEqual(0, close_and_wait(tray))
+                self.assertEqual([100, 100], tray.values())
+                self.assertTrue(wait_for(lambda: service.values() == [80, 80], 40))
+        finally:
+            tray.kill()
+
+    def test_a_start_by_hand_says_so_and_fails(self):
+        run = AmbrelRun('service-by-hand', script=f'{counter(95)}\n')
+        ended = subprocess.run(['wine', EXE, '--service', '--logging'], env=run.env,
+                               capture_output=True, text=True, timeout=30)
+        self.assertEqual(3, ended.returncode)
+        self.assertIn('Ambrel.exe --service runs only as the Windows service "Ambrel"', ended.stderr)
+        self.assertEqual(([], [100, 100]), (run.trace(), run.values()))
+
+
 class Package(unittest.TestCase):
 
     def test_unpacked_release_runs(self):
@@ -1146,6 +1242,14 @@ def installed_traces():
     return found
 
 
+def service_state():
+    """The Ambrel service's state as `sc query` gives it (1 stopped, 4 running), or the error
+    number when there is no such service."""
+    out = subprocess.run(['wine', 'sc', 'query', 'Ambrel'], capture_output=True, text=True).stdout
+    state = re.search(r'STATE\s*:\s*(\d+)', out)
+    return int(state.group(1)) if state else 1060
+
+
 class Deploy(unittest.TestCase):
     """The installer package under Wine's msiexec, and the policies an administrator sets."""
 
@@ -1158,14 +1262,18 @@ class Deploy(unittest.TestCase):
 
     tearDown = setUp
 
-    def test_silent_install_upgrade_and_uninstall_end_the_throttled_program_in_order(self):
-        # The same files packed as a newer version, from the package build's staging directory.
+    def newer_package(self):
+        """The same files packed as a newer version, from the package build's staging directory."""
         newer = WORK / 'Ambrel-newer.msi'
         defines = ['Version=99.0.0', 'ExeSource=Ambrel.exe', 'ReadmeSource=README.txt',
                    'LicenceSource=LICENSE.txt', 'IconSource=appicon.ico']
         subprocess.run(['wixl', '--arch', 'x64', *[a for d in defines for a in ('-D', d)], '-o',
                         newer, 'Ambrel.wxs'], cwd=pathlib.Path(os.environ['AMBREL_MSI']).parent /
                        'deploy' / 'stage', capture_output=True, check=True)
+        return newer
+
+    def test_silent_install_upgrade_and_uninstall_end_the_throttled_program_in_order(self):
+        newer = self.newer_package()
         installed = ['Ambrel.exe', 'LICENSE.txt', 'README.txt', 'Ambrel.lnk', f'"{INSTALLED}"',
                      'Ambrel', *EVENT_SOURCE]
         self.assertEqual(0, msiexec('/i', self.msi))
@@ -1183,6 +1291,30 @@ class Deploy(unittest.TestCase):
             self.assertEqual((100, {}), (run.ac_value(), ledger()))
             self.assertEqual('program end\n', messages(log_entries())[-1])
             self.assertEqual(left, installed_traces())
+
+    def test_service_feature_installs_starts_and_ends_the_service_in_order(self):
+        newer = self.newer_package()
+        with ServiceRun('msi-service', store=store_text(schemes=((BALANCED, 100, 70),)),
+                        script=f'{counter(90)}\n') as service:
+            # Off by default.
+            self.assertEqual(0, msiexec('/i', self.msi))
+            self.assertNotIn('Service', installed_traces())
+            self.assertEqual(1060, service_state())
+            self.assertEqual(0, msiexec('/x', self.msi))
+            # On: installed, started, and throttling the hot machine with nobody's tray.
+            self.assertEqual(0, msiexec('/i', self.msi, 'SERVICE=1'))
+            self.assertIn('Service', installed_traces())
+            self.assertEqual(4, service_state())
+            self.assertTrue(wait_for(lambda: service.values() == [80, 70], 40))
+            # The upgrade stops the older service, which gives the value back, and starts the
+            # newer one; the uninstall stops and removes it: the store as found, no ledger.
+            self.assertEqual(0, msiexec('/i', windows_path(newer), 'SERVICE=1'))
+            self.assertTrue(wait_for(lambda: service.values() == [80, 70], 40))
+            self.assertEqual([99, 80, 100, 99, 80], service.ac_writes())
+            self.assertEqual(0, msiexec('/x', windows_path(newer)))
+            self.assertEqual(([100, 70], {}), (service.values(), ledger(MACHINE_LEDGER_KEY)))
+            self.assertEqual([99, 80, 100, 99, 80, 100], service.ac_writes())
+            self.assertEqual((1060, [], []), (service_state(), service.pids(), installed_traces()))
 
     def test_start_at_logon_left_out(self):
         self.assertEqual(0, msiexec('/i', self.msi, 'STARTATLOGON=0'))

@@ -10,6 +10,9 @@
 #define AMBREL_FAKE_POWER_VARIABLE "AMBREL_FAKE_POWER"
 #define AMBREL_FAKE_PDH_VARIABLE "AMBREL_FAKE_PDH"
 #define AMBREL_FAKE_TRACE_VARIABLE "AMBREL_FAKE_TRACE"
+// Below HKEY_LOCAL_MACHINE: REG_SZ values named as the variables, read where a variable is not
+// set (in a service, which gets none of the test's environment).
+#define AMBREL_FAKE_KEY "Software\\Ambrel Fakes"
 
 // Named mutex held while a fake or a test reads or writes one of the files, so that a test
 // never sees a store half rewritten and trace lines of several processes never interleave.
@@ -28,8 +31,9 @@ class FakeFileLock
     HANDLE mutex;
 };
 
-// Copies the value of an environment variable of this process into path; false when unset or
-// too long. Reads the process environment, which SetEnvironmentVariableA changes at once.
+// Copies the value of an environment variable of this process into path, or where it is not set
+// the value of that name under AMBREL_FAKE_KEY; false when neither is there or it is too long.
+// Reads the process environment, which SetEnvironmentVariableA changes at once.
 bool FakeFilePath(const char* variable, char* path, size_t size);
 
 // Appends one line (the line break is added) to the trace file, if AMBREL_FAKE_TRACE is set.

@@ -24,23 +24,31 @@ TEST(CommandLine, OnlyExactSwitchesCount)
         int file;
         int console;
         int exit;
+        int service;
     } rows[] = {
-        {{}, 0, 0, 0},
-        {{"--logging"}, 1, 0, 0},
-        {{"--console"}, 0, 1, 0},
-        {{"--exit"}, 0, 0, 1},
-        {{"--console", "--logging", "--console"}, 1, 1, 0},
-        {{"--exit", "--logging", "--exit"}, 1, 0, 1},
-        {{"--Logging", "-logging", "--logging=1", "--logging ", "logging", "--CONSOLE"}, 0, 0, 0},
-        {{"", "--", "-", "--consolex", "x--console"}, 0, 0, 0},
-        {{"--EXIT", "-exit", "/exit", "--exit=1", "exit", "--exi"}, 0, 0, 0},
-        {{"other", "--logging", "more"}, 1, 0, 0},
+        {{}, 0, 0, 0, 0},
+        {{"--logging"}, 1, 0, 0, 0},
+        {{"--console"}, 0, 1, 0, 0},
+        {{"--exit"}, 0, 0, 1, 0},
+        {{"--console", "--logging", "--console"}, 1, 1, 0, 0},
+        {{"--exit", "--logging", "--exit"}, 1, 0, 1, 0},
+        {{"--Logging", "-logging", "--logging=1", "--logging ", "logging", "--CONSOLE"},
+         0,
+         0,
+         0,
+         0},
+        {{"", "--", "-", "--consolex", "x--console"}, 0, 0, 0, 0},
+        {{"--EXIT", "-exit", "/exit", "--exit=1", "exit", "--exi"}, 0, 0, 0, 0},
+        {{"other", "--logging", "more"}, 1, 0, 0, 0},
+        {{"--service", "--logging"}, 1, 0, 0, 1},
+        {{"--Service", "-service", "/service", "--service=1", "service", "--services"}, 0, 0, 0, 0},
     };
     for (const auto& row : rows) {
         CommandSwitches switches = Parse(row.arguments);
         EXPECT_EQ(row.file, switches.file) << row.arguments.size();
         EXPECT_EQ(row.console, switches.console) << row.arguments.size();
         EXPECT_EQ(row.exit, switches.exit) << row.arguments.size();
+        EXPECT_EQ(row.service, switches.service) << row.arguments.size();
     }
 }
 
@@ -59,13 +67,13 @@ TEST(CommandLine, ProgramNameIsNeverASwitch)
 TEST(CommandLine, RandomArgumentsNeverMisfire)
 {
     std::mt19937 random(7);
-    const std::string bases[] = {"--logging", "--console", "--exit"};
+    const std::string bases[] = {"--logging", "--console", "--exit", "--service"};
     std::uniform_int_distribution<int> byte(1, 255);
     for (int round = 0; round < 2000; ++round) {
         std::vector<std::string> texts;
         const int count = static_cast<int>(random() % 6);
         for (int i = 0; i < count; ++i) {
-            std::string text = bases[random() % 3];
+            std::string text = bases[random() % 4];
             switch (random() % 5) {
             case 0: // exact
                 break;
@@ -90,14 +98,16 @@ TEST(CommandLine, RandomArgumentsNeverMisfire)
         for (const std::string& text : texts)
             arguments.push_back(text.c_str());
         CommandSwitches switches = Parse(arguments);
-        int file = 0, console = 0, exit = 0;
+        int file = 0, console = 0, exit = 0, service = 0;
         for (const std::string& text : texts) {
             file |= text == "--logging";
             console |= text == "--console";
             exit |= text == "--exit";
+            service |= text == "--service";
         }
         ASSERT_EQ(file, switches.file);
         ASSERT_EQ(console, switches.console);
         ASSERT_EQ(exit, switches.exit);
+        ASSERT_EQ(service, switches.service);
     }
 }

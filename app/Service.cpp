@@ -1,0 +1,164 @@
+#include "app/Service.h"
+
+#include "app/InstanceGuard.h"
+#include "app/Run.h"
+#include "app/ServiceStatus.h"
+#include "app/TrayApp.h"
+#include "base/Log.h"
+
+#include <cstring>
+
+namespace
+{
+
+// While another instance holds the machine-wide guard, the service tries again this often.
+const DWORD GUARD_RETRY_MS = 2000;
+
+// The service's own exit code (with ERROR_SERVICE_SPECIFIC_ERROR): the hidden window could not
+// be made.
+const DWORD SERVICE_NO_WINDOW = 1;
+
+const char NOT_STARTED_BY_SCM_TEXT[] =
+    "Ambrel.exe --service runs only as the Windows service \"Ambrel\", started by the Service "
+    "Control Manager (net start Ambrel, or the installer's \"Ambrel service\" feature).\r\n"
+    "To run Ambrel in the notification area, start Ambrel.exe without --service.\r\n";
+
+// The service's one run: ServiceMain has no parameter for it. Zero-initialised, as the
+// controller's TrayApp must be.
+struct ServiceRun {
+    HINSTANCE instance;
+    ServiceStatus status;
+    TrayApp app;
+    DWORD exitCode;
+};
+ServiceRun g_run;
+
+DWORD WINAPI OnServiceControl(DWORD control, DWORD, LPVOID, LPVOID context)
+{
+    ServiceStatus& status = *static_cast<ServiceStatus*>(context);
+    switch (control) {
+    case SERVICE_CONTROL_STOP:
+    case SERVICE_CONTROL_SHUTDOWN:
+    case SERVICE_CONTROL_PRESHUTDOWN:
+        LogPrint("service: control %lu: stopping\n", control);
+        status.RequestStop();
+        return NO_ERROR;
+    case SERVICE_CONTROL_INTERROGATE:
+        return NO_ERROR;
+    default:
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    }
+}
+
+// After a crash the service manager starts the service again (after 5 s, twice a day at most), so
+// that the next start, which gives back what the crashed run left capped, comes at once rather
+// than at the next boot. Set at every start, whoever installed the service; a failure is logged
+// and changes nothing else.
+void RestartAfterCrash()
+{
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service =
+        manager != nullptr ? OpenServiceW(manager, SERVICE_NAME, SERVICE_CHANGE_CONFIG) : nullptr;
+    SC_ACTION actions[] = {{SC_ACTION_RESTART, 5000}, {SC_ACTION_RESTART, 5000}};
+    SERVICE_FAILURE_ACTIONSW failure = {24 * 60 * 60, nullptr, nullptr, 2, actions};
+    if (service == nullptr ||
+        !ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure))
+        LogPrint("service: the restart after a crash cannot be set (%lu)\n", GetLastError());
+    if (service != nullptr)
+        CloseServiceHandle(service);
+    if (manager != nullptr)
+        CloseServiceHandle(manager);
+}
+
+// Takes the machine-wide guard into mutex (null when it could not be made at all: the service
+// runs without it, as a tray instance does). While a tray instance controls the machine the
+// service is running but waits, and takes over when that instance has ended. False when a stop
+// came first.
+bool TakeGuard(ServiceStatus& status, HANDLE& mutex)
+{
+    bool otherInstance;
+    mutex = AcquireSingleInstance(otherInstance);
+    if (!otherInstance) {
+        status.StartPending();
+        return true;
+    }
+    LogPrint("service: another Ambrel controls this machine; waiting for it to end\n");
+    status.Running();
+    while (otherInstance) {
+        if (status.WaitForStop(GUARD_RETRY_MS))
+            return false;
+        mutex = AcquireSingleInstance(otherInstance);
+    }
+    LogPrint("service: the other Ambrel has ended; this service controls the machine now\n");
+    return true;
+}
+
+void WINAPI ServiceMain(DWORD, LPWSTR*)
+{
+    ServiceRun& run = g_run;
+    run.status.window = &run.app.messageWindow;
+    if (!run.status.Start(OnServiceControl)) {
+        run.exitCode = GetLastError();
+        return;
+    }
+    run.status.StartPending();
+    LogPrint("Ambrel Ver.1.00\n");
+    LogPrint("service start\n");
+    RestartAfterCrash();
+    HANDLE mutex = nullptr;
+    DWORD win32Code = NO_ERROR;
+    DWORD serviceCode = 0;
+    if (TakeGuard(run.status, mutex)) {
+        run.app.service = &run.status;
+        if (Run(run.app, run.instance) != 0) {
+            win32Code = ERROR_SERVICE_SPECIFIC_ERROR;
+            serviceCode = SERVICE_NO_WINDOW;
+        }
+        run.app.tempWatch.Close();
+    }
+    LogPrint("program end\n");
+    if (mutex != nullptr)
+        CloseHandle(mutex);
+    run.exitCode = win32Code == NO_ERROR ? NO_ERROR : serviceCode;
+    run.status.Stopped(win32Code, serviceCode);
+}
+
+// A process of the GUI subsystem has a standard error only where its starter gave it one; the
+// console of the command that started it is the other place where a user sees the text.
+void WriteError(const char* text)
+{
+    HANDLE output = GetStdHandle(STD_ERROR_HANDLE);
+    HANDLE opened = nullptr;
+    if ((output == nullptr || output == INVALID_HANDLE_VALUE) &&
+        AttachConsole(ATTACH_PARENT_PROCESS)) {
+        opened = CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                             nullptr);
+        output = opened;
+    }
+    DWORD written = 0;
+    if (output != nullptr && output != INVALID_HANDLE_VALUE)
+        WriteFile(output, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+    if (opened != nullptr && opened != INVALID_HANDLE_VALUE)
+        CloseHandle(opened);
+}
+
+} // namespace
+
+int RunService(HINSTANCE instance, const CommandSwitches& switches)
+{
+    // Session 0 has no desktop for a console window: only the log file is kept.
+    OpenLogSinks(switches.file, 0);
+    g_run.instance = instance;
+    SERVICE_TABLE_ENTRYW table[] = {{const_cast<LPWSTR>(SERVICE_NAME), ServiceMain},
+                                    {nullptr, nullptr}};
+    if (!StartServiceCtrlDispatcherW(table)) {
+        const DWORD error = GetLastError();
+        LogPrint("service: StartServiceCtrlDispatcherW = %lu\n", error);
+        if (error != ERROR_FAILED_SERVICE_CONTROLLER_CONNECT)
+            return static_cast<int>(error);
+        WriteError(NOT_STARTED_BY_SCM_TEXT);
+        return SERVICE_NOT_STARTED_BY_SCM;
+    }
+    g_run.status.Release();
+    return static_cast<int>(g_run.exitCode);
+}

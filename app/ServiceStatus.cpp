@@ -1,0 +1,120 @@
+#include "app/ServiceStatus.h"
+
+#include "base/Log.h"
+
+namespace
+{
+
+// Time enough for the start (the guard, the hidden window, the worker) and for the stop (the
+// worker's last reading and every value given back, each write flushed first).
+const DWORD START_WAIT_HINT_MS = 10000;
+const DWORD STOP_WAIT_HINT_MS = 20000;
+
+const DWORD ACCEPTED_CONTROLS =
+    SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN | SERVICE_ACCEPT_PRESHUTDOWN;
+
+} // namespace
+
+bool ServiceStatus::Start(LPHANDLER_FUNCTION_EX handler)
+{
+    stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (stopEvent == nullptr)
+        return false;
+    handle = RegisterServiceCtrlHandlerExW(SERVICE_NAME, handler, this);
+    if (handle == nullptr) {
+        LogPrint("service: RegisterServiceCtrlHandlerExW = %lu\n", GetLastError());
+        Release();
+        return false;
+    }
+    InitializeCriticalSection(&lock);
+    lockMade = true;
+    return true;
+}
+
+void ServiceStatus::Release()
+{
+    if (lockMade) {
+        DeleteCriticalSection(&lock);
+        lockMade = false;
+    }
+    if (stopEvent != nullptr) {
+        CloseHandle(stopEvent);
+        stopEvent = nullptr;
+    }
+    handle = nullptr;
+}
+
+void ServiceStatus::Report(DWORD newState, DWORD waitHint, DWORD win32Code, DWORD serviceCode)
+{
+    EnterCriticalSection(&lock);
+    const bool pending = newState == SERVICE_START_PENDING || newState == SERVICE_STOP_PENDING;
+    checkPoint = !pending ? 0 : newState == state ? checkPoint + 1 : 1;
+    state = newState;
+    SERVICE_STATUS status = {};
+    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status.dwCurrentState = newState;
+    status.dwControlsAccepted = newState == SERVICE_RUNNING ? ACCEPTED_CONTROLS : 0;
+    status.dwWin32ExitCode = win32Code;
+    status.dwServiceSpecificExitCode = serviceCode;
+    status.dwCheckPoint = checkPoint;
+    status.dwWaitHint = waitHint;
+    if (!SetServiceStatus(handle, &status))
+        LogPrint("service: SetServiceStatus(%lu) = %lu\n", newState, GetLastError());
+    LeaveCriticalSection(&lock);
+}
+
+void ServiceStatus::StartPending()
+{
+    Report(SERVICE_START_PENDING, START_WAIT_HINT_MS, NO_ERROR, 0);
+}
+
+void ServiceStatus::StopPending()
+{
+    Report(SERVICE_STOP_PENDING, STOP_WAIT_HINT_MS, NO_ERROR, 0);
+}
+
+void ServiceStatus::Running()
+{
+    // Checked and reported under the lock that RequestStop reports under: either the stop
+    // comes after this report, or this reports the stop.
+    EnterCriticalSection(&lock);
+    if (stopping.load())
+        StopPending();
+    else
+        Report(SERVICE_RUNNING, 0, NO_ERROR, 0);
+    LeaveCriticalSection(&lock);
+    if (stopping.load())
+        CloseWindow();
+}
+
+void ServiceStatus::RequestStop()
+{
+    EnterCriticalSection(&lock);
+    stopping.store(true);
+    StopPending();
+    LeaveCriticalSection(&lock);
+    SetEvent(stopEvent);
+    CloseWindow();
+}
+
+bool ServiceStatus::StopRequested() const
+{
+    return stopping.load();
+}
+
+bool ServiceStatus::WaitForStop(DWORD milliseconds) const
+{
+    return WaitForSingleObject(stopEvent, milliseconds) == WAIT_OBJECT_0;
+}
+
+void ServiceStatus::Stopped(DWORD win32Code, DWORD serviceCode)
+{
+    Report(SERVICE_STOPPED, 0, win32Code, serviceCode);
+}
+
+void ServiceStatus::CloseWindow() const
+{
+    HWND hwnd = window != nullptr ? window->hwnd.load() : nullptr;
+    if (hwnd != nullptr)
+        PostMessageW(hwnd, WM_CLOSE, 0, 0);
+}

@@ -1,0 +1,63 @@
+// The service's state as the Service Control Manager sees it, and the stop that it asks for.
+// The control handler runs on the dispatcher's thread (the process's first thread), the service
+// itself on the thread of its ServiceMain: a stop is one event, the window to close one atomic
+// word (MessageWindow::hwnd), and every report goes out under one lock, so that the manager never
+// sees the service running again once it has been told that it stops.
+//
+// Plain holder: zero-initialised it is idle; Start makes the event and the lock and registers
+// the handler, Release undoes what Start made (the status handle is the manager's and is never
+// closed).
+#pragma once
+
+#include "base/MessageWindow.h"
+
+#include <windows.h>
+
+#include <atomic>
+
+// The service's name in the Service Control Manager (sc, net start, the installer).
+const wchar_t SERVICE_NAME[] = L"Ambrel";
+
+class ServiceStatus
+{
+  public:
+    // Zero when not registered.
+    SERVICE_STATUS_HANDLE handle;
+    // Null when not made; signalled once a stop, shutdown or pre-shutdown has come.
+    HANDLE stopEvent;
+    // The controller's hidden window, closed when the stop comes; set by the owner.
+    MessageWindow* window;
+
+    // Registers handler (whose context is this object); false, with nothing left to release,
+    // when the event or the registration fails.
+    bool Start(LPHANDLER_FUNCTION_EX handler);
+    void Release();
+
+    // SERVICE_START_PENDING, then SERVICE_STOP_PENDING: each report of the same state carries a
+    // higher checkpoint and the wait hint of that state.
+    void StartPending();
+    void StopPending();
+    // SERVICE_RUNNING, accepting stop, shutdown and pre-shutdown; once a stop has been asked for
+    // it reports stop pending instead and closes the window (which may have been made after the
+    // stop came).
+    void Running();
+    // Control handler: a stop, shutdown or pre-shutdown. Reports stop pending, signals the event
+    // and closes the window, whose orderly end gives every value back.
+    void RequestStop();
+    bool StopRequested() const;
+    // Waits up to milliseconds for a stop; true when one has come.
+    bool WaitForStop(DWORD milliseconds) const;
+    // SERVICE_STOPPED with the exit code (NO_ERROR, or ERROR_SERVICE_SPECIFIC_ERROR and the
+    // service's own code).
+    void Stopped(DWORD win32Code, DWORD serviceCode);
+
+  private:
+    CRITICAL_SECTION lock;
+    bool lockMade;
+    DWORD state;
+    DWORD checkPoint;
+    std::atomic<bool> stopping;
+
+    void Report(DWORD newState, DWORD waitHint, DWORD win32Code, DWORD serviceCode);
+    void CloseWindow() const;
+};
