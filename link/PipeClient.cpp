@@ -1,6 +1,7 @@
 #include "link/PipeClient.h"
 
 #include "base/Log.h"
+#include "base/OwnedHandle.h"
 
 #include <process.h>
 
@@ -190,16 +191,8 @@ bool PipeClient::Start()
 
 void PipeClient::Stop()
 {
-    if (thread != nullptr) {
-        SetEvent(stopEvent);
-        WaitForSingleObject(thread, INFINITE);
-        CloseHandle(thread);
-        thread = nullptr;
-    }
-    if (stopEvent != nullptr) {
-        CloseHandle(stopEvent);
-        stopEvent = nullptr;
-    }
+    StopOwnedThread(thread, stopEvent);
+    CloseOwnedHandle(stopEvent);
 }
 
 unsigned __stdcall PipeClient::ThreadMain(void* client)

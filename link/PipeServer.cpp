@@ -1,6 +1,7 @@
 #include "link/PipeServer.h"
 
 #include "base/Log.h"
+#include "base/OwnedHandle.h"
 
 #include <process.h>
 #include <sddl.h>
@@ -122,10 +123,7 @@ void ServerLoop::Close()
             Drop(i, nullptr);
     }
     CloseListener();
-    if (connectOv.hEvent != nullptr) {
-        CloseHandle(connectOv.hEvent);
-        connectOv.hEvent = nullptr;
-    }
+    CloseOwnedHandle(connectOv.hEvent);
     if (security != nullptr) {
         LocalFree(security);
         security = nullptr;
@@ -358,10 +356,8 @@ void ServerLoop::Drop(int index, const char* why)
         DisconnectNamedPipe(slot->pipe);
         CloseHandle(slot->pipe);
     }
-    if (slot->readOv.hEvent != nullptr)
-        CloseHandle(slot->readOv.hEvent);
-    if (slot->writeOv.hEvent != nullptr)
-        CloseHandle(slot->writeOv.hEvent);
+    CloseOwnedHandle(slot->readOv.hEvent);
+    CloseOwnedHandle(slot->writeOv.hEvent);
     delete slot;
 }
 
@@ -460,20 +456,9 @@ void PipeServer::Publish(PipeSnapshot* snapshot)
 
 void PipeServer::Stop()
 {
-    if (thread != nullptr) {
-        SetEvent(stopEvent);
-        WaitForSingleObject(thread, INFINITE);
-        CloseHandle(thread);
-        thread = nullptr;
-    }
-    if (stopEvent != nullptr) {
-        CloseHandle(stopEvent);
-        stopEvent = nullptr;
-    }
-    if (publishEvent != nullptr) {
-        CloseHandle(publishEvent);
-        publishEvent = nullptr;
-    }
+    StopOwnedThread(thread, stopEvent);
+    CloseOwnedHandle(stopEvent);
+    CloseOwnedHandle(publishEvent);
     delete pending.exchange(nullptr);
 }
 

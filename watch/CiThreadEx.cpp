@@ -1,6 +1,7 @@
 #include "watch/CiThreadEx.h"
 
 #include "base/Log.h"
+#include "base/OwnedHandle.h"
 
 #include <process.h>
 
@@ -20,12 +21,7 @@ void CiThreadEx::Start(DWORD intervalMs, ThreadCallback threadCallback, void* ca
 
 void CiThreadEx::Stop()
 {
-    if (thread != nullptr) {
-        SetEvent(stopEvent);
-        WaitForSingleObject(thread, INFINITE);
-        CloseHandle(thread);
-        thread = nullptr;
-    }
+    StopOwnedThread(thread, stopEvent);
     interval = 0;
     argument = nullptr;
     callback = nullptr;
