@@ -22,13 +22,15 @@ could be made (a program that ends during it makes the run fail).
 import argparse
 import os
 import pathlib
-import re
 import shutil
 import signal
 import statistics
 import subprocess
 import sys
 import time
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / 'scripts'))
+from wine_slot import use_wine_slot  # noqa: E402
 
 AMBREL_CLASS = 'Ambrel'
 FLOOR_CLASS = 'AmbrelFloor'
@@ -47,21 +49,6 @@ SCHEME = '381b4222-f694-41f0-9685-ff5bb260df2e'
 STEADY_50_C = 3232  # counter value, tenths of a kelvin
 SETTLE_SECONDS = 3.0
 CLOCK_TICKS = os.sysconf('SC_CLK_TCK')
-
-
-def use_wine_slot(environ):
-    """Points DISPLAY and WINEPREFIX at the Wine slot that CTest gave this run, if any (as the
-    end-to-end harness does): the programs measured must not meet another test's in the default
-    prefix."""
-    given = re.match(r'id:(\d+),', environ.get('CTEST_RESOURCE_GROUP_0_WINE', ''))
-    if not given:
-        return
-    slot = given.group(1)
-    try:
-        environ['DISPLAY'] = environ[f'AMBREL_WINE_DISPLAY_{slot}']
-        environ['WINEPREFIX'] = environ[f'AMBREL_WINE_PREFIX_{slot}']
-    except KeyError:
-        sys.exit(f'compare_floor: no Wine slot {slot} in this environment')
 
 
 def env_path(name):
@@ -490,7 +477,7 @@ def main():
     if args.quick:
         settle, args.seconds, args.runs = 1.0, 2.0, 1
 
-    use_wine_slot(os.environ)
+    use_wine_slot(os.environ, 'compare_floor')
     programs = Programs(args.service)
     # A run that is still ending would hold the single-instance guard.
     if not wait_for(lambda: programs.probe('counts', AMBREL_CLASS).returncode != 0 and

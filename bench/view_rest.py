@@ -18,7 +18,7 @@ import sys
 import time
 
 from compare_floor import SCHEME, STEADY_50_C, cpu_ticks, context_switches, env_path, read, \
-    tasks, wait_for, windows_path
+    tasks, use_wine_slot, wait_for, windows_path
 
 DESKTOP = 'AmbrelView'
 
@@ -55,6 +55,7 @@ def main():
     parser.add_argument('--quick', action='store_true', help='10 s per phase')
     args = parser.parse_args()
     seconds = 10.0 if args.quick else args.seconds
+    use_wine_slot(os.environ, 'view_rest')
     exe, poke = env_path('AMBREL_EXE'), env_path('AMBREL_POKE')
     work = pathlib.Path(os.environ.get('AMBREL_BENCH_DIR', '/tmp/ambrel-bench')) / 'view'
     shutil.rmtree(work, ignore_errors=True)

@@ -2,10 +2,8 @@
 back what it did: the store, the fakes' call trace, the log file and the screen.
 
 Needs WINEPREFIX, DISPLAY and the fake DLLs installed in the prefix (scripts/test does that),
-AMBREL_EXE and AMBREL_POKE (set by CTest). Under scripts/test, CTest gives each test a Wine slot
-(CTEST_RESOURCE_GROUP_0_WINE, "id:N,slots:1"), and this module, on import, points DISPLAY and
-WINEPREFIX at that slot's (AMBREL_WINE_DISPLAY_N, AMBREL_WINE_PREFIX_N) for the test and every
-program it starts.
+AMBREL_EXE and AMBREL_POKE (set by CTest). Under scripts/test this module, on import, takes a free
+Wine slot for the test and every program it starts (scripts/wine_slot.py).
 """
 
 import collections
@@ -16,23 +14,13 @@ import shutil
 import signal
 import struct
 import subprocess
+import sys
 import time
 
-def use_wine_slot(environ):
-    """Points DISPLAY and WINEPREFIX in environ at the Wine slot that CTest gave this test, if any;
-    a slot that the environment does not describe is an error, never the default prefix."""
-    given = re.match(r'id:(\d+),', environ.get('CTEST_RESOURCE_GROUP_0_WINE', ''))
-    if not given:
-        return
-    slot = given.group(1)
-    try:
-        environ['DISPLAY'] = environ[f'AMBREL_WINE_DISPLAY_{slot}']
-        environ['WINEPREFIX'] = environ[f'AMBREL_WINE_PREFIX_{slot}']
-    except KeyError:
-        raise SystemExit(f'no Wine slot {slot} in this environment')
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / 'scripts'))
+from wine_slot import use_wine_slot  # noqa: E402
 
-
-use_wine_slot(os.environ)
+use_wine_slot(os.environ, 'ambrel_harness')
 
 EXE = os.environ.get('AMBREL_EXE', '')
 POKE = os.environ.get('AMBREL_POKE', '')
