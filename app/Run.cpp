@@ -43,11 +43,13 @@ void LoadSettings(TrayApp& app)
 }
 
 // The worker starts with the user's choices; later choices reach it as WatchChoice. The service
-// keeps its restore ledger under the machine's key.
+// keeps its restore ledger under the machine's key and takes over what users' instances left; a
+// user's instance takes over what the service left.
 void StartWatching(TrayApp& app)
 {
     app.tempWatch.window = &app.messageWindow;
     app.tempWatch.keeper.ledger.key.machine = app.service != nullptr;
+    app.tempWatch.keeper.foreign.service = app.service != nullptr;
     std::memcpy(app.tempWatch.zone, app.settings.zone, sizeof app.tempWatch.zone);
     app.tempWatch.ambrel.SetThrottleAt(app.settings.throttleAt);
     app.tempWatch.keeper.onBattery = app.settings.onBattery;

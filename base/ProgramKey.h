@@ -28,6 +28,9 @@ class ProgramKey
     bool Open(const char* path, bool write);
     // Opens an existing key below HKEY_LOCAL_MACHINE for reading only (what every user may do).
     bool OpenMachine(const char* path);
+    // Opens an existing key below any root with the access asked for: another controller's data
+    // (HKEY_USERS for the service, HKEY_LOCAL_MACHINE for a user's instance).
+    bool OpenUnder(HKEY root, const char* path, REGSAM access);
     void Close();
     // "HKEY_CURRENT_USER" or "HKEY_LOCAL_MACHINE", as Create and Open choose, for the log.
     const char* RootName() const;
@@ -50,7 +53,4 @@ class ProgramKey
     // The name of the value at index (0, 1, ...), for walking all values; false past the last
     // one or for a name longer than the buffer. Deleting values while walking shifts the indices.
     bool ValueName(DWORD index, char* name, DWORD size) const;
-
-  private:
-    bool OpenUnder(HKEY root, const char* path, REGSAM access);
 };

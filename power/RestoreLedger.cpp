@@ -101,7 +101,7 @@ void RestoreLedger::LogFailureOnce(const char* what)
              key.RootName(), RESTORE_LEDGER_KEY_PATH, what);
 }
 
-bool RestoreLedger::ReadEntry(const char* name, LedgerEntry& entry) const
+bool RestoreLedger::ReadNamed(const char* name, LedgerEntry& entry) const
 {
     if (!ParseLedgerName(name, entry))
         return false;
@@ -123,7 +123,7 @@ int RestoreLedger::ReadEntries(LedgerEntry* entries, int max)
     int count = 0;
     DWORD index = 0;
     while (count < max && key.ValueName(index, name, sizeof name)) {
-        if (ReadEntry(name, entries[count])) {
+        if (ReadNamed(name, entries[count])) {
             ++count;
             ++index;
             continue;

@@ -73,12 +73,13 @@ class RestoreLedger
     bool Put(const LedgerEntry& entry);
     // Removes an entry; a failure is logged once.
     void Remove(const LedgerEntry& entry);
+    // Reads the value of that name as an entry; false for anything but a well-formed one.
+    bool ReadNamed(const char* name, LedgerEntry& entry) const;
     // Puts what has been written to the key on disk, so that a power loss right after the power
     // write that an entry guards still finds the entry; a failure is logged once.
     void Flush();
 
   private:
-    bool ReadEntry(const char* name, LedgerEntry& entry) const;
     void DeleteLegacyName(const LedgerEntry& entry);
     void LogFailureOnce(const char* what);
 };

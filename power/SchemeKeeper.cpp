@@ -21,6 +21,7 @@ void EntryLabel(const LedgerEntry& entry, char label[LEDGER_NAME_SIZE])
 void SchemeKeeper::Start(uint32_t& valueInForce)
 {
     ledger.Open();
+    started = true;
     RestoreLeftovers();
     // Only read: the user's own values are in force until the first step.
     ReadThrottleMax(valueInForce);
@@ -42,22 +43,62 @@ LedgerEntry* SchemeKeeper::Find(const SchemeId& scheme, ThrottleValue which)
 
 LedgerEntry* SchemeKeeper::Record(const SchemeId& scheme, ThrottleValue which, uint32_t original)
 {
-    if (entryCount >= RESTORE_LEDGER_MAX_ENTRIES)
-        return nullptr;
-    LedgerEntry& entry = entries[entryCount++];
-    entry = LedgerEntry{};
+    LedgerEntry entry = {};
     entry.scheme = scheme;
     entry.which = which;
+    if (entryCount >= KEEPER_MAX_ENTRIES) {
+        // A value that could not be given back is never written.
+        if (!noRoomLogged) {
+            char label[LEDGER_NAME_SIZE];
+            EntryLabel(entry, label);
+            LogPrint("SchemeKeeper: no room to note %s; it is left as it is\n", label);
+            noRoomLogged = true;
+        }
+        return nullptr;
+    }
     entry.original = original;
     entry.written = original;
     entry.previous = original;
-    ledger.Put(entry); // kept in memory even when the registry fails
-    return &entry;
+    entries[entryCount] = entry;
+    Keep(entries[entryCount]); // kept in memory even when the registry fails
+    return &entries[entryCount++];
 }
 
-LedgerEntry* SchemeKeeper::Note(const SchemeId& scheme, ThrottleValue which, uint32_t& current)
+void SchemeKeeper::Keep(const LedgerEntry& entry)
+{
+    if (&entry - entries < RESTORE_LEDGER_MAX_ENTRIES) {
+        ledger.Put(entry);
+        return;
+    }
+    if (fullLogged)
+        return;
+    fullLogged = true;
+    char label[LEDGER_NAME_SIZE];
+    EntryLabel(entry, label);
+    LogPrint("RestoreLedger: full (%d entries); %s and any value after it are given back only "
+             "on an orderly exit\n",
+             RESTORE_LEDGER_MAX_ENTRIES, label);
+}
+
+LedgerEntry* SchemeKeeper::NoteUnreadable(const SchemeId& scheme)
+{
+    if (LedgerEntry* entry = Find(scheme, THROTTLE_AC))
+        return entry;
+    LedgerEntry* entry = Record(scheme, THROTTLE_AC, RESTORE_LEDGER_MAX_PERCENT);
+    if (entry != nullptr) {
+        char label[LEDGER_NAME_SIZE];
+        EntryLabel(*entry, label);
+        LogPrint("SchemeKeeper: scheme %s cannot be read; its own value is taken to be %lu\n",
+                 label, static_cast<unsigned long>(RESTORE_LEDGER_MAX_PERCENT));
+    }
+    return entry;
+}
+
+LedgerEntry* SchemeKeeper::Note(const SchemeId& scheme, ThrottleValue which, uint32_t& current,
+                                bool& readable)
 {
     uint32_t result = ReadSchemeThrottleMax(scheme, current, which);
+    readable = result == 0;
     if (result != 0) {
         if (which != THROTTLE_AC)
             LogMissingOnce(scheme, which, result);
@@ -86,7 +127,7 @@ void SchemeKeeper::AdoptOwnValue(LedgerEntry& entry, uint32_t value)
     entry.original = value;
     entry.written = value;
     entry.previous = value;
-    ledger.Put(entry);
+    Keep(entry);
 }
 
 void SchemeKeeper::LogMissingOnce(const SchemeId& scheme, ThrottleValue which, uint32_t error)
@@ -116,6 +157,10 @@ bool SchemeKeeper::Write(uint32_t level)
     }
     if (hasInForce && !SameScheme(inForce, scheme))
         activationDue = false; // the user has activated another scheme since
+    // A scheme not written before in this run may hold what the other controller left: that is
+    // given back before its values are noted, so that the other's cap is never taken for them.
+    if (Find(scheme, THROTTLE_AC) == nullptr)
+        TakeOverForeign(nullptr);
     inForce = scheme;
     hasInForce = true;
     lowered = false;
@@ -139,21 +184,22 @@ bool SchemeKeeper::Write(uint32_t level)
 bool SchemeKeeper::Plan(const SchemeId& scheme, uint32_t level, PlannedWrite& write)
 {
     uint32_t current = 0;
-    LedgerEntry* entry = Note(scheme, write.which, current);
-    if (entry == nullptr) {
-        // The AC class-0 value, unreadable, gets the level all the same: a power service that
-        // fails to read must not turn the cap off.
-        return write.which == THROTTLE_AC;
-    }
+    bool readable = false;
+    LedgerEntry* entry = Note(scheme, write.which, current, readable);
+    if (entry == nullptr && !readable && write.which == THROTTLE_AC)
+        entry = NoteUnreadable(scheme);
+    if (entry == nullptr)
+        return false;
     write.entry = entry;
     write.value = std::min(entry->original, level);
-    if (write.value == current) {
+    if (readable && write.value == current) {
         lowered = lowered || write.value < entry->original;
         return false;
     }
-    entry->previous = current;
+    // Unread, the value is taken to hold what was last written there.
+    entry->previous = readable ? current : entry->written;
     entry->written = write.value;
-    ledger.Put(*entry);
+    Keep(*entry);
     return true;
 }
 
@@ -173,17 +219,12 @@ bool SchemeKeeper::Carry(const SchemeId& scheme, const PlannedWrite* planned, in
             NoteFailure(scheme, write.which, error);
         activate = activate || done;
         failed = failed || !done;
-        // An unnoted value is taken to have had Windows' default of 100 %.
-        const uint32_t own =
-            write.entry != nullptr ? write.entry->original : RESTORE_LEDGER_MAX_PERCENT;
-        lowered = lowered || (done && write.value < own);
-        if (write.entry == nullptr)
-            continue;
+        lowered = lowered || (done && write.value < write.entry->original);
         if (done)
             write.entry->previous = write.entry->written;
         else
             write.entry->written = write.entry->previous;
-        ledger.Put(*write.entry);
+        Keep(*write.entry);
     }
     // What was written takes effect even when another value failed.
     activationDue = activate && !ActivateScheme(scheme);
@@ -214,8 +255,62 @@ void SchemeKeeper::RestoreLeftovers()
     leftovers.count = 0;
     count = RestoreEntries(left, count, false, &leftovers);
     // Still the program's: tried again at the end of this run.
-    for (int i = 0; i < count && entryCount < RESTORE_LEDGER_MAX_ENTRIES; ++i)
+    for (int i = 0; i < count && entryCount < KEEPER_MAX_ENTRIES; ++i)
         entries[entryCount++] = left[i];
+    TakeOverForeign(&leftovers);
+}
+
+void SchemeKeeper::TakeOverForeign(GivenBackList* record)
+{
+    if (!started)
+        return;
+    ForeignEntry found[RESTORE_LEDGER_MAX_ENTRIES];
+    const int count = foreign.Read(found, RESTORE_LEDGER_MAX_ENTRIES);
+    if (count == 0)
+        return;
+    SchemeId active;
+    const bool known = ReadActiveScheme(active) == 0;
+    bool activeWritten = false;
+    for (int i = 0; i < count; ++i) {
+        const LedgerEntry& noted = found[i].entry;
+        bool done = true;
+        bool written = false;
+        uint32_t from = 0;
+        if (LedgerEntry* entry = Find(noted.scheme, noted.which))
+            done = MendOwnValue(*entry, noted);
+        else
+            done = Restore(noted, true, from, written);
+        if (written && record != nullptr)
+            record->Add(noted, from);
+        if (written && known && SameScheme(active, noted.scheme))
+            activeWritten = true;
+        // One that cannot be read now stays where it is, for the next look.
+        if (done)
+            foreign.Remove(found[i]);
+    }
+    if (activeWritten)
+        ActivateScheme(active);
+}
+
+// This run noted, as the value's own setting, what the other controller had written there: the
+// other's note of the value's own setting is the true one. A note of this run that is not the
+// other's cap (the user has set the value since) stays.
+bool SchemeKeeper::MendOwnValue(LedgerEntry& entry, const LedgerEntry& noted)
+{
+    if (entry.original == noted.original ||
+        (entry.original != noted.written && entry.original != noted.previous))
+        return true;
+    char label[LEDGER_NAME_SIZE];
+    EntryLabel(entry, label);
+    LogPrint("SchemeKeeper: scheme %s: its own value is %lu, not the %lu left by an earlier run\n",
+             label, static_cast<unsigned long>(noted.original),
+             static_cast<unsigned long>(entry.original));
+    entry.original = noted.original;
+    Keep(entry);
+    // Written again under its own setting at the next reading: at the user's own values, given
+    // back at once.
+    retryDue = true;
+    return true;
 }
 
 void SchemeKeeper::RestoreAll()

@@ -9,13 +9,16 @@
 // the recorded setting has been changed by the user, whose value becomes its own setting. At the
 // end it gives each value its own setting back, but only while it still holds what the program
 // wrote (otherwise the user or another program has changed it since, and that choice stays). At
-// start it first restores what a run that did not end in order left in the ledger.
+// start it first restores what a run that did not end in order left in the ledger, its own and
+// the other controller's (ForeignLedgers): a value that the other controller wrote is never taken
+// for the scheme's own.
 //
 // Runs on the watcher's thread; RestoreAll may run once more on the main thread after the
 // worker has been joined. A zeroed keeper is idle and leaves the battery values alone;
 // RestoreAll leaves it idle again.
 #pragma once
 
+#include "power/ForeignLedgers.h"
 #include "power/KeeperFacts.h"
 #include "power/PowerSetting.h"
 #include "power/RestoreLedger.h"
@@ -24,11 +27,14 @@
 
 #include <cstdint>
 
+// The values the keeper notes in memory: every value it writes is noted there first, so that an
+// orderly end gives each one back even where the registry's ledger is full.
+const int KEEPER_MAX_ENTRIES = 4 * RESTORE_LEDGER_MAX_ENTRIES;
+
 // One value about to be written during a mode change.
 struct PlannedWrite {
     ThrottleValue which;
     uint32_t value;
-    // Null for the AC class-0 value when it cannot be noted: it is written all the same.
     LedgerEntry* entry;
 };
 
@@ -36,8 +42,15 @@ class SchemeKeeper final : public ThrottleSetting
 {
   public:
     RestoreLedger ledger;
-    LedgerEntry entries[RESTORE_LEDGER_MAX_ENTRIES];
+    // The first RESTORE_LEDGER_MAX_ENTRIES are kept in the registry's ledger too.
+    LedgerEntry entries[KEEPER_MAX_ENTRIES];
     int entryCount;
+    // The other controller's ledgers, consulted once Start has run.
+    ForeignLedgers foreign;
+    bool started;
+    // The registry's ledger was full, or memory too: each said once per run.
+    bool fullLogged;
+    bool noRoomLogged;
     // The scheme the current mode was last put in force in; valid when hasInForce.
     SchemeId inForce;
     bool hasInForce;
@@ -81,12 +94,27 @@ class SchemeKeeper final : public ThrottleSetting
     // Gives every value in the ledger its own setting back where it still holds the program's,
     // activating the active scheme; closes the ledger.
     void RestoreAll();
+    // Takes over what the other controller left: a value that it wrote gets its own setting
+    // back, or, where this run already noted the other's cap as the value's own setting, that
+    // note is mended (and the mode written again at the next reading). What it gives back goes
+    // into record when there is one.
+    void TakeOverForeign(GivenBackList* record);
 
   private:
     // Reads one value into current and returns its entry: recorded with the value as its own
     // setting when there is none yet, and taking the value as its own setting when the user has
     // changed it since. Null when the value cannot be read or the ledger is full.
-    LedgerEntry* Note(const SchemeId& scheme, ThrottleValue which, uint32_t& current);
+    // readable tells whether the value could be read.
+    LedgerEntry* Note(const SchemeId& scheme, ThrottleValue which, uint32_t& current,
+                      bool& readable);
+    // The entry of an AC value that cannot be read: it is capped all the same (a power service
+    // that fails to read must not turn the cap off), so it is noted with Windows' default of
+    // 100 % as its own setting, to be given back like any other.
+    LedgerEntry* NoteUnreadable(const SchemeId& scheme);
+    // Stores an entry in the registry's ledger where it has room.
+    void Keep(const LedgerEntry& entry);
+    // The other controller's note of a value that this run noted too; true when done with.
+    bool MendOwnValue(LedgerEntry& entry, const LedgerEntry& noted);
     void AdoptOwnValue(LedgerEntry& entry, uint32_t value);
     // Decides what one value gets at the level; false when it is left as it is.
     bool Plan(const SchemeId& scheme, uint32_t level, PlannedWrite& write);

@@ -45,6 +45,8 @@ void CTempWatch::OnInit()
 void CTempWatch::OnTimeout()
 {
     TakeChoice();
+    if (handOverDue.exchange(false))
+        keeper.TakeOverForeign(nullptr);
     // A value that failed is written again while the mode holds. The user has switched
     // schemes: the current mode goes into the newly active one, looked up only while the
     // throttle is engaged: at mode 0 a reading makes no power call at all.
@@ -122,6 +124,11 @@ bool CTempWatch::RequestChoice(const WatchChoice& choice)
         return false;
     delete pendingChoice.exchange(copy);
     return true;
+}
+
+void CTempWatch::RequestHandOver()
+{
+    handOverDue.store(true);
 }
 
 void CTempWatch::DropPendingChoice()

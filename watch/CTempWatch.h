@@ -69,6 +69,9 @@ class CTempWatch : public CiThreadEx
     bool reportDue;
     // A choice made on the main thread and not yet taken up; owned by whoever holds the pointer.
     std::atomic<WatchChoice*> pendingChoice;
+    // The main thread has learnt that the other controller's ledgers may hold something new (a
+    // user has come to view the service): the worker looks at its next reading.
+    std::atomic<bool> handOverDue;
     // Room for reading every zone at once (Hottest zone), so that a reading allocates nothing.
     ZoneArrayBuffer zoneArray;
     // The scheme last posted as WM_TEMPSCHEME; valid when schemePosted.
@@ -83,6 +86,9 @@ class CTempWatch : public CiThreadEx
     // Main thread: hands a choice to the worker, replacing one it has not taken up yet. Returns
     // false when there is no memory for it.
     bool RequestChoice(const WatchChoice& choice);
+    // Main thread: asks the worker to take over what the other controller left (at most once
+    // per reading, however often it is asked).
+    void RequestHandOver();
     // Stops and joins the worker (whose END call has run by then), then forgets the window and
     // the last report.
     void Stop();

@@ -131,8 +131,10 @@ class AmbrelRun:
 
     def __init__(self, name, store=None, script=None, args=('--logging',), keep_ledger=False,
                  events=False, env=None):
+        # Either controller takes over what the other left: a fresh run starts with neither.
         if not keep_ledger:
             clear_ledger()
+            clear_ledger(MACHINE_LEDGER_KEY)
         self.dir = WORK / name
         shutil.rmtree(self.dir, ignore_errors=True)
         self.dir.mkdir(parents=True)
@@ -296,8 +298,6 @@ class ServiceRun(AmbrelRun):
 
     def __init__(self, name, store=None, script=None, keep_ledger=False):
         super().__init__(name, store, script, args=('--service',), keep_ledger=keep_ledger)
-        if not keep_ledger:
-            clear_ledger(MACHINE_LEDGER_KEY)
         for variable in FAKE_VARIABLES:
             wine('reg', 'add', FAKES_KEY, '/v', variable, '/t', 'REG_SZ', '/d',
                  self.env[variable], '/f')

@@ -1143,6 +1143,63 @@ class Service(unittest.TestCase):
         finally:
             tray.kill()
 
+    def test_a_tray_killed_while_capping_is_undone_by_the_service_and_never_taken_for_its_own(self):
+        killed = AmbrelRun('tray-killed', store=store_text(schemes=((BALANCED, 93, 70),
+                                                                    (HIGH_PERFORMANCE, 100, 90))),
+                           script=f'{counter(90)}\n').start()
+        try:
+            self.assertTrue(wait_for(lambda: killed.values()[:2] == [80, 70], 40))
+        finally:
+            killed.process.kill()
+            killed.process.wait()
+        # A user's own key is theirs to write: an entry naming a value that its scheme does not
+        # hold is never applied.
+        set_registry_value(LEDGER_KEY, f'{HIGH_PERFORMANCE} AC',
+                           ('REG_BINARY', ledger_entry(5, 50)[1]))
+        with ServiceRun('service-after-tray', store=killed.store_file.read_text(),
+                        script=f'{counter(60)}\n', keep_ledger=True) as service:
+            self.assertEqual(0, service.install())
+            self.assertEqual(0, service.start())
+            # The user logs on: their start of Ambrel is a view of the service.
+            view = AmbrelRun('view-after-tray', keep_ledger=True).start()
+            try:
+                self.assertTrue(wait_for(lambda: '60 °C' in poke_output('title'), 30))
+                self.assertTrue(wait_for(lambda: service.values()[:2] == [93, 70], 10))
+                self.assertEqual(0, close_and_wait(view))
+            finally:
+                view.kill()
+            self.assertEqual(([93], [100, 90], {}), (service.ac_writes(),
+                                                     service.values(HIGH_PERFORMANCE), ledger()))
+            # Hot again: the cap's 80 % was never noted as the scheme's own value.
+            service.append_readings(90)
+            self.assertTrue(wait_for(lambda: service.values()[0] == 80, 40))
+            self.assertEqual(ledger_entry(93, 80), ledger(MACHINE_LEDGER_KEY)[f'{BALANCED} AC'])
+            self.assertEqual(0, service.stop())
+            self.assertTrue(wait_for(lambda: service.values()[:2] == [93, 70], 20))
+
+    def test_a_service_killed_while_capping_is_undone_by_the_next_tray(self):
+        with ServiceRun('service-killed-first', store=store_text(schemes=((BALANCED, 93, 70),)),
+                        script=f'{counter(90)}\n') as killed:
+            self.assertEqual(0, killed.install())
+            self.assertEqual(0, killed.start())
+            self.assertTrue(wait_for(lambda: killed.values() == [80, 70], 40))
+            self.assertTrue(killed.kill_process())
+            remove_service()
+            self.assertEqual({f'{BALANCED} AC': ledger_entry(93, 80),
+                              f'{BALANCED} DC': ledger_entry(70, 70)}, ledger(MACHINE_LEDGER_KEY))
+            # The user's tray wins the guard: it gives the value back and caps from 93, not 80.
+            tray = AmbrelRun('tray-after-service', store=killed.store_file.read_text(),
+                             script=f'{counter(60)}\n', keep_ledger=True).start()
+            try:
+                self.assertTrue(wait_for(lambda: tray.values() == [93, 70], 20))
+                tray.append_readings(90)
+                self.assertTrue(wait_for(lambda: tray.values()[0] == 80, 40))
+                self.assertEqual(ledger_entry(93, 80), ledger()[f'{BALANCED} AC'])
+                self.assertEqual(0, close_and_wait(tray))
+            finally:
+                tray.kill()
+            self.assertEqual(([93, 80, 93], [93, 70]), (tray.ac_writes(), tray.values()))
+
     def test_a_start_by_hand_says_so_and_fails(self):
         run = AmbrelRun('service-by-hand', script=f'{counter(95)}\n')
         ended = subprocess.run(['wine', EXE, '--service', '--logging'], env=run.env,

@@ -375,4 +375,64 @@ TEST_F(PowerSettingTest, TheUsersOwnValueWinsAtAnyTime)
     }
 }
 
+// Every value written is given back at the end: one whose own setting could not be read (taken
+// as Windows' 100 %), one beyond a full ledger, and one whose note this run took from the other
+// controller's cap (mended from that controller's ledger, found in HKEY_LOCAL_MACHINE).
+TEST_F(PowerSettingTest, EveryValueWrittenIsGivenBack)
+{
+    fake.WritePowerStore(TwoSchemeStore(kBalancedScheme, 100, "fail PowerReadACValue 5\n"));
+    LogSince unreadable;
+    EXPECT_TRUE(WriteThrottleMax(80));
+    keeper.RestoreAll();
+    EXPECT_EQ((std::vector<int>{80, 100}), fake.AcWrites());
+    EXPECT_NE(std::string::npos, unreadable.Bytes().find("taken to be 100")) << unreadable.Bytes();
+
+    // 64 entries that cannot be given back at start stay in the ledger and fill it.
+    RestoreLedger filler{};
+    ASSERT_TRUE(filler.Open());
+    for (int i = 0; i < RESTORE_LEDGER_MAX_ENTRIES; ++i) {
+        LedgerEntry entry = {};
+        ASSERT_TRUE(ParseSchemeId(
+            ("00000000-0000-0000-0000-0000000000" + std::to_string(10 + i)).c_str(), entry.scheme));
+        entry.original = entry.written = entry.previous = 90;
+        ASSERT_TRUE(filler.Put(entry));
+    }
+    fake.WritePowerStore(TwoSchemeStore(kBalancedScheme, 100, "fail PowerReadACValue 5 0 64\n"));
+    fake.ClearTrace();
+    LogSince full;
+    SchemeKeeper started{};
+    uint32_t inForce = 0;
+    started.Start(inForce);
+    EXPECT_EQ(RESTORE_LEDGER_MAX_ENTRIES, started.entryCount);
+    EXPECT_TRUE(started.Write(80));
+    started.RestoreAll();
+    EXPECT_EQ((std::vector<int>{80, 100}), fake.AcWrites());
+    EXPECT_NE(std::string::npos, full.Bytes().find("RestoreLedger: full (64 entries)"))
+        << full.Bytes();
+
+    // The other controller was killed at 80 %; this run first saw the scheme at 80 and noted it.
+    fake.WritePowerStore(TwoSchemeStore(kBalancedScheme, 80));
+    SchemeKeeper mended{};
+    mended.Start(inForce);
+    EXPECT_TRUE(mended.Write(99));
+    RestoreLedger other{};
+    other.key.machine = true;
+    ASSERT_TRUE(other.Open());
+    LedgerEntry left = {};
+    ASSERT_TRUE(ParseSchemeId(kBalancedScheme, left.scheme));
+    left.original = 100;
+    left.written = left.previous = 80;
+    ASSERT_TRUE(other.Put(left));
+    mended.TakeOverForeign(nullptr);
+    EXPECT_TRUE(mended.retryDue);
+    EXPECT_TRUE(mended.Write(99));
+    mended.RestoreAll();
+    EXPECT_EQ(100, fake.AcValue(kBalancedScheme));
+    LedgerEntry none[1];
+    EXPECT_EQ(0, other.ReadEntries(none, 1)) << "taken over, and removed where it may be";
+    other.Close();
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_CURRENT_USER, RESTORE_LEDGER_KEY_PATH));
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_LOCAL_MACHINE, RESTORE_LEDGER_KEY_PATH));
+}
+
 } // namespace
