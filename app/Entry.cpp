@@ -1,15 +1,15 @@
 #include "app/Entry.h"
 
 #include "app/CommandLine.h"
-#include "app/ConsoleShutdown.h"
+#include "roles/ConsoleShutdown.h"
 #include "app/EndRunning.h"
 #include "app/InstanceGuard.h"
 #include "app/RunningInstance.h"
 #include "app/Service.h"
 #include "base/Log.h"
-#include "app/Run.h"
-#include "app/TrayApp.h"
 #include "link/PipeMessage.h"
+#include "roles/TrayRole.h"
+#include "roles/ViewRole.h"
 
 namespace
 {
@@ -29,6 +29,28 @@ bool ControllerPipeAppears()
         Sleep(CONTROLLER_PIPE_POLL_MS);
     }
     return false;
+}
+
+// The role of a start that holds the guard: the tray. Members go in reverse order: the watcher,
+// then the tray icon.
+int RunAsTray(HINSTANCE instance)
+{
+    TrayRole tray{};
+    int result = RunTray(tray, instance);
+    LogPrint("program end\n");
+    tray.controller.tempWatch.Close();
+    tray.presenter.trayIcon.ReleaseTrayIcon();
+    return result;
+}
+
+// Where the controller runs elsewhere (the machine's service, a tray in another session): a view.
+int RunAsView(HINSTANCE instance)
+{
+    ViewRole view{};
+    int result = RunView(view, instance);
+    LogPrint("program end\n");
+    view.presenter.trayIcon.ReleaseTrayIcon();
+    return result;
 }
 
 } // namespace
@@ -56,16 +78,9 @@ int AmbrelMain(HINSTANCE instance, int argc, char** argv)
     OpenLogSinks(switches.file, switches.console);
     LogPrint("Ambrel Ver.1.00\n");
 
-    TrayApp app{};
-    app.isView = otherInstance;
     if (switches.console)
         InstallConsoleShutdown();
-    int result = Run(app, instance);
-    LogPrint("program end\n");
-
-    // Members go in reverse order: the watcher, then the tray icon.
-    app.tempWatch.Close();
-    app.trayIcon.ReleaseTrayIcon();
+    int result = otherInstance ? RunAsView(instance) : RunAsTray(instance);
     if (mutex != nullptr)
         CloseHandle(mutex);
     ConsoleShutdownComplete();

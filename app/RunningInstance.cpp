@@ -3,8 +3,6 @@
 namespace
 {
 
-// Its own name, so that no other program's message can be taken for it.
-const char SHOW_HISTORY_MESSAGE_NAME[] = "Ambrel.ShowHistory.289dce63-0063-46ae-8c2d-8b4092f97230";
 const wchar_t IMAGE_NAME[] = L"ambrel.exe";
 // Room for a long path; a longer one cannot be checked.
 const DWORD IMAGE_PATH_SIZE = 4096;
@@ -37,12 +35,6 @@ bool InThisSession(DWORD processId)
 }
 
 } // namespace
-
-UINT ShowHistoryMessage()
-{
-    static const UINT message = RegisterWindowMessageA(SHOW_HISTORY_MESSAGE_NAME);
-    return message;
-}
 
 // Letter case is folded for ASCII alone: no other character folds to one of the name's.
 bool IsAmbrelImagePath(const wchar_t* path)

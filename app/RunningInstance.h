@@ -3,14 +3,9 @@
 // "Ambrel", so a window of that class counts only where its process runs an Ambrel.exe.
 #pragma once
 
+#include "base/HiddenWindow.h"
+
 #include <windows.h>
-
-// The class of the hidden window.
-const char HIDDEN_WINDOW_CLASS[] = "Ambrel";
-
-// The registered message by which a second start asks the running instance to open its history
-// window. It carries nothing, and whoever sends it can only ever have that window opened.
-UINT ShowHistoryMessage();
 
 // True when the file name in path (what follows the last \ or /) is Ambrel.exe, in any case.
 bool IsAmbrelImagePath(const wchar_t* path);

@@ -1,10 +1,9 @@
 #include "app/Service.h"
 
 #include "app/InstanceGuard.h"
-#include "app/Run.h"
-#include "app/ServiceStatus.h"
-#include "app/TrayApp.h"
 #include "base/Log.h"
+#include "roles/ServiceRole.h"
+#include "roles/ServiceStatus.h"
 
 #include <cstring>
 
@@ -24,11 +23,11 @@ const char NOT_STARTED_BY_SCM_TEXT[] =
     "To run Ambrel in the notification area, start Ambrel.exe without --service.\r\n";
 
 // The service's one run: ServiceMain has no parameter for it. Zero-initialised, as the
-// controller's TrayApp must be.
+// controller must be.
 struct ServiceRun {
     HINSTANCE instance;
     ServiceStatus status;
-    TrayApp app;
+    ServiceRole role;
     DWORD exitCode;
 };
 ServiceRun g_run;
@@ -96,7 +95,7 @@ bool TakeGuard(ServiceStatus& status, HANDLE& mutex)
 void WINAPI ServiceMain(DWORD, LPWSTR*)
 {
     ServiceRun& run = g_run;
-    run.status.window = &run.app.messageWindow;
+    run.status.window = &run.role.messageWindow;
     if (!run.status.Start(OnServiceControl)) {
         run.exitCode = GetLastError();
         return;
@@ -109,12 +108,12 @@ void WINAPI ServiceMain(DWORD, LPWSTR*)
     DWORD win32Code = NO_ERROR;
     DWORD serviceCode = 0;
     if (TakeGuard(run.status, mutex)) {
-        run.app.service = &run.status;
-        if (Run(run.app, run.instance) != 0) {
+        run.role.status = &run.status;
+        if (RunServiceRole(run.role, run.instance) != 0) {
             win32Code = ERROR_SERVICE_SPECIFIC_ERROR;
             serviceCode = SERVICE_NO_WINDOW;
         }
-        run.app.tempWatch.Close();
+        run.role.controller.tempWatch.Close();
     }
     LogPrint("program end\n");
     if (mutex != nullptr)

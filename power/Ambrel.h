@@ -16,6 +16,9 @@ const int AMBREL_BAND_WIDTH = AMBREL_UPPER_THRESHOLD - AMBREL_LOWER_THRESHOLD;
 const int AMBREL_READINGS_PER_STEP = 4;
 // Mode 0, 1 and 2 cap at 100 %, 99 % and 80 %: at most, never above the user's own value.
 const int AMBREL_HIGHEST_MODE = 2;
+// A throttle episode, as the notice and the event log count them, is over once the cap has
+// lowered nothing for this long: a machine that hovers around the threshold makes one episode.
+const uint64_t AMBREL_EPISODE_QUIET_MS = 10 * 60 * 1000;
 
 class Ambrel
 {

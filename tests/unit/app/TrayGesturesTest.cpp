@@ -1,8 +1,8 @@
 // The window handler's decisions on the tray: what a gesture on the icon opens, when the throttle
 // notice shows, and what goes to the event log.
-#include "app/EventRules.h"
-#include "app/ThrottleNotice.h"
-#include "app/TrayGestures.h"
+#include "control/EventRules.h"
+#include "present/ThrottleNotice.h"
+#include "present/TrayGestures.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Reads the built Ambrel.exe back: its resources and its PE header.
-#include "app/EventReport.h"
+#include "control/EventReport.h"
 #include "base/LoadedTexts.h"
 #include "res/resource.h"
 

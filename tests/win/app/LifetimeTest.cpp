@@ -1,10 +1,9 @@
 // The hidden window's life under Wine: Run's failure exits, the orderly shutdown that the
 // console handler and the end of the session trigger, and what later starts may ask of it.
-#include "app/ConsoleShutdown.h"
+#include "roles/ConsoleShutdown.h"
 #include "app/EndRunning.h"
-#include "app/Run.h"
 #include "app/RunningInstance.h"
-#include "app/TrayApp.h"
+#include "roles/TrayRole.h"
 #include "fakes/FakeControl.h"
 
 #include <gtest/gtest.h>
@@ -93,9 +92,9 @@ TEST_F(Lifetime, RunFailsWithoutStartingAnythingWhenTheClassExists)
     taken.lpszClassName = "Ambrel";
     ASSERT_NE(0, RegisterClassExA(&taken));
 
-    TrayApp app{};
-    EXPECT_EQ(-1, ::Run(app, ThisModule()));
-    EXPECT_EQ(nullptr, app.tempWatch.thread);
+    TrayRole app{};
+    EXPECT_EQ(-1, ::RunTray(app, ThisModule()));
+    EXPECT_EQ(nullptr, app.controller.tempWatch.thread);
     EXPECT_EQ(nullptr, app.messageWindow.hwnd.load());
     EXPECT_TRUE(fakes.Trace().empty());
 }
@@ -104,10 +103,10 @@ TEST_F(Lifetime, RunFailsWithoutStartingAnythingWhenTheWindowCannotBeMade)
 {
     HHOOK hook = SetWindowsHookExA(WH_CBT, RefuseWindowCreation, nullptr, GetCurrentThreadId());
     ASSERT_NE(nullptr, hook);
-    TrayApp app{};
-    EXPECT_EQ(-1, ::Run(app, ThisModule()));
+    TrayRole app{};
+    EXPECT_EQ(-1, ::RunTray(app, ThisModule()));
     UnhookWindowsHookEx(hook);
-    EXPECT_EQ(nullptr, app.tempWatch.thread);
+    EXPECT_EQ(nullptr, app.controller.tempWatch.thread);
     EXPECT_EQ(nullptr, app.messageWindow.hwnd.load());
     EXPECT_TRUE(fakes.Trace().empty());
 }
@@ -116,7 +115,7 @@ TEST_F(Lifetime, RunFailsWithoutStartingAnythingWhenTheWindowCannotBeMade)
 // holds the process until the user's value is back.
 TEST_F(Lifetime, ConsoleControlRunsTheOrderlyShutdown)
 {
-    TrayApp app{};
+    TrayRole app{};
     InstallConsoleShutdown();
     EXPECT_FALSE(ConsoleShutdownHandler(CTRL_LOGOFF_EVENT));
 
@@ -129,9 +128,9 @@ TEST_F(Lifetime, ConsoleControlRunsTheOrderlyShutdown)
             handled = ConsoleShutdownHandler(CTRL_C_EVENT);
             valueWhenHandled = fakes.AcValue(kBalancedScheme);
         });
-        result = ::Run(app, ThisModule());
-        app.tempWatch.Close();
-        app.trayIcon.ReleaseTrayIcon();
+        result = ::RunTray(app, ThisModule());
+        app.controller.tempWatch.Close();
+        app.presenter.trayIcon.ReleaseTrayIcon();
         ConsoleShutdownComplete();
     }
     EXPECT_EQ(0, result);
@@ -144,7 +143,7 @@ TEST_F(Lifetime, ConsoleControlRunsTheOrderlyShutdown)
 // message returns, and nothing may be written after it.
 TEST_F(Lifetime, EndOfSessionWritesTheValueBackBeforeTheMessageReturns)
 {
-    TrayApp app{};
+    TrayRole app{};
     int valueAfterCancelledEnd = -1;
     int valueAfterEnd = -1;
     int result;
@@ -158,9 +157,9 @@ TEST_F(Lifetime, EndOfSessionWritesTheValueBackBeforeTheMessageReturns)
             valueAfterEnd = fakes.AcValue(kBalancedScheme);
             PostMessageA(window, WM_CLOSE, 0, 0);
         });
-        result = ::Run(app, ThisModule());
-        app.tempWatch.Close();
-        app.trayIcon.ReleaseTrayIcon();
+        result = ::RunTray(app, ThisModule());
+        app.controller.tempWatch.Close();
+        app.presenter.trayIcon.ReleaseTrayIcon();
     }
     EXPECT_EQ(0, result);
     EXPECT_EQ(99, valueAfterCancelledEnd);
@@ -172,7 +171,7 @@ TEST_F(Lifetime, EndOfSessionWritesTheValueBackBeforeTheMessageReturns)
 // end. The request of a second start, whatever it carries, only ever opens the history window.
 TEST_F(Lifetime, OnlyAnAmbrelExeIsAskedAndASecondStartOnlyOpensTheHistory)
 {
-    TrayApp app{};
+    TrayRole app{};
     HWND found = nullptr;
     DWORD processId = 0;
     InstanceSearch search = InstanceSearch::Found;
@@ -186,15 +185,15 @@ TEST_F(Lifetime, OnlyAnAmbrelExeIsAskedAndASecondStartOnlyOpensTheHistory)
             ended = EndRunningInstance(100);
             HWND window = app.messageWindow.hwnd.load();
             SendMessageA(window, ShowHistoryMessage(), 0, 0);
-            open[0] = app.history.open != nullptr;
+            open[0] = app.presenter.history.open != nullptr;
             SendMessageA(window, ShowHistoryMessage(), static_cast<WPARAM>(-1), -1);
             SendMessageA(window, ShowHistoryMessage(), HISTORY_CLOSE_KEY, 0);
-            open[1] = app.history.open != nullptr;
+            open[1] = app.presenter.history.open != nullptr;
             PostMessageA(window, WM_CLOSE, 0, 0);
         });
-        result = ::Run(app, ThisModule());
-        app.tempWatch.Close();
-        app.trayIcon.ReleaseTrayIcon();
+        result = ::RunTray(app, ThisModule());
+        app.controller.tempWatch.Close();
+        app.presenter.trayIcon.ReleaseTrayIcon();
     }
     EXPECT_EQ(0, result);
     EXPECT_EQ(InstanceSearch::None, search);

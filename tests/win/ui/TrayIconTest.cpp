@@ -2,9 +2,8 @@
 // colour tables and masks it leaves behind, its shell registrations and its resource use.
 #include "TrayTestSupport.h"
 
-#include "app/TrayApp.h"
+#include "roles/TrayRole.h"
 #include "ui/TrayIcon.h"
-#include "app/WndProc.h"
 
 #include <gtest/gtest.h>
 
@@ -275,20 +274,20 @@ TEST_F(TrayIconTest, ScaleMessagesFitTheIconToTheSmallIconSize)
 {
     const UINT messages[] = {WM_SETTINGCHANGE, 0x02E0 /* WM_DPICHANGED */,
                              RegisterWindowMessageA("TaskbarCreated")};
-    TrayApp app{};
-    ASSERT_TRUE(app.trayIcon.CreateTrayIcon(window.handle, 47, 0));
+    TrayRole app{};
+    ASSERT_TRUE(app.presenter.trayIcon.CreateTrayIcon(window.handle, 47, 0));
     for (UINT message : messages)
         for (bool resized : {true, false}) {
             SCOPED_TRACE(testing::Message() << "message " << message << " resized " << resized);
             if (resized)
-                app.trayIcon.ResizeTrayIcon(SystemIconSize() == 32 ? 16 : 32);
+                app.presenter.trayIcon.ResizeTrayIcon(SystemIconSize() == 32 ? 16 : 32);
             ShellForgetIcon(window.handle);
-            WndProc(&app, message, 0, 0);
-            EXPECT_EQ(app.trayIcon.width, SystemIconSize());
+            TrayWndProc(&app, message, 0, 0);
+            EXPECT_EQ(app.presenter.trayIcon.width, SystemIconSize());
             EXPECT_EQ(ShellHasIcon(window.handle), resized || message == messages[2]);
-            ExpectShows(app.trayIcon, {47, 0, kLit47, kGreen});
+            ExpectShows(app.presenter.trayIcon, {47, 0, kLit47, kGreen});
         }
-    app.trayIcon.ReleaseTrayIcon();
+    app.presenter.trayIcon.ReleaseTrayIcon();
 }
 
 int LeakTestUpdates()

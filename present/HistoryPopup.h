@@ -1,6 +1,6 @@
-// The history on the application floor: the readings recorded from the watcher's reports for
-// the whole run, and, only while the window is open, the window, the performance counter with
-// its samples and a 2-second timer on the hidden window. Main thread only.
+// The history window as the presenter opens it: the readings recorded from the reports for the
+// whole run (kept by the owner), and, only while the window is open, the window, the performance
+// counter with its samples and a 2-second timer on the hidden window. Main thread only.
 #pragma once
 
 #include "base/TextTable.h"
@@ -29,7 +29,9 @@ struct HistoryWhileOpen {
 class HistoryPopup
 {
   public:
-    HistoryRing readings;
+    // The reports shown, kept by the owner: the controller's in the tray, the view's own in a
+    // view. Set before Open.
+    const HistoryRing* readings;
     // Null while the window is closed.
     HistoryWhileOpen* open;
     // When the window last opened, and last closed because it lost the activation
@@ -42,8 +44,6 @@ class HistoryPopup
     // The texts of the window, in the user's language; they outlive the popup.
     const TextTable* words;
 
-    // A report of the watcher: one entry, no allocation.
-    void Record(int32_t temperature, int32_t mode, int32_t status);
     // Opens the window beside anchor, its text naming the zone and the maximum processor state in
     // force (0 while unknown); false when it cannot be made (nothing is then held).
     bool Open(HWND owner, const RECT& anchor, const char* zone, int32_t throttleAt,

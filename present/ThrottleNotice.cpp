@@ -1,4 +1,4 @@
-#include "app/ThrottleNotice.h"
+#include "present/ThrottleNotice.h"
 
 bool ThrottleNotice::Observe(bool lowered, uint64_t nowMs)
 {

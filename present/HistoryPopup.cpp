@@ -1,16 +1,9 @@
-#include "app/HistoryPopup.h"
+#include "present/HistoryPopup.h"
 
 #include "base/Log.h"
 #include "watch/TempConversion.h"
 
 #include <new>
-
-void HistoryPopup::Record(int32_t temperature, int32_t mode, int32_t status)
-{
-    HistoryEntry entry = {static_cast<int64_t>(GetTickCount64()), temperature,
-                          static_cast<int16_t>(mode), static_cast<int16_t>(status)};
-    readings.Add(entry);
-}
 
 bool HistoryPopup::Open(HWND owner, const RECT& anchor, const char* zone, int32_t throttleAt,
                         int32_t inForce)
@@ -79,11 +72,11 @@ void HistoryPopup::Refresh(const char* zone, int32_t throttleAt, int32_t inForce
 HistoryView HistoryPopup::View(const char* zone, int32_t throttleAt, int32_t inForce) const
 {
     HistoryView view = {};
-    view.readings = &readings;
+    view.readings = readings;
     view.performance = open != nullptr && open->hasPerformance ? &open->performance : nullptr;
     view.facts = {TEMP_NO_READING, 0, READING_FAILED, zone, nullptr, false, inForce, false};
-    if (readings.count > 0) {
-        const HistoryEntry& last = readings.At(readings.count - 1);
+    if (readings->count > 0) {
+        const HistoryEntry& last = readings->At(readings->count - 1);
         view.facts.temperature = last.value;
         view.facts.mode = last.mode;
         view.facts.status = last.status;

@@ -1,7 +1,7 @@
 // The user's choices from the tray menu, remembered per user in the program's key
 // (HKEY_CURRENT_USER\Software\Ambrel): the thermal zone, the throttle threshold, whether the
 // values used on battery are capped too and whether the cap's first lowering is notified. Values
-// that an administrator sets by policy (app/Policy.h, which reads them with the readers below)
+// that an administrator sets by policy (settings/Policy.h, which reads them with the readers below)
 // take precedence and lock their items.
 #pragma once
 
@@ -49,9 +49,9 @@ StoredValue ReadThrottleAtValue(const ProgramKey& key, int32_t& throttleAt);
 StoredValue ReadSwitchValue(const ProgramKey& key, const char* name, bool& on);
 
 // Fills settings from the program's key, with nothing locked; the policies go over them
-// afterwards (ApplyPolicies, app/Policy.h). What is missing takes its default (the default zone,
-// 85 °C, both switches on); a stored value that is not a valid choice is logged and the default
-// is used.
+// afterwards (ApplyPolicies, settings/Policy.h). What is missing takes its default (the default
+// zone, 85 °C, both switches on); a stored value that is not a valid choice is logged and the
+// default is used.
 void LoadUserSettings(Settings& settings);
 // The same for the service, from HKEY_LOCAL_MACHINE\Software\Ambrel: the machine's zone,
 // threshold and battery choice (an administrator's; no menu changes them). Notify stays on: the

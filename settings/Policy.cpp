@@ -1,4 +1,4 @@
-#include "app/Policy.h"
+#include "settings/Policy.h"
 
 #include "base/Log.h"
 #include "base/ProgramKey.h"

@@ -1,4 +1,4 @@
-#include "app/WindowProcedure.h"
+#include "roles/WindowProcedure.h"
 
 #include "base/MessageWindow.h"
 

@@ -1,4 +1,4 @@
-#include "app/ServiceStatus.h"
+#include "roles/ServiceStatus.h"
 
 #include "base/Log.h"
 

@@ -1,4 +1,4 @@
-#include "app/EventReport.h"
+#include "control/EventReport.h"
 
 #include "res/AmbrelEvents.h"
 #include "watch/TempConversion.h"

@@ -4,10 +4,12 @@
 // the icon and the tooltip. Platform-free; the caller hands in a millisecond clock.
 #pragma once
 
+#include "power/Ambrel.h"
+
 #include <cstdint>
 
 // How long the cap must have lowered nothing before the next lowering step notifies again.
-const uint64_t NOTICE_REARM_MS = 10 * 60 * 1000;
+const uint64_t NOTICE_REARM_MS = AMBREL_EPISODE_QUIET_MS;
 
 class ThrottleNotice
 {

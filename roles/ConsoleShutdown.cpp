@@ -1,4 +1,4 @@
-#include "app/ConsoleShutdown.h"
+#include "roles/ConsoleShutdown.h"
 
 #include "base/Log.h"
 

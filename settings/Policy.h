@@ -3,7 +3,7 @@
 // the template in deploy/policy/). The value names are those of the user's settings.
 #pragma once
 
-#include "app/Settings.h"
+#include "settings/Settings.h"
 
 const char POLICY_KEY_PATH[] = "Software\\Policies\\Ambrel";
 

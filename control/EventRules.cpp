@@ -1,4 +1,4 @@
-#include "app/EventRules.h"
+#include "control/EventRules.h"
 
 #include <algorithm>
 

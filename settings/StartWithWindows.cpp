@@ -1,4 +1,4 @@
-#include "app/StartWithWindows.h"
+#include "settings/StartWithWindows.h"
 
 #include "base/Log.h"
 

@@ -1,4 +1,4 @@
-#include "app/TrayGestures.h"
+#include "present/TrayGestures.h"
 
 namespace
 {

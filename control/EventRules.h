@@ -7,11 +7,11 @@
 // millisecond clock.
 #pragma once
 
-#include "app/ThrottleNotice.h"
+#include "power/Ambrel.h"
 
 #include <cstdint>
 
-const uint64_t EPISODE_QUIET_MS = NOTICE_REARM_MS;
+const uint64_t EPISODE_QUIET_MS = AMBREL_EPISODE_QUIET_MS;
 const int EVENT_LIMIT_PER_HOUR = 20;
 const uint64_t EVENT_LIMIT_WINDOW_MS = 60 * 60 * 1000;
 

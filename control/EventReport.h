@@ -6,8 +6,8 @@
 // that runs the controller. A failure to report changes nothing else.
 #pragma once
 
-#include "app/EventRules.h"
-#include "app/Settings.h"
+#include "control/EventRules.h"
+#include "settings/Settings.h"
 #include "base/EventSource.h"
 #include "power/KeeperFacts.h"
 

@@ -1,0 +1,15 @@
+#include "base/HiddenWindow.h"
+
+namespace
+{
+
+// Its own name, so that no other program's message can be taken for it.
+const char SHOW_HISTORY_MESSAGE_NAME[] = "Ambrel.ShowHistory.289dce63-0063-46ae-8c2d-8b4092f97230";
+
+} // namespace
+
+UINT ShowHistoryMessage()
+{
+    static const UINT message = RegisterWindowMessageA(SHOW_HISTORY_MESSAGE_NAME);
+    return message;
+}

@@ -1,0 +1,169 @@
+#include "control/Controller.h"
+
+#include "base/Log.h"
+#include "settings/Policy.h"
+#include "watch/TempConversion.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+static_assert(ZONE_NAME_SIZE <= PIPE_ZONE_SIZE, "a zone name must fit the pipe's zone field");
+
+namespace
+{
+
+// The service's settings are the machine's; a tray controller's are its user's.
+uint8_t SetByOf(const Settings& settings, bool machine)
+{
+    const MenuLocks& locked = settings.locked;
+    return static_cast<uint8_t>(
+        (machine ? PIPE_SET_FOR_MACHINE : 0) | (locked.zone ? PIPE_SET_ZONE : 0) |
+        (locked.throttleAt ? PIPE_SET_THROTTLE_AT : 0) |
+        (locked.onBattery ? PIPE_SET_ON_BATTERY : 0) | (locked.notify ? PIPE_SET_NOTIFY : 0));
+}
+
+// The newest samples that fit, each with its age now.
+void FillHistory(const HistoryRing& readings, PipeHistory& history)
+{
+    const int64_t now = static_cast<int64_t>(GetTickCount64());
+    const int count =
+        readings.count < PIPE_HISTORY_CAPACITY ? readings.count : PIPE_HISTORY_CAPACITY;
+    const int skipped = readings.count - count;
+    history.count = count;
+    for (int i = 0; i < count; ++i) {
+        const HistoryEntry& entry = readings.At(skipped + i);
+        const int64_t age = now - entry.timeMs;
+        history.samples[i] = {static_cast<uint32_t>(age < 0 ? 0 : age), entry.value, entry.mode,
+                              entry.status};
+    }
+}
+
+} // namespace
+
+void Controller::LoadSettings()
+{
+    if (machine)
+        LoadMachineSettings(settings);
+    else
+        LoadUserSettings(settings);
+    ApplyPolicies(settings);
+}
+
+// The worker starts with the choices loaded; later choices reach it as WatchChoice. The service
+// keeps its restore ledger under the machine's key and takes over what users' instances left; a
+// user's instance takes over what the service left.
+void Controller::Start(MessageWindow& owner)
+{
+    window = &owner;
+    events.Start(settings);
+    LogPrint("watch start\n");
+    tempWatch.window = window;
+    tempWatch.keeper.ledger.key.machine = machine;
+    tempWatch.keeper.foreign.service = machine;
+    std::memcpy(tempWatch.zone, settings.zone, sizeof tempWatch.zone);
+    tempWatch.ambrel.SetThrottleAt(settings.throttleAt);
+    tempWatch.keeper.onBattery = settings.onBattery;
+    if (tempWatch.thread == nullptr)
+        tempWatch.Start(AMBREL_WATCH_INTERVAL_MS, CTempWatch::callbackfnc, &tempWatch);
+    statusPipe.Start();
+}
+
+void Controller::Stop()
+{
+    statusPipe.Stop();
+    tempWatch.Stop();
+    events.Stop(tempWatch.keeper.givenBack, tempWatch.keeper.failure);
+}
+
+void Controller::StopForEndOfSession()
+{
+    tempWatch.Stop();
+    events.Stop(tempWatch.keeper.givenBack, tempWatch.keeper.failure);
+}
+
+const char* Controller::ZoneShown() const
+{
+    return tempWatch.ZoneRead(settings.zone);
+}
+
+void Controller::OnStatus(int32_t status)
+{
+    events.OnStatus(status, ZoneShown());
+    if (status == READING_FAILED && readingStatus != READING_FAILED)
+        GetLocalTime(&failedSince);
+    readingStatus = status;
+}
+
+void Controller::OnCap(int32_t inForce, bool lowered)
+{
+    capInForce = inForce;
+    capLowered = lowered;
+}
+
+// The facts for the event log: what the keeper gave back at start (filled before the watcher
+// posted its first report, and never again), then the cap as reported.
+void Controller::OnReport(int32_t t, int32_t mode, bool first)
+{
+    HWND hwnd = window != nullptr ? window->hwnd.load() : nullptr;
+    if (first)
+        events.OnLeftovers(tempWatch.keeper.leftovers);
+    events.OnReport(hwnd, t, capLowered, capInForce, readingStatus == READING_OK);
+    readings.Add({static_cast<int64_t>(GetTickCount64()), t, static_cast<int16_t>(mode),
+                  static_cast<int16_t>(readingStatus)});
+    Publish();
+}
+
+void Controller::OnQuietTimer()
+{
+    events.OnQuietTimer(window != nullptr ? window->hwnd.load() : nullptr);
+}
+
+void Controller::Choose(const Settings& chosen)
+{
+    std::memcpy(settings.zone, chosen.zone, sizeof settings.zone);
+    settings.throttleAt = chosen.throttleAt;
+    settings.onBattery = chosen.onBattery;
+    WatchChoice choice = {};
+    std::snprintf(choice.zone, sizeof choice.zone, "%s", settings.zone);
+    choice.throttleAt = settings.throttleAt;
+    choice.onBattery = settings.onBattery;
+    if (!tempWatch.RequestChoice(choice))
+        LogPrint("WndProc(): no memory for the choice\n");
+    Publish();
+}
+
+void Controller::FillStatus(PipeStatus& status) const
+{
+    status.temperature = TEMP_NO_READING;
+    status.status = READING_FAILED;
+    if (readings.count > 0) {
+        const HistoryEntry& last = readings.At(readings.count - 1);
+        status.temperature = last.value;
+        status.mode = last.mode;
+        status.status = last.status;
+    }
+    status.inForce = capInForce;
+    status.lowered = capLowered;
+    std::strncpy(status.zone, ZoneShown(), PIPE_ZONE_SIZE - 1);
+    status.throttleAt = settings.throttleAt;
+    status.onBattery = settings.onBattery;
+    status.setBy = SetByOf(settings, machine);
+    status.failedHour = static_cast<uint8_t>(failedSince.wHour);
+    status.failedMinute = static_cast<uint8_t>(failedSince.wMinute);
+}
+
+void Controller::Publish()
+{
+    if (statusPipe.thread == nullptr)
+        return;
+    PipeStatus status = {};
+    FillStatus(status);
+    PipeHistory* history = new (std::nothrow) PipeHistory();
+    if (history == nullptr)
+        return;
+    FillHistory(readings, *history);
+    if (PipeSnapshot* snapshot = MakePipeSnapshot(status, *history))
+        statusPipe.Publish(snapshot);
+    delete history;
+}

@@ -1,0 +1,75 @@
+// The controller: the watcher and the scheme keeper on their worker thread, the choices they apply
+// (the user's or the machine's, with the policies over them), the reports to the event log and the
+// status published on the pipe. It runs in the tray and in the service, each of which hands it
+// the watcher's messages from its window procedure. Main thread only, but for the worker it
+// starts.
+#pragma once
+
+#include "base/MessageWindow.h"
+#include "control/EventReport.h"
+#include "link/PipeServer.h"
+#include "settings/Settings.h"
+#include "ui/HistoryRing.h"
+#include "watch/CTempWatch.h"
+
+#include <windows.h>
+
+#include <cstdint>
+
+// Interval between two temperature readings.
+const DWORD AMBREL_WATCH_INTERVAL_MS = 2000;
+
+class Controller
+{
+  public:
+    CTempWatch tempWatch;
+    // The choices in force as the main thread knows them; the worker gets them as WatchChoice.
+    Settings settings;
+    EventReport events;
+    PipeServer statusPipe;
+    // Every report of the run: the pipe's history (and, in the tray, the history window's).
+    HistoryRing readings;
+    // The status of the last reading reported (READING_OK, ...) and, while it is
+    // READING_FAILED, the local time at which the readings began to fail.
+    int32_t readingStatus;
+    SYSTEMTIME failedSince;
+    // The cap as last reported: the AC maximum processor state in force (0 while unknown) and
+    // whether it lowers some value below the user's own setting.
+    int32_t capInForce;
+    bool capLowered;
+    // The machine's controller (the service): the machine's settings and ledger, and the other
+    // controller's ledgers are the users'. Set before LoadSettings.
+    bool machine;
+
+    // The choices the controller starts with: the user's, or the machine's; the policies win.
+    void LoadSettings();
+    // Reports the start to the event log, starts the worker with the choices loaded and serves
+    // the status pipe; the reports go to window.
+    void Start(MessageWindow& window);
+    // After the message loop: ends the pipe and the worker (whose end gives every value back),
+    // then reports the stop.
+    void Stop();
+    // At the end of the session: the worker gives every value back before this returns.
+    void StopForEndOfSession();
+    // The zone as the watcher reads it: with nothing chosen on a machine without the default
+    // zone, the hottest zone.
+    const char* ZoneShown() const;
+
+    // The watcher's messages.
+    void OnStatus(int32_t status);
+    void OnCap(int32_t inForce, bool lowered);
+    // One report; first for the watcher's first one (WM_TEMPINIT).
+    void OnReport(int32_t t, int32_t mode, bool first);
+    void OnQuietTimer();
+    // The zone, the threshold and the battery choice of chosen go to the worker from its next
+    // reading; the status pipe tells the viewers.
+    void Choose(const Settings& chosen);
+    // Hands the current status and history to the pipe's server (when it runs).
+    void Publish();
+
+  private:
+    MessageWindow* window;
+
+    // What the viewers are told: the last report, the zone read, the choices and who set them.
+    void FillStatus(PipeStatus& status) const;
+};

@@ -1,0 +1,409 @@
+#include "present/Presenter.h"
+
+#include "base/Log.h"
+#include "power/Ambrel.h"
+#include "res/resource.h"
+#include "settings/StartWithWindows.h"
+#include "ui/NoticeText.h"
+#include "ui/TrayTooltip.h"
+#include "watch/TempConversion.h"
+
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cwchar>
+
+namespace
+{
+
+TrayEvent TrayEventOf(UINT event)
+{
+    switch (event) {
+    case WM_RBUTTONDOWN:
+        return TrayEvent::RightButtonDown;
+    case WM_CONTEXTMENU:
+        return TrayEvent::ContextMenu;
+    case NIN_SELECT:
+        return TrayEvent::Select;
+    case NIN_KEYSELECT:
+        return TrayEvent::KeySelect;
+    case WM_LBUTTONDBLCLK:
+        return TrayEvent::DoubleClick;
+    default:
+        return TrayEvent::Other;
+    }
+}
+
+// Where the machine starts the program for every user, the user's own value would only add a
+// second start, and removing it could not stop the first: the menu greys the item, and the
+// command is refused as one for a setting locked by policy is.
+void OnStartWithWindows()
+{
+    if (IsStartWithWindowsForAllUsers()) {
+        LogPrint("WndProc(): WM_COMMAND: ID_START_WITH_WINDOWS is set for all users\n");
+        return;
+    }
+    LogPrint("WndProc(): WM_COMMAND: Receive ID_START_WITH_WINDOWS\n");
+    SetStartWithWindows(!IsStartWithWindows());
+}
+
+} // namespace
+
+UINT TaskbarCreatedMessage()
+{
+    static const UINT message = RegisterWindowMessageA("TaskbarCreated");
+    return message;
+}
+
+void Presenter::Bind(MessageWindow& owner, const TextTable& words)
+{
+    window = &owner;
+    texts = &words;
+    history.words = &words;
+    if (lockedBy == nullptr)
+        lockedBy = "by policy";
+}
+
+HWND Presenter::Hwnd() const
+{
+    return window != nullptr ? window->hwnd.load() : nullptr;
+}
+
+// Remembers when the readings began to fail, for the tooltip.
+void Presenter::OnStatus(int32_t status)
+{
+    if (status == READING_FAILED && readingStatus != READING_FAILED)
+        GetLocalTime(&failedSince);
+    readingStatus = status;
+}
+
+void Presenter::OnCap(int32_t inForce, bool lowered)
+{
+    capInForce = inForce;
+    capLowered = lowered;
+}
+
+void Presenter::ShowFirst(int32_t t, int32_t mode)
+{
+    RefreshHistory(false);
+    ComposeTip(t, mode);
+    trayIcon.CreateTrayIcon(Hwnd(), t, mode);
+    NoticeThrottle(t, mode);
+}
+
+void Presenter::Show(int32_t t, int32_t mode)
+{
+    RefreshHistory(false);
+    ComposeTip(t, mode);
+    trayIcon.UpdateTrayIcon(t, mode);
+    NoticeThrottle(t, mode);
+}
+
+// The history window: opened beside the icon, closed by a second click, Esc or the loss of the
+// activation. Every way to open or close it ends here.
+void Presenter::OpenHistory(bool fromKeyboard)
+{
+    RECT anchor = TrayIconAnchor(trayIcon.trayWindow, 0);
+    if (!history.Open(Hwnd(), anchor, zone, settings.throttleAt, capInForce))
+        return;
+    history.openedFromKeyboard = fromKeyboard;
+    LogPrint("WndProc(): history open\n");
+}
+
+void Presenter::CloseHistory()
+{
+    if (history.open == nullptr)
+        return;
+    history.Close(Hwnd());
+    LogPrint("WndProc(): history closed\n");
+}
+
+// The stamp is taken once the window is gone, which may take a while: the click on the icon
+// that took the activation away arrives after it and must not open the window again.
+void Presenter::OnHistoryClose(WPARAM reason)
+{
+    if (history.open == nullptr)
+        return;
+    const bool fromKeyboard = history.openedFromKeyboard;
+    CloseHistory();
+    if (reason == HISTORY_CLOSE_DEACTIVATED) {
+        history.deactivatedAt = GetTickCount64();
+    } else if (fromKeyboard) {
+        // As after the menu: the keyboard goes on from the icon.
+        trayIcon.ReturnFocusToShell();
+        LogPrint("WndProc(): focus back to the notification area\n");
+    }
+}
+
+// What a left click, Enter or Space on the icon does: opens the history window, or closes it.
+void Presenter::ToggleHistory(bool fromKeyboard)
+{
+    if (history.open != nullptr)
+        CloseHistory();
+    else if (!history.JustDeactivated())
+        OpenHistory(fromKeyboard);
+}
+
+// The second click of a double click on the icon toggles nothing: the first one did. Where the
+// shell takes the activation at its button-down, a window that the first click opened has closed
+// meanwhile, and opens again.
+void Presenter::KeepFirstClick()
+{
+    if (history.LostToSecondClick())
+        OpenHistory(false);
+}
+
+// A second start of the program asks for the history window, to show that Ambrel runs. The
+// request comes from another process and carries nothing: it only ever opens the window, or
+// brings the open one to the front, and never closes it.
+void Presenter::OnSecondStart()
+{
+    LogPrint("WndProc(): second start\n");
+    if (history.open != nullptr)
+        history.BringForward();
+    else
+        OpenHistory(false);
+}
+
+void Presenter::OnHistoryTimer()
+{
+    RefreshHistory(true);
+}
+
+void Presenter::RefreshHistory(bool sample)
+{
+    history.Refresh(zone, settings.throttleAt, capInForce, sample);
+}
+
+bool Presenter::FitToScale()
+{
+    return trayIcon.ResizeTrayIcon(GetSystemMetrics(SM_CXSMICON));
+}
+
+// The shell sends it again after a change of display scale; a rebuilt icon is registered by the
+// rebuild.
+void Presenter::OnTaskbarCreated()
+{
+    if (!FitToScale())
+        trayIcon.RestoreTrayIcon();
+}
+
+void Presenter::Close()
+{
+    CloseHistory();
+    trayIcon.ReleaseTrayIcon();
+}
+
+void Presenter::OnExit()
+{
+    LogPrint("WndProc(): WM_COMMAND: Receive ID_EXIT\n");
+    CloseHistory();
+    trayIcon.ReleaseTrayIcon();
+    PostMessageA(Hwnd(), WM_CLOSE, 0, 0);
+}
+
+void Presenter::OnAbout() const
+{
+    LogPrint("WndProc(): WM_COMMAND: Receive ID_ABOUT\n");
+    MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>((*texts)[IDS_ABOUT_TEXT]), L"Ambrel",
+                MB_OK);
+}
+
+// A setting that a policy (or the controller that a view shows) has set is not the user's to
+// change: the menu greys its items, and a command for it that comes all the same (posted by
+// another program) is ignored.
+bool Presenter::SetByPolicy(bool locked, const char* command) const
+{
+    if (locked)
+        LogPrint("WndProc(): WM_COMMAND: %s is set %s\n", command, lockedBy);
+    return locked;
+}
+
+bool Presenter::OnZone(const char* chosen)
+{
+    if (SetByPolicy(settings.locked.zone, "ID_ZONE"))
+        return false;
+    LogPrint("WndProc(): WM_COMMAND: Receive ID_ZONE %s\n", chosen);
+    std::snprintf(settings.zone, sizeof settings.zone, "%s", chosen);
+    SaveZoneSetting(chosen);
+    return true;
+}
+
+bool Presenter::OnThrottleAt(int32_t throttleAt)
+{
+    if (SetByPolicy(settings.locked.throttleAt, "ID_THROTTLE_AT"))
+        return false;
+    LogPrint("WndProc(): WM_COMMAND: Receive ID_THROTTLE_AT %d\n", static_cast<int>(throttleAt));
+    settings.throttleAt = throttleAt;
+    SaveThrottleAtSetting(throttleAt);
+    return true;
+}
+
+// A ticked item of the menu: flips its setting and remembers it; false when a policy has set it.
+bool Presenter::FlipSwitch(bool& on, bool locked, const char* command, const char* setting)
+{
+    if (SetByPolicy(locked, command))
+        return false;
+    LogPrint("WndProc(): WM_COMMAND: Receive %s\n", command);
+    on = !on;
+    SaveSwitchSetting(setting, on);
+    return true;
+}
+
+// The items built at run time; false for a command that is none of them.
+bool Presenter::OnSettingsCommand(int command, bool& changed)
+{
+    if (const char* chosen = trayMenu.ZoneOfCommand(command)) {
+        changed = OnZone(chosen);
+        return true;
+    }
+    if (int32_t throttleAt = trayMenu.ThrottleAtOfCommand(command)) {
+        changed = OnThrottleAt(throttleAt);
+        return true;
+    }
+    switch (command) {
+    case ID_ON_BATTERY:
+        changed = FlipSwitch(settings.onBattery, settings.locked.onBattery, "ID_ON_BATTERY",
+                             SETTING_ON_BATTERY);
+        return true;
+    case ID_START_WITH_WINDOWS:
+        OnStartWithWindows();
+        return true;
+    case ID_NOTIFY:
+        FlipSwitch(settings.notify, settings.locked.notify, "ID_NOTIFY", SETTING_NOTIFY);
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool Presenter::OnCommand(int command)
+{
+    bool changed = false;
+    switch (command) {
+    case ID_EXIT:
+        OnExit();
+        break;
+    case ID_ABOUT:
+        OnAbout();
+        break;
+    case ID_HISTORY:
+        LogPrint("WndProc(): WM_COMMAND: Receive ID_HISTORY\n");
+        OpenHistory(false);
+        break;
+    default:
+        if (!OnSettingsCommand(command, changed))
+            LogPrint("WndProc(): WM_COMMAND: Error Receive %d\n", command);
+        break;
+    }
+    return changed;
+}
+
+// Opens the tray menu with its bottom-left corner at the point. The tray window is made the
+// foreground window and sent WM_NULL afterwards so that the menu closes when the user clicks
+// elsewhere and takes the arrow keys and Esc.
+void Presenter::ShowTrayMenu(POINT at)
+{
+    HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_TRAYMENU));
+    HMENU popup = GetSubMenu(menu, 0);
+    MenuChoices choices = {zone,
+                           settings.throttleAt,
+                           THROTTLE_AT_CHOICES,
+                           THROTTLE_AT_CHOICE_COUNT,
+                           IsStartWithWindows(),
+                           IsStartWithWindowsForAllUsers(),
+                           settings.onBattery,
+                           settings.notify,
+                           settings.locked,
+                           forMachine};
+    trayMenu.AddSettingsItems(popup, choices, *texts);
+    HWND trayWindow = trayIcon.trayWindow;
+    SetForegroundWindow(trayWindow);
+    TrackPopupMenu(popup, TPM_BOTTOMALIGN, at.x, at.y, 0, trayWindow, nullptr);
+    PostMessageA(trayWindow, WM_NULL, 0, 0);
+    DestroyMenu(menu);
+}
+
+// The time as the user's locale writes it, without seconds.
+void Presenter::FailedSinceText(wchar_t* text, int size) const
+{
+    if (GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &failedSince, nullptr, text, size) == 0)
+        swprintf(text, static_cast<size_t>(size), L"%02u:%02u",
+                 static_cast<unsigned>(failedSince.wHour),
+                 static_cast<unsigned>(failedSince.wMinute));
+}
+
+// The tooltip goes to the shell with the icon. The hidden window carries the same text as its
+// title, so that the program's state can be read with GetWindowText from outside.
+void Presenter::ComposeTip(int32_t t, int32_t mode)
+{
+    wchar_t failedAt[32];
+    FailedSinceText(failedAt, 32);
+    TooltipFacts facts = {t,
+                          mode,
+                          readingStatus,
+                          zone,
+                          reinterpret_cast<const char16_t*>(failedAt),
+                          settings.onBattery,
+                          capInForce,
+                          capLowered};
+    char16_t tip[TOOLTIP_SIZE];
+    ComposeTooltip(tip, TOOLTIP_SIZE, facts, *texts);
+    trayIcon.SetTip(tip);
+    SetWindowTextW(Hwnd(), trayIcon.tip);
+}
+
+// The first step of an episode that lowers a value below the user's own setting shows a
+// notification, unless the user turned it off. Every value it lowered holds the mode's level.
+void Presenter::NoticeThrottle(int32_t t, int32_t mode)
+{
+    if (!throttleNotice.Observe(capLowered, GetTickCount64()))
+        return;
+    if (!settings.notify) {
+        LogPrint("WndProc(): throttle notice not shown: Notify is off\n");
+        return;
+    }
+    char16_t text[NOTICE_SIZE];
+    ComposeThrottleNotice(text, NOTICE_SIZE, t, mode, *texts);
+    if (trayIcon.ShowNotice(text))
+        LogPrint("WndProc(): throttle notice: %u %% at %d C\n", ThrottlePercentOfMode(mode), t);
+    else
+        LogPrint("WndProc(): Shell_NotifyIconW(NIM_MODIFY) of the throttle notice failed\n");
+}
+
+// With notification-icon version 4 the event is the low word of lParam and the anchor point is
+// in wParam, as two signed 16-bit screen coordinates (negative left of or above the primary
+// display); an older shell sends the mouse message in lParam (its low word all the same).
+void Presenter::OnTrayNotification(WPARAM wParam, LPARAM lParam)
+{
+    const UINT event = LOWORD(lParam);
+    const TrayAction action = trayGestures.Decide(TrayEventOf(event), GetTickCount64());
+    POINT at = {static_cast<short>(LOWORD(wParam)), static_cast<short>(HIWORD(wParam))};
+    switch (action) {
+    case TrayAction::MenuAtCursor:
+        LogPrint("WndProc(): WM_FROMTRAY: Receive WM_RBUTTONDOWN\n");
+        GetCursorPos(&at);
+        ShowTrayMenu(at);
+        break;
+    case TrayAction::MenuAtAnchor:
+        LogPrint("WndProc(): WM_FROMTRAY: Receive WM_CONTEXTMENU at %ld,%ld\n", at.x, at.y);
+        ShowTrayMenu(at);
+        break;
+    case TrayAction::Activate:
+        LogPrint("WndProc(): WM_FROMTRAY: Receive %s at %ld,%ld\n",
+                 event == NIN_KEYSELECT ? "NIN_KEYSELECT" : "NIN_SELECT", at.x, at.y);
+        ToggleHistory(event == NIN_KEYSELECT);
+        // The window, when open, keeps the focus; the shell gets it back only after a menu.
+        trayGestures.Done(GetTickCount64());
+        return;
+    case TrayAction::SecondClick:
+        LogPrint("WndProc(): WM_FROMTRAY: Receive WM_LBUTTONDBLCLK\n");
+        KeepFirstClick();
+        trayGestures.Done(GetTickCount64());
+        return;
+    case TrayAction::None:
+        return;
+    }
+    trayIcon.ReturnFocusToShell();
+    trayGestures.Done(GetTickCount64());
+}

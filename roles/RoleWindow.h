@@ -1,0 +1,25 @@
+// The hidden window that every role runs on: its class, the window bound to the role's record
+// (handle, window procedure, the role itself), and the message loop that runs until the window is
+// destroyed.
+#pragma once
+
+#include "base/MessageWindow.h"
+
+#include <windows.h>
+
+// Makes the window with handler and user bound to record; false when the class or the window
+// cannot be made (the class may be another program's already).
+bool MakeRoleWindow(MessageWindow& record, HINSTANCE instance, MessageHandler handler, void* user);
+
+// Runs until WM_QUIT.
+void RunMessageLoop();
+
+// Temperature and mode travel as signed 32-bit values in the low half of the parameters.
+inline int LowInt(WPARAM value)
+{
+    return static_cast<int>(static_cast<DWORD>(value));
+}
+inline int LowInt(LPARAM value)
+{
+    return static_cast<int>(static_cast<DWORD>(value));
+}

@@ -1,0 +1,86 @@
+#include "roles/ServiceRole.h"
+
+#include "base/Log.h"
+#include "roles/RoleWindow.h"
+#include "watch/WatchMessages.h"
+
+namespace
+{
+
+// The service outlives a log-off (where Windows sends it there at all): it ends with the machine,
+// on the Service Control Manager's stop. At shutdown the process may end as soon as this returns:
+// the watcher gives every value back first.
+bool OnEndSession(ServiceRole& service, WPARAM ending, LPARAM how)
+{
+    if (!ending || (how & ENDSESSION_LOGOFF) != 0)
+        return false;
+    LogPrint("WndProc(): WM_ENDSESSION\n");
+    service.controller.StopForEndOfSession();
+    DestroyWindow(service.messageWindow.hwnd.load());
+    return true;
+}
+
+// A command posted to the service by another program is not honoured: nothing there is a menu.
+LONG_PTR OnCommand(WPARAM wParam)
+{
+    LogPrint("WndProc(): WM_COMMAND %d ignored by the service\n", LowInt(wParam));
+    return -1;
+}
+
+} // namespace
+
+int RunServiceRole(ServiceRole& service, HINSTANCE instance)
+{
+    if (!MakeRoleWindow(service.messageWindow, instance, ServiceWndProc, &service))
+        return -1;
+    service.controller.machine = true;
+    service.controller.LoadSettings();
+    service.controller.Start(service.messageWindow);
+    service.status->Running();
+    LogPrint("message loop start\n");
+    RunMessageLoop();
+    service.status->StopPending();
+
+    // The worker may still be posting; from here on its reports reach no window.
+    service.messageWindow.hwnd.store(nullptr);
+    LogPrint("msg stopped\n");
+    service.controller.Stop();
+    LogPrint("watch stopped\n");
+    LogPrint("tray stopped\n");
+    return 0;
+}
+
+LONG_PTR ServiceWndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    ServiceRole& service = *static_cast<ServiceRole*>(user);
+    Controller& controller = service.controller;
+    switch (message) {
+    case WM_TEMPINIT:
+    case WM_TEMPCHANGE:
+        controller.OnReport(LowInt(wParam), LowInt(lParam), message == WM_TEMPINIT);
+        return 0;
+    case WM_TEMPSTATUS:
+        controller.OnStatus(LowInt(wParam));
+        return 0;
+    case WM_TEMPCAP:
+        controller.OnCap(LowInt(wParam), lParam != 0);
+        return 0;
+    case WM_TEMPSCHEME:
+        controller.events.OnScheme(wParam, lParam);
+        return 0;
+    case WM_TEMPWRITEFAIL:
+        controller.events.OnWriteFailed(wParam, lParam);
+        return 0;
+    case WM_TIMER:
+        if (wParam != EPISODE_TIMER_ID)
+            return -1;
+        controller.OnQuietTimer();
+        return 0;
+    case WM_ENDSESSION:
+        return OnEndSession(service, wParam, lParam) ? 0 : -1;
+    case WM_COMMAND:
+        return OnCommand(wParam);
+    default:
+        return -1;
+    }
+}

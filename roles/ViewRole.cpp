@@ -1,0 +1,186 @@
+#include "roles/ViewRole.h"
+
+#include "base/HiddenWindow.h"
+#include "base/Log.h"
+#include "roles/ConsoleShutdown.h"
+#include "roles/RoleWindow.h"
+#include "settings/Policy.h"
+#include "settings/StartWithWindows.h"
+#include "watch/TempConversion.h"
+
+#include <cstring>
+
+namespace
+{
+
+// The zone, the threshold and the battery choice are the controller's, from the start.
+void LockMachineChoices(Presenter& presenter)
+{
+    presenter.settings.locked.zone = true;
+    presenter.settings.locked.throttleAt = true;
+    presenter.settings.locked.onBattery = true;
+    presenter.forMachine = true;
+    presenter.lockedBy = "for this machine";
+}
+
+// The controller's zone, threshold and battery choice, shown in the menu; the reading, the cap
+// and the failure time. The user's own Notify stays.
+void TakeStatus(Presenter& presenter, const PipeStatus& status)
+{
+    std::memcpy(presenter.settings.zone, status.zone, sizeof presenter.settings.zone);
+    presenter.settings.zone[sizeof presenter.settings.zone - 1] = '\0';
+    std::memcpy(presenter.zone, presenter.settings.zone, sizeof presenter.zone);
+    presenter.settings.throttleAt = status.throttleAt;
+    presenter.settings.onBattery = status.onBattery;
+    presenter.readingStatus = status.status;
+    presenter.failedSince.wHour = status.failedHour;
+    presenter.failedSince.wMinute = status.failedMinute;
+    presenter.capInForce = status.inForce;
+    presenter.capLowered = status.lowered;
+}
+
+void RecordReport(ViewRole& view, int t, int mode)
+{
+    view.readings.Add({static_cast<int64_t>(GetTickCount64()), t, static_cast<int16_t>(mode),
+                       static_cast<int16_t>(view.presenter.readingStatus)});
+}
+
+// The controller's report is shown as the watcher's is in the tray; the icon is made by the first
+// report, and never again once Exit has removed it.
+void ShowReport(ViewRole& view, int t, int mode)
+{
+    RecordReport(view, t, mode);
+    if (view.iconMade) {
+        view.presenter.Show(t, mode);
+        return;
+    }
+    view.iconMade = true;
+    view.presenter.ShowFirst(t, mode);
+}
+
+// The message owns the status; what arrives after the view's end is dropped with it.
+void OnStatus(ViewRole& view, LPARAM lParam)
+{
+    PipeStatus* status = reinterpret_cast<PipeStatus*>(lParam);
+    TakeStatus(view.presenter, *status);
+    const int t = status->temperature;
+    const int mode = status->mode;
+    delete status;
+    ShowReport(view, t, mode);
+}
+
+// The controller's readings replace the ones held.
+void OnHistory(ViewRole& view, LPARAM lParam)
+{
+    PipeHistory* history = reinterpret_cast<PipeHistory*>(lParam);
+    const int64_t now = static_cast<int64_t>(GetTickCount64());
+    view.readings.Clear();
+    for (int i = 0; i < history->count; ++i) {
+        const PipeSample& s = history->samples[i];
+        view.readings.Add({now - static_cast<int64_t>(s.ageMs), s.value, s.mode, s.status});
+    }
+    delete history;
+    view.presenter.RefreshHistory(false);
+}
+
+// No controller answers: what is shown becomes "--", "Ambrel service not running".
+void OnControllerLost(ViewRole& view)
+{
+    LogPrint("WndProc(): no controller on the pipe\n");
+    view.presenter.readingStatus = READING_NO_CONTROLLER;
+    view.presenter.capInForce = 0;
+    view.presenter.capLowered = false;
+    ShowReport(view, TEMP_NO_READING, 0);
+}
+
+bool OnEndSession(ViewRole& view, WPARAM ending)
+{
+    if (!ending)
+        return false;
+    LogPrint("WndProc(): WM_ENDSESSION\n");
+    view.presenter.Close();
+    DestroyWindow(view.messageWindow.hwnd.load());
+    return true;
+}
+
+} // namespace
+
+int RunView(ViewRole& view, HINSTANCE instance)
+{
+    if (!MakeRoleWindow(view.messageWindow, instance, ViewWndProc, &view))
+        return -1;
+    HWND window = view.messageWindow.hwnd.load();
+    view.texts.Load(instance, 0);
+    view.presenter.Bind(view.messageWindow, view.texts.table);
+    view.presenter.history.readings = &view.readings;
+    SetConsoleShutdownWindow(window);
+
+    LoadUserSettings(view.presenter.settings);
+    ApplyPolicies(view.presenter.settings);
+    std::memcpy(view.presenter.zone, view.presenter.settings.zone, sizeof view.presenter.zone);
+    DropUserStartBesideMachineStart();
+    LogPrint("view start\n");
+    LockMachineChoices(view.presenter);
+    view.link.window = &view.messageWindow;
+    view.link.Start();
+    LogPrint("message loop start\n");
+    RunMessageLoop();
+    view.presenter.history.Close(window);
+
+    // The pipe's thread may still be posting; from here on its messages reach no window.
+    view.messageWindow.hwnd.store(nullptr);
+    SetConsoleShutdownWindow(nullptr);
+    LogPrint("msg stopped\n");
+    view.link.Stop();
+    LogPrint("watch stopped\n");
+    view.presenter.trayIcon.ReleaseTrayIcon();
+    LogPrint("tray stopped\n");
+    return 0;
+}
+
+LONG_PTR ViewWndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    ViewRole& view = *static_cast<ViewRole*>(user);
+    switch (message) {
+    case WM_COMMAND:
+        // The controller's choices are locked here: only the user's own change.
+        view.presenter.OnCommand(LowInt(wParam));
+        return 0;
+    case WM_FROMTRAY:
+        view.presenter.OnTrayNotification(wParam, lParam);
+        return 0;
+    case WM_PIPESTATUS:
+        OnStatus(view, lParam);
+        return 0;
+    case WM_PIPEHISTORY:
+        OnHistory(view, lParam);
+        return 0;
+    case WM_PIPELOST:
+        OnControllerLost(view);
+        return 0;
+    case WM_HISTORYCLOSE:
+        view.presenter.OnHistoryClose(wParam);
+        return 0;
+    case WM_TIMER:
+        if (wParam != HISTORY_TIMER_ID)
+            return -1;
+        view.presenter.OnHistoryTimer();
+        return 0;
+    case WM_ENDSESSION:
+        return OnEndSession(view, wParam) ? 0 : -1;
+    case DPI_CHANGED_MESSAGE:
+    case WM_SETTINGCHANGE:
+        view.presenter.FitToScale();
+        return -1;
+    default:
+        if (message == ShowHistoryMessage()) {
+            view.presenter.OnSecondStart();
+            return 0;
+        }
+        if (message == TaskbarCreatedMessage()) {
+            view.presenter.OnTaskbarCreated();
+            return 0;
+        }
+        return -1;
+    }
+}

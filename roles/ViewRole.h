@@ -1,0 +1,33 @@
+// A view: the presenter of a controller that runs elsewhere (the machine's service, or a tray in
+// another session), fed by the status pipe's client. It shows the controller's reports as the
+// tray shows its own, keeps the user's own Notify and Start with Windows, and never reads a
+// sensor or writes a power setting.
+#pragma once
+
+#include "base/LoadedTexts.h"
+#include "base/MessageWindow.h"
+#include "link/PipeClient.h"
+#include "present/Presenter.h"
+#include "ui/HistoryRing.h"
+
+#include <windows.h>
+
+// Zero-initialised (ViewRole view{}), it lives in the entry function for the whole run.
+struct ViewRole {
+    LoadedTexts texts;
+    MessageWindow messageWindow;
+    Presenter presenter;
+    PipeClient link;
+    // The controller's readings, as the pipe has told them.
+    HistoryRing readings;
+    // The icon has been made once, by the first report; never again once Exit has removed it.
+    bool iconMade;
+};
+
+// Creates the hidden window, loads the user's settings (the controller's zone, threshold and
+// battery choice replace them) and listens to the pipe until the window is destroyed. Returns 0
+// after a normal end and -1 when the window class or the window cannot be made.
+int RunView(ViewRole& view, HINSTANCE instance);
+
+// The view's handler for the hidden window; user is the ViewRole.
+LONG_PTR ViewWndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam);
