@@ -1467,7 +1467,7 @@ class Deploy(unittest.TestCase):
         policy = pathlib.Path(os.environ['AMBREL_SOURCE_DIR'], 'deploy', 'policy')
         admx, adml = policy / 'Ambrel.admx', policy / 'en-US' / 'Ambrel.adml'
         self.assertEqual(0, subprocess.run(['xmllint', '--noout', admx, adml]).returncode)
-        source = pathlib.Path(os.environ['AMBREL_SOURCE_DIR'], 'app')
+        source = pathlib.Path(os.environ['AMBREL_SOURCE_DIR'], 'settings')
         read = set(re.findall(r'const char SETTING_\w+\[\] = "(\w+)";',
                               (source / 'Settings.h').read_text()))
         key = re.search(r'POLICY_KEY_PATH\[\] = "(.*)";', (source / 'Policy.h').read_text())
