@@ -1,7 +1,11 @@
 #include "app/Service.h"
 
 #include "app/InstanceGuard.h"
+#include "app/ServiceRecovery.h"
+#include "base/EventSource.h"
 #include "base/Log.h"
+#include "base/ProtectedDirectory.h"
+#include "res/AmbrelEvents.h"
 #include "roles/ServiceRole.h"
 #include "roles/ServiceStatus.h"
 
@@ -26,6 +30,7 @@ const char NOT_STARTED_BY_SCM_TEXT[] =
 // controller must be.
 struct ServiceRun {
     HINSTANCE instance;
+    int logging;
     ServiceStatus status;
     ServiceRole role;
     DWORD exitCode;
@@ -49,24 +54,33 @@ DWORD WINAPI OnServiceControl(DWORD control, DWORD, LPVOID, LPVOID context)
     }
 }
 
-// After a crash the service manager starts the service again (after 5 s, twice a day at most), so
-// that the next start, which gives back what the crashed run left capped, comes at once rather
-// than at the next boot. Set at every start, whoever installed the service; a failure is logged
-// and changes nothing else.
-void RestartAfterCrash()
+// The service's log (--logging): %ProgramData%\Ambrel\Ambrel.log, in a directory that only the
+// system and the administrators may change, since LocalSystem writes there; %TEMP% is the
+// system's C:\Windows\Temp, where any user could plant the file or a link first. A directory or
+// file that is not as it should be keeps the log off, and the event log says why.
+void OpenServiceLog()
 {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-    SC_HANDLE service =
-        manager != nullptr ? OpenServiceW(manager, SERVICE_NAME, SERVICE_CHANGE_CONFIG) : nullptr;
-    SC_ACTION actions[] = {{SC_ACTION_RESTART, 5000}, {SC_ACTION_RESTART, 5000}};
-    SERVICE_FAILURE_ACTIONSW failure = {24 * 60 * 60, nullptr, nullptr, 2, actions};
-    if (service == nullptr ||
-        !ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure))
-        LogPrint("service: the restart after a crash cannot be set (%lu)\n", GetLastError());
-    if (service != nullptr)
-        CloseServiceHandle(service);
-    if (manager != nullptr)
-        CloseServiceHandle(manager);
+    char directory[MAX_PATH] = "";
+    const DirectoryCheck check = ProtectMachineDirectory(directory, sizeof directory);
+    const DWORD error = GetLastError();
+    if (check == DIRECTORY_PROTECTED && OpenLogSinksIn(directory))
+        return;
+    wchar_t path[MAX_PATH] = L"%ProgramData%\\Ambrel";
+    if (directory[0] != '\0')
+        MultiByteToWideChar(CP_ACP, 0, directory, -1, path, MAX_PATH);
+    wchar_t reason[80];
+    if (check == DIRECTORY_FAILED)
+        wsprintfW(reason, L"error %lu", error);
+    else if (check == DIRECTORY_REFUSED)
+        lstrcpynW(reason, L"not a directory that only they may change", 80);
+    else
+        lstrcpynW(reason, L"Ambrel.log in it is a link or cannot be opened", 80);
+    LPCWSTR inserts[] = {path, reason};
+    EventSource source;
+    if (source.Open()) {
+        source.Report(EVENTLOG_WARNING_TYPE, MSG_SERVICE_LOG_REFUSED, inserts, 2);
+        source.Close();
+    }
 }
 
 // Takes the machine-wide guard into mutex (null when it could not be made at all: the service
@@ -96,6 +110,9 @@ void WINAPI ServiceMain(DWORD, LPWSTR*)
 {
     ServiceRun& run = g_run;
     run.status.window = &run.role.messageWindow;
+    // Before the control handler is registered: no other thread logs yet.
+    if (run.logging)
+        OpenServiceLog();
     if (!run.status.Start(OnServiceControl)) {
         run.exitCode = GetLastError();
         return;
@@ -103,7 +120,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*)
     run.status.StartPending();
     LogPrint("Ambrel Ver.1.00\n");
     LogPrint("service start\n");
-    RestartAfterCrash();
+    SetRecoveryAtStart();
     HANDLE mutex = nullptr;
     DWORD win32Code = NO_ERROR;
     DWORD serviceCode = 0;
@@ -145,8 +162,9 @@ void WriteError(const char* text)
 
 int RunService(HINSTANCE instance, const CommandSwitches& switches)
 {
-    // Session 0 has no desktop for a console window: only the log file is kept.
-    OpenLogSinks(switches.file, 0);
+    // Session 0 has no desktop for a console window: only the log file is kept, opened once the
+    // service manager has started the service (a start by hand makes no directory).
+    g_run.logging = switches.file;
     g_run.instance = instance;
     SERVICE_TABLE_ENTRYW table[] = {{const_cast<LPWSTR>(SERVICE_NAME), ServiceMain},
                                     {nullptr, nullptr}};

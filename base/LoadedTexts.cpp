@@ -37,6 +37,25 @@ bool LocaleNumber(long long number, char16_t* text)
                             &format, reinterpret_cast<wchar_t*>(text), NUMBER_SIZE) != 0;
 }
 
+// The table tried after the wanted language's own: the one of its primary language (German for
+// Swiss German), except for Chinese, whose one table is written in the simplified script. Every
+// locale that writes that script (China, Singapore, and "Chinese (Simplified)" itself) reads it;
+// the traditional ones (Taiwan, Hong Kong, Macao) fall back to English rather than to a script
+// their users may not read.
+LANGID FallbackLanguage(LANGID wanted)
+{
+    if (PRIMARYLANGID(wanted) != LANG_CHINESE)
+        return static_cast<LANGID>(MAKELANGID(PRIMARYLANGID(wanted), SUBLANG_NEUTRAL));
+    switch (SUBLANGID(wanted)) {
+    case SUBLANG_NEUTRAL:
+    case SUBLANG_CHINESE_SIMPLIFIED:
+    case SUBLANG_CHINESE_SINGAPORE:
+        return MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
+    default:
+        return MAKELANGID(LANG_CHINESE, SUBLANG_NEUTRAL);
+    }
+}
+
 } // namespace
 
 bool FindTableText(HMODULE module, int id, LANGID language, const wchar_t** text, int* length)
@@ -60,8 +79,7 @@ void LoadedTexts::Load(HMODULE module, LANGID wanted)
     Release();
     if (wanted == 0)
         wanted = GetUserDefaultUILanguage();
-    const LANGID primary = static_cast<LANGID>(MAKELANGID(PRIMARYLANGID(wanted), SUBLANG_NEUTRAL));
-    const LANGID tried[] = {wanted, primary, ENGLISH};
+    const LANGID tried[] = {wanted, FallbackLanguage(wanted), ENGLISH};
     for (int id = IDS_FIRST; id <= IDS_LAST; ++id) {
         const wchar_t* text = nullptr;
         int length = 0;

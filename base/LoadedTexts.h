@@ -1,5 +1,6 @@
 // The program's string tables read in the user's UI language: each text from the table of that
-// language, else of its primary language (German for Swiss German), else English. Loaded once at
+// language, else of its primary language (German for Swiss German; the simplified Chinese table
+// for every locale that writes simplified Chinese), else English. Loaded once at
 // start on the main thread; the texts live as long as the object.
 #pragma once
 

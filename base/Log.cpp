@@ -4,6 +4,10 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -16,17 +20,49 @@ int g_consoleSwitch;
 HANDLE g_console;
 FILE* g_logStream;
 
-// Opens %TEMP%\Ambrel.log for appending; null when the directory is unknown or its path leaves
-// no room for the file name.
+// Opens directory\Ambrel.log (made when missing) for appending in text mode. What is there
+// already is taken only when it is a plain file of one name: never a link (not followed), a
+// junction or a hard link to a file elsewhere. Null when it cannot be opened or is refused.
+FILE* OpenLogIn(const char* directory)
+{
+    char path[MAX_PATH + 1] = "";
+    if (!AppendToPath(path, sizeof path, directory) || !AppendToPath(path, sizeof path, "\\") ||
+        !AppendToPath(path, sizeof path, "Ambrel.log"))
+        return nullptr;
+    HANDLE file = CreateFileA(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return nullptr;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(file, &information) || information.nNumberOfLinks != 1 ||
+        (information.dwFileAttributes &
+         (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+        CloseHandle(file);
+        return nullptr;
+    }
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_APPEND | _O_TEXT);
+    if (descriptor == -1) {
+        CloseHandle(file);
+        return nullptr;
+    }
+    FILE* stream = _fdopen(descriptor, "a");
+    if (stream == nullptr)
+        _close(descriptor);
+    return stream;
+}
+
+// Opens %TEMP%\Ambrel.log; null when the directory is unknown or its path leaves no room for the
+// file name.
 FILE* OpenLogFile()
 {
     char path[MAX_PATH + 1];
     DWORD length = GetTempPathA(sizeof path, path);
     if (length == 0 || length >= sizeof path)
         return nullptr;
-    if (!AppendToPath(path, sizeof path, "Ambrel.log"))
-        return nullptr;
-    return std::fopen(path, "a+");
+    // GetTempPath ends the directory with a separator; OpenLogIn adds its own.
+    path[length - 1] = '\0';
+    return OpenLogIn(path);
 }
 
 // In QuickEdit mode a click in the console window starts a selection, and every write to the
@@ -74,6 +110,14 @@ void OpenLogSinks(int fileSwitch, int consoleSwitch)
         g_logStream = OpenLogFile();
     if (g_consoleSwitch)
         g_console = OpenConsole();
+}
+
+bool OpenLogSinksIn(const char* directory)
+{
+    g_fileSwitch = 1;
+    g_consoleSwitch = 0;
+    g_logStream = OpenLogIn(directory);
+    return g_logStream != nullptr;
 }
 
 void LogPrint(const char* format, ...)

@@ -302,9 +302,10 @@ class ServiceRun(AmbrelRun):
             wine('reg', 'add', FAKES_KEY, '/v', variable, '/t', 'REG_SZ', '/d',
                  self.env[variable], '/f')
 
-    def install(self, exe=None):
+    def install(self, exe=None, logging=False):
         binary = windows_path(exe or self.exe)
-        return wine('sc', 'create', 'Ambrel', 'binPath=', f'{binary} --service')
+        switches = ' --logging' if logging else ''
+        return wine('sc', 'create', 'Ambrel', 'binPath=', f'{binary} --service{switches}')
 
     def start(self):
         return wine('net', 'start', 'Ambrel')

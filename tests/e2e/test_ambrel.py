@@ -1200,6 +1200,44 @@ class Service(unittest.TestCase):
                 tray.kill()
             self.assertEqual(([93, 80, 93], [93, 70]), (tray.ac_writes(), tray.values()))
 
+    def test_the_log_goes_to_program_data_and_never_to_a_file_someone_else_put_there(self):
+        directory = pathlib.Path(os.environ['WINEPREFIX'], 'drive_c', 'ProgramData', 'Ambrel')
+        log = directory / 'Ambrel.log'
+        shutil.rmtree(directory, ignore_errors=True)
+        victim = WORK / 'victim.txt'
+        try:
+            with ServiceRun('service-log') as service:
+                self.assertEqual(0, service.install(logging=True))
+                self.assertEqual(0, service.start())
+                self.assertTrue(wait_for(lambda: log.exists() and 'watch start\n' in
+                                         messages(log_entries(log.read_text('latin-1'))), 30))
+                self.assertFalse(unix_path(r'C:\windows\temp\Ambrel.log').exists())
+                # Wine's service manager keeps no failure actions and cannot read them back: the
+                # service then sets none, as what is there might be an administrator's.
+                self.assertIn('service: its restart after a crash cannot be read (124)\n',
+                              messages(log_entries(log.read_text('latin-1'))))
+                self.assertEqual(0, service.stop())
+                self.assertTrue(wait_for(lambda: not service.alive(), 10))
+                # The log replaced by a hard link to another file: that file is never written.
+                victim.write_text('not the log\n')
+                log.unlink()
+                os.link(victim, log)
+                # The directory replaced by one that anyone may change: nothing is written there.
+                for case in ('hard link', 'open directory'):
+                    with self.subTest(case):
+                        self.assertTrue(wait_for(lambda: service.start() == 0, 30, 1))
+                        self.assertTrue(wait_for(lambda: service.trace(), 30))
+                        self.assertEqual(0, service.stop())
+                        self.assertTrue(wait_for(lambda: not service.alive(), 10))
+                        self.assertEqual('not the log\n', victim.read_text())
+                        self.assertEqual(case == 'hard link', log.exists())
+                    shutil.rmtree(directory)
+                    directory.mkdir(mode=0o777)
+                    directory.chmod(0o777)
+        finally:
+            shutil.rmtree(directory, ignore_errors=True)
+            victim.unlink(missing_ok=True)
+
     def test_a_start_by_hand_says_so_and_fails(self):
         run = AmbrelRun('service-by-hand', script=f'{counter(95)}\n')
         ended = subprocess.run(['wine', EXE, '--service', '--logging'], env=run.env,
@@ -1327,7 +1365,36 @@ class Deploy(unittest.TestCase):
         subprocess.run(['wixl', '--arch', 'x64', *[a for d in defines for a in ('-D', d)], '-o',
                         newer, 'Ambrel.wxs'], cwd=pathlib.Path(os.environ['AMBREL_MSI']).parent /
                        'deploy' / 'stage', capture_output=True, check=True)
+        deploy = pathlib.Path(__file__).resolve().parents[2] / 'deploy'
+        subprocess.run(['cmake', f'-DMSI={newer}',
+                        f'-DIDT={deploy / "MsiServiceConfigFailureActions.idt"}',
+                        f'-DMSIINFO={shutil.which("msiinfo")}',
+                        f'-DMSIBUILD={shutil.which("msibuild")}', '-P',
+                        deploy / 'AddFailureActions.cmake'], capture_output=True, check=True)
         return newer
+
+    def msi_rows(self, table):
+        out = subprocess.run(['msiinfo', 'export', os.environ['AMBREL_MSI'], table],
+                             capture_output=True, text=True, check=True).stdout
+        return [line.split('\t') for line in out.splitlines()[3:]]
+
+    def test_the_package_restarts_the_service_twice_at_most_and_only_at_install(self):
+        # Restart, restart, then nothing until a day without a failure; at install only (event 1),
+        # so a repair leaves an administrator's own settings alone.
+        rows = {row[0]: row[1:] for row in self.msi_rows('MsiServiceConfigFailureActions')}
+        self.assertEqual(1, len(rows))
+        name, event, reset, _, _, actions, delays, component = next(iter(rows.values()))
+        self.assertEqual(('Ambrel', '1', '86400', 'ServiceProgram'), (name, event, reset, component))
+        self.assertEqual((['1', '1', '0'], ['5000', '5000', '0']),
+                         (actions.split('[~]'), delays.split('[~]')))
+        # Read by its standard action, after the service is made and before it starts, where
+        # Windows Installer knows it (5.0 on); an older one would fail on an unknown action.
+        sequence = {row[0]: (row[1], int(row[2])) for row in self.msi_rows('InstallExecuteSequence')}
+        condition, at = sequence['MsiConfigureServices']
+        self.assertIn('VersionMsi >= "5.00"', condition)
+        self.assertLess(sequence['InstallServices'][1], at)
+        self.assertLess(at, sequence['StartServices'][1])
+        self.assertIn('ServiceProgram', [row[0] for row in self.msi_rows('Component')])
 
     def test_silent_install_upgrade_and_uninstall_end_the_throttled_program_in_order(self):
         newer = self.newer_package()

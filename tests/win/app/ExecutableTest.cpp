@@ -149,7 +149,14 @@ TEST_F(Executable, TextsFollowTheUsersLanguageWithEnglishWhereItIsMissing)
         {MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN_SWISS), u"Beenden"},
         {MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN), u"\u7D42\u4E86"},
         {MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), u"\u9000\u51FA"},
+        // Singapore and "Chinese (Simplified)" write the same script as China; Taiwan, Hong
+        // Kong, Macao and "Chinese (Traditional)" another.
+        {MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SINGAPORE), u"\u9000\u51FA"},
+        {MAKELANGID(LANG_CHINESE, SUBLANG_NEUTRAL), u"\u9000\u51FA"},
         {MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_TRADITIONAL), u"Exit"},
+        {MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_HONGKONG), u"Exit"},
+        {MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_MACAU), u"Exit"},
+        {0x7C04 /* zh-Hant */, u"Exit"},
         {MAKELANGID(LANG_DUTCH, SUBLANG_DUTCH), u"Exit"},
     };
     for (const Row& row : rows) {

@@ -3,13 +3,17 @@
 #include "roles/ConsoleShutdown.h"
 #include "app/EndRunning.h"
 #include "app/RunningInstance.h"
+#include "app/ServiceRecovery.h"
+#include "base/ProtectedDirectory.h"
 #include "roles/TrayRole.h"
 #include "fakes/FakeControl.h"
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 #include <windows.h>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace
@@ -224,4 +228,120 @@ TEST(RunningInstance, OnlyAProgramNamedAmbrelExeCounts)
     };
     for (const auto& row : rows)
         EXPECT_EQ(row.ambrel, IsAmbrelImagePath(row.path)) << static_cast<int>(&row - rows);
+}
+
+// The service manager as the recovery code meets it: what a query answers, and what was set.
+struct FakeServiceConfig {
+    BOOL answered;
+    DWORD error;
+    DWORD configured;
+    BOOL changeSucceeds;
+    int changes;
+    DWORD reset;
+    std::vector<SC_ACTION> actions;
+};
+FakeServiceConfig g_config;
+
+BOOL WINAPI FakeQuery(SC_HANDLE, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed)
+{
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_CONFIG_FAILURE_ACTIONS), level);
+    SetLastError(g_config.error);
+    *needed = g_config.answered ? sizeof(SERVICE_FAILURE_ACTIONSW) : 4096;
+    if (g_config.answered && size >= sizeof(SERVICE_FAILURE_ACTIONSW)) {
+        SERVICE_FAILURE_ACTIONSW* found = reinterpret_cast<SERVICE_FAILURE_ACTIONSW*>(buffer);
+        *found = SERVICE_FAILURE_ACTIONSW{};
+        found->cActions = g_config.configured;
+    }
+    return g_config.answered;
+}
+
+BOOL WINAPI FakeChange(SC_HANDLE, DWORD level, LPVOID info)
+{
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_CONFIG_FAILURE_ACTIONS), level);
+    const SERVICE_FAILURE_ACTIONSW* failure = static_cast<SERVICE_FAILURE_ACTIONSW*>(info);
+    ++g_config.changes;
+    g_config.reset = failure->dwResetPeriod;
+    g_config.actions.assign(failure->lpsaActions, failure->lpsaActions + failure->cActions);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return g_config.changeSucceeds;
+}
+
+// Restarts only where the service has no failure actions: an administrator's own (or the
+// installer's), and any that cannot be read, are left alone.
+TEST(ServiceRecovery, RestartsTwiceThenNothingAndOnlyWhereNoneAreConfigured)
+{
+    const ServiceConfigCalls calls = {FakeQuery, FakeChange};
+    struct Row {
+        BOOL answered;
+        DWORD error;
+        DWORD configured;
+        BOOL changeSucceeds;
+        RecoveryOutcome outcome;
+    } rows[] = {
+        {TRUE, 0, 0, TRUE, RECOVERY_SET},
+        {TRUE, 0, 0, FALSE, RECOVERY_FAILED},
+        {TRUE, 0, 1, TRUE, RECOVERY_KEPT},
+        {FALSE, ERROR_INSUFFICIENT_BUFFER, 0, TRUE, RECOVERY_KEPT},
+        {FALSE, ERROR_INVALID_LEVEL, 0, TRUE, RECOVERY_UNREAD},
+        {FALSE, ERROR_ACCESS_DENIED, 0, TRUE, RECOVERY_UNREAD},
+    };
+    for (const Row& row : rows) {
+        g_config = FakeServiceConfig{
+            row.answered, row.error, row.configured, row.changeSucceeds, 0, 0, {}};
+        EXPECT_EQ(row.outcome, SetRecoveryWhereNone(nullptr, calls)) << row.error << row.configured;
+        const bool changed = row.outcome == RECOVERY_SET || row.outcome == RECOVERY_FAILED;
+        ASSERT_EQ(changed ? 1 : 0, g_config.changes) << row.error << row.configured;
+        if (!changed)
+            continue;
+        // Beyond the list the manager repeats the last action: it must be none.
+        ASSERT_EQ(3u, g_config.actions.size());
+        EXPECT_EQ(SC_ACTION_RESTART, g_config.actions[0].Type);
+        EXPECT_EQ(SC_ACTION_RESTART, g_config.actions[1].Type);
+        EXPECT_EQ(SC_ACTION_NONE, g_config.actions[2].Type);
+        EXPECT_EQ(5000u, g_config.actions[0].Delay);
+        EXPECT_EQ(5000u, g_config.actions[1].Delay);
+        EXPECT_EQ(86400u, g_config.reset);
+    }
+}
+
+// What ProtectDirectory makes, and what it refuses to take as the service's own directory.
+TEST(ProtectedDirectory, MadeOnceTakenAgainAndAnyoneElsesOrALinkRefused)
+{
+    char base[MAX_PATH];
+    ASSERT_NE(0u, GetTempPathA(sizeof base, base));
+    const std::string root =
+        std::string(base) + "ambrel-protected-" + std::to_string(GetCurrentProcessId());
+    const std::string made = root + "-made", open = root + "-open", link = root + "-link",
+                      file = root + "-file";
+    // Made, then found again as it was left.
+    EXPECT_EQ(DIRECTORY_PROTECTED, ProtectDirectory(made.c_str()));
+    EXPECT_EQ(DIRECTORY_PROTECTED, ProtectDirectory(made.c_str()));
+    // Made by someone else, then opened for everyone to change.
+    PSECURITY_DESCRIPTOR everyone = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        "D:P(A;OICI;FA;;;WD)", SDDL_REVISION_1, &everyone, nullptr));
+    ASSERT_TRUE(CreateDirectoryA(open.c_str(), nullptr));
+    EXPECT_EQ(DIRECTORY_PROTECTED, ProtectDirectory(open.c_str()));
+    ASSERT_TRUE(SetFileSecurityA(open.c_str(), DACL_SECURITY_INFORMATION, everyone));
+    LocalFree(everyone);
+    EXPECT_EQ(DIRECTORY_REFUSED, ProtectDirectory(open.c_str()));
+    // A link to the directory made above is never followed (Wine 8 shows links to directories
+    // as the directories themselves: there the case is left out).
+    ASSERT_TRUE(CreateSymbolicLinkA(link.c_str(), made.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY));
+    const DWORD linkAttributes = GetFileAttributesA(link.c_str());
+    if (linkAttributes != INVALID_FILE_ATTRIBUTES &&
+        (linkAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        EXPECT_EQ(DIRECTORY_REFUSED, ProtectDirectory(link.c_str()));
+    }
+    HANDLE plain = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, plain);
+    CloseHandle(plain);
+    EXPECT_EQ(DIRECTORY_REFUSED, ProtectDirectory(file.c_str()));
+    // A parent that is not there.
+    EXPECT_EQ(DIRECTORY_FAILED, ProtectDirectory((root + "-none\\below").c_str()));
+    RemoveDirectoryA(link.c_str());
+    DeleteFileA(link.c_str());
+    DeleteFileA(file.c_str());
+    RemoveDirectoryA(open.c_str());
+    RemoveDirectoryA(made.c_str());
 }

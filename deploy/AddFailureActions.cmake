@@ -1,0 +1,38 @@
+# cmake -DMSI=<package> -DIDT=<MsiServiceConfigFailureActions.idt> -DMSIINFO=... -DMSIBUILD=...
+#   -P AddFailureActions.cmake
+#
+# wixl writes no MsiServiceConfigFailureActions table, which gives the service its restarts after
+# a crash at install (restart after 5 s, again after 5 s, then nothing until a day without a
+# failure; event 1: at install only, so a repair leaves an administrator's own settings alone).
+# msitools adds it to the built package, with the standard action that reads it: Windows
+# Installer 5 (Windows 7) on knows MsiConfigureServices; older ones would take an unknown action
+# for a missing custom action and fail, so it runs only there. Where it does not, the service's
+# first start sets the same restarts.
+foreach(variable MSI IDT MSIINFO MSIBUILD)
+    if(NOT ${variable})
+        message(FATAL_ERROR "AddFailureActions: ${variable} not set")
+    endif()
+endforeach()
+
+# Beside the package, named after it; removed once imported.
+set(sequence ${MSI}.InstallExecuteSequence.idt)
+# A table imported whole replaces the one there: the sequence is read, extended and put back.
+execute_process(COMMAND ${MSIINFO} export ${MSI} InstallExecuteSequence OUTPUT_FILE ${sequence}
+                RESULT_VARIABLE failed)
+if(failed)
+    message(FATAL_ERROR "AddFailureActions: msiinfo export failed")
+endif()
+file(READ ${sequence} rows)
+if(NOT rows MATCHES "\nInstallServices\t[^\r\n]*\t5800\r?\n" OR
+   NOT rows MATCHES "\nStartServices\t[^\r\n]*\t5900\r?\n")
+    message(FATAL_ERROR "AddFailureActions: InstallServices or StartServices not where expected")
+endif()
+# Between InstallServices and StartServices, as in Windows Installer's own sequence.
+file(APPEND ${sequence} "MsiConfigureServices\tVersionNT AND VersionMsi >= \"5.00\"\t5850\r\n")
+foreach(table ${sequence} ${IDT})
+    execute_process(COMMAND ${MSIBUILD} ${MSI} -i ${table} RESULT_VARIABLE failed)
+    if(failed)
+        message(FATAL_ERROR "AddFailureActions: msibuild -i ${table} failed")
+    endif()
+endforeach()
+file(REMOVE ${sequence})
