@@ -1,6 +1,6 @@
 #include "app/ServiceRecovery.h"
 
-#include "app/ServiceStatus.h"
+#include "roles/ServiceStatus.h"
 #include "base/Log.h"
 
 namespace
