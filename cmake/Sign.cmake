@@ -4,7 +4,7 @@
 #   AMBREL_SIGN_PFX            the .pfx file (cache variable; its first value comes from the
 #                              environment variable of the same name at configure time)
 #   AMBREL_SIGN_TIMESTAMP_URL  an RFC 3161 time-stamp server, optional (same)
-#   AMBREL_SIGN_PASSWORD_FILE  environment of the build: a file whose first line is the password
+#   AMBREL_SIGN_PASSWORD_FILE  environment of the build: a file holding the password alone
 #   AMBREL_SIGN_PASSWORD       environment of the build: the password itself
 #
 # The password is read from the build's environment when a file is signed and never becomes a
