@@ -1444,6 +1444,9 @@ class Deploy(unittest.TestCase):
         self.assertEqual(0, msiexec('/i', self.msi, 'STARTATLOGON=0'))
         self.assertEqual(['Ambrel.exe', 'LICENSE.txt', 'README.txt', 'Ambrel.lnk', 'Ambrel',
                           *EVENT_SOURCE], installed_traces())
+        # The program as its build left it (signed, where the build signs it).
+        built = pathlib.Path(os.environ['AMBREL_MSI']).parent / 'Ambrel.exe'
+        self.assertEqual(built.read_bytes(), unix_path(INSTALLED).read_bytes())
         # With nothing running, the end of the program is asked for all the same.
         self.assertEqual(0, msiexec('/x', self.msi))
         self.assertEqual([], installed_traces())
@@ -1531,25 +1534,61 @@ class Deploy(unittest.TestCase):
         self.assertIsNone(registry_value(RUN_KEY, 'Ambrel'))
 
     def test_template_is_well_formed_and_names_the_values_read(self):
-        policy = pathlib.Path(os.environ['AMBREL_SOURCE_DIR'], 'deploy', 'policy')
-        admx, adml = policy / 'Ambrel.admx', policy / 'en-US' / 'Ambrel.adml'
-        self.assertEqual(0, subprocess.run(['xmllint', '--noout', admx, adml]).returncode)
-        source = pathlib.Path(os.environ['AMBREL_SOURCE_DIR'], 'settings')
+        source = pathlib.Path(os.environ['AMBREL_SOURCE_DIR'])
+        policy = source / 'deploy' / 'policy'
+        admx = policy / 'Ambrel.admx'
+        admls = {path.parent.name: path for path in policy.glob('*/Ambrel.adml')}
+        self.assertEqual(0, subprocess.run(['xmllint', '--noout', admx, *admls.values()]).returncode)
         read = set(re.findall(r'const char SETTING_\w+\[\] = "(\w+)";',
-                              (source / 'Settings.h').read_text()))
-        key = re.search(r'POLICY_KEY_PATH\[\] = "(.*)";', (source / 'Policy.h').read_text())
+                              (source / 'settings' / 'Settings.h').read_text()))
+        key = re.search(r'POLICY_KEY_PATH\[\] = "(.*)";', (source / 'settings' / 'Policy.h').read_text())
         ns = {'p': 'http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions'}
-        policies = ElementTree.parse(admx).getroot().findall('.//p:policy', ns)
+        template = ElementTree.parse(admx).getroot()
+        policies = template.findall('.//p:policy', ns)
         self.assertEqual({key.group(1).replace('\\\\', '\\')}, {p.get('key') for p in policies})
         named = {e.get('valueName') for p in policies for e in p.iter()}
         self.assertEqual(read, named - {None})
-        # Every text the template refers to is in the English resources.
-        texts = ElementTree.parse(adml).getroot()
-        given = {(kind, e.get('id')) for kind, path in (('string', './/p:string'),
-                 ('presentation', './/p:presentation')) for e in texts.findall(path, ns)}
+        # The categories and versions that the policies name are the template's own.
+        for used, defined in (('parentCategory', 'category'), ('supportedOn', 'definition')):
+            self.assertLessEqual({e.get('ref') for e in template.findall(f'.//p:policy/p:{used}', ns)},
+                                 {e.get('name') for e in template.findall(f'.//p:{defined}', ns)})
+        elements = {e.get('id') for e in template.findall('.//p:elements/*', ns)}
         wanted = set(re.findall(r'\$\((string|presentation)\.(\w+)\)', admx.read_text()))
-        self.assertEqual(set(), wanted - given)
 
+        def texts(adml):
+            root = ElementTree.parse(adml).getroot()
+            self.assertLessEqual({e.get('refId') for e in root.findall('.//p:presentation/*', ns)},
+                                 elements)
+            return {(kind, e.get('id')): ''.join(e.itertext()) for kind in ('string', 'presentation')
+                    for e in root.findall(f'.//p:{kind}', ns)}
+
+        # A folder for each language of the program, every one with the texts the template refers
+        # to and no other, naming the menu items as the program's menu does in that language.
+        tables = string_tables(source / 'res' / 'Strings.rc')
+        self.assertEqual({CULTURES[language] for language in tables}, set(admls))
+        english = texts(admls['en-US'])
+        self.assertEqual(set(), wanted - set(english))
+        menu = {text: name for name, text in tables['LANG_ENGLISH'].items() if name.startswith('IDS_MENU')}
+        for language, table in tables.items():
+            with self.subTest(CULTURES[language]):
+                given = texts(admls[CULTURES[language]])
+                self.assertEqual(set(english), set(given))
+                for text_id, text in english.items():
+                    for item in re.findall(r'"([^"]+)"', text) + [line.strip() for line in text.splitlines()]:
+                        if item in menu:
+                            self.assertIn(table[menu[item]], given[text_id], item)
+
+
+# The Group Policy template's language folders by the languages of res/Strings.rc.
+CULTURES = {'LANG_ENGLISH': 'en-US', 'LANG_GERMAN': 'de-DE', 'LANG_FRENCH': 'fr-FR',
+            'LANG_SPANISH': 'es-ES', 'LANG_JAPANESE': 'ja-JP', 'LANG_CHINESE': 'zh-CN'}
+
+
+def string_tables(path):
+    """The string tables of a resource script by language (LANG_GERMAN): {IDS_...: text}."""
+    blocks = re.split(r'^LANGUAGE ', path.read_text(encoding='utf-8'), flags=re.M)[1:]
+    return {block.split(',')[0]: dict(re.findall(r'^\s+(IDS_\w+) "(.*)"$', block, re.M))
+            for block in blocks}
 
 if __name__ == '__main__':
     unittest.main()
