@@ -70,6 +70,7 @@ void StartRole(TrayApp& app)
     app.events.Start(app.settings);
     LogPrint("watch start\n");
     StartWatching(app);
+    app.statusPipe.window = &app.messageWindow;
     app.statusPipe.Start();
 }
 

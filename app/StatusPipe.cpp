@@ -82,8 +82,9 @@ void LockMachineChoices(TrayApp& app)
     app.settings.locked.onBattery = true;
 }
 
-void TakeViewStatus(TrayApp& app, const PipeStatus& status)
+void TakeViewStatus(TrayApp& app, const PipeStatus& status, PipeServerSession session)
 {
+    app.controllerIsTray = !IsMachineService(status.setBy, session);
     std::memcpy(app.settings.zone, status.zone, sizeof app.settings.zone);
     app.settings.zone[sizeof app.settings.zone - 1] = '\0';
     app.settings.throttleAt = status.throttleAt;
@@ -107,7 +108,7 @@ void TakeViewHistory(TrayApp& app, const PipeHistory& history)
 
 void TakeControllerLost(TrayApp& app)
 {
-    app.readingStatus = READING_NO_CONTROLLER;
+    app.readingStatus = app.controllerIsTray ? READING_CONTROLLER_ENDED : READING_NO_CONTROLLER;
     app.capInForce = 0;
     app.capLowered = false;
 }

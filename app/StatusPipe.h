@@ -16,9 +16,11 @@ void PublishStatus(TrayApp& app);
 // A view: the zone, the threshold and the battery choice are the controller's, from the start.
 void LockMachineChoices(TrayApp& app);
 // A view: takes a status into app (the machine's zone, threshold and battery choice, shown in
-// the menu; the reading, the cap and the failure time). The user's own Notify stays.
-void TakeViewStatus(TrayApp& app, const PipeStatus& status);
+// the menu; the reading, the cap and the failure time), and whether the controller that sent it
+// from session is the machine's service. The user's own Notify stays.
+void TakeViewStatus(TrayApp& app, const PipeStatus& status, PipeServerSession session);
 // A view: the controller's readings replace the ones held.
 void TakeViewHistory(TrayApp& app, const PipeHistory& history);
-// A view: no controller answers; what is shown becomes "--", "Ambrel service not running".
+// A view: no controller answers; what is shown becomes "--" with "Ambrel service not running",
+// or "Ambrel has ended in the other session" where the controller was a tray there.
 void TakeControllerLost(TrayApp& app);

@@ -48,6 +48,9 @@ struct TrayApp {
     bool isView;
     bool viewIconMade;
     PipeClient viewLink;
+    // A view: the controller last heard from is a tray in another session, not the machine's
+    // service (which is assumed until a controller has been heard from).
+    bool controllerIsTray;
     // The role: null for a tray instance; for the service, its reports to the Service Control
     // Manager. The service shows nothing and keeps the machine's settings and ledger.
     ServiceStatus* service;

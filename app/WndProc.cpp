@@ -273,11 +273,17 @@ void ShowTrayMenu(TrayApp& app, POINT at)
 {
     HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_TRAYMENU));
     HMENU popup = GetSubMenu(menu, 0);
-    MenuChoices choices = {ZoneShown(app),         app.settings.throttleAt,
-                           THROTTLE_AT_CHOICES,    THROTTLE_AT_CHOICE_COUNT,
-                           IsStartWithWindows(),   IsStartWithWindowsForAllUsers(),
-                           app.settings.onBattery, app.settings.notify,
-                           app.settings.locked,    app.isView};
+    MenuChoices choices = {ZoneShown(app),
+                           app.settings.throttleAt,
+                           THROTTLE_AT_CHOICES,
+                           THROTTLE_AT_CHOICE_COUNT,
+                           IsStartWithWindows(),
+                           IsStartWithWindowsForAllUsers(),
+                           app.settings.onBattery,
+                           app.settings.notify,
+                           app.settings.locked,
+                           app.isView,
+                           app.isView && app.controllerIsTray};
     app.trayMenu.AddSettingsItems(popup, choices, app.texts.table);
     HWND trayWindow = app.trayIcon.trayWindow;
     SetForegroundWindow(trayWindow);
@@ -408,11 +414,15 @@ void OnViewReport(TrayApp& app, int t, int mode)
     OnTempInit(app, t, mode);
 }
 
-// The message owns the status; what arrives after the view's end is dropped with it.
-void OnViewStatus(TrayApp& app, LPARAM lParam)
+// The message owns the status; what arrives after the view's end is dropped with it. wParam
+// says where the controller runs.
+void OnViewStatus(TrayApp& app, WPARAM wParam, LPARAM lParam)
 {
     PipeStatus* status = reinterpret_cast<PipeStatus*>(lParam);
-    TakeViewStatus(app, *status);
+    const PipeServerSession session = wParam <= static_cast<WPARAM>(PipeServerSession::Other)
+                                          ? static_cast<PipeServerSession>(wParam)
+                                          : PipeServerSession::Other;
+    TakeViewStatus(app, *status, session);
     const int t = status->temperature;
     const int mode = status->mode;
     delete status;
@@ -562,7 +572,12 @@ LONG_PTR WndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
         OnTempCap(app, LowInt(wParam), lParam != 0);
         return 0;
     case WM_PIPESTATUS:
-        OnViewStatus(app, lParam);
+        OnViewStatus(app, wParam, lParam);
+        return 0;
+    case WM_PIPEVIEWER:
+        return 0;
+    case WM_PIPEFAILED:
+        app.events.OnPipeFailed(static_cast<DWORD>(wParam));
         return 0;
     case WM_PIPEHISTORY:
         OnViewHistory(app, lParam);

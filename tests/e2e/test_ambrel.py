@@ -1477,6 +1477,46 @@ class Pipe(unittest.TestCase):
         self.assertGreater(len(times), 7)
         self.assertLess(max(b - a for a, b in zip(times, times[1:])), 2.5)
 
+    def test_the_name_stays_the_controllers_and_extreme_values_reach_a_viewer_whole(self):
+        # A zone name from the registry with control characters and a broken sensor's top
+        # counter: a viewer gets both as near as a status holds them, and nobody gets the name
+        # from clients that come and go.
+        delete_log()
+        zone = '\\_TZ.\x01B\x7f'
+        set_registry_value(SETTINGS_KEY, 'ThermalZone', zone)
+        self.addCleanup(delete_registry_value, SETTINGS_KEY, 'ThermalZone')
+        with AmbrelRun('pipe-squat', script=f'zone {zone}\n{2**31 - 1}\n') as run:
+            self.assertTrue(run.start().wait_until_watching())
+            self.assertEqual('nothing', poke_output('pipe', 'squat', '8'))
+            history, status = poke_output('pipe', 'watch', '2').splitlines()
+            self.assertRegex(history, r'^history [1-9]\d*$')
+            self.assertRegex(status, r'^status 500 [0-2] 0 \d+ 85 0 \\_TZ\.\?B\?$')
+            self.assertEqual(0, close_and_wait(run))
+        self.assertFalse([m for m in messages(log_entries()) if 'CreateNamedPipe' in m])
+
+    def test_a_refused_view_waits_longer_each_time(self):
+        # Something holds the guard and a server refuses every connection: the view tries again
+        # after 2, 4, 8 s, never at once.
+        squatter = subprocess.Popen(['wine', POKE, 'squat'], stdin=subprocess.PIPE,
+                                    stdout=subprocess.PIPE, text=True)
+        try:
+            self.assertEqual('held', squatter.stdout.readline().strip())
+            refuser = subprocess.Popen(['wine', POKE, 'pipe', 'refuse', '24'],
+                                       stdout=subprocess.PIPE, text=True)
+            with ViewRun('view-refused') as view:
+                view.start()
+                refused = refuser.communicate(timeout=60)[0].split()
+                self.assertTrue(view.alive())
+            self.assertEqual('refused', refused[0])
+            times = [float(t) for t in refused[1:]]
+            gaps = [b - a for a, b in zip(times, times[1:])]
+            self.assertTrue(3 <= len(times) <= 5, times[:20])
+            self.assertGreater(gaps[0], 1.8, times[:20])
+            for shorter, longer in zip(gaps, gaps[1:]):
+                self.assertGreater(longer, 1.8 * shorter, times[:20])
+        finally:
+            squatter.communicate(timeout=30)
+
     def test_view_shows_the_controller_never_controls_and_waits_for_its_return(self):
         delete_log()
         self.addCleanup(delete_registry_value, SETTINGS_KEY, 'Notify')
@@ -1499,7 +1539,7 @@ class Pipe(unittest.TestCase):
             self.assertEqual(0, close_and_wait(run))
             self.assertEqual(100, run.ac_value())
             self.assertTrue(wait_for(
-                lambda: view_title() == 'Ambrel — Ambrel service not running', 20))
+                lambda: view_title() == 'Ambrel — Ambrel has ended in the other session', 20))
             with AmbrelRun('controller-again', script=f'{counter(70)}\n') as again:
                 again.start()
                 self.assertTrue(wait_for(lambda: '70 °C' in view_title(), 20))
