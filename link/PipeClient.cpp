@@ -72,15 +72,16 @@ bool ClientLoop::Connect()
     return true;
 }
 
-// Only services run in session 0; a process in another session is another user's. What cannot
-// be found counts as the viewer's own session.
+// Only services run in session 0; a process in another session is another user's. The pipe
+// gives the server's session itself: a standard user may not open a service's process. What
+// cannot be found counts as the viewer's own session.
 void ClientLoop::FindServer()
 {
-    ULONG processId = 0;
-    DWORD serverSession = 0, ownSession = 0;
+    ULONG processId = 0, serverSession = 0;
+    DWORD ownSession = 0;
     session = PipeServerSession::Own;
     if (!GetNamedPipeServerProcessId(pipe, &processId) ||
-        !ProcessIdToSessionId(processId, &serverSession) ||
+        !GetNamedPipeServerSessionId(pipe, &serverSession) ||
         !ProcessIdToSessionId(GetCurrentProcessId(), &ownSession)) {
         LogPrint("PipeClient: the server's session cannot be found (error=%lu)\n", GetLastError());
         return;

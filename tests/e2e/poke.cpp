@@ -43,9 +43,10 @@
 //   poke pipe squat S        for S seconds connect and leave at once, again and again, and make
 //                            the pipe whenever its name is free (no instance to open), as any
 //                            local user could then; print "squatted" when it did, else "nothing"
-//   poke pipe refuse S       serve the pipe for S seconds as a server that closes every
-//                            connection at once; print "refused" and the time of each connection
-//                            in seconds from the first
+//   poke pipe refuse S       make the pipe (one instance at most, so that nobody else can make
+//                            it), print "serving", close every connection at once for S seconds,
+//                            then print "refused" and the time of each connection in seconds
+//                            from the first
 #include "link/PipeMessage.h"
 #include "tests/fakes/FakeShared.h"
 #include "ui/TrayIcon.h"
@@ -455,6 +456,8 @@ int RefusePipe(int seconds)
     ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (pipe == INVALID_HANDLE_VALUE || ov.hEvent == nullptr)
         return 2;
+    std::puts("serving");
+    std::fflush(stdout);
     std::string times = "refused";
     ULONGLONG first = 0;
     const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;

@@ -1494,19 +1494,19 @@ class Pipe(unittest.TestCase):
             self.assertEqual(0, close_and_wait(run))
         self.assertFalse([m for m in messages(log_entries()) if 'CreateNamedPipe' in m])
 
-    def test_a_refused_view_waits_longer_each_time(self):
-        # Something holds the guard and a server refuses every connection: the view tries again
-        # after 2, 4, 8 s, never at once.
-        squatter = subprocess.Popen(['wine', POKE, 'squat'], stdin=subprocess.PIPE,
-                                    stdout=subprocess.PIPE, text=True)
-        try:
-            self.assertEqual('held', squatter.stdout.readline().strip())
-            refuser = subprocess.Popen(['wine', POKE, 'pipe', 'refuse', '24'],
-                                       stdout=subprocess.PIPE, text=True)
-            with ViewRun('view-refused') as view:
-                view.start()
-                refused = refuser.communicate(timeout=60)[0].split()
-                self.assertTrue(view.alive())
+    def test_a_refused_view_waits_longer_each_time_and_the_name_is_taken_once_free(self):
+        # Another program holds the name as the controller starts, and refuses every connection:
+        # the controller says so once, the view tries again after 2, 4, 8 s, never at once, and
+        # both find each other once the name is free.
+        delete_log()
+        refuser = subprocess.Popen(['wine', POKE, 'pipe', 'refuse', '24'],
+                                   stdout=subprocess.PIPE, text=True)
+        self.assertEqual('serving', refuser.stdout.readline().strip())
+        with AmbrelRun('controller-refused', script=f'{counter(70)}\n', events=True) as run, \
+                ViewRun('view-refused') as view:
+            self.assertTrue(run.start().wait_until_watching())
+            view.start()
+            refused = refuser.communicate(timeout=60)[0].split()
             self.assertEqual('refused', refused[0])
             times = [float(t) for t in refused[1:]]
             gaps = [b - a for a, b in zip(times, times[1:])]
@@ -1514,8 +1514,12 @@ class Pipe(unittest.TestCase):
             self.assertGreater(gaps[0], 1.8, times[:20])
             for shorter, longer in zip(gaps, gaps[1:]):
                 self.assertGreater(longer, 1.8 * shorter, times[:20])
-        finally:
-            squatter.communicate(timeout=30)
+            self.assertTrue(wait_for(lambda: '70 °C' in view_title(), 40))
+            self.assertEqual(0, close_and_wait(run))
+        failed = [m for m in messages(log_entries()) if 'CreateNamedPipe' in m]
+        self.assertEqual(1, len(failed), failed)
+        error = failed[0].split('error=')[1].strip()
+        self.assertEqual([(9, 'err', [error])], [e for e in run.events() if e[0] == 9])
 
     def test_view_shows_the_controller_never_controls_and_waits_for_its_return(self):
         delete_log()
