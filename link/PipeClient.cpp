@@ -45,7 +45,7 @@ class ClientLoop
     bool Connect();
     void FindServer();
     void Disconnect();
-    void Reconnected(bool good);
+    void SetRetry(bool wasServed);
     DWORD UntilNextHanding() const;
     void HandHeld();
     bool ReadSome();
@@ -106,10 +106,11 @@ void ClientLoop::Disconnect()
     statusHeld = false;
 }
 
-void ClientLoop::Reconnected(bool good)
+// After a connection: back to the shortest wait when it was served, else twice the last.
+void ClientLoop::SetRetry(bool wasServed)
 {
     const DWORD doubled = retryMs * 2;
-    retryMs = good ? PIPE_RETRY_MS : doubled < PIPE_RETRY_MAX_MS ? doubled : PIPE_RETRY_MAX_MS;
+    retryMs = wasServed ? PIPE_RETRY_MS : doubled < PIPE_RETRY_MAX_MS ? doubled : PIPE_RETRY_MAX_MS;
 }
 
 DWORD ClientLoop::UntilNextHanding() const
@@ -236,7 +237,7 @@ void ClientLoop::Run()
         if (WaitForSingleObject(client.stopEvent, 0) == WAIT_TIMEOUT) {
             LogPrint("PipeClient: the pipe has gone\n");
             TellLost();
-            Reconnected(good);
+            SetRetry(good);
             WaitForSingleObject(client.stopEvent, retryMs);
         }
     }

@@ -91,7 +91,8 @@ class ServerLoop
     ULONGLONG retryAt = 0;
     // The first instance has been made: every later one joins it.
     bool named = false;
-    // A pipe could not be made: logged and told to the window until one can again, once a run.
+    // No instance can be made now (logged once, until one can be again), and the window has
+    // been told that the pipe cannot be made (once a run).
     bool makeFailing = false;
     bool failureTold = false;
     PipeSnapshot* current = nullptr;
@@ -121,16 +122,17 @@ class ServerLoop
     void TakeSnapshot();
 };
 
+// Without its event or its security the pipe cannot be made at all this run.
 bool ServerLoop::Open()
 {
     connectOv.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (connectOv.hEvent == nullptr)
-        return false;
-    if (!MakePipeSecurity(security)) {
-        LogPrint("PipeServer: the pipe's security cannot be made (error=%lu)\n", GetLastError());
-        return false;
-    }
-    return true;
+    if (connectOv.hEvent != nullptr && MakePipeSecurity(security))
+        return true;
+    const DWORD error = GetLastError();
+    if (connectOv.hEvent != nullptr)
+        LogPrint("PipeServer: the pipe's security cannot be made (error=%lu)\n", error);
+    Post(WM_PIPEFAILED, error);
+    return false;
 }
 
 void ServerLoop::Close()
