@@ -47,6 +47,10 @@
 //                            it), print "serving", close every connection at once for S seconds,
 //                            then print "refused" and the time of each connection in seconds
 //                            from the first
+//   poke pipe flood S T      make the pipe, print "serving", send the first viewer an empty
+//                            history and then statuses (40 to 59 °C) as fast as it reads them
+//                            for S seconds, then one at T °C; print "flooded N" (the statuses
+//                            sent) and hold the connection until stdin ends
 #include "link/PipeMessage.h"
 #include "tests/fakes/FakeShared.h"
 #include "ui/TrayIcon.h"
@@ -479,6 +483,41 @@ int RefusePipe(int seconds)
     return 0;
 }
 
+bool SendStatus(HANDLE pipe, int32_t temperature)
+{
+    PipeStatus status = {temperature, 0, 0, 100, false, "", 85, false, 0, 0, 0};
+    uint8_t message[PIPE_MAX_MESSAGE / 128];
+    DWORD size = static_cast<DWORD>(EncodePipeStatus(status, message, sizeof message)), written = 0;
+    return WriteFile(pipe, message, size, &written, nullptr) && written == size;
+}
+
+int FloodPipe(int seconds, int32_t last)
+{
+    HANDLE pipe =
+        CreateNamedPipeW(PIPE_NAME, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
+    if (pipe == INVALID_HANDLE_VALUE)
+        return 2;
+    std::puts("serving");
+    std::fflush(stdout);
+    if (!ConnectNamedPipe(pipe, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED)
+        return 2;
+    static PipeHistory history;
+    static uint8_t message[PIPE_MAX_MESSAGE];
+    DWORD written = 0;
+    WriteFile(pipe, message,
+              static_cast<DWORD>(EncodePipeHistory(history, message, sizeof message)), &written,
+              nullptr);
+    int sent = 0;
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
+    while (GetTickCount64() < end && SendStatus(pipe, 40 + sent % 20))
+        ++sent;
+    SendStatus(pipe, last);
+    std::printf("flooded %d\n", sent);
+    std::fflush(stdout);
+    WaitForEndOfInput();
+    return 0;
+}
+
 int PokePipe(int argc, char** argv)
 {
     const char* verb = argv[2];
@@ -494,6 +533,8 @@ int PokePipe(int argc, char** argv)
         return SquatPipe(std::atoi(argv[3]));
     if (std::strcmp(verb, "refuse") == 0 && argc == 4)
         return RefusePipe(std::atoi(argv[3]));
+    if (std::strcmp(verb, "flood") == 0 && argc == 5)
+        return FloodPipe(std::atoi(argv[3]), std::atoi(argv[4]));
     return Usage();
 }
 
