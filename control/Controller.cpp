@@ -66,6 +66,7 @@ void Controller::Start(MessageWindow& owner)
     tempWatch.keeper.onBattery = settings.onBattery;
     if (tempWatch.thread == nullptr)
         tempWatch.Start(AMBREL_WATCH_INTERVAL_MS, CTempWatch::callbackfnc, &tempWatch);
+    statusPipe.window = window;
     statusPipe.Start();
 }
 

@@ -17,6 +17,7 @@ const EventKind EVENT_KINDS[EVENT_KIND_COUNT] = {
     {MSG_SENSOR_READING, EVENTLOG_INFORMATION_TYPE, 2},
     {MSG_WRITE_FAILED, EVENTLOG_ERROR_TYPE, 3},
     {MSG_SERVICE_LOG_REFUSED, EVENTLOG_WARNING_TYPE, 2},
+    {MSG_PIPE_FAILED, EVENTLOG_ERROR_TYPE, 1},
 };
 
 namespace
@@ -32,6 +33,8 @@ enum Kind {
     KIND_SENSOR_FAILING,
     KIND_SENSOR_READING,
     KIND_WRITE_FAILED,
+    KIND_SERVICE_LOG_REFUSED, // reported by the service's entry before the controller runs
+    KIND_PIPE_FAILED,
 };
 
 const int MAX_INSERTS = 5;
@@ -235,6 +238,15 @@ void EventReport::OnWriteFailed(WPARAM which, LPARAM error)
     SchemeId none = {};
     ReportFailure(hasScheme ? scheme : none, static_cast<uint32_t>(which),
                   static_cast<uint32_t>(error));
+}
+
+void EventReport::OnPipeFailed(DWORD error)
+{
+    if (stopped || !rules.Admit(GetTickCount64()))
+        return;
+    Inserts inserts;
+    inserts.AddNumber(static_cast<long long>(error));
+    Report(source, KIND_PIPE_FAILED, inserts);
 }
 
 void EventReport::OnLeftovers(const GivenBackList& leftovers)

@@ -1,7 +1,7 @@
 // What the controller reports to the Windows event log (source "Ambrel"): its start and stop,
 // each throttle episode (lowered, ended), the values it gave back at start that an earlier run had
-// left, the sensor failing and reading again, and a failed power write (and, from the service
-// before any of these, a log file it refused). EventRules decides when;
+// left, the sensor failing and reading again, a failed power write, a status pipe that cannot be
+// made (and, from the service before any of these, a log file it refused). EventRules decides when;
 // this class turns the controller's facts into events. It runs on the main thread, fed by the
 // dispatcher's handlers of the watcher's messages and by Run, in the tray as in any other role
 // that runs the controller. A failure to report changes nothing else.
@@ -25,7 +25,7 @@ struct EventKind {
     WORD type;
     WORD inserts;
 };
-const int EVENT_KIND_COUNT = 9;
+const int EVENT_KIND_COUNT = 10;
 extern const EventKind EVENT_KINDS[EVENT_KIND_COUNT];
 
 class EventReport
@@ -52,6 +52,8 @@ class EventReport
     // A change of the reading's status (READING_OK, ...) for the zone read.
     void OnStatus(int32_t status, const char* zone);
     void OnWriteFailed(WPARAM which, LPARAM error);
+    // The status pipe cannot be made (the pipe's thread tells it once a run).
+    void OnPipeFailed(DWORD error);
     // What the keeper gave back at start, left by a run that did not end in order.
     void OnLeftovers(const GivenBackList& leftovers);
     // Once the watcher has stopped: ends an open episode, reports a write-back that failed and

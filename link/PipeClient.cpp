@@ -26,18 +26,33 @@ class ClientLoop
     // A history comes first on a connection or not at all: a server that sends more cannot
     // fill the viewer's queue with them.
     bool historyDue = false;
+    // Where the process that serves the connection runs, and whether it has sent a good message.
+    PipeServerSession session = PipeServerSession::Own;
+    bool served = false;
+    // The wait before the next connection: it doubles after each one that ends without a good
+    // message (garbage, or a server that refuses the viewer), so that neither side spins.
+    DWORD retryMs = PIPE_RETRY_MS;
+    // The newest status not handed over yet, and when the last one was (GetTickCount64): the
+    // window gets at most one each PIPE_STATUS_INTERVAL_MS whatever the server sends.
+    PipeStatus held = {};
+    bool statusHeld = false;
+    ULONGLONG handedAt = 0;
 
     explicit ClientLoop(PipeClient& owner) : client(owner) {}
     void Run();
 
   private:
     bool Connect();
+    void FindServer();
     void Disconnect();
+    void SetRetry(bool wasServed);
+    DWORD UntilNextHanding() const;
+    void HandHeld();
     bool ReadSome();
     bool TakeMessages();
     bool Hand(uint16_t kind, const uint8_t* message, size_t size);
     void TellLost();
-    bool Post(UINT message, LPARAM lParam) const;
+    bool Post(UINT message, WPARAM wParam, LPARAM lParam) const;
 };
 
 // Read only, and the server may identify this process but not act as it.
@@ -50,10 +65,30 @@ bool ClientLoop::Connect()
         return false;
     pipe = opened;
     inSize = 0;
-    lostTold = false;
     historyDue = true;
+    served = false;
     LogPrint("PipeClient: connected\n");
+    FindServer();
     return true;
+}
+
+// Only services run in session 0; a process in another session is another user's. The pipe
+// gives the server's session itself: a standard user may not open a service's process. What
+// cannot be found counts as the viewer's own session.
+void ClientLoop::FindServer()
+{
+    ULONG processId = 0, serverSession = 0;
+    DWORD ownSession = 0;
+    session = PipeServerSession::Own;
+    if (!GetNamedPipeServerProcessId(pipe, &processId) ||
+        !GetNamedPipeServerSessionId(pipe, &serverSession) ||
+        !ProcessIdToSessionId(GetCurrentProcessId(), &ownSession)) {
+        LogPrint("PipeClient: the server's session cannot be found (error=%lu)\n", GetLastError());
+        return;
+    }
+    if (serverSession != ownSession)
+        session = serverSession == 0 ? PipeServerSession::Zero : PipeServerSession::Other;
+    LogPrint("PipeClient: served by process %lu in session %lu\n", processId, serverSession);
 }
 
 void ClientLoop::Disconnect()
@@ -68,9 +103,42 @@ void ClientLoop::Disconnect()
     }
     CloseHandle(pipe);
     pipe = nullptr;
+    statusHeld = false;
 }
 
-// Waits for the next bytes; false when the pipe broke or the viewer is to stop (stopEvent set).
+// After a connection: back to the shortest wait when it was served, else twice the last.
+void ClientLoop::SetRetry(bool wasServed)
+{
+    const DWORD doubled = retryMs * 2;
+    retryMs = wasServed ? PIPE_RETRY_MS : doubled < PIPE_RETRY_MAX_MS ? doubled : PIPE_RETRY_MAX_MS;
+}
+
+DWORD ClientLoop::UntilNextHanding() const
+{
+    if (!statusHeld)
+        return INFINITE;
+    const ULONGLONG since = GetTickCount64() - handedAt;
+    return since >= PIPE_STATUS_INTERVAL_MS ? 0
+                                            : static_cast<DWORD>(PIPE_STATUS_INTERVAL_MS - since);
+}
+
+void ClientLoop::HandHeld()
+{
+    if (UntilNextHanding() != 0)
+        return;
+    statusHeld = false;
+    handedAt = GetTickCount64();
+    PipeStatus* status = new (std::nothrow) PipeStatus(held);
+    if (status == nullptr)
+        return;
+    if (Post(WM_PIPESTATUS, static_cast<WPARAM>(session), reinterpret_cast<LPARAM>(status)))
+        lostTold = false;
+    else
+        delete status;
+}
+
+// Waits for the next bytes, handing over a held status when its time comes; false when the
+// pipe broke or the viewer is to stop (stopEvent set).
 bool ClientLoop::ReadSome()
 {
     DWORD n = 0;
@@ -79,7 +147,10 @@ bool ClientLoop::ReadSome()
         return false;
     reading = true;
     HANDLE handles[2] = {client.stopEvent, readOv.hEvent};
-    if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
+    DWORD wait = WAIT_TIMEOUT;
+    while ((wait = WaitForMultipleObjects(2, handles, FALSE, UntilNextHanding())) == WAIT_TIMEOUT)
+        HandHeld();
+    if (wait != WAIT_OBJECT_0 + 1)
         return false;
     reading = false;
     if (!GetOverlappedResult(pipe, &readOv, &n, FALSE))
@@ -114,13 +185,11 @@ bool ClientLoop::Hand(uint16_t kind, const uint8_t* message, size_t size)
     const bool historyTaken = historyDue;
     historyDue = false;
     if (kind == PIPE_KIND_STATUS) {
-        PipeStatus* status = new (std::nothrow) PipeStatus();
-        if (status == nullptr || !DecodePipeStatus(message, size, *status)) {
-            delete status;
-            return status == nullptr;
-        }
-        if (!Post(WM_PIPESTATUS, reinterpret_cast<LPARAM>(status)))
-            delete status;
+        if (!DecodePipeStatus(message, size, held))
+            return false;
+        statusHeld = true;
+        served = true;
+        HandHeld();
         return true;
     }
     if (!historyTaken)
@@ -130,7 +199,7 @@ bool ClientLoop::Hand(uint16_t kind, const uint8_t* message, size_t size)
         delete history;
         return history == nullptr;
     }
-    if (!Post(WM_PIPEHISTORY, reinterpret_cast<LPARAM>(history)))
+    if (!Post(WM_PIPEHISTORY, 0, reinterpret_cast<LPARAM>(history)))
         delete history;
     return true;
 }
@@ -139,13 +208,13 @@ void ClientLoop::TellLost()
 {
     if (lostTold)
         return;
-    lostTold = Post(WM_PIPELOST, 0);
+    lostTold = Post(WM_PIPELOST, 0, 0);
 }
 
-bool ClientLoop::Post(UINT message, LPARAM lParam) const
+bool ClientLoop::Post(UINT message, WPARAM wParam, LPARAM lParam) const
 {
     HWND hwnd = client.window->hwnd.load();
-    return hwnd != nullptr && PostMessageW(hwnd, message, 0, lParam) != FALSE;
+    return hwnd != nullptr && PostMessageW(hwnd, message, wParam, lParam) != FALSE;
 }
 
 void ClientLoop::Run()
@@ -158,15 +227,18 @@ void ClientLoop::Run()
     while (WaitForSingleObject(client.stopEvent, 0) == WAIT_TIMEOUT) {
         if (pipe == nullptr && !Connect()) {
             TellLost();
-            WaitForSingleObject(client.stopEvent, PIPE_RETRY_MS);
+            WaitForSingleObject(client.stopEvent, retryMs);
             continue;
         }
         if (ReadSome() && TakeMessages())
             continue;
+        const bool good = served;
         Disconnect();
         if (WaitForSingleObject(client.stopEvent, 0) == WAIT_TIMEOUT) {
             LogPrint("PipeClient: the pipe has gone\n");
             TellLost();
+            SetRetry(good);
+            WaitForSingleObject(client.stopEvent, retryMs);
         }
     }
     Disconnect();

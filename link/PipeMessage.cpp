@@ -106,6 +106,29 @@ bool IsReading(int32_t temperature, int32_t mode, int32_t status)
            InRange(status, 0, HIGHEST_STATUS);
 }
 
+// The encoder sends only what the decoder takes: a viewer drops a connection that brings a value
+// out of range, and would come back for the same at once. A broken sensor's reading far beyond
+// the range, or a zone name with bytes a view does not show, go out as the nearest value that
+// can be sent.
+int32_t Clamped(int32_t value, int32_t lowest, int32_t highest)
+{
+    return value < lowest ? lowest : value > highest ? highest : value;
+}
+
+uint8_t Below(uint8_t value, uint8_t limit)
+{
+    return value < limit ? value : static_cast<uint8_t>(limit - 1);
+}
+
+// Printable ASCII, each other byte as '?', cut to the field with its terminating zero.
+void CopyZoneName(const char* zone, char (&out)[PIPE_ZONE_SIZE])
+{
+    size_t i = 0;
+    for (; i < PIPE_ZONE_SIZE - 1 && zone[i] != '\0'; ++i)
+        out[i] = zone[i] >= 0x20 && zone[i] <= 0x7e ? zone[i] : '?';
+    std::memset(out + i, 0, PIPE_ZONE_SIZE - i);
+}
+
 // The size that a message of this kind must have, from what its fixed part says.
 bool SizeFitsKind(uint16_t kind, size_t size)
 {
@@ -145,22 +168,22 @@ size_t EncodePipeStatus(const PipeStatus& status, uint8_t* out, size_t room)
         return 0;
     Writer w(out);
     WriteHeader(w, STATUS_SIZE, PIPE_KIND_STATUS);
-    w.I32(status.temperature);
-    w.I32(status.mode);
-    w.I32(status.status);
-    w.I32(status.inForce);
-    w.I32(status.throttleAt);
+    w.I32(Clamped(status.temperature, LOWEST_CELSIUS, HIGHEST_CELSIUS));
+    w.I32(Clamped(status.mode, 0, 2));
+    w.I32(Clamped(status.status, 0, HIGHEST_STATUS));
+    w.I32(Clamped(status.inForce, 0, 100));
+    w.I32(Clamped(status.throttleAt, 1, HIGHEST_CELSIUS));
     const uint8_t small[8] = {status.lowered,
                               status.onBattery,
-                              status.setBy,
-                              status.failedHour,
-                              status.failedMinute,
+                              static_cast<uint8_t>(status.setBy & ALL_SET_BITS),
+                              Below(status.failedHour, 24),
+                              Below(status.failedMinute, 60),
                               0,
                               0,
                               0};
     w.Bytes(small, sizeof small);
-    char zone[PIPE_ZONE_SIZE] = {};
-    std::memcpy(zone, status.zone, PIPE_ZONE_SIZE - 1);
+    char zone[PIPE_ZONE_SIZE];
+    CopyZoneName(status.zone, zone);
     w.Bytes(zone, PIPE_ZONE_SIZE);
     return STATUS_SIZE;
 }
@@ -178,9 +201,9 @@ size_t EncodePipeHistory(const PipeHistory& history, uint8_t* out, size_t room)
     for (int i = 0; i < history.count; ++i) {
         const PipeSample& s = history.samples[i];
         w.U32(s.ageMs);
-        w.I32(s.value);
-        w.I16(s.mode);
-        w.I16(s.status);
+        w.I32(Clamped(s.value, LOWEST_CELSIUS, HIGHEST_CELSIUS));
+        w.I16(static_cast<int16_t>(Clamped(s.mode, 0, 2)));
+        w.I16(static_cast<int16_t>(Clamped(s.status, 0, HIGHEST_STATUS)));
     }
     return size;
 }
@@ -230,4 +253,9 @@ bool DecodePipeHistory(const uint8_t* message, size_t size, PipeHistory& out)
             return false;
     }
     return true;
+}
+
+bool IsMachineService(uint8_t setBy, PipeServerSession session)
+{
+    return (setBy & PIPE_SET_FOR_MACHINE) != 0 && session != PipeServerSession::Other;
 }

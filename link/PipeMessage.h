@@ -77,7 +77,9 @@ enum class PipeFrame {
 PipeFrame CheckPipeFrame(const uint8_t* bytes, size_t size, size_t& messageSize, uint16_t& kind);
 
 // Each writes one whole message into out (room bytes) and returns its size, or 0 when it does
-// not fit or the values cannot be sent (a count out of range).
+// not fit or the values cannot be sent (a count out of range). Every value goes out as one that
+// the decoder takes: a number beyond its range as the nearest end of it, setBy without unknown
+// bits, a zone name with '?' for each byte that is not printable ASCII, cut to its field.
 size_t EncodePipeStatus(const PipeStatus& status, uint8_t* out, size_t room);
 size_t EncodePipeHistory(const PipeHistory& history, uint8_t* out, size_t room);
 
@@ -86,3 +88,17 @@ size_t EncodePipeHistory(const PipeHistory& history, uint8_t* out, size_t room);
 // other bytes than printable ASCII, a count that does not match the size, ...).
 bool DecodePipeStatus(const uint8_t* message, size_t size, PipeStatus& out);
 bool DecodePipeHistory(const uint8_t* message, size_t size, PipeHistory& out);
+
+// Where the process that serves a viewer's pipe runs, as the viewer finds it from the pipe. A
+// session that cannot be found counts as the viewer's own: nothing is known against what the
+// controller says of itself.
+enum class PipeServerSession {
+    Zero,  // session 0, where only services run
+    Own,   // the viewer's own session
+    Other, // another user's session
+};
+
+// Whether the controller that a view sees is the machine's service: it says so
+// (PIPE_SET_FOR_MACHINE) and where it runs does not say otherwise. Only services run in session
+// 0, and a controller in another user's session is a tray there whatever it says.
+bool IsMachineService(uint8_t setBy, PipeServerSession session);

@@ -38,8 +38,11 @@ namespace
 // so that a client that does not read is seen by its unsent data.
 const DWORD OUT_BUFFER = 0;
 const DWORD IN_BUFFER = 512;
-// While no pipe instance can be made, the thread tries again this often.
+// While no pipe instance can be made or listen, the thread tries again this often.
 const DWORD RETRY_MS = 2000;
+// A client that comes and goes before its connection is taken is let go this many times in a
+// row; then the instance waits for RETRY_MS.
+const int CONNECT_TRIES = 4;
 // The stop and publish events, the listening instance, and two events per client.
 const int MAX_WAIT = 3 + 2 * PIPE_MAX_CLIENTS;
 
@@ -76,11 +79,22 @@ class ServerLoop
   public:
     PipeServer& server;
     PSECURITY_DESCRIPTOR security = nullptr;
+    // The instance that waits for the next client. Some instance of the pipe stays open from the
+    // first until the thread ends: a process that made the name in a gap would be served to every
+    // viewer, and the controller could never make it again.
     HANDLE listener = nullptr;
     OVERLAPPED connectOv = {};
     // The listener's connection is in flight, or came before it was asked for.
     bool connectPending = false;
     bool connectedAtOnce = false;
+    // When the listener (or an instance for it) is to be tried again.
+    ULONGLONG retryAt = 0;
+    // The first instance has been made: every later one joins it.
+    bool named = false;
+    // No instance can be made now (logged once, until one can be again), and the window has
+    // been told that the pipe cannot be made (once a run).
+    bool makeFailing = false;
+    bool failureTold = false;
     PipeSnapshot* current = nullptr;
     PipeClientSlot* slots[PIPE_MAX_CLIENTS] = {};
 
@@ -90,8 +104,12 @@ class ServerLoop
   private:
     bool Open();
     void Close();
+    bool Listening() const;
+    HANDLE MakeInstance();
     void Listen();
+    void Recycle(HANDLE pipe);
     void CloseListener();
+    void Post(UINT message, WPARAM wParam) const;
     void OnConnect();
     void Accept(HANDLE pipe);
     bool RoomFor(DWORD processId) const;
@@ -104,16 +122,17 @@ class ServerLoop
     void TakeSnapshot();
 };
 
+// Without its event or its security the pipe cannot be made at all this run.
 bool ServerLoop::Open()
 {
     connectOv.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (connectOv.hEvent == nullptr)
-        return false;
-    if (!MakePipeSecurity(security)) {
-        LogPrint("PipeServer: the pipe's security cannot be made (error=%lu)\n", GetLastError());
-        return false;
-    }
-    return true;
+    if (connectOv.hEvent != nullptr && MakePipeSecurity(security))
+        return true;
+    const DWORD error = GetLastError();
+    if (connectOv.hEvent != nullptr)
+        LogPrint("PipeServer: the pipe's security cannot be made (error=%lu)\n", error);
+    Post(WM_PIPEFAILED, error);
+    return false;
 }
 
 void ServerLoop::Close()
@@ -132,39 +151,81 @@ void ServerLoop::Close()
     current = nullptr;
 }
 
-// A new instance that waits for the next client. The very first instance, and any made while
-// no other one is open, must be the first of its name: a pipe of that name made by another
-// process before it is refused rather than served beside.
-void ServerLoop::Listen()
+bool ServerLoop::Listening() const
 {
-    bool anyOpen = false;
-    for (PipeClientSlot* slot : slots)
-        anyOpen = anyOpen || slot != nullptr;
+    return connectPending || connectedAtOnce;
+}
+
+// The very first instance must be the first of its name: a pipe of that name made by another
+// process before it is refused rather than served beside. Every later one joins an instance that
+// is still open, as one stays open from then on.
+HANDLE ServerLoop::MakeInstance()
+{
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, security, FALSE};
     const DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED |
-                           (anyOpen ? 0 : static_cast<DWORD>(FILE_FLAG_FIRST_PIPE_INSTANCE));
-    listener = CreateNamedPipeW(PIPE_NAME, openMode,
-                                PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT |
-                                    PIPE_REJECT_REMOTE_CLIENTS,
-                                PIPE_UNLIMITED_INSTANCES, OUT_BUFFER, IN_BUFFER, 0, &attributes);
-    if (listener == INVALID_HANDLE_VALUE) {
-        listener = nullptr;
-        LogPrint("PipeServer: CreateNamedPipe() error=%lu\n", GetLastError());
+                           (named ? 0 : static_cast<DWORD>(FILE_FLAG_FIRST_PIPE_INSTANCE));
+    HANDLE pipe = CreateNamedPipeW(PIPE_NAME, openMode,
+                                   PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT |
+                                       PIPE_REJECT_REMOTE_CLIENTS,
+                                   PIPE_UNLIMITED_INSTANCES, OUT_BUFFER, IN_BUFFER, 0, &attributes);
+    if (pipe != INVALID_HANDLE_VALUE) {
+        named = true;
+        makeFailing = false;
+        return pipe;
+    }
+    const DWORD error = GetLastError();
+    if (!makeFailing)
+        LogPrint("PipeServer: CreateNamedPipe() error=%lu\n", error);
+    makeFailing = true;
+    if (!failureTold) {
+        failureTold = true;
+        Post(WM_PIPEFAILED, error);
+    }
+    return nullptr;
+}
+
+// Makes the listener wait for the next client; when it cannot, retryAt says when to try again.
+void ServerLoop::Listen()
+{
+    retryAt = GetTickCount64() + RETRY_MS;
+    if (listener == nullptr)
+        listener = MakeInstance();
+    if (listener == nullptr || Listening())
+        return;
+    for (int tries = 0; tries < CONNECT_TRIES; ++tries) {
+        ResetEvent(connectOv.hEvent);
+        connectedAtOnce = ConnectNamedPipe(listener, &connectOv) != FALSE;
+        const DWORD error = connectedAtOnce ? ERROR_PIPE_CONNECTED : GetLastError();
+        if (error == ERROR_IO_PENDING) {
+            connectPending = true;
+            return;
+        }
+        if (error == ERROR_PIPE_CONNECTED) {
+            connectedAtOnce = true;
+            SetEvent(connectOv.hEvent);
+            return;
+        }
+        connectedAtOnce = false;
+        // A client has come and gone already (ERROR_NO_DATA): the instance is made ready again.
+        if (error != ERROR_NO_DATA) {
+            LogPrint("PipeServer: ConnectNamedPipe() error=%lu\n", error);
+            return;
+        }
+        DisconnectNamedPipe(listener);
+    }
+}
+
+// An instance whose client has gone or was refused: the listener when there is none (so that
+// the name is never left without an instance), else closed.
+void ServerLoop::Recycle(HANDLE pipe)
+{
+    DisconnectNamedPipe(pipe);
+    if (listener == nullptr) {
+        listener = pipe;
+        retryAt = 0;
         return;
     }
-    connectPending = false;
-    connectedAtOnce = ConnectNamedPipe(listener, &connectOv) != FALSE;
-    const DWORD error = connectedAtOnce ? ERROR_PIPE_CONNECTED : GetLastError();
-    if (error == ERROR_IO_PENDING) {
-        connectPending = true;
-    } else if (error == ERROR_PIPE_CONNECTED) {
-        connectedAtOnce = true;
-        SetEvent(connectOv.hEvent);
-    } else {
-        // The client has come and gone already (ERROR_NO_DATA), or worse: the loop makes a new
-        // instance after a while.
-        CloseListener();
-    }
+    CloseHandle(pipe);
 }
 
 void ServerLoop::CloseListener()
@@ -176,25 +237,36 @@ void ServerLoop::CloseListener()
         WaitOut(listener, connectOv);
         connectPending = false;
     }
+    connectedAtOnce = false;
     CloseHandle(listener);
     listener = nullptr;
 }
 
+void ServerLoop::Post(UINT message, WPARAM wParam) const
+{
+    HWND hwnd = server.window != nullptr ? server.window->hwnd.load() : nullptr;
+    if (hwnd != nullptr)
+        PostMessageW(hwnd, message, wParam, 0);
+}
+
+// The next listener is made before the client's instance can be closed (a refusal, a client that
+// has already gone).
 void ServerLoop::OnConnect()
 {
     DWORD n = 0;
     const bool connected =
         connectedAtOnce || GetOverlappedResult(listener, &connectOv, &n, FALSE) != FALSE;
     connectPending = false;
+    connectedAtOnce = false;
     if (!connected) {
-        CloseListener();
-        Listen();
+        DisconnectNamedPipe(listener);
+        retryAt = 0;
         return;
     }
     HANDLE pipe = listener;
     listener = nullptr;
-    Accept(pipe);
     Listen();
+    Accept(pipe);
 }
 
 bool ServerLoop::RoomFor(DWORD processId) const
@@ -232,14 +304,14 @@ void ServerLoop::Accept(HANDLE pipe)
             slot->pipe = nullptr;
             Drop(index, nullptr);
         }
-        DisconnectNamedPipe(pipe);
-        CloseHandle(pipe);
+        Recycle(pipe);
         return;
     }
     slot->pipe = pipe;
     slot->processId = processId;
     slots[index] = slot;
     LogPrint("PipeServer: viewer %lu connected\n", processId);
+    Post(WM_PIPEVIEWER, processId);
     if (current != nullptr) {
         if (!Queue(index, current->history, current->historySize) ||
             !Queue(index, current->status, current->statusSize))
@@ -353,8 +425,7 @@ void ServerLoop::Drop(int index, const char* why)
             WaitOut(slot->pipe, slot->readOv);
         if (slot->writing)
             WaitOut(slot->pipe, slot->writeOv);
-        DisconnectNamedPipe(slot->pipe);
-        CloseHandle(slot->pipe);
+        Recycle(slot->pipe);
     }
     CloseOwnedHandle(slot->readOv.hEvent);
     CloseOwnedHandle(slot->writeOv.hEvent);
@@ -381,15 +452,16 @@ void ServerLoop::Run()
         return;
     }
     TakeSnapshot();
-    Listen();
     for (;;) {
+        if (!Listening() && GetTickCount64() >= retryAt)
+            Listen();
         HANDLE handles[MAX_WAIT];
         int slotOf[MAX_WAIT];
         bool isWrite[MAX_WAIT];
         int count = 0;
         handles[count++] = server.stopEvent;
         handles[count++] = server.publishEvent;
-        if (listener != nullptr)
+        if (Listening())
             handles[count++] = connectOv.hEvent;
         const int firstSlot = count;
         for (int i = 0; i < PIPE_MAX_CLIENTS; ++i) {
@@ -406,14 +478,16 @@ void ServerLoop::Run()
                 handles[count++] = slots[i]->writeOv.hEvent;
             }
         }
-        const DWORD wait = WaitForMultipleObjects(static_cast<DWORD>(count), handles, FALSE,
-                                                  listener != nullptr ? INFINITE : RETRY_MS);
+        const ULONGLONG now = GetTickCount64();
+        const DWORD timeout = Listening()     ? INFINITE
+                              : retryAt > now ? static_cast<DWORD>(retryAt - now)
+                                              : 0;
+        const DWORD wait =
+            WaitForMultipleObjects(static_cast<DWORD>(count), handles, FALSE, timeout);
         if (wait == WAIT_OBJECT_0)
             break;
-        if (wait == WAIT_TIMEOUT) {
-            Listen();
+        if (wait == WAIT_TIMEOUT)
             continue;
-        }
         const int index = static_cast<int>(wait - WAIT_OBJECT_0);
         if (index < 0 || index >= count) {
             LogPrint("PipeServer: WaitForMultipleObjects() error=%lu\n", GetLastError());

@@ -3,6 +3,10 @@
 // status at every change that the controller publishes. The controller only ever hands a new
 // snapshot over through one atomic pointer and an event: no client can hold it up.
 //
+// From its first instance on, the server keeps one open until it stops: the next instance is made
+// before one is closed, and an instance that a client has left is made ready again when it is
+// the last. A pipe that cannot be made is logged and tried again every 2 s.
+//
 // Local clients only; the pipe's DACL lets interactive users read and gives full access only to
 // SYSTEM, administrators and the controller's own account. A client that writes anything (a
 // viewer has nothing to say in this version), whose unsent data passes PIPE_UNSENT_BOUND or
@@ -10,11 +14,17 @@
 // connections (PIPE_MAX_CLIENTS in all) is dropped, with a log line.
 #pragma once
 
+#include "base/MessageWindow.h"
 #include "link/PipeMessage.h"
 
 #include <windows.h>
 
 #include <atomic>
+
+// Posted to the controller's window: a viewer has been accepted (wParam: its process id); no
+// instance of the pipe can be made (wParam: the error), once a run.
+const UINT WM_PIPEVIEWER = WM_USER + 33;
+const UINT WM_PIPEFAILED = WM_USER + 34;
 
 const int PIPE_MAX_CLIENTS = 24;
 const int PIPE_CONNECTIONS_PER_PROCESS = 4;
@@ -42,6 +52,8 @@ class PipeServer
     HANDLE publishEvent;
     // The newest snapshot not yet taken by the server's thread; owned by whoever holds it.
     std::atomic<PipeSnapshot*> pending;
+    // Whose window gets WM_PIPEVIEWER and WM_PIPEFAILED (may be null); set before Start.
+    MessageWindow* window;
 
     // Starts the thread; false (and a log line) when it cannot. The first snapshot may be
     // published before or after.

@@ -315,7 +315,8 @@ void Presenter::ShowTrayMenu(POINT at)
                            settings.onBattery,
                            settings.notify,
                            settings.locked,
-                           forMachine};
+                           forMachine,
+                           forMachine && otherSession};
     trayMenu.AddSettingsItems(popup, choices, *texts);
     HWND trayWindow = trayIcon.trayWindow;
     SetForegroundWindow(trayWindow);

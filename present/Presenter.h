@@ -40,9 +40,11 @@ class Presenter
     const char* lockedBy;
     // The zone as read, which the tooltip, the menu and the history window name.
     char zone[ZONE_NAME_SIZE];
-    // The zone, the threshold and the battery choice are the machine's controller's: their items
-    // say "(set for this machine)".
+    // The zone, the threshold and the battery choice are the controller's that a view shows:
+    // their items say "(set for this machine)", or "(set by Ambrel in another session)" where
+    // that controller is a tray in another user's session.
     bool forMachine;
+    bool otherSession;
     // The status of the last reading reported (READING_OK, ...) and, while it is
     // READING_FAILED, the local time at which the readings began to fail; the cap as last
     // reported: the AC maximum processor state in force (0 while unknown) and whether it lowers

@@ -71,6 +71,14 @@ LONG_PTR ServiceWndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_TEMPWRITEFAIL:
         controller.events.OnWriteFailed(wParam, lParam);
         return 0;
+    case WM_PIPEFAILED:
+        controller.events.OnPipeFailed(static_cast<DWORD>(wParam));
+        return 0;
+    case WM_PIPEVIEWER:
+        // A user has come to view the machine: what their Ambrel may have left capped is given
+        // back now rather than at the service's next start.
+        controller.tempWatch.RequestHandOver();
+        return 0;
     case WM_TIMER:
         if (wParam != EPISODE_TIMER_ID)
             return -1;

@@ -126,6 +126,9 @@ LONG_PTR TrayWndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_TEMPWRITEFAIL:
         tray.controller.events.OnWriteFailed(wParam, lParam);
         return 0;
+    case WM_PIPEFAILED:
+        tray.controller.events.OnPipeFailed(static_cast<DWORD>(wParam));
+        return 0;
     case WM_HISTORYCLOSE:
         tray.presenter.OnHistoryClose(wParam);
         return 0;

@@ -25,8 +25,11 @@ void LockMachineChoices(Presenter& presenter)
 
 // The controller's zone, threshold and battery choice, shown in the menu; the reading, the cap
 // and the failure time. The user's own Notify stays.
-void TakeStatus(Presenter& presenter, const PipeStatus& status)
+void TakeStatus(ViewRole& view, const PipeStatus& status, PipeServerSession session)
 {
+    Presenter& presenter = view.presenter;
+    view.controllerIsTray = !IsMachineService(status.setBy, session);
+    presenter.otherSession = view.controllerIsTray;
     std::memcpy(presenter.settings.zone, status.zone, sizeof presenter.settings.zone);
     presenter.settings.zone[sizeof presenter.settings.zone - 1] = '\0';
     std::memcpy(presenter.zone, presenter.settings.zone, sizeof presenter.zone);
@@ -58,11 +61,15 @@ void ShowReport(ViewRole& view, int t, int mode)
     view.presenter.ShowFirst(t, mode);
 }
 
-// The message owns the status; what arrives after the view's end is dropped with it.
-void OnStatus(ViewRole& view, LPARAM lParam)
+// The message owns the status; what arrives after the view's end is dropped with it. wParam
+// says where the controller runs.
+void OnStatus(ViewRole& view, WPARAM wParam, LPARAM lParam)
 {
     PipeStatus* status = reinterpret_cast<PipeStatus*>(lParam);
-    TakeStatus(view.presenter, *status);
+    const PipeServerSession session = wParam <= static_cast<WPARAM>(PipeServerSession::Other)
+                                          ? static_cast<PipeServerSession>(wParam)
+                                          : PipeServerSession::Other;
+    TakeStatus(view, *status, session);
     const int t = status->temperature;
     const int mode = status->mode;
     delete status;
@@ -83,11 +90,13 @@ void OnHistory(ViewRole& view, LPARAM lParam)
     view.presenter.RefreshHistory(false);
 }
 
-// No controller answers: what is shown becomes "--", "Ambrel service not running".
+// No controller answers: what is shown becomes "--" with "Ambrel service not running", or
+// "Ambrel has ended in the other session" where the controller was a tray there.
 void OnControllerLost(ViewRole& view)
 {
     LogPrint("WndProc(): no controller on the pipe\n");
-    view.presenter.readingStatus = READING_NO_CONTROLLER;
+    view.presenter.readingStatus =
+        view.controllerIsTray ? READING_CONTROLLER_ENDED : READING_NO_CONTROLLER;
     view.presenter.capInForce = 0;
     view.presenter.capLowered = false;
     ShowReport(view, TEMP_NO_READING, 0);
@@ -150,7 +159,7 @@ LONG_PTR ViewWndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
         view.presenter.OnTrayNotification(wParam, lParam);
         return 0;
     case WM_PIPESTATUS:
-        OnStatus(view, lParam);
+        OnStatus(view, wParam, lParam);
         return 0;
     case WM_PIPEHISTORY:
         OnHistory(view, lParam);

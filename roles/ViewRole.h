@@ -22,6 +22,9 @@ struct ViewRole {
     HistoryRing readings;
     // The icon has been made once, by the first report; never again once Exit has removed it.
     bool iconMade;
+    // The controller last heard from is a tray in another session, not the machine's service
+    // (which is assumed until a controller has been heard from).
+    bool controllerIsTray;
 };
 
 // Creates the hidden window, loads the user's settings (the controller's zone, threshold and

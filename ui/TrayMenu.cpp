@@ -37,17 +37,18 @@ void RenameItem(HMENU menu, UINT id, const char16_t* text)
     ModifyMenuW(menu, id, MF_BYCOMMAND | MF_STRING, id, Wide(text));
 }
 
-// An item whose choice is the machine's controller's in a view: "<item> (set for this machine)"
-// in the user's language; elsewhere the item's own text. Returns text.
-const char16_t* MachineItemText(char16_t* text, int item, bool machine, const TextTable& words)
+// An item whose choice is the controller's in a view: "<item> (set for this machine)" or
+// "<item> (set by Ambrel in another session)" (pattern) in the user's language; elsewhere
+// (pattern 0) the item's own text. Returns text.
+const char16_t* MachineItemText(char16_t* text, int item, int pattern, const TextTable& words)
 {
     TextWriter writer(text, ITEM_TEXT_SIZE);
-    if (!machine) {
+    if (pattern == 0) {
         writer.Add(words[item]);
         return text;
     }
     const char16_t* inserts[1] = {words[item]};
-    writer.AddPattern(words[IDS_MENU_FOR_MACHINE], inserts, 1);
+    writer.AddPattern(words[pattern], inserts, 1);
     return text;
 }
 
@@ -71,7 +72,9 @@ void TrayMenu::AddSettingsItems(HMENU popup, const MenuChoices& choices, const T
     HMENU throttleMenu = BuildThrottleMenu(choices.throttleAt, choices.locked.throttleAt, words);
     // Below History, the resource's first item.
     UINT position = 1;
-    const bool machine = choices.forMachine;
+    const int machine = !choices.forMachine    ? 0
+                        : choices.otherSession ? IDS_MENU_OTHER_SESSION
+                                               : IDS_MENU_FOR_MACHINE;
     char16_t text[3][ITEM_TEXT_SIZE];
     InsertMenuW(popup, position++, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(zoneMenu),
                 Wide(MachineItemText(text[0], IDS_MENU_THERMAL_ZONE, machine, words)));

@@ -45,8 +45,10 @@ struct MenuChoices {
     bool notify;
     MenuLocks locked;
     // The zone, the threshold and the battery choice are the machine's controller's: their
-    // items say "(set for this machine)" (and are locked).
+    // items say "(set for this machine)" (and are locked), or "(set by Ambrel in another
+    // session)" where that controller is a tray in another user's session.
     bool forMachine;
+    bool otherSession;
 };
 
 class TrayMenu

@@ -73,6 +73,18 @@ void ReadingText(char16_t* text, const TooltipFacts& facts, const TextTable& wor
     Insert(text, words[IDS_TIP_READING], degrees, zone);
 }
 
+// A view without its controller says so, and nothing of the last report: true when it did.
+bool NoController(const TooltipFacts& facts, const TextTable& words, TextWriter& writer)
+{
+    if (facts.status == READING_NO_CONTROLLER)
+        writer.Add(words[IDS_TIP_NO_CONTROLLER]);
+    else if (facts.status == READING_CONTROLLER_ENDED)
+        writer.Add(words[IDS_TIP_CONTROLLER_ENDED]);
+    else
+        return false;
+    return true;
+}
+
 } // namespace
 
 void ComposeQuantity(char16_t* text, size_t size, long long number, int pattern,
@@ -92,10 +104,8 @@ void ComposeTooltip(char16_t* text, size_t size, const TooltipFacts& facts, cons
         return;
     TextWriter writer(text, size);
     writer.Add(u"Ambrel \u2014 ");
-    if (facts.status == READING_NO_CONTROLLER) {
-        writer.Add(words[IDS_TIP_NO_CONTROLLER]);
+    if (NoController(facts, words, writer))
         return;
-    }
     char16_t body[PIECE_SIZE];
     if (facts.status == READING_NO_ZONE) {
         MissingZoneText(body, facts.zone, words);
@@ -128,10 +138,8 @@ void ComposeHistoryText(char16_t* text, size_t size, const TooltipFacts& facts,
         writer.Add(u"--");
     }
     writer.Add(u"   ");
-    if (facts.status == READING_NO_CONTROLLER) {
-        writer.Add(words[IDS_TIP_NO_CONTROLLER]);
+    if (NoController(facts, words, writer))
         return;
-    }
     ZoneText(piece, facts.zone, words);
     writer.Add(piece).Add(u"   ");
     MaximumStateText(piece, facts, words);

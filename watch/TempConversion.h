@@ -35,6 +35,8 @@ const int32_t READING_FAILED = 1;
 const int32_t READING_NO_ZONE = 2;
 // A view only: no controller answers on the status pipe (the machine's service is not running).
 const int32_t READING_NO_CONTROLLER = 3;
+// A view only: the controller was a tray in another session, and it has ended.
+const int32_t READING_CONTROLLER_ENDED = 4;
 
 // One report as posted to the window: temperature and mode, the reading's status, the AC
 // maximum processor state in force (0 while unknown) and whether the cap lowers some value.

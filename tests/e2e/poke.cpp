@@ -40,6 +40,17 @@
 //                            the server has closed the connection meanwhile, else "open"
 //   poke pipe many N         hold N read-only connections for 2 s; print "kept K", the number
 //                            that the server has left open
+//   poke pipe squat S        for S seconds connect and leave at once, again and again, and make
+//                            the pipe whenever its name is free (no instance to open), as any
+//                            local user could then; print "squatted" when it did, else "nothing"
+//   poke pipe refuse S       make the pipe (one instance at most, so that nobody else can make
+//                            it), print "serving", close every connection at once for S seconds,
+//                            then print "refused" and the time of each connection in seconds
+//                            from the first
+//   poke pipe flood S T      make the pipe, print "serving", send the first viewer an empty
+//                            history and then statuses (40 to 59 °C) as fast as it reads them
+//                            for S seconds, then one at T °C; print "flooded N" (the statuses
+//                            sent) and hold the connection until stdin ends
 #include "link/PipeMessage.h"
 #include "tests/fakes/FakeShared.h"
 #include "ui/TrayIcon.h"
@@ -403,6 +414,110 @@ int HoldMany(int count)
     return 0;
 }
 
+DWORD WINAPI ComeAndGo(void* stop)
+{
+    while (WaitForSingleObject(stop, 0) == WAIT_TIMEOUT) {
+        HANDLE pipe = CreateFileW(PIPE_NAME, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (pipe != INVALID_HANDLE_VALUE)
+            CloseHandle(pipe);
+    }
+    return 0;
+}
+
+// Wine lets any process of the prefix add an instance beside the controller's: what a user of
+// another account can do on Windows is to make the name while no instance of it exists.
+int SquatPipe(int seconds)
+{
+    HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE churn = CreateThread(nullptr, 0, ComeAndGo, stop, 0, nullptr);
+    bool squatted = false;
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
+    while (!squatted && GetTickCount64() < end) {
+        HANDLE pipe = CreateFileW(PIPE_NAME, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (pipe != INVALID_HANDLE_VALUE) {
+            CloseHandle(pipe);
+            continue;
+        }
+        if (GetLastError() != ERROR_FILE_NOT_FOUND)
+            continue;
+        HANDLE made =
+            CreateNamedPipeW(PIPE_NAME, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
+        squatted = made != INVALID_HANDLE_VALUE;
+        if (squatted)
+            CloseHandle(made);
+    }
+    SetEvent(stop);
+    WaitForSingleObject(churn, INFINITE);
+    std::puts(squatted ? "squatted" : "nothing");
+    return 0;
+}
+
+int RefusePipe(int seconds)
+{
+    HANDLE pipe = CreateNamedPipeW(PIPE_NAME, PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED,
+                                   PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
+    OVERLAPPED ov = {};
+    ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (pipe == INVALID_HANDLE_VALUE || ov.hEvent == nullptr)
+        return 2;
+    std::puts("serving");
+    std::fflush(stdout);
+    std::string times = "refused";
+    ULONGLONG first = 0;
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
+    for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
+        const BOOL atOnce = ConnectNamedPipe(pipe, &ov);
+        const DWORD error = atOnce ? ERROR_PIPE_CONNECTED : GetLastError();
+        if (error == ERROR_IO_PENDING &&
+            WaitForSingleObject(ov.hEvent, static_cast<DWORD>(end - now)) != WAIT_OBJECT_0) {
+            CancelIo(pipe);
+            break;
+        }
+        first = first != 0 ? first : GetTickCount64();
+        char at[32];
+        std::snprintf(at, sizeof at, " %.1f", (GetTickCount64() - first) / 1000.0);
+        times += at;
+        DisconnectNamedPipe(pipe);
+    }
+    std::puts(times.c_str());
+    return 0;
+}
+
+bool SendStatus(HANDLE pipe, int32_t temperature)
+{
+    PipeStatus status = {temperature, 0, 0, 100, false, "", 85, false, 0, 0, 0};
+    uint8_t message[PIPE_MAX_MESSAGE / 128];
+    DWORD size = static_cast<DWORD>(EncodePipeStatus(status, message, sizeof message)), written = 0;
+    return WriteFile(pipe, message, size, &written, nullptr) && written == size;
+}
+
+int FloodPipe(int seconds, int32_t last)
+{
+    HANDLE pipe =
+        CreateNamedPipeW(PIPE_NAME, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
+    if (pipe == INVALID_HANDLE_VALUE)
+        return 2;
+    std::puts("serving");
+    std::fflush(stdout);
+    if (!ConnectNamedPipe(pipe, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED)
+        return 2;
+    static PipeHistory history;
+    static uint8_t message[PIPE_MAX_MESSAGE];
+    DWORD written = 0;
+    WriteFile(pipe, message,
+              static_cast<DWORD>(EncodePipeHistory(history, message, sizeof message)), &written,
+              nullptr);
+    int sent = 0;
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
+    while (GetTickCount64() < end && SendStatus(pipe, 40 + sent % 20))
+        ++sent;
+    SendStatus(pipe, last);
+    std::printf("flooded %d\n", sent);
+    std::fflush(stdout);
+    WaitForEndOfInput();
+    return 0;
+}
+
 int PokePipe(int argc, char** argv)
 {
     const char* verb = argv[2];
@@ -414,6 +529,12 @@ int PokePipe(int argc, char** argv)
         return HoldPipe(verb[0] == 'h');
     if (std::strcmp(verb, "many") == 0 && argc == 4)
         return HoldMany(std::atoi(argv[3]));
+    if (std::strcmp(verb, "squat") == 0 && argc == 4)
+        return SquatPipe(std::atoi(argv[3]));
+    if (std::strcmp(verb, "refuse") == 0 && argc == 4)
+        return RefusePipe(std::atoi(argv[3]));
+    if (std::strcmp(verb, "flood") == 0 && argc == 5)
+        return FloodPipe(std::atoi(argv[3]), std::atoi(argv[4]));
     return Usage();
 }
 

@@ -1640,6 +1640,69 @@ class Pipe(unittest.TestCase):
         self.assertGreater(len(times), 7)
         self.assertLess(max(b - a for a, b in zip(times, times[1:])), 2.5)
 
+    def test_the_name_stays_the_controllers_and_extreme_values_reach_a_viewer_whole(self):
+        # A zone name from the registry with control characters and a broken sensor's top
+        # counter: a viewer gets both as near as a status holds them, and nobody gets the name
+        # from clients that come and go.
+        delete_log()
+        zone = '\\_TZ.\x01B\x7f'
+        set_registry_value(SETTINGS_KEY, 'ThermalZone', zone)
+        self.addCleanup(delete_registry_value, SETTINGS_KEY, 'ThermalZone')
+        with AmbrelRun('pipe-squat', script=f'zone {zone}\n{2**31 - 1}\n') as run:
+            self.assertTrue(run.start().wait_until_watching())
+            self.assertEqual('nothing', poke_output('pipe', 'squat', '8'))
+            history, status = poke_output('pipe', 'watch', '2').splitlines()
+            self.assertRegex(history, r'^history [1-9]\d*$')
+            self.assertRegex(status, r'^status 500 [0-2] 0 \d+ 85 0 \\_TZ\.\?B\?$')
+            self.assertEqual(0, close_and_wait(run))
+        self.assertFalse([m for m in messages(log_entries()) if 'CreateNamedPipe' in m])
+
+    def test_a_refused_view_waits_longer_each_time_and_the_name_is_taken_once_free(self):
+        # Another program holds the name as the controller starts, and refuses every connection:
+        # the controller says so once, the view tries again after 2, 4, 8 s, never at once, and
+        # both find each other once the name is free.
+        delete_log()
+        refuser = subprocess.Popen(['wine', POKE, 'pipe', 'refuse', '24'],
+                                   stdout=subprocess.PIPE, text=True)
+        self.assertEqual('serving', refuser.stdout.readline().strip())
+        with AmbrelRun('controller-refused', script=f'{counter(70)}\n', events=True) as run, \
+                ViewRun('view-refused') as view:
+            self.assertTrue(run.start().wait_until_watching())
+            view.start()
+            refused = refuser.communicate(timeout=60)[0].split()
+            self.assertEqual('refused', refused[0])
+            times = [float(t) for t in refused[1:]]
+            gaps = [b - a for a, b in zip(times, times[1:])]
+            self.assertTrue(3 <= len(times) <= 5, times[:20])
+            self.assertGreater(gaps[0], 1.8, times[:20])
+            for shorter, longer in zip(gaps, gaps[1:]):
+                self.assertGreater(longer, 1.8 * shorter, times[:20])
+            self.assertTrue(wait_for(lambda: '70 °C' in view_title(), 40))
+            self.assertEqual(0, close_and_wait(run))
+        failed = [m for m in messages(log_entries()) if 'CreateNamedPipe' in m]
+        self.assertEqual(1, len(failed), failed)
+        error = failed[0].split('error=')[1].strip()
+        self.assertEqual([(10, 'err', [error])], [e for e in run.events() if e[0] == 10])
+
+    def test_a_flooded_view_shows_the_newest_status(self):
+        # Something holds the guard and its server sends statuses as fast as the view reads
+        # them: the view's window takes a few a second, and the last one however long the flood.
+        holders = [subprocess.Popen(['wine', POKE, *verb], stdin=subprocess.PIPE,
+                                    stdout=subprocess.PIPE, text=True)
+                   for verb in (['squat'], ['pipe', 'flood', '6', '77'])]
+        try:
+            self.assertEqual(['held', 'serving'],
+                             [holder.stdout.readline().strip() for holder in holders])
+            with ViewRun('view-flooded') as view:
+                view.start()
+                flooded = holders[1].stdout.readline().split()
+                self.assertGreater(int(flooded[1]), 600, flooded)
+                self.assertTrue(wait_for(lambda: '77 °C' in view_title(), 10))
+                self.assertTrue(view.alive())
+        finally:
+            for holder in holders:
+                holder.communicate(timeout=30)
+
     def test_view_shows_the_controller_never_controls_and_waits_for_its_return(self):
         delete_log()
         self.addCleanup(delete_registry_value, SETTINGS_KEY, 'Notify')
@@ -1662,7 +1725,7 @@ class Pipe(unittest.TestCase):
             self.assertEqual(0, close_and_wait(run))
             self.assertEqual(100, run.ac_value())
             self.assertTrue(wait_for(
-                lambda: view_title() == 'Ambrel — Ambrel service not running', 20))
+                lambda: view_title() == 'Ambrel — Ambrel has ended in the other session', 20))
             with AmbrelRun('controller-again', script=f'{counter(70)}\n') as again:
                 again.start()
                 self.assertTrue(wait_for(lambda: '70 °C' in view_title(), 20))

@@ -1,9 +1,13 @@
 #include "link/PipeMessage.h"
 
+#include "watch/TempConversion.h"
+
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace
@@ -85,23 +89,31 @@ TEST(PipeMessage, FramesAreCheckedFromTheirHeader)
 
 TEST(PipeMessage, ValuesOutOfRangeAreRefused)
 {
-    std::vector<PipeStatus> bad(7, Status());
-    bad[0].mode = 3;
-    bad[1].temperature = -274;
-    bad[2].status = 3; // a view's own status never comes from the pipe
-    bad[3].inForce = 101;
-    bad[4].failedHour = 24;
-    bad[5].zone[3] = '\n';
-    std::memset(bad[6].zone, 'Z', PIPE_ZONE_SIZE); // no room for its zero: it is cut
-    for (size_t i = 0; i < bad.size(); ++i) {
+    // What another server may send: the bytes at an offset of a good status, little-endian.
+    const struct {
+        size_t offset;
+        int32_t value;
+        size_t size;
+    } rows[] = {
+        {12, 3, 4},    // mode
+        {8, -274, 4},  // temperature
+        {16, 3, 4},    // status: a view's own status never comes from the pipe
+        {20, 101, 4},  // inForce
+        {31, 24, 1},   // failedHour
+        {28, 2, 1},    // lowered is 0 or 1
+        {39, '\n', 1}, // a zone name's byte
+    };
+    for (const auto& row : rows) {
+        std::vector<uint8_t> bytes = Encoded(Status());
+        for (size_t i = 0; i < row.size; ++i)
+            bytes[row.offset + i] = static_cast<uint8_t>(static_cast<uint32_t>(row.value) >> 8 * i);
         PipeStatus out = {};
-        const std::vector<uint8_t> bytes = Encoded(bad[i]);
-        EXPECT_EQ(i == 6, DecodePipeStatus(bytes.data(), bytes.size(), out)) << i;
+        EXPECT_FALSE(DecodePipeStatus(bytes.data(), bytes.size(), out)) << row.offset;
     }
-    std::vector<uint8_t> flag = Encoded(Status());
-    flag[28] = 2; // lowered is 0 or 1
+    std::vector<uint8_t> unended = Encoded(Status());
+    std::memset(&unended[36], 'Z', PIPE_ZONE_SIZE); // a zone without its terminating zero
     PipeStatus out = {};
-    EXPECT_FALSE(DecodePipeStatus(flag.data(), flag.size(), out));
+    EXPECT_FALSE(DecodePipeStatus(unended.data(), unended.size(), out));
 
     PipeHistory history = {};
     history.count = 2;
@@ -111,6 +123,79 @@ TEST(PipeMessage, ValuesOutOfRangeAreRefused)
     EXPECT_FALSE(DecodePipeHistory(bytes.data(), bytes.size(), history));
     history.count = PIPE_HISTORY_CAPACITY + 1;
     EXPECT_EQ(0u, EncodePipeHistory(history, bytes.data(), PIPE_MAX_MESSAGE));
+}
+
+// Whatever the watcher can report, a broken sensor's extreme counters and a zone name from the
+// registry with any bytes among them, goes out as a message that a viewer takes, as near to the
+// truth as it fits.
+TEST(PipeMessage, EveryValueTheControllerHoldsReachesAViewer)
+{
+    const struct {
+        int32_t held, sent;
+    } temperatures[] = {
+        {CelsiusFromCounter(INT64_MIN), -273},
+        {CelsiusFromCounter(0), -272},
+        {CelsiusFromCounter(INT32_MAX), 500},
+        {CelsiusFromCounter(INT64_MAX), 500},
+        {TEMP_NO_READING - 1, -273},
+        {501, 500},
+        {499, 499},
+        {INT32_MIN, -273},
+    };
+    const std::string zone = std::string("\\_TZ.\x01"
+                                         "A\tB\x7f\xe9\x80"
+                                         "C") +
+                             std::string(60, 'Z');
+    std::unique_ptr<PipeHistory> history(new PipeHistory());
+    history->count = 0;
+    for (const auto& t : temperatures) {
+        PipeStatus status = {
+            t.held, INT32_MAX, READING_NO_CONTROLLER, -1, true, "", INT32_MIN, true, 0xff, 99, 255};
+        std::memcpy(status.zone, zone.data(), PIPE_ZONE_SIZE); // no room for its zero
+        history->samples[history->count++] = {UINT32_MAX, t.held, -1, 7};
+        const std::vector<uint8_t> bytes = Encoded(status);
+        PipeStatus out = {};
+        ASSERT_TRUE(DecodePipeStatus(bytes.data(), bytes.size(), out)) << t.held;
+        EXPECT_EQ(t.sent, out.temperature) << t.held;
+        EXPECT_EQ(2, out.mode);
+        EXPECT_EQ(2, out.status);
+        EXPECT_EQ(0, out.inForce);
+        EXPECT_EQ(1, out.throttleAt);
+        EXPECT_EQ(31, out.setBy);
+        EXPECT_EQ(23, out.failedHour);
+        EXPECT_EQ(59, out.failedMinute);
+        EXPECT_EQ("\\_TZ.?A?B???C" + std::string(50, 'Z'), std::string(out.zone));
+    }
+    std::vector<uint8_t> bytes(PIPE_MAX_MESSAGE);
+    bytes.resize(EncodePipeHistory(*history, bytes.data(), bytes.size()));
+    std::unique_ptr<PipeHistory> back(new PipeHistory());
+    ASSERT_TRUE(DecodePipeHistory(bytes.data(), bytes.size(), *back));
+    ASSERT_EQ(history->count, back->count);
+    for (int i = 0; i < back->count; ++i) {
+        EXPECT_EQ(temperatures[i].sent, back->samples[i].value) << i;
+        EXPECT_EQ(0, back->samples[i].mode);
+        EXPECT_EQ(2, back->samples[i].status);
+    }
+}
+
+// A controller's word that it is the machine's service stands unless where it runs says
+// otherwise.
+TEST(PipeMessage, OnlyAControllerOutsideOtherSessionsIsTakenForTheService)
+{
+    const struct {
+        uint8_t setBy;
+        PipeServerSession session;
+        bool service;
+    } rows[] = {
+        {PIPE_SET_FOR_MACHINE, PipeServerSession::Zero, true},
+        {PIPE_SET_FOR_MACHINE | PIPE_SET_ZONE, PipeServerSession::Own, true},
+        {PIPE_SET_FOR_MACHINE | PIPE_SET_ZONE, PipeServerSession::Other, false},
+        {PIPE_SET_ZONE | PIPE_SET_NOTIFY, PipeServerSession::Zero, false},
+        {0, PipeServerSession::Own, false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(row.service, IsMachineService(row.setBy, row.session))
+            << int(row.setBy) << " " << int(row.session);
 }
 
 } // namespace

@@ -120,6 +120,8 @@ TEST(TrayTooltip, SaysWhatTheIconCannot)
         // A view whose controller has gone: nothing of the last report stays.
         {{-273, 0, READING_NO_CONTROLLER, "*", u"09:05", true, 0, false},
          "Ambrel — Ambrel service not running"},
+        {{91, 2, READING_CONTROLLER_ENDED, "*", nullptr, true, 80, true},
+         "Ambrel — Ambrel has ended in the other session"},
     };
     for (const Row& row : rows) {
         char16_t text[TOOLTIP_SIZE];
@@ -145,6 +147,8 @@ TEST(TrayTooltip, HistoryLineSaysTheSameInShort)
          "--   \\_TZ.TZ01   maximum processor state 93 %"},
         {{-273, 0, READING_NO_CONTROLLER, "", nullptr, false, 0, false},
          "--   Ambrel service not running"},
+        {{-273, 0, READING_CONTROLLER_ENDED, "", nullptr, false, 0, false},
+         "--   Ambrel has ended in the other session"},
     };
     for (const Row& row : rows) {
         char16_t text[TOOLTIP_SIZE];
