@@ -390,8 +390,9 @@ class ServiceRun(AmbrelRun):
         return found
 
     def dump_threads(self, why):
-        """Writes every thread's stack of the prefix to threads.txt in the run's folder and prints
-        the service's own threads on standard error, which the test's output shows."""
+        """Writes every thread's stack of the prefix to threads.txt in the run's folder, prints
+        the service's own threads on standard error, which the test's output shows, and returns
+        them."""
         dump = ''
         for pid in wine_children('Ambrel.exe', 'services.exe'):
             dump += subprocess.run(['wine', 'winedbg'], input=THREAD_DUMP_COMMANDS.format(pid=pid),
@@ -399,9 +400,10 @@ class ServiceRun(AmbrelRun):
                                    timeout=180).stdout
         dump = name_frames(dump, self.exe)
         (self.dir / 'threads.txt').write_text(f'{why}\n{dump}')
+        own = program_threads(dump, self.exe)
         print(f'\n== {why}: the service\'s threads ({self.dir / "threads.txt"} has every '
-              f'process)\n{program_threads(dump, self.exe) or dump or "no service process"}',
-              file=sys.stderr, flush=True)
+              f'process)\n{own or dump or "no service process"}', file=sys.stderr, flush=True)
+        return own
 
     def pids(self):
         """The service processes of this prefix."""
