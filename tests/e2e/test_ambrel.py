@@ -1077,7 +1077,8 @@ class Service(unittest.TestCase):
                             script=f'{counter(90)}\n') as service:
                 self.assertEqual(0, service.install())
                 self.assertEqual(0, service.start())
-                self.assertTrue(service.wait_until(lambda: service.values() == [80, 90, 80, 60], 40))
+                self.assertTrue(service.wait_until(lambda: service.values() == [80, 90, 80, 60],
+                                                   40))
                 self.assertEqual({f'{BALANCED} AC': ledger_entry(100, 80),
                                   f'{BALANCED} AC1': ledger_entry(100, 80)},
                                  ledger(MACHINE_LEDGER_KEY))
