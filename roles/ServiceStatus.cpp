@@ -15,10 +15,19 @@ const DWORD ACCEPTED_CONTROLS =
 
 } // namespace
 
-bool ServiceStatus::Start(LPHANDLER_FUNCTION_EX handler)
+bool ServiceStatus::Open()
 {
     stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (stopEvent == nullptr)
+        return false;
+    InitializeCriticalSection(&lock);
+    lockMade = true;
+    return true;
+}
+
+bool ServiceStatus::Start(LPHANDLER_FUNCTION_EX handler)
+{
+    if (!Open())
         return false;
     handle = RegisterServiceCtrlHandlerExW(SERVICE_NAME, handler, this);
     if (handle == nullptr) {
@@ -26,8 +35,6 @@ bool ServiceStatus::Start(LPHANDLER_FUNCTION_EX handler)
         Release();
         return false;
     }
-    InitializeCriticalSection(&lock);
-    lockMade = true;
     return true;
 }
 
@@ -47,6 +54,14 @@ void ServiceStatus::Release()
 void ServiceStatus::Report(DWORD newState, DWORD waitHint, DWORD win32Code, DWORD serviceCode)
 {
     EnterCriticalSection(&lock);
+    if (!stopped)
+        Send(newState, waitHint, win32Code, serviceCode);
+    LeaveCriticalSection(&lock);
+}
+
+// Under the lock, or once stopped is set, when no other report can go out any more.
+void ServiceStatus::Send(DWORD newState, DWORD waitHint, DWORD win32Code, DWORD serviceCode)
+{
     const bool pending = newState == SERVICE_START_PENDING || newState == SERVICE_STOP_PENDING;
     checkPoint = !pending ? 0 : newState == state ? checkPoint + 1 : 1;
     state = newState;
@@ -58,9 +73,8 @@ void ServiceStatus::Report(DWORD newState, DWORD waitHint, DWORD win32Code, DWOR
     status.dwServiceSpecificExitCode = serviceCode;
     status.dwCheckPoint = checkPoint;
     status.dwWaitHint = waitHint;
-    if (!SetServiceStatus(handle, &status))
+    if (!(send != nullptr ? send : SetServiceStatus)(handle, &status))
         LogPrint("service: SetServiceStatus(%lu) = %lu\n", newState, GetLastError());
-    LeaveCriticalSection(&lock);
 }
 
 void ServiceStatus::StartPending()
@@ -109,7 +123,10 @@ bool ServiceStatus::WaitForStop(DWORD milliseconds) const
 
 void ServiceStatus::Stopped(DWORD win32Code, DWORD serviceCode)
 {
-    Report(SERVICE_STOPPED, 0, win32Code, serviceCode);
+    EnterCriticalSection(&lock);
+    stopped = true;
+    LeaveCriticalSection(&lock);
+    Send(SERVICE_STOPPED, 0, win32Code, serviceCode);
 }
 
 void ServiceStatus::CloseWindow() const

@@ -1,12 +1,14 @@
 // The service's state as the Service Control Manager sees it, and the stop that it asks for.
-// The control handler runs on the dispatcher's thread (the process's first thread), the service
-// itself on the thread of its ServiceMain: a stop is one event, the window to close one atomic
-// word (MessageWindow::hwnd), and every report goes out under one lock, so that the manager never
-// sees the service running again once it has been told that it stops.
+// The control handler runs on the dispatcher's thread, the service itself on the thread of its
+// ServiceMain: a stop is one event, the window to close one atomic word (MessageWindow::hwnd), and
+// every report but the last goes out under one lock, so that the manager never sees the service
+// running again once it has been told that it stops. The last report, SERVICE_STOPPED, goes out
+// after the lock: the dispatcher may run the handler under a lock of its own that this report
+// takes (Wine's does), and a handler waiting here for a report waiting there would wait for good.
 //
-// Plain holder: zero-initialised it is idle; Start makes the event and the lock and registers
-// the handler, Release undoes what Start made (the status handle is the manager's and is never
-// closed).
+// Plain holder: zero-initialised it is idle; Start makes the event and the lock (Open) and
+// registers the handler, Release undoes what Start made (the status handle is the manager's and is
+// never closed).
 #pragma once
 
 #include "base/MessageWindow.h"
@@ -18,6 +20,8 @@
 // The service's name in the Service Control Manager (sc, net start, the installer).
 const wchar_t SERVICE_NAME[] = L"Ambrel";
 
+typedef BOOL(WINAPI* ServiceStatusSender)(SERVICE_STATUS_HANDLE, LPSERVICE_STATUS);
+
 class ServiceStatus
 {
   public:
@@ -27,10 +31,14 @@ class ServiceStatus
     HANDLE stopEvent;
     // The controller's hidden window, closed when the stop comes; set by the owner.
     MessageWindow* window;
+    // What hands a report to the manager; SetServiceStatus when null.
+    ServiceStatusSender send;
 
-    // Registers handler (whose context is this object); false, with nothing left to release,
-    // when the event or the registration fails.
+    // Opens, then registers handler (whose context is this object); false, with nothing left to
+    // release, when the event or the registration fails.
     bool Start(LPHANDLER_FUNCTION_EX handler);
+    // The stop event and the lock, without a handler: what Start makes before it registers.
+    bool Open();
     void Release();
 
     // SERVICE_START_PENDING, then SERVICE_STOP_PENDING: each report of the same state carries a
@@ -48,7 +56,7 @@ class ServiceStatus
     // Waits up to milliseconds for a stop; true when one has come.
     bool WaitForStop(DWORD milliseconds) const;
     // SERVICE_STOPPED with the exit code (NO_ERROR, or ERROR_SERVICE_SPECIFIC_ERROR and the
-    // service's own code).
+    // service's own code); no report goes out after it, a stop that comes meanwhile included.
     void Stopped(DWORD win32Code, DWORD serviceCode);
 
   private:
@@ -57,7 +65,10 @@ class ServiceStatus
     DWORD state;
     DWORD checkPoint;
     std::atomic<bool> stopping;
+    // SERVICE_STOPPED is being or has been reported; set under the lock.
+    bool stopped;
 
     void Report(DWORD newState, DWORD waitHint, DWORD win32Code, DWORD serviceCode);
+    void Send(DWORD newState, DWORD waitHint, DWORD win32Code, DWORD serviceCode);
     void CloseWindow() const;
 };

@@ -292,9 +292,72 @@ def wine(*args):
     return subprocess.run(['wine', *map(str, args)], capture_output=True, timeout=120).returncode
 
 
+# Wine's debugger attaches to a running process, writes every thread's stack of every process of
+# the prefix (the service manager's too) and detaches again, leaving the process running.
+THREAD_DUMP_COMMANDS = 'attach 0x{pid}\ninfo thread\nbt all\ndetach\nquit\n'
+FRAME_IN_EXE = re.compile(r'^(\s*(?:=>)?(\d+) 0x([0-9a-f]+)) in (\w+) \(\+0x[0-9a-f]+\)', re.M)
+THREAD_HEADING = re.compile(r'^Backtracing for thread \w+ in process \w+ \((.*)\):$')
+
+
+def wine_children(name, parent):
+    """The Windows process ids (hex) of the processes named name that parent started, from the
+    process tree that winedbg shows."""
+    out = subprocess.run(['wine', 'winedbg'], input='info process\nquit\n', capture_output=True,
+                         text=True, timeout=120).stdout
+    found, top = [], None
+    for line in out.splitlines():
+        entry = re.match(r"^\s*=?\s*([0-9a-f]{8})\s+\d+\s+(.*?)'(.*)'", line)
+        if not entry:
+            continue
+        depth = entry.group(2).count('\\_')
+        if depth == 0:
+            top = entry.group(3)
+        elif depth == 1 and top == parent and entry.group(3) == name:
+            found.append(entry.group(1))
+    return found
+
+
+def name_frames(text, exe):
+    """The dump with each frame in the program named after its function, from the symbol file
+    beside the executable (the executable itself is stripped)."""
+    symbols = pathlib.Path(exe + '.debug')
+    module = pathlib.Path(exe).stem.lower()
+    frames = [m for m in FRAME_IN_EXE.finditer(text) if m.group(4) == module]
+    if not frames or not symbols.exists() or not shutil.which('llvm-symbolizer'):
+        return text
+    # A return address lies behind its call: the byte before it is in the calling line.
+    addresses = [hex(int(m.group(3), 16) - (m.group(2) != '0')) for m in frames]
+    out = subprocess.run(['llvm-symbolizer', f'--obj={symbols}', *addresses],
+                         capture_output=True, text=True, timeout=60).stdout
+    names = [block.split('\n')[0] for block in out.strip().split('\n\n')]
+    if len(names) != len(frames):
+        return text
+    for m, function in reversed(list(zip(frames, names))):
+        text = text[:m.end()] + f' {function}' + text[m.end():]
+    return text
+
+
+def program_threads(dump, exe):
+    """The part of a dump that shows the threads of the program's own processes."""
+    kept, keep = [], False
+    for line in dump.splitlines():
+        heading = THREAD_HEADING.match(line)
+        if heading:
+            keep = heading.group(1).lower().endswith(pathlib.Path(exe).name.lower())
+        elif line.startswith('Wine-dbg>'):
+            keep = False
+        if keep:
+            kept.append(line)
+    return '\n'.join(kept)
+
+
 class ServiceRun(AmbrelRun):
     """The Ambrel service, made with `sc create` and driven with `net start` and `net stop`, with its
-    own store, script and trace, which the fakes in the service find through FAKES_KEY."""
+    own store, script and trace, which the fakes in the service find through FAKES_KEY. Where the
+    service makes no progress, or does not stop, in time, every thread of it is dumped."""
+
+    # `net stop` waits for the stop as long as the service's stop wait hint allows, and more.
+    STOP_TIMEOUT = 60
 
     def __init__(self, name, store=None, script=None, keep_ledger=False):
         super().__init__(name, store, script, args=('--service',), keep_ledger=keep_ledger)
@@ -311,7 +374,37 @@ class ServiceRun(AmbrelRun):
         return wine('net', 'start', 'Ambrel')
 
     def stop(self):
-        return wine('net', 'stop', 'Ambrel')
+        try:
+            code = subprocess.run(['wine', 'net', 'stop', 'Ambrel'], capture_output=True,
+                                  timeout=self.STOP_TIMEOUT).returncode
+        except subprocess.TimeoutExpired:
+            code = None
+        if code != 0 and self.alive():
+            self.dump_threads(f'net stop gave {code}')
+        return code
+
+    def wait_until(self, predicate, timeout=40):
+        """wait_for, with a dump of the service's threads when the predicate does not come true."""
+        found = wait_for(predicate, timeout)
+        if not found and self.alive():
+            self.dump_threads(f'no progress in {timeout} s')
+        return found
+
+    def dump_threads(self, why):
+        """Writes every thread's stack of the prefix to threads.txt in the run's folder, prints
+        the service's own threads on standard error, which the test's output shows, and returns
+        them."""
+        dump = ''
+        for pid in wine_children('Ambrel.exe', 'services.exe'):
+            dump += subprocess.run(['wine', 'winedbg'], input=THREAD_DUMP_COMMANDS.format(pid=pid),
+                                   capture_output=True, text=True, errors='replace',
+                                   timeout=180).stdout
+        dump = name_frames(dump, self.exe)
+        (self.dir / 'threads.txt').write_text(f'{why}\n{dump}')
+        own = program_threads(dump, self.exe)
+        print(f'\n== {why}: the service\'s threads ({self.dir / "threads.txt"} has every '
+              f'process)\n{own or dump or "no service process"}', file=sys.stderr, flush=True)
+        return own
 
     def pids(self):
         """The service processes of this prefix."""

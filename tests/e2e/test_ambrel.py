@@ -1077,11 +1077,16 @@ class Service(unittest.TestCase):
                             script=f'{counter(90)}\n') as service:
                 self.assertEqual(0, service.install())
                 self.assertEqual(0, service.start())
-                self.assertTrue(wait_for(lambda: service.values() == [80, 90, 80, 60], 40))
+                self.assertTrue(service.wait_until(lambda: service.values() == [80, 90, 80, 60],
+                                                   40))
                 self.assertEqual({f'{BALANCED} AC': ledger_entry(100, 80),
                                   f'{BALANCED} AC1': ledger_entry(100, 80)},
                                  ledger(MACHINE_LEDGER_KEY))
                 self.assertEqual({}, ledger())
+                # Should it hang, the dump names its threads' functions, and leaves it running.
+                threads = service.dump_threads('a look at the running service')
+                for function in ('ServiceMain', 'CiThreadEx::threadfnc', 'ServerLoop::Run'):
+                    self.assertIn(function, threads)
                 # A tray started beside it is a view of it: the service's 90 °C and red bar, the
                 # machine's threshold not the user's to change, and its Exit ends the view alone.
                 delete_log()
@@ -1103,7 +1108,7 @@ class Service(unittest.TestCase):
                 self.assertEqual([], [call for call in tray.trace() if not call.startswith('Pdh')])
                 self.assertEqual([80, 90, 80, 60], service.values())
                 self.assertEqual(0, service.stop())
-                self.assertTrue(wait_for(lambda: not service.alive(), 10))
+                self.assertTrue(service.wait_until(lambda: not service.alive(), 10))
                 self.assertEqual([100, 90, 100, 60], service.values())
                 self.assertEqual({}, ledger(MACHINE_LEDGER_KEY))
         finally:
@@ -1114,7 +1119,7 @@ class Service(unittest.TestCase):
                         script=f'{counter(90)}\n') as killed:
             self.assertEqual(0, killed.install())
             self.assertEqual(0, killed.start())
-            self.assertTrue(wait_for(lambda: killed.values() == [80, 70], 40))
+            self.assertTrue(killed.wait_until(lambda: killed.values() == [80, 70], 40))
             self.assertTrue(killed.kill_process())
             self.assertEqual({f'{BALANCED} AC': ledger_entry(93, 80), f'{BALANCED} DC': ledger_entry(70, 70)},
                              ledger(MACHINE_LEDGER_KEY))
@@ -1123,7 +1128,7 @@ class Service(unittest.TestCase):
                                keep_ledger=True)
             # The service manager takes a moment to see the process gone.
             self.assertTrue(wait_for(lambda: again.start() == 0, 30, 1))
-            self.assertTrue(wait_for(lambda: again.values() == [93, 70], 20))
+            self.assertTrue(again.wait_until(lambda: again.values() == [93, 70], 20))
             self.assertEqual([93], again.ac_writes())
             self.assertEqual({}, ledger(MACHINE_LEDGER_KEY))
 
@@ -1139,7 +1144,7 @@ class Service(unittest.TestCase):
                 self.assertEqual([], service.trace())
                 self.assertEqual(0, close_and_wait(tray))
                 self.assertEqual([100, 100], tray.values())
-                self.assertTrue(wait_for(lambda: service.values() == [80, 80], 40))
+                self.assertTrue(service.wait_until(lambda: service.values() == [80, 80], 40))
         finally:
             tray.kill()
 

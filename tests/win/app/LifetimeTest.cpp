@@ -5,6 +5,7 @@
 #include "app/RunningInstance.h"
 #include "app/ServiceRecovery.h"
 #include "base/ProtectedDirectory.h"
+#include "roles/ServiceStatus.h"
 #include "roles/TrayRole.h"
 #include "fakes/FakeControl.h"
 
@@ -344,4 +345,44 @@ TEST(ProtectedDirectory, MadeOnceTakenAgainAndAnyoneElsesOrALinkRefused)
     DeleteFileA(file.c_str());
     RemoveDirectoryA(open.c_str());
     RemoveDirectoryA(made.c_str());
+}
+
+// A service manager whose dispatcher runs the handler under its own lock and takes that lock to
+// take SERVICE_STOPPED, as Wine's does: a stop that comes while the last report goes out runs
+// the handler there and then, which must answer at once and report nothing after it.
+struct StoppingManager {
+    ServiceStatus* status;
+    std::vector<DWORD> reports;
+    bool handlerReturned;
+    HANDLE handler;
+};
+StoppingManager g_manager;
+
+BOOL WINAPI StopDuringTheLastReport(SERVICE_STATUS_HANDLE, LPSERVICE_STATUS status)
+{
+    g_manager.reports.push_back(status->dwCurrentState);
+    if (status->dwCurrentState != SERVICE_STOPPED || g_manager.handler != nullptr)
+        return TRUE;
+    g_manager.handler = CreateThread(
+        nullptr, 0, [](void*) -> DWORD { return g_manager.status->RequestStop(), 0; }, nullptr, 0,
+        nullptr);
+    g_manager.handlerReturned = WaitForSingleObject(g_manager.handler, 5000) == WAIT_OBJECT_0;
+    return TRUE;
+}
+
+TEST(ServiceStatus, AStopDuringTheLastReportIsAnsweredAndReportsNothingAfterIt)
+{
+    ServiceStatus status = {};
+    status.send = StopDuringTheLastReport;
+    g_manager = {&status, {}, false, nullptr};
+    ASSERT_TRUE(status.Open());
+    status.Running();
+    status.Stopped(NO_ERROR, 0);
+    ASSERT_NE(nullptr, g_manager.handler);
+    WaitForSingleObject(g_manager.handler, INFINITE);
+    CloseHandle(g_manager.handler);
+    status.Release();
+    EXPECT_TRUE(g_manager.handlerReturned);
+    EXPECT_EQ((std::vector<DWORD>{SERVICE_RUNNING, SERVICE_STOPPED}), g_manager.reports);
+    EXPECT_TRUE(status.StopRequested());
 }
