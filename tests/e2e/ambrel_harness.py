@@ -373,7 +373,18 @@ class ServiceRun(AmbrelRun):
     def start(self):
         return wine('net', 'start', 'Ambrel')
 
+    def state(self):
+        """The service's state as `sc query` gives it (1 stopped, 2 start pending, 4 running), or
+        None when there is no such service."""
+        out = subprocess.run(['wine', 'sc', 'query', 'Ambrel'], capture_output=True,
+                             text=True).stdout
+        found = re.search(r'STATE\s*:\s*(\d+)', out)
+        return int(found.group(1)) if found else None
+
     def stop(self):
+        # `net start` returns once the service has connected, while it may still report its start
+        # pending, when it takes no stop yet: the stop is asked for once it runs.
+        wait_for(lambda: self.state() != 2, 20)
         try:
             code = subprocess.run(['wine', 'net', 'stop', 'Ambrel'], capture_output=True,
                                   timeout=self.STOP_TIMEOUT).returncode
