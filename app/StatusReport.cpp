@@ -68,6 +68,18 @@ void Number(char16_t* text, long long number)
     TextWriter(text, NUMBER_SIZE).AddNumber(number);
 }
 
+// A command line's bytes shown as printable ASCII, '?' for each other one: no control character
+// of a caller's reaches the console.
+void PrintableArgument(char16_t* text, const char* argument)
+{
+    size_t i = 0;
+    for (; i + 1 < LINE_SIZE && argument[i] != '\0'; ++i) {
+        const unsigned char c = static_cast<unsigned char>(argument[i]);
+        text[i] = c >= 0x20 && c < 0x7f ? static_cast<char16_t>(c) : u'?';
+    }
+    text[i] = u'\0';
+}
+
 void ErrorLine(TextWriter& writer, const StatusAnswer& answer, const TextTable& words)
 {
     char16_t insert[LINE_SIZE] = u"";
@@ -76,7 +88,7 @@ void ErrorLine(TextWriter& writer, const StatusAnswer& answer, const TextTable& 
     else if (answer.outcome == StatusOutcome::Failed)
         Number(insert, answer.errorCode);
     else if (answer.outcome == StatusOutcome::BadArguments && answer.argument != nullptr)
-        TextWriter(insert, LINE_SIZE).AddAscii(answer.argument);
+        PrintableArgument(insert, answer.argument);
     Line(writer, words[ErrorText(answer.outcome)], insert);
 }
 
