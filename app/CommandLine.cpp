@@ -4,7 +4,7 @@
 
 CommandSwitches ParseCommandLine(int argc, const char* const* argv)
 {
-    CommandSwitches switches = {0, 0, 0, 0};
+    CommandSwitches switches = {0, 0, 0, 0, 0, 0, 0, nullptr};
     for (int i = 1; i < argc && argv != nullptr; ++i) {
         const char* argument = argv[i];
         if (argument == nullptr)
@@ -17,6 +17,14 @@ CommandSwitches ParseCommandLine(int argc, const char* const* argv)
             switches.exit = 1;
         else if (std::strcmp(argument, "--service") == 0)
             switches.service = 1;
+        else if (std::strcmp(argument, "--status") == 0)
+            switches.status = 1;
+        else if (std::strcmp(argument, "--json") == 0)
+            switches.json = 1;
+        else if (std::strcmp(argument, "--diagnose") == 0)
+            switches.diagnose = 1;
+        else if (switches.other == nullptr)
+            switches.other = argument;
     }
     return switches;
 }

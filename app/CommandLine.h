@@ -1,12 +1,19 @@
 // The switches of the command line: two for diagnostics, one to end a running instance, one for
-// the start by the Service Control Manager.
+// the start by the Service Control Manager, and three that ask and answer without starting
+// anything (--status, --json, --diagnose).
 #pragma once
 
 struct CommandSwitches {
-    int file;    // --logging: append every entry to %TEMP%\Ambrel.log
-    int console; // --console: show every entry in a console window
-    int exit;    // --exit: ask the running instance to end, wait for it, and end too
-    int service; // --service: run as the machine's Windows service
+    int file;     // --logging: append every entry to %TEMP%\Ambrel.log
+    int console;  // --console: show every entry in a console window
+    int exit;     // --exit: ask the running instance to end, wait for it, and end too
+    int service;  // --service: run as the machine's Windows service
+    int status;   // --status: ask the controller through the status pipe, print it and end
+    int json;     // --json: with --status, the answer as one JSON object
+    int diagnose; // --diagnose: print what this machine offers the program, read-only, and end
+    // The first argument that is none of the switches (null when there is none): ignored by a
+    // start, refused by --status, for which a script's typo must not pass unnoticed.
+    const char* other;
 };
 
 // Matches the arguments after the program name against the switches, exactly and

@@ -1,13 +1,15 @@
 #include "app/Entry.h"
 
 #include "app/CommandLine.h"
-#include "roles/ConsoleShutdown.h"
+#include "app/Diagnosis.h"
 #include "app/EndRunning.h"
 #include "app/InstanceGuard.h"
 #include "app/RunningInstance.h"
 #include "app/Service.h"
+#include "app/StatusQuery.h"
 #include "base/Log.h"
 #include "link/PipeMessage.h"
+#include "roles/ConsoleShutdown.h"
 #include "roles/TrayRole.h"
 #include "roles/ViewRole.h"
 
@@ -58,6 +60,11 @@ int RunAsView(HINSTANCE instance)
 int AmbrelMain(HINSTANCE instance, int argc, char** argv)
 {
     CommandSwitches switches = ParseCommandLine(argc, argv);
+    // Asking is all that these runs do: they open no log, take no guard and start nothing.
+    if (switches.status)
+        return RunStatusQuery(instance, switches);
+    if (switches.diagnose)
+        return RunDiagnosis(instance);
     // Ending the running instance is all that this run does: it never takes the guard.
     if (switches.exit) {
         OpenLogSinks(switches.file, switches.console);

@@ -51,6 +51,10 @@
 //                            history and then statuses (40 to 59 °C) as fast as it reads them
 //                            for S seconds, then one at T °C; print "flooded N" (the statuses
 //                            sent) and hold the connection until stdin ends
+//   poke pipe answer WHAT    make the pipe, print "serving", and answer the first viewer with
+//                            garbage|oversized|range (a status with a mode out of range)|
+//                            twohistories|silent (nothing), holding the connection until stdin
+//                            ends; or close it at once (close)
 #include "link/PipeMessage.h"
 #include "tests/fakes/FakeShared.h"
 #include "ui/TrayIcon.h"
@@ -518,6 +522,54 @@ int FloodPipe(int seconds, int32_t last)
     return 0;
 }
 
+// One hostile answer of a server that holds the name.
+size_t HostileAnswer(const char* what, uint8_t* message, size_t room)
+{
+    static PipeHistory history;
+    PipeStatus status = {47, 0, 0, 100, false, "", 85, false, 0, 0, 0};
+    if (std::strcmp(what, "garbage") == 0) {
+        std::memset(message, 'A', 64);
+        return 64;
+    }
+    if (std::strcmp(what, "oversized") == 0) {
+        const uint8_t header[] = {0, 0, 0x10, 0, 1, 0, 1, 0};
+        std::memcpy(message, header, sizeof header);
+        return sizeof header;
+    }
+    if (std::strcmp(what, "range") == 0) {
+        const size_t size = EncodePipeStatus(status, message, room);
+        message[PIPE_HEADER_SIZE + 4] = 7; // the mode
+        return size;
+    }
+    if (std::strcmp(what, "twohistories") == 0) {
+        const size_t size = EncodePipeHistory(history, message, room);
+        return size + EncodePipeHistory(history, message + size, room - size);
+    }
+    return 0;
+}
+
+int AnswerPipe(const char* what)
+{
+    HANDLE pipe =
+        CreateNamedPipeW(PIPE_NAME, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
+    if (pipe == INVALID_HANDLE_VALUE)
+        return 2;
+    std::puts("serving");
+    std::fflush(stdout);
+    if (!ConnectNamedPipe(pipe, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED)
+        return 2;
+    if (std::strcmp(what, "close") != 0) {
+        static uint8_t message[PIPE_MAX_MESSAGE];
+        DWORD written = 0;
+        const size_t size = HostileAnswer(what, message, sizeof message);
+        if (size != 0)
+            WriteFile(pipe, message, static_cast<DWORD>(size), &written, nullptr);
+        WaitForEndOfInput();
+    }
+    CloseHandle(pipe);
+    return 0;
+}
+
 int PokePipe(int argc, char** argv)
 {
     const char* verb = argv[2];
@@ -533,6 +585,8 @@ int PokePipe(int argc, char** argv)
         return SquatPipe(std::atoi(argv[3]));
     if (std::strcmp(verb, "refuse") == 0 && argc == 4)
         return RefusePipe(std::atoi(argv[3]));
+    if (std::strcmp(verb, "answer") == 0 && argc == 4)
+        return AnswerPipe(argv[3]);
     if (std::strcmp(verb, "flood") == 0 && argc == 5)
         return FloodPipe(std::atoi(argv[3]), std::atoi(argv[4]));
     return Usage();

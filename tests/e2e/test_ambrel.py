@@ -1,5 +1,6 @@
 """End-to-end tests of Ambrel.exe under Wine (see ambrel_harness for the set-up)."""
 
+import json
 import os
 import pathlib
 import re
@@ -14,7 +15,7 @@ from xml.etree import ElementTree
 from ambrel_harness import (EXE, bar_colour_counts, screen_pixels, POKE, windows_path, BALANCED, HIGH_PERFORMANCE,
                             POWER_SAVER, LEDGER_KEY, THROTTLE_MAXIMUM_1, MACHINE_KEY,
                             MACHINE_LEDGER_KEY, ServiceRun, remove_service,
-                            WORK, AmbrelRun, clear_ledger, click, counter, delete_log, dismiss_menu,
+                            WORK, AmbrelRun, clear_ledger, click, counter, delete_log, dismiss_menu, log_path,
                             expected_icon, find_icon, ledger, ledger_entry, log_entries,
                             log_pixels, mapped, menu_item_centre, pe_resources, pe_sections, poke,
                             read_log_raw, save_screenshot, set_log_pixels, shown_mode, store_text,
@@ -932,6 +933,59 @@ class Failures(unittest.TestCase):
                 self.assertEqual([(8, 'err', ['AC', BALANCED, '5'])] if failed else [],
                                  [event for event in run.events() if event[0] == 8])
 
+    def test_diagnose_names_each_failure_and_writes_nothing(self):
+        # The fakes' failure modes, each read by --diagnose: its exit code, the lines that name
+        # the failure, and neither a power write nor a registry, ledger or log change.
+        malformed = f'{BALANCED} XX'
+        self.addCleanup(clear_ledger)
+        rows = [
+            ('all read', '', f'{counter(50)}\n', None, 0,
+             ['Role in force: none', 'Thermal zones: 1 found', '  \\_TZ.TZ01  50 C',
+              f'Active power scheme: {BALANCED}', '  maximum processor state AC  75 %',
+              '  maximum processor state DC1 absent (no efficiency class 1)',
+              f'  "{BALANCED} AC" own 90 %, written 80 %, before 80 %',
+              f'  "{malformed}" malformed', 'Service "Ambrel": not installed',
+              'Everything could be read.']),
+            ('a system in another language', '', f'localized\n{counter(50)}\n', None, 0,
+             ['  English   "\\Thermal Zone Information(\\_TZ.TZ01)\\High Precision '
+              'Temperature" -> 0x00000000',
+              '  localized "\\Thermal Zone Information(\\_TZ.TZ01)\\High Precision '
+              'Temperature" -> 0xc0000bb8 (not added)']),
+            ('no zone readable', '', 'add-fail -1073738824\n', None, 1,
+             ['Thermal zones: none found or none readable', '1 item(s) could not be read.']),
+            ('pdh.dll missing', '', None, 'pdh=d;powrprof=n,b', 1,
+             ['Thermal zones: none found or none readable']),
+            ('active scheme unknown', fail('PowerGetActiveScheme', 5), None, None, 1,
+             ['Active power scheme: cannot be read (error 5)']),
+            ('a value unreadable', fail('PowerReadACValue', 5), None, None, 1,
+             ['  maximum processor state AC  cannot be read (error 5)']),
+        ]
+        for name, extra, script, overrides, code, expected in rows:
+            with self.subTest(name):
+                delete_log()
+                run = AmbrelRun('diagnose', store=store_text(schemes=((BALANCED, 75, 60),),
+                                                              extra=extra), script=script)
+                if overrides:
+                    run.env['WINEDLLOVERRIDES'] = overrides + ';mscoree,mshtml='
+                set_registry_value(LEDGER_KEY, f'{BALANCED} AC', ('REG_BINARY',
+                                                                  ledger_entry(90, 80)[1]))
+                set_registry_value(LEDGER_KEY, malformed, ('REG_BINARY', '01'))
+                # The fakes keep their failure rules' counts in the store: only its values count.
+                def unchanged():
+                    return ledger(), [l for l in run.store_file.read_text().splitlines()
+                                      if not l.startswith('fail ')]
+                before = unchanged()
+                done = subprocess.run(['wine', EXE, '--diagnose'], env=run.env,
+                                      capture_output=True, text=True, timeout=60)
+                lines = done.stdout.splitlines()
+                self.assertEqual(code, done.returncode, done.stdout)
+                for line in expected:
+                    self.assertTrue(any(l.startswith(line) for l in lines), done.stdout)
+                self.assertEqual(before, unchanged())
+                self.assertEqual([], [l for l in run.trace() if l.startswith(
+                    ('PowerWrite', 'PowerSetActiveScheme'))])
+                self.assertFalse(log_path().exists())
+
     def test_a_failing_sensor_is_reported_and_the_events_stay_within_twenty_an_hour(self):
         fail = 'collect-fail -2147481643\n'
         run = AmbrelRun('sensor-events', script=f'{counter(50)}\n{fail * 3}{counter(50)}\n',
@@ -1741,3 +1795,82 @@ class Pipe(unittest.TestCase):
             # It neither read nor wrote anything of its own, and left the event log to the
             # controller.
             self.assertEqual(([], []), (view.trace(), view.events()))
+
+    def test_status_answers_for_each_state_of_the_controller(self):
+        # Nothing controls; then a tray that lowers nothing, one that lowers a value, and one
+        # whose sensor fails: each its exit code, first word and JSON keys, and nothing written.
+        def ask(run, *args):
+            done = subprocess.run(['wine', EXE, '--status', *args], env=run.env,
+                                  capture_output=True, timeout=60)
+            return done.returncode, done.stdout.decode('utf-8')
+
+        def answer(run):
+            code, text = ask(run, '--json')
+            self.assertEqual(1, text.count('\n'), text)
+            data = json.loads(text)
+            self.assertEqual((1, code), (data['version'], data['exitCode']), text)
+            return data
+
+        nobody = AmbrelRun('status-nobody')
+        self.assertEqual({'version': 1, 'state': 'CRITICAL', 'exitCode': 2,
+                          'error': 'no-controller', 'windowsError': 2}, answer(nobody))
+        self.assertEqual((2, 'CRITICAL: no Ambrel controls this machine (its status pipe is not '
+                             'there)\r\n'), ask(nobody))
+        keys = {'version', 'state', 'exitCode', 'temperature', 'reading', 'failingSince', 'zone',
+                'mode', 'maxProcessorState', 'lowered', 'onBattery', 'controller', 'session',
+                'user', 'throttleAt', 'setByPolicy', 'peak30min', 'throttledMinutes30min'}
+        failing = f'{counter(60)}\n' + 'collect-fail -2147481643\n' * 60
+        for name, script, state, lowered, reading in (
+                ('cool', f'{counter(50)}\n', 'OK', False, 'ok'),
+                ('hot', f'{counter(90)}\n', 'WARNING', True, 'ok'),
+                ('failing', failing, 'CRITICAL', False, 'failed')):
+            with self.subTest(name), AmbrelRun(f'status-{name}', script=script) as run:
+                self.assertTrue(run.start().wait_until_watching())
+                self.assertTrue(wait_for(lambda: answer(run)['state'] == state, 40), name)
+                data = answer(run)
+                self.assertEqual(keys, set(data), data)
+                self.assertEqual((lowered, reading, 'tray', '\\_TZ.TZ01', 85, []),
+                                 (data['lowered'], data['reading'], data['controller'],
+                                  data['zone'], data['throttleAt'], data['setByPolicy']))
+                self.assertEqual(reading == 'failed', data['failingSince'] is not None, data)
+                if name == 'failing':
+                    self.assertEqual(60, data['peak30min'])
+                code, text = ask(run)
+                lines = text.splitlines()
+                self.assertEqual((['OK', 'WARNING', 'CRITICAL'].index(state), 4), (code, len(lines)))
+                self.assertTrue(lines[0].startswith(f'{state}: Ambrel — '), lines)
+                self.assertTrue(lines[1].startswith('Controller: Ambrel in the notification area'))
+                self.assertEqual('Throttle at 85 °C; set by policy: nothing', lines[2])
+                writes = run.ac_writes()
+                self.assertEqual(0, close_and_wait(run))
+            self.assertEqual([99] if lowered else [], writes[:1])
+
+    def test_a_garbled_or_hostile_answer_is_unknown_and_never_a_crash(self):
+        run = AmbrelRun('status-hostile')
+        for what, line in (('garbage', 'the answer on Ambrel\'s status pipe is garbled'),
+                           ('oversized', 'the answer on Ambrel\'s status pipe is garbled'),
+                           ('range', 'the answer on Ambrel\'s status pipe is garbled'),
+                           ('twohistories', 'the answer on Ambrel\'s status pipe is garbled'),
+                           ('close', 'the controller ended the connection without an answer'),
+                           ('silent', 'no answer on Ambrel\'s status pipe within 5 s')):
+            with self.subTest(what):
+                server = subprocess.Popen(['wine', POKE, 'pipe', 'answer', what],
+                                          stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                          text=True)
+                try:
+                    self.assertEqual('serving', server.stdout.readline().strip())
+                    args = ['--json'] if what == 'range' else []
+                    done = subprocess.run(['wine', EXE, '--status', *args], env=run.env,
+                                          capture_output=True, text=True, timeout=60)
+                finally:
+                    server.communicate(timeout=30)
+                self.assertEqual(3, done.returncode, done.stdout)
+                if args:
+                    self.assertEqual({'version': 1, 'state': 'UNKNOWN', 'exitCode': 3,
+                                      'error': 'garbled'}, json.loads(done.stdout))
+                else:
+                    self.assertEqual(f'UNKNOWN: {line}\n', done.stdout)
+        done = subprocess.run(['wine', EXE, '--status', '--jsno'], env=run.env,
+                              capture_output=True, text=True, timeout=60)
+        self.assertEqual((3, 'UNKNOWN: --jsno is not a switch of --status; use Ambrel.exe '
+                             '--status [--json]\n'), (done.returncode, done.stdout))

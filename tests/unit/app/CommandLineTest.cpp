@@ -25,6 +25,10 @@ TEST(CommandLine, OnlyExactSwitchesCount)
         int console;
         int exit;
         int service;
+        int status = 0;
+        int json = 0;
+        int diagnose = 0;
+        const char* other = nullptr;
     } rows[] = {
         {{}, 0, 0, 0, 0},
         {{"--logging"}, 1, 0, 0, 0},
@@ -36,12 +40,31 @@ TEST(CommandLine, OnlyExactSwitchesCount)
          0,
          0,
          0,
-         0},
+         0,
+         0,
+         0,
+         0,
+         "--Logging"},
         {{"", "--", "-", "--consolex", "x--console"}, 0, 0, 0, 0},
-        {{"--EXIT", "-exit", "/exit", "--exit=1", "exit", "--exi"}, 0, 0, 0, 0},
-        {{"other", "--logging", "more"}, 1, 0, 0, 0},
+        {{"--EXIT", "-exit", "/exit", "--exit=1", "exit", "--exi"}, 0, 0, 0, 0, 0, 0, 0, "--EXIT"},
+        {{"other", "--logging", "more"}, 1, 0, 0, 0, 0, 0, 0, "other"},
         {{"--service", "--logging"}, 1, 0, 0, 1},
-        {{"--Service", "-service", "/service", "--service=1", "service", "--services"}, 0, 0, 0, 0},
+        {{"--Service", "-service", "/service", "--service=1", "service", "--services"},
+         0,
+         0,
+         0,
+         0,
+         0,
+         0,
+         0,
+         "--Service"},
+        {{"--status", "--json"}, 0, 0, 0, 0, 1, 1, 0},
+        {{"--json", "--status", "--status"}, 0, 0, 0, 0, 1, 1, 0},
+        {{"--diagnose"}, 0, 0, 0, 0, 0, 0, 1},
+        // The first argument that is no switch is kept for --status to refuse.
+        {{"--status", "--JSON", "--jsno"}, 0, 0, 0, 0, 1, 0, 0, "--JSON"},
+        {{"--Status", "--status"}, 0, 0, 0, 0, 1, 0, 0, "--Status"},
+        {{"--status=1", "-json", "--diagnose "}, 0, 0, 0, 0, 0, 0, 0, "--status=1"},
     };
     for (const auto& row : rows) {
         CommandSwitches switches = Parse(row.arguments);
@@ -49,6 +72,11 @@ TEST(CommandLine, OnlyExactSwitchesCount)
         EXPECT_EQ(row.console, switches.console) << row.arguments.size();
         EXPECT_EQ(row.exit, switches.exit) << row.arguments.size();
         EXPECT_EQ(row.service, switches.service) << row.arguments.size();
+        EXPECT_EQ(row.status, switches.status) << row.arguments.size();
+        EXPECT_EQ(row.json, switches.json) << row.arguments.size();
+        EXPECT_EQ(row.diagnose, switches.diagnose) << row.arguments.size();
+        EXPECT_EQ(row.other == nullptr ? "" : row.other,
+                  std::string(switches.other == nullptr ? "" : switches.other));
     }
 }
 
@@ -67,13 +95,14 @@ TEST(CommandLine, ProgramNameIsNeverASwitch)
 TEST(CommandLine, RandomArgumentsNeverMisfire)
 {
     std::mt19937 random(7);
-    const std::string bases[] = {"--logging", "--console", "--exit", "--service"};
+    const std::string bases[] = {"--logging", "--console", "--exit",    "--service",
+                                 "--status",  "--json",    "--diagnose"};
     std::uniform_int_distribution<int> byte(1, 255);
     for (int round = 0; round < 2000; ++round) {
         std::vector<std::string> texts;
         const int count = static_cast<int>(random() % 6);
         for (int i = 0; i < count; ++i) {
-            std::string text = bases[random() % 4];
+            std::string text = bases[random() % 7];
             switch (random() % 5) {
             case 0: // exact
                 break;
@@ -98,16 +127,29 @@ TEST(CommandLine, RandomArgumentsNeverMisfire)
         for (const std::string& text : texts)
             arguments.push_back(text.c_str());
         CommandSwitches switches = Parse(arguments);
-        int file = 0, console = 0, exit = 0, service = 0;
+        int file = 0, console = 0, exit = 0, service = 0, status = 0, json = 0, diagnose = 0;
+        const std::string* other = nullptr;
         for (const std::string& text : texts) {
             file |= text == "--logging";
             console |= text == "--console";
             exit |= text == "--exit";
             service |= text == "--service";
+            status |= text == "--status";
+            json |= text == "--json";
+            diagnose |= text == "--diagnose";
+            const bool known = text == "--logging" || text == "--console" || text == "--exit" ||
+                               text == "--service" || text == "--status" || text == "--json" ||
+                               text == "--diagnose";
+            if (!known && other == nullptr)
+                other = &text;
         }
         ASSERT_EQ(file, switches.file);
         ASSERT_EQ(console, switches.console);
         ASSERT_EQ(exit, switches.exit);
         ASSERT_EQ(service, switches.service);
+        ASSERT_EQ(status, switches.status);
+        ASSERT_EQ(json, switches.json);
+        ASSERT_EQ(diagnose, switches.diagnose);
+        ASSERT_EQ(other != nullptr ? other->c_str() : nullptr, switches.other);
     }
 }

@@ -1,0 +1,373 @@
+#include "app/Diagnosis.h"
+
+#include "app/ConsoleOutput.h"
+#include "app/StatusQuery.h"
+#include "base/LoadedTexts.h"
+#include "base/Log.h"
+#include "power/PowerSetting.h"
+#include "power/RestoreLedger.h"
+#include "roles/ServiceStatus.h"
+#include "settings/Policy.h"
+#include "settings/Settings.h"
+#include "ui/SystemLook.h"
+#include "watch/TempConversion.h"
+#include "watch/ZoneCounter.h"
+#include "watch/ZoneList.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace
+{
+
+// Nothing of it goes to the log: the log sinks are never opened by --diagnose, and the readers
+// that it shares with the controller log only there.
+class Report
+{
+  public:
+    ConsoleOutput output;
+    // How many things could not be read.
+    int unread = 0;
+
+    void Say(const char* format, ...) AMBREL_PRINTF_FORMAT(2, 3)
+    {
+        va_list arguments;
+        va_start(arguments, format);
+        Line(format, arguments);
+        va_end(arguments);
+    }
+    // Says it and counts it as not read.
+    void Unread(const char* format, ...) AMBREL_PRINTF_FORMAT(2, 3)
+    {
+        ++unread;
+        va_list arguments;
+        va_start(arguments, format);
+        Line(format, arguments);
+        va_end(arguments);
+    }
+
+  private:
+    void Line(const char* format, va_list arguments)
+    {
+        char line[512];
+        std::vsnprintf(line, sizeof line - 2, format, arguments);
+        std::strcat(line, "\r\n");
+        output.WriteAscii(line);
+    }
+};
+
+const char* OutcomeText(StatusOutcome outcome)
+{
+    switch (outcome) {
+    case StatusOutcome::Answered:
+        return "answered";
+    case StatusOutcome::NoController:
+        return "no pipe: nothing controls this machine";
+    case StatusOutcome::Denied:
+        return "access denied to the pipe";
+    case StatusOutcome::Refused:
+        return "the connection was closed without an answer";
+    case StatusOutcome::Garbled:
+        return "a garbled answer";
+    case StatusOutcome::TimedOut:
+        return "no answer in time";
+    default:
+        return "the pipe cannot be read";
+    }
+}
+
+// Who controls, and so which role a start of Ambrel takes here.
+void DescribeRole(Report& report)
+{
+    static StatusAnswer answer;
+    static PipeHistory history;
+    answer = StatusAnswer{};
+    AskController(answer, history);
+    if (answer.outcome == StatusOutcome::NoController) {
+        report.Say("Role in force: none (nothing controls the machine; Ambrel started now is the "
+                   "tray)");
+        return;
+    }
+    if (answer.outcome != StatusOutcome::Answered) {
+        report.Unread("Role in force: unknown (status pipe: %s, error %lu)",
+                      OutcomeText(answer.outcome), static_cast<unsigned long>(answer.errorCode));
+        return;
+    }
+    DWORD own = 0;
+    ProcessIdToSessionId(GetCurrentProcessId(), &own);
+    const char* role = answer.service ? "service" : answer.session == own ? "tray" : "view";
+    report.Say("Role in force: %s (the controller is %s in session %lu; this session %lu)", role,
+               answer.service ? "the Ambrel service" : "a tray",
+               static_cast<unsigned long>(answer.session), static_cast<unsigned long>(own));
+    const PipeStatus& s = answer.status;
+    report.Say("  status: %d C, mode %d, reading %d, in force %d %%, lowered %s, zone \"%s\", "
+               "throttle at %d C, set by bits %u",
+               s.temperature, s.mode, s.status, s.inForce, s.lowered ? "yes" : "no",
+               ZoneOrDefault(s.zone), s.throttleAt, static_cast<unsigned>(s.setBy));
+}
+
+void DescribeZones(Report& report)
+{
+    static ListedZone zones[MAX_LISTED_ZONES];
+    const int count = ListThermalZones(zones, MAX_LISTED_ZONES);
+    if (count == 0)
+        report.Unread("Thermal zones: none found or none readable");
+    else
+        report.Say("Thermal zones: %d found", count);
+    for (int i = 0; i < count; ++i) {
+        if (zones[i].reading.valid)
+            report.Say("  %s  %d C", zones[i].name, static_cast<int>(zones[i].reading.celsius));
+        else
+            report.Say("  %s  no value", zones[i].name);
+    }
+}
+
+// One counter path added each way, collected and read once where it was added.
+void TryPath(Report& report, const char* zone, const char* counter, bool english)
+{
+    char path[ZONE_PATH_SIZE];
+    if (!ComposeZonePath(path, sizeof path, zone, counter))
+        return;
+    PDH_HQUERY query = nullptr;
+    PDH_STATUS status = PdhOpenQueryA(nullptr, 0, &query);
+    if (status != ERROR_SUCCESS) {
+        report.Unread("  PdhOpenQueryA -> 0x%08lx", static_cast<unsigned long>(status));
+        return;
+    }
+    PDH_HCOUNTER handle = nullptr;
+    status = english ? PdhAddEnglishCounterA(query, path, 0, &handle)
+                     : PdhAddCounterA(query, path, 0, &handle);
+    const PDH_STATUS added = status;
+    PDH_STATUS collected = status, read = status;
+    PDH_FMT_COUNTERVALUE value = {};
+    if (added == ERROR_SUCCESS && !IsHottestZone(zone)) {
+        collected = PdhCollectQueryData(query);
+        read = collected == ERROR_SUCCESS
+                   ? PdhGetFormattedCounterValue(handle, PDH_FMT_LONG, nullptr, &value)
+                   : collected;
+    }
+    report.Say("  %s \"%s\" -> 0x%08lx%s", english ? "English  " : "localized", path,
+               static_cast<unsigned long>(added), added == ERROR_SUCCESS ? "" : " (not added)");
+    if (added == ERROR_SUCCESS && !IsHottestZone(zone))
+        report.Say("    collect 0x%08lx, value 0x%08lx (%ld)",
+                   static_cast<unsigned long>(collected),
+                   static_cast<unsigned long>(FormattedReadStatus(read, value)),
+                   static_cast<long>(value.longValue));
+    PdhCloseQuery(query);
+}
+
+// The English path is what the program reads; the same path handed to PdhAddCounterA, which
+// takes names in the display language, fails on a Windows in another language.
+void DescribePaths(Report& report, const char* zone)
+{
+    report.Say("Counter paths tried (PDH status):");
+    const char* zones[] = {ZoneOrDefault(zone), HOTTEST_ZONE};
+    const char* counters[] = {HIGH_PRECISION_COUNTER, PLAIN_COUNTER};
+    for (const char* z : zones)
+        for (const char* counter : counters)
+            for (int english = 1; english >= 0; --english)
+                TryPath(report, z, counter, english != 0);
+}
+
+void DescribeScheme(Report& report)
+{
+    SchemeId scheme;
+    const uint32_t code = ReadActiveScheme(scheme);
+    if (code != 0) {
+        report.Unread("Active power scheme: cannot be read (error %lu)",
+                      static_cast<unsigned long>(code));
+        return;
+    }
+    char text[SCHEME_ID_TEXT_SIZE];
+    FormatSchemeId(scheme, text);
+    report.Say("Active power scheme: %s", text);
+    const char* names[THROTTLE_VALUE_COUNT] = {"AC ", "AC1", "DC ", "DC1"};
+    for (int i = 0; i < THROTTLE_VALUE_COUNT; ++i) {
+        const ThrottleValue which = static_cast<ThrottleValue>(i);
+        uint32_t value = 0;
+        const uint32_t read = ReadSchemeThrottleMax(scheme, value, which);
+        if (read == 0)
+            report.Say("  maximum processor state %s %lu %%", names[i],
+                       static_cast<unsigned long>(value));
+        else if (read == POWER_SCHEME_NOT_FOUND && IsClass1(which))
+            report.Say("  maximum processor state %s absent (no efficiency class 1)", names[i]);
+        else
+            report.Unread("  maximum processor state %s cannot be read (error %lu)", names[i],
+                          static_cast<unsigned long>(read));
+    }
+}
+
+// Walks the key read-only: a malformed value is named, never removed.
+void DescribeLedger(Report& report, bool machine)
+{
+    const char* root = machine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
+    RestoreLedger ledger = {};
+    ledger.key.machine = machine;
+    if (!ledger.key.Open(RESTORE_LEDGER_KEY_PATH, false)) {
+        report.Say("Restore ledger %s\\%s: no key", root, RESTORE_LEDGER_KEY_PATH);
+        return;
+    }
+    report.Say("Restore ledger %s\\%s:", root, RESTORE_LEDGER_KEY_PATH);
+    char name[LEDGER_NAME_SIZE + 64];
+    int count = 0;
+    for (DWORD index = 0; ledger.key.ValueName(index, name, sizeof name); ++index, ++count) {
+        LedgerEntry entry = {};
+        if (ledger.ReadNamed(name, entry))
+            report.Say("  \"%s\" own %lu %%, written %lu %%, before %lu %%", name,
+                       static_cast<unsigned long>(entry.original),
+                       static_cast<unsigned long>(entry.written),
+                       static_cast<unsigned long>(entry.previous));
+        else
+            report.Say("  \"%.64s\" malformed", name);
+    }
+    if (count == 0)
+        report.Say("  no entries");
+    ledger.key.Close();
+}
+
+const char* Found(StoredValue value)
+{
+    return value == StoredValue::Read      ? ""
+           : value == StoredValue::Missing ? " (missing)"
+                                           : " (not valid)";
+}
+
+void DescribeStored(Report& report, const char* label, const ProgramKey& key)
+{
+    char zone[ZONE_NAME_SIZE] = "";
+    int32_t throttleAt = 0;
+    bool onBattery = false, notify = false;
+    const StoredValue z = ReadZoneValue(key, zone);
+    const StoredValue t = ReadThrottleAtValue(key, throttleAt);
+    const StoredValue b = ReadSwitchValue(key, SETTING_ON_BATTERY, onBattery);
+    const StoredValue n = ReadSwitchValue(key, SETTING_NOTIFY, notify);
+    report.Say("%s: %s \"%s\"%s, %s %ld%s, %s %d%s, %s %d%s", label, SETTING_ZONE, zone, Found(z),
+               SETTING_THROTTLE_AT, static_cast<long>(throttleAt), Found(t), SETTING_ON_BATTERY,
+               onBattery ? 1 : 0, Found(b), SETTING_NOTIFY, notify ? 1 : 0, Found(n));
+}
+
+void DescribeInForce(Report& report, const char* label, const Settings& settings)
+{
+    const MenuLocks& locked = settings.locked;
+    report.Say("In force for %s: zone \"%s\", throttle at %ld C, on battery %s, notify %s; set by "
+               "policy:%s%s%s%s%s",
+               label, ZoneOrDefault(settings.zone), static_cast<long>(settings.throttleAt),
+               settings.onBattery ? "yes" : "no", settings.notify ? "yes" : "no",
+               locked.zone ? " ThermalZone" : "", locked.throttleAt ? " ThrottleAt" : "",
+               locked.onBattery ? " OnBattery" : "", locked.notify ? " Notify" : "",
+               locked.zone || locked.throttleAt || locked.onBattery || locked.notify ? ""
+                                                                                     : " nothing");
+}
+
+void DescribeSettings(Report& report)
+{
+    ProgramKey key;
+    if (key.Open(PROGRAM_KEY_PATH, false))
+        DescribeStored(report, "User settings (HKEY_CURRENT_USER\\Software\\Ambrel)", key);
+    else
+        report.Say("User settings: no key");
+    key.Close();
+    key.machine = true;
+    if (key.Open(PROGRAM_KEY_PATH, false))
+        DescribeStored(report, "Machine settings (HKEY_LOCAL_MACHINE\\Software\\Ambrel)", key);
+    else
+        report.Say("Machine settings: no key");
+    key.Close();
+    if (key.OpenMachine(POLICY_KEY_PATH))
+        DescribeStored(report, "Policies (HKEY_LOCAL_MACHINE\\Software\\Policies\\Ambrel)", key);
+    else
+        report.Say("Policies: no key");
+    key.Close();
+    Settings settings = {};
+    LoadUserSettings(settings);
+    ApplyPolicies(settings);
+    DescribeInForce(report, "this user's tray", settings);
+    settings = Settings{};
+    LoadMachineSettings(settings);
+    ApplyPolicies(settings);
+    DescribeInForce(report, "the service", settings);
+}
+
+const char* ServiceStateName(DWORD state)
+{
+    switch (state) {
+    case SERVICE_STOPPED:
+        return "stopped";
+    case SERVICE_START_PENDING:
+        return "starting";
+    case SERVICE_STOP_PENDING:
+        return "stopping";
+    case SERVICE_RUNNING:
+        return "running";
+    default:
+        return "pending";
+    }
+}
+
+void DescribeService(Report& report)
+{
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (manager == nullptr) {
+        report.Unread("Service \"Ambrel\": the service manager cannot be asked (error %lu)",
+                      GetLastError());
+        return;
+    }
+    SC_HANDLE service = OpenServiceW(manager, SERVICE_NAME, SERVICE_QUERY_STATUS);
+    SERVICE_STATUS status = {};
+    if (service == nullptr && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST)
+        report.Say("Service \"Ambrel\": not installed");
+    else if (service == nullptr || !QueryServiceStatus(service, &status))
+        report.Unread("Service \"Ambrel\": state cannot be read (error %lu)", GetLastError());
+    else
+        report.Say("Service \"Ambrel\": %s (state %lu)", ServiceStateName(status.dwCurrentState),
+                   status.dwCurrentState);
+    if (service != nullptr)
+        CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+}
+
+void DescribeLook(Report& report, HINSTANCE instance)
+{
+    const LANGID language = GetUserDefaultUILanguage();
+    const LANGID primary = MAKELANGID(PRIMARYLANGID(language), SUBLANG_NEUTRAL);
+    const wchar_t* text = nullptr;
+    int length = 0;
+    const char* table = "English (neither the language's own nor its main language's)";
+    if (FindTableText(instance, IDS_FIRST, language, &text, &length))
+        table = "the language's own";
+    else if (FindTableText(instance, IDS_FIRST, primary, &text, &length))
+        table = "its main language's";
+    report.Say("UI language: 0x%04x, string table: %s", static_cast<unsigned>(language), table);
+    const HistoryLook look = CurrentHistoryPalette().look;
+    report.Say("Theme: %s", look == HistoryLook::HighContrast ? "high contrast"
+                            : look == HistoryLook::Dark       ? "dark"
+                                                              : "light");
+}
+
+} // namespace
+
+int RunDiagnosis(HINSTANCE instance)
+{
+    Report report;
+    report.output.Open();
+    report.Say("Ambrel %s diagnosis (read-only)", AMBREL_VERSION);
+    DescribeRole(report);
+    DescribeZones(report);
+    Settings settings = {};
+    LoadUserSettings(settings);
+    ApplyPolicies(settings);
+    DescribePaths(report, settings.zone);
+    DescribeScheme(report);
+    DescribeLedger(report, false);
+    DescribeLedger(report, true);
+    DescribeSettings(report);
+    DescribeService(report);
+    DescribeLook(report, instance);
+    if (report.unread == 0)
+        report.Say("Everything could be read.");
+    else
+        report.Say("%d item(s) could not be read.", report.unread);
+    report.output.Close();
+    return report.unread == 0 ? DIAGNOSE_ALL_READ : DIAGNOSE_SOME_UNREAD;
+}

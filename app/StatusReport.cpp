@@ -1,0 +1,363 @@
+#include "app/StatusReport.h"
+
+#include "base/TextWriter.h"
+#include "ui/HistoryRing.h"
+#include "ui/TrayTooltip.h"
+#include "watch/TempConversion.h"
+#include "watch/ThermalZone.h"
+
+#include <cstdio>
+
+namespace
+{
+
+const size_t LINE_SIZE = 256;
+
+// The PIPE_SET_* bits that a policy sets, with the value name that sets each (the policy key's
+// names, settings/Settings.h, which is not free of the platform) and its menu item.
+struct PolicyBit {
+    uint8_t bit;
+    const char* name;
+    int item;
+};
+const PolicyBit POLICY_BITS[] = {
+    {PIPE_SET_ZONE, "ThermalZone", IDS_MENU_THERMAL_ZONE},
+    {PIPE_SET_THROTTLE_AT, "ThrottleAt", IDS_MENU_THROTTLE_AT},
+    {PIPE_SET_ON_BATTERY, "OnBattery", IDS_MENU_ON_BATTERY},
+    {PIPE_SET_NOTIFY, "Notify", IDS_MENU_NOTIFY},
+};
+
+// The ms of [end, start] (ages, older first) that fall within the last half hour.
+uint32_t WithinSpan(uint32_t start, uint32_t end)
+{
+    const uint32_t span = static_cast<uint32_t>(HISTORY_SPAN_MS);
+    start = start < span ? start : span;
+    end = end < span ? end : span;
+    return start > end ? start - end : 0;
+}
+
+int ErrorText(StatusOutcome outcome)
+{
+    switch (outcome) {
+    case StatusOutcome::NoController:
+        return IDS_STATUS_NO_CONTROLLER;
+    case StatusOutcome::Denied:
+        return IDS_STATUS_DENIED;
+    case StatusOutcome::Refused:
+        return IDS_STATUS_REFUSED;
+    case StatusOutcome::Garbled:
+        return IDS_STATUS_GARBLED;
+    case StatusOutcome::TimedOut:
+        return IDS_STATUS_TIMEOUT;
+    case StatusOutcome::BadArguments:
+        return IDS_STATUS_USAGE;
+    default:
+        return IDS_STATUS_FAILED;
+    }
+}
+
+void Line(TextWriter& writer, const char16_t* pattern, const char16_t* first,
+          const char16_t* second = nullptr)
+{
+    const char16_t* inserts[] = {first, second};
+    writer.AddPattern(pattern, inserts, 2).AddAscii("\r\n");
+}
+
+void Number(char16_t* text, long long number)
+{
+    TextWriter(text, NUMBER_SIZE).AddNumber(number);
+}
+
+// A command line's bytes shown as printable ASCII, '?' for each other one: no control character
+// of a caller's reaches the console.
+void PrintableArgument(char16_t* text, const char* argument)
+{
+    size_t i = 0;
+    for (; i + 1 < LINE_SIZE && argument[i] != '\0'; ++i) {
+        const unsigned char c = static_cast<unsigned char>(argument[i]);
+        text[i] = c >= 0x20 && c < 0x7f ? static_cast<char16_t>(c) : u'?';
+    }
+    text[i] = u'\0';
+}
+
+void ErrorLine(TextWriter& writer, const StatusAnswer& answer, const TextTable& words)
+{
+    char16_t insert[LINE_SIZE] = u"";
+    if (answer.outcome == StatusOutcome::TimedOut)
+        Number(insert, STATUS_WAIT_SECONDS);
+    else if (answer.outcome == StatusOutcome::Failed)
+        Number(insert, answer.errorCode);
+    else if (answer.outcome == StatusOutcome::BadArguments && answer.argument != nullptr)
+        PrintableArgument(insert, answer.argument);
+    Line(writer, words[ErrorText(answer.outcome)], insert);
+}
+
+void ControllerLine(TextWriter& writer, const StatusAnswer& answer, const TextTable& words)
+{
+    char16_t session[NUMBER_SIZE];
+    Number(session, answer.session);
+    if (answer.service)
+        Line(writer, words[IDS_STATUS_SERVICE], session);
+    else if (answer.user[0] != u'\0')
+        Line(writer, words[IDS_STATUS_TRAY], answer.user, session);
+    else
+        Line(writer, words[IDS_STATUS_TRAY_SESSION], session);
+}
+
+void SettingsLine(TextWriter& writer, const PipeStatus& status, const TextTable& words)
+{
+    char16_t threshold[LINE_SIZE], set[LINE_SIZE];
+    ComposeQuantity(threshold, LINE_SIZE, status.throttleAt, IDS_DEGREES, words);
+    TextWriter list(set, LINE_SIZE);
+    bool any = false;
+    for (const PolicyBit& policy : POLICY_BITS) {
+        if ((status.setBy & policy.bit) == 0)
+            continue;
+        list.AddAscii(any ? ", " : "").Add(words[policy.item]);
+        any = true;
+    }
+    if (!any)
+        list.Add(words[IDS_STATUS_NOTHING]);
+    Line(writer, words[IDS_STATUS_SETTINGS], threshold, set);
+}
+
+void RecentLine(TextWriter& writer, const RecentReadings& recent, const TextTable& words)
+{
+    if (!recent.anyReading) {
+        writer.Add(words[IDS_STATUS_NO_RECENT]).AddAscii("\r\n");
+        return;
+    }
+    char16_t peak[LINE_SIZE], minutes[NUMBER_SIZE];
+    ComposeQuantity(peak, LINE_SIZE, recent.peak, IDS_DEGREES, words);
+    words.Number(recent.throttledMinutes, minutes);
+    Line(writer, words[IDS_STATUS_RECENT], peak, minutes);
+}
+
+// Appends to a fixed buffer and remembers whether anything was cut.
+class JsonWriter
+{
+  public:
+    JsonWriter(char* text, size_t size) : out(text), room(size) { out[0] = '\0'; }
+    bool fits = true;
+
+    JsonWriter& Raw(const char* text)
+    {
+        for (; *text != '\0'; ++text)
+            Char(*text);
+        return *this;
+    }
+    JsonWriter& Key(const char* key)
+    {
+        Raw(used > 1 ? ",\"" : "\"").Raw(key).Raw("\":");
+        return *this;
+    }
+    JsonWriter& Int(const char* key, long long value)
+    {
+        char digits[24];
+        std::snprintf(digits, sizeof digits, "%lld", value);
+        return Key(key).Raw(digits);
+    }
+    JsonWriter& Bool(const char* key, bool value) { return Key(key).Raw(value ? "true" : "false"); }
+    JsonWriter& Null(const char* key) { return Key(key).Raw("null"); }
+    JsonWriter& String(const char* key, const char* value)
+    {
+        Key(key);
+        Raw("\"");
+        for (; *value != '\0'; ++value)
+            Unit(static_cast<unsigned char>(*value));
+        return Raw("\"");
+    }
+    JsonWriter& String16(const char* key, const char16_t* value)
+    {
+        Key(key);
+        Raw("\"");
+        for (; *value != u'\0'; ++value)
+            Unit(*value);
+        return Raw("\"");
+    }
+    size_t Used() const { return used; }
+
+  private:
+    // Quotes, backslashes and everything but printable ASCII escaped; a byte of a narrow text
+    // beyond ASCII goes out as the character of that number, never as a broken sequence.
+    void Unit(unsigned int unit)
+    {
+        if (unit == '"' || unit == '\\') {
+            Char('\\');
+            Char(static_cast<char>(unit));
+            return;
+        }
+        if (unit >= 0x20 && unit < 0x7f) {
+            Char(static_cast<char>(unit));
+            return;
+        }
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\u%04x", unit & 0xffffu);
+        Raw(escaped);
+    }
+    void Char(char c)
+    {
+        if (used + 1 >= room) {
+            fits = false;
+            return;
+        }
+        out[used++] = c;
+        out[used] = '\0';
+    }
+
+    char* out;
+    size_t room;
+    size_t used = 0;
+};
+
+const char* ErrorName(StatusOutcome outcome)
+{
+    switch (outcome) {
+    case StatusOutcome::NoController:
+        return "no-controller";
+    case StatusOutcome::Denied:
+        return "access-denied";
+    case StatusOutcome::Refused:
+        return "refused";
+    case StatusOutcome::Garbled:
+        return "garbled";
+    case StatusOutcome::TimedOut:
+        return "timeout";
+    case StatusOutcome::BadArguments:
+        return "bad-arguments";
+    default:
+        return "pipe-error";
+    }
+}
+
+const char* ReadingName(int32_t status)
+{
+    return status == READING_OK ? "ok" : status == READING_NO_ZONE ? "no-zone" : "failed";
+}
+
+void JsonStatus(JsonWriter& json, const StatusAnswer& answer)
+{
+    const PipeStatus& s = answer.status;
+    if (s.temperature == TEMP_NO_READING)
+        json.Null("temperature");
+    else
+        json.Int("temperature", s.temperature);
+    json.String("reading", ReadingName(s.status));
+    if (s.status == READING_FAILED) {
+        char since[8];
+        std::snprintf(since, sizeof since, "%02u:%02u", s.failedHour % 24u, s.failedMinute % 60u);
+        json.String("failingSince", since);
+    } else {
+        json.Null("failingSince");
+    }
+    json.String("zone", ZoneOrDefault(s.zone)).Int("mode", s.mode);
+    if (s.inForce > 0)
+        json.Int("maxProcessorState", s.inForce);
+    else
+        json.Null("maxProcessorState");
+    json.Bool("lowered", s.lowered).Bool("onBattery", s.onBattery);
+    json.String("controller", answer.service ? "service" : "tray").Int("session", answer.session);
+    if (answer.service || answer.user[0] == u'\0')
+        json.Null("user");
+    else
+        json.String16("user", answer.user);
+    json.Int("throttleAt", s.throttleAt).Key("setByPolicy").Raw("[");
+    bool any = false;
+    for (const PolicyBit& policy : POLICY_BITS) {
+        if ((s.setBy & policy.bit) != 0) {
+            json.Raw(any ? ",\"" : "\"").Raw(policy.name).Raw("\"");
+            any = true;
+        }
+    }
+    json.Raw("]");
+    if (answer.recent.anyReading)
+        json.Int("peak30min", answer.recent.peak);
+    else
+        json.Null("peak30min");
+    json.Int("throttledMinutes30min", answer.recent.throttledMinutes);
+}
+
+} // namespace
+
+RecentReadings SummariseHistory(const PipeHistory& history)
+{
+    RecentReadings recent = {false, 0, 0};
+    uint64_t throttledMs = 0;
+    const int count = history.count < PIPE_HISTORY_CAPACITY ? history.count : PIPE_HISTORY_CAPACITY;
+    for (int i = 0; i < count; ++i) {
+        const PipeSample& sample = history.samples[i];
+        const uint32_t end = i + 1 < count ? history.samples[i + 1].ageMs : 0;
+        // The last sample holds until now: it counts even when it is older than the span.
+        if (end >= static_cast<uint32_t>(HISTORY_SPAN_MS))
+            continue;
+        if (sample.mode > 0)
+            throttledMs += WithinSpan(sample.ageMs, end);
+        if (sample.status == READING_OK && (!recent.anyReading || sample.value > recent.peak)) {
+            recent.peak = sample.value;
+            recent.anyReading = true;
+        }
+    }
+    recent.throttledMinutes = static_cast<uint32_t>((throttledMs + 30000) / 60000);
+    return recent;
+}
+
+int StatusExitCode(const StatusAnswer& answer)
+{
+    switch (answer.outcome) {
+    case StatusOutcome::Answered:
+        if (answer.status.status != READING_OK)
+            return STATUS_CRITICAL;
+        return answer.status.lowered ? STATUS_WARNING : STATUS_OK;
+    case StatusOutcome::NoController:
+        return STATUS_CRITICAL;
+    default:
+        return STATUS_UNKNOWN;
+    }
+}
+
+const char* StatusWord(int code)
+{
+    static const char* const words[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"};
+    return code >= STATUS_OK && code <= STATUS_UNKNOWN ? words[code] : words[STATUS_UNKNOWN];
+}
+
+void ComposeStatusText(char16_t* text, size_t size, const StatusAnswer& answer,
+                       const TextTable& words)
+{
+    TextWriter writer(text, size);
+    writer.AddAscii(StatusWord(StatusExitCode(answer))).AddAscii(": ");
+    if (answer.outcome != StatusOutcome::Answered) {
+        ErrorLine(writer, answer, words);
+        return;
+    }
+    const PipeStatus& s = answer.status;
+    const TooltipFacts facts = {s.temperature,   s.mode,      s.status,  s.zone,
+                                answer.failedAt, s.onBattery, s.inForce, s.lowered};
+    char16_t first[LINE_SIZE];
+    ComposeTooltip(first, LINE_SIZE, facts, words);
+    writer.Add(first).AddAscii("\r\n");
+    ControllerLine(writer, answer, words);
+    SettingsLine(writer, s, words);
+    RecentLine(writer, answer.recent, words);
+}
+
+size_t ComposeStatusJson(char* out, size_t size, const StatusAnswer& answer)
+{
+    const int code = StatusExitCode(answer);
+    JsonWriter json(out, size);
+    json.Raw("{").Int("version", STATUS_JSON_VERSION).String("state", StatusWord(code));
+    json.Int("exitCode", code);
+    if (answer.outcome == StatusOutcome::Answered) {
+        JsonStatus(json, answer);
+    } else {
+        json.String("error", ErrorName(answer.outcome));
+        if (answer.errorCode != 0)
+            json.Int("windowsError", answer.errorCode);
+    }
+    json.Raw("}\r\n");
+    if (!json.fits) {
+        out[0] = '\0';
+        return 0;
+    }
+    return json.Used();
+}
