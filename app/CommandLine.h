@@ -1,5 +1,5 @@
 // The switches of the command line: two for diagnostics, one to end a running instance, one for
-// the start by the Service Control Manager.
+// the start by the Service Control Manager, two to pause the controller or end its pause.
 #pragma once
 
 struct CommandSwitches {
@@ -7,8 +7,13 @@ struct CommandSwitches {
     int console; // --console: show every entry in a console window
     int exit;    // --exit: ask the running instance to end, wait for it, and end too
     int service; // --service: run as the machine's Windows service
+    // --pause N: pause the controller for N minutes (1 to AMBREL_LONGEST_PAUSE_MINUTES); -1 when
+    // N is missing or not such a number, 0 without the switch.
+    int pause;
+    int resume; // --resume: end the controller's pause
 };
 
 // Matches the arguments after the program name against the switches, exactly and
-// case-sensitively; every other argument is ignored and repeats do no harm.
+// case-sensitively; every other argument is ignored and repeats do no harm. --pause takes the
+// argument after it as its number.
 CommandSwitches ParseCommandLine(int argc, const char* const* argv);

@@ -19,9 +19,10 @@ const int AMBREL_HIGHEST_MODE = 2;
 // A throttle episode, as the notice and the event log count them, is over once the cap has
 // lowered nothing for this long: a machine that hovers around the threshold makes one episode.
 const uint64_t AMBREL_EPISODE_QUIET_MS = 10 * 60 * 1000;
-// The menu's pause lasts an hour; an administrator's (--pause N) 1 minute to a day.
+// The menu's pause lasts an hour; one from the command line (--pause N) 1 minute to two hours,
+// which is what the service's control codes can carry.
 const int AMBREL_MENU_PAUSE_MINUTES = 60;
-const int AMBREL_LONGEST_PAUSE_MINUTES = 24 * 60;
+const int AMBREL_LONGEST_PAUSE_MINUTES = 120;
 // What the icon's bar, the history and the pipe show while paused, in place of the mode: the
 // mode itself is 0 then, the user's own values.
 const int AMBREL_PAUSED_MODE = 3;

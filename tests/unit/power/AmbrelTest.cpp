@@ -322,7 +322,8 @@ TEST(Ambrel, PauseGivesBackAtOnceAndHoldsUntilResumedOrOver)
     }
 }
 
-// Only a pause of 1 minute to a day is taken; a refused one leaves a pause in force as it was.
+// Only a pause of 1 minute to the longest is taken; a refused one leaves a pause in force as it
+// was.
 TEST(Ambrel, APauseOutsideItsRangeIsRefused)
 {
     g_platform.Reset();
