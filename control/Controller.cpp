@@ -9,6 +9,9 @@
 #include <new>
 
 static_assert(ZONE_NAME_SIZE <= PIPE_ZONE_SIZE, "a zone name must fit the pipe's zone field");
+static_assert(PIPE_PAUSED_MODE == AMBREL_PAUSED_MODE, "the pipe shows the pause as the icon does");
+static_assert(AMBREL_LONGEST_PAUSE_MINUTES * 60 <= PIPE_LONGEST_PAUSE_SECONDS,
+              "every pause fits a status");
 
 namespace
 {

@@ -118,3 +118,12 @@ void ServiceStatus::CloseWindow() const
     if (hwnd != nullptr)
         PostMessageW(hwnd, WM_CLOSE, 0, 0);
 }
+
+void ServiceStatus::PostToWindow(UINT message, WPARAM wParam) const
+{
+    HWND hwnd = window != nullptr ? window->hwnd.load() : nullptr;
+    if (hwnd != nullptr)
+        PostMessageW(hwnd, message, wParam, 0);
+    else
+        LogPrint("service: no window yet for message %u\n", message);
+}

@@ -485,7 +485,7 @@ int RefusePipe(int seconds)
 
 bool SendStatus(HANDLE pipe, int32_t temperature)
 {
-    PipeStatus status = {temperature, 0, 0, 100, false, "", 85, false, 0, 0, 0};
+    PipeStatus status = {temperature, 0, 0, 100, false, "", 85, false, 0, 0, 0, 0};
     uint8_t message[PIPE_MAX_MESSAGE / 128];
     DWORD size = static_cast<DWORD>(EncodePipeStatus(status, message, sizeof message)), written = 0;
     return WriteFile(pipe, message, size, &written, nullptr) && written == size;
