@@ -1539,8 +1539,9 @@ class Deploy(unittest.TestCase):
         admx = policy / 'Ambrel.admx'
         admls = {path.parent.name: path for path in policy.glob('*/Ambrel.adml')}
         self.assertEqual(0, subprocess.run(['xmllint', '--noout', admx, *admls.values()]).returncode)
-        read = set(re.findall(r'const char SETTING_\w+\[\] = "(\w+)";',
-                              (source / 'settings' / 'Settings.h').read_text()))
+        read = set(re.findall(r'const char (?:SETTING|POLICY)_\w+\[\] = "(\w+)";',
+                              (source / 'settings' / 'Settings.h').read_text() +
+                              (source / 'settings' / 'Policy.h').read_text()))
         key = re.search(r'POLICY_KEY_PATH\[\] = "(.*)";', (source / 'settings' / 'Policy.h').read_text())
         ns = {'p': 'http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions'}
         template = ElementTree.parse(admx).getroot()
