@@ -17,7 +17,8 @@ const ColourEntry UNLIT = {0, 0, 0, 0};
 const ColourEntry MODE0_BAR = {67, 137, 11, 0};
 const ColourEntry MODE1_BAR = {35, 218, 218, 0};
 const ColourEntry OTHER_MODE_BAR = {41, 35, 218, 0};
-const ColourEntry PAUSED_BAR = {128, 128, 128, 0};
+// Grey, but not the mid grey of 128 that a grey taskbar may have: the bar reaches the icon's edge.
+const ColourEntry PAUSED_BAR = {140, 140, 140, 0};
 
 void SetDigit(DigitColourTable& table, int firstEntry, uint8_t code)
 {

@@ -20,7 +20,11 @@ from ambrel_harness import (EXE, bar_colour_counts, screen_pixels, POKE, windows
                             read_log_raw, save_screenshot, set_log_pixels, shown_mode, store_text,
                             tooltip, tray_window, visible_window_ids, wait_for, window_geometry,
                             x_windows, TRAY_MENU, ocr, commonest_pixel, ViewRun, view_poke,
-                            view_title)
+                            view_title, PAUSED)
+
+# The menu's pause and resume commands.
+ID_PAUSE = 40400
+ID_RESUME = 40401
 
 MAIN_THREAD_LIFETIME = [
     'Ambrel Ver.1.00\n', 'watch start\n', 'message loop start\n', 'msg stopped\n',
@@ -335,6 +339,58 @@ class Throttle(unittest.TestCase):
         self.assertEqual(1, messages(log_entries()).count(NOTICE))
         # The event log follows the same episode: one lowered/ended pair between start and stop.
         self.assertEqual([1, 3, 4, 2], [event[0] for event in run.events()])
+
+    def test_a_pause_gives_back_at_once_leaves_a_hot_machine_uncapped_and_resume_caps_again(self):
+        delete_log()
+        run = AmbrelRun('pause', store=store_text(schemes=((BALANCED, 100, 90, 100, 60),)),
+                        script=f'{counter(90)}\n', events=True).start()
+        try:
+            self.assertTrue(wait_for(lambda: run.values() == [80, 80, 80, 60], 40))
+            self.assertTrue(wait_for_mode(2))
+            # Paused at 80 %: every value has its own setting back at the next reading.
+            asked = run.collections()
+            poke('command', ID_PAUSE)
+            self.assertTrue(wait_for(lambda: run.values() == [100, 90, 100, 60], 6))
+            self.assertLessEqual(run.collections(), asked + 2)
+            self.assertTrue(wait_for_mode(PAUSED))
+            self.assertIsNotNone(wait_for(lambda: find_icon(expected_icon(16, 90, PAUSED)), 15))
+            tip = re.fullmatch(r'Ambrel — 90 °C \(\\_TZ\.TZ01\), paused until (\d+):(\d\d)( [AP]M)?; '
+                               r'maximum processor state 100 %', tooltip())
+            self.assertIsNotNone(tip, tooltip())
+            self.assertLessEqual(minutes_apart(tip, time.time() + 3600), 2)
+            # Hot readings go on and take no step; the history goes on too.
+            writes, paused_at = run.ac_writes(), run.collections()
+            self.assertTrue(wait_for(lambda: run.collections() >= paused_at + 6, 30))
+            self.assertEqual(writes, run.ac_writes())
+            self.assertEqual(PAUSED, shown_mode())
+            # Resumed, four hot readings in a row cap again.
+            resumed_at = run.collections()
+            poke('command', ID_RESUME)
+            self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
+            self.assertLessEqual(run.collections(), resumed_at + 6)
+            self.assertTrue(wait_for_mode(1))
+            self.assertEqual(0, close_and_wait(run))
+        finally:
+            run.kill()
+        log = messages(log_entries())
+        self.assertIn('Controller: pause of 60 min by ', ''.join(log))
+        paused = [e for e in run.events() if e[0] == 11]
+        resumed = [e for e in run.events() if e[0] == 12]
+        self.assertEqual(1, len(paused), run.events())
+        self.assertRegex(paused[0][2][0], r' \(menu\)$')
+        self.assertEqual('60', paused[0][2][1])
+        self.assertEqual(1, len(resumed), run.events())
+        self.assertRegex(resumed[0][2][0], r'^resumed by .* \(menu\)$')
+
+
+def minutes_apart(match, when):
+    """How many minutes a time of day read as hours, minutes and AM/PM lies from a moment."""
+    hour, minute, half = int(match.group(1)), int(match.group(2)), match.group(3)
+    if half:
+        hour = hour % 12 + (12 if half.strip() == 'PM' else 0)
+    local = time.localtime(when)
+    apart = abs(hour * 60 + minute - (local.tm_hour * 60 + local.tm_min))
+    return min(apart, 1440 - apart)
 
 
 class Tray(unittest.TestCase):
