@@ -20,7 +20,7 @@ from ambrel_harness import (EXE, bar_colour_counts, screen_pixels, POKE, windows
                             read_log_raw, save_screenshot, set_log_pixels, shown_mode, store_text,
                             tooltip, tray_window, visible_window_ids, wait_for, window_geometry,
                             x_windows, TRAY_MENU, ocr, commonest_pixel, ViewRun, view_poke,
-                            view_title, PAUSED)
+                            view_title, PAUSED, wine)
 
 # The menu's pause and resume commands.
 ID_PAUSE = 40400
@@ -742,7 +742,8 @@ class Tray(unittest.TestCase):
             time.sleep(0.5)
             save_screenshot(WORK / 'menu-german.png', *menu[1:])
             text = ocr(WORK / 'menu-german.png', language='deu')
-            for entry in ('Verlauf', 'Thermische Zone', 'Drosseln ab', 'Auch im Akkubetrieb',
+            for entry in ('Verlauf', 'Für 1 Stunde pausieren', 'Thermische Zone', 'Drosseln ab',
+                          'Auch im Akkubetrieb',
                           'Beim Drosseln benachrichtigen', 'Mit Windows starten', 'Beenden'):
                 self.assertIn(entry, text)
             click(*menu_item_centre(menu, TRAY_MENU, 'Exit'))
@@ -1151,6 +1152,22 @@ class Service(unittest.TestCase):
                     poke('command', 40200)
                     line = 'WndProc(): WM_COMMAND: ID_THROTTLE_AT is set for this machine\n'
                     self.assertTrue(wait_for(lambda: line in messages(log_entries()), 10))
+                    # A view cannot pause the machine; an administrator can, and the view shows
+                    # it: the machine's own values back at once, the grey bar, until when.
+                    poke('command', ID_PAUSE)
+                    line = ('WndProc(): WM_COMMAND: ID_PAUSE refused: a view cannot pause the '
+                            'machine\n')
+                    self.assertTrue(wait_for(lambda: line in messages(log_entries()), 10))
+                    self.assertEqual(0, wine(EXE, '--pause', '30'))
+                    self.assertTrue(wait_for(lambda: service.values() == [100, 90, 100, 60], 6))
+                    self.assertTrue(wait_for(lambda: 'paused until' in poke_output('title'), 10))
+                    self.assertTrue(wait_for_mode(PAUSED))
+                    self.assertEqual(2, wine(EXE, '--pause', '121'))
+                    # Resumed, the service caps again: 99 % after four readings, then 80 %.
+                    self.assertEqual(0, wine(EXE, '--resume'))
+                    self.assertTrue(wait_for(lambda: service.values() == [99, 90, 99, 60], 12))
+                    self.assertTrue(wait_for(lambda: service.values() == [80, 90, 80, 60], 20))
+                    self.assertNotIn('paused', poke_output('title'))
                     self.assertEqual(0, close_and_wait(tray))
                 finally:
                     tray.kill()
@@ -1513,6 +1530,8 @@ class Deploy(unittest.TestCase):
     def test_policy_threshold_wins_over_the_users_and_locks_its_item(self):
         set_registry_value(SETTINGS_KEY, 'ThrottleAt', ('REG_DWORD', '80'))
         set_registry_value(POLICY_KEY, 'ThrottleAt', ('REG_DWORD', '95'))
+        set_registry_value(POLICY_KEY, 'AllowPause', ('REG_DWORD', '0'))
+        self.addCleanup(delete_registry_value, POLICY_KEY, 'AllowPause')
         delete_log()
         run = AmbrelRun('policy', script=f'{counter(90)}\n').start()
         try:
@@ -1523,6 +1542,11 @@ class Deploy(unittest.TestCase):
             poke('command', 40200)
             refused = 'WndProc(): WM_COMMAND: ID_THROTTLE_AT is set by policy\n'
             self.assertTrue(wait_for(lambda: refused in messages(log_entries())))
+            # AllowPause 0: the menu's pause and the command line's are refused.
+            poke('command', ID_PAUSE)
+            forbidden = 'WndProc(): WM_COMMAND: ID_PAUSE is forbidden by policy\n'
+            self.assertTrue(wait_for(lambda: forbidden in messages(log_entries())))
+            self.assertEqual(3, wine(EXE, '--pause', '30'))
             before = run.collections()
             self.assertTrue(wait_for(lambda: run.collections() >= before + 5, 20))
             self.assertEqual([], run.ac_writes())
