@@ -71,24 +71,17 @@ ServiceAnswer AskService(int minutes, DWORD& error)
     return answer;
 }
 
-int AskTray(int minutes)
+void NoController()
 {
-    const LRESULT answer = AskRunningToPause(minutes);
-    if (answer == PAUSE_ANSWER_DONE) {
-        LogPrint("pause command: the tray took it\n");
-        return PAUSE_DONE;
-    }
-    if (answer == PAUSE_ANSWER_FORBIDDEN) {
-        Refuse("Ambrel.exe: the pause is forbidden by policy (AllowPause is 0).\r\n");
-        return PAUSE_FORBIDDEN;
-    }
     Refuse("Ambrel.exe: no Ambrel runs that could pause: neither the Ambrel service nor Ambrel "
            "in this session.\r\n");
-    return PAUSE_NO_CONTROLLER;
 }
 
 } // namespace
 
+// The tray of this session is asked first: where it runs it controls the machine (a service
+// beside it waits), and it is the user's own. A view there does not take the message, and the
+// service is asked.
 int RunPauseCommand(int minutes)
 {
     if (minutes < 0) {
@@ -101,9 +94,15 @@ int RunPauseCommand(int minutes)
     }
     Settings policy = {};
     ApplyPolicies(policy);
-    if (minutes > 0 && policy.pauseForbidden) {
+    const LRESULT tray =
+        minutes > 0 && policy.pauseForbidden ? PAUSE_ANSWER_FORBIDDEN : AskRunningToPause(minutes);
+    if (tray == PAUSE_ANSWER_FORBIDDEN) {
         Refuse("Ambrel.exe: the pause is forbidden by policy (AllowPause is 0).\r\n");
         return PAUSE_FORBIDDEN;
+    }
+    if (tray == PAUSE_ANSWER_DONE) {
+        LogPrint("pause command: the tray of this session took it\n");
+        return PAUSE_DONE;
     }
     DWORD error = ERROR_SUCCESS;
     switch (AskService(minutes, error)) {
@@ -116,7 +115,8 @@ int RunPauseCommand(int minutes)
                "(access denied). Run the command again from an elevated command prompt.\r\n");
         return PAUSE_DENIED;
     case ServiceAnswer::NotRunning:
-        return AskTray(minutes);
+        NoController();
+        return PAUSE_NO_CONTROLLER;
     case ServiceAnswer::Failed:
         break;
     }

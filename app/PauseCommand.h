@@ -1,8 +1,8 @@
-// Ambrel.exe --pause N and --resume: asks the machine's service to pause its controller for N
-// minutes or to end the pause, and where no service runs, the tray instance of this session.
-// The service takes the request only from a caller that may control it (an administrator, by
-// default); a run without that right is refused with a message on the console and its own exit
-// code, and so is every pause where a policy forbids it.
+// Ambrel.exe --pause N and --resume: asks the tray instance of this session to pause its
+// controller for N minutes or to end the pause, and where none controls the machine from here,
+// the machine's service. The service takes the request only from a caller that may control it
+// (an administrator, by default); a run without that right is refused with a message on the
+// console and its own exit code, and so is every pause where a policy forbids it.
 #pragma once
 
 // Exit codes of a run with --pause or --resume.

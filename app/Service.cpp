@@ -59,7 +59,10 @@ DWORD WINAPI OnServiceControl(DWORD control, DWORD, LPVOID, LPVOID context)
     if (minutes < 0)
         return ERROR_CALL_NOT_IMPLEMENTED;
     LogPrint("service: control %lu: %s\n", control, minutes > 0 ? "pause" : "resume");
-    status.PostToWindow(WM_SERVICEPAUSE, static_cast<WPARAM>(minutes));
+    // Without its window the service controls nothing (a tray holds the machine): the caller
+    // learns that the service cannot take the control, and asks the tray of its session.
+    if (!status.PostToWindow(WM_SERVICEPAUSE, static_cast<WPARAM>(minutes)))
+        return ERROR_SERVICE_CANNOT_ACCEPT_CTRL;
     return NO_ERROR;
 }
 

@@ -119,11 +119,11 @@ void ServiceStatus::CloseWindow() const
         PostMessageW(hwnd, WM_CLOSE, 0, 0);
 }
 
-void ServiceStatus::PostToWindow(UINT message, WPARAM wParam) const
+bool ServiceStatus::PostToWindow(UINT message, WPARAM wParam) const
 {
     HWND hwnd = window != nullptr ? window->hwnd.load() : nullptr;
-    if (hwnd != nullptr)
-        PostMessageW(hwnd, message, wParam, 0);
-    else
-        LogPrint("service: no window yet for message %u\n", message);
+    if (hwnd != nullptr && PostMessageW(hwnd, message, wParam, 0))
+        return true;
+    LogPrint("service: no window for message %u\n", message);
+    return false;
 }

@@ -49,9 +49,9 @@ class ServiceStatus
     // and closes the window, whose orderly end gives every value back.
     void RequestStop();
     bool StopRequested() const;
-    // Control handler: hands a message to the service's window, which may not be made yet (then
-    // the message is dropped, with a log line).
-    void PostToWindow(UINT message, WPARAM wParam) const;
+    // Control handler: hands a message to the service's window; false, with a log line, where
+    // there is none (not made yet, or the service waits while a tray controls the machine).
+    bool PostToWindow(UINT message, WPARAM wParam) const;
     // Waits up to milliseconds for a stop; true when one has come.
     bool WaitForStop(DWORD milliseconds) const;
     // SERVICE_STOPPED with the exit code (NO_ERROR, or ERROR_SERVICE_SPECIFIC_ERROR and the

@@ -1210,6 +1210,10 @@ class Service(unittest.TestCase):
                 self.assertEqual(0, service.start())
                 time.sleep(4)
                 self.assertEqual([], service.trace())
+                # The waiting service controls nothing: the pause goes to the tray that does.
+                self.assertEqual(0, wine(EXE, '--pause', '5'))
+                self.assertTrue(wait_for(lambda: tray.values() == [100, 100], 6))
+                self.assertIn('paused until', tooltip())
                 self.assertEqual(0, close_and_wait(tray))
                 self.assertEqual([100, 100], tray.values())
                 self.assertTrue(wait_for(lambda: service.values() == [80, 80], 40))
