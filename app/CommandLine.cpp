@@ -1,10 +1,33 @@
 #include "app/CommandLine.h"
 
+#include "power/Ambrel.h"
+
 #include <cstring>
+
+namespace
+{
+
+// Decimal digits alone, from 1 to the longest pause; -1 for anything else.
+int PauseMinutes(const char* text)
+{
+    if (text == nullptr || text[0] == '\0')
+        return -1;
+    int minutes = 0;
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9')
+            return -1;
+        minutes = minutes * 10 + (*c - '0');
+        if (minutes > AMBREL_LONGEST_PAUSE_MINUTES)
+            return -1;
+    }
+    return minutes >= 1 ? minutes : -1;
+}
+
+} // namespace
 
 CommandSwitches ParseCommandLine(int argc, const char* const* argv)
 {
-    CommandSwitches switches = {0, 0, 0, 0, 0, 0, 0, nullptr};
+    CommandSwitches switches = {};
     for (int i = 1; i < argc && argv != nullptr; ++i) {
         const char* argument = argv[i];
         if (argument == nullptr)
@@ -23,6 +46,10 @@ CommandSwitches ParseCommandLine(int argc, const char* const* argv)
             switches.json = 1;
         else if (std::strcmp(argument, "--diagnose") == 0)
             switches.diagnose = 1;
+        else if (std::strcmp(argument, "--resume") == 0)
+            switches.resume = 1;
+        else if (std::strcmp(argument, "--pause") == 0)
+            switches.pause = PauseMinutes(i + 1 < argc ? argv[++i] : nullptr);
         else if (switches.other == nullptr)
             switches.other = argument;
     }

@@ -4,6 +4,7 @@
 #include "app/Diagnosis.h"
 #include "app/EndRunning.h"
 #include "app/InstanceGuard.h"
+#include "app/PauseCommand.h"
 #include "app/RunningInstance.h"
 #include "app/Service.h"
 #include "app/StatusQuery.h"
@@ -69,6 +70,11 @@ int AmbrelMain(HINSTANCE instance, int argc, char** argv)
     if (switches.exit) {
         OpenLogSinks(switches.file, switches.console);
         return EndRunningInstance(END_RUNNING_WAIT);
+    }
+    // So is pausing the controller, or ending its pause.
+    if (switches.pause != 0 || switches.resume) {
+        OpenLogSinks(switches.file, switches.console);
+        return RunPauseCommand(switches.pause != 0 ? switches.pause : 0);
     }
     // The service takes the guard itself, once the Service Control Manager has started it.
     if (switches.service)

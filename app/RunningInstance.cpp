@@ -89,3 +89,19 @@ bool AskRunningToShowHistory()
     AllowSetForegroundWindow(processId);
     return PostMessageA(window, ShowHistoryMessage(), 0, 0) != FALSE;
 }
+
+// Sent, not posted, so that the answer says whether the pause was made; a hung instance holds
+// this run up for at most a few seconds.
+LRESULT AskRunningToPause(int minutes)
+{
+    HWND window = nullptr;
+    DWORD processId = 0;
+    if (FindRunningInstance(window, processId) != InstanceSearch::Found ||
+        !InThisSession(processId))
+        return 0;
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutA(window, PauseMessage(), static_cast<WPARAM>(minutes), 0,
+                             SMTO_ABORTIFHUNG | SMTO_BLOCK, 5000, &answer))
+        return 0;
+    return static_cast<LRESULT>(answer);
+}

@@ -22,3 +22,8 @@ InstanceSearch FindRunningInstance(HWND& window, DWORD& processId);
 // What a second start does: asks the instance of this session to open its history window.
 // False when there is none to ask (it runs in another session, or not yet, or cannot be told).
 bool AskRunningToShowHistory();
+
+// What --pause and --resume do where no service runs: ask the instance of this session to pause
+// for minutes (0: to end the pause). Its answer (PAUSE_ANSWER_...), or 0 when there is none to ask
+// or it is no controller (a view).
+LRESULT AskRunningToPause(int minutes);

@@ -1,6 +1,8 @@
 #include "app/Service.h"
 
+#include "app/ErrorOutput.h"
 #include "app/InstanceGuard.h"
+#include "app/PauseControl.h"
 #include "app/ServiceRecovery.h"
 #include "base/EventSource.h"
 #include "base/Log.h"
@@ -50,8 +52,18 @@ DWORD WINAPI OnServiceControl(DWORD control, DWORD, LPVOID, LPVOID context)
     case SERVICE_CONTROL_INTERROGATE:
         return NO_ERROR;
     default:
-        return ERROR_CALL_NOT_IMPLEMENTED;
+        break;
     }
+    // Only a caller with SERVICE_USER_DEFINED_CONTROL gets here: the manager has checked it.
+    const int minutes = PauseOfControl(control);
+    if (minutes < 0)
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    LogPrint("service: control %lu: %s\n", control, minutes > 0 ? "pause" : "resume");
+    // Without its window the service controls nothing (a tray holds the machine): the caller
+    // learns that the service cannot take the control, and asks the tray of its session.
+    if (!status.PostToWindow(WM_SERVICEPAUSE, static_cast<WPARAM>(minutes)))
+        return ERROR_SERVICE_CANNOT_ACCEPT_CTRL;
+    return NO_ERROR;
 }
 
 // The service's log (--logging): %ProgramData%\Ambrel\Ambrel.log, in a directory that only the
@@ -137,25 +149,6 @@ void WINAPI ServiceMain(DWORD, LPWSTR*)
         CloseHandle(mutex);
     run.exitCode = win32Code == NO_ERROR ? NO_ERROR : serviceCode;
     run.status.Stopped(win32Code, serviceCode);
-}
-
-// A process of the GUI subsystem has a standard error only where its starter gave it one; the
-// console of the command that started it is the other place where a user sees the text.
-void WriteError(const char* text)
-{
-    HANDLE output = GetStdHandle(STD_ERROR_HANDLE);
-    HANDLE opened = nullptr;
-    if ((output == nullptr || output == INVALID_HANDLE_VALUE) &&
-        AttachConsole(ATTACH_PARENT_PROCESS)) {
-        opened = CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                             nullptr);
-        output = opened;
-    }
-    DWORD written = 0;
-    if (output != nullptr && output != INVALID_HANDLE_VALUE)
-        WriteFile(output, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
-    if (opened != nullptr && opened != INVALID_HANDLE_VALUE)
-        CloseHandle(opened);
 }
 
 } // namespace

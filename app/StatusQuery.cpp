@@ -210,6 +210,24 @@ void FailedAtText(const PipeStatus& status, wchar_t* text, int size)
                   static_cast<unsigned>(at.wMinute));
 }
 
+// The local time at which the pause ends, from the seconds it has left.
+void PausedUntilText(const PipeStatus& status, wchar_t* text, int size)
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER at;
+    at.LowPart = now.dwLowDateTime;
+    at.HighPart = now.dwHighDateTime;
+    at.QuadPart += static_cast<ULONGLONG>(status.pausedSeconds) * 10000000ULL;
+    FILETIME utc = {at.LowPart, at.HighPart};
+    FILETIME local;
+    SYSTEMTIME until = {};
+    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &until) ||
+        GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &until, nullptr, text, size) == 0)
+        wsprintfW(text, L"%02u:%02u", static_cast<unsigned>(until.wHour),
+                  static_cast<unsigned>(until.wMinute));
+}
+
 } // namespace
 
 void AskController(StatusAnswer& answer, PipeHistory& history)
@@ -238,6 +256,11 @@ int RunStatusQuery(HINSTANCE instance, const CommandSwitches& switches)
     wchar_t failedAt[64] = L"";
     FailedAtText(answer.status, failedAt, 64);
     answer.failedAt = reinterpret_cast<const char16_t*>(failedAt);
+    wchar_t pausedUntil[64] = L"";
+    if (answer.status.pausedSeconds > 0) {
+        PausedUntilText(answer.status, pausedUntil, 64);
+        answer.pausedUntil = reinterpret_cast<const char16_t*>(pausedUntil);
+    }
     ConsoleOutput output;
     output.Open();
     if (switches.json) {

@@ -256,6 +256,7 @@ void JsonStatus(JsonWriter& json, const StatusAnswer& answer)
     else
         json.Null("maxProcessorState");
     json.Bool("lowered", s.lowered).Bool("onBattery", s.onBattery);
+    json.Int("pausedSeconds", static_cast<long long>(s.pausedSeconds));
     json.String("controller", answer.service ? "service" : "tray").Int("session", answer.session);
     if (answer.service || answer.user[0] == u'\0')
         json.Null("user");
@@ -331,8 +332,9 @@ void ComposeStatusText(char16_t* text, size_t size, const StatusAnswer& answer,
         return;
     }
     const PipeStatus& s = answer.status;
-    const TooltipFacts facts = {s.temperature,   s.mode,      s.status,  s.zone,
-                                answer.failedAt, s.onBattery, s.inForce, s.lowered};
+    const TooltipFacts facts = {s.temperature, s.mode,          s.status,
+                                s.zone,        answer.failedAt, s.onBattery,
+                                s.inForce,     s.lowered,       answer.pausedUntil};
     char16_t first[LINE_SIZE];
     ComposeTooltip(first, LINE_SIZE, facts, words);
     writer.Add(first).AddAscii("\r\n");

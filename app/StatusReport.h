@@ -60,6 +60,9 @@ struct StatusAnswer {
     // The local time at which readings began to fail, as the user's locale writes it (the text
     // output); the JSON object takes status.failedHour and failedMinute.
     const char16_t* failedAt;
+    // While the controller is paused, the local time at which the pause ends, as the user's
+    // locale writes it; null when it is not paused.
+    const char16_t* pausedUntil;
 };
 
 // Peak and minutes throttled in the last 30 minutes. Each sample holds from its age until the

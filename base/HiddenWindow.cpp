@@ -6,10 +6,18 @@ namespace
 // Its own name, so that no other program's message can be taken for it.
 const char SHOW_HISTORY_MESSAGE_NAME[] = "Ambrel.ShowHistory.289dce63-0063-46ae-8c2d-8b4092f97230";
 
+const char PAUSE_MESSAGE_NAME[] = "Ambrel.Pause.5f0c2e1a-7b3d-4c61-9a2e-d41f6b8e0c37";
+
 } // namespace
 
 UINT ShowHistoryMessage()
 {
     static const UINT message = RegisterWindowMessageA(SHOW_HISTORY_MESSAGE_NAME);
+    return message;
+}
+
+UINT PauseMessage()
+{
+    static const UINT message = RegisterWindowMessageA(PAUSE_MESSAGE_NAME);
     return message;
 }

@@ -11,3 +11,11 @@ const char HIDDEN_WINDOW_CLASS[] = "Ambrel";
 // The registered message by which a second start asks the running instance to open its history
 // window. It carries nothing, and whoever sends it can only ever have that window opened.
 UINT ShowHistoryMessage();
+
+// The registered message by which Ambrel.exe --pause N or --resume asks the tray instance of its
+// session to pause its controller for wParam minutes, or (0) to end the pause. Any program of the
+// session may send it, as it may send the menu's commands; the tray applies the same checks.
+UINT PauseMessage();
+// What the tray answers to it; a window that does not take it (a view) answers 0.
+const LRESULT PAUSE_ANSWER_DONE = 1;
+const LRESULT PAUSE_ANSWER_FORBIDDEN = 2;

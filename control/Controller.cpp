@@ -9,6 +9,9 @@
 #include <new>
 
 static_assert(ZONE_NAME_SIZE <= PIPE_ZONE_SIZE, "a zone name must fit the pipe's zone field");
+static_assert(PIPE_PAUSED_MODE == AMBREL_PAUSED_MODE, "the pipe shows the pause as the icon does");
+static_assert(AMBREL_LONGEST_PAUSE_MINUTES * 60 <= PIPE_LONGEST_PAUSE_SECONDS,
+              "every pause fits a status");
 
 namespace
 {
@@ -64,6 +67,7 @@ void Controller::Start(MessageWindow& owner)
     std::memcpy(tempWatch.zone, settings.zone, sizeof tempWatch.zone);
     tempWatch.ambrel.SetThrottleAt(settings.throttleAt);
     tempWatch.keeper.onBattery = settings.onBattery;
+    tempWatch.ambrel.pauseForbidden = settings.pauseForbidden;
     if (tempWatch.thread == nullptr)
         tempWatch.Start(AMBREL_WATCH_INTERVAL_MS, CTempWatch::callbackfnc, &tempWatch);
     statusPipe.window = window;
@@ -120,6 +124,54 @@ void Controller::OnQuietTimer()
     events.OnQuietTimer(window != nullptr ? window->hwnd.load() : nullptr);
 }
 
+bool Controller::Pause(int minutes, const char* by)
+{
+    if (settings.pauseForbidden) {
+        LogPrint("Controller: pause by %s refused: forbidden by policy\n", by);
+        return false;
+    }
+    if (minutes < 1 || minutes > AMBREL_LONGEST_PAUSE_MINUTES) {
+        LogPrint("Controller: pause of %d min by %s refused: out of range\n", minutes, by);
+        return false;
+    }
+    LogPrint("Controller: pause of %d min by %s\n", minutes, by);
+    std::snprintf(pauseBy, sizeof pauseBy, "%s", by);
+    tempWatch.RequestPause(minutes);
+    return true;
+}
+
+void Controller::Resume(const char* by)
+{
+    if (pausedUntilMs == 0) {
+        LogPrint("Controller: resume by %s: not paused\n", by);
+        return;
+    }
+    LogPrint("Controller: resume by %s\n", by);
+    std::snprintf(resumeBy, sizeof resumeBy, "resumed by %s", by);
+    tempWatch.RequestPause(0);
+}
+
+// The event tells what the watcher did, once it has: a pause refused by the worker, or a resume
+// without a pause, reports nothing.
+void Controller::OnPause(uint32_t secondsLeft)
+{
+    const bool was = pausedUntilMs != 0;
+    pausedUntilMs = secondsLeft > 0 ? GetTickCount64() + secondsLeft * 1000ull : 0;
+    if (secondsLeft > 0)
+        events.OnPause(pauseBy, static_cast<int>((secondsLeft + 59) / 60));
+    else if (was)
+        events.OnResume(resumeBy[0] != '\0' ? resumeBy : "its time is over");
+    resumeBy[0] = '\0';
+}
+
+uint32_t Controller::PauseSecondsLeft() const
+{
+    const uint64_t now = GetTickCount64();
+    if (pausedUntilMs == 0 || pausedUntilMs <= now)
+        return 0;
+    return static_cast<uint32_t>((pausedUntilMs - now + 999) / 1000);
+}
+
 void Controller::Choose(const Settings& chosen)
 {
     std::memcpy(settings.zone, chosen.zone, sizeof settings.zone);
@@ -152,6 +204,7 @@ void Controller::FillStatus(PipeStatus& status) const
     status.setBy = SetByOf(settings, machine);
     status.failedHour = static_cast<uint8_t>(failedSince.wHour);
     status.failedMinute = static_cast<uint8_t>(failedSince.wMinute);
+    status.pausedSeconds = PauseSecondsLeft();
 }
 
 void Controller::Publish()

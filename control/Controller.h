@@ -37,6 +37,9 @@ class Controller
     // whether it lowers some value below the user's own setting.
     int32_t capInForce;
     bool capLowered;
+    // While paused, the tick (GetTickCount64) at which the pause ends, as the watcher told it;
+    // 0 when not paused.
+    uint64_t pausedUntilMs;
     // The machine's controller (the service): the machine's settings and ledger, and the other
     // controller's ledgers are the users'. Set before LoadSettings.
     bool machine;
@@ -61,6 +64,15 @@ class Controller
     // One report; first for the watcher's first one (WM_TEMPINIT).
     void OnReport(int32_t t, int32_t mode, bool first);
     void OnQuietTimer();
+    // A pause of minutes (1 to AMBREL_LONGEST_PAUSE_MINUTES) for the worker to take up at its
+    // next reading, or the end of one; by says who asks, for the event log. False, with a log
+    // line, when a policy forbids the pause or the minutes are out of range.
+    bool Pause(int minutes, const char* by);
+    void Resume(const char* by);
+    // The watcher has taken a pause up (WM_TEMPPAUSE): the seconds it has left, 0 once over.
+    void OnPause(uint32_t secondsLeft);
+    // The seconds the pause has left now; 0 when not paused.
+    uint32_t PauseSecondsLeft() const;
     // The zone, the threshold and the battery choice of chosen go to the worker from its next
     // reading; the status pipe tells the viewers.
     void Choose(const Settings& chosen);
@@ -69,6 +81,9 @@ class Controller
 
   private:
     MessageWindow* window;
+    // Who asked for the pause or its end, for the event when the watcher has taken it up.
+    char pauseBy[64];
+    char resumeBy[64];
 
     // What the viewers are told: the last report, the zone read, the choices and who set them.
     void FillStatus(PipeStatus& status) const;

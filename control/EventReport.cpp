@@ -1,6 +1,7 @@
 #include "control/EventReport.h"
 
 #include "res/AmbrelEvents.h"
+#include "settings/Policy.h"
 #include "watch/TempConversion.h"
 #include "watch/ThermalZone.h"
 
@@ -18,6 +19,8 @@ const EventKind EVENT_KINDS[EVENT_KIND_COUNT] = {
     {MSG_WRITE_FAILED, EVENTLOG_ERROR_TYPE, 3},
     {MSG_SERVICE_LOG_REFUSED, EVENTLOG_WARNING_TYPE, 2},
     {MSG_PIPE_FAILED, EVENTLOG_ERROR_TYPE, 1},
+    {MSG_PAUSED, EVENTLOG_INFORMATION_TYPE, 2},
+    {MSG_RESUMED, EVENTLOG_INFORMATION_TYPE, 1},
 };
 
 namespace
@@ -35,6 +38,8 @@ enum Kind {
     KIND_WRITE_FAILED,
     KIND_SERVICE_LOG_REFUSED, // reported by the service's entry before the controller runs
     KIND_PIPE_FAILED,
+    KIND_PAUSED,
+    KIND_RESUMED,
 };
 
 const int MAX_INSERTS = 5;
@@ -115,11 +120,14 @@ void AddList(Inserts& inserts, const GivenBackList& list)
     inserts.Add(text);
 }
 
-// The names of the settings a policy sets, or "nothing".
-void ComposeLocked(const MenuLocks& locked, char* text, size_t size)
+// The names of the settings a policy sets, or "nothing"; AllowPause where it forbids the pause.
+void ComposeLocked(const Settings& settings, char* text, size_t size)
 {
-    const bool set[] = {locked.zone, locked.throttleAt, locked.onBattery, locked.notify};
-    const char* names[] = {SETTING_ZONE, SETTING_THROTTLE_AT, SETTING_ON_BATTERY, SETTING_NOTIFY};
+    const MenuLocks& locked = settings.locked;
+    const bool set[] = {locked.zone, locked.throttleAt, locked.onBattery, locked.notify,
+                        settings.pauseForbidden};
+    const char* names[] = {SETTING_ZONE, SETTING_THROTTLE_AT, SETTING_ON_BATTERY, SETTING_NOTIFY,
+                           POLICY_ALLOW_PAUSE};
     size_t used = 0;
     text[0] = '\0';
     for (size_t i = 0; i < sizeof set / sizeof set[0] && used < size; ++i) {
@@ -150,7 +158,7 @@ void EventReport::Start(const Settings& settings)
     inserts.AddNumber(static_cast<long long>(settings.throttleAt));
     inserts.Add(settings.onBattery ? "yes" : "no");
     char locked[VALUE_SIZE];
-    ComposeLocked(settings.locked, locked, sizeof locked);
+    ComposeLocked(settings, locked, sizeof locked);
     inserts.Add(locked);
     Report(source, KIND_STARTED, inserts);
 }
@@ -247,6 +255,25 @@ void EventReport::OnPipeFailed(DWORD error)
     Inserts inserts;
     inserts.AddNumber(static_cast<long long>(error));
     Report(source, KIND_PIPE_FAILED, inserts);
+}
+
+void EventReport::OnPause(const char* by, int minutes)
+{
+    if (stopped || !rules.Admit(GetTickCount64()))
+        return;
+    Inserts inserts;
+    inserts.Add(by);
+    inserts.AddNumber(static_cast<long long>(minutes));
+    Report(source, KIND_PAUSED, inserts);
+}
+
+void EventReport::OnResume(const char* how)
+{
+    if (stopped || !rules.Admit(GetTickCount64()))
+        return;
+    Inserts inserts;
+    inserts.Add(how);
+    Report(source, KIND_RESUMED, inserts);
 }
 
 void EventReport::OnLeftovers(const GivenBackList& leftovers)

@@ -1,10 +1,10 @@
 // What the controller reports to the Windows event log (source "Ambrel"): its start and stop,
 // each throttle episode (lowered, ended), the values it gave back at start that an earlier run had
-// left, the sensor failing and reading again, a failed power write, a status pipe that cannot be
-// made (and, from the service before any of these, a log file it refused). EventRules decides when;
-// this class turns the controller's facts into events. It runs on the main thread, fed by the
-// dispatcher's handlers of the watcher's messages and by Run, in the tray as in any other role
-// that runs the controller. A failure to report changes nothing else.
+// left, the sensor failing and reading again, a failed power write, a pause and its end, a status
+// pipe that cannot be made (and, from the service before any of these, a log file it refused).
+// EventRules decides when; this class turns the controller's facts into events. It runs on the
+// main thread, fed by the dispatcher's handlers of the watcher's messages and by Run, in the tray
+// as in any other role that runs the controller. A failure to report changes nothing else.
 #pragma once
 
 #include "control/EventRules.h"
@@ -25,7 +25,7 @@ struct EventKind {
     WORD type;
     WORD inserts;
 };
-const int EVENT_KIND_COUNT = 10;
+const int EVENT_KIND_COUNT = 12;
 extern const EventKind EVENT_KINDS[EVENT_KIND_COUNT];
 
 class EventReport
@@ -54,6 +54,10 @@ class EventReport
     void OnWriteFailed(WPARAM which, LPARAM error);
     // The status pipe cannot be made (the pipe's thread tells it once a run).
     void OnPipeFailed(DWORD error);
+    // A pause has begun or been renewed (by whom, for how many minutes), or has ended (how:
+    // resumed by whom, or its time over).
+    void OnPause(const char* by, int minutes);
+    void OnResume(const char* how);
     // What the keeper gave back at start, left by a run that did not end in order.
     void OnLeftovers(const GivenBackList& leftovers);
     // Once the watcher has stopped: ends an open episode, reports a write-back that failed and

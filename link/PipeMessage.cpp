@@ -5,9 +5,10 @@
 namespace
 {
 
-// Payload sizes: the status's numbers, its five one-byte fields padded to eight, and the zone;
-// the history's count and its samples.
-const size_t STATUS_SIZE = PIPE_HEADER_SIZE + 5 * 4 + 8 + PIPE_ZONE_SIZE;
+// Payload sizes: the status's numbers, its five one-byte fields padded to eight, and the zone
+// (version 2: then the pause's seconds left); the history's count and its samples.
+const size_t STATUS_V1_SIZE = PIPE_HEADER_SIZE + 5 * 4 + 8 + PIPE_ZONE_SIZE;
+const size_t STATUS_SIZE = STATUS_V1_SIZE + 4;
 const size_t SAMPLE_SIZE = 12;
 const size_t HISTORY_FIXED_SIZE = PIPE_HEADER_SIZE + 4;
 
@@ -100,10 +101,23 @@ bool IsZoneName(const char* zone)
     return false;
 }
 
-bool IsReading(int32_t temperature, int32_t mode, int32_t status)
+// Version 1 knows no pause.
+int32_t HighestMode(uint16_t version)
 {
-    return InRange(temperature, LOWEST_CELSIUS, HIGHEST_CELSIUS) && InRange(mode, 0, 2) &&
-           InRange(status, 0, HIGHEST_STATUS);
+    return version >= 2 ? PIPE_PAUSED_MODE : 2;
+}
+
+// The header's version, or 0 for one that this side does not take.
+uint16_t VersionOf(const uint8_t* message)
+{
+    const uint16_t version = static_cast<uint16_t>(message[6] | (message[7] << 8));
+    return version >= PIPE_OLDEST_VERSION && version <= PIPE_VERSION ? version : 0;
+}
+
+bool IsReading(int32_t temperature, int32_t mode, int32_t status, uint16_t version)
+{
+    return InRange(temperature, LOWEST_CELSIUS, HIGHEST_CELSIUS) &&
+           InRange(mode, 0, HighestMode(version)) && InRange(status, 0, HIGHEST_STATUS);
 }
 
 // The encoder sends only what the decoder takes: a viewer drops a connection that brings a value
@@ -130,10 +144,10 @@ void CopyZoneName(const char* zone, char (&out)[PIPE_ZONE_SIZE])
 }
 
 // The size that a message of this kind must have, from what its fixed part says.
-bool SizeFitsKind(uint16_t kind, size_t size)
+bool SizeFitsKind(uint16_t kind, uint16_t version, size_t size)
 {
     if (kind == PIPE_KIND_STATUS)
-        return size == STATUS_SIZE;
+        return size == (version == 1 ? STATUS_V1_SIZE : STATUS_SIZE);
     return size >= HISTORY_FIXED_SIZE &&
            size <= HISTORY_FIXED_SIZE + PIPE_HISTORY_CAPACITY * SAMPLE_SIZE &&
            (size - HISTORY_FIXED_SIZE) % SAMPLE_SIZE == 0;
@@ -153,8 +167,9 @@ PipeFrame CheckPipeFrame(const uint8_t* bytes, size_t size, size_t& messageSize,
         return PipeFrame::Partial;
     kind = r.U16();
     const uint16_t version = r.U16();
-    if (version != PIPE_VERSION || (kind != PIPE_KIND_STATUS && kind != PIPE_KIND_HISTORY) ||
-        !SizeFitsKind(kind, declared))
+    if (version < PIPE_OLDEST_VERSION || version > PIPE_VERSION ||
+        (kind != PIPE_KIND_STATUS && kind != PIPE_KIND_HISTORY) ||
+        !SizeFitsKind(kind, version, declared))
         return PipeFrame::Unknown;
     if (size < declared)
         return PipeFrame::Partial;
@@ -169,7 +184,7 @@ size_t EncodePipeStatus(const PipeStatus& status, uint8_t* out, size_t room)
     Writer w(out);
     WriteHeader(w, STATUS_SIZE, PIPE_KIND_STATUS);
     w.I32(Clamped(status.temperature, LOWEST_CELSIUS, HIGHEST_CELSIUS));
-    w.I32(Clamped(status.mode, 0, 2));
+    w.I32(Clamped(status.mode, 0, PIPE_PAUSED_MODE));
     w.I32(Clamped(status.status, 0, HIGHEST_STATUS));
     w.I32(Clamped(status.inForce, 0, 100));
     w.I32(Clamped(status.throttleAt, 1, HIGHEST_CELSIUS));
@@ -185,6 +200,8 @@ size_t EncodePipeStatus(const PipeStatus& status, uint8_t* out, size_t room)
     char zone[PIPE_ZONE_SIZE];
     CopyZoneName(status.zone, zone);
     w.Bytes(zone, PIPE_ZONE_SIZE);
+    w.U32(status.pausedSeconds < PIPE_LONGEST_PAUSE_SECONDS ? status.pausedSeconds
+                                                            : PIPE_LONGEST_PAUSE_SECONDS);
     return STATUS_SIZE;
 }
 
@@ -202,7 +219,7 @@ size_t EncodePipeHistory(const PipeHistory& history, uint8_t* out, size_t room)
         const PipeSample& s = history.samples[i];
         w.U32(s.ageMs);
         w.I32(Clamped(s.value, LOWEST_CELSIUS, HIGHEST_CELSIUS));
-        w.I16(static_cast<int16_t>(Clamped(s.mode, 0, 2)));
+        w.I16(static_cast<int16_t>(Clamped(s.mode, 0, PIPE_PAUSED_MODE)));
         w.I16(static_cast<int16_t>(Clamped(s.status, 0, HIGHEST_STATUS)));
     }
     return size;
@@ -210,7 +227,10 @@ size_t EncodePipeHistory(const PipeHistory& history, uint8_t* out, size_t room)
 
 bool DecodePipeStatus(const uint8_t* message, size_t size, PipeStatus& out)
 {
-    if (size != STATUS_SIZE)
+    if (size < PIPE_HEADER_SIZE)
+        return false;
+    const uint16_t version = VersionOf(message);
+    if (version == 0 || size != (version == 1 ? STATUS_V1_SIZE : STATUS_SIZE))
         return false;
     Reader r(message + PIPE_HEADER_SIZE);
     out.temperature = r.I32();
@@ -221,12 +241,14 @@ bool DecodePipeStatus(const uint8_t* message, size_t size, PipeStatus& out)
     uint8_t small[8];
     r.Bytes(small, sizeof small);
     r.Bytes(out.zone, PIPE_ZONE_SIZE);
+    out.pausedSeconds = version == 1 ? 0 : r.U32();
     out.lowered = small[0] != 0;
     out.onBattery = small[1] != 0;
     out.setBy = small[2];
     out.failedHour = small[3];
     out.failedMinute = small[4];
-    return IsReading(out.temperature, out.mode, out.status) && InRange(out.inForce, 0, 100) &&
+    return IsReading(out.temperature, out.mode, out.status, version) &&
+           out.pausedSeconds <= PIPE_LONGEST_PAUSE_SECONDS && InRange(out.inForce, 0, 100) &&
            InRange(out.throttleAt, 1, HIGHEST_CELSIUS) && IsFlag(small[0]) && IsFlag(small[1]) &&
            out.setBy <= ALL_SET_BITS && out.failedHour < 24 && out.failedMinute < 60 &&
            IsZoneName(out.zone);
@@ -235,6 +257,9 @@ bool DecodePipeStatus(const uint8_t* message, size_t size, PipeStatus& out)
 bool DecodePipeHistory(const uint8_t* message, size_t size, PipeHistory& out)
 {
     if (size < HISTORY_FIXED_SIZE)
+        return false;
+    const uint16_t version = VersionOf(message);
+    if (version == 0)
         return false;
     Reader r(message + PIPE_HEADER_SIZE);
     const uint32_t count = r.U32();
@@ -249,7 +274,7 @@ bool DecodePipeHistory(const uint8_t* message, size_t size, PipeHistory& out)
         s.mode = r.I16();
         s.status = r.I16();
         // A processor-performance sample is a percentage, a reading a temperature: both fit.
-        if (!IsReading(s.value, s.mode, s.status))
+        if (!IsReading(s.value, s.mode, s.status, version))
             return false;
     }
     return true;

@@ -1,7 +1,9 @@
 // The messages of the status pipe (\\.\pipe\Ambrel), encoded and checked without the platform.
 // Every message is a header of 8 bytes, little-endian: its whole size in bytes (header
 // included, at most PIPE_MAX_MESSAGE), its kind and the protocol version; then the kind's
-// payload. The controller sends STATUS on every change and, to a viewer that has just connected,
+// payload. Version 2 adds the pause to STATUS (its seconds left, and AMBREL_PAUSED_MODE as the mode
+// of a status or sample while paused); version 1 is still taken from an older controller. The
+// controller sends STATUS on every change and, to a viewer that has just connected,
 // HISTORY and then STATUS; a viewer sends nothing (it may only read the pipe).
 #pragma once
 
@@ -11,7 +13,9 @@
 // The pipe's name, the same in every session.
 const wchar_t PIPE_NAME[] = L"\\\\.\\pipe\\Ambrel";
 
-const uint16_t PIPE_VERSION = 1;
+// What this side sends; it takes PIPE_OLDEST_VERSION to PIPE_VERSION.
+const uint16_t PIPE_VERSION = 2;
+const uint16_t PIPE_OLDEST_VERSION = 1;
 const uint16_t PIPE_KIND_STATUS = 1;
 const uint16_t PIPE_KIND_HISTORY = 2;
 
@@ -31,9 +35,14 @@ const uint8_t PIPE_SET_NOTIFY = 8;
 // The controller is the machine's service: its settings are the machine's.
 const uint8_t PIPE_SET_FOR_MACHINE = 16;
 
+// The mode of a status or a sample while the controller is paused (version 2 on).
+const int32_t PIPE_PAUSED_MODE = 3;
+// The longest pause that a status carries, in seconds: a day.
+const uint32_t PIPE_LONGEST_PAUSE_SECONDS = 24 * 60 * 60;
+
 struct PipeStatus {
-    // The reading as shown: °C (TEMP_NO_READING before any), the throttle mode (0, 1, 2) and how
-    // the reading went (READING_OK, READING_FAILED, READING_NO_ZONE).
+    // The reading as shown: °C (TEMP_NO_READING before any), the throttle mode (0, 1, 2, or
+    // PIPE_PAUSED_MODE) and how the reading went (READING_OK, READING_FAILED, READING_NO_ZONE).
     int32_t temperature;
     int32_t mode;
     int32_t status;
@@ -50,6 +59,8 @@ struct PipeStatus {
     // Local time at which the readings began to fail (status READING_FAILED).
     uint8_t failedHour;
     uint8_t failedMinute;
+    // Seconds the pause has left, at most a day; 0 when not paused (and from version 1).
+    uint32_t pausedSeconds;
 };
 
 struct PipeSample {

@@ -16,9 +16,13 @@ uint32_t ThrottlePercentOfMode(int mode)
     }
 }
 
+// While paused a reading is logged and counts towards nothing: a hot machine stays uncapped.
 void Ambrel::OnTemperature(int t)
 {
-    if (t >= UpperThreshold()) {
+    if (Paused()) {
+        count = 0;
+        vec = 0;
+    } else if (t >= UpperThreshold()) {
         if (mode < AMBREL_HIGHEST_MODE)
             CountTowards(+1);
     } else if (t >= LowerThreshold()) {
@@ -96,4 +100,54 @@ void Ambrel::SetPowerMode()
     setting->Read(percent);
     inForce = percent;
     LogPrint("power setting changed: throttle max=%d\n", static_cast<int>(percent));
+}
+
+bool Ambrel::Pause(uint64_t nowMs, uint64_t forMs)
+{
+    const uint64_t longest = static_cast<uint64_t>(AMBREL_LONGEST_PAUSE_MINUTES) * 60 * 1000;
+    if (pauseForbidden) {
+        LogPrint("Ambrel.Pause() forbidden by policy\n");
+        return false;
+    }
+    if (forMs == 0 || forMs > longest)
+        return false;
+    // 0 stands for no pause: a clock at 0 still ends its pause on time.
+    pausedUntil = nowMs + forMs;
+    count = 0;
+    vec = 0;
+    LogPrint("Ambrel.Pause() for %d min\n", static_cast<int>(forMs / 60000));
+    if (mode == 0)
+        return true; // the user's own values are in force already
+    mode = 0;
+    SetPowerMode();
+    return true;
+}
+
+bool Ambrel::Resume()
+{
+    if (!Paused())
+        return false;
+    pausedUntil = 0;
+    count = 0;
+    vec = 0;
+    LogPrint("Ambrel.Resume()\n");
+    return true;
+}
+
+bool Ambrel::OnClock(uint64_t nowMs)
+{
+    if (!Paused() || nowMs < pausedUntil)
+        return false;
+    LogPrint("Ambrel: the pause is over\n");
+    return Resume();
+}
+
+bool Ambrel::Paused() const
+{
+    return pausedUntil != 0;
+}
+
+int Ambrel::ShownMode() const
+{
+    return Paused() ? AMBREL_PAUSED_MODE : mode;
 }

@@ -19,6 +19,13 @@ const int AMBREL_HIGHEST_MODE = 2;
 // A throttle episode, as the notice and the event log count them, is over once the cap has
 // lowered nothing for this long: a machine that hovers around the threshold makes one episode.
 const uint64_t AMBREL_EPISODE_QUIET_MS = 10 * 60 * 1000;
+// The menu's pause lasts an hour; one from the command line (--pause N) 1 minute to two hours,
+// which is what the service's control codes can carry.
+const int AMBREL_MENU_PAUSE_MINUTES = 60;
+const int AMBREL_LONGEST_PAUSE_MINUTES = 120;
+// What the icon's bar, the history and the pipe show while paused, in place of the mode: the
+// mode itself is 0 then, the user's own values.
+const int AMBREL_PAUSED_MODE = 3;
 
 class Ambrel
 {
@@ -39,6 +46,11 @@ class Ambrel
     int32_t throttleAt;
     // Where each new mode is written; set by the owner before the first reading.
     ThrottleSetting* setting;
+    // While paused, the clock (in milliseconds, the caller's) at which the pause ends; 0 when
+    // not paused. A controller starts unpaused: a restart ends a pause.
+    uint64_t pausedUntil;
+    // A policy forbids the pause.
+    bool pauseForbidden;
 
     // One controller step for a reading in °C.
     void OnTemperature(int t);
@@ -57,10 +69,24 @@ class Ambrel
     // values), reads back the value in force and logs it.
     void SetPowerMode();
 
+    // Gives every lowered value its own setting back at once (mode 0) and takes no step until
+    // nowMs + forMs, or Resume; a pause while paused runs from now. False, changing nothing, when a
+    // policy forbids it or forMs is 0 or longer than AMBREL_LONGEST_PAUSE_MINUTES.
+    bool Pause(uint64_t nowMs, uint64_t forMs);
+    // Ends the pause; from the next reading on, four in a row take a step again. False when not
+    // paused.
+    bool Resume();
+    // Ends the pause once its time has come: true when it did.
+    bool OnClock(uint64_t nowMs);
+    bool Paused() const;
+    // The mode, or AMBREL_PAUSED_MODE while paused.
+    int ShownMode() const;
+
   private:
     void CountTowards(int wanted);
     void LogTick(int t) const;
 };
 
-// The maximum processor state (percent) of a mode, or 0 for a mode outside 0 to 2.
+// The maximum processor state (percent) of a mode, or 0 for a mode outside 0 to 2 (the paused
+// one among them: it caps nothing).
 uint32_t ThrottlePercentOfMode(int mode);

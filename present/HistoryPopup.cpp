@@ -74,7 +74,8 @@ HistoryView HistoryPopup::View(const char* zone, int32_t throttleAt, int32_t inF
     HistoryView view = {};
     view.readings = readings;
     view.performance = open != nullptr && open->hasPerformance ? &open->performance : nullptr;
-    view.facts = {TEMP_NO_READING, 0, READING_FAILED, zone, nullptr, false, inForce, false};
+    view.facts = {TEMP_NO_READING, 0,       READING_FAILED, zone,   nullptr,
+                  false,           inForce, false,          nullptr};
     if (readings->count > 0) {
         const HistoryEntry& last = readings->At(readings->count - 1);
         view.facts.temperature = last.value;

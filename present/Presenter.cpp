@@ -83,6 +83,38 @@ void Presenter::OnCap(int32_t inForce, bool lowered)
     capLowered = lowered;
 }
 
+// A status from the pipe brings the seconds left each time: the time shown moves only when the
+// pause itself has changed, not with the second that the messages take.
+void Presenter::OnPause(uint32_t secondsLeft)
+{
+    if (secondsLeft == 0) {
+        pausedUntilMs = 0;
+        return;
+    }
+    const uint64_t now = GetTickCount64();
+    const uint64_t until = now + secondsLeft * 1000ull;
+    const uint64_t drift = until > pausedUntilMs ? until - pausedUntilMs : pausedUntilMs - until;
+    if (pausedUntilMs != 0 && drift < 5000)
+        return;
+    pausedUntilMs = until;
+    SYSTEMTIME local;
+    GetLocalTime(&local);
+    FILETIME time;
+    SystemTimeToFileTime(&local, &time);
+    ULARGE_INTEGER value;
+    value.LowPart = time.dwLowDateTime;
+    value.HighPart = time.dwHighDateTime;
+    value.QuadPart += secondsLeft * 10000000ull; // in 100 ns
+    time.dwLowDateTime = value.LowPart;
+    time.dwHighDateTime = value.HighPart;
+    FileTimeToSystemTime(&time, &pausedUntil);
+}
+
+bool Presenter::Paused() const
+{
+    return pausedUntilMs != 0;
+}
+
 void Presenter::ShowFirst(int32_t t, int32_t mode)
 {
     RefreshHistory(false);
@@ -277,10 +309,30 @@ bool Presenter::OnSettingsCommand(int command, bool& changed)
     }
 }
 
+// Only a tray pauses its own controller; the role hands the choice on.
+void Presenter::OnPauseCommand(int command)
+{
+    const char* name = command == ID_PAUSE ? "ID_PAUSE" : "ID_RESUME";
+    if (!canPause) {
+        LogPrint("WndProc(): WM_COMMAND: %s refused: a view cannot pause the machine\n", name);
+        return;
+    }
+    if (command == ID_PAUSE && settings.pauseForbidden) {
+        LogPrint("WndProc(): WM_COMMAND: %s is forbidden by policy\n", name);
+        return;
+    }
+    LogPrint("WndProc(): WM_COMMAND: Receive %s\n", name);
+    pauseAsked = command == ID_PAUSE ? AMBREL_MENU_PAUSE_MINUTES : PAUSE_ASKED_RESUME;
+}
+
 bool Presenter::OnCommand(int command)
 {
     bool changed = false;
     switch (command) {
+    case ID_PAUSE:
+    case ID_RESUME:
+        OnPauseCommand(command);
+        break;
     case ID_EXIT:
         OnExit();
         break;
@@ -316,7 +368,9 @@ void Presenter::ShowTrayMenu(POINT at)
                            settings.notify,
                            settings.locked,
                            forMachine,
-                           forMachine && otherSession};
+                           forMachine && otherSession,
+                           Paused(),
+                           !canPause || settings.pauseForbidden};
     trayMenu.AddSettingsItems(popup, choices, *texts);
     HWND trayWindow = trayIcon.trayWindow;
     SetForegroundWindow(trayWindow);
@@ -334,12 +388,22 @@ void Presenter::FailedSinceText(wchar_t* text, int size) const
                  static_cast<unsigned>(failedSince.wMinute));
 }
 
+void Presenter::PausedUntilText(wchar_t* text, int size) const
+{
+    if (GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &pausedUntil, nullptr, text, size) == 0)
+        swprintf(text, static_cast<size_t>(size), L"%02u:%02u",
+                 static_cast<unsigned>(pausedUntil.wHour),
+                 static_cast<unsigned>(pausedUntil.wMinute));
+}
+
 // The tooltip goes to the shell with the icon. The hidden window carries the same text as its
 // title, so that the program's state can be read with GetWindowText from outside.
 void Presenter::ComposeTip(int32_t t, int32_t mode)
 {
     wchar_t failedAt[32];
     FailedSinceText(failedAt, 32);
+    wchar_t pausedAt[32];
+    PausedUntilText(pausedAt, 32);
     TooltipFacts facts = {t,
                           mode,
                           readingStatus,
@@ -347,7 +411,8 @@ void Presenter::ComposeTip(int32_t t, int32_t mode)
                           reinterpret_cast<const char16_t*>(failedAt),
                           settings.onBattery,
                           capInForce,
-                          capLowered};
+                          capLowered,
+                          Paused() ? reinterpret_cast<const char16_t*>(pausedAt) : nullptr};
     char16_t tip[TOOLTIP_SIZE];
     ComposeTooltip(tip, TOOLTIP_SIZE, facts, *texts);
     trayIcon.SetTip(tip);

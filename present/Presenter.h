@@ -24,6 +24,9 @@ UINT TaskbarCreatedMessage();
 // only for newer targets than this program's.
 const UINT DPI_CHANGED_MESSAGE = 0x02E0;
 
+// Presenter::pauseAsked: the end of the pause.
+const int PAUSE_ASKED_RESUME = -1;
+
 class Presenter
 {
   public:
@@ -53,12 +56,24 @@ class Presenter
     SYSTEMTIME failedSince;
     int32_t capInForce;
     bool capLowered;
+    // The pause may be made here: the tray's own controller, unless a policy forbids it. A
+    // view's menu greys the item, and the command is refused.
+    bool canPause;
+    // While paused, the tick at which the pause ends and the local time it shows; 0 otherwise.
+    uint64_t pausedUntilMs;
+    SYSTEMTIME pausedUntil;
+    // A pause (its minutes) or its end (PAUSE_ASKED_RESUME) chosen in the menu, for the role to
+    // hand to its controller; 0 when none.
+    int pauseAsked;
 
     // Binds the presenter to the role's window and the texts in the user's language.
     void Bind(MessageWindow& owner, const TextTable& words);
     // The reports: a reading's status, the cap, then the reading itself. ShowFirst makes the icon.
     void OnStatus(int32_t status);
     void OnCap(int32_t inForce, bool lowered);
+    // The pause's seconds left (0: not paused), from the controller or the pipe.
+    void OnPause(uint32_t secondsLeft);
+    bool Paused() const;
     void ShowFirst(int32_t t, int32_t mode);
     void Show(int32_t t, int32_t mode);
 
@@ -98,8 +113,10 @@ class Presenter
     bool OnThrottleAt(int32_t throttleAt);
     bool FlipSwitch(bool& on, bool locked, const char* command, const char* setting);
     bool OnSettingsCommand(int command, bool& changed);
+    void OnPauseCommand(int command);
     void ShowTrayMenu(POINT at);
     void FailedSinceText(wchar_t* text, int size) const;
+    void PausedUntilText(wchar_t* text, int size) const;
     void ComposeTip(int32_t t, int32_t mode);
     void NoticeThrottle(int32_t t, int32_t mode);
 };

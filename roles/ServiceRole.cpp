@@ -2,6 +2,7 @@
 
 #include "base/Log.h"
 #include "roles/RoleWindow.h"
+#include "roles/ServiceStatus.h"
 #include "watch/WatchMessages.h"
 
 namespace
@@ -70,6 +71,17 @@ LONG_PTR ServiceWndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_TEMPWRITEFAIL:
         controller.events.OnWriteFailed(wParam, lParam);
+        return 0;
+    case WM_TEMPPAUSE:
+        controller.OnPause(static_cast<uint32_t>(wParam));
+        return 0;
+    case WM_SERVICEPAUSE:
+        // Only the control handler posts it, for a caller that may control the service; the
+        // controller checks the policy and the minutes all the same.
+        if (wParam == 0)
+            controller.Resume("an administrator (Ambrel.exe --resume)");
+        else if (wParam <= static_cast<WPARAM>(AMBREL_LONGEST_PAUSE_MINUTES))
+            controller.Pause(static_cast<int>(wParam), "an administrator (Ambrel.exe --pause)");
         return 0;
     case WM_PIPEFAILED:
         controller.events.OnPipeFailed(static_cast<DWORD>(wParam));

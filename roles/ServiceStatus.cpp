@@ -135,3 +135,12 @@ void ServiceStatus::CloseWindow() const
     if (hwnd != nullptr)
         PostMessageW(hwnd, WM_CLOSE, 0, 0);
 }
+
+bool ServiceStatus::PostToWindow(UINT message, WPARAM wParam) const
+{
+    HWND hwnd = window != nullptr ? window->hwnd.load() : nullptr;
+    if (hwnd != nullptr && PostMessageW(hwnd, message, wParam, 0))
+        return true;
+    LogPrint("service: no window for message %u\n", message);
+    return false;
+}

@@ -17,6 +17,10 @@
 
 #include <atomic>
 
+// Posted by the control handler to the service's window for a pause control: wParam the minutes,
+// 0 to end the pause.
+const UINT WM_SERVICEPAUSE = WM_USER + 40;
+
 // The service's name in the Service Control Manager (sc, net start, the installer).
 const wchar_t SERVICE_NAME[] = L"Ambrel";
 
@@ -53,6 +57,9 @@ class ServiceStatus
     // and closes the window, whose orderly end gives every value back.
     void RequestStop();
     bool StopRequested() const;
+    // Control handler: hands a message to the service's window; false, with a log line, where
+    // there is none (not made yet, or the service waits while a tray controls the machine).
+    bool PostToWindow(UINT message, WPARAM wParam) const;
     // Waits up to milliseconds for a stop; true when one has come.
     bool WaitForStop(DWORD milliseconds) const;
     // SERVICE_STOPPED with the exit code (NO_ERROR, or ERROR_SERVICE_SPECIFIC_ERROR and the

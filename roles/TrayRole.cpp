@@ -8,6 +8,7 @@
 #include "settings/StartWithWindows.h"
 #include "watch/WatchMessages.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace
@@ -30,9 +31,52 @@ void OnReport(TrayRole& tray, int t, int mode, bool first)
         tray.presenter.Show(t, mode);
 }
 
+// "<user> (<how>)" for the event log: the tray's user is the session's.
+void WhoAsks(char (&by)[64], const char* how)
+{
+    char user[40] = "";
+    DWORD size = sizeof user;
+    if (!GetUserNameA(user, &size))
+        std::snprintf(user, sizeof user, "the user");
+    std::snprintf(by, sizeof by, "%s (%s)", user, how);
+}
+
+// minutes 0 ends the pause. True when the controller took the request.
+bool HandOnPause(TrayRole& tray, int minutes, const char* how)
+{
+    char by[64];
+    WhoAsks(by, how);
+    if (minutes == 0) {
+        tray.controller.Resume(by);
+        return true;
+    }
+    return tray.controller.Pause(minutes, by);
+}
+
+// Ambrel.exe --pause N or --resume from this session: checked as the menu's pause is (the
+// policy, the minutes' range), since any program of the session may send it.
+LONG_PTR OnPauseMessage(TrayRole& tray, WPARAM minutes)
+{
+    if (tray.controller.settings.pauseForbidden && minutes != 0) {
+        LogPrint("WndProc(): pause message refused: forbidden by policy\n");
+        return PAUSE_ANSWER_FORBIDDEN;
+    }
+    if (minutes > static_cast<WPARAM>(AMBREL_LONGEST_PAUSE_MINUTES))
+        return 0;
+    return HandOnPause(tray, static_cast<int>(minutes),
+                       minutes != 0 ? "Ambrel.exe --pause" : "Ambrel.exe --resume")
+               ? PAUSE_ANSWER_DONE
+               : 0;
+}
+
 void OnCommand(TrayRole& tray, int command)
 {
-    if (!tray.presenter.OnCommand(command))
+    const bool changed = tray.presenter.OnCommand(command);
+    const int pause = tray.presenter.pauseAsked;
+    tray.presenter.pauseAsked = 0;
+    if (pause != 0)
+        HandOnPause(tray, pause > 0 ? pause : 0, "menu");
+    if (!changed)
         return;
     tray.controller.Choose(tray.presenter.settings);
     ShowZone(tray);
@@ -73,6 +117,7 @@ int RunTray(TrayRole& tray, HINSTANCE instance)
     HWND window = tray.messageWindow.hwnd.load();
     tray.texts.Load(instance, 0);
     tray.presenter.Bind(tray.messageWindow, tray.texts.table);
+    tray.presenter.canPause = true;
     tray.presenter.history.readings = &tray.controller.readings;
     SetConsoleShutdownWindow(window);
 
@@ -126,6 +171,10 @@ LONG_PTR TrayWndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_TEMPWRITEFAIL:
         tray.controller.events.OnWriteFailed(wParam, lParam);
         return 0;
+    case WM_TEMPPAUSE:
+        tray.controller.OnPause(static_cast<uint32_t>(wParam));
+        tray.presenter.OnPause(static_cast<uint32_t>(wParam));
+        return 0;
     case WM_PIPEFAILED:
         tray.controller.events.OnPipeFailed(static_cast<DWORD>(wParam));
         return 0;
@@ -149,6 +198,8 @@ LONG_PTR TrayWndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
             tray.presenter.OnTaskbarCreated();
             return 0;
         }
+        if (message == PauseMessage())
+            return OnPauseMessage(tray, wParam);
         return -1;
     }
 }

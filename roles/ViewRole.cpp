@@ -40,6 +40,7 @@ void TakeStatus(ViewRole& view, const PipeStatus& status, PipeServerSession sess
     presenter.failedSince.wMinute = status.failedMinute;
     presenter.capInForce = status.inForce;
     presenter.capLowered = status.lowered;
+    presenter.OnPause(status.pausedSeconds);
 }
 
 void RecordReport(ViewRole& view, int t, int mode)
@@ -99,6 +100,7 @@ void OnControllerLost(ViewRole& view)
         view.controllerIsTray ? READING_CONTROLLER_ENDED : READING_NO_CONTROLLER;
     view.presenter.capInForce = 0;
     view.presenter.capLowered = false;
+    view.presenter.OnPause(0);
     ShowReport(view, TEMP_NO_READING, 0);
 }
 

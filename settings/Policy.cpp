@@ -46,5 +46,10 @@ void ApplyPolicies(Settings& settings)
          locked.onBattery);
     Lock(ReadSwitchValue(key, SETTING_NOTIFY, settings.notify), SETTING_NOTIFY, "0 or 1",
          locked.notify);
+    bool allowPause = true;
+    bool unused = false;
+    const StoredValue pause = ReadSwitchValue(key, POLICY_ALLOW_PAUSE, allowPause);
+    Lock(pause, POLICY_ALLOW_PAUSE, "0 or 1", unused);
+    settings.pauseForbidden = pause == StoredValue::Read && !allowPause;
     key.Close();
 }

@@ -6,6 +6,8 @@
 #include "settings/Settings.h"
 
 const char POLICY_KEY_PATH[] = "Software\\Policies\\Ambrel";
+// REG_DWORD: 0 forbids the pause (the menu's and the command line's), 1 allows it as if unset.
+const char POLICY_ALLOW_PAUSE[] = "AllowPause";
 
 // Puts every well-formed policy value over the user's choice and locks that setting. A value
 // that is not well-formed is logged and ignored: the user's choice stays, unlocked.

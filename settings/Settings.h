@@ -33,6 +33,8 @@ struct Settings {
     // The settings that a policy has set: their menu items are greyed and their commands
     // ignored.
     MenuLocks locked;
+    // A policy forbids the pause (AllowPause 0): its item is greyed and its command refused.
+    bool pauseForbidden;
 };
 
 bool IsThrottleAtChoice(int64_t value);

@@ -1,5 +1,7 @@
 #include "ui/DigitColours.h"
 
+#include "power/Ambrel.h"
+
 const uint8_t SegmentTable[10] = {0x7E, 0x30, 0x6D, 0x79, 0x33, 0x5B, 0x5F, 0x70, 0x7F, 0x7B};
 
 namespace
@@ -15,6 +17,8 @@ const ColourEntry UNLIT = {0, 0, 0, 0};
 const ColourEntry MODE0_BAR = {67, 137, 11, 0};
 const ColourEntry MODE1_BAR = {35, 218, 218, 0};
 const ColourEntry OTHER_MODE_BAR = {41, 35, 218, 0};
+// Grey, but not the mid grey of 128 that a grey taskbar may have: the bar reaches the icon's edge.
+const ColourEntry PAUSED_BAR = {140, 140, 140, 0};
 
 void SetDigit(DigitColourTable& table, int firstEntry, uint8_t code)
 {
@@ -32,6 +36,8 @@ ColourEntry ModeBarColour(int mode)
         return MODE0_BAR;
     if (mode == 1)
         return MODE1_BAR;
+    if (mode == AMBREL_PAUSED_MODE)
+        return PAUSED_BAR;
     return OTHER_MODE_BAR;
 }
 

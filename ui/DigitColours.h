@@ -26,8 +26,9 @@ const int MODE_BAR_ENTRY = 15;
 
 using DigitColourTable = std::array<ColourEntry, DIGIT_COLOUR_COUNT>;
 
-// The mode bar's colour: green at mode 0 (the user's own values), yellow at 1 (99 %), red at 2
-// (80 %) and any other mode.
+// The mode bar's colour: green at mode 0 (the user's own values), yellow at 1 (99 %), grey while
+// paused (AMBREL_PAUSED_MODE: no mode is in force, and the bar says so at any size and in every
+// look, as the icon's ground is black in all of them), red at 2 (80 %) and any other mode.
 ColourEntry ModeBarColour(int mode);
 
 // The table that shows t (°C) and the throttle mode. 0 to 99 show two digits, 100 and above the

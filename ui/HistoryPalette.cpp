@@ -1,5 +1,6 @@
 #include "ui/HistoryPalette.h"
 
+#include "power/Ambrel.h"
 #include "ui/DigitColours.h"
 
 #include <cmath>
@@ -24,7 +25,7 @@ HistoryPalette Light()
             {20, 80, 200},
             {200, 100, 0},
             {150, 60, 170},
-            {BarColour(0), BarColour(1), BarColour(2)},
+            {BarColour(0), BarColour(1), BarColour(2), BarColour(AMBREL_PAUSED_MODE)},
             false};
 }
 
@@ -37,12 +38,12 @@ HistoryPalette Dark()
             {100, 170, 255},
             {255, 170, 60},
             {210, 130, 230},
-            {BarColour(0), BarColour(1), BarColour(2)},
+            {BarColour(0), BarColour(1), BarColour(2), BarColour(AMBREL_PAUSED_MODE)},
             false};
 }
 
 // The temperature in the highlight's colour, the thresholds (dashed) and the performance (thin) in
-// the text's, the grid grey; the band hatched in the text's colour.
+// the text's, the grid grey; the band hatched in the text's colour, a pause in the grey one.
 HistoryPalette HighContrast(const SystemColours& system)
 {
     return {HistoryLook::HighContrast,
@@ -52,7 +53,7 @@ HistoryPalette HighContrast(const SystemColours& system)
             system.highlight,
             system.windowText,
             system.windowText,
-            {system.windowText, system.windowText, system.windowText},
+            {system.windowText, system.windowText, system.windowText, system.grayText},
             true};
 }
 
@@ -87,6 +88,8 @@ BandHatch HatchOfMode(int mode)
 {
     if (mode == 0)
         return BandHatch::None;
+    if (mode == AMBREL_PAUSED_MODE)
+        return BandHatch::Horizontal;
     return mode == 1 ? BandHatch::Diagonal : BandHatch::Cross;
 }
 

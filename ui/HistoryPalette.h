@@ -23,7 +23,7 @@ struct SystemColours {
 };
 
 // How the band shows a throttle mode where it is hatched.
-enum class BandHatch { None, Diagonal, Cross };
+enum class BandHatch { None, Diagonal, Cross, Horizontal };
 
 struct HistoryPalette {
     HistoryLook look;
@@ -33,16 +33,17 @@ struct HistoryPalette {
     PaletteColour temperature;
     PaletteColour threshold;
     PaletteColour performance;
-    // The band's colour in each mode (0, 1, 2), or, where hatched, the colour of the hatching.
-    PaletteColour band[3];
+    // The band's colour in each mode (0, 1, 2, and AMBREL_PAUSED_MODE), or, where hatched, the
+    // colour of the hatching.
+    PaletteColour band[4];
     bool hatched;
 };
 
 // The palette of a look; the system colours count for HighContrast only.
 HistoryPalette ChoosePalette(HistoryLook look, const SystemColours& system);
 
-// The band's hatching for a mode: none at the user's own values, diagonal at 99 %, crossed at
-// 80 % (and any other mode).
+// The band's hatching for a mode: none at the user's own values, diagonal at 99 %, horizontal
+// while paused, crossed at 80 % (and any other mode).
 BandHatch HatchOfMode(int mode);
 
 // The contrast ratio of two colours as the web's accessibility guidelines define it, from 1

@@ -1,6 +1,7 @@
 #include "ui/HistoryWindow.h"
 
 #include "base/TextWriter.h"
+#include "power/Ambrel.h"
 #include "ui/SystemLook.h"
 
 #include <cwchar>
@@ -156,7 +157,7 @@ void FillBox(HDC dc, int left, int top, int right, int bottom, COLORREF colour)
 // window's colour, framed so that the user's own values show as an empty box.
 void BandBox(HDC dc, const RECT& box, int mode, const HistoryPalette& palette)
 {
-    const int index = mode >= 0 && mode <= 2 ? mode : 2;
+    const int index = mode >= 0 && mode <= AMBREL_PAUSED_MODE ? mode : 2;
     if (!palette.hatched) {
         FillBox(dc, box.left, box.top, box.right, box.bottom, Colour(palette.band[index]));
         return;
@@ -164,8 +165,10 @@ void BandBox(HDC dc, const RECT& box, int mode, const HistoryPalette& palette)
     FillBox(dc, box.left, box.top, box.right, box.bottom, Colour(palette.background));
     const BandHatch hatch = HatchOfMode(mode);
     if (hatch != BandHatch::None) {
-        HBRUSH brush = CreateHatchBrush(hatch == BandHatch::Diagonal ? HS_BDIAGONAL : HS_DIAGCROSS,
-                                        Colour(palette.band[index]));
+        const int style = hatch == BandHatch::Diagonal     ? HS_BDIAGONAL
+                          : hatch == BandHatch::Horizontal ? HS_HORIZONTAL
+                                                           : HS_DIAGCROSS;
+        HBRUSH brush = CreateHatchBrush(style, Colour(palette.band[index]));
         if (brush != nullptr) {
             FillRect(dc, &box, brush);
             DeleteObject(brush);
@@ -430,11 +433,28 @@ void HistoryWindow::DrawLegend(HDC dc, int textHeight, bool performance) const
     x += mark + gap;
     Text(dc, x, top, Wide(words[IDS_LEGEND_STATE]), TA_LEFT | TA_TOP);
     x += TextWidth(dc, words[IDS_LEGEND_STATE]) + textHeight;
+    // A pause is named only where the band shows one: the row keeps its room otherwise.
+    if (ShowsPause()) {
+        const RECT box = {x, top + textHeight / 4, x + mark, top + textHeight * 3 / 4 + 1};
+        BandBox(dc, box, AMBREL_PAUSED_MODE, palette);
+        x += mark + gap;
+        Text(dc, x, top, Wide(words[IDS_LEGEND_PAUSED]), TA_LEFT | TA_TOP);
+        x += TextWidth(dc, words[IDS_LEGEND_PAUSED]) + textHeight;
+    }
     if (!performance)
         return;
     LineMark(dc, x, x + mark, middle, 1, Colour(palette.performance));
     x += mark + gap;
     Text(dc, x, top, Wide(words[IDS_LEGEND_PERFORMANCE]), TA_LEFT | TA_TOP);
+}
+
+bool HistoryWindow::ShowsPause() const
+{
+    for (int i = 0; i < graph.segmentCount; ++i) {
+        if (graph.segments[i].mode == AMBREL_PAUSED_MODE)
+            return true;
+    }
+    return false;
 }
 
 void HistoryWindow::DrawBand(HDC dc) const

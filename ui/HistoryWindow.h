@@ -73,6 +73,7 @@ class HistoryWindow
     void Paint(HWND window);
     void Draw(HDC dc, int width, int height);
     void DrawLegend(HDC dc, int textHeight, bool performance) const;
+    bool ShowsPause() const;
     void DrawBand(HDC dc) const;
     // The line of text and the window text, from view.
     void ComposeText();

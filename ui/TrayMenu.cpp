@@ -76,6 +76,10 @@ void TrayMenu::AddSettingsItems(HMENU popup, const MenuChoices& choices, const T
                         : choices.otherSession ? IDS_MENU_OTHER_SESSION
                                                : IDS_MENU_FOR_MACHINE;
     char16_t text[3][ITEM_TEXT_SIZE];
+    InsertMenuW(popup, position++,
+                MF_BYPOSITION | MF_STRING | (choices.pauseLocked ? MF_GRAYED : 0),
+                choices.paused ? ID_RESUME : ID_PAUSE,
+                Wide(words[choices.paused ? IDS_MENU_RESUME : IDS_MENU_PAUSE]));
     InsertMenuW(popup, position++, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(zoneMenu),
                 Wide(MachineItemText(text[0], IDS_MENU_THERMAL_ZONE, machine, words)));
     InsertMenuW(popup, position++, MF_BYPOSITION | MF_POPUP,

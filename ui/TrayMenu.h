@@ -1,7 +1,7 @@
-// The settings part of the tray menu, built at run time between History and About: "Thermal zone"
-// (every zone with its temperature, and "Hottest zone"), "Throttle at" (the offered thresholds),
-// "On battery too", "Notify when throttling", "Start with Windows", and a separator. Main
-// thread only.
+// The settings part of the tray menu, built at run time between History and About: "Pause for 1
+// hour" (or "Resume" while paused), "Thermal zone" (every zone with its temperature, and "Hottest
+// zone"), "Throttle at" (the offered thresholds), "On battery too", "Notify when throttling",
+// "Start with Windows", and a separator. Main thread only.
 #pragma once
 
 #include "base/TextTable.h"
@@ -18,6 +18,8 @@ const int ID_THROTTLE_AT_FIRST = 40200; // + the index in THROTTLE_AT_CHOICES
 const int ID_START_WITH_WINDOWS = 40300;
 const int ID_NOTIFY = 40301;
 const int ID_ON_BATTERY = 40320;
+const int ID_PAUSE = 40400;
+const int ID_RESUME = 40401;
 
 // The items whose setting a policy has set: shown with their value, greyed.
 struct MenuLocks {
@@ -49,6 +51,10 @@ struct MenuChoices {
     // session)" where that controller is a tray in another user's session.
     bool forMachine;
     bool otherSession;
+    // The controller is paused: the item resumes. It is greyed where the pause is not the
+    // user's to make (a policy forbids it, or a view shows the controller).
+    bool paused;
+    bool pauseLocked;
 };
 
 class TrayMenu

@@ -28,9 +28,11 @@ void ZoneText(char16_t* text, const char* zone, const TextTable& words)
 }
 
 // The value in force, which is the user's own wherever that is below the mode's level.
+// While paused the user's own values are in force: those of mode 0.
 void MaximumStateText(char16_t* text, const TooltipFacts& facts, const TextTable& words)
 {
-    const int64_t percent = facts.inForce > 0 ? facts.inForce : ThrottlePercentOfMode(facts.mode);
+    const int mode = facts.mode == AMBREL_PAUSED_MODE ? 0 : facts.mode;
+    const int64_t percent = facts.inForce > 0 ? facts.inForce : ThrottlePercentOfMode(mode);
     char16_t value[PIECE_SIZE];
     ComposeQuantity(value, PIECE_SIZE, percent, IDS_PERCENT, words);
     Insert(text, words[IDS_MAXIMUM_STATE], value);
@@ -115,7 +117,11 @@ void ComposeTooltip(char16_t* text, size_t size, const TooltipFacts& facts, cons
     char16_t reading[PIECE_SIZE], throttle[PIECE_SIZE];
     ReadingText(reading, facts, words);
     ThrottleText(throttle, facts, words);
-    if (facts.status == READING_FAILED) {
+    // The pause is what the user chose, and says why nothing is capped; a failing sensor
+    // changes nothing while paused.
+    if (facts.pausedUntil != nullptr) {
+        Insert(body, words[IDS_TIP_PAUSED], reading, facts.pausedUntil, throttle);
+    } else if (facts.status == READING_FAILED) {
         const int pattern = facts.temperature != TEMP_NO_READING ? IDS_TIP_FAILED : IDS_TIP_FAILING;
         Insert(body, words[pattern], reading, facts.failedAt, throttle);
     } else {

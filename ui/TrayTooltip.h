@@ -28,6 +28,9 @@ struct TooltipFacts {
     int32_t inForce;
     // The cap lowers some value below the user's own setting: what it caps is named.
     bool lowered;
+    // While paused, the local time at which the pause ends, as the user's locale writes it;
+    // null when not paused.
+    const char16_t* pausedUntil;
 };
 
 // Writes the tooltip into text (size characters, at least 1), cut to fit.

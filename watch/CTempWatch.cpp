@@ -45,6 +45,7 @@ void CTempWatch::OnInit()
 void CTempWatch::OnTimeout()
 {
     TakeChoice();
+    TakePause();
     if (handOverDue.exchange(false))
         keeper.TakeOverForeign(nullptr);
     // A value that failed is written again while the mode holds. The user has switched
@@ -115,6 +116,33 @@ void CTempWatch::TakeBatteryChoice(bool onBattery)
     if (ambrel.Engaged())
         ambrel.SetPowerMode();
     reportDue = true;
+}
+
+// The pause takes effect before this tick's reading: paused, the reading takes no step and the
+// report shows the pause; resumed or over, the reading counts again. The window learns how long
+// the pause has left, which it shows and hands on to the viewers.
+void CTempWatch::TakePause()
+{
+    const uint64_t now = GetTickCount64();
+    const int64_t asked = pendingPause.exchange(0);
+    bool changed = false;
+    if (asked == PAUSE_RESUME)
+        changed = ambrel.Resume();
+    else if (asked > 0)
+        changed = ambrel.Pause(now, static_cast<uint64_t>(asked));
+    changed = ambrel.OnClock(now) || changed;
+    if (!changed)
+        return;
+    reportDue = true;
+    HWND hwnd = window != nullptr ? window->hwnd.load() : nullptr;
+    const uint64_t left = ambrel.Paused() ? ambrel.pausedUntil - now : 0;
+    if (hwnd != nullptr)
+        PostMessageA(hwnd, WM_TEMPPAUSE, static_cast<WPARAM>((left + 999) / 1000), 0);
+}
+
+void CTempWatch::RequestPause(int minutes)
+{
+    pendingPause.store(minutes > 0 ? static_cast<int64_t>(minutes) * 60 * 1000 : PAUSE_RESUME);
 }
 
 bool CTempWatch::RequestChoice(const WatchChoice& choice)
@@ -211,7 +239,7 @@ void CTempWatch::WriteBackSaved()
 
 TempReport CTempWatch::ReportOf(const TempReading& reading) const
 {
-    TempReport report = {reading.temperature, ambrel.mode, reading.status,
+    TempReport report = {reading.temperature, ambrel.ShownMode(), reading.status,
                          static_cast<int32_t>(ambrel.inForce), ambrel.lowered};
     return report;
 }

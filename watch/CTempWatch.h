@@ -33,6 +33,9 @@ struct WatchChoice {
     bool onBattery;
 };
 
+// CTempWatch::pendingPause: the end of a pause.
+const int64_t PAUSE_RESUME = -1;
+
 // One reading: the temperature (valid when status is READING_OK) and how the reading went.
 struct TempReading {
     int32_t temperature;
@@ -72,6 +75,9 @@ class CTempWatch : public CiThreadEx
     // The main thread has learnt that the other controller's ledgers may hold something new (a
     // user has come to view the service): the worker looks at its next reading.
     std::atomic<bool> handOverDue;
+    // A pause asked for on the main thread and not yet taken up: its length in milliseconds,
+    // PAUSE_RESUME to end one, or 0 for none.
+    std::atomic<int64_t> pendingPause;
     // Room for reading every zone at once (Hottest zone), so that a reading allocates nothing.
     ZoneArrayBuffer zoneArray;
     // The scheme last posted as WM_TEMPSCHEME; valid when schemePosted.
@@ -86,6 +92,9 @@ class CTempWatch : public CiThreadEx
     // Main thread: hands a choice to the worker, replacing one it has not taken up yet. Returns
     // false when there is no memory for it.
     bool RequestChoice(const WatchChoice& choice);
+    // Main thread: hands a pause of minutes (or, with 0, the end of a pause) to the worker,
+    // which takes it up at its next reading, replacing one it has not taken up yet.
+    void RequestPause(int minutes);
     // Main thread: asks the worker to take over what the other controller left (at most once
     // per reading, however often it is asked).
     void RequestHandOver();
@@ -104,6 +113,7 @@ class CTempWatch : public CiThreadEx
     void OnEnd();
     void Step(const TempReading& reading);
     void TakeChoice();
+    void TakePause();
     void TakeBatteryChoice(bool onBattery);
     void OpenCounter();
     void CloseCounter();

@@ -15,6 +15,8 @@
 //                bytes, the first 8 in wParam and the last 8 in lParam); posted after the step.
 // WM_TEMPWRITEFAIL: a power write failed (wParam the ThrottleValue, lParam the platform's code);
 //                posted after the step, at each failed attempt.
+// WM_TEMPPAUSE:  the pause has begun, been renewed or ended (wParam the seconds it has left, 0
+//                when it has ended); posted just before the report that shows it.
 #define AMBREL_WM_USER_BASE 0x0400
 
 #define WM_TEMPINIT (AMBREL_WM_USER_BASE + 11)
@@ -23,3 +25,4 @@
 #define WM_TEMPCAP (AMBREL_WM_USER_BASE + 14)
 #define WM_TEMPSCHEME (AMBREL_WM_USER_BASE + 15)
 #define WM_TEMPWRITEFAIL (AMBREL_WM_USER_BASE + 16)
+#define WM_TEMPPAUSE (AMBREL_WM_USER_BASE + 17)

@@ -53,7 +53,9 @@ EVENT_INSERT = re.compile(r'(trace|warn|err):eventlog:ReportEventW L"(.*)"$')
 
 ENTRY = re.compile(r'(\d\d/\d\d/\d\d \d\d:\d\d:\d\d\.\d\d\d) (\d{4,}) ')
 
-BAR_COLOURS = {0: (11, 137, 67), 1: (218, 218, 35), 2: (218, 35, 41)}
+BAR_COLOURS = {0: (11, 137, 67), 1: (218, 218, 35), 2: (218, 35, 41), 3: (140, 140, 140)}
+# The "mode" that the bar shows while paused.
+PAUSED = 3
 
 
 def windows_path(path):
@@ -645,7 +647,7 @@ def tooltip():
 
 
 # The tray menu's entries from the top; '-' is the separator.
-TRAY_MENU = ['History', 'Thermal zone', 'Throttle at', 'On battery too', 'Notify when throttling',
+TRAY_MENU = ['History', 'Pause for 1 hour', 'Thermal zone', 'Throttle at', 'On battery too', 'Notify when throttling',
              'Start with Windows', '-', 'About', 'Exit']
 MENU_BORDERS = 3    # pixels above the first and below the last entry, together
 MENU_SEPARATOR = 7  # pixels of a separator

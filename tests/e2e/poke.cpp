@@ -489,7 +489,7 @@ int RefusePipe(int seconds)
 
 bool SendStatus(HANDLE pipe, int32_t temperature)
 {
-    PipeStatus status = {temperature, 0, 0, 100, false, "", 85, false, 0, 0, 0};
+    PipeStatus status = {temperature, 0, 0, 100, false, "", 85, false, 0, 0, 0, 0};
     uint8_t message[PIPE_MAX_MESSAGE / 128];
     DWORD size = static_cast<DWORD>(EncodePipeStatus(status, message, sizeof message)), written = 0;
     return WriteFile(pipe, message, size, &written, nullptr) && written == size;
@@ -526,7 +526,7 @@ int FloodPipe(int seconds, int32_t last)
 size_t HostileAnswer(const char* what, uint8_t* message, size_t room)
 {
     static PipeHistory history;
-    PipeStatus status = {47, 0, 0, 100, false, "", 85, false, 0, 0, 0};
+    PipeStatus status = {47, 0, 0, 100, false, "", 85, false, 0, 0, 0, 0};
     if (std::strcmp(what, "garbage") == 0) {
         std::memset(message, 'A', 64);
         return 64;

@@ -21,7 +21,11 @@ from ambrel_harness import (EXE, bar_colour_counts, screen_pixels, POKE, windows
                             read_log_raw, save_screenshot, set_log_pixels, shown_mode, store_text,
                             tooltip, tray_window, visible_window_ids, wait_for, window_geometry,
                             x_windows, TRAY_MENU, ocr, commonest_pixel, ViewRun, view_poke,
-                            view_title)
+                            view_title, PAUSED, wine)
+
+# The menu's pause and resume commands.
+ID_PAUSE = 40400
+ID_RESUME = 40401
 
 MAIN_THREAD_LIFETIME = [
     'Ambrel Ver.1.00\n', 'watch start\n', 'message loop start\n', 'msg stopped\n',
@@ -336,6 +340,58 @@ class Throttle(unittest.TestCase):
         self.assertEqual(1, messages(log_entries()).count(NOTICE))
         # The event log follows the same episode: one lowered/ended pair between start and stop.
         self.assertEqual([1, 3, 4, 2], [event[0] for event in run.events()])
+
+    def test_a_pause_gives_back_at_once_leaves_a_hot_machine_uncapped_and_resume_caps_again(self):
+        delete_log()
+        run = AmbrelRun('pause', store=store_text(schemes=((BALANCED, 100, 90, 100, 60),)),
+                        script=f'{counter(90)}\n', events=True).start()
+        try:
+            self.assertTrue(wait_for(lambda: run.values() == [80, 80, 80, 60], 40))
+            self.assertTrue(wait_for_mode(2))
+            # Paused at 80 %: every value has its own setting back at the next reading.
+            asked = run.collections()
+            poke('command', ID_PAUSE)
+            self.assertTrue(wait_for(lambda: run.values() == [100, 90, 100, 60], 6))
+            self.assertLessEqual(run.collections(), asked + 2)
+            self.assertTrue(wait_for_mode(PAUSED))
+            self.assertIsNotNone(wait_for(lambda: find_icon(expected_icon(16, 90, PAUSED)), 15))
+            tip = re.fullmatch(r'Ambrel — 90 °C \(\\_TZ\.TZ01\), paused until (\d+):(\d\d)( [AP]M)?; '
+                               r'maximum processor state 100 %', tooltip())
+            self.assertIsNotNone(tip, tooltip())
+            self.assertLessEqual(minutes_apart(tip, time.time() + 3600), 2)
+            # Hot readings go on and take no step; the history goes on too.
+            writes, paused_at = run.ac_writes(), run.collections()
+            self.assertTrue(wait_for(lambda: run.collections() >= paused_at + 6, 30))
+            self.assertEqual(writes, run.ac_writes())
+            self.assertEqual(PAUSED, shown_mode())
+            # Resumed, four hot readings in a row cap again.
+            resumed_at = run.collections()
+            poke('command', ID_RESUME)
+            self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
+            self.assertLessEqual(run.collections(), resumed_at + 6)
+            self.assertTrue(wait_for_mode(1))
+            self.assertEqual(0, close_and_wait(run))
+        finally:
+            run.kill()
+        log = messages(log_entries())
+        self.assertIn('Controller: pause of 60 min by ', ''.join(log))
+        paused = [e for e in run.events() if e[0] == 11]
+        resumed = [e for e in run.events() if e[0] == 12]
+        self.assertEqual(1, len(paused), run.events())
+        self.assertRegex(paused[0][2][0], r' \(menu\)$')
+        self.assertEqual('60', paused[0][2][1])
+        self.assertEqual(1, len(resumed), run.events())
+        self.assertRegex(resumed[0][2][0], r'^resumed by .* \(menu\)$')
+
+
+def minutes_apart(match, when):
+    """How many minutes a time of day read as hours, minutes and AM/PM lies from a moment."""
+    hour, minute, half = int(match.group(1)), int(match.group(2)), match.group(3)
+    if half:
+        hour = hour % 12 + (12 if half.strip() == 'PM' else 0)
+    local = time.localtime(when)
+    apart = abs(hour * 60 + minute - (local.tm_hour * 60 + local.tm_min))
+    return min(apart, 1440 - apart)
 
 
 class Tray(unittest.TestCase):
@@ -687,7 +743,8 @@ class Tray(unittest.TestCase):
             time.sleep(0.5)
             save_screenshot(WORK / 'menu-german.png', *menu[1:])
             text = ocr(WORK / 'menu-german.png', language='deu')
-            for entry in ('Verlauf', 'Thermische Zone', 'Drosseln ab', 'Auch im Akkubetrieb',
+            for entry in ('Verlauf', 'Für 1 Stunde pausieren', 'Thermische Zone', 'Drosseln ab',
+                          'Auch im Akkubetrieb',
                           'Beim Drosseln benachrichtigen', 'Mit Windows starten', 'Beenden'):
                 self.assertIn(entry, text)
             click(*menu_item_centre(menu, TRAY_MENU, 'Exit'))
@@ -1154,6 +1211,22 @@ class Service(unittest.TestCase):
                     poke('command', 40200)
                     line = 'WndProc(): WM_COMMAND: ID_THROTTLE_AT is set for this machine\n'
                     self.assertTrue(wait_for(lambda: line in messages(log_entries()), 10))
+                    # A view cannot pause the machine; an administrator can, and the view shows
+                    # it: the machine's own values back at once, the grey bar, until when.
+                    poke('command', ID_PAUSE)
+                    line = ('WndProc(): WM_COMMAND: ID_PAUSE refused: a view cannot pause the '
+                            'machine\n')
+                    self.assertTrue(wait_for(lambda: line in messages(log_entries()), 10))
+                    self.assertEqual(0, wine(EXE, '--pause', '30'))
+                    self.assertTrue(wait_for(lambda: service.values() == [100, 90, 100, 60], 6))
+                    self.assertTrue(wait_for(lambda: 'paused until' in poke_output('title'), 10))
+                    self.assertTrue(wait_for_mode(PAUSED))
+                    self.assertEqual(2, wine(EXE, '--pause', '121'))
+                    # Resumed, the service caps again: 99 % after four readings, then 80 %.
+                    self.assertEqual(0, wine(EXE, '--resume'))
+                    self.assertTrue(wait_for(lambda: service.values() == [99, 90, 99, 60], 12))
+                    self.assertTrue(wait_for(lambda: service.values() == [80, 90, 80, 60], 20))
+                    self.assertNotIn('paused', poke_output('title'))
                     self.assertEqual(0, close_and_wait(tray))
                 finally:
                     tray.kill()
@@ -1196,6 +1269,10 @@ class Service(unittest.TestCase):
                 self.assertEqual(0, service.start())
                 time.sleep(4)
                 self.assertEqual([], service.trace())
+                # The waiting service controls nothing: the pause goes to the tray that does.
+                self.assertEqual(0, wine(EXE, '--pause', '5'))
+                self.assertTrue(wait_for(lambda: tray.values() == [100, 100], 6))
+                self.assertIn('paused until', tooltip())
                 self.assertEqual(0, close_and_wait(tray))
                 self.assertEqual([100, 100], tray.values())
                 self.assertTrue(service.wait_until(lambda: service.values() == [80, 80], 40))
@@ -1516,6 +1593,8 @@ class Deploy(unittest.TestCase):
     def test_policy_threshold_wins_over_the_users_and_locks_its_item(self):
         set_registry_value(SETTINGS_KEY, 'ThrottleAt', ('REG_DWORD', '80'))
         set_registry_value(POLICY_KEY, 'ThrottleAt', ('REG_DWORD', '95'))
+        set_registry_value(POLICY_KEY, 'AllowPause', ('REG_DWORD', '0'))
+        self.addCleanup(delete_registry_value, POLICY_KEY, 'AllowPause')
         delete_log()
         run = AmbrelRun('policy', script=f'{counter(90)}\n').start()
         try:
@@ -1526,6 +1605,11 @@ class Deploy(unittest.TestCase):
             poke('command', 40200)
             refused = 'WndProc(): WM_COMMAND: ID_THROTTLE_AT is set by policy\n'
             self.assertTrue(wait_for(lambda: refused in messages(log_entries())))
+            # AllowPause 0: the menu's pause and the command line's are refused.
+            poke('command', ID_PAUSE)
+            forbidden = 'WndProc(): WM_COMMAND: ID_PAUSE is forbidden by policy\n'
+            self.assertTrue(wait_for(lambda: forbidden in messages(log_entries())))
+            self.assertEqual(3, wine(EXE, '--pause', '30'))
             before = run.collections()
             self.assertTrue(wait_for(lambda: run.collections() >= before + 5, 20))
             self.assertEqual([], run.ac_writes())
@@ -1598,8 +1682,9 @@ class Deploy(unittest.TestCase):
         admx = policy / 'Ambrel.admx'
         admls = {path.parent.name: path for path in policy.glob('*/Ambrel.adml')}
         self.assertEqual(0, subprocess.run(['xmllint', '--noout', admx, *admls.values()]).returncode)
-        read = set(re.findall(r'const char SETTING_\w+\[\] = "(\w+)";',
-                              (source / 'settings' / 'Settings.h').read_text()))
+        read = set(re.findall(r'const char (?:SETTING|POLICY)_\w+\[\] = "(\w+)";',
+                              (source / 'settings' / 'Settings.h').read_text() +
+                              (source / 'settings' / 'Policy.h').read_text()))
         key = re.search(r'POLICY_KEY_PATH\[\] = "(.*)";', (source / 'settings' / 'Policy.h').read_text())
         ns = {'p': 'http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions'}
         template = ElementTree.parse(admx).getroot()
@@ -1817,7 +1902,8 @@ class Pipe(unittest.TestCase):
         self.assertEqual((2, 'CRITICAL: no Ambrel controls this machine (its status pipe is not '
                              'there)\r\n'), ask(nobody))
         keys = {'version', 'state', 'exitCode', 'temperature', 'reading', 'failingSince', 'zone',
-                'mode', 'maxProcessorState', 'lowered', 'onBattery', 'controller', 'session',
+                'mode', 'maxProcessorState', 'lowered', 'onBattery', 'pausedSeconds', 'controller',
+                'session',
                 'user', 'throttleAt', 'setByPolicy', 'peak30min', 'throttledMinutes30min'}
         failing = f'{counter(60)}\n' + 'collect-fail -2147481643\n' * 60
         for name, script, state, lowered, reading in (

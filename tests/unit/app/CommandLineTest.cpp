@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/PauseControl.h"
 
 #include <gtest/gtest.h>
 
@@ -78,6 +79,48 @@ TEST(CommandLine, OnlyExactSwitchesCount)
         EXPECT_EQ(row.other == nullptr ? "" : row.other,
                   std::string(switches.other == nullptr ? "" : switches.other));
     }
+}
+
+// --pause takes the next argument as its minutes, whatever it is; a bad one is -1, so that the run
+// says so rather than pausing for some other time.
+TEST(CommandLine, PauseTakesItsMinutesAndResumeStandsAlone)
+{
+    struct {
+        std::vector<const char*> arguments;
+        int pause;
+        int resume;
+        int file;
+    } rows[] = {
+        {{"--pause", "60"}, 60, 0, 0},
+        {{"--pause", "1", "--logging"}, 1, 0, 1},
+        {{"--pause", "120"}, 120, 0, 0},
+        {{"--pause", "0120"}, 120, 0, 0},
+        {{"--pause"}, -1, 0, 0},
+        {{"--pause", "--logging"}, -1, 0, 0},
+        {{"--pause", "0"}, -1, 0, 0},
+        {{"--pause", "121"}, -1, 0, 0},
+        {{"--pause", "99999999999999999999"}, -1, 0, 0},
+        {{"--pause", "-5"}, -1, 0, 0},
+        {{"--pause", "6O"}, -1, 0, 0},
+        {{"--pause", ""}, -1, 0, 0},
+        {{"--resume"}, 0, 1, 0},
+        {{"--Pause", "60", "--resume=1", "-resume"}, 0, 0, 0},
+    };
+    for (const auto& row : rows) {
+        CommandSwitches switches = Parse(row.arguments);
+        EXPECT_EQ(row.pause, switches.pause) << row.arguments.size();
+        EXPECT_EQ(row.resume, switches.resume) << row.arguments.size();
+        EXPECT_EQ(row.file, switches.file) << row.arguments.size();
+    }
+}
+
+// Each pause the command line takes has a control of its own, and no other control is a pause.
+TEST(CommandLine, EveryPauseHasItsServiceControl)
+{
+    for (int minutes = 0; minutes <= AMBREL_LONGEST_PAUSE_MINUTES; ++minutes)
+        EXPECT_EQ(minutes, PauseOfControl(ControlOfPause(minutes))) << minutes;
+    for (uint32_t control : {0u, 1u, 15u, 127u, 129u + AMBREL_LONGEST_PAUSE_MINUTES, 255u})
+        EXPECT_EQ(-1, PauseOfControl(control)) << control;
 }
 
 TEST(CommandLine, ProgramNameIsNeverASwitch)

@@ -18,7 +18,7 @@ StatusAnswer Answered(int32_t temperature, int32_t mode, int32_t reading, int32_
 {
     StatusAnswer answer{};
     answer.outcome = StatusOutcome::Answered;
-    answer.status = {temperature, mode, reading, inForce, lowered, "*", 85, true, 0, 9, 5};
+    answer.status = {temperature, mode, reading, inForce, lowered, "*", 85, true, 0, 9, 5, 0};
     answer.failedAt = u"09:05";
     return answer;
 }
@@ -132,11 +132,19 @@ TEST(StatusReport, AnAnswerNamesTheControllerThePoliciesAndTheLastHalfHour)
               Text(answer));
     EXPECT_EQ("{\"version\":1,\"state\":\"WARNING\",\"exitCode\":1,\"temperature\":91,"
               "\"reading\":\"ok\",\"failingSince\":null,\"zone\":\"*\",\"mode\":2,"
-              "\"maxProcessorState\":80,\"lowered\":true,\"onBattery\":true,"
+              "\"maxProcessorState\":80,\"lowered\":true,\"onBattery\":true,\"pausedSeconds\":0,"
               "\"controller\":\"tray\",\"session\":2,\"user\":\"ann\\\"\\\\\\u00e9\","
               "\"throttleAt\":85,\"setByPolicy\":[\"ThrottleAt\",\"Notify\"],\"peak30min\":93,"
               "\"throttledMinutes30min\":12}\r\n",
               Json(answer));
+    // Paused: nothing is lowered, and the first line says until when.
+    StatusAnswer paused = answer;
+    paused.status.lowered = false;
+    paused.status.pausedSeconds = 1800;
+    paused.pausedUntil = u"15:40";
+    EXPECT_EQ(STATUS_OK, StatusExitCode(paused));
+    EXPECT_NE(std::string::npos, Text(paused).find("paused until 15:40")) << Text(paused);
+    EXPECT_NE(std::string::npos, Json(paused).find("\"pausedSeconds\":1800,")) << Json(paused);
     answer.service = true;
     answer.session = 0;
     answer.status.setBy = PIPE_SET_FOR_MACHINE;

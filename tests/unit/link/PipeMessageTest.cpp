@@ -15,7 +15,8 @@ namespace
 
 PipeStatus Status()
 {
-    PipeStatus status = {91, 2, 1, 75, true, "\\_TZ.THRM", 90, false, PIPE_SET_THROTTLE_AT, 9, 5};
+    PipeStatus status = {91, 2, 1,   75, true, "\\_TZ.THRM", 90, false, PIPE_SET_THROTTLE_AT,
+                         9,  5, 1800};
     return status;
 }
 
@@ -48,6 +49,7 @@ TEST(PipeMessage, StatusAndHistoryComeThroughWhole)
     EXPECT_STREQ("\\_TZ.THRM", out.zone);
     EXPECT_EQ(PIPE_SET_THROTTLE_AT, out.setBy);
     EXPECT_EQ(5, out.failedMinute);
+    EXPECT_EQ(1800u, out.pausedSeconds);
 
     std::unique_ptr<PipeHistory> history(new PipeHistory());
     history->count = PIPE_HISTORY_CAPACITY;
@@ -77,7 +79,8 @@ TEST(PipeMessage, FramesAreCheckedFromTheirHeader)
         {2, 0x01, PipeFrame::Oversized}, // 64 KiB and more
         {0, 0x04, PipeFrame::Oversized}, // smaller than the header
         {4, 0x07, PipeFrame::Unknown},   // kind
-        {6, 0x02, PipeFrame::Unknown},   // version
+        {6, 0x03, PipeFrame::Unknown},   // version
+        {6, 0x01, PipeFrame::Unknown},   // a status of version 1 is shorter
         {0, 0x70, PipeFrame::Unknown},   // a status of another size
     };
     for (const Row& row : rows) {
@@ -95,13 +98,14 @@ TEST(PipeMessage, ValuesOutOfRangeAreRefused)
         int32_t value;
         size_t size;
     } rows[] = {
-        {12, 3, 4},    // mode
-        {8, -274, 4},  // temperature
-        {16, 3, 4},    // status: a view's own status never comes from the pipe
-        {20, 101, 4},  // inForce
-        {31, 24, 1},   // failedHour
-        {28, 2, 1},    // lowered is 0 or 1
-        {39, '\n', 1}, // a zone name's byte
+        {12, 4, 4},      // mode
+        {100, 86401, 4}, // a pause of more than a day
+        {8, -274, 4},    // temperature
+        {16, 3, 4},      // status: a view's own status never comes from the pipe
+        {20, 101, 4},    // inForce
+        {31, 24, 1},     // failedHour
+        {28, 2, 1},      // lowered is 0 or 1
+        {39, '\n', 1},   // a zone name's byte
     };
     for (const auto& row : rows) {
         std::vector<uint8_t> bytes = Encoded(Status());
@@ -150,15 +154,17 @@ TEST(PipeMessage, EveryValueTheControllerHoldsReachesAViewer)
     history->count = 0;
     for (const auto& t : temperatures) {
         PipeStatus status = {
-            t.held, INT32_MAX, READING_NO_CONTROLLER, -1, true, "", INT32_MIN, true, 0xff, 99, 255};
+            t.held, INT32_MAX, READING_NO_CONTROLLER, -1, true, "", INT32_MIN, true, 0xff, 99,
+            255,    UINT32_MAX};
         std::memcpy(status.zone, zone.data(), PIPE_ZONE_SIZE); // no room for its zero
         history->samples[history->count++] = {UINT32_MAX, t.held, -1, 7};
         const std::vector<uint8_t> bytes = Encoded(status);
         PipeStatus out = {};
         ASSERT_TRUE(DecodePipeStatus(bytes.data(), bytes.size(), out)) << t.held;
         EXPECT_EQ(t.sent, out.temperature) << t.held;
-        EXPECT_EQ(2, out.mode);
+        EXPECT_EQ(PIPE_PAUSED_MODE, out.mode);
         EXPECT_EQ(2, out.status);
+        EXPECT_EQ(PIPE_LONGEST_PAUSE_SECONDS, out.pausedSeconds);
         EXPECT_EQ(0, out.inForce);
         EXPECT_EQ(1, out.throttleAt);
         EXPECT_EQ(31, out.setBy);
@@ -176,6 +182,37 @@ TEST(PipeMessage, EveryValueTheControllerHoldsReachesAViewer)
         EXPECT_EQ(0, back->samples[i].mode);
         EXPECT_EQ(2, back->samples[i].status);
     }
+}
+
+// A view takes an older controller's status and history, which know no pause: there the paused
+// mode is out of range.
+TEST(PipeMessage, VersionOneIsTakenWithoutThePause)
+{
+    std::vector<uint8_t> bytes = Encoded(Status());
+    bytes.resize(bytes.size() - 4);
+    bytes[0] = static_cast<uint8_t>(bytes.size());
+    bytes[6] = 1;
+    size_t size = 0;
+    uint16_t kind = 0;
+    ASSERT_EQ(PipeFrame::Complete, CheckPipeFrame(bytes.data(), bytes.size(), size, kind));
+    PipeStatus out = {};
+    out.pausedSeconds = 7;
+    ASSERT_TRUE(DecodePipeStatus(bytes.data(), size, out));
+    EXPECT_EQ(91, out.temperature);
+    EXPECT_EQ(0u, out.pausedSeconds);
+    bytes[12] = PIPE_PAUSED_MODE;
+    EXPECT_FALSE(DecodePipeStatus(bytes.data(), size, out));
+
+    PipeHistory history = {};
+    history.count = 1;
+    history.samples[0] = {500, 47, PIPE_PAUSED_MODE, 0};
+    std::vector<uint8_t> samples(PIPE_MAX_MESSAGE);
+    samples.resize(EncodePipeHistory(history, samples.data(), samples.size()));
+    ASSERT_TRUE(DecodePipeHistory(samples.data(), samples.size(), history));
+    EXPECT_EQ(PIPE_PAUSED_MODE, history.samples[0].mode);
+    samples[6] = 1;
+    ASSERT_EQ(PipeFrame::Complete, CheckPipeFrame(samples.data(), samples.size(), size, kind));
+    EXPECT_FALSE(DecodePipeHistory(samples.data(), samples.size(), history));
 }
 
 // A controller's word that it is the machine's service stands unless where it runs says

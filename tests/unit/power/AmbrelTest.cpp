@@ -191,6 +191,152 @@ TEST(Ambrel, SetPowerModeLogsWhatThePlatformReadsBack)
     }
 }
 
+// The pause, step by step: 't' a reading, 'p' a pause of an hour at the clock's value, 'r' a
+// resume, 'c' the clock at the value.
+namespace
+{
+
+const uint64_t kHour = 60 * 60 * 1000;
+
+struct PauseStep {
+    char kind;
+    uint64_t value;
+};
+
+struct PauseRow {
+    const char* name;
+    int startMode;
+    bool forbidden;
+    std::vector<PauseStep> steps;
+    State end;
+    int shownMode;
+    std::vector<std::string> powerCalls;
+};
+
+std::vector<PauseStep> Hot(int readings)
+{
+    return std::vector<PauseStep>(static_cast<size_t>(readings), PauseStep{'t', 90});
+}
+
+std::vector<PauseStep> Then(std::vector<PauseStep> first, const std::vector<PauseStep>& second)
+{
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+const PauseRow kPauseRows[] = {
+    {"paused at 0: nothing to give back, hot readings take no step",
+     0,
+     false,
+     Then({{'p', 0}}, Hot(9)),
+     {0, 0, 0},
+     AMBREL_PAUSED_MODE,
+     {}},
+    {"paused at 1: the own values back at once",
+     1,
+     false,
+     Then({{'p', 0}}, Hot(9)),
+     {0, 0, 0},
+     AMBREL_PAUSED_MODE,
+     {"write 100", "read 100"}},
+    {"paused at 2: the own values back at once",
+     2,
+     false,
+     {{'p', 0}},
+     {0, 0, 0},
+     AMBREL_PAUSED_MODE,
+     {"write 100", "read 100"}},
+    {"a pause drops a pending step",
+     0,
+     false,
+     Then(Hot(3), {{'p', 0}, {'t', 90}}),
+     {0, 0, 0},
+     AMBREL_PAUSED_MODE,
+     {}},
+    {"resumed, four readings decide again",
+     2,
+     false,
+     Then(Then(Then({{'p', 0}}, Hot(3)), {{'r', 0}}), Hot(3)),
+     {0, 1, 3},
+     0,
+     {"write 100", "read 100"}},
+    {"resumed, the fourth reading steps",
+     2,
+     false,
+     Then(Then({{'p', 0}, {'r', 0}}, Hot(4)), {{'t', 82}}),
+     {1, 0, 0},
+     1,
+     {"write 100", "read 100", "write 99", "read 99"}},
+    {"a resume without a pause keeps the run",
+     1,
+     false,
+     Then(Hot(2), {{'r', 0}}),
+     {1, 1, 2},
+     1,
+     {}},
+    {"not over a moment before the hour",
+     2,
+     false,
+     Then({{'p', 5}, {'c', kHour + 4}}, Hot(4)),
+     {0, 0, 0},
+     AMBREL_PAUSED_MODE,
+     {"write 100", "read 100"}},
+    {"over on the hour, then four readings decide",
+     2,
+     false,
+     Then({{'p', 5}, {'c', kHour + 5}}, Hot(4)),
+     {1, 0, 0},
+     1,
+     {"write 100", "read 100", "write 99", "read 99"}},
+    {"a second pause runs from its own start",
+     0,
+     false,
+     Then({{'p', 0}, {'p', kHour / 2}, {'c', kHour + kHour / 4}}, Hot(4)),
+     {0, 0, 0},
+     AMBREL_PAUSED_MODE,
+     {}},
+    {"a policy forbids it", 2, true, Then({{'p', 0}}, Hot(1)), {2, 0, 0}, 2, {}},
+};
+
+} // namespace
+
+TEST(Ambrel, PauseGivesBackAtOnceAndHoldsUntilResumedOrOver)
+{
+    for (const PauseRow& row : kPauseRows) {
+        g_platform.Reset();
+        Ambrel controller = ControllerIn(row.startMode);
+        controller.pauseForbidden = row.forbidden;
+        for (const PauseStep& step : row.steps) {
+            if (step.kind == 't')
+                controller.OnTemperature(static_cast<int>(step.value));
+            else if (step.kind == 'p')
+                EXPECT_EQ(!row.forbidden, controller.Pause(step.value, kHour)) << row.name;
+            else if (step.kind == 'r')
+                controller.Resume();
+            else
+                controller.OnClock(step.value);
+        }
+        EXPECT_EQ(row.end, StateOf(controller)) << row.name;
+        EXPECT_EQ(row.shownMode, controller.ShownMode()) << row.name;
+        EXPECT_EQ(row.powerCalls, g_platform.powerCalls) << row.name;
+    }
+}
+
+// Only a pause of 1 minute to the longest is taken; a refused one leaves a pause in force as it
+// was.
+TEST(Ambrel, APauseOutsideItsRangeIsRefused)
+{
+    g_platform.Reset();
+    Ambrel controller = ControllerIn(1);
+    EXPECT_FALSE(controller.Pause(7, 0));
+    EXPECT_FALSE(controller.Pause(7, AMBREL_LONGEST_PAUSE_MINUTES * 60 * 1000ull + 1));
+    EXPECT_FALSE(controller.Paused());
+    EXPECT_TRUE(controller.Pause(7, AMBREL_LONGEST_PAUSE_MINUTES * 60 * 1000ull));
+    EXPECT_FALSE(controller.Pause(9, 0));
+    EXPECT_FALSE(controller.OnClock(AMBREL_LONGEST_PAUSE_MINUTES * 60 * 1000ull + 6));
+    EXPECT_TRUE(controller.OnClock(AMBREL_LONGEST_PAUSE_MINUTES * 60 * 1000ull + 7));
+}
+
 // An independent statement of the rules, written from the description of the controller
 // rather than from its code: compared reading by reading over long random sequences.
 namespace

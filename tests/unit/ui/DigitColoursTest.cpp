@@ -19,6 +19,7 @@ struct Rgb {
 const Rgb kGreen = {11, 137, 67};
 const Rgb kYellow = {218, 218, 35};
 const Rgb kRed = {218, 35, 41};
+const Rgb kGrey = {140, 140, 140};
 
 struct Row {
     int t;
@@ -49,8 +50,9 @@ const Row kRows[] = {
     {-10, 0, {6, /**/ 13}, kGreen},
     {-273, 0, {6, /**/ 13}, kGreen},
     {INT_MIN, 2, {6, /**/ 13}, kRed},
-    // Modes other than 0 and 1 show the red bar.
-    {47, 3, {0, 1, 2, /**/ 8, 9, 12, 13}, kRed},
+    // Paused, the grey bar whatever the reading; modes other than 0 and 1 show the red bar.
+    {47, 3, {0, 1, 2, /**/ 8, 9, 12, 13}, kGrey},
+    {-273, 3, {6, /**/ 13}, kGrey},
     {47, -1, {0, 1, 2, /**/ 8, 9, 12, 13}, kRed},
     {47, INT_MAX, {0, 1, 2, /**/ 8, 9, 12, 13}, kRed},
 };
@@ -160,19 +162,19 @@ TEST(HistoryPalette, TextAndLinesKeepTheirContrastAndHighContrastTheSystemsColou
         const HistoryPalette p = ChoosePalette(look, black);
         EXPECT_FALSE(p.hatched);
         EXPECT_GE(ContrastRatio(p.text, p.background), 4.5);
-        for (PaletteColour line : {p.temperature, p.threshold, p.performance})
+        for (PaletteColour line : {p.temperature, p.threshold, p.performance, p.band[3]})
             EXPECT_GE(ContrastRatio(line, p.background), 3.0) << std::hex << Hex(line);
     }
     const HistoryPalette c = ChoosePalette(HistoryLook::HighContrast, black);
     EXPECT_TRUE(c.hatched);
-    EXPECT_EQ((std::vector<int>{0, 0xFFFFFF, 0x1AEBFF, 0x3FF23F, 0xFFFFFF, 0xFFFFFF}),
+    EXPECT_EQ((std::vector<int>{0, 0xFFFFFF, 0x1AEBFF, 0x3FF23F, 0xFFFFFF, 0xFFFFFF, 0x3FF23F}),
               (std::vector<int>{Hex(c.background), Hex(c.text), Hex(c.temperature), Hex(c.grid),
-                                Hex(c.performance), Hex(c.band[1])}));
+                                Hex(c.performance), Hex(c.band[1]), Hex(c.band[3])}));
     EXPECT_NEAR(21.0, ContrastRatio({0, 0, 0}, {255, 255, 255}), 0.01);
-    EXPECT_EQ(
-        (std::vector<BandHatch>{BandHatch::None, BandHatch::Diagonal, BandHatch::Cross,
-                                BandHatch::Cross}),
-        (std::vector<BandHatch>{HatchOfMode(0), HatchOfMode(1), HatchOfMode(2), HatchOfMode(7)}));
+    EXPECT_EQ((std::vector<BandHatch>{BandHatch::None, BandHatch::Diagonal, BandHatch::Cross,
+                                      BandHatch::Horizontal, BandHatch::Cross}),
+              (std::vector<BandHatch>{HatchOfMode(0), HatchOfMode(1), HatchOfMode(2),
+                                      HatchOfMode(3), HatchOfMode(7)}));
 }
 
 } // namespace

@@ -22,36 +22,44 @@ TEST(TrayTooltip, SaysWhatTheIconCannot)
         const char* text;
     } rows[] = {
         // Where the cap lowers nothing, nothing capped is named.
-        {{47, 0, READING_OK, "", nullptr, true, 100, false},
+        {{47, 0, READING_OK, "", nullptr, true, 100, false, nullptr},
          "Ambrel — 47 °C (\\_TZ.TZ01), maximum processor state 100 %"},
-        {{91, 2, READING_OK, "*", nullptr, true, 80, true},
+        {{91, 2, READING_OK, "*", nullptr, true, 80, true, nullptr},
          "Ambrel — 91 °C (hottest zone), maximum processor state 80 % (all cores, AC and "
          "battery)"},
-        {{91, 2, READING_OK, "*", nullptr, false, 80, true},
+        {{91, 2, READING_OK, "*", nullptr, false, 80, true, nullptr},
          "Ambrel — 91 °C (hottest zone), maximum processor state 80 % (all cores, AC only)"},
         // The user's own 75 % is below the level: it is the value in force.
-        {{91, 2, READING_OK, "*", nullptr, false, 75, false},
+        {{91, 2, READING_OK, "*", nullptr, false, 75, false, nullptr},
          "Ambrel — 91 °C (hottest zone), maximum processor state 75 %"},
         // The longest text the program makes with a short zone name still fits whole.
-        {{100, 2, READING_FAILED, "*", u"09:05", true, 80, true},
+        {{100, 2, READING_FAILED, "*", u"09:05", true, 80, true, nullptr},
          "Ambrel — 100 °C (hottest zone), reading failed since 09:05; maximum processor state "
          "80 % (all cores, AC and battery)"},
-        {{-273, 0, READING_NO_ZONE, "", nullptr, true, 100, false},
+        {{-273, 0, READING_NO_ZONE, "", nullptr, true, 100, false, nullptr},
          "Ambrel — no reading: thermal zone \\_TZ.TZ01 not found; choose one in the menu"},
-        {{-273, 0, READING_NO_ZONE, "*", nullptr, true, 100, false},
+        {{-273, 0, READING_NO_ZONE, "*", nullptr, true, 100, false, nullptr},
          "Ambrel — no reading: no thermal zones found"},
         // A value in force that could not be read: the mode's level.
-        {{88, 1, READING_FAILED, "\\_TZ.THRM", u"09:05", false, 0, true},
+        {{88, 1, READING_FAILED, "\\_TZ.THRM", u"09:05", false, 0, true, nullptr},
          "Ambrel — 88 °C (\\_TZ.THRM), reading failed since 09:05; maximum processor state 99 % "
          "(all cores, AC only)"},
-        {{-273, 0, READING_FAILED, "", u"23:59", true, 93, false},
+        {{-273, 0, READING_FAILED, "", u"23:59", true, 93, false, nullptr},
          "Ambrel — no reading (\\_TZ.TZ01), the sensor has been failing since 23:59; maximum "
          "processor state 93 %"},
         // A view whose controller has gone: nothing of the last report stays.
-        {{-273, 0, READING_NO_CONTROLLER, "*", u"09:05", true, 0, false},
+        {{-273, 0, READING_NO_CONTROLLER, "*", u"09:05", true, 0, false, nullptr},
          "Ambrel — Ambrel service not running"},
-        {{91, 2, READING_CONTROLLER_ENDED, "*", nullptr, true, 80, true},
+        {{91, 2, READING_CONTROLLER_ENDED, "*", nullptr, true, 80, true, nullptr},
          "Ambrel — Ambrel has ended in the other session"},
+        // Paused: until when, and the user's own values (mode 0's level while unknown), whether
+        // the reading fails or not; a view without its controller says only that.
+        {{91, 3, READING_OK, "", nullptr, true, 0, false, u"15:40"},
+         "Ambrel — 91 °C (\\_TZ.TZ01), paused until 15:40; maximum processor state 100 %"},
+        {{-273, 3, READING_FAILED, "*", u"15:01", true, 93, false, u"3:40 PM"},
+         "Ambrel — no reading (hottest zone), paused until 3:40 PM; maximum processor state 93 %"},
+        {{-273, 3, READING_NO_CONTROLLER, "*", nullptr, true, 0, false, u"15:40"},
+         "Ambrel — Ambrel service not running"},
     };
     for (const Row& row : rows) {
         char16_t text[TOOLTIP_SIZE];
@@ -67,17 +75,17 @@ TEST(TrayTooltip, HistoryLineSaysTheSameInShort)
         TooltipFacts facts;
         const char* text;
     } rows[] = {
-        {{47, 0, READING_OK, "", nullptr, false, 100, false},
+        {{47, 0, READING_OK, "", nullptr, false, 100, false, nullptr},
          "47 °C   \\_TZ.TZ01   maximum processor state 100 %"},
-        {{-3, 2, READING_OK, "*", nullptr, false, 0, false},
+        {{-3, 2, READING_OK, "*", nullptr, false, 0, false, nullptr},
          "-3 °C   hottest zone   maximum processor state 80 %"},
-        {{88, 1, READING_FAILED, "\\_TZ.THRM", u"09:05", false, 75, false},
+        {{88, 1, READING_FAILED, "\\_TZ.THRM", u"09:05", false, 75, false, nullptr},
          "--   \\_TZ.THRM   maximum processor state 75 %"},
-        {{-273, 0, READING_NO_ZONE, "", nullptr, false, 93, false},
+        {{-273, 0, READING_NO_ZONE, "", nullptr, false, 93, false, nullptr},
          "--   \\_TZ.TZ01   maximum processor state 93 %"},
-        {{-273, 0, READING_NO_CONTROLLER, "", nullptr, false, 0, false},
+        {{-273, 0, READING_NO_CONTROLLER, "", nullptr, false, 0, false, nullptr},
          "--   Ambrel service not running"},
-        {{-273, 0, READING_CONTROLLER_ENDED, "", nullptr, false, 0, false},
+        {{-273, 0, READING_CONTROLLER_ENDED, "", nullptr, false, 0, false, nullptr},
          "--   Ambrel has ended in the other session"},
     };
     for (const Row& row : rows) {
@@ -90,7 +98,8 @@ TEST(TrayTooltip, HistoryLineSaysTheSameInShort)
 TEST(TrayTooltip, ALongZoneNameIsCutToTheBuffer)
 {
     std::string zone(ZONE_NAME_SIZE - 1, 'Z');
-    TooltipFacts facts = {-273, 0, READING_NO_ZONE, zone.c_str(), nullptr, true, 100, false};
+    TooltipFacts facts = {-273, 0,   READING_NO_ZONE, zone.c_str(), nullptr,
+                          true, 100, false,           nullptr};
     char16_t text[40];
     text[39] = u'x';
     ComposeTooltip(text, 40, facts, English());
@@ -112,7 +121,7 @@ TEST(NoticeText, NamesTheStateAndTheTemperatureCutToTheBuffer)
 // reading (one that failed, the cap lowering both values) fits the shell's buffer in every one.
 TEST(TrayTooltip, OtherLanguagesPlaceTheirOwnWordsAndFitTheBuffer)
 {
-    TooltipFacts failing = {100, 2, READING_FAILED, "*", u"12:59", true, 0, true};
+    TooltipFacts failing = {100, 2, READING_FAILED, "*", u"12:59", true, 0, true, nullptr};
     char16_t text[TOOLTIP_SIZE];
     for (const char* language : {"LANG_ENGLISH", "LANG_GERMAN", "LANG_FRENCH", "LANG_SPANISH",
                                  "LANG_JAPANESE", "LANG_CHINESE"}) {
@@ -125,6 +134,11 @@ TEST(TrayTooltip, OtherLanguagesPlaceTheirOwnWordsAndFitTheBuffer)
     ComposeTooltip(text, TOOLTIP_SIZE, failing, german->table);
     EXPECT_EQ("Ambrel — 100 °C (heißeste Zone), Messfehler seit 12:59; max. Leistungszustand des "
               "Prozessors 80 % (alle Kerne, nur Netz)",
+              Utf8(text));
+    const TooltipFacts paused = {47, 3, READING_OK, "*", nullptr, true, 100, false, u"15:40"};
+    ComposeTooltip(text, TOOLTIP_SIZE, paused, german->table);
+    EXPECT_EQ("Ambrel — 47 °C (heißeste Zone), pausiert bis 15:40; max. Leistungszustand des "
+              "Prozessors 100 %",
               Utf8(text));
     std::unique_ptr<SourceTable> japanese = ReadTable("LANG_JAPANESE");
     char16_t notice[NOTICE_SIZE];

@@ -45,7 +45,7 @@ TEST(HistoryWindow, RescaledAndInTheSystemsLook)
     // Without texts: the window text is checked end to end.
     TextTable words = {};
     HistoryView view = {
-        readings.get(), nullptr, {47, 0, READING_OK, "", nullptr, false, 100, false}, 85,
+        readings.get(), nullptr, {47, 0, READING_OK, "", nullptr, false, 100, false, nullptr}, 85,
         1000,           &words};
     std::unique_ptr<HistoryWindow> window(new HistoryWindow());
     ASSERT_TRUE(window->Open(owner.handle, WM_USER, {600, 700, 616, 716}, view));

@@ -147,7 +147,7 @@ struct ImageCase {
     const char* name;
 };
 
-// Together they show every digit in both places, the hundreds bar and the minus sign.
+// Together they show every digit in both places, the hundreds bar, the minus sign and the pause.
 const ImageCase kImages[] = {
     {{47, 0, {0, 1, 2, /**/ 8, 9, 12, 13}, kGreen}, "icon-47-mode0"},
     {{88, 1, {0, 1, 2, 3, 4, 5, 6, /**/ 7, 8, 9, 10, 11, 12, 13}, kYellow}, "icon-88-mode1"},
@@ -156,6 +156,7 @@ const ImageCase kImages[] = {
     {{35, 1, {0, 2, 3, 5, 6, /**/ 7, 8, 9, 10, 13}, kYellow}, "icon-35-mode1"},
     {{69, 2, {0, 1, 2, 3, 5, 6, /**/ 7, 9, 10, 11, 12, 13}, kRed}, "icon-69-mode2"},
     {{-5, 0, {0, 2, 3, 5, 6, /**/ 13}, kGreen}, "icon-minus5-mode0"},
+    {{47, 3, {0, 1, 2, /**/ 8, 9, 12, 13}, kGrey}, "icon-47-paused"},
 };
 
 // Segment and bar pixels show their entry's colour; every mask bit is 0, so no pixel lets the

@@ -15,6 +15,7 @@ namespace traytest
 const Rgb kGreen = {11, 137, 67};
 const Rgb kYellow = {218, 218, 35};
 const Rgb kRed = {218, 35, 41};
+const Rgb kGrey = {140, 140, 140};
 
 int SystemIconSize()
 {

@@ -77,5 +77,7 @@ struct Shown {
 extern const Rgb kGreen;
 extern const Rgb kYellow;
 extern const Rgb kRed;
+// The bar while paused.
+extern const Rgb kGrey;
 
 } // namespace traytest
