@@ -4,6 +4,7 @@
 #include "watch/TempConversion.h"
 
 #include <algorithm>
+#include <cstring>
 #include <initializer_list>
 
 namespace
@@ -312,6 +313,46 @@ void LayOutHistory(const GraphInput& input, const HistoryRing& readings,
     ChoosePercentScale(input, input.performance ? performance : nullptr, graph);
     if (input.performance && performance != nullptr)
         LayOutPerformance(input, *performance, graph);
+}
+
+namespace
+{
+
+bool SameBox(const GraphBox& a, const GraphBox& b)
+{
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+// Only what is in use is compared.
+template <typename T> bool SameItems(const T* a, const T* b, int count)
+{
+    return std::memcmp(a, b, sizeof(T) * static_cast<size_t>(count)) == 0;
+}
+
+bool SameLine(const GraphLine& a, const GraphLine& b)
+{
+    return a.pointCount == b.pointCount && a.runCount == b.runCount &&
+           SameItems(a.points, b.points, a.pointCount) &&
+           SameItems(a.runEnds, b.runEnds, a.runCount);
+}
+
+} // namespace
+
+bool SameFrame(const HistoryGraph& a, const HistoryGraph& b)
+{
+    return SameBox(a.plot, b.plot) && SameBox(a.band, b.band) && a.legendTop == b.legendTop &&
+           a.summaryTop == b.summaryTop && a.spanMinutes == b.spanMinutes &&
+           a.tickMinutes == b.tickMinutes && a.lowest == b.lowest && a.highest == b.highest &&
+           a.step == b.step && a.throttleY == b.throttleY && a.releaseY == b.releaseY &&
+           a.percentTop == b.percentTop;
+}
+
+bool SameLayout(const HistoryGraph& a, const HistoryGraph& b)
+{
+    return SameFrame(a, b) && SameLine(a.temperature, b.temperature) &&
+           SameLine(a.performance, b.performance) && a.segmentCount == b.segmentCount &&
+           SameItems(a.segments, b.segments, a.segmentCount) && a.columnCount == b.columnCount &&
+           SameItems(a.columns, b.columns, a.columnCount);
 }
 
 int32_t TemperatureY(const HistoryGraph& graph, int32_t celsius)

@@ -117,6 +117,12 @@ void LayOutHistory(const GraphInput& input, const HistoryRing& readings,
 // not used): the columns, the band and the scales; no performance.
 void LayOutDay(const GraphInput& input, const DayRing& day, int32_t now, HistoryGraph& graph);
 
+// Whether two layouts draw the same frame (the boxes, the scales and their labels, the threshold
+// lines: what the window keeps in a bitmap while they stay), and the same altogether (also the
+// lines, the columns and the band): a redraw that would change no pixel is not made.
+bool SameFrame(const HistoryGraph& a, const HistoryGraph& b);
+bool SameLayout(const HistoryGraph& a, const HistoryGraph& b);
+
 // Where a temperature, a percentage or a time "minutes ago" falls on the laid-out graph.
 int32_t TemperatureY(const HistoryGraph& graph, int32_t celsius);
 int32_t PercentY(const HistoryGraph& graph, int32_t percent);

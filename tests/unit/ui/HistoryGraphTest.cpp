@@ -182,6 +182,18 @@ TEST(HistoryGraph, TheDayHasAColumnPerMinuteAndItsBand)
     // The summary takes a row below the legend.
     EXPECT_EQ((std::vector<int>{15, 27, 44}),
               (std::vector<int>{graph->legendTop, graph->summaryTop, graph->plot.top}));
+
+    // Within the minute nothing moves; a minute later the oldest minute has gone and the
+    // columns have moved, over the same frame; a new highest reading makes another scale.
+    std::unique_ptr<HistoryGraph> later(new HistoryGraph());
+    LayOutDay(input, *day, now, *later);
+    EXPECT_TRUE(SameLayout(*graph, *later));
+    LayOutDay(input, *day, now + 1, *later);
+    EXPECT_TRUE(SameFrame(*graph, *later));
+    EXPECT_FALSE(SameLayout(*graph, *later));
+    day->minutes[day->count - 1].high = 95;
+    LayOutDay(input, *day, now, *later);
+    EXPECT_FALSE(SameFrame(*graph, *later));
 }
 
 TEST(HistoryGraph, RingKeepsTheNewestWhenFull)
