@@ -1,12 +1,13 @@
 #include "present/HistoryPopup.h"
 
+#include "base/LocalClock.h"
 #include "base/Log.h"
 #include "watch/TempConversion.h"
 
 #include <new>
 
 bool HistoryPopup::Open(HWND owner, const RECT& anchor, const char* zone, int32_t throttleAt,
-                        int32_t inForce)
+                        int32_t inForce, int32_t minutes)
 {
     if (open != nullptr)
         return true;
@@ -16,7 +17,8 @@ bool HistoryPopup::Open(HWND owner, const RECT& anchor, const char* zone, int32_
         return false;
     }
     open->hasPerformance = open->counter.Open();
-    if (!open->window.Open(owner, WM_HISTORYCLOSE, anchor, View(zone, throttleAt, inForce))) {
+    if (!open->window.Open(owner, WM_HISTORYCLOSE, WM_HISTORYRANGE, minutes, anchor,
+                           View(zone, throttleAt, inForce))) {
         LogPrint("CreateWindowEx(history) error=%lx\n", GetLastError());
         Close(owner);
         return false;
@@ -84,5 +86,11 @@ HistoryView HistoryPopup::View(const char* zone, int32_t throttleAt, int32_t inF
     view.throttleAt = throttleAt;
     view.nowMs = static_cast<int64_t>(GetTickCount64());
     view.words = words;
+    if (day != nullptr) {
+        const int64_t local = LocalClockMs();
+        day->Advance(view.nowMs, local);
+        view.day = day;
+        view.nowMinute = static_cast<int32_t>(local / MINUTE_MS);
+    }
     return view;
 }
