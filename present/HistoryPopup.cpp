@@ -23,7 +23,7 @@ bool HistoryPopup::Open(HWND owner, const RECT& anchor, const char* zone, int32_
         Close(owner);
         return false;
     }
-    SetTimer(owner, HISTORY_TIMER_ID, HISTORY_TIMER_MS, nullptr);
+    Retime(owner);
     openedAt = GetTickCount64();
     return true;
 }
@@ -60,7 +60,7 @@ void HistoryPopup::Refresh(const char* zone, int32_t throttleAt, int32_t inForce
 {
     if (open == nullptr)
         return;
-    if (sample && open->hasPerformance) {
+    if (sample && open->hasPerformance && open->window.range == HISTORY_HALF_HOUR) {
         int32_t percent = 0;
         bool taken = open->counter.Sample(percent);
         HistoryEntry entry = {static_cast<int64_t>(GetTickCount64()), percent, 0,
@@ -68,6 +68,14 @@ void HistoryPopup::Refresh(const char* zone, int32_t throttleAt, int32_t inForce
         open->performance.Add(entry);
     }
     open->window.Show(View(zone, throttleAt, inForce));
+}
+
+void HistoryPopup::Retime(HWND owner) const
+{
+    if (open != nullptr)
+        SetTimer(owner, HISTORY_TIMER_ID,
+                 open->window.range == HISTORY_DAY ? HISTORY_DAY_TIMER_MS : HISTORY_TIMER_MS,
+                 nullptr);
 }
 
 // The text line tells the last report; before any, there is no reading yet.

@@ -1,6 +1,6 @@
-// The history window as the presenter opens it: the readings recorded from the reports for the
-// whole run (kept by the owner), and, only while the window is open, the window, the performance
-// counter with its samples and a 2-second timer on the hidden window. Main thread only.
+// The history window as the presenter opens it: the readings and the day recorded from the
+// reports for the whole run (kept by the owner), and, only while the window is open, the window,
+// the performance counter with its samples and a timer on the hidden window. Main thread only.
 #pragma once
 
 #include "base/TextTable.h"
@@ -17,9 +17,12 @@
 // user has switched its range (wParam: the minutes now shown).
 const UINT WM_HISTORYCLOSE = WM_USER + 20;
 const UINT WM_HISTORYRANGE = WM_USER + 21;
-// The timer on the hidden window that redraws the open window and samples the performance.
+// The timer on the hidden window that redraws the open window up to now and, over the half hour,
+// samples the performance; over the day, whose smallest change is a minute, it wakes less often
+// and samples nothing.
 const UINT_PTR HISTORY_TIMER_ID = 0x4849;
 const UINT HISTORY_TIMER_MS = 2000;
+const UINT HISTORY_DAY_TIMER_MS = 15000;
 
 // What exists only while the window is open.
 struct HistoryWhileOpen {
@@ -66,8 +69,11 @@ class HistoryPopup
     bool LostToSecondClick() const;
     // Brings the open window to the front.
     void BringForward() const;
-    // Redraws the open window up to now; with sample, also takes a performance sample.
+    // Redraws the open window up to now; with sample, also takes a performance sample (over the
+    // half hour only).
     void Refresh(const char* zone, int32_t throttleAt, int32_t inForce, bool sample);
+    // Sets the timer for the range that the open window shows.
+    void Retime(HWND owner) const;
 
   private:
     HistoryView View(const char* zone, int32_t throttleAt, int32_t inForce) const;

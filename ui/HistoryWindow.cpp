@@ -432,10 +432,15 @@ void HistoryWindow::Relayout(bool always)
         LayOutHistory(input, *view.readings, view.performance, next);
     if (!always && SameLayout(graph, next))
         return;
-    if (!SameFrame(graph, next))
+    const bool sameFrame = SameFrame(graph, next);
+    if (!sameFrame)
         frameDrawn = false;
     graph = next;
-    InvalidateRect(hwnd, nullptr, FALSE);
+    // Where only the lines, the columns or the band have moved, only the plot and the band go to
+    // the screen again.
+    const RECT plot = {graph.plot.left - 2, graph.plot.top - 2, graph.plot.right + 2,
+                       graph.band.bottom + 2};
+    InvalidateRect(hwnd, sameFrame && !always ? &plot : nullptr, FALSE);
 }
 
 void HistoryWindow::Show(const HistoryView& shown)
@@ -569,7 +574,9 @@ void HistoryWindow::Paint(HWND window)
         }
         BitBlt(picture.dc, 0, 0, client.right, client.bottom, frame.dc, 0, 0, SRCCOPY);
         DrawContent(picture.dc);
-        BitBlt(target, 0, 0, client.right, client.bottom, picture.dc, 0, 0, SRCCOPY);
+        const RECT& due = paint.rcPaint;
+        BitBlt(target, due.left, due.top, due.right - due.left, due.bottom - due.top, picture.dc,
+               due.left, due.top, SRCCOPY);
     }
     ++paints;
     EndPaint(window, &paint);
