@@ -44,6 +44,7 @@ TRAY_TITLE = 'Wine System Tray'
 
 # Where the fakes loaded by a service find their files (a service gets none of our variables).
 FAKES_KEY = r'HKLM\Software\Ambrel Fakes'
+USER_KEY = r'HKCU\Software\Ambrel'
 
 SCHEME = '381b4222-f694-41f0-9685-ff5bb260df2e'
 STEADY_50_C = 3232  # counter value, tenths of a kelvin
@@ -472,6 +473,9 @@ def main():
     parser.add_argument('--history', action='store_true',
                         help="measure Ambrel with its history window open (Ambrel's figures only "
                              'change)')
+    parser.add_argument('--range', type=int, choices=(30, 1440),
+                        help='the minutes the history window shows (the user\'s HistoryRange, '
+                             'removed again afterwards)')
     args = parser.parse_args()
     settle = SETTLE_SECONDS
     if args.quick:
@@ -483,8 +487,15 @@ def main():
     if not wait_for(lambda: programs.probe('counts', AMBREL_CLASS).returncode != 0 and
                     service_pid() is None, 15):
         sys.exit('compare_floor: an Ambrel.exe is already running in this prefix')
-    print_side_by_side(*measure_side_by_side(programs, settle, args.seconds, args.history),
-                       service=args.service)
+    if args.range:
+        wine('reg', 'add', USER_KEY, '/v', 'HistoryRange', '/t', 'REG_DWORD', '/d',
+             str(args.range), '/f')
+    try:
+        print_side_by_side(*measure_side_by_side(programs, settle, args.seconds, args.history),
+                           service=args.service)
+    finally:
+        if args.range:
+            wine('reg', 'delete', USER_KEY, '/v', 'HistoryRange', '/f')
     if not args.skip_startup and not args.service:
         print_startup(*measure_startup(programs, args.runs))
     return 0

@@ -1,5 +1,6 @@
 #include "control/Controller.h"
 
+#include "base/LocalClock.h"
 #include "base/Log.h"
 #include "settings/Policy.h"
 #include "watch/TempConversion.h"
@@ -114,9 +115,9 @@ void Controller::OnReport(int32_t t, int32_t mode, bool first)
     if (first)
         events.OnLeftovers(tempWatch.keeper.leftovers);
     events.OnReport(hwnd, t, capLowered, capInForce, readingStatus == READING_OK);
-    readings.Add({static_cast<int64_t>(GetTickCount64()), t, static_cast<int16_t>(mode),
-                  static_cast<int16_t>(readingStatus)});
-    Publish();
+    const int64_t now = static_cast<int64_t>(GetTickCount64());
+    readings.Add({now, t, static_cast<int16_t>(mode), static_cast<int16_t>(readingStatus)});
+    Publish(day.Add(now, LocalClockMs(), t, mode, readingStatus, capLowered));
 }
 
 void Controller::OnQuietTimer()
@@ -207,17 +208,22 @@ void Controller::FillStatus(PipeStatus& status) const
     status.pausedSeconds = PauseSecondsLeft();
 }
 
-void Controller::Publish()
+void Controller::Publish(bool newDay)
 {
     if (statusPipe.thread == nullptr)
         return;
     PipeStatus status = {};
     FillStatus(status);
     PipeHistory* history = new (std::nothrow) PipeHistory();
-    if (history == nullptr)
-        return;
-    FillHistory(readings, *history);
-    if (PipeSnapshot* snapshot = MakePipeSnapshot(status, *history))
-        statusPipe.Publish(snapshot);
+    PipeDay* minutes = new (std::nothrow) PipeDay();
+    if (history != nullptr && minutes != nullptr) {
+        FillHistory(readings, *history);
+        const int64_t local = LocalClockMs();
+        day.Advance(static_cast<int64_t>(GetTickCount64()), local);
+        day.ToPipe(static_cast<int32_t>(local / MINUTE_MS), *minutes);
+        if (PipeSnapshot* snapshot = MakePipeSnapshot(status, *history, *minutes, newDay))
+            statusPipe.Publish(snapshot);
+    }
     delete history;
+    delete minutes;
 }

@@ -9,6 +9,7 @@
 #include "control/EventReport.h"
 #include "link/PipeServer.h"
 #include "settings/Settings.h"
+#include "ui/DayRing.h"
 #include "ui/HistoryRing.h"
 #include "watch/CTempWatch.h"
 
@@ -27,8 +28,10 @@ class Controller
     Settings settings;
     EventReport events;
     PipeServer statusPipe;
-    // Every report of the run: the pipe's history (and, in the tray, the history window's).
+    // Every report of the run: the pipe's history (and, in the tray, the history window's), and
+    // the day minute by minute.
     HistoryRing readings;
+    DayRing day;
     // The status of the last reading reported (READING_OK, ...) and, while it is
     // READING_FAILED, the local time at which the readings began to fail.
     int32_t readingStatus;
@@ -76,8 +79,9 @@ class Controller
     // The zone, the threshold and the battery choice of chosen go to the worker from its next
     // reading; the status pipe tells the viewers.
     void Choose(const Settings& chosen);
-    // Hands the current status and history to the pipe's server (when it runs).
-    void Publish();
+    // Hands the current status, history and day to the pipe's server (when it runs); the day goes
+    // to every viewer when newDay says a minute is complete, else only to those who connect.
+    void Publish(bool newDay = false);
 
   private:
     MessageWindow* window;

@@ -51,6 +51,7 @@ class ClientLoop
     bool ReadSome();
     bool TakeMessages();
     bool Hand(uint16_t kind, const uint8_t* message, size_t size);
+    bool HandDay(const uint8_t* message, size_t size);
     void TellLost();
     bool Post(UINT message, WPARAM wParam, LPARAM lParam) const;
 };
@@ -192,6 +193,8 @@ bool ClientLoop::Hand(uint16_t kind, const uint8_t* message, size_t size)
         HandHeld();
         return true;
     }
+    if (kind == PIPE_KIND_DAY)
+        return HandDay(message, size);
     if (!historyTaken)
         return false;
     PipeHistory* history = new (std::nothrow) PipeHistory();
@@ -201,6 +204,21 @@ bool ClientLoop::Hand(uint16_t kind, const uint8_t* message, size_t size)
     }
     if (!Post(WM_PIPEHISTORY, 0, reinterpret_cast<LPARAM>(history)))
         delete history;
+    return true;
+}
+
+// Garbage is refused; without memory the day is left out and the connection stays.
+bool ClientLoop::HandDay(const uint8_t* message, size_t size)
+{
+    PipeDay* day = new (std::nothrow) PipeDay();
+    if (day == nullptr)
+        return true;
+    if (!DecodePipeDay(message, size, *day)) {
+        delete day;
+        return false;
+    }
+    if (!Post(WM_PIPEDAY, 0, reinterpret_cast<LPARAM>(day)))
+        delete day;
     return true;
 }
 

@@ -1,8 +1,8 @@
 // A viewer's end of the status pipe: on a thread of its own it connects to \\.\pipe\Ambrel
 // (read only), finds where the process that serves it runs, checks every message that arrives
-// (a history only as the first of a connection), and hands each good one to the window of a
-// MessageWindow record as a posted message whose lParam owns a copy of it (the window's handler
-// deletes it); of statuses that come faster than one each PIPE_STATUS_INTERVAL_MS only the
+// (a history only as the first of a connection, a day at any time), and hands each good one to the
+// window of a MessageWindow record as a posted message whose lParam owns a copy of it (the window's
+// handler deletes it); of statuses that come faster than one each PIPE_STATUS_INTERVAL_MS only the
 // newest is handed over, so that a flood costs the window nothing. When the pipe is missing,
 // goes away or sends garbage, the window gets WM_PIPELOST, and the thread tries again after
 // PIPE_RETRY_MS; after a connection that brought no good message (garbage, or a server that
@@ -15,12 +15,13 @@
 
 #include <windows.h>
 
-// lParam: a PipeStatus* / PipeHistory* for the handler to delete. WM_PIPESTATUS's wParam is the
-// PipeServerSession of the process that sent it.
+// lParam: a PipeStatus* / PipeHistory* / PipeDay* for the handler to delete. WM_PIPESTATUS's wParam
+// is the PipeServerSession of the process that sent it.
 const UINT WM_PIPESTATUS = WM_USER + 30;
 const UINT WM_PIPEHISTORY = WM_USER + 31;
 // The controller is not there (any more): wParam and lParam 0.
 const UINT WM_PIPELOST = WM_USER + 32;
+const UINT WM_PIPEDAY = WM_USER + 35;
 
 const DWORD PIPE_RETRY_MS = 2000;
 const DWORD PIPE_RETRY_MAX_MS = 60000;

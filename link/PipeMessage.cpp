@@ -11,6 +11,12 @@ const size_t STATUS_V1_SIZE = PIPE_HEADER_SIZE + 5 * 4 + 8 + PIPE_ZONE_SIZE;
 const size_t STATUS_SIZE = STATUS_V1_SIZE + 4;
 const size_t SAMPLE_SIZE = 12;
 const size_t HISTORY_FIXED_SIZE = PIPE_HEADER_SIZE + 4;
+// The day's totals (episodes, seconds, peak, a flag padded to four) and count, then its minutes.
+const size_t DAY_FIXED_SIZE = PIPE_HEADER_SIZE + 5 * 4;
+const size_t DAY_MINUTE_SIZE = 8;
+// A day has at most 25 hours (when daylight saving time ends), and a report every 2 s.
+const uint32_t MOST_LOWERED_SECONDS = 25 * 3600;
+const uint32_t MOST_EPISODES = 25 * 1800;
 
 // The lowest temperature that can be sent (no reading) and a generous highest.
 const int32_t LOWEST_CELSIUS = -273;
@@ -143,14 +149,36 @@ void CopyZoneName(const char* zone, char (&out)[PIPE_ZONE_SIZE])
     std::memset(out + i, 0, PIPE_ZONE_SIZE - i);
 }
 
+bool SizeFitsList(size_t size, size_t fixed, size_t item, int capacity)
+{
+    return size >= fixed && size <= fixed + size_t(capacity) * item && (size - fixed) % item == 0;
+}
+
 // The size that a message of this kind must have, from what its fixed part says.
 bool SizeFitsKind(uint16_t kind, uint16_t version, size_t size)
 {
     if (kind == PIPE_KIND_STATUS)
         return size == (version == 1 ? STATUS_V1_SIZE : STATUS_SIZE);
+    if (kind == PIPE_KIND_DAY)
+        return SizeFitsList(size, DAY_FIXED_SIZE, DAY_MINUTE_SIZE, PIPE_DAY_CAPACITY);
     return size >= HISTORY_FIXED_SIZE &&
            size <= HISTORY_FIXED_SIZE + PIPE_HISTORY_CAPACITY * SAMPLE_SIZE &&
            (size - HISTORY_FIXED_SIZE) % SAMPLE_SIZE == 0;
+}
+
+// Version 1 has no day; a later version than this side's is not understood.
+bool KnownKind(uint16_t kind, uint16_t version)
+{
+    if (version < PIPE_OLDEST_VERSION || version > PIPE_VERSION)
+        return false;
+    return kind == PIPE_KIND_STATUS || kind == PIPE_KIND_HISTORY ||
+           (kind == PIPE_KIND_DAY && version >= 2);
+}
+
+bool IsDayMinute(const PipeDayMinute& m, uint16_t newerAgo)
+{
+    return m.ago < newerAgo && InRange(m.low, LOWEST_CELSIUS, HIGHEST_CELSIUS) &&
+           InRange(m.high, m.low, HIGHEST_CELSIUS) && m.mode <= 2 && m.flags <= 3;
 }
 
 } // namespace
@@ -167,9 +195,7 @@ PipeFrame CheckPipeFrame(const uint8_t* bytes, size_t size, size_t& messageSize,
         return PipeFrame::Partial;
     kind = r.U16();
     const uint16_t version = r.U16();
-    if (version < PIPE_OLDEST_VERSION || version > PIPE_VERSION ||
-        (kind != PIPE_KIND_STATUS && kind != PIPE_KIND_HISTORY) ||
-        !SizeFitsKind(kind, version, declared))
+    if (!KnownKind(kind, version) || !SizeFitsKind(kind, version, declared))
         return PipeFrame::Unknown;
     if (size < declared)
         return PipeFrame::Partial;
@@ -225,6 +251,40 @@ size_t EncodePipeHistory(const PipeHistory& history, uint8_t* out, size_t room)
     return size;
 }
 
+// Minutes out of order (each must be newer than the one before it) are left out, values out of
+// range go out as the nearest that can be sent: what goes out is what the decoder takes.
+size_t EncodePipeDay(const PipeDay& day, uint8_t* out, size_t room)
+{
+    if (day.count < 0 || day.count > PIPE_DAY_CAPACITY ||
+        room < DAY_FIXED_SIZE + static_cast<size_t>(day.count) * DAY_MINUTE_SIZE)
+        return 0;
+    Writer w(out + DAY_FIXED_SIZE);
+    uint32_t sent = 0;
+    uint16_t olderAgo = PIPE_DAY_CAPACITY;
+    for (int i = 0; i < day.count; ++i) {
+        const PipeDayMinute& m = day.minutes[i];
+        if (m.ago >= olderAgo)
+            continue;
+        olderAgo = m.ago;
+        const int32_t low = Clamped(m.low, LOWEST_CELSIUS, HIGHEST_CELSIUS);
+        w.U16(m.ago);
+        w.I16(static_cast<int16_t>(low));
+        w.I16(static_cast<int16_t>(Clamped(m.high, low, HIGHEST_CELSIUS)));
+        w.U8(m.mode <= 2 ? m.mode : 2);
+        w.U8(m.flags & 3);
+        ++sent;
+    }
+    const size_t size = DAY_FIXED_SIZE + sent * DAY_MINUTE_SIZE;
+    Writer head(out);
+    WriteHeader(head, size, PIPE_KIND_DAY);
+    head.U32(day.episodes < MOST_EPISODES ? day.episodes : MOST_EPISODES);
+    head.U32(day.loweredSeconds < MOST_LOWERED_SECONDS ? day.loweredSeconds : MOST_LOWERED_SECONDS);
+    head.I32(Clamped(day.peak, LOWEST_CELSIUS, HIGHEST_CELSIUS));
+    head.U32(day.loweredNow ? 1 : 0);
+    head.U32(sent);
+    return size;
+}
+
 bool DecodePipeStatus(const uint8_t* message, size_t size, PipeStatus& out)
 {
     if (size < PIPE_HEADER_SIZE)
@@ -276,6 +336,39 @@ bool DecodePipeHistory(const uint8_t* message, size_t size, PipeHistory& out)
         // A processor-performance sample is a percentage, a reading a temperature: both fit.
         if (!IsReading(s.value, s.mode, s.status, version))
             return false;
+    }
+    return true;
+}
+
+bool DecodePipeDay(const uint8_t* message, size_t size, PipeDay& out)
+{
+    if (size < DAY_FIXED_SIZE)
+        return false;
+    Reader r(message + PIPE_HEADER_SIZE);
+    out.episodes = r.U32();
+    out.loweredSeconds = r.U32();
+    out.peak = r.I32();
+    const uint32_t loweredNow = r.U32();
+    const uint32_t count = r.U32();
+    if (count > static_cast<uint32_t>(PIPE_DAY_CAPACITY) ||
+        size != DAY_FIXED_SIZE + count * DAY_MINUTE_SIZE || out.episodes > MOST_EPISODES ||
+        out.loweredSeconds > MOST_LOWERED_SECONDS ||
+        !InRange(out.peak, LOWEST_CELSIUS, HIGHEST_CELSIUS) || loweredNow > 1)
+        return false;
+    out.loweredNow = loweredNow != 0;
+    out.count = static_cast<int>(count);
+    uint16_t olderAgo = PIPE_DAY_CAPACITY;
+    for (int i = 0; i < out.count; ++i) {
+        PipeDayMinute& m = out.minutes[i];
+        m.ago = r.U16();
+        m.low = r.I16();
+        m.high = r.I16();
+        m.mode = r.U8();
+        m.flags = r.U8();
+        // Oldest first: each minute newer than the one before it.
+        if (!IsDayMinute(m, olderAgo))
+            return false;
+        olderAgo = m.ago;
     }
     return true;
 }

@@ -1,10 +1,11 @@
 // The messages of the status pipe (\\.\pipe\Ambrel), encoded and checked without the platform.
 // Every message is a header of 8 bytes, little-endian: its whole size in bytes (header
 // included, at most PIPE_MAX_MESSAGE), its kind and the protocol version; then the kind's
-// payload. Version 2 adds the pause to STATUS (its seconds left, and AMBREL_PAUSED_MODE as the mode
-// of a status or sample while paused); version 1 is still taken from an older controller. The
-// controller sends STATUS on every change and, to a viewer that has just connected,
-// HISTORY and then STATUS; a viewer sends nothing (it may only read the pipe).
+// payload. The controller sends STATUS on every change and, to a viewer that has just connected,
+// HISTORY, DAY and then STATUS; DAY again whenever a minute of the day is complete. A viewer sends
+// nothing (it may only read the pipe). Version 2 adds DAY, and the pause to STATUS (its seconds
+// left, and AMBREL_PAUSED_MODE as the mode of a status or sample while paused); a reader takes
+// versions 1 and 2.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +19,8 @@ const uint16_t PIPE_VERSION = 2;
 const uint16_t PIPE_OLDEST_VERSION = 1;
 const uint16_t PIPE_KIND_STATUS = 1;
 const uint16_t PIPE_KIND_HISTORY = 2;
+// Version 2 on.
+const uint16_t PIPE_KIND_DAY = 3;
 
 const size_t PIPE_HEADER_SIZE = 8;
 // Every message fits: a full history is 12 + 1024 * 12 bytes.
@@ -26,6 +29,8 @@ const size_t PIPE_MAX_MESSAGE = 16384;
 const size_t PIPE_ZONE_SIZE = 64;
 // Samples in a history message at most.
 const int PIPE_HISTORY_CAPACITY = 1024;
+// Minutes in a day message at most: a full day is 28 + 1440 * 8 bytes.
+const int PIPE_DAY_CAPACITY = 1440;
 
 // What is set by policy or for the machine (PipeStatus::setBy).
 const uint8_t PIPE_SET_ZONE = 1;
@@ -76,6 +81,31 @@ struct PipeHistory {
     PipeSample samples[PIPE_HISTORY_CAPACITY];
 };
 
+struct PipeDayMinute {
+    // Whole minutes before the message's minute (0 for the minute under way), below
+    // PIPE_DAY_CAPACITY; each minute older than the next.
+    uint16_t ago;
+    // The lowest and highest temperature of the minute (where flags say it had a reading).
+    int16_t low;
+    int16_t high;
+    // The highest throttle mode of the minute (0, 1, 2).
+    uint8_t mode;
+    // 1: a good reading, 2: the cap lowered a value below the user's own setting.
+    uint8_t flags;
+};
+
+// The day at a glance: the minutes of the last 24 hours, and today's totals since local midnight.
+struct PipeDay {
+    uint32_t episodes;
+    uint32_t loweredSeconds;
+    // °C, TEMP_NO_READING (-273) before any reading today.
+    int32_t peak;
+    // The cap lowers something now.
+    bool loweredNow;
+    int count;
+    PipeDayMinute minutes[PIPE_DAY_CAPACITY];
+};
+
 enum class PipeFrame {
     Partial,   // fewer bytes than the header says: wait for more
     Complete,  // a whole message of a known kind and version, of the size its kind allows
@@ -93,12 +123,14 @@ PipeFrame CheckPipeFrame(const uint8_t* bytes, size_t size, size_t& messageSize,
 // bits, a zone name with '?' for each byte that is not printable ASCII, cut to its field.
 size_t EncodePipeStatus(const PipeStatus& status, uint8_t* out, size_t room);
 size_t EncodePipeHistory(const PipeHistory& history, uint8_t* out, size_t room);
+size_t EncodePipeDay(const PipeDay& day, uint8_t* out, size_t room);
 
 // Each reads one Complete message of its kind; false, with nothing promised about out, when a
 // value is out of range (a mode other than 0 to 2, a zone without its terminating zero or with
 // other bytes than printable ASCII, a count that does not match the size, ...).
 bool DecodePipeStatus(const uint8_t* message, size_t size, PipeStatus& out);
 bool DecodePipeHistory(const uint8_t* message, size_t size, PipeHistory& out);
+bool DecodePipeDay(const uint8_t* message, size_t size, PipeDay& out);
 
 // Where the process that serves a viewer's pipe runs, as the viewer finds it from the pipe. A
 // session that cannot be found counts as the viewer's own: nothing is known against what the

@@ -314,6 +314,7 @@ void ServerLoop::Accept(HANDLE pipe)
     Post(WM_PIPEVIEWER, processId);
     if (current != nullptr) {
         if (!Queue(index, current->history, current->historySize) ||
+            !Queue(index, current->day, current->daySize) ||
             !Queue(index, current->status, current->statusSize))
             return;
     }
@@ -440,6 +441,8 @@ void ServerLoop::TakeSnapshot()
     delete current;
     current = snapshot;
     for (int i = 0; i < PIPE_MAX_CLIENTS; ++i) {
+        if (slots[i] != nullptr && current->newDay && !Queue(i, current->day, current->daySize))
+            continue;
         if (slots[i] != nullptr)
             Queue(i, current->status, current->statusSize);
     }
@@ -548,12 +551,15 @@ unsigned __stdcall PipeServer::ThreadMain(void* server)
     return 0;
 }
 
-PipeSnapshot* MakePipeSnapshot(const PipeStatus& status, const PipeHistory& history)
+PipeSnapshot* MakePipeSnapshot(const PipeStatus& status, const PipeHistory& history,
+                               const PipeDay& day, bool newDay)
 {
     PipeSnapshot* snapshot = new (std::nothrow) PipeSnapshot();
     if (snapshot == nullptr)
         return nullptr;
     snapshot->statusSize = EncodePipeStatus(status, snapshot->status, sizeof snapshot->status);
     snapshot->historySize = EncodePipeHistory(history, snapshot->history, sizeof snapshot->history);
+    snapshot->daySize = EncodePipeDay(day, snapshot->day, sizeof snapshot->day);
+    snapshot->newDay = newDay;
     return snapshot;
 }

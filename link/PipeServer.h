@@ -1,6 +1,7 @@
 // The controller's end of the status pipe \\.\pipe\Ambrel: on a thread of its own, with
-// overlapped I/O, it accepts viewers and sends each the history and the status at once, then the
-// status at every change that the controller publishes. The controller only ever hands a new
+// overlapped I/O, it accepts viewers and sends each the history, the day and the status at once,
+// then the status at every change that the controller publishes, and the day when a minute is
+// complete. The controller only ever hands a new
 // snapshot over through one atomic pointer and an event: no client can hold it up.
 //
 // From its first instance on, the server keeps one open until it stops: the next instance is made
@@ -28,17 +29,22 @@ const UINT WM_PIPEFAILED = WM_USER + 34;
 
 const int PIPE_MAX_CLIENTS = 24;
 const int PIPE_CONNECTIONS_PER_PROCESS = 4;
-// Unsent bytes that one client may have queued (a full history and many statuses), and how long
-// its oldest unsent data may wait: a viewer reads each message as it comes.
+// Unsent bytes that one client may have queued (a full history, a full day and many statuses), and
+// how long its oldest unsent data may wait: a viewer reads each message as it comes.
 const size_t PIPE_UNSENT_BOUND = 4 * PIPE_MAX_MESSAGE;
 const ULONGLONG PIPE_UNSENT_MS = 10000;
 
-// The status and the history as encoded messages, made on the controller's thread.
+// The status, the history and the day as encoded messages, made on the controller's thread. The
+// day goes to every viewer only when newDay says that a minute is complete; a viewer that
+// connects gets it in any case.
 struct PipeSnapshot {
     uint8_t status[PIPE_MAX_MESSAGE / 128];
     size_t statusSize;
     uint8_t history[PIPE_MAX_MESSAGE];
     size_t historySize;
+    uint8_t day[PIPE_MAX_MESSAGE];
+    size_t daySize;
+    bool newDay;
 };
 
 struct PipeClientSlot;
@@ -69,4 +75,5 @@ class PipeServer
 };
 
 // Fills a snapshot from what the controller shows; null when there is no memory.
-PipeSnapshot* MakePipeSnapshot(const PipeStatus& status, const PipeHistory& history);
+PipeSnapshot* MakePipeSnapshot(const PipeStatus& status, const PipeHistory& history,
+                               const PipeDay& day, bool newDay);

@@ -1,12 +1,13 @@
 #include "present/HistoryPopup.h"
 
+#include "base/LocalClock.h"
 #include "base/Log.h"
 #include "watch/TempConversion.h"
 
 #include <new>
 
 bool HistoryPopup::Open(HWND owner, const RECT& anchor, const char* zone, int32_t throttleAt,
-                        int32_t inForce)
+                        int32_t inForce, int32_t minutes)
 {
     if (open != nullptr)
         return true;
@@ -16,12 +17,13 @@ bool HistoryPopup::Open(HWND owner, const RECT& anchor, const char* zone, int32_
         return false;
     }
     open->hasPerformance = open->counter.Open();
-    if (!open->window.Open(owner, WM_HISTORYCLOSE, anchor, View(zone, throttleAt, inForce))) {
+    if (!open->window.Open(owner, WM_HISTORYCLOSE, WM_HISTORYRANGE, minutes, anchor,
+                           View(zone, throttleAt, inForce))) {
         LogPrint("CreateWindowEx(history) error=%lx\n", GetLastError());
         Close(owner);
         return false;
     }
-    SetTimer(owner, HISTORY_TIMER_ID, HISTORY_TIMER_MS, nullptr);
+    Retime(owner);
     openedAt = GetTickCount64();
     return true;
 }
@@ -58,7 +60,7 @@ void HistoryPopup::Refresh(const char* zone, int32_t throttleAt, int32_t inForce
 {
     if (open == nullptr)
         return;
-    if (sample && open->hasPerformance) {
+    if (sample && open->hasPerformance && open->window.range == HISTORY_HALF_HOUR) {
         int32_t percent = 0;
         bool taken = open->counter.Sample(percent);
         HistoryEntry entry = {static_cast<int64_t>(GetTickCount64()), percent, 0,
@@ -66,6 +68,14 @@ void HistoryPopup::Refresh(const char* zone, int32_t throttleAt, int32_t inForce
         open->performance.Add(entry);
     }
     open->window.Show(View(zone, throttleAt, inForce));
+}
+
+void HistoryPopup::Retime(HWND owner) const
+{
+    if (open != nullptr)
+        SetTimer(owner, HISTORY_TIMER_ID,
+                 open->window.range == HISTORY_DAY ? HISTORY_DAY_TIMER_MS : HISTORY_TIMER_MS,
+                 nullptr);
 }
 
 // The text line tells the last report; before any, there is no reading yet.
@@ -85,5 +95,11 @@ HistoryView HistoryPopup::View(const char* zone, int32_t throttleAt, int32_t inF
     view.throttleAt = throttleAt;
     view.nowMs = static_cast<int64_t>(GetTickCount64());
     view.words = words;
+    if (day != nullptr) {
+        const int64_t local = LocalClockMs();
+        day->Advance(view.nowMs, local);
+        view.day = day;
+        view.nowMinute = static_cast<int32_t>(local / MINUTE_MS);
+    }
     return view;
 }

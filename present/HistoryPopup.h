@@ -1,9 +1,10 @@
-// The history window as the presenter opens it: the readings recorded from the reports for the
-// whole run (kept by the owner), and, only while the window is open, the window, the performance
-// counter with its samples and a 2-second timer on the hidden window. Main thread only.
+// The history window as the presenter opens it: the readings and the day recorded from the
+// reports for the whole run (kept by the owner), and, only while the window is open, the window,
+// the performance counter with its samples and a timer on the hidden window. Main thread only.
 #pragma once
 
 #include "base/TextTable.h"
+#include "ui/DayRing.h"
 #include "ui/HistoryRing.h"
 #include "ui/HistoryWindow.h"
 #include "watch/PerformanceCounter.h"
@@ -12,11 +13,16 @@
 
 #include <cstdint>
 
-// Posted by the window to the hidden window when it wants to close (wParam: why).
+// Posted by the window to the hidden window when it wants to close (wParam: why), and when the
+// user has switched its range (wParam: the minutes now shown).
 const UINT WM_HISTORYCLOSE = WM_USER + 20;
-// The timer on the hidden window that redraws the open window and samples the performance.
+const UINT WM_HISTORYRANGE = WM_USER + 21;
+// The timer on the hidden window that redraws the open window up to now and, over the half hour,
+// samples the performance; over the day, whose smallest change is a minute, it wakes less often
+// and samples nothing.
 const UINT_PTR HISTORY_TIMER_ID = 0x4849;
 const UINT HISTORY_TIMER_MS = 2000;
+const UINT HISTORY_DAY_TIMER_MS = 15000;
 
 // What exists only while the window is open.
 struct HistoryWhileOpen {
@@ -32,6 +38,9 @@ class HistoryPopup
     // The reports shown, kept by the owner: the controller's in the tray, the view's own in a
     // view. Set before Open.
     const HistoryRing* readings;
+    // The day's minutes, kept by the owner as the readings are; brought up to now before they
+    // are shown.
+    DayRing* day;
     // Null while the window is closed.
     HistoryWhileOpen* open;
     // When the window last opened, and last closed because it lost the activation
@@ -44,10 +53,11 @@ class HistoryPopup
     // The texts of the window, in the user's language; they outlive the popup.
     const TextTable* words;
 
-    // Opens the window beside anchor, its text naming the zone and the maximum processor state in
-    // force (0 while unknown); false when it cannot be made (nothing is then held).
-    bool Open(HWND owner, const RECT& anchor, const char* zone, int32_t throttleAt,
-              int32_t inForce);
+    // Opens the window beside anchor over minutes (HISTORY_HALF_HOUR or HISTORY_DAY), its text
+    // naming the zone and the maximum processor state in force (0 while unknown); false when it
+    // cannot be made (nothing is then held).
+    bool Open(HWND owner, const RECT& anchor, const char* zone, int32_t throttleAt, int32_t inForce,
+              int32_t minutes);
     // Closes the window and releases the window, the counter and the timer.
     void Close(HWND owner);
     // True right after the window closed because it lost the activation: the click on the icon
@@ -59,8 +69,11 @@ class HistoryPopup
     bool LostToSecondClick() const;
     // Brings the open window to the front.
     void BringForward() const;
-    // Redraws the open window up to now; with sample, also takes a performance sample.
+    // Redraws the open window up to now; with sample, also takes a performance sample (over the
+    // half hour only).
     void Refresh(const char* zone, int32_t throttleAt, int32_t inForce, bool sample);
+    // Sets the timer for the range that the open window shows.
+    void Retime(HWND owner) const;
 
   private:
     HistoryView View(const char* zone, int32_t throttleAt, int32_t inForce) const;

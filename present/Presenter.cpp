@@ -136,7 +136,8 @@ void Presenter::Show(int32_t t, int32_t mode)
 void Presenter::OpenHistory(bool fromKeyboard)
 {
     RECT anchor = TrayIconAnchor(trayIcon.trayWindow, 0);
-    if (!history.Open(Hwnd(), anchor, zone, settings.throttleAt, capInForce))
+    if (!history.Open(Hwnd(), anchor, zone, settings.throttleAt, capInForce,
+                      settings.historyMinutes))
         return;
     history.openedFromKeyboard = fromKeyboard;
     LogPrint("WndProc(): history open\n");
@@ -165,6 +166,18 @@ void Presenter::OnHistoryClose(WPARAM reason)
         trayIcon.ReturnFocusToShell();
         LogPrint("WndProc(): focus back to the notification area\n");
     }
+}
+
+// The range the user switched to is remembered for the next time the window opens.
+void Presenter::OnHistoryRange(WPARAM minutes)
+{
+    history.Retime(Hwnd());
+    const int32_t chosen = minutes == HISTORY_DAY ? HISTORY_DAY : HISTORY_HALF_HOUR;
+    if (chosen == settings.historyMinutes)
+        return;
+    settings.historyMinutes = chosen;
+    LogPrint("WndProc(): history over %d min\n", chosen);
+    SaveHistoryRangeSetting(chosen);
 }
 
 // What a left click, Enter or Space on the icon does: opens the history window, or closes it.

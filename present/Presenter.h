@@ -83,8 +83,10 @@ class Presenter
     // the role hands to its controller.
     bool OnCommand(int command);
     // The history window asks to close (WM_HISTORYCLOSE), its timer ticks, a second start asks
-    // for it.
+    // for it; the user has switched its range (WM_HISTORYRANGE).
     void OnHistoryClose(WPARAM reason);
+    // The user has switched the history window's range (WM_HISTORYRANGE).
+    void OnHistoryRange(WPARAM minutes);
     void OnHistoryTimer();
     void OnSecondStart();
     // Redraws the open history window up to now; with sample, also takes a performance sample.

@@ -119,6 +119,7 @@ int RunTray(TrayRole& tray, HINSTANCE instance)
     tray.presenter.Bind(tray.messageWindow, tray.texts.table);
     tray.presenter.canPause = true;
     tray.presenter.history.readings = &tray.controller.readings;
+    tray.presenter.history.day = &tray.controller.day;
     SetConsoleShutdownWindow(window);
 
     tray.controller.LoadSettings();
@@ -180,6 +181,9 @@ LONG_PTR TrayWndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_HISTORYCLOSE:
         tray.presenter.OnHistoryClose(wParam);
+        return 0;
+    case WM_HISTORYRANGE:
+        tray.presenter.OnHistoryRange(wParam);
         return 0;
     case WM_TIMER:
         return OnTimer(tray, wParam);

@@ -1,6 +1,7 @@
 #include "roles/ViewRole.h"
 
 #include "base/HiddenWindow.h"
+#include "base/LocalClock.h"
 #include "base/Log.h"
 #include "roles/ConsoleShutdown.h"
 #include "roles/RoleWindow.h"
@@ -45,8 +46,11 @@ void TakeStatus(ViewRole& view, const PipeStatus& status, PipeServerSession sess
 
 void RecordReport(ViewRole& view, int t, int mode)
 {
-    view.readings.Add({static_cast<int64_t>(GetTickCount64()), t, static_cast<int16_t>(mode),
-                       static_cast<int16_t>(view.presenter.readingStatus)});
+    const int64_t now = static_cast<int64_t>(GetTickCount64());
+    view.readings.Add(
+        {now, t, static_cast<int16_t>(mode), static_cast<int16_t>(view.presenter.readingStatus)});
+    view.day.Add(now, LocalClockMs(), t, mode, view.presenter.readingStatus,
+                 view.presenter.capLowered);
 }
 
 // The controller's report is shown as the watcher's is in the tray; the icon is made by the first
@@ -91,6 +95,15 @@ void OnHistory(ViewRole& view, LPARAM lParam)
     view.presenter.RefreshHistory(false);
 }
 
+// The controller's day replaces the one held; the statuses that follow go on from it.
+void OnDay(ViewRole& view, LPARAM lParam)
+{
+    PipeDay* day = reinterpret_cast<PipeDay*>(lParam);
+    view.day.FromPipe(*day, static_cast<int64_t>(GetTickCount64()), LocalClockMs());
+    delete day;
+    view.presenter.RefreshHistory(false);
+}
+
 // No controller answers: what is shown becomes "--" with "Ambrel service not running", or
 // "Ambrel has ended in the other session" where the controller was a tray there.
 void OnControllerLost(ViewRole& view)
@@ -124,6 +137,7 @@ int RunView(ViewRole& view, HINSTANCE instance)
     view.texts.Load(instance, 0);
     view.presenter.Bind(view.messageWindow, view.texts.table);
     view.presenter.history.readings = &view.readings;
+    view.presenter.history.day = &view.day;
     SetConsoleShutdownWindow(window);
 
     LoadUserSettings(view.presenter.settings);
@@ -171,6 +185,12 @@ LONG_PTR ViewWndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_HISTORYCLOSE:
         view.presenter.OnHistoryClose(wParam);
+        return 0;
+    case WM_HISTORYRANGE:
+        view.presenter.OnHistoryRange(wParam);
+        return 0;
+    case WM_PIPEDAY:
+        OnDay(view, lParam);
         return 0;
     case WM_TIMER:
         if (wParam != HISTORY_TIMER_ID)

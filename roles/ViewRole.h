@@ -8,6 +8,7 @@
 #include "base/MessageWindow.h"
 #include "link/PipeClient.h"
 #include "present/Presenter.h"
+#include "ui/DayRing.h"
 #include "ui/HistoryRing.h"
 
 #include <windows.h>
@@ -18,8 +19,9 @@ struct ViewRole {
     MessageWindow messageWindow;
     Presenter presenter;
     PipeClient link;
-    // The controller's readings, as the pipe has told them.
+    // The controller's readings and day, as the pipe has told them.
     HistoryRing readings;
+    DayRing day;
     // The icon has been made once, by the first report; never again once Exit has removed it.
     bool iconMade;
     // The controller last heard from is a tray in another session, not the machine's service

@@ -3,6 +3,7 @@
 #include "base/Log.h"
 #include "base/ProgramKey.h"
 #include "power/Ambrel.h"
+#include "ui/HistoryWindow.h"
 
 #include <cstring>
 
@@ -44,7 +45,20 @@ void SetDefaults(Settings& settings)
     settings.throttleAt = AMBREL_UPPER_THRESHOLD;
     settings.onBattery = true;
     settings.notify = true;
+    settings.historyMinutes = HISTORY_HALF_HOUR;
     settings.locked = MenuLocks{false, false, false, false};
+}
+
+void LoadHistoryRange(const ProgramKey& key, int32_t& minutes)
+{
+    if (!Present(key, HISTORY_RANGE_SETTING))
+        return;
+    DWORD value = 0;
+    if (key.ReadDword(HISTORY_RANGE_SETTING, value) &&
+        (value == HISTORY_HALF_HOUR || value == HISTORY_DAY))
+        minutes = static_cast<int32_t>(value);
+    else
+        LogPrint("settings: %s is not 30 or 1440; using 30\n", HISTORY_RANGE_SETTING);
 }
 
 bool Saved(bool written, const char* name)
@@ -105,6 +119,7 @@ void LoadUserSettings(Settings& settings)
     if (key.Open(PROGRAM_KEY_PATH, false)) {
         ReadChoices(key, settings, "settings");
         LoadSwitch(key, SETTING_NOTIFY, settings.notify, "settings");
+        LoadHistoryRange(key, settings.historyMinutes);
         key.Close();
     }
 }
@@ -143,4 +158,13 @@ bool SaveSwitchSetting(const char* name, bool on)
     bool written = key.Create(PROGRAM_KEY_PATH) && key.WriteDword(name, on ? 1 : 0);
     key.Close();
     return Saved(written, name);
+}
+
+bool SaveHistoryRangeSetting(int32_t minutes)
+{
+    ProgramKey key;
+    bool written = key.Create(PROGRAM_KEY_PATH) &&
+                   key.WriteDword(HISTORY_RANGE_SETTING, static_cast<DWORD>(minutes));
+    key.Close();
+    return Saved(written, HISTORY_RANGE_SETTING);
 }

@@ -20,6 +20,8 @@ const char SETTING_ZONE[] = "ThermalZone";       // REG_SZ: a zone name or "*" (
 const char SETTING_THROTTLE_AT[] = "ThrottleAt"; // REG_DWORD: one of THROTTLE_AT_CHOICES
 const char SETTING_ON_BATTERY[] = "OnBattery";   // REG_DWORD: 1 throttles on battery too, or 0
 const char SETTING_NOTIFY[] = "Notify";          // REG_DWORD: 1 notifies the first step up, or 0
+// The user's alone, never a policy's: REG_DWORD, the minutes the history window shows, 30 or 1440.
+const char HISTORY_RANGE_SETTING[] = "HistoryRange";
 
 struct Settings {
     // A zone name, HOTTEST_ZONE, or empty for the default zone.
@@ -30,6 +32,8 @@ struct Settings {
     bool onBattery;
     // The first step of the cap that lowers a value shows a notification; on by default.
     bool notify;
+    // The minutes the history window shows: 30 (the default) or 1440.
+    int32_t historyMinutes;
     // The settings that a policy has set: their menu items are greyed and their commands
     // ignored.
     MenuLocks locked;
@@ -65,3 +69,4 @@ bool SaveZoneSetting(const char* zone);
 bool SaveThrottleAtSetting(int32_t throttleAt);
 // name is SETTING_ON_BATTERY or SETTING_NOTIFY.
 bool SaveSwitchSetting(const char* name, bool on);
+bool SaveHistoryRangeSetting(int32_t minutes);

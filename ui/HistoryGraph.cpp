@@ -4,6 +4,7 @@
 #include "watch/TempConversion.h"
 
 #include <algorithm>
+#include <cstring>
 #include <initializer_list>
 
 namespace
@@ -83,6 +84,17 @@ int32_t Bounded(int32_t celsius)
     return std::min(std::max(celsius, SCALE_FLOOR), SCALE_CEILING);
 }
 
+void ChooseScaleOf(int32_t low, int32_t high, HistoryGraph& graph)
+{
+    for (int32_t step : {10, 20, 50}) {
+        graph.step = step;
+        graph.lowest = FloorTo(low - SCALE_MARGIN, step);
+        graph.highest = CeilTo(high + SCALE_MARGIN, step);
+        if ((graph.highest - graph.lowest) / step <= MAX_STEPS)
+            break;
+    }
+}
+
 void ChooseScale(const GraphInput& input, const HistoryRing& readings, HistoryGraph& graph)
 {
     int32_t low = Bounded(input.throttleAt - AMBREL_BAND_WIDTH);
@@ -94,13 +106,7 @@ void ChooseScale(const GraphInput& input, const HistoryRing& readings, HistoryGr
             high = std::max(high, Bounded(entry.value));
         }
     }
-    for (int32_t step : {10, 20, 50}) {
-        graph.step = step;
-        graph.lowest = FloorTo(low - SCALE_MARGIN, step);
-        graph.highest = CeilTo(high + SCALE_MARGIN, step);
-        if ((graph.highest - graph.lowest) / step <= MAX_STEPS)
-            break;
-    }
+    ChooseScaleOf(low, high, graph);
 }
 
 void PlaceBoxes(const GraphInput& input, HistoryGraph& graph)
@@ -109,8 +115,10 @@ void PlaceBoxes(const GraphInput& input, HistoryGraph& graph)
     const int32_t bandHeight = std::max(text / 2, 3);
     graph.plot.left = input.labelWidth;
     graph.plot.right = input.width - (input.performance ? input.labelWidth : text);
+    const int32_t row = text + text / 4;
     graph.legendTop = text + text / 2;
-    graph.plot.top = text + text / 2 + text / 2 + (input.legend ? text + text / 4 : 0);
+    graph.summaryTop = graph.legendTop + (input.legend ? row : 0);
+    graph.plot.top = graph.summaryTop + text / 2 + (input.summary ? row : 0);
     graph.plot.bottom = input.height - text - text / 4 - bandHeight;
     graph.band = {graph.plot.left, graph.plot.bottom, graph.plot.right,
                   graph.plot.bottom + bandHeight};
@@ -196,7 +204,7 @@ void LayOutBand(const GraphInput& input, const HistoryRing& readings, HistoryGra
             graph.segmentCount > 0 ? &graph.segments[graph.segmentCount - 1] : nullptr;
         if (last != nullptr && last->mode == entry.mode && last->right >= left)
             last->right = std::max(last->right, right);
-        else if (graph.segmentCount < HISTORY_CAPACITY)
+        else if (graph.segmentCount < GRAPH_MAX_SEGMENTS)
             graph.segments[graph.segmentCount++] = {left, right, entry.mode};
     }
 }
@@ -211,7 +219,82 @@ int32_t Inside(int32_t value, int32_t low, int32_t high, int32_t length)
     return std::max(low, std::min(value, high - length));
 }
 
+// How long before now a minute of the day ended; a minute ahead of the clock (put back by
+// seconds) counts as the minute under way.
+int32_t MinutesAgo(const DayMinute& minute, int32_t now)
+{
+    return std::max(now - minute.minute, 0);
+}
+
+void ChooseDayScale(const GraphInput& input, const DayRing& day, int32_t now, HistoryGraph& graph)
+{
+    int32_t low = Bounded(input.throttleAt - AMBREL_BAND_WIDTH);
+    int32_t high = Bounded(input.throttleAt);
+    for (int i = 0; i < day.count; ++i) {
+        const DayMinute& minute = day.At(i);
+        if ((minute.flags & DAY_READING) != 0 && MinutesAgo(minute, now) < DAY_MINUTES) {
+            low = std::min(low, Bounded(minute.low));
+            high = std::max(high, Bounded(minute.high));
+        }
+    }
+    ChooseScaleOf(low, high, graph);
+}
+
+// Minutes that fall on the same pixel share a column, which covers all their temperatures.
+void AddColumn(HistoryGraph& graph, int32_t left, int32_t right, int32_t top, int32_t bottom)
+{
+    DayColumn* last = graph.columnCount > 0 ? &graph.columns[graph.columnCount - 1] : nullptr;
+    if (last != nullptr && left < last->right) {
+        last->right = std::max(last->right, right);
+        last->top = std::min(last->top, top);
+        last->bottom = std::max(last->bottom, bottom);
+    } else if (graph.columnCount < DAY_MINUTES) {
+        graph.columns[graph.columnCount++] = {left, std::max(right, left + 1), top, bottom};
+    }
+}
+
+void AddSegment(HistoryGraph& graph, int32_t left, int32_t right, int32_t mode)
+{
+    BandSegment* last = graph.segmentCount > 0 ? &graph.segments[graph.segmentCount - 1] : nullptr;
+    if (last != nullptr && last->mode == mode && last->right >= left)
+        last->right = std::max(last->right, right);
+    else if (graph.segmentCount < GRAPH_MAX_SEGMENTS)
+        graph.segments[graph.segmentCount++] = {left, right, mode};
+}
+
+void LayOutMinutes(const DayRing& day, int32_t now, HistoryGraph& graph)
+{
+    for (int i = 0; i < day.count; ++i) {
+        const DayMinute& minute = day.At(i);
+        const int32_t ago = MinutesAgo(minute, now);
+        if (ago >= DAY_MINUTES)
+            continue;
+        const int32_t left = MinutesAgoX(graph, ago + 1);
+        const int32_t right = MinutesAgoX(graph, ago);
+        AddSegment(graph, left, right + 1, minute.mode);
+        if ((minute.flags & DAY_READING) != 0)
+            AddColumn(graph, left, right, TemperatureY(graph, minute.high),
+                      TemperatureY(graph, minute.low));
+    }
+}
+
 } // namespace
+
+void LayOutDay(const GraphInput& input, const DayRing& day, int32_t now, HistoryGraph& graph)
+{
+    graph.temperature.pointCount = graph.temperature.runCount = 0;
+    graph.performance.pointCount = graph.performance.runCount = 0;
+    graph.segmentCount = 0;
+    graph.columnCount = 0;
+    PlaceBoxes(input, graph);
+    graph.spanMinutes = DAY_MINUTES;
+    graph.tickMinutes = DAY_MINUTES / 4;
+    ChooseDayScale(input, day, now, graph);
+    graph.throttleY = TemperatureY(graph, input.throttleAt);
+    graph.releaseY = TemperatureY(graph, input.throttleAt - AMBREL_BAND_WIDTH);
+    graph.percentTop = 100;
+    LayOutMinutes(day, now, graph);
+}
 
 void LayOutHistory(const GraphInput& input, const HistoryRing& readings,
                    const HistoryRing* performance, HistoryGraph& graph)
@@ -219,6 +302,7 @@ void LayOutHistory(const GraphInput& input, const HistoryRing& readings,
     graph.temperature.pointCount = graph.temperature.runCount = 0;
     graph.performance.pointCount = graph.performance.runCount = 0;
     graph.segmentCount = 0;
+    graph.columnCount = 0;
     PlaceBoxes(input, graph);
     ChooseSpan(input, readings, graph);
     ChooseScale(input, readings, graph);
@@ -229,6 +313,46 @@ void LayOutHistory(const GraphInput& input, const HistoryRing& readings,
     ChoosePercentScale(input, input.performance ? performance : nullptr, graph);
     if (input.performance && performance != nullptr)
         LayOutPerformance(input, *performance, graph);
+}
+
+namespace
+{
+
+bool SameBox(const GraphBox& a, const GraphBox& b)
+{
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+// Only what is in use is compared.
+template <typename T> bool SameItems(const T* a, const T* b, int count)
+{
+    return std::memcmp(a, b, sizeof(T) * static_cast<size_t>(count)) == 0;
+}
+
+bool SameLine(const GraphLine& a, const GraphLine& b)
+{
+    return a.pointCount == b.pointCount && a.runCount == b.runCount &&
+           SameItems(a.points, b.points, a.pointCount) &&
+           SameItems(a.runEnds, b.runEnds, a.runCount);
+}
+
+} // namespace
+
+bool SameFrame(const HistoryGraph& a, const HistoryGraph& b)
+{
+    return SameBox(a.plot, b.plot) && SameBox(a.band, b.band) && a.legendTop == b.legendTop &&
+           a.summaryTop == b.summaryTop && a.spanMinutes == b.spanMinutes &&
+           a.tickMinutes == b.tickMinutes && a.lowest == b.lowest && a.highest == b.highest &&
+           a.step == b.step && a.throttleY == b.throttleY && a.releaseY == b.releaseY &&
+           a.percentTop == b.percentTop;
+}
+
+bool SameLayout(const HistoryGraph& a, const HistoryGraph& b)
+{
+    return SameFrame(a, b) && SameLine(a.temperature, b.temperature) &&
+           SameLine(a.performance, b.performance) && a.segmentCount == b.segmentCount &&
+           SameItems(a.segments, b.segments, a.segmentCount) && a.columnCount == b.columnCount &&
+           SameItems(a.columns, b.columns, a.columnCount);
 }
 
 int32_t TemperatureY(const HistoryGraph& graph, int32_t celsius)

@@ -1,11 +1,13 @@
 // The layout of the history window, computed without the platform from the history and the
 // window's size: where the temperature line runs (broken where readings failed), the throttle
 // band along the bottom, the °C scale and its dashed threshold lines, and the performance line
-// on its scale from 0 to at least 100 % (a boosting processor runs above 100 %). Also where the
-// window stands next to the notification area, and its line of text. The window (ui/HistoryWindow)
-// only draws what is laid out here.
+// on its scale from 0 to at least 100 % (a boosting processor runs above 100 %); or, over 24
+// hours, a column per minute from its lowest to its highest temperature with the band below.
+// Also where the window stands next to the notification area, and its line of text. The window
+// (ui/HistoryWindow) only draws what is laid out here.
 #pragma once
 
+#include "ui/DayRing.h"
 #include "ui/HistoryRing.h"
 
 #include <cstddef>
@@ -41,6 +43,18 @@ struct GraphLine {
     int runCount;
 };
 
+// Pixel columns of the day: the minutes that fall on left to right (exclusive), from the
+// highest temperature among them (top) to the lowest (bottom, inclusive).
+struct DayColumn {
+    int32_t left;
+    int32_t right;
+    int32_t top;
+    int32_t bottom;
+};
+
+// Band segments: one per history entry, or per minute of the day.
+const int GRAPH_MAX_SEGMENTS = DAY_MINUTES > HISTORY_CAPACITY ? DAY_MINUTES : HISTORY_CAPACITY;
+
 // A stretch of the throttle band in one mode, from left to right (exclusive).
 struct BandSegment {
     int32_t left;
@@ -62,13 +76,16 @@ struct GraphInput {
     bool performance;
     // A row for the legend below the line of text.
     bool legend;
+    // A row for the day's summary below the legend.
+    bool summary;
 };
 
 struct HistoryGraph {
     // The area of the lines; the band lies just below it, the minute labels below the band.
     GraphBox plot;
-    // The top of the legend's row (input.legend).
+    // The top of the legend's row (input.legend) and of the summary's (input.summary).
     int32_t legendTop;
+    int32_t summaryTop;
     GraphBox band;
     // The time shown, up to HISTORY_SPAN_MS: a young history is spread over a shorter span (2, 5,
     // 10 or 15 minutes) rather than squeezed against "now". Labels every tickMinutes.
@@ -85,14 +102,26 @@ struct HistoryGraph {
     int32_t percentTop;
     GraphLine temperature;
     GraphLine performance;
-    BandSegment segments[HISTORY_CAPACITY];
+    BandSegment segments[GRAPH_MAX_SEGMENTS];
     int segmentCount;
+    DayColumn columns[DAY_MINUTES];
+    int columnCount;
 };
 
 // Lays out readings (temperatures) and, when given, performance samples (percent) over the span
 // that ends at input.nowMs.
 void LayOutHistory(const GraphInput& input, const HistoryRing& readings,
                    const HistoryRing* performance, HistoryGraph& graph);
+
+// Lays out the minutes of the day over the 24 hours up to the local minute now (input.nowMs is
+// not used): the columns, the band and the scales; no performance.
+void LayOutDay(const GraphInput& input, const DayRing& day, int32_t now, HistoryGraph& graph);
+
+// Whether two layouts draw the same frame (the boxes, the scales and their labels, the threshold
+// lines: what the window keeps in a bitmap while they stay), and the same altogether (also the
+// lines, the columns and the band): a redraw that would change no pixel is not made.
+bool SameFrame(const HistoryGraph& a, const HistoryGraph& b);
+bool SameLayout(const HistoryGraph& a, const HistoryGraph& b);
 
 // Where a temperature, a percentage or a time "minutes ago" falls on the laid-out graph.
 int32_t TemperatureY(const HistoryGraph& graph, int32_t celsius);

@@ -2,6 +2,7 @@
 
 #include "base/TextWriter.h"
 #include "power/Ambrel.h"
+#include "ui/DaySummary.h"
 #include "ui/SystemLook.h"
 
 #include <cwchar>
@@ -10,6 +11,15 @@ static_assert(sizeof(GraphPoint) == sizeof(POINT), "a laid-out point is drawn as
 
 namespace
 {
+
+bool BandShowsPause(const HistoryGraph& graph)
+{
+    for (int i = 0; i < graph.segmentCount; ++i) {
+        if (graph.segments[i].mode == AMBREL_PAUSED_MODE)
+            return true;
+    }
+    return false;
+}
 
 const wchar_t CLASS_NAME[] = L"Ambrel History";
 
@@ -181,7 +191,8 @@ void BandBox(HDC dc, const RECT& box, int mode, const HistoryPalette& palette)
     }
 }
 
-// The minutes along the bottom: "−30 min" at the left, "−25" ... in between, "now" at the right.
+// The minutes along the bottom: "−30 min" at the left, "−25" ... in between, "now" at the right;
+// over the day in hours, "−24 h", "−18", ...
 void MinuteLabel(char16_t* label, int minutes, const HistoryGraph& graph, const TextTable& words)
 {
     TextWriter writer(label, LABEL_SIZE);
@@ -189,12 +200,15 @@ void MinuteLabel(char16_t* label, int minutes, const HistoryGraph& graph, const 
         writer.Add(words[IDS_AXIS_NOW]);
         return;
     }
+    const bool hours = graph.spanMinutes >= 120;
+    const int shown = hours ? minutes / 60 : minutes;
     if (minutes == graph.spanMinutes) {
-        ComposeQuantity(label, LABEL_SIZE, minutes, IDS_AXIS_START, words);
+        ComposeQuantity(label, LABEL_SIZE, shown, hours ? IDS_AXIS_START_HOURS : IDS_AXIS_START,
+                        words);
         return;
     }
     char16_t number[NUMBER_SIZE];
-    words.Number(minutes, number);
+    words.Number(shown, number);
     writer.Add(u"\u2212").Add(number);
 }
 
@@ -235,6 +249,68 @@ void DrawScales(HDC dc, const HistoryGraph& graph, int textHeight, bool performa
                IDS_PERCENT, words, TA_LEFT | TA_TOP);
 }
 
+void ReleaseBitmap(CachedBitmap& cached)
+{
+    if (cached.dc != nullptr) {
+        SelectObject(cached.dc, cached.previous);
+        DeleteDC(cached.dc);
+    }
+    if (cached.bitmap != nullptr)
+        DeleteObject(cached.bitmap);
+    cached = CachedBitmap{};
+}
+
+// A bitmap of width x height compatible with target, kept while its size stays; false when it
+// cannot be made. made says that it is new and holds nothing yet.
+bool PrepareBitmap(CachedBitmap& cached, HDC target, int width, int height, bool& made)
+{
+    made = false;
+    if (cached.dc != nullptr && cached.width == width && cached.height == height)
+        return true;
+    ReleaseBitmap(cached);
+    cached.dc = CreateCompatibleDC(target);
+    cached.bitmap = CreateCompatibleBitmap(target, width, height);
+    if (cached.dc == nullptr || cached.bitmap == nullptr) {
+        ReleaseBitmap(cached);
+        return false;
+    }
+    cached.previous = SelectObject(cached.dc, cached.bitmap);
+    cached.width = width;
+    cached.height = height;
+    made = true;
+    return true;
+}
+
+// The window's font in a DC for one drawing step, and the text's colour over any ground.
+struct SelectedFont {
+    HDC dc;
+    HGDIOBJ previous;
+};
+
+SelectedFont SelectFont(HDC dc, HFONT font, const HistoryPalette& palette)
+{
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, Colour(palette.text));
+    return {dc, font != nullptr ? SelectObject(dc, font) : nullptr};
+}
+
+void DropFont(SelectedFont& selected)
+{
+    if (selected.previous != nullptr)
+        SelectObject(selected.dc, selected.previous);
+    selected.previous = nullptr;
+}
+
+void RangeLabel(char16_t* label, int32_t minutes, const TextTable& words)
+{
+    if (minutes == HISTORY_DAY)
+        ComposeQuantity(label, LABEL_SIZE, minutes / 60, IDS_RANGE_HOURS, words);
+    else
+        ComposeQuantity(label, LABEL_SIZE, minutes, IDS_RANGE_MINUTES, words);
+}
+
+const int32_t RANGES[2] = {HISTORY_HALF_HOUR, HISTORY_DAY};
+
 // A short line as the legend's mark of a line in the graph.
 void LineMark(HDC dc, int left, int right, int y, int width, COLORREF colour)
 {
@@ -245,8 +321,8 @@ void LineMark(HDC dc, int left, int right, int y, int width, COLORREF colour)
 
 } // namespace
 
-bool HistoryWindow::Open(HWND ownerWindow, UINT closeMessageId, const RECT& besides,
-                         const HistoryView& shown)
+bool HistoryWindow::Open(HWND ownerWindow, UINT closeMessageId, UINT rangeMessageId,
+                         int32_t minutes, const RECT& besides, const HistoryView& shown)
 {
     Release();
     HINSTANCE instance = GetModuleHandleA(nullptr);
@@ -254,9 +330,12 @@ bool HistoryWindow::Open(HWND ownerWindow, UINT closeMessageId, const RECT& besi
         return false;
     owner = ownerWindow;
     closeMessage = closeMessageId;
+    rangeMessage = rangeMessageId;
+    range = minutes == HISTORY_DAY ? HISTORY_DAY : HISTORY_HALF_HOUR;
     view = shown;
     anchor = besides;
     palette = CurrentHistoryPalette();
+    paints = framesDrawn = 0;
     ComposeText();
     HDC screen = GetDC(nullptr);
     systemDpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
@@ -277,9 +356,12 @@ bool HistoryWindow::Open(HWND ownerWindow, UINT closeMessageId, const RECT& besi
     return true;
 }
 
+// The bitmaps hold the old font and size: they are made anew.
 void HistoryWindow::Rescale(int newDpi, const RECT* suggested)
 {
     dpi = newDpi;
+    ReleaseBitmap(frame);
+    ReleaseBitmap(picture);
     if (font != nullptr)
         DeleteObject(font);
     font = MessageFont(dpi, systemDpi);
@@ -298,14 +380,80 @@ void HistoryWindow::Rescale(int newDpi, const RECT* suggested)
                                    Scaled(8, dpi));
         SetWindowPos(hwnd, nullptr, at.x, at.y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    InvalidateRect(hwnd, nullptr, FALSE);
+    Measure();
+    Relayout(true);
+}
+
+void HistoryWindow::Measure()
+{
+    HDC dc = GetDC(hwnd);
+    if (dc == nullptr)
+        return;
+    HGDIOBJ previous = font != nullptr ? SelectObject(dc, font) : nullptr;
+    SIZE label = {0, 0};
+    GetTextExtentPoint32W(dc, L"-100 \u00B0C ", 7, &label);
+    textHeight = label.cy;
+    labelWidth = label.cx;
+    RECT client;
+    GetClientRect(hwnd, &client);
+    // From the right: "24 h", then "30 min" before it, each with room for its frame.
+    const int pad = textHeight / 3;
+    int right = client.right - textHeight / 2;
+    for (int i = 1; i >= 0; --i) {
+        char16_t text[LABEL_SIZE];
+        RangeLabel(text, RANGES[i], *view.words);
+        const int width = TextWidth(dc, text) + 2 * pad;
+        rangeBoxes[i] = {right - width, textHeight / 4 - pad / 2, right,
+                         textHeight / 4 + textHeight + pad / 2};
+        right -= width + pad;
+    }
+    if (previous != nullptr)
+        SelectObject(dc, previous);
+    ReleaseDC(hwnd, dc);
 }
 
 void HistoryWindow::ComposeText()
 {
     ComposeHistoryText(line, TOOLTIP_SIZE, view.facts, *view.words);
+    summary[0] = u'\0';
+    if (view.day != nullptr)
+        ComposeDaySummary(summary, TOOLTIP_SIZE, view.day->today, *view.words);
     const char16_t* inserts[] = {line};
-    TextWriter(name, HISTORY_NAME_SIZE).AddPattern((*view.words)[IDS_HISTORY_NAME], inserts, 1);
+    TextWriter writer(name, HISTORY_NAME_SIZE);
+    writer.AddPattern((*view.words)[IDS_HISTORY_NAME], inserts, 1);
+    // Over the day, a screen reader hears its summary too.
+    if (range == HISTORY_DAY && summary[0] != u'\0')
+        writer.Add(u"   ").Add(summary);
+}
+
+bool HistoryWindow::ShowsPerformance() const
+{
+    return view.performance != nullptr && range == HISTORY_HALF_HOUR;
+}
+
+void HistoryWindow::Relayout(bool always)
+{
+    RECT client;
+    GetClientRect(hwnd, &client);
+    const bool day = range == HISTORY_DAY && view.day != nullptr;
+    GraphInput input = {client.right,    client.bottom,      textHeight, labelWidth, view.nowMs,
+                        view.throttleAt, ShowsPerformance(), true,       day};
+    if (day)
+        LayOutDay(input, *view.day, view.nowMinute, next);
+    else
+        LayOutHistory(input, *view.readings, view.performance, next);
+    if (!always && SameLayout(graph, next))
+        return;
+    // The legend, part of the frame, names a pause only while the band shows one.
+    const bool sameFrame = SameFrame(graph, next) && BandShowsPause(graph) == BandShowsPause(next);
+    if (!sameFrame)
+        frameDrawn = false;
+    graph = next;
+    // Where only the lines, the columns or the band have moved, only the plot and the band go to
+    // the screen again.
+    const RECT plot = {graph.plot.left - 2, graph.plot.top - 2, graph.plot.right + 2,
+                       graph.band.bottom + 2};
+    InvalidateRect(hwnd, sameFrame && !always ? &plot : nullptr, FALSE);
 }
 
 void HistoryWindow::Show(const HistoryView& shown)
@@ -314,17 +462,42 @@ void HistoryWindow::Show(const HistoryView& shown)
     if (hwnd == nullptr)
         return;
     char16_t before[HISTORY_NAME_SIZE];
+    char16_t summaryBefore[TOOLTIP_SIZE];
     TextWriter(before, HISTORY_NAME_SIZE).Add(name);
+    TextWriter(summaryBefore, TOOLTIP_SIZE).Add(summary);
     ComposeText();
     // Set only when it changes: a screen reader hears of each change.
-    if (wcscmp(Wide(before), Wide(name)) != 0)
+    const bool named = wcscmp(Wide(before), Wide(name)) != 0;
+    if (named)
         SetWindowTextW(hwnd, Wide(name));
-    InvalidateRect(hwnd, nullptr, FALSE);
+    Relayout(named || (range == HISTORY_DAY && wcscmp(Wide(summaryBefore), Wide(summary)) != 0));
+}
+
+void HistoryWindow::ChooseRange(int32_t minutes)
+{
+    if (minutes == range)
+        return;
+    range = minutes;
+    frameDrawn = false;
+    ComposeText();
+    SetWindowTextW(hwnd, Wide(name));
+    Relayout(true);
+    PostMessageW(owner, rangeMessage, static_cast<WPARAM>(range), 0);
+}
+
+void HistoryWindow::OnClick(int x, int y)
+{
+    const POINT at = {x, y};
+    for (int i = 0; i < 2; ++i) {
+        if (PtInRect(&rangeBoxes[i], at))
+            ChooseRange(RANGES[i]);
+    }
 }
 
 void HistoryWindow::OnLookChange()
 {
     palette = CurrentHistoryPalette();
+    frameDrawn = false;
     InvalidateRect(hwnd, nullptr, FALSE);
 }
 
@@ -336,6 +509,8 @@ void HistoryWindow::Release()
         DestroyWindow(hwnd);
         hwnd = nullptr;
     }
+    ReleaseBitmap(frame);
+    ReleaseBitmap(picture);
     if (font != nullptr) {
         DeleteObject(font);
         font = nullptr;
@@ -368,6 +543,13 @@ LRESULT HistoryWindow::Handle(HWND window, UINT message, WPARAM wParam, LPARAM l
     case WM_KEYDOWN:
         if (wParam == VK_ESCAPE)
             PostMessageW(owner, closeMessage, HISTORY_CLOSE_KEY, 0);
+        else if (wParam == VK_TAB)
+            ChooseRange(range == HISTORY_DAY ? HISTORY_HALF_HOUR : HISTORY_DAY);
+        else if (wParam == VK_LEFT || wParam == VK_RIGHT)
+            ChooseRange(wParam == VK_LEFT ? HISTORY_HALF_HOUR : HISTORY_DAY);
+        return 0;
+    case WM_LBUTTONDOWN:
+        OnClick(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
         return 0;
     case WM_ACTIVATE:
         if (LOWORD(wParam) == WA_INACTIVE)
@@ -387,33 +569,34 @@ LRESULT HistoryWindow::Handle(HWND window, UINT message, WPARAM wParam, LPARAM l
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-// Drawn into a memory bitmap and copied in one blit, so the window never flickers.
+// The frame is copied from its bitmap, what changes is drawn over it in the picture, and the
+// picture goes to the screen in one blit, so the window never flickers.
 void HistoryWindow::Paint(HWND window)
 {
     PAINTSTRUCT paint;
     HDC target = BeginPaint(window, &paint);
     RECT client;
     GetClientRect(window, &client);
-    HDC dc = CreateCompatibleDC(target);
-    HBITMAP bitmap = CreateCompatibleBitmap(target, client.right, client.bottom);
-    if (dc != nullptr && bitmap != nullptr) {
-        HGDIOBJ previousBitmap = SelectObject(dc, bitmap);
-        HGDIOBJ previousFont = font != nullptr ? SelectObject(dc, font) : nullptr;
-        Draw(dc, client.right, client.bottom);
-        BitBlt(target, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
-        if (previousFont != nullptr)
-            SelectObject(dc, previousFont);
-        SelectObject(dc, previousBitmap);
+    bool newFrame = false, newPicture = false;
+    if (PrepareBitmap(frame, target, client.right, client.bottom, newFrame) &&
+        PrepareBitmap(picture, target, client.right, client.bottom, newPicture)) {
+        if (newFrame || !frameDrawn) {
+            DrawFrame(frame.dc, client.right, client.bottom);
+            frameDrawn = true;
+            ++framesDrawn;
+        }
+        BitBlt(picture.dc, 0, 0, client.right, client.bottom, frame.dc, 0, 0, SRCCOPY);
+        DrawContent(picture.dc);
+        const RECT& due = paint.rcPaint;
+        BitBlt(target, due.left, due.top, due.right - due.left, due.bottom - due.top, picture.dc,
+               due.left, due.top, SRCCOPY);
     }
-    if (bitmap != nullptr)
-        DeleteObject(bitmap);
-    if (dc != nullptr)
-        DeleteDC(dc);
+    ++paints;
     EndPaint(window, &paint);
 }
 
 // Each mark is as high as the text beside it; the names follow one another along the row.
-void HistoryWindow::DrawLegend(HDC dc, int textHeight, bool performance) const
+void HistoryWindow::DrawLegend(HDC dc) const
 {
     const TextTable& words = *view.words;
     const int mark = textHeight * 3 / 2, gap = textHeight / 3;
@@ -441,7 +624,7 @@ void HistoryWindow::DrawLegend(HDC dc, int textHeight, bool performance) const
         Text(dc, x, top, Wide(words[IDS_LEGEND_PAUSED]), TA_LEFT | TA_TOP);
         x += TextWidth(dc, words[IDS_LEGEND_PAUSED]) + textHeight;
     }
-    if (!performance)
+    if (!ShowsPerformance())
         return;
     LineMark(dc, x, x + mark, middle, 1, Colour(palette.performance));
     x += mark + gap;
@@ -450,11 +633,26 @@ void HistoryWindow::DrawLegend(HDC dc, int textHeight, bool performance) const
 
 bool HistoryWindow::ShowsPause() const
 {
-    for (int i = 0; i < graph.segmentCount; ++i) {
-        if (graph.segments[i].mode == AMBREL_PAUSED_MODE)
-            return true;
+    return BandShowsPause(graph);
+}
+
+// Both ranges by name, the one shown framed: in every look, also in the system's colours.
+void HistoryWindow::DrawRangeChoice(HDC dc) const
+{
+    const int pad = textHeight / 3;
+    for (int i = 0; i < 2; ++i) {
+        char16_t label[LABEL_SIZE];
+        RangeLabel(label, RANGES[i], *view.words);
+        const RECT& box = rangeBoxes[i];
+        Text(dc, box.left + pad, box.top + pad / 2, Wide(label), TA_LEFT | TA_TOP);
+        if (RANGES[i] != range)
+            continue;
+        HBRUSH brush = CreateSolidBrush(Colour(palette.text));
+        if (brush != nullptr) {
+            FrameRect(dc, &box, brush);
+            DeleteObject(brush);
+        }
     }
-    return false;
 }
 
 void HistoryWindow::DrawBand(HDC dc) const
@@ -466,27 +664,50 @@ void HistoryWindow::DrawBand(HDC dc) const
     }
 }
 
-void HistoryWindow::Draw(HDC dc, int width, int height)
+// Each column at least as high as the half hour's line is thick, so that a steady reading shows.
+void HistoryWindow::DrawColumns(HDC dc) const
+{
+    const int thick = Scaled(2, dpi);
+    const COLORREF colour = Colour(palette.temperature);
+    for (int i = 0; i < graph.columnCount; ++i) {
+        const DayColumn& column = graph.columns[i];
+        const int bottom =
+            column.bottom + 1 > column.top + thick ? column.bottom + 1 : column.top + thick;
+        FillBox(dc, column.left, column.top, column.right, bottom, colour);
+    }
+}
+
+void HistoryWindow::DrawFrame(HDC dc, int width, int height)
 {
     FillBox(dc, 0, 0, width, height, Colour(palette.background));
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, Colour(palette.text));
-    SIZE label = {0, 0};
-    GetTextExtentPoint32W(dc, L"-100 \u00B0C ", 7, &label);
-    const bool performance = view.performance != nullptr;
-    GraphInput input = {width,      height,          label.cy,    label.cx,
-                        view.nowMs, view.throttleAt, performance, true};
-    LayOutHistory(input, *view.readings, view.performance, graph);
-
-    Text(dc, graph.plot.left, label.cy / 4, Wide(line), TA_LEFT | TA_TOP);
-    DrawLegend(dc, label.cy, performance);
-    DrawScales(dc, graph, label.cy, performance, palette, *view.words);
-    DrawBand(dc);
+    SelectedFont selected = SelectFont(dc, font, palette);
+    DrawLegend(dc);
+    DrawRangeChoice(dc);
+    DrawScales(dc, graph, textHeight, ShowsPerformance(), palette, *view.words);
     SelectedPen pen = SelectPen(dc, PS_DASH, 1, Colour(palette.threshold));
     HorizontalLine(dc, graph.plot.left, graph.plot.right, graph.throttleY);
     HorizontalLine(dc, graph.plot.left, graph.plot.right, graph.releaseY);
     DropPen(dc, pen);
-    if (performance) {
+    DropFont(selected);
+}
+
+// The line of text stops short of the range choice.
+void HistoryWindow::DrawContent(HDC dc)
+{
+    SelectedFont selected = SelectFont(dc, font, palette);
+    const RECT room = {graph.plot.left, 0, rangeBoxes[0].left - textHeight / 3, graph.legendTop};
+    SetTextAlign(dc, TA_LEFT | TA_TOP);
+    ExtTextOutW(dc, graph.plot.left, textHeight / 4, ETO_CLIPPED, &room, Wide(line),
+                static_cast<UINT>(wcslen(Wide(line))), nullptr);
+    DrawBand(dc);
+    if (range == HISTORY_DAY && view.day != nullptr) {
+        Text(dc, graph.plot.left, graph.summaryTop, Wide(summary), TA_LEFT | TA_TOP);
+        DrawColumns(dc);
+        DropFont(selected);
+        return;
+    }
+    SelectedPen pen = {};
+    if (ShowsPerformance()) {
         pen = SelectPen(dc, PS_SOLID, 1, Colour(palette.performance));
         DrawLine(dc, graph.performance);
         DropPen(dc, pen);
@@ -494,6 +715,7 @@ void HistoryWindow::Draw(HDC dc, int width, int height)
     pen = SelectPen(dc, PS_SOLID, Scaled(2, dpi), Colour(palette.temperature));
     DrawLine(dc, graph.temperature);
     DropPen(dc, pen);
+    DropFont(selected);
 }
 
 RECT TrayIconAnchor(HWND trayWindow, UINT iconId)

@@ -1,13 +1,22 @@
 // The history window: a small popup next to the notification area that draws the last half hour
-// of temperature and throttle (and, where the counter exists, the processor's performance) from
-// values handed in, with a legend, in the system's look (light, dark or high contrast, followed
-// while it is open) and re-laid out for a new display scale. Its window text, which screen
-// readers announce as its name, carries the line of text. It closes itself on nothing: Esc and the
-// loss of activation are posted to its owner as closeMessage, and the owner releases it. Main
-// thread only; while it is not open it holds no window and no GDI object.
+// of temperature and throttle (and, where the counter exists, the processor's performance), or
+// the last 24 hours minute by minute under a line that sums up today, from values handed in,
+// with a legend, in the system's look (light, dark or high contrast, followed while it is open)
+// and re-laid out for a new display scale. A click on "30 min" or "24 h", Tab, or the Left and
+// Right keys switch the range, which is posted to the owner as rangeMessage for it to remember.
+// Its window text, which screen readers announce as its name, carries the line of text. It
+// closes itself on nothing: Esc and the loss of activation are posted to its owner as
+// closeMessage, and the owner releases it. Main thread only; while it is not open it holds no
+// window and no GDI object.
+//
+// What it costs while open: each new view is laid out and compared with what is shown, and only
+// a change is drawn; the frame (ground, legend, range choice, scales, threshold lines) is kept in
+// a bitmap while it stays the same, and the picture is composed in a second one that lives as
+// long as the window.
 #pragma once
 
 #include "base/TextTable.h"
+#include "ui/DayRing.h"
 #include "ui/HistoryGraph.h"
 #include "ui/HistoryPalette.h"
 #include "ui/HistoryRing.h"
@@ -18,6 +27,10 @@
 // Posted to the owner with wParam HISTORY_CLOSE_KEY or HISTORY_CLOSE_DEACTIVATED.
 const WPARAM HISTORY_CLOSE_KEY = 0;
 const WPARAM HISTORY_CLOSE_DEACTIVATED = 1;
+
+// The ranges offered, in minutes; rangeMessage's wParam.
+const int32_t HISTORY_HALF_HOUR = 30;
+const int32_t HISTORY_DAY = DAY_MINUTES;
 
 // The window's size in logical pixels (at 96 dpi); it is scaled for the display.
 const int HISTORY_WIDTH = 520;
@@ -36,6 +49,19 @@ struct HistoryView {
     int64_t nowMs;
     // The texts in the user's language; they outlive the window.
     const TextTable* words;
+    // The minutes of the day up to the local minute now, and today's totals; null where there
+    // are none (the half hour is shown).
+    const DayRing* day;
+    int32_t nowMinute;
+};
+
+// A bitmap selected into a memory DC, kept while the window is open.
+struct CachedBitmap {
+    HDC dc;
+    HBITMAP bitmap;
+    HGDIOBJ previous;
+    int width;
+    int height;
 };
 
 class HistoryWindow
@@ -44,6 +70,7 @@ class HistoryWindow
     HWND hwnd;
     HWND owner;
     UINT closeMessage;
+    UINT rangeMessage;
     // Made for the scale of the window's display, anew when it changes.
     HFONT font;
     int dpi;
@@ -51,17 +78,35 @@ class HistoryWindow
     int systemDpi;
     HistoryView view;
     HistoryPalette palette;
-    // The line of text and the window text made from it.
+    // HISTORY_HALF_HOUR or HISTORY_DAY.
+    int32_t range;
+    // The line of text, the day's summary and the window text made from them.
     char16_t line[TOOLTIP_SIZE];
+    char16_t summary[TOOLTIP_SIZE];
     char16_t name[HISTORY_NAME_SIZE];
     // What the window stands beside.
     RECT anchor;
-    // Laid out at each paint; kept here so that a paint allocates nothing.
+    // The height of a line of text and the room for a scale's labels, in the window's font.
+    int textHeight;
+    int labelWidth;
+    // Where "30 min" and "24 h" stand, for a click.
+    RECT rangeBoxes[2];
+    // What is shown, and the next layout, compared with it; kept here so that nothing is
+    // allocated while the window is open.
     HistoryGraph graph;
+    HistoryGraph next;
+    CachedBitmap frame;
+    CachedBitmap picture;
+    bool frameDrawn;
+    // Paints made and frames drawn since the window opened.
+    unsigned paints;
+    unsigned framesDrawn;
 
     // Makes the window beside besides (the icon's rectangle, or the cursor), inside the work
-    // area of its monitor, shows and activates it. False when it cannot be made.
-    bool Open(HWND ownerWindow, UINT closeMessageId, const RECT& besides, const HistoryView& shown);
+    // area of its monitor, showing minutes (HISTORY_HALF_HOUR or HISTORY_DAY), shows and
+    // activates it. False when it cannot be made.
+    bool Open(HWND ownerWindow, UINT closeMessageId, UINT rangeMessageId, int32_t minutes,
+              const RECT& besides, const HistoryView& shown);
     // Draws view anew.
     void Show(const HistoryView& shown);
     // Destroys the window and the font.
@@ -71,11 +116,21 @@ class HistoryWindow
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void Paint(HWND window);
-    void Draw(HDC dc, int width, int height);
-    void DrawLegend(HDC dc, int textHeight, bool performance) const;
+    bool ShowsPerformance() const;
+    // Lays view out anew and has it drawn where it differs from what is shown (or always).
+    void Relayout(bool always);
+    void ChooseRange(int32_t minutes);
+    void OnClick(int x, int y);
+    // The text's metrics in the window's font, and where the range choice stands.
+    void Measure();
+    void DrawFrame(HDC dc, int width, int height);
+    void DrawContent(HDC dc);
+    void DrawLegend(HDC dc) const;
+    void DrawRangeChoice(HDC dc) const;
     bool ShowsPause() const;
     void DrawBand(HDC dc) const;
-    // The line of text and the window text, from view.
+    void DrawColumns(HDC dc) const;
+    // The line of text, the summary and the window text, from view.
     void ComposeText();
     // The font and, without suggested, the place for dpi; with it, that rectangle.
     void Rescale(int newDpi, const RECT* suggested);

@@ -30,7 +30,8 @@
 //                            station, where another Ambrel runs as it would in another session
 //   poke ondesktop NAME EXE [ARGS]  run EXE on the desktop NAME and end with its exit code
 //   poke pipe watch N        read the status pipe and print each message ("status T MODE
-//                            STATUS INFORCE THROTTLEAT SETBY ZONE", "history COUNT"), ending
+//                            STATUS INFORCE THROTTLEAT SETBY ZONE", "history COUNT", "day COUNT
+//                            EPISODES SECONDS PEAK"), ending
 //                            after N of them (exit 0) or when the pipe goes (exit 1)
 //   poke pipe send WHAT      connect for writing and send garbage|oversized|status (a message
 //                            that only the controller sends); print "dropped" when the server
@@ -55,6 +56,10 @@
 //                            garbage|oversized|range (a status with a mode out of range)|
 //                            twohistories|silent (nothing), holding the connection until stdin
 //                            ends; or close it at once (close)
+//   poke pipe day T          make the pipe, print "serving", send the first viewer an empty
+//                            history, a day of 24 hours between 46 and 58 °C lowered three times
+//                            for 14 minutes in all up to 94 °C, and a status at T °C; hold the
+//                            connection until stdin ends
 #include "link/PipeMessage.h"
 #include "tests/fakes/FakeShared.h"
 #include "ui/TrayIcon.h"
@@ -306,11 +311,14 @@ void PrintMessage(uint16_t kind, const uint8_t* message, size_t size)
 {
     PipeStatus status = {};
     static PipeHistory history;
+    static PipeDay day;
     if (kind == PIPE_KIND_STATUS && DecodePipeStatus(message, size, status))
         std::printf("status %d %d %d %d %d %d %s\n", status.temperature, status.mode, status.status,
                     status.inForce, status.throttleAt, status.setBy, status.zone);
     else if (kind == PIPE_KIND_HISTORY && DecodePipeHistory(message, size, history))
         std::printf("history %d\n", history.count);
+    else if (kind == PIPE_KIND_DAY && DecodePipeDay(message, size, day))
+        std::printf("day %d %u %u %d\n", day.count, day.episodes, day.loweredSeconds, day.peak);
     else
         std::printf("bad\n");
     std::fflush(stdout);
@@ -522,6 +530,48 @@ int FloodPipe(int seconds, int32_t last)
     return 0;
 }
 
+// Three hot stretches, 10 and 5 hours and an hour ago, of 5, 6 and 3 minutes.
+void FillDay(PipeDay& day)
+{
+    day = {3, 14 * 60, 94, false, 0, {}};
+    for (int ago = PIPE_DAY_CAPACITY - 1; ago >= 0; --ago) {
+        const int hot =
+            (ago >= 600 && ago < 605) || (ago >= 300 && ago < 306) || (ago >= 60 && ago < 63);
+        const int wave = (ago % 360 < 180 ? ago % 360 : 360 - ago % 360) / 20;
+        const int16_t low = static_cast<int16_t>(hot ? 86 : 46 + wave);
+        const int16_t high = static_cast<int16_t>(hot ? 94 : low + 3);
+        day.minutes[day.count++] = {
+            static_cast<uint16_t>(ago), low, high,
+            static_cast<uint8_t>(hot ? (ago >= 300 && ago < 306 ? 2 : 1) : 0),
+            static_cast<uint8_t>(hot ? 3 : 1)};
+    }
+}
+
+int ServeDay(int32_t temperature)
+{
+    HANDLE pipe =
+        CreateNamedPipeW(PIPE_NAME, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
+    if (pipe == INVALID_HANDLE_VALUE)
+        return 2;
+    std::puts("serving");
+    std::fflush(stdout);
+    if (!ConnectNamedPipe(pipe, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED)
+        return 2;
+    static PipeHistory history;
+    static PipeDay day;
+    static uint8_t message[PIPE_MAX_MESSAGE];
+    FillDay(day);
+    DWORD written = 0;
+    WriteFile(pipe, message,
+              static_cast<DWORD>(EncodePipeHistory(history, message, sizeof message)), &written,
+              nullptr);
+    WriteFile(pipe, message, static_cast<DWORD>(EncodePipeDay(day, message, sizeof message)),
+              &written, nullptr);
+    SendStatus(pipe, temperature);
+    WaitForEndOfInput();
+    return 0;
+}
+
 // One hostile answer of a server that holds the name.
 size_t HostileAnswer(const char* what, uint8_t* message, size_t room)
 {
@@ -587,6 +637,8 @@ int PokePipe(int argc, char** argv)
         return RefusePipe(std::atoi(argv[3]));
     if (std::strcmp(verb, "answer") == 0 && argc == 4)
         return AnswerPipe(argv[3]);
+    if (std::strcmp(verb, "day") == 0 && argc == 4)
+        return ServeDay(std::atoi(argv[3]));
     if (std::strcmp(verb, "flood") == 0 && argc == 5)
         return FloodPipe(std::atoi(argv[3]), std::atoi(argv[4]));
     return Usage();

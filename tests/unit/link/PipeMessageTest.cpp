@@ -79,7 +79,8 @@ TEST(PipeMessage, FramesAreCheckedFromTheirHeader)
         {2, 0x01, PipeFrame::Oversized}, // 64 KiB and more
         {0, 0x04, PipeFrame::Oversized}, // smaller than the header
         {4, 0x07, PipeFrame::Unknown},   // kind
-        {6, 0x03, PipeFrame::Unknown},   // version
+        {6, 0x03, PipeFrame::Unknown},   // a later version
+        {6, 0x00, PipeFrame::Unknown},   // no version
         {6, 0x01, PipeFrame::Unknown},   // a status of version 1 is shorter
         {0, 0x70, PipeFrame::Unknown},   // a status of another size
     };
@@ -87,6 +88,84 @@ TEST(PipeMessage, FramesAreCheckedFromTheirHeader)
         std::vector<uint8_t> bad = bytes;
         bad[row.offset] = row.value;
         EXPECT_EQ(row.frame, Frame(bad, bad.size())) << row.offset;
+    }
+}
+
+std::unique_ptr<PipeDay> Day(std::vector<PipeDayMinute> minutes)
+{
+    std::unique_ptr<PipeDay> day(new PipeDay());
+    *day = {3, 14 * 60 + 5, 94, true, 0, {}};
+    for (const PipeDayMinute& m : minutes)
+        day->minutes[day->count++] = m;
+    return day;
+}
+
+std::vector<uint8_t> EncodedDay(const PipeDay& day)
+{
+    std::vector<uint8_t> bytes(PIPE_MAX_MESSAGE);
+    bytes.resize(EncodePipeDay(day, bytes.data(), bytes.size()));
+    return bytes;
+}
+
+// A whole day fits one message; only version 2 carries it. What goes out is what comes back,
+// but for minutes out of order, which are left out, and values beyond the range.
+TEST(PipeMessage, TheDayComesThroughWholeInVersionTwoOnly)
+{
+    std::unique_ptr<PipeDay> full(new PipeDay());
+    full->count = PIPE_DAY_CAPACITY;
+    for (int i = 0; i < full->count; ++i)
+        full->minutes[i] = {static_cast<uint16_t>(PIPE_DAY_CAPACITY - 1 - i),
+                            static_cast<int16_t>(40 + i % 50), static_cast<int16_t>(45 + i % 50),
+                            static_cast<uint8_t>(i % 3), static_cast<uint8_t>(i % 4)};
+    std::vector<uint8_t> bytes = EncodedDay(*full);
+    size_t size = 0;
+    uint16_t kind = 0;
+    ASSERT_EQ(PipeFrame::Complete, CheckPipeFrame(bytes.data(), bytes.size(), size, kind));
+    EXPECT_EQ(PIPE_KIND_DAY, kind);
+    std::unique_ptr<PipeDay> back(new PipeDay());
+    ASSERT_TRUE(DecodePipeDay(bytes.data(), size, *back));
+    ASSERT_EQ(PIPE_DAY_CAPACITY, back->count);
+    EXPECT_EQ(0, std::memcmp(full->minutes, back->minutes, sizeof full->minutes));
+    bytes[6] = 1;
+    EXPECT_EQ(PipeFrame::Unknown, Frame(bytes, bytes.size()));
+
+    std::unique_ptr<PipeDay> odd = Day({{9, -400, 600, 7, 0xff},
+                                        {9, 50, 50, 0, 1},
+                                        {12, 50, 50, 0, 1},
+                                        {5, 80, 70, 1, 3},
+                                        {PIPE_DAY_CAPACITY, 1, 1, 0, 1}});
+    odd->peak = 900;
+    odd->loweredSeconds = UINT32_MAX;
+    bytes = EncodedDay(*odd);
+    ASSERT_TRUE(DecodePipeDay(bytes.data(), bytes.size(), *back));
+    ASSERT_EQ(2, back->count);
+    EXPECT_EQ((std::vector<int>{9, -273, 500, 2, 3, 5, 80, 80, 1, 3}),
+              (std::vector<int>{back->minutes[0].ago, back->minutes[0].low, back->minutes[0].high,
+                                back->minutes[0].mode, back->minutes[0].flags, back->minutes[1].ago,
+                                back->minutes[1].low, back->minutes[1].high, back->minutes[1].mode,
+                                back->minutes[1].flags}));
+    EXPECT_EQ(
+        (std::vector<int64_t>{3, 25 * 3600, 500, 1}),
+        (std::vector<int64_t>{back->episodes, back->loweredSeconds, back->peak, back->loweredNow}));
+
+    // Another server's bytes: minutes out of order, values beyond the range, counts that the size
+    // does not hold.
+    const struct {
+        size_t offset;
+        uint8_t value;
+    } rows[] = {
+        {28 + 8, 9}, // the second minute as old as the first
+        {28 + 6, 3}, // mode
+        {28 + 7, 4}, // flags
+        {28 + 4, 0}, // high below low
+        {24, 3},     // count
+        {20, 2},     // loweredNow
+        {17, 0xff},  // peak
+    };
+    for (const auto& row : rows) {
+        std::vector<uint8_t> bad = EncodedDay(*Day({{9, 50, 60, 1, 3}, {3, 50, 50, 0, 1}}));
+        bad[row.offset] = row.value;
+        EXPECT_FALSE(DecodePipeDay(bad.data(), bad.size(), *back)) << row.offset;
     }
 }
 

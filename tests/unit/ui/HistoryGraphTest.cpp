@@ -16,7 +16,7 @@ const int64_t MINUTE = 60000;
 // A plot 1800 px wide (from x 40) and 600 px high (rows 20 to 620).
 GraphInput Input(bool performance = false)
 {
-    return {performance ? 1881 : 1851, 638, 10, 40, NOW, 85, performance, false};
+    return {performance ? 1881 : 1851, 638, 10, 40, NOW, 85, performance, false, false};
 }
 
 struct Reading {
@@ -134,6 +134,66 @@ TEST(HistoryGraph, PerformanceJoinsSamplesAndBreaksAtAFailedOne)
     withLegend.legend = true;
     LayOutHistory(withLegend, *Ring({{MINUTE, 50, 0, READING_OK}}), wild.get(), *graph);
     EXPECT_EQ((std::vector<int>{15, 32}), (std::vector<int>{graph->legendTop, graph->plot.top}));
+}
+
+// Minute by minute up to now, one pixel a minute: a column from each minute's highest to its
+// lowest temperature, none where it had no reading, the band in each minute's mode; older than 24
+// hours is left out. At half a pixel a minute two minutes share each column.
+TEST(HistoryGraph, TheDayHasAColumnPerMinuteAndItsBand)
+{
+    const int32_t now = 3000000;
+    std::unique_ptr<DayRing> day(new DayRing());
+    const DayMinute minutes[] = {{now - DAY_MINUTES, 120, 120, 2, DAY_READING},
+                                 {now - 3, 50, 50, 0, DAY_READING},
+                                 {now - 2, 60, 90, 1, DAY_READING | DAY_LOWERED},
+                                 {now - 1, 0, 0, 2, DAY_LOWERED},
+                                 {now, 70, 70, 2, DAY_READING | DAY_LOWERED}};
+    for (const DayMinute& m : minutes)
+        day->minutes[day->count++] = m;
+    GraphInput input = Input();
+    input.width = 1491;
+    std::unique_ptr<HistoryGraph> graph(new HistoryGraph());
+    LayOutDay(input, *day, now, *graph);
+    EXPECT_EQ((std::vector<int>{40, 100, 10, DAY_MINUTES}),
+              (std::vector<int>{graph->lowest, graph->highest, graph->step, graph->spanMinutes}));
+    std::vector<int> columns, band;
+    for (int i = 0; i < graph->columnCount; ++i)
+        columns.insert(columns.end(), {graph->columns[i].left, graph->columns[i].right,
+                                       graph->columns[i].top, graph->columns[i].bottom});
+    for (int i = 0; i < graph->segmentCount; ++i)
+        band.insert(band.end(),
+                    {graph->segments[i].left, graph->segments[i].right, graph->segments[i].mode});
+    EXPECT_EQ((std::vector<int>{1476, 1477, 520, 520, 1477, 1478, 120, 420, 1479, 1480, 320, 320}),
+              columns);
+    EXPECT_EQ((std::vector<int>{1476, 1478, 0, 1477, 1479, 1, 1478, 1481, 2}), band);
+
+    day->count = 0;
+    for (int ago = DAY_MINUTES - 1; ago >= 0; --ago)
+        day->minutes[day->count++] = {now - ago, 50, static_cast<int16_t>(ago == 0 ? 60 : 50), 0,
+                                      DAY_READING};
+    input.width = 771;
+    input.legend = input.summary = true;
+    LayOutDay(input, *day, now, *graph);
+    ASSERT_EQ(DAY_MINUTES / 2, graph->columnCount);
+    EXPECT_EQ(
+        (std::vector<int>{40, 41, 759, 760, 390}),
+        (std::vector<int>{graph->columns[0].left, graph->columns[0].right, graph->columns[719].left,
+                          graph->columns[719].right, graph->columns[719].top}));
+    // The summary takes a row below the legend.
+    EXPECT_EQ((std::vector<int>{15, 27, 44}),
+              (std::vector<int>{graph->legendTop, graph->summaryTop, graph->plot.top}));
+
+    // Within the minute nothing moves; a minute later the oldest minute has gone and the
+    // columns have moved, over the same frame; a new highest reading makes another scale.
+    std::unique_ptr<HistoryGraph> later(new HistoryGraph());
+    LayOutDay(input, *day, now, *later);
+    EXPECT_TRUE(SameLayout(*graph, *later));
+    LayOutDay(input, *day, now + 1, *later);
+    EXPECT_TRUE(SameFrame(*graph, *later));
+    EXPECT_FALSE(SameLayout(*graph, *later));
+    day->minutes[day->count - 1].high = 95;
+    LayOutDay(input, *day, now, *later);
+    EXPECT_FALSE(SameFrame(*graph, *later));
 }
 
 TEST(HistoryGraph, RingKeepsTheNewestWhenFull)

@@ -1,5 +1,6 @@
 #include "ui/TrayTooltip.h"
 
+#include "ui/DaySummary.h"
 #include "ui/NoticeText.h"
 #include "watch/TempConversion.h"
 #include "watch/ThermalZone.h"
@@ -91,6 +92,44 @@ TEST(TrayTooltip, HistoryLineSaysTheSameInShort)
     for (const Row& row : rows) {
         char16_t text[TOOLTIP_SIZE];
         ComposeHistoryText(text, TOOLTIP_SIZE, row.facts, English());
+        EXPECT_EQ(row.text, Utf8(text));
+    }
+}
+
+// A number format with a thousands separator, as a German Windows writes numbers.
+bool Grouped(long long number, char16_t* text)
+{
+    std::string digits = std::to_string(number);
+    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
+        digits.insert(static_cast<size_t>(at), ".");
+    TextWriter(text, NUMBER_SIZE).AddAscii(digits.c_str());
+    return true;
+}
+
+// The day's summary: how often and how long since midnight, and the peak, in the user's words
+// and number format; part of a minute counts as a minute.
+TEST(DaySummary, SaysHowOftenHowLongAndHowHot)
+{
+    std::unique_ptr<SourceTable> german = ReadTable("LANG_GERMAN");
+    german->table.formatNumber = Grouped;
+    struct Row {
+        DayTotals today;
+        const TextTable& words;
+        const char* text;
+    } rows[] = {
+        {{1, 3, 13 * MINUTE_MS + 1, 94},
+         English(),
+         "Today: lowered 3 times, 14 min in all, peak 94 °C"},
+        {{1, 1, 1000, 86}, English(), "Today: lowered once, 1 min in all, peak 86 °C"},
+        {{1, 0, 0, 47}, English(), "Today: not lowered, peak 47 °C"},
+        {{1, 0, 0, TEMP_NO_READING}, English(), "Today: not lowered, peak --"},
+        {{1, 1200, 1440 * MINUTE_MS, 101},
+         german->table,
+         "Heute: 1.200-mal gesenkt, insgesamt 1.440 Min., Spitze 101 °C"},
+    };
+    for (const Row& row : rows) {
+        char16_t text[TOOLTIP_SIZE];
+        ComposeDaySummary(text, TOOLTIP_SIZE, row.today, row.words);
         EXPECT_EQ(row.text, Utf8(text));
     }
 }

@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -44,11 +45,17 @@ TEST(HistoryWindow, RescaledAndInTheSystemsLook)
     readings->Add({0, 47, 0, READING_OK});
     // Without texts: the window text is checked end to end.
     TextTable words = {};
-    HistoryView view = {
-        readings.get(), nullptr, {47, 0, READING_OK, "", nullptr, false, 100, false, nullptr}, 85,
-        1000,           &words};
+    HistoryView view = {readings.get(),
+                        nullptr,
+                        {47, 0, READING_OK, "", nullptr, false, 100, false, nullptr},
+                        85,
+                        1000,
+                        &words,
+                        nullptr,
+                        0};
     std::unique_ptr<HistoryWindow> window(new HistoryWindow());
-    ASSERT_TRUE(window->Open(owner.handle, WM_USER, {600, 700, 616, 716}, view));
+    ASSERT_TRUE(window->Open(owner.handle, WM_USER, WM_USER + 1, HISTORY_HALF_HOUR,
+                             {600, 700, 616, 716}, view));
 
     // A display at twice the scale: the suggested rectangle, a font twice as high.
     LOGFONTW before = {}, after = {};
@@ -77,6 +84,69 @@ TEST(HistoryWindow, RescaledAndInTheSystemsLook)
     EXPECT_EQ(HistoryLook::Light, LookAfter(*window, WM_SYSCOLORCHANGE, 0, nullptr));
     SetUserValue(PERSONALIZE, L"SystemUsesLightTheme", REG_DWORD, nullptr, 0);
     SetUserValue(CONTRAST, L"Flags", REG_SZ, nullptr, 0);
+    window->Release();
+    EXPECT_EQ(nullptr, window->hwnd);
+    EXPECT_EQ(nullptr, window->font);
+}
+
+WPARAM RangePosted(HWND owner)
+{
+    MSG message = {};
+    return PeekMessageW(&message, owner, WM_USER + 1, WM_USER + 1, PM_REMOVE) ? message.wParam : 0;
+}
+
+// A view that changes nothing draws nothing; a new reading draws over the frame kept; Tab, the
+// arrow keys and a click on a range switch it, tell the owner, and draw the frame anew.
+TEST(HistoryWindow, DrawsOnlyWhatChangesAndSwitchesItsRange)
+{
+    HiddenWindow owner;
+    std::unique_ptr<HistoryRing> readings(new HistoryRing());
+    readings->Add({0, 47, 0, READING_OK});
+    std::unique_ptr<DayRing> day(new DayRing());
+    day->Add(0, 60 * MINUTE_MS, 47, 0, READING_OK, false);
+    day->Add(1000, 61 * MINUTE_MS, 88, 1, READING_OK, true);
+    TextTable words = {};
+    HistoryView view = {readings.get(),
+                        nullptr,
+                        {47, 0, READING_OK, "", nullptr, false, 100, false, nullptr},
+                        85,
+                        1000,
+                        &words,
+                        day.get(),
+                        61};
+    std::unique_ptr<HistoryWindow> window(new HistoryWindow());
+    ASSERT_TRUE(
+        window->Open(owner.handle, WM_USER, WM_USER + 1, HISTORY_DAY, {600, 700, 616, 716}, view));
+    UpdateWindow(window->hwnd);
+    EXPECT_EQ((std::vector<unsigned>{1, 1}),
+              (std::vector<unsigned>{window->paints, window->framesDrawn}));
+    // Two minutes on one pixel: one column over both.
+    ASSERT_EQ(1, window->graph.columnCount);
+    EXPECT_EQ(TemperatureY(window->graph, 88), window->graph.columns[0].top);
+    window->Show(view);
+    day->Add(2000, 61 * MINUTE_MS + 2000, 60, 0, READING_OK, false);
+    window->Show(view);
+    UpdateWindow(window->hwnd);
+    EXPECT_EQ(1u, window->paints);
+    day->Add(4000, 61 * MINUTE_MS + 4000, 45, 0, READING_OK, false);
+    window->Show(view);
+    UpdateWindow(window->hwnd);
+    EXPECT_EQ((std::vector<unsigned>{2, 1}),
+              (std::vector<unsigned>{window->paints, window->framesDrawn}));
+
+    SendMessageW(window->hwnd, WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_EQ(HISTORY_HALF_HOUR, window->range);
+    EXPECT_EQ(WPARAM(HISTORY_HALF_HOUR), RangePosted(owner.handle));
+    SendMessageW(window->hwnd, WM_KEYDOWN, VK_LEFT, 0);
+    EXPECT_EQ(0u, RangePosted(owner.handle));
+    UpdateWindow(window->hwnd);
+    EXPECT_EQ(2u, window->framesDrawn);
+    const RECT box = window->rangeBoxes[1];
+    SendMessageW(window->hwnd, WM_LBUTTONDOWN, 0,
+                 MAKELPARAM((box.left + box.right) / 2, (box.top + box.bottom) / 2));
+    EXPECT_EQ(WPARAM(HISTORY_DAY), RangePosted(owner.handle));
+    SendMessageW(window->hwnd, WM_KEYDOWN, VK_LEFT, 0);
+    EXPECT_EQ(WPARAM(HISTORY_HALF_HOUR), RangePosted(owner.handle));
     window->Release();
     EXPECT_EQ(nullptr, window->hwnd);
     EXPECT_EQ(nullptr, window->font);
