@@ -1,7 +1,8 @@
 // The presenter: what a user sees of a controller, in the tray and in a view. The icon, its
 // tooltip and menu, what a gesture on the icon does, the history window and the throttle notice,
 // fed by reports that are the same whether they come from the local watcher or from the pipe;
-// the menu's choices as the role hands them in. Main thread only.
+// the menu's choices as the role hands them in (the menu's commands are in PresenterMenu.cpp).
+// Main thread only.
 #pragma once
 
 #include "base/MessageWindow.h"
