@@ -41,11 +41,14 @@ UINT TaskbarCreatedMessage()
     return message;
 }
 
-void Presenter::Bind(MessageWindow& owner, const TextTable& words)
+void Presenter::Bind(MessageWindow& owner, const TextTable& words, const HistoryRing& readings,
+                     DayRing& day)
 {
     window = &owner;
     texts = &words;
     history.words = &words;
+    history.readings = &readings;
+    history.day = &day;
     if (lockedBy == nullptr)
         lockedBy = "by policy";
 }

@@ -67,8 +67,10 @@ class Presenter
     // hand to its controller; 0 when none.
     int pauseAsked;
 
-    // Binds the presenter to the role's window and the texts in the user's language.
-    void Bind(MessageWindow& owner, const TextTable& words);
+    // Binds the presenter to the role's window, the texts in the user's language, and the
+    // reports that its history window shows (the controller's in the tray, the view's own).
+    void Bind(MessageWindow& owner, const TextTable& words, const HistoryRing& readings,
+              DayRing& day);
     // The reports: a reading's status, the cap, then the reading itself. ShowFirst makes the icon.
     void OnStatus(int32_t status);
     void OnCap(int32_t inForce, bool lowered);

@@ -1,6 +1,8 @@
 #include "roles/RoleWindow.h"
 
 #include "base/HiddenWindow.h"
+#include "base/Log.h"
+#include "roles/ConsoleShutdown.h"
 #include "roles/WindowProcedure.h"
 
 namespace
@@ -40,4 +42,11 @@ void RunMessageLoop()
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
+}
+
+void EndMessageLoop(MessageWindow& record)
+{
+    record.hwnd.store(nullptr);
+    SetConsoleShutdownWindow(nullptr);
+    LogPrint("msg stopped\n");
 }

@@ -14,6 +14,10 @@ bool MakeRoleWindow(MessageWindow& record, HINSTANCE instance, MessageHandler ha
 // Runs until WM_QUIT.
 void RunMessageLoop();
 
+// After the loop: the worker or the pipe's thread may still be posting; from here on their
+// messages reach no window, and a console's Ctrl+C has none to close.
+void EndMessageLoop(MessageWindow& record);
+
 // Temperature and mode travel as signed 32-bit values in the low half of the parameters.
 inline int LowInt(WPARAM value)
 {

@@ -42,9 +42,7 @@ int RunServiceRole(ServiceRole& service, HINSTANCE instance)
     RunMessageLoop();
     service.status->StopPending();
 
-    // The worker may still be posting; from here on its reports reach no window.
-    service.messageWindow.hwnd.store(nullptr);
-    LogPrint("msg stopped\n");
+    EndMessageLoop(service.messageWindow);
     service.controller.Stop();
     LogPrint("watch stopped\n");
     LogPrint("tray stopped\n");

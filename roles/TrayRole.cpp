@@ -116,10 +116,9 @@ int RunTray(TrayRole& tray, HINSTANCE instance)
         return -1;
     HWND window = tray.messageWindow.hwnd.load();
     tray.texts.Load(instance, 0);
-    tray.presenter.Bind(tray.messageWindow, tray.texts.table);
+    tray.presenter.Bind(tray.messageWindow, tray.texts.table, tray.controller.readings,
+                        tray.controller.day);
     tray.presenter.canPause = true;
-    tray.presenter.history.readings = &tray.controller.readings;
-    tray.presenter.history.day = &tray.controller.day;
     SetConsoleShutdownWindow(window);
 
     tray.controller.LoadSettings();
@@ -131,10 +130,7 @@ int RunTray(TrayRole& tray, HINSTANCE instance)
     RunMessageLoop();
     tray.presenter.history.Close(window);
 
-    // The worker may still be posting; from here on its reports reach no window.
-    tray.messageWindow.hwnd.store(nullptr);
-    SetConsoleShutdownWindow(nullptr);
-    LogPrint("msg stopped\n");
+    EndMessageLoop(tray.messageWindow);
     tray.controller.Stop();
     LogPrint("watch stopped\n");
     tray.presenter.trayIcon.ReleaseTrayIcon();

@@ -135,9 +135,7 @@ int RunView(ViewRole& view, HINSTANCE instance)
         return -1;
     HWND window = view.messageWindow.hwnd.load();
     view.texts.Load(instance, 0);
-    view.presenter.Bind(view.messageWindow, view.texts.table);
-    view.presenter.history.readings = &view.readings;
-    view.presenter.history.day = &view.day;
+    view.presenter.Bind(view.messageWindow, view.texts.table, view.readings, view.day);
     SetConsoleShutdownWindow(window);
 
     LoadUserSettings(view.presenter.settings);
@@ -152,10 +150,7 @@ int RunView(ViewRole& view, HINSTANCE instance)
     RunMessageLoop();
     view.presenter.history.Close(window);
 
-    // The pipe's thread may still be posting; from here on its messages reach no window.
-    view.messageWindow.hwnd.store(nullptr);
-    SetConsoleShutdownWindow(nullptr);
-    LogPrint("msg stopped\n");
+    EndMessageLoop(view.messageWindow);
     view.link.Stop();
     LogPrint("watch stopped\n");
     view.presenter.trayIcon.ReleaseTrayIcon();

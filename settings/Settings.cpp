@@ -143,28 +143,30 @@ bool SaveZoneSetting(const char* zone)
     return Saved(written, SETTING_ZONE);
 }
 
-bool SaveThrottleAtSetting(int32_t throttleAt)
+namespace
 {
-    ProgramKey key;
-    bool written = key.Create(PROGRAM_KEY_PATH) &&
-                   key.WriteDword(SETTING_THROTTLE_AT, static_cast<DWORD>(throttleAt));
-    key.Close();
-    return Saved(written, SETTING_THROTTLE_AT);
-}
 
-bool SaveSwitchSetting(const char* name, bool on)
+bool SaveDwordSetting(const char* name, DWORD value)
 {
     ProgramKey key;
-    bool written = key.Create(PROGRAM_KEY_PATH) && key.WriteDword(name, on ? 1 : 0);
+    bool written = key.Create(PROGRAM_KEY_PATH) && key.WriteDword(name, value);
     key.Close();
     return Saved(written, name);
 }
 
+} // namespace
+
+bool SaveThrottleAtSetting(int32_t throttleAt)
+{
+    return SaveDwordSetting(SETTING_THROTTLE_AT, static_cast<DWORD>(throttleAt));
+}
+
+bool SaveSwitchSetting(const char* name, bool on)
+{
+    return SaveDwordSetting(name, on ? 1 : 0);
+}
+
 bool SaveHistoryRangeSetting(int32_t minutes)
 {
-    ProgramKey key;
-    bool written = key.Create(PROGRAM_KEY_PATH) &&
-                   key.WriteDword(HISTORY_RANGE_SETTING, static_cast<DWORD>(minutes));
-    key.Close();
-    return Saved(written, HISTORY_RANGE_SETTING);
+    return SaveDwordSetting(HISTORY_RANGE_SETTING, static_cast<DWORD>(minutes));
 }

@@ -503,15 +503,26 @@ bool SendStatus(HANDLE pipe, int32_t temperature)
     return WriteFile(pipe, message, size, &written, nullptr) && written == size;
 }
 
-int FloodPipe(int seconds, int32_t last)
+// Makes the pipe, says "serving", and waits for the first viewer; null when either fails.
+HANDLE ServeFirstViewer()
 {
     HANDLE pipe =
         CreateNamedPipeW(PIPE_NAME, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
     if (pipe == INVALID_HANDLE_VALUE)
-        return 2;
+        return nullptr;
     std::puts("serving");
     std::fflush(stdout);
-    if (!ConnectNamedPipe(pipe, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED)
+    if (!ConnectNamedPipe(pipe, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED) {
+        CloseHandle(pipe);
+        return nullptr;
+    }
+    return pipe;
+}
+
+int FloodPipe(int seconds, int32_t last)
+{
+    HANDLE pipe = ServeFirstViewer();
+    if (pipe == nullptr)
         return 2;
     static PipeHistory history;
     static uint8_t message[PIPE_MAX_MESSAGE];
@@ -549,13 +560,8 @@ void FillDay(PipeDay& day)
 
 int ServeDay(int32_t temperature)
 {
-    HANDLE pipe =
-        CreateNamedPipeW(PIPE_NAME, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
-    if (pipe == INVALID_HANDLE_VALUE)
-        return 2;
-    std::puts("serving");
-    std::fflush(stdout);
-    if (!ConnectNamedPipe(pipe, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED)
+    HANDLE pipe = ServeFirstViewer();
+    if (pipe == nullptr)
         return 2;
     static PipeHistory history;
     static PipeDay day;
@@ -600,13 +606,8 @@ size_t HostileAnswer(const char* what, uint8_t* message, size_t room)
 
 int AnswerPipe(const char* what)
 {
-    HANDLE pipe =
-        CreateNamedPipeW(PIPE_NAME, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
-    if (pipe == INVALID_HANDLE_VALUE)
-        return 2;
-    std::puts("serving");
-    std::fflush(stdout);
-    if (!ConnectNamedPipe(pipe, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED)
+    HANDLE pipe = ServeFirstViewer();
+    if (pipe == nullptr)
         return 2;
     if (std::strcmp(what, "close") != 0) {
         static uint8_t message[PIPE_MAX_MESSAGE];
