@@ -72,6 +72,8 @@ void Controller::Start(MessageWindow& owner)
     if (tempWatch.thread == nullptr)
         tempWatch.Start(AMBREL_WATCH_INTERVAL_MS, CTempWatch::callbackfnc, &tempWatch);
     statusPipe.window = window;
+    statusPipe.makeSnapshot = SnapshotForViewer;
+    statusPipe.makeContext = this;
     statusPipe.Start();
 }
 
@@ -208,22 +210,35 @@ void Controller::FillStatus(PipeStatus& status) const
     status.pausedSeconds = PauseSecondsLeft();
 }
 
+// Nothing is made while nobody views: a viewer that connects gets a snapshot made for it.
 void Controller::Publish(bool newDay)
 {
-    if (statusPipe.thread == nullptr)
+    if (!statusPipe.HasViewers())
         return;
+    if (PipeSnapshot* snapshot = MakeSnapshot(newDay))
+        statusPipe.Publish(snapshot);
+}
+
+PipeSnapshot* Controller::MakeSnapshot(bool newDay)
+{
     PipeStatus status = {};
     FillStatus(status);
     PipeHistory* history = new (std::nothrow) PipeHistory();
     PipeDay* minutes = new (std::nothrow) PipeDay();
+    PipeSnapshot* snapshot = nullptr;
     if (history != nullptr && minutes != nullptr) {
         FillHistory(readings, *history);
         const int64_t local = LocalClockMs();
         day.Advance(static_cast<int64_t>(GetTickCount64()), local);
         day.ToPipe(static_cast<int32_t>(local / MINUTE_MS), *minutes);
-        if (PipeSnapshot* snapshot = MakePipeSnapshot(status, *history, *minutes, newDay))
-            statusPipe.Publish(snapshot);
+        snapshot = MakePipeSnapshot(status, *history, *minutes, newDay);
     }
     delete history;
     delete minutes;
+    return snapshot;
+}
+
+PipeSnapshot* Controller::SnapshotForViewer(void* controller)
+{
+    return static_cast<Controller*>(controller)->MakeSnapshot(false);
 }

@@ -79,8 +79,9 @@ class Controller
     // The zone, the threshold and the battery choice of chosen go to the worker from its next
     // reading; the status pipe tells the viewers.
     void Choose(const Settings& chosen);
-    // Hands the current status, history and day to the pipe's server (when it runs); the day goes
-    // to every viewer when newDay says a minute is complete, else only to those who connect.
+    // Hands the current status, history and day to the pipe's server while somebody views; the
+    // day goes to every viewer when newDay says a minute is complete, else only to those who
+    // connect.
     void Publish(bool newDay = false);
 
   private:
@@ -91,4 +92,7 @@ class Controller
 
     // What the viewers are told: the last report, the zone read, the choices and who set them.
     void FillStatus(PipeStatus& status) const;
+    // The status, the history and the day of now; null when there is no memory.
+    PipeSnapshot* MakeSnapshot(bool newDay);
+    static PipeSnapshot* SnapshotForViewer(void* controller);
 };

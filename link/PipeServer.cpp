@@ -3,7 +3,6 @@
 #include "base/Log.h"
 #include "base/OwnedHandle.h"
 
-#include <process.h>
 #include <sddl.h>
 
 #include <cwchar>
@@ -43,8 +42,8 @@ const DWORD RETRY_MS = 2000;
 // A client that comes and goes before its connection is taken is let go this many times in a
 // row; then the instance waits for RETRY_MS.
 const int CONNECT_TRIES = 4;
-// The stop and publish events, the listening instance, and two events per client.
-const int MAX_WAIT = 3 + 2 * PIPE_MAX_CLIENTS;
+// Events handled by one Pump at most: every handle twice over.
+const int PUMP_ROUNDS = 2 * PIPE_MAX_WAIT;
 
 // Full access for SYSTEM, administrators and the account that runs the controller; read for
 // interactive users; nothing for anyone else. No inheritance from a parent (P).
@@ -74,7 +73,9 @@ void WaitOut(HANDLE pipe, OVERLAPPED& ov)
     GetOverlappedResult(pipe, &ov, &n, TRUE);
 }
 
-class ServerLoop
+} // namespace
+
+class PipeServerLoop
 {
   public:
     PipeServer& server;
@@ -95,18 +96,29 @@ class ServerLoop
     // been told that the pipe cannot be made (once a run).
     bool makeFailing = false;
     bool failureTold = false;
+    // What a viewer is sent; held only while somebody views.
     PipeSnapshot* current = nullptr;
     PipeClientSlot* slots[PIPE_MAX_CLIENTS] = {};
+    int viewers = 0;
+    // The handles of the last wait, and for each a client's what it stands for.
+    HANDLE waited[PIPE_MAX_WAIT] = {};
+    int waitedCount = 0;
+    int firstSlot = 0;
+    int slotOf[PIPE_MAX_WAIT] = {};
+    bool isWrite[PIPE_MAX_WAIT] = {};
 
-    explicit ServerLoop(PipeServer& owner) : server(owner) {}
-    void Run();
-
-  private:
+    explicit PipeServerLoop(PipeServer& owner) : server(owner) {}
     bool Open();
     void Close();
+    void Listen();
+    int WaitHandles();
+    DWORD WaitTimeout() const;
+    void OnWait(int index);
+    void Take(PipeSnapshot* snapshot);
+
+  private:
     bool Listening() const;
     HANDLE MakeInstance();
-    void Listen();
     void Recycle(HANDLE pipe);
     void CloseListener();
     void Post(UINT message, WPARAM wParam) const;
@@ -119,11 +131,10 @@ class ServerLoop
     void OnWrite(int index);
     bool Queue(int index, const uint8_t* bytes, size_t size);
     void Drop(int index, const char* why);
-    void TakeSnapshot();
 };
 
 // Without its event or its security the pipe cannot be made at all this run.
-bool ServerLoop::Open()
+bool PipeServerLoop::Open()
 {
     connectOv.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (connectOv.hEvent != nullptr && MakePipeSecurity(security))
@@ -135,7 +146,7 @@ bool ServerLoop::Open()
     return false;
 }
 
-void ServerLoop::Close()
+void PipeServerLoop::Close()
 {
     for (int i = 0; i < PIPE_MAX_CLIENTS; ++i) {
         if (slots[i] != nullptr)
@@ -151,7 +162,7 @@ void ServerLoop::Close()
     current = nullptr;
 }
 
-bool ServerLoop::Listening() const
+bool PipeServerLoop::Listening() const
 {
     return connectPending || connectedAtOnce;
 }
@@ -159,7 +170,7 @@ bool ServerLoop::Listening() const
 // The very first instance must be the first of its name: a pipe of that name made by another
 // process before it is refused rather than served beside. Every later one joins an instance that
 // is still open, as one stays open from then on.
-HANDLE ServerLoop::MakeInstance()
+HANDLE PipeServerLoop::MakeInstance()
 {
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, security, FALSE};
     const DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED |
@@ -185,7 +196,7 @@ HANDLE ServerLoop::MakeInstance()
 }
 
 // Makes the listener wait for the next client; when it cannot, retryAt says when to try again.
-void ServerLoop::Listen()
+void PipeServerLoop::Listen()
 {
     retryAt = GetTickCount64() + RETRY_MS;
     if (listener == nullptr)
@@ -217,7 +228,7 @@ void ServerLoop::Listen()
 
 // An instance whose client has gone or was refused: the listener when there is none (so that
 // the name is never left without an instance), else closed.
-void ServerLoop::Recycle(HANDLE pipe)
+void PipeServerLoop::Recycle(HANDLE pipe)
 {
     DisconnectNamedPipe(pipe);
     if (listener == nullptr) {
@@ -228,7 +239,7 @@ void ServerLoop::Recycle(HANDLE pipe)
     CloseHandle(pipe);
 }
 
-void ServerLoop::CloseListener()
+void PipeServerLoop::CloseListener()
 {
     if (listener == nullptr)
         return;
@@ -242,7 +253,7 @@ void ServerLoop::CloseListener()
     listener = nullptr;
 }
 
-void ServerLoop::Post(UINT message, WPARAM wParam) const
+void PipeServerLoop::Post(UINT message, WPARAM wParam) const
 {
     HWND hwnd = server.window != nullptr ? server.window->hwnd.load() : nullptr;
     if (hwnd != nullptr)
@@ -251,7 +262,7 @@ void ServerLoop::Post(UINT message, WPARAM wParam) const
 
 // The next listener is made before the client's instance can be closed (a refusal, a client that
 // has already gone).
-void ServerLoop::OnConnect()
+void PipeServerLoop::OnConnect()
 {
     DWORD n = 0;
     const bool connected =
@@ -269,7 +280,7 @@ void ServerLoop::OnConnect()
     Accept(pipe);
 }
 
-bool ServerLoop::RoomFor(DWORD processId) const
+bool PipeServerLoop::RoomFor(DWORD processId) const
 {
     int held = 0;
     for (const PipeClientSlot* slot : slots) {
@@ -279,7 +290,7 @@ bool ServerLoop::RoomFor(DWORD processId) const
     return held < PIPE_CONNECTIONS_PER_PROCESS;
 }
 
-void ServerLoop::Accept(HANDLE pipe)
+void PipeServerLoop::Accept(HANDLE pipe)
 {
     DWORD processId = 0;
     GetNamedPipeClientProcessId(pipe, &processId);
@@ -310,8 +321,11 @@ void ServerLoop::Accept(HANDLE pipe)
     slot->pipe = pipe;
     slot->processId = processId;
     slots[index] = slot;
+    ++viewers;
     LogPrint("PipeServer: viewer %lu connected\n", processId);
     Post(WM_PIPEVIEWER, processId);
+    if (current == nullptr && server.makeSnapshot != nullptr)
+        current = server.makeSnapshot(server.makeContext);
     if (current != nullptr) {
         if (!Queue(index, current->history, current->historySize) ||
             !Queue(index, current->day, current->daySize) ||
@@ -322,7 +336,7 @@ void ServerLoop::Accept(HANDLE pipe)
 }
 
 // Completes by the event whether it completes now or later; false when the client was dropped.
-bool ServerLoop::StartRead(int index)
+bool PipeServerLoop::StartRead(int index)
 {
     PipeClientSlot& slot = *slots[index];
     if (!ReadFile(slot.pipe, slot.in + slot.inSize,
@@ -337,7 +351,7 @@ bool ServerLoop::StartRead(int index)
 
 // A viewer has nothing to send: whatever it writes is checked as a message and refused. A
 // header that has not fully arrived holds nothing up but its own connection.
-void ServerLoop::OnRead(int index)
+void PipeServerLoop::OnRead(int index)
 {
     PipeClientSlot& slot = *slots[index];
     DWORD n = 0;
@@ -370,7 +384,7 @@ void ServerLoop::OnRead(int index)
 }
 
 // False when the client was dropped.
-bool ServerLoop::StartWrite(int index)
+bool PipeServerLoop::StartWrite(int index)
 {
     PipeClientSlot& slot = *slots[index];
     if (slot.writing || slot.outSize == 0)
@@ -385,7 +399,7 @@ bool ServerLoop::StartWrite(int index)
     return true;
 }
 
-void ServerLoop::OnWrite(int index)
+void PipeServerLoop::OnWrite(int index)
 {
     PipeClientSlot& slot = *slots[index];
     DWORD n = 0;
@@ -400,7 +414,7 @@ void ServerLoop::OnWrite(int index)
 }
 
 // Appends behind what a write in flight still reads. False when the client was dropped.
-bool ServerLoop::Queue(int index, const uint8_t* bytes, size_t size)
+bool PipeServerLoop::Queue(int index, const uint8_t* bytes, size_t size)
 {
     PipeClientSlot& slot = *slots[index];
     if (slot.outSize + size > PIPE_UNSENT_BOUND ||
@@ -414,7 +428,7 @@ bool ServerLoop::Queue(int index, const uint8_t* bytes, size_t size)
 }
 
 // Cancels what is in flight and waits until the kernel has let go of the buffers.
-void ServerLoop::Drop(int index, const char* why)
+void PipeServerLoop::Drop(int index, const char* why)
 {
     PipeClientSlot* slot = slots[index];
     slots[index] = nullptr;
@@ -427,17 +441,24 @@ void ServerLoop::Drop(int index, const char* why)
         if (slot->writing)
             WaitOut(slot->pipe, slot->writeOv);
         Recycle(slot->pipe);
+        --viewers;
     }
     CloseOwnedHandle(slot->readOv.hEvent);
     CloseOwnedHandle(slot->writeOv.hEvent);
     delete slot;
+    // Nobody views: the next viewer gets a snapshot made for it.
+    if (viewers == 0) {
+        delete current;
+        current = nullptr;
+    }
 }
 
-void ServerLoop::TakeSnapshot()
+void PipeServerLoop::Take(PipeSnapshot* snapshot)
 {
-    PipeSnapshot* snapshot = server.pending.exchange(nullptr);
-    if (snapshot == nullptr)
+    if (viewers == 0) {
+        delete snapshot;
         return;
+    }
     delete current;
     current = snapshot;
     for (int i = 0; i < PIPE_MAX_CLIENTS; ++i) {
@@ -448,107 +469,123 @@ void ServerLoop::TakeSnapshot()
     }
 }
 
-void ServerLoop::Run()
+// Tries the listener again when it is due, then lists what the loop waits for: the listener's
+// connection, and each client's read and write in flight.
+int PipeServerLoop::WaitHandles()
 {
-    if (!Open()) {
-        Close();
-        return;
-    }
-    TakeSnapshot();
-    for (;;) {
-        if (!Listening() && GetTickCount64() >= retryAt)
-            Listen();
-        HANDLE handles[MAX_WAIT];
-        int slotOf[MAX_WAIT];
-        bool isWrite[MAX_WAIT];
-        int count = 0;
-        handles[count++] = server.stopEvent;
-        handles[count++] = server.publishEvent;
-        if (Listening())
-            handles[count++] = connectOv.hEvent;
-        const int firstSlot = count;
-        for (int i = 0; i < PIPE_MAX_CLIENTS; ++i) {
-            if (slots[i] == nullptr)
-                continue;
-            if (slots[i]->reading) {
-                slotOf[count] = i;
-                isWrite[count] = false;
-                handles[count++] = slots[i]->readOv.hEvent;
-            }
-            if (slots[i]->writing) {
-                slotOf[count] = i;
-                isWrite[count] = true;
-                handles[count++] = slots[i]->writeOv.hEvent;
-            }
-        }
-        const ULONGLONG now = GetTickCount64();
-        const DWORD timeout = Listening()     ? INFINITE
-                              : retryAt > now ? static_cast<DWORD>(retryAt - now)
-                                              : 0;
-        const DWORD wait =
-            WaitForMultipleObjects(static_cast<DWORD>(count), handles, FALSE, timeout);
-        if (wait == WAIT_OBJECT_0)
-            break;
-        if (wait == WAIT_TIMEOUT)
+    if (!Listening() && GetTickCount64() >= retryAt)
+        Listen();
+    int count = 0;
+    if (Listening())
+        waited[count++] = connectOv.hEvent;
+    firstSlot = count;
+    for (int i = 0; i < PIPE_MAX_CLIENTS; ++i) {
+        if (slots[i] == nullptr)
             continue;
-        const int index = static_cast<int>(wait - WAIT_OBJECT_0);
-        if (index < 0 || index >= count) {
-            LogPrint("PipeServer: WaitForMultipleObjects() error=%lu\n", GetLastError());
-            break;
+        if (slots[i]->reading) {
+            slotOf[count] = i;
+            isWrite[count] = false;
+            waited[count++] = slots[i]->readOv.hEvent;
         }
-        if (index == 1)
-            TakeSnapshot();
-        else if (index < firstSlot)
-            OnConnect();
-        else if (isWrite[index])
-            OnWrite(slotOf[index]);
-        else
-            OnRead(slotOf[index]);
+        if (slots[i]->writing) {
+            slotOf[count] = i;
+            isWrite[count] = true;
+            waited[count++] = slots[i]->writeOv.hEvent;
+        }
     }
-    Close();
+    waitedCount = count;
+    return count;
 }
 
-} // namespace
+DWORD PipeServerLoop::WaitTimeout() const
+{
+    const ULONGLONG now = GetTickCount64();
+    return Listening() ? INFINITE : retryAt > now ? static_cast<DWORD>(retryAt - now) : 0;
+}
+
+// A time-out (-1) only means that the listener is due again, which the next WaitHandles does.
+void PipeServerLoop::OnWait(int index)
+{
+    if (index < 0 || index >= waitedCount)
+        return;
+    if (index < firstSlot)
+        OnConnect();
+    else if (isWrite[index])
+        OnWrite(slotOf[index]);
+    else
+        OnRead(slotOf[index]);
+}
 
 bool PipeServer::Start()
 {
-    stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    publishEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (stopEvent != nullptr && publishEvent != nullptr)
-        thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, ThreadMain, this, 0, nullptr));
-    if (thread == nullptr) {
-        LogPrint("PipeServer: the pipe's thread cannot be started\n");
+    loop = new (std::nothrow) PipeServerLoop(*this);
+    if (loop == nullptr) {
+        LogPrint("PipeServer: no memory for the pipe\n");
+        return false;
+    }
+    if (!loop->Open()) {
         Stop();
         return false;
     }
+    loop->Listen();
     return true;
+}
+
+bool PipeServer::HasViewers() const
+{
+    return loop != nullptr && loop->viewers > 0;
 }
 
 void PipeServer::Publish(PipeSnapshot* snapshot)
 {
-    delete pending.exchange(snapshot);
-    if (publishEvent != nullptr)
-        SetEvent(publishEvent);
+    if (loop == nullptr) {
+        delete snapshot;
+        return;
+    }
+    // What the clients have read since the last wait counts before their unsent data is judged.
+    Pump();
+    loop->Take(snapshot);
+}
+
+int PipeServer::WaitHandles(HANDLE* handles, int capacity)
+{
+    if (loop == nullptr || capacity < PIPE_MAX_WAIT)
+        return 0;
+    const int count = loop->WaitHandles();
+    std::memcpy(handles, loop->waited, static_cast<size_t>(count) * sizeof(HANDLE));
+    return count;
+}
+
+DWORD PipeServer::WaitTimeout() const
+{
+    return loop != nullptr ? loop->WaitTimeout() : INFINITE;
+}
+
+void PipeServer::OnWait(int index)
+{
+    if (loop != nullptr)
+        loop->OnWait(index);
+}
+
+void PipeServer::Pump()
+{
+    for (int round = 0; loop != nullptr && round < PUMP_ROUNDS; ++round) {
+        const DWORD count = static_cast<DWORD>(loop->WaitHandles());
+        const DWORD woken =
+            count > 0 ? WaitForMultipleObjects(count, loop->waited, FALSE, 0) : WAIT_TIMEOUT;
+        if (woken >= WAIT_OBJECT_0 + count)
+            return;
+        loop->OnWait(static_cast<int>(woken - WAIT_OBJECT_0));
+    }
 }
 
 void PipeServer::Stop()
 {
-    StopOwnedThread(thread, stopEvent);
-    CloseOwnedHandle(stopEvent);
-    CloseOwnedHandle(publishEvent);
-    delete pending.exchange(nullptr);
-}
-
-unsigned __stdcall PipeServer::ThreadMain(void* server)
-{
-    ServerLoop* loop = new (std::nothrow) ServerLoop(*static_cast<PipeServer*>(server));
-    if (loop == nullptr) {
-        LogPrint("PipeServer: no memory for the pipe\n");
-        return 1;
-    }
-    loop->Run();
+    if (loop == nullptr)
+        return;
+    loop->Close();
     delete loop;
-    return 0;
+    loop = nullptr;
 }
 
 PipeSnapshot* MakePipeSnapshot(const PipeStatus& status, const PipeHistory& history,

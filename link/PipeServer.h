@@ -1,8 +1,10 @@
-// The controller's end of the status pipe \\.\pipe\Ambrel: on a thread of its own, with
-// overlapped I/O, it accepts viewers and sends each the history, the day and the status at once,
-// then the status at every change that the controller publishes, and the day when a minute is
-// complete. The controller only ever hands a new
-// snapshot over through one atomic pointer and an event: no client can hold it up.
+// The controller's end of the status pipe \\.\pipe\Ambrel: it accepts viewers and sends each the
+// history, the day and the status at once, then the status at every change that the controller
+// publishes, and the day when a minute is complete. It runs on the controller's own thread and
+// never waits for a client: every connection, read and write is overlapped, the message loop
+// waits for their events beside the window's messages (WaitHandles, OnWait), and a client is
+// only ever given bytes that are queued for it. No thread of its own: a tray that nobody views
+// pays for one listening instance, and holds no snapshot at all.
 //
 // From its first instance on, the server keeps one open until it stops: the next instance is made
 // before one is closed, and an instance that a client has left is made ready again when it is
@@ -20,8 +22,6 @@
 
 #include <windows.h>
 
-#include <atomic>
-
 // Posted to the controller's window: a viewer has been accepted (wParam: its process id); no
 // instance of the pipe can be made (wParam: the error), once a run.
 const UINT WM_PIPEVIEWER = WM_USER + 33;
@@ -33,6 +33,9 @@ const int PIPE_CONNECTIONS_PER_PROCESS = 4;
 // how long its oldest unsent data may wait: a viewer reads each message as it comes.
 const size_t PIPE_UNSENT_BOUND = 4 * PIPE_MAX_MESSAGE;
 const ULONGLONG PIPE_UNSENT_MS = 10000;
+
+// The events the message loop may have to wait for: the listener and two per client.
+const int PIPE_MAX_WAIT = 1 + 2 * PIPE_MAX_CLIENTS;
 
 // The status, the history and the day as encoded messages, made on the controller's thread. The
 // day goes to every viewer only when newDay says that a minute is complete; a viewer that
@@ -47,31 +50,41 @@ struct PipeSnapshot {
     bool newDay;
 };
 
-struct PipeClientSlot;
+// Makes a snapshot of now, owned by the caller, for a viewer that connects while the server holds
+// none (it holds one only while somebody views); null when there is no memory.
+typedef PipeSnapshot* (*PipeSnapshotMaker)(void* context);
+
+class PipeServerLoop;
 
 class PipeServer
 {
   public:
     // Null when not running.
-    HANDLE thread;
-    HANDLE stopEvent;
-    HANDLE publishEvent;
-    // The newest snapshot not yet taken by the server's thread; owned by whoever holds it.
-    std::atomic<PipeSnapshot*> pending;
-    // Whose window gets WM_PIPEVIEWER and WM_PIPEFAILED (may be null); set before Start.
+    PipeServerLoop* loop;
+    // Whose window gets WM_PIPEVIEWER and WM_PIPEFAILED (may be null), and who makes the first
+    // snapshot a viewer gets (with its context); set before Start.
     MessageWindow* window;
+    PipeSnapshotMaker makeSnapshot;
+    void* makeContext;
 
-    // Starts the thread; false (and a log line) when it cannot. The first snapshot may be
-    // published before or after.
+    // Makes the first instance and listens; false (and a log line) when it cannot run at all. An
+    // instance that cannot be made now is tried again while the loop waits.
     bool Start();
-    // Hands a snapshot over (taking ownership) and wakes the thread; never waits. A snapshot
-    // the thread has not taken yet is replaced.
+    // True while some viewer is connected: only then is a snapshot worth making.
+    bool HasViewers() const;
+    // Hands a snapshot over (taking ownership) and queues it for every viewer; never waits.
     void Publish(PipeSnapshot* snapshot);
-    // Ends the thread, which closes every connection, and releases everything.
+    // The events to wait for (at most PIPE_MAX_WAIT) and how long the wait may last (INFINITE,
+    // or until an instance is to be tried again).
+    int WaitHandles(HANDLE* handles, int capacity);
+    DWORD WaitTimeout() const;
+    // The handle at index of the last WaitHandles is signalled, or (index -1) the time-out passed.
+    void OnWait(int index);
+    // Handles whatever has completed, without waiting: a modal loop (a menu, a window being
+    // moved) dispatches messages but does not wait for the pipe.
+    void Pump();
+    // Closes every connection and the listener, and releases everything.
     void Stop();
-
-  private:
-    static unsigned __stdcall ThreadMain(void* server);
 };
 
 // Fills a snapshot from what the controller shows; null when there is no memory.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "base/MessageWindow.h"
+#include "link/PipeServer.h"
 
 #include <windows.h>
 
@@ -11,8 +12,8 @@
 // cannot be made (the class may be another program's already).
 bool MakeRoleWindow(MessageWindow& record, HINSTANCE instance, MessageHandler handler, void* user);
 
-// Runs until WM_QUIT.
-void RunMessageLoop();
+// Runs until WM_QUIT; in a controller it also serves the status pipe (null in a view).
+void RunMessageLoop(PipeServer* pipe);
 
 // After the loop: the worker or the pipe's thread may still be posting; from here on their
 // messages reach no window, and a console's Ctrl+C has none to close.

@@ -39,7 +39,7 @@ int RunServiceRole(ServiceRole& service, HINSTANCE instance)
     service.controller.Start(service.messageWindow);
     service.status->Running();
     LogPrint("message loop start\n");
-    RunMessageLoop();
+    RunMessageLoop(&service.controller.statusPipe);
     service.status->StopPending();
 
     EndMessageLoop(service.messageWindow);

@@ -127,7 +127,7 @@ int RunTray(TrayRole& tray, HINSTANCE instance)
     DropUserStartBesideMachineStart();
     tray.controller.Start(tray.messageWindow);
     LogPrint("message loop start\n");
-    RunMessageLoop();
+    RunMessageLoop(&tray.controller.statusPipe);
     tray.presenter.history.Close(window);
 
     EndMessageLoop(tray.messageWindow);

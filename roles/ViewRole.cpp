@@ -147,7 +147,7 @@ int RunView(ViewRole& view, HINSTANCE instance)
     view.link.window = &view.messageWindow;
     view.link.Start();
     LogPrint("message loop start\n");
-    RunMessageLoop();
+    RunMessageLoop(nullptr);
     view.presenter.history.Close(window);
 
     EndMessageLoop(view.messageWindow);

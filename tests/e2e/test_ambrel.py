@@ -1198,7 +1198,7 @@ class Service(unittest.TestCase):
                 self.assertEqual({}, ledger())
                 # Should it hang, the dump names its threads' functions, and leaves it running.
                 threads = service.dump_threads('a look at the running service')
-                for function in ('ServiceMain', 'CiThreadEx::threadfnc', 'ServerLoop::Run'):
+                for function in ('ServiceMain', 'CiThreadEx::threadfnc', 'RunMessageLoop'):
                     self.assertIn(function, threads)
                 # A tray started beside it is a view of it: the service's 90 °C and red bar, the
                 # machine's threshold not the user's to change, and its Exit ends the view alone.
