@@ -10,14 +10,24 @@ const char PAUSE_MESSAGE_NAME[] = "Ambrel.Pause.5f0c2e1a-7b3d-4c61-9a2e-d41f6b8e
 
 } // namespace
 
+UINT RegisteredMessage(std::atomic<UINT>& number, const char* name)
+{
+    UINT known = number.load(std::memory_order_relaxed);
+    if (known == 0) {
+        known = RegisterWindowMessageA(name);
+        number.store(known, std::memory_order_relaxed);
+    }
+    return known;
+}
+
 UINT ShowHistoryMessage()
 {
-    static const UINT message = RegisterWindowMessageA(SHOW_HISTORY_MESSAGE_NAME);
-    return message;
+    static std::atomic<UINT> message{0};
+    return RegisteredMessage(message, SHOW_HISTORY_MESSAGE_NAME);
 }
 
 UINT PauseMessage()
 {
-    static const UINT message = RegisterWindowMessageA(PAUSE_MESSAGE_NAME);
-    return message;
+    static std::atomic<UINT> message{0};
+    return RegisteredMessage(message, PAUSE_MESSAGE_NAME);
 }

@@ -5,8 +5,14 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 // The class of the hidden window.
 const char HIDDEN_WINDOW_CLASS[] = "Ambrel";
+
+// The number of the message registered as name, registered at the first call (number is 0 until
+// then). Without a guarded static: RegisterWindowMessage gives every caller the same number.
+UINT RegisteredMessage(std::atomic<UINT>& number, const char* name);
 
 // The registered message by which a second start asks the running instance to open its history
 // window. It carries nothing, and whoever sends it can only ever have that window opened.

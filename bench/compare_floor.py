@@ -476,8 +476,11 @@ def main():
     parser.add_argument('--range', type=int, choices=(30, 1440),
                         help='the minutes the history window shows (the user\'s HistoryRange, '
                              'removed again afterwards)')
+    parser.add_argument('--settle', type=float, default=SETTLE_SECONDS,
+                        help='seconds from the start until the measurement begins; over 900 the '
+                             "history window's half hour shows its whole span, as at rest")
     args = parser.parse_args()
-    settle = SETTLE_SECONDS
+    settle = args.settle
     if args.quick:
         settle, args.seconds, args.runs = 1.0, 2.0, 1
 

@@ -23,6 +23,7 @@ bool HistoryPopup::Open(HWND owner, const RECT& anchor, const char* zone, int32_
         Close(owner);
         return false;
     }
+    timerMs = 0;
     Retime(owner);
     openedAt = GetTickCount64();
     return true;
@@ -33,6 +34,7 @@ void HistoryPopup::Close(HWND owner)
     if (open == nullptr)
         return;
     KillTimer(owner, HISTORY_TIMER_ID);
+    timerMs = 0;
     open->window.Release();
     open->counter.Close();
     delete open;
@@ -68,14 +70,28 @@ void HistoryPopup::Refresh(const char* zone, int32_t throttleAt, int32_t inForce
         open->performance.Add(entry);
     }
     open->window.Show(View(zone, throttleAt, inForce));
+    // The span grows with the history, and the plot's width with the window's scale.
+    Retime(timerOwner);
 }
 
-void HistoryPopup::Retime(HWND owner) const
+void HistoryPopup::Retime(HWND owner)
 {
-    if (open != nullptr)
-        SetTimer(owner, HISTORY_TIMER_ID,
-                 open->window.range == HISTORY_DAY ? HISTORY_DAY_TIMER_MS : HISTORY_TIMER_MS,
-                 nullptr);
+    if (open == nullptr)
+        return;
+    const UINT period = TimerPeriod();
+    if (period == timerMs && owner == timerOwner)
+        return;
+    timerOwner = owner;
+    timerMs = period;
+    SetTimer(owner, HISTORY_TIMER_ID, period, nullptr);
+}
+
+UINT HistoryPopup::TimerPeriod() const
+{
+    if (open->window.range == HISTORY_DAY)
+        return HISTORY_DAY_TIMER_MS;
+    const int64_t column = open->window.ColumnMs();
+    return column > HISTORY_TIMER_MS ? static_cast<UINT>(column) : HISTORY_TIMER_MS;
 }
 
 // The text line tells the last report; before any, there is no reading yet.

@@ -18,8 +18,9 @@
 const UINT WM_HISTORYCLOSE = WM_USER + 20;
 const UINT WM_HISTORYRANGE = WM_USER + 21;
 // The timer on the hidden window that redraws the open window up to now and, over the half hour,
-// samples the performance; over the day, whose smallest change is a minute, it wakes less often
-// and samples nothing.
+// samples the performance. Over the half hour it wakes once for each column of the plot (time
+// alone moves nothing sooner; a report redraws at once), but not more often than every reading;
+// over the day, whose smallest change is a minute, every 15 s and samples nothing.
 const UINT_PTR HISTORY_TIMER_ID = 0x4849;
 const UINT HISTORY_TIMER_MS = 2000;
 const UINT HISTORY_DAY_TIMER_MS = 15000;
@@ -52,6 +53,9 @@ class HistoryPopup
     bool openedFromKeyboard;
     // The texts of the window, in the user's language; they outlive the popup.
     const TextTable* words;
+    // The window whose timer redraws the open one, and the timer's period (0 while none is set).
+    HWND timerOwner;
+    UINT timerMs;
 
     // Opens the window beside anchor over minutes (HISTORY_HALF_HOUR or HISTORY_DAY), its text
     // naming the zone and the maximum processor state in force (0 while unknown); false when it
@@ -72,9 +76,11 @@ class HistoryPopup
     // Redraws the open window up to now; with sample, also takes a performance sample (over the
     // half hour only).
     void Refresh(const char* zone, int32_t throttleAt, int32_t inForce, bool sample);
-    // Sets the timer for the range that the open window shows.
-    void Retime(HWND owner) const;
+    // Sets the timer for what the open window shows (its range, the span and width of its plot)
+    // when that needs another period.
+    void Retime(HWND owner);
 
   private:
     HistoryView View(const char* zone, int32_t throttleAt, int32_t inForce) const;
+    UINT TimerPeriod() const;
 };

@@ -1,5 +1,6 @@
 #include "present/Presenter.h"
 
+#include "base/HiddenWindow.h"
 #include "base/Log.h"
 #include "power/Ambrel.h"
 #include "res/resource.h"
@@ -37,8 +38,8 @@ TrayEvent TrayEventOf(UINT event)
 
 UINT TaskbarCreatedMessage()
 {
-    static const UINT message = RegisterWindowMessageA("TaskbarCreated");
-    return message;
+    static std::atomic<UINT> message{0};
+    return RegisteredMessage(message, "TaskbarCreated");
 }
 
 void Presenter::Bind(MessageWindow& owner, const TextTable& words, const HistoryRing& readings,

@@ -473,6 +473,13 @@ void HistoryWindow::Show(const HistoryView& shown)
     Relayout(named || (range == HISTORY_DAY && wcscmp(Wide(summaryBefore), Wide(summary)) != 0));
 }
 
+int64_t HistoryWindow::ColumnMs() const
+{
+    const int64_t columns = graph.plot.right - graph.plot.left;
+    const int64_t span = range == HISTORY_DAY ? int64_t(HISTORY_DAY) : graph.spanMinutes;
+    return columns > 0 ? span * 60000 / columns : 0;
+}
+
 void HistoryWindow::ChooseRange(int32_t minutes)
 {
     if (minutes == range)

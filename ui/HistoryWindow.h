@@ -109,6 +109,9 @@ class HistoryWindow
               const RECT& besides, const HistoryView& shown);
     // Draws view anew.
     void Show(const HistoryView& shown);
+    // The time that one column of the plot stands for as last laid out, in milliseconds: with
+    // time alone, nothing moves sooner.
+    int64_t ColumnMs() const;
     // Destroys the window and the font.
     void Release();
 

@@ -141,6 +141,19 @@ TEST(HistoryWindow, DrawsOnlyWhatChangesAndSwitchesItsRange)
     EXPECT_EQ(0u, RangePosted(owner.handle));
     UpdateWindow(window->hwnd);
     EXPECT_EQ(2u, window->framesDrawn);
+    // At rest (one steady reading older than the half hour), the timer's steps of a column each
+    // draw nothing, and a column is longer than the 2 s between two readings.
+    view.nowMs = 31 * MINUTE_MS;
+    window->Show(view);
+    UpdateWindow(window->hwnd);
+    const unsigned paints = window->paints;
+    EXPECT_GT(window->ColumnMs(), 2000);
+    for (int step = 0; step < 3; ++step) {
+        view.nowMs += window->ColumnMs();
+        window->Show(view);
+        UpdateWindow(window->hwnd);
+    }
+    EXPECT_EQ(paints, window->paints);
     const RECT box = window->rangeBoxes[1];
     SendMessageW(window->hwnd, WM_LBUTTONDOWN, 0,
                  MAKELPARAM((box.left + box.right) / 2, (box.top + box.bottom) / 2));
