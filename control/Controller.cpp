@@ -210,9 +210,12 @@ void Controller::FillStatus(PipeStatus& status) const
     status.pausedSeconds = PauseSecondsLeft();
 }
 
-// Nothing is made while nobody views: a viewer that connects gets a snapshot made for it.
+// Nothing is made while nobody views: a viewer that connects gets a snapshot made for it. A modal
+// loop (an open menu) dispatches the reports but does not wait for the pipe, so what has come on
+// it meanwhile (what the viewers have read, a viewer's connection) is handled first.
 void Controller::Publish(bool newDay)
 {
+    statusPipe.Pump();
     if (!statusPipe.HasViewers())
         return;
     if (PipeSnapshot* snapshot = MakeSnapshot(newDay))

@@ -542,8 +542,6 @@ void PipeServer::Publish(PipeSnapshot* snapshot)
         delete snapshot;
         return;
     }
-    // What the clients have read since the last wait counts before their unsent data is judged.
-    Pump();
     loop->Take(snapshot);
 }
 

@@ -72,7 +72,9 @@ class PipeServer
     bool Start();
     // True while some viewer is connected: only then is a snapshot worth making.
     bool HasViewers() const;
-    // Hands a snapshot over (taking ownership) and queues it for every viewer; never waits.
+    // Hands a snapshot over (taking ownership) and queues it for every viewer; never waits. Pump
+    // first: what the viewers have read since the last wait counts before their unsent data is
+    // judged.
     void Publish(PipeSnapshot* snapshot);
     // The events to wait for (at most PIPE_MAX_WAIT) and how long the wait may last (INFINITE,
     // or until an instance is to be tried again).
