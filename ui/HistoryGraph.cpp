@@ -130,6 +130,19 @@ void AddPoint(GraphLine& line, int32_t x, int32_t y)
         line.points[line.pointCount++] = {x, y};
 }
 
+// A point at the height of the run's last two continues their level: it moves the last point
+// instead of adding one. The line drawn is the same, and a level that only grows to the right
+// (samples of a steady value) keeps the same layout, so nothing is drawn again for it.
+void ExtendPoint(GraphLine& line, int32_t x, int32_t y)
+{
+    const int start = line.runCount > 0 ? line.runEnds[line.runCount - 1] : 0;
+    const int n = line.pointCount;
+    if (n - start >= 2 && line.points[n - 1].y == y && line.points[n - 2].y == y)
+        line.points[n - 1].x = x;
+    else
+        AddPoint(line, x, y);
+}
+
 // Closes the run under way, if it has any points.
 void EndRun(GraphLine& line)
 {
@@ -186,7 +199,7 @@ void LayOutPerformance(const GraphInput& input, const HistoryRing& samples, Hist
             EndRun(line);
             continue;
         }
-        AddPoint(line, TimeX(graph, input, sample.timeMs), PercentY(graph, sample.value));
+        ExtendPoint(line, TimeX(graph, input, sample.timeMs), PercentY(graph, sample.value));
     }
     EndRun(line);
 }

@@ -116,6 +116,13 @@ TEST(HistoryGraph, PerformanceJoinsSamplesAndBreaksAtAFailedOne)
     EXPECT_EQ(150, graph->percentTop);
     EXPECT_EQ((std::vector<std::vector<int>>{{940, 460}, {1000, 220, 1030, 20}}),
               Runs(graph->performance));
+    // A steady value is one level however many samples it has, so a new sample moves only its end.
+    std::unique_ptr<HistoryRing> steady = Ring({{6000, 100, 0, READING_OK},
+                                                {4000, 100, 0, READING_OK},
+                                                {2000, 100, 0, READING_OK},
+                                                {0, 100, 0, READING_OK}});
+    LayOutHistory(Input(true), *Ring({{MINUTE, 50, 0, READING_OK}}), steady.get(), *graph);
+    EXPECT_EQ((std::vector<std::vector<int>>{{1750, 20, 1840, 20}}), Runs(graph->performance));
     LayOutHistory(Input(false), *Ring({{MINUTE, 50, 0, READING_OK}}), samples.get(), *graph);
     EXPECT_EQ(0, graph->performance.runCount);
     EXPECT_EQ(100, graph->percentTop);
