@@ -52,7 +52,7 @@ class EventReport
     // A change of the reading's status (READING_OK, ...) for the zone read.
     void OnStatus(int32_t status, const char* zone);
     void OnWriteFailed(WPARAM which, LPARAM error);
-    // The status pipe cannot be made (the pipe's thread tells it once a run).
+    // The status pipe cannot be made (the pipe's server tells it once a run).
     void OnPipeFailed(DWORD error);
     // A pause has begun or been renewed (by whom, for how many minutes), or has ended (how:
     // resumed by whom, or its time over).

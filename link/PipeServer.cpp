@@ -37,7 +37,7 @@ namespace
 // so that a client that does not read is seen by its unsent data.
 const DWORD OUT_BUFFER = 0;
 const DWORD IN_BUFFER = 512;
-// While no pipe instance can be made or listen, the thread tries again this often.
+// While no pipe instance can be made or listen, the server tries again this often.
 const DWORD RETRY_MS = 2000;
 // A client that comes and goes before its connection is taken is let go this many times in a
 // row; then the instance waits for RETRY_MS.
@@ -81,7 +81,7 @@ class PipeServerLoop
     PipeServer& server;
     PSECURITY_DESCRIPTOR security = nullptr;
     // The instance that waits for the next client. Some instance of the pipe stays open from the
-    // first until the thread ends: a process that made the name in a gap would be served to every
+    // first until the server stops: a process that made the name in a gap would be served to every
     // viewer, and the controller could never make it again.
     HANDLE listener = nullptr;
     OVERLAPPED connectOv = {};
@@ -100,7 +100,7 @@ class PipeServerLoop
     PipeSnapshot* current = nullptr;
     PipeClientSlot* slots[PIPE_MAX_CLIENTS] = {};
     int viewers = 0;
-    // The handles of the last wait, and for each a client's what it stands for.
+    // The handles of the last wait and, for a client's, whose read or write each one is.
     HANDLE waited[PIPE_MAX_WAIT] = {};
     int waitedCount = 0;
     int firstSlot = 0;

@@ -15,7 +15,7 @@ bool MakeRoleWindow(MessageWindow& record, HINSTANCE instance, MessageHandler ha
 // Runs until WM_QUIT; in a controller it also serves the status pipe (null in a view).
 void RunMessageLoop(PipeServer* pipe);
 
-// After the loop: the worker or the pipe's thread may still be posting; from here on their
+// After the loop: the worker or a view's pipe client may still be posting; from here on their
 // messages reach no window, and a console's Ctrl+C has none to close.
 void EndMessageLoop(MessageWindow& record);
 
