@@ -2,10 +2,8 @@
 
 #include "base/Log.h"
 #include "base/OwnedHandle.h"
+#include "link/PipeSecurity.h"
 
-#include <sddl.h>
-
-#include <cwchar>
 #include <cstring>
 #include <new>
 
@@ -44,28 +42,6 @@ const DWORD RETRY_MS = 2000;
 const int CONNECT_TRIES = 4;
 // Events handled by one Pump at most: every handle twice over.
 const int PUMP_ROUNDS = 2 * PIPE_MAX_WAIT;
-
-// Full access for SYSTEM, administrators and the account that runs the controller; read for
-// interactive users; nothing for anyone else. No inheritance from a parent (P).
-bool MakePipeSecurity(PSECURITY_DESCRIPTOR& descriptor)
-{
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
-        return false;
-    alignas(TOKEN_USER) uint8_t buffer[256];
-    DWORD size = 0;
-    bool ok = GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) != FALSE;
-    CloseHandle(token);
-    wchar_t* sid = nullptr;
-    if (!ok || !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid))
-        return false;
-    wchar_t sddl[256];
-    int length =
-        std::swprintf(sddl, 256, L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;%ls)(A;;GR;;;IU)", sid);
-    LocalFree(sid);
-    return length > 0 && ConvertStringSecurityDescriptorToSecurityDescriptorW(
-                             sddl, SDDL_REVISION_1, &descriptor, nullptr) != FALSE;
-}
 
 void WaitOut(HANDLE pipe, OVERLAPPED& ov)
 {

@@ -5,6 +5,7 @@
 #include "app/RunningInstance.h"
 #include "app/ServiceRecovery.h"
 #include "base/ProtectedDirectory.h"
+#include "link/PipeSecurity.h"
 #include "roles/ServiceStatus.h"
 #include "roles/TrayRole.h"
 #include "fakes/FakeControl.h"
@@ -368,6 +369,30 @@ BOOL WINAPI StopDuringTheLastReport(SERVICE_STATUS_HANDLE, LPSERVICE_STATUS stat
         nullptr);
     g_manager.handlerReturned = WaitForSingleObject(g_manager.handler, 5000) == WAIT_OBJECT_0;
     return TRUE;
+}
+
+// Built from the SIDs, the pipe's access list says what its SDDL says.
+TEST(PipeSecurity, FullForSystemAdministratorsAndTheAccountAndReadForInteractiveUsers)
+{
+    HANDLE token = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    alignas(TOKEN_USER) BYTE user[256];
+    DWORD size = 0;
+    ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, sizeof user, &size));
+    CloseHandle(token);
+    wchar_t* account = nullptr;
+    ASSERT_TRUE(ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &account));
+    const std::wstring expected =
+        std::wstring(L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;") + account + L")(A;;GR;;;IU)";
+    LocalFree(account);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(MakePipeSecurity(descriptor));
+    wchar_t* text = nullptr;
+    ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(
+        descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr));
+    EXPECT_EQ(expected, std::wstring(text));
+    LocalFree(text);
+    LocalFree(descriptor);
 }
 
 TEST(ServiceStatus, AStopDuringTheLastReportIsAnsweredAndReportsNothingAfterIt)
