@@ -12,6 +12,7 @@
 #include "roles/ServiceStatus.h"
 
 #include <cstring>
+#include <new>
 
 namespace
 {
@@ -29,7 +30,8 @@ const char NOT_STARTED_BY_SCM_TEXT[] =
     "To run Ambrel in the notification area, start Ambrel.exe without --service.\r\n";
 
 // The service's one run: ServiceMain has no parameter for it. Zero-initialised, as the
-// controller must be.
+// controller must be, and made only in the service: as a static object its initialisation would
+// touch its pages in every start of the program, the tray's too.
 struct ServiceRun {
     HINSTANCE instance;
     int logging;
@@ -37,7 +39,7 @@ struct ServiceRun {
     ServiceRole role;
     DWORD exitCode;
 };
-ServiceRun g_run;
+ServiceRun* g_run = nullptr;
 
 DWORD WINAPI OnServiceControl(DWORD control, DWORD, LPVOID, LPVOID context)
 {
@@ -120,7 +122,7 @@ bool TakeGuard(ServiceStatus& status, HANDLE& mutex)
 
 void WINAPI ServiceMain(DWORD, LPWSTR*)
 {
-    ServiceRun& run = g_run;
+    ServiceRun& run = *g_run;
     run.status.window = &run.role.messageWindow;
     // Before the control handler is registered: no other thread logs yet.
     if (run.logging)
@@ -155,20 +157,33 @@ void WINAPI ServiceMain(DWORD, LPWSTR*)
 
 int RunService(HINSTANCE instance, const CommandSwitches& switches)
 {
+    ServiceRun* run = new (std::nothrow) ServiceRun();
+    if (run == nullptr) {
+        LogPrint("service: no memory for the service\n");
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
     // Session 0 has no desktop for a console window: only the log file is kept, opened once the
     // service manager has started the service (a start by hand makes no directory).
-    g_run.logging = switches.file;
-    g_run.instance = instance;
+    run->logging = switches.file;
+    run->instance = instance;
+    g_run = run;
     SERVICE_TABLE_ENTRYW table[] = {{const_cast<LPWSTR>(SERVICE_NAME), ServiceMain},
                                     {nullptr, nullptr}};
-    if (!StartServiceCtrlDispatcherW(table)) {
+    int result = 0;
+    if (StartServiceCtrlDispatcherW(table)) {
+        run->status.Release();
+        result = static_cast<int>(run->exitCode);
+    } else {
         const DWORD error = GetLastError();
         LogPrint("service: StartServiceCtrlDispatcherW = %lu\n", error);
-        if (error != ERROR_FAILED_SERVICE_CONTROLLER_CONNECT)
-            return static_cast<int>(error);
-        WriteError(NOT_STARTED_BY_SCM_TEXT);
-        return SERVICE_NOT_STARTED_BY_SCM;
+        result = static_cast<int>(error);
+        if (error == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) {
+            WriteError(NOT_STARTED_BY_SCM_TEXT);
+            result = SERVICE_NOT_STARTED_BY_SCM;
+        }
     }
-    g_run.status.Release();
-    return static_cast<int>(g_run.exitCode);
+    // The dispatcher has returned: no thread of the service uses the run any more.
+    g_run = nullptr;
+    delete run;
+    return result;
 }
