@@ -36,24 +36,31 @@ uint32_t WithinSpan(uint32_t start, uint32_t end)
     return start > end ? start - end : 0;
 }
 
-int ErrorText(StatusOutcome outcome)
+// How an outcome that is no answer is named in the JSON, and the text that tells it.
+struct OutcomeWords {
+    StatusOutcome outcome;
+    const char* name;
+    int text;
+};
+
+const OutcomeWords OUTCOME_WORDS[] = {
+    {StatusOutcome::NoController, "no-controller", IDS_STATUS_NO_CONTROLLER},
+    {StatusOutcome::Denied, "access-denied", IDS_STATUS_DENIED},
+    {StatusOutcome::Refused, "refused", IDS_STATUS_REFUSED},
+    {StatusOutcome::Garbled, "garbled", IDS_STATUS_GARBLED},
+    {StatusOutcome::TimedOut, "timeout", IDS_STATUS_TIMEOUT},
+    {StatusOutcome::BadArguments, "bad-arguments", IDS_STATUS_USAGE},
+};
+// Any other outcome: the pipe could not be read.
+const OutcomeWords FAILED_WORDS = {StatusOutcome::Failed, "pipe-error", IDS_STATUS_FAILED};
+
+const OutcomeWords& WordsOf(StatusOutcome outcome)
 {
-    switch (outcome) {
-    case StatusOutcome::NoController:
-        return IDS_STATUS_NO_CONTROLLER;
-    case StatusOutcome::Denied:
-        return IDS_STATUS_DENIED;
-    case StatusOutcome::Refused:
-        return IDS_STATUS_REFUSED;
-    case StatusOutcome::Garbled:
-        return IDS_STATUS_GARBLED;
-    case StatusOutcome::TimedOut:
-        return IDS_STATUS_TIMEOUT;
-    case StatusOutcome::BadArguments:
-        return IDS_STATUS_USAGE;
-    default:
-        return IDS_STATUS_FAILED;
+    for (const OutcomeWords& words : OUTCOME_WORDS) {
+        if (words.outcome == outcome)
+            return words;
     }
+    return FAILED_WORDS;
 }
 
 void Line(TextWriter& writer, const char16_t* pattern, const char16_t* first,
@@ -89,7 +96,7 @@ void ErrorLine(TextWriter& writer, const StatusAnswer& answer, const TextTable& 
         Number(insert, answer.errorCode);
     else if (answer.outcome == StatusOutcome::BadArguments && answer.argument != nullptr)
         PrintableArgument(insert, answer.argument);
-    Line(writer, words[ErrorText(answer.outcome)], insert);
+    Line(writer, words[WordsOf(answer.outcome).text], insert);
 }
 
 void ControllerLine(TextWriter& writer, const StatusAnswer& answer, const TextTable& words)
@@ -209,26 +216,6 @@ class JsonWriter
     size_t room;
     size_t used = 0;
 };
-
-const char* ErrorName(StatusOutcome outcome)
-{
-    switch (outcome) {
-    case StatusOutcome::NoController:
-        return "no-controller";
-    case StatusOutcome::Denied:
-        return "access-denied";
-    case StatusOutcome::Refused:
-        return "refused";
-    case StatusOutcome::Garbled:
-        return "garbled";
-    case StatusOutcome::TimedOut:
-        return "timeout";
-    case StatusOutcome::BadArguments:
-        return "bad-arguments";
-    default:
-        return "pipe-error";
-    }
-}
 
 const char* ReadingName(int32_t status)
 {
@@ -352,7 +339,7 @@ size_t ComposeStatusJson(char* out, size_t size, const StatusAnswer& answer)
     if (answer.outcome == StatusOutcome::Answered) {
         JsonStatus(json, answer);
     } else {
-        json.String("error", ErrorName(answer.outcome));
+        json.String("error", WordsOf(answer.outcome).name);
         if (answer.errorCode != 0)
             json.Int("windowsError", answer.errorCode);
     }

@@ -23,8 +23,9 @@ bool HistoryPopup::Open(HWND owner, const RECT& anchor, const char* zone, int32_
         Close(owner);
         return false;
     }
+    timerOwner = owner;
     timerMs = 0;
-    Retime(owner);
+    Retime();
     openedAt = GetTickCount64();
     return true;
 }
@@ -71,19 +72,18 @@ void HistoryPopup::Refresh(const char* zone, int32_t throttleAt, int32_t inForce
     }
     open->window.Show(View(zone, throttleAt, inForce));
     // The span grows with the history, and the plot's width with the window's scale.
-    Retime(timerOwner);
+    Retime();
 }
 
-void HistoryPopup::Retime(HWND owner)
+void HistoryPopup::Retime()
 {
     if (open == nullptr)
         return;
     const UINT period = TimerPeriod();
-    if (period == timerMs && owner == timerOwner)
+    if (period == timerMs)
         return;
-    timerOwner = owner;
     timerMs = period;
-    SetTimer(owner, HISTORY_TIMER_ID, period, nullptr);
+    SetTimer(timerOwner, HISTORY_TIMER_ID, period, nullptr);
 }
 
 UINT HistoryPopup::TimerPeriod() const

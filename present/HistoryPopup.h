@@ -53,7 +53,8 @@ class HistoryPopup
     bool openedFromKeyboard;
     // The texts of the window, in the user's language; they outlive the popup.
     const TextTable* words;
-    // The window whose timer redraws the open one, and the timer's period (0 while none is set).
+    // The window whose timer redraws the open one (the owner it was opened for), and the timer's
+    // period (0 while none is set).
     HWND timerOwner;
     UINT timerMs;
 
@@ -78,7 +79,7 @@ class HistoryPopup
     void Refresh(const char* zone, int32_t throttleAt, int32_t inForce, bool sample);
     // Sets the timer for what the open window shows (its range, the span and width of its plot)
     // when that needs another period.
-    void Retime(HWND owner);
+    void Retime();
 
   private:
     HistoryView View(const char* zone, int32_t throttleAt, int32_t inForce) const;

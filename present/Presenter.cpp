@@ -161,7 +161,7 @@ void Presenter::OnHistoryClose(WPARAM reason)
 // The range the user switched to is remembered for the next time the window opens.
 void Presenter::OnHistoryRange(WPARAM minutes)
 {
-    history.Retime(Hwnd());
+    history.Retime();
     const int32_t chosen = minutes == HISTORY_DAY ? HISTORY_DAY : HISTORY_HALF_HOUR;
     if (chosen == settings.historyMinutes)
         return;

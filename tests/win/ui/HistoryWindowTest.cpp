@@ -38,6 +38,15 @@ HistoryLook LookAfter(HistoryWindow& window, UINT message, WPARAM wParam, const 
     return window.palette.look;
 }
 
+// 47 °C at mode 0, 100 % in force, the threshold at 85 °C, a second after the readings began.
+HistoryView ViewAt47(const HistoryRing& readings, const TextTable& words, const DayRing* day,
+                     int32_t nowMinute)
+{
+    return {&readings, nullptr,  {47, 0, READING_OK, "", nullptr, false, 100, false, nullptr},
+            85,        1000,     &words,
+            day,       nowMinute};
+}
+
 TEST(HistoryWindow, RescaledAndInTheSystemsLook)
 {
     HiddenWindow owner;
@@ -45,14 +54,7 @@ TEST(HistoryWindow, RescaledAndInTheSystemsLook)
     readings->Add({0, 47, 0, READING_OK});
     // Without texts: the window text is checked end to end.
     TextTable words = {};
-    HistoryView view = {readings.get(),
-                        nullptr,
-                        {47, 0, READING_OK, "", nullptr, false, 100, false, nullptr},
-                        85,
-                        1000,
-                        &words,
-                        nullptr,
-                        0};
+    HistoryView view = ViewAt47(*readings, words, nullptr, 0);
     std::unique_ptr<HistoryWindow> window(new HistoryWindow());
     ASSERT_TRUE(window->Open(owner.handle, WM_USER, WM_USER + 1, HISTORY_HALF_HOUR,
                              {600, 700, 616, 716}, view));
@@ -106,14 +108,7 @@ TEST(HistoryWindow, DrawsOnlyWhatChangesAndSwitchesItsRange)
     day->Add(0, 60 * MINUTE_MS, 47, 0, READING_OK, false);
     day->Add(1000, 61 * MINUTE_MS, 88, 1, READING_OK, true);
     TextTable words = {};
-    HistoryView view = {readings.get(),
-                        nullptr,
-                        {47, 0, READING_OK, "", nullptr, false, 100, false, nullptr},
-                        85,
-                        1000,
-                        &words,
-                        day.get(),
-                        61};
+    HistoryView view = ViewAt47(*readings, words, day.get(), 61);
     std::unique_ptr<HistoryWindow> window(new HistoryWindow());
     ASSERT_TRUE(
         window->Open(owner.handle, WM_USER, WM_USER + 1, HISTORY_DAY, {600, 700, 616, 716}, view));
