@@ -246,8 +246,8 @@ void Presenter::PausedUntilText(wchar_t* text, int size) const
                  static_cast<unsigned>(pausedUntil.wMinute));
 }
 
-// The tooltip goes to the shell with the icon. The hidden window carries the same text as its
-// title, so that the program's state can be read with GetWindowText from outside.
+// The tooltip goes to the shell with the icon. The hidden window answers WM_GETTEXT with the same
+// text, so that the program's state can be read from outside.
 void Presenter::ComposeTip(int32_t t, int32_t mode)
 {
     wchar_t failedAt[32];
@@ -266,7 +266,8 @@ void Presenter::ComposeTip(int32_t t, int32_t mode)
     char16_t tip[TOOLTIP_SIZE];
     ComposeTooltip(tip, TOOLTIP_SIZE, facts, *texts);
     trayIcon.SetTip(tip);
-    SetWindowTextW(Hwnd(), trayIcon.tip);
+    if (window != nullptr)
+        window->text = trayIcon.tip;
 }
 
 // The first step of an episode that lowers a value below the user's own setting shows a

@@ -14,7 +14,7 @@
 //   poke ctrlc               deliver Ctrl+C to the console of the window's process
 //   poke consolemode         print the input mode of the console of the window's process
 //   poke exists              exit 0 when the window exists, 1 when not
-//   poke title [CLASS]       print the window's title (the tooltip text) in UTF-8, or the
+//   poke title [CLASS]       print the window's text (WM_GETTEXT: the tooltip) in UTF-8, or the
 //                            title of the first window of CLASS (e.g. "Ambrel History")
 //   poke setting N [AREA]    broadcast WM_SETTINGCHANGE with wParam N and the area name AREA
 //                            (e.g. ImmersiveColorSet), as the system does after a change
@@ -200,8 +200,13 @@ int SendCtrlC(HWND window)
 
 int PrintTitle(HWND window)
 {
-    wchar_t title[256];
-    GetWindowTextW(window, title, 256);
+    // Sent, not read with GetWindowText: Ambrel's hidden window answers WM_GETTEXT with its state
+    // but sets no caption, and GetWindowText reads another process's caption without asking it.
+    wchar_t title[256] = L"";
+    DWORD_PTR copied = 0;
+    if (SendMessageTimeoutW(window, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(title),
+                            SMTO_ABORTIFHUNG, 5000, &copied) == 0)
+        return 1;
     char utf8[1024];
     if (WideCharToMultiByte(CP_UTF8, 0, title, -1, utf8, sizeof utf8, nullptr, nullptr) == 0)
         return 1;

@@ -8,6 +8,7 @@
 #include "link/PipeSecurity.h"
 #include "roles/ServiceStatus.h"
 #include "roles/TrayRole.h"
+#include "roles/WindowProcedure.h"
 #include "fakes/FakeControl.h"
 
 #include <gtest/gtest.h>
@@ -393,6 +394,54 @@ TEST(PipeSecurity, FullForSystemAdministratorsAndTheAccountAndReadForInteractive
     EXPECT_EQ(expected, std::wstring(text));
     LocalFree(text);
     LocalFree(descriptor);
+}
+
+// Another process reads the state by WM_GETTEXT into a buffer of the size it names; the window
+// has no caption of its own.
+TEST(WindowProcedure, TheStateIsAnsweredWithinTheCallersBufferAndIsNoCaption)
+{
+    WNDCLASSEXA type = {};
+    type.cbSize = sizeof type;
+    type.lpfnWndProc = WindowProcedure;
+    type.hInstance = ThisModule();
+    type.lpszClassName = "AmbrelTextTest";
+    ASSERT_NE(0, RegisterClassExA(&type));
+    MessageWindow record{};
+    HWND window = CreateWindowExA(0, "AmbrelTextTest", nullptr, 0, 0, 0, 0, 0, nullptr, nullptr,
+                                  ThisModule(), &record);
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ(0, SendMessageW(window, WM_GETTEXTLENGTH, 0, 0));
+
+    // The window is an ANSI one: its text comes in the ANSI code page, converted for a Unicode
+    // caller, and is cut to the caller's buffer.
+    record.text = L"Ambrel \u2014 50 \u00b0C";
+    char whole[64] = "";
+    ASSERT_NE(0, WideCharToMultiByte(CP_ACP, 0, record.text, -1, whole, 64, nullptr, nullptr));
+    const LRESULT length = static_cast<LRESULT>(strlen(whole));
+    struct {
+        WPARAM size;
+        LRESULT copied;
+        const char* text;
+    } const cases[] = {{64, length, whole},
+                       {WPARAM(length) + 1, length, whole},
+                       {5, 4, "Ambr"},
+                       {1, 0, ""},
+                       {0, 0, "untouched"}};
+    for (const auto& c : cases) {
+        char buffer[64] = "untouched";
+        EXPECT_EQ(c.copied, SendMessageA(window, WM_GETTEXT, c.size, LPARAM(buffer))) << c.size;
+        EXPECT_STREQ(c.text, buffer) << c.size;
+    }
+    EXPECT_EQ(0, SendMessageA(window, WM_GETTEXT, 64, 0));
+    EXPECT_EQ(length, SendMessageA(window, WM_GETTEXTLENGTH, 0, 0));
+    wchar_t wide[64] = L"";
+    EXPECT_EQ(14, SendMessageW(window, WM_GETTEXT, 64, LPARAM(wide)));
+    EXPECT_STREQ(record.text, wide);
+    wchar_t caption[64] = L"untouched";
+    EXPECT_EQ(0, InternalGetWindowText(window, caption, 64));
+    EXPECT_STREQ(L"", caption);
+    DestroyWindow(window);
+    UnregisterClassA("AmbrelTextTest", ThisModule());
 }
 
 TEST(ServiceStatus, AStopDuringTheLastReportIsAnsweredAndReportsNothingAfterIt)
