@@ -90,6 +90,8 @@ UINT HistoryPopup::TimerPeriod() const
 {
     if (open->window.range == HISTORY_DAY)
         return HISTORY_DAY_TIMER_MS;
+    if (open->hasPerformance && open->performance.count == 0)
+        return HISTORY_FIRST_SAMPLE_MS;
     const int64_t column = open->window.ColumnMs();
     return column > HISTORY_TIMER_MS ? static_cast<UINT>(column) : HISTORY_TIMER_MS;
 }

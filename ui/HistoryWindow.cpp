@@ -592,9 +592,11 @@ void HistoryWindow::Paint(HWND window)
             frameDrawn = true;
             ++framesDrawn;
         }
-        BitBlt(picture.dc, 0, 0, client.right, client.bottom, frame.dc, 0, 0, SRCCOPY);
-        DrawContent(picture.dc);
+        // Only what is due goes to the screen, so only that much of the picture is made anew.
         const RECT& due = paint.rcPaint;
+        BitBlt(picture.dc, due.left, due.top, due.right - due.left, due.bottom - due.top, frame.dc,
+               due.left, due.top, SRCCOPY);
+        DrawContent(picture.dc, due);
         BitBlt(target, due.left, due.top, due.right - due.left, due.bottom - due.top, picture.dc,
                due.left, due.top, SRCCOPY);
     }
@@ -698,17 +700,23 @@ void HistoryWindow::DrawFrame(HDC dc, int width, int height)
     DropFont(selected);
 }
 
-// The line of text stops short of the range choice.
-void HistoryWindow::DrawContent(HDC dc)
+// The line of text stops short of the range choice. Text is drawn only where it is due: when
+// time alone moves the plot, the text stays as it is on the screen.
+void HistoryWindow::DrawContent(HDC dc, const RECT& due)
 {
     SelectedFont selected = SelectFont(dc, font, palette);
     const RECT room = {graph.plot.left, 0, rangeBoxes[0].left - textHeight / 3, graph.legendTop};
+    RECT overlap;
     SetTextAlign(dc, TA_LEFT | TA_TOP);
-    ExtTextOutW(dc, graph.plot.left, textHeight / 4, ETO_CLIPPED, &room, Wide(line),
-                static_cast<UINT>(wcslen(Wide(line))), nullptr);
+    if (IntersectRect(&overlap, &room, &due))
+        ExtTextOutW(dc, graph.plot.left, textHeight / 4, ETO_CLIPPED, &room, Wide(line),
+                    static_cast<UINT>(wcslen(Wide(line))), nullptr);
     DrawBand(dc);
     if (range == HISTORY_DAY && view.day != nullptr) {
-        Text(dc, graph.plot.left, graph.summaryTop, Wide(summary), TA_LEFT | TA_TOP);
+        const RECT summaryRow = {graph.plot.left, graph.summaryTop, graph.plot.right,
+                                 graph.summaryTop + textHeight};
+        if (IntersectRect(&overlap, &summaryRow, &due))
+            Text(dc, graph.plot.left, graph.summaryTop, Wide(summary), TA_LEFT | TA_TOP);
         DrawColumns(dc);
         DropFont(selected);
         return;

@@ -127,7 +127,7 @@ class HistoryWindow
     // The text's metrics in the window's font, and where the range choice stands.
     void Measure();
     void DrawFrame(HDC dc, int width, int height);
-    void DrawContent(HDC dc);
+    void DrawContent(HDC dc, const RECT& due);
     void DrawLegend(HDC dc) const;
     void DrawRangeChoice(HDC dc) const;
     bool ShowsPause() const;
