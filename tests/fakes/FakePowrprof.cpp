@@ -52,23 +52,36 @@ struct Store {
     int ruleCount;
 };
 
+// An unsigned number as "%lu" reads it: the next word, whole.
+bool NextNumber(const char*& at, unsigned long& value)
+{
+    char word[32];
+    if (!FakeNextWord(at, word, sizeof word))
+        return false;
+    char* end = nullptr;
+    value = std::strtoul(word, &end, 10);
+    return end != word && *end == '\0';
+}
+
 void ParseSchemeLine(Store& store, const char* rest)
 {
     char guidText[64];
-    unsigned long ac, dc, ac1, dc1;
-    if (store.schemeCount >= kMaxSchemes)
+    unsigned long values[4];
+    if (store.schemeCount >= kMaxSchemes || !FakeNextWord(rest, guidText, sizeof guidText))
         return;
-    int fields = std::sscanf(rest, "%63s %lu %lu %lu %lu", guidText, &ac, &dc, &ac1, &dc1);
-    if (fields != 3 && fields != 5)
+    int numbers = 0;
+    while (numbers < 4 && NextNumber(rest, values[numbers]))
+        ++numbers;
+    if (numbers != 2 && numbers != 4)
         return;
     Scheme& scheme = store.schemes[store.schemeCount];
     if (!FakeParseGuid(guidText, &scheme.id))
         return;
-    scheme.values[0][0] = ac;
-    scheme.values[0][1] = dc;
-    scheme.hasClass1 = fields == 5;
-    scheme.values[1][0] = scheme.hasClass1 ? ac1 : 0;
-    scheme.values[1][1] = scheme.hasClass1 ? dc1 : 0;
+    scheme.values[0][0] = values[0];
+    scheme.values[0][1] = values[1];
+    scheme.hasClass1 = numbers == 4;
+    scheme.values[1][0] = scheme.hasClass1 ? values[2] : 0;
+    scheme.values[1][1] = scheme.hasClass1 ? values[3] : 0;
     ++store.schemeCount;
 }
 
@@ -78,8 +91,11 @@ void ParseFailLine(Store& store, const char* rest)
         return;
     FailRule& rule = store.rules[store.ruleCount];
     char code[32], skip[32] = "0", times[32] = "1";
-    if (std::sscanf(rest, "%63s %31s %31s %31s", rule.function, code, skip, times) < 2)
+    if (!FakeNextWord(rest, rule.function, sizeof rule.function) ||
+        !FakeNextWord(rest, code, sizeof code))
         return;
+    if (FakeNextWord(rest, skip, sizeof skip))
+        FakeNextWord(rest, times, sizeof times);
     // Codes may be written as large unsigned, negative or hexadecimal numbers.
     rule.code = static_cast<DWORD>(std::strtoll(code, nullptr, 0));
     rule.skip = std::strtol(skip, nullptr, 10);
@@ -91,14 +107,13 @@ void ParseFailLine(Store& store, const char* rest)
 void ParseLine(Store& store, const char* line)
 {
     char keyword[16];
-    int length = 0;
-    if (std::sscanf(line, "%15s%n", keyword, &length) != 1 || keyword[0] == '#')
+    const char* rest = line;
+    if (!FakeNextWord(rest, keyword, sizeof keyword) || keyword[0] == '#')
         return;
-    const char* rest = line + length;
     if (std::strcmp(keyword, "active") == 0) {
         char guidText[64];
         store.hasActive =
-            std::sscanf(rest, "%63s", guidText) == 1 && FakeParseGuid(guidText, &store.active);
+            FakeNextWord(rest, guidText, sizeof guidText) && FakeParseGuid(guidText, &store.active);
     } else if (std::strcmp(keyword, "scheme") == 0) {
         ParseSchemeLine(store, rest);
     } else if (std::strcmp(keyword, "fail") == 0) {

@@ -105,20 +105,63 @@ void FakeGuidText(const GUID* guid, char text[FAKE_GUID_TEXT_SIZE])
                   guid->Data4[6], guid->Data4[7]);
 }
 
+namespace
+{
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Exactly digits hexadecimal digits, then the separator (0: none).
+bool ReadHex(const char*& at, int digits, char separator, unsigned long& value)
+{
+    value = 0;
+    for (int i = 0; i < digits; ++i, ++at) {
+        const int digit = HexValue(*at);
+        if (digit < 0)
+            return false;
+        value = value * 16 + static_cast<unsigned long>(digit);
+    }
+    if (separator != 0 && *at++ != separator)
+        return false;
+    return true;
+}
+
+} // namespace
+
 bool FakeParseGuid(const char* text, GUID* guid)
 {
-    unsigned long data1;
-    unsigned int data2, data3, bytes[8];
-    int length = 0;
-    int fields = std::sscanf(text, "%8lx-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x%n", &data1, &data2,
-                             &data3, &bytes[0], &bytes[1], &bytes[2], &bytes[3], &bytes[4],
-                             &bytes[5], &bytes[6], &bytes[7], &length);
-    if (fields != 11 || length != 36)
+    const char* at = text;
+    unsigned long data1, data2, data3, bytes[8];
+    if (!ReadHex(at, 8, '-', data1) || !ReadHex(at, 4, '-', data2) || !ReadHex(at, 4, '-', data3))
         return false;
+    for (int i = 0; i < 8; ++i) {
+        if (!ReadHex(at, 2, i == 1 ? '-' : 0, bytes[i]))
+            return false;
+    }
     guid->Data1 = data1;
     guid->Data2 = static_cast<unsigned short>(data2);
     guid->Data3 = static_cast<unsigned short>(data3);
     for (int i = 0; i < 8; ++i)
         guid->Data4[i] = static_cast<unsigned char>(bytes[i]);
     return true;
+}
+
+bool FakeNextWord(const char*& at, char* word, size_t size)
+{
+    while (*at == ' ' || *at == '\t' || *at == '\r' || *at == '\n')
+        ++at;
+    size_t length = 0;
+    while (*at != '\0' && *at != ' ' && *at != '\t' && *at != '\r' && *at != '\n' &&
+           length + 1 < size)
+        word[length++] = *at++;
+    word[length] = '\0';
+    return length > 0;
 }
