@@ -1,6 +1,7 @@
 #include "app/StatusQuery.h"
 
 #include "app/ConsoleOutput.h"
+#include "base/TimeText.h"
 #include "base/LoadedTexts.h"
 #include "base/SystemLibraries.h"
 
@@ -205,9 +206,7 @@ void FailedAtText(const PipeStatus& status, wchar_t* text, int size)
     at.wHour = status.failedHour;
     at.wMinute = status.failedMinute;
     at.wSecond = 0;
-    if (GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &at, nullptr, text, size) == 0)
-        wsprintfW(text, L"%02u:%02u", static_cast<unsigned>(at.wHour),
-                  static_cast<unsigned>(at.wMinute));
+    ShortTimeText(at, text, size);
 }
 
 // The local time at which the pause ends, from the seconds it has left.
@@ -222,10 +221,9 @@ void PausedUntilText(const PipeStatus& status, wchar_t* text, int size)
     FILETIME utc = {at.LowPart, at.HighPart};
     FILETIME local;
     SYSTEMTIME until = {};
-    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &until) ||
-        GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &until, nullptr, text, size) == 0)
-        wsprintfW(text, L"%02u:%02u", static_cast<unsigned>(until.wHour),
-                  static_cast<unsigned>(until.wMinute));
+    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &until))
+        until = {};
+    ShortTimeText(until, text, size);
 }
 
 } // namespace

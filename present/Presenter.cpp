@@ -1,5 +1,6 @@
 #include "present/Presenter.h"
 
+#include "base/TimeText.h"
 #include "base/HiddenWindow.h"
 #include "base/Log.h"
 #include "power/Ambrel.h"
@@ -232,18 +233,12 @@ void Presenter::Close()
 // The time as the user's locale writes it, without seconds.
 void Presenter::FailedSinceText(wchar_t* text, int size) const
 {
-    if (GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &failedSince, nullptr, text, size) == 0)
-        swprintf(text, static_cast<size_t>(size), L"%02u:%02u",
-                 static_cast<unsigned>(failedSince.wHour),
-                 static_cast<unsigned>(failedSince.wMinute));
+    ShortTimeText(failedSince, text, size);
 }
 
 void Presenter::PausedUntilText(wchar_t* text, int size) const
 {
-    if (GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &pausedUntil, nullptr, text, size) == 0)
-        swprintf(text, static_cast<size_t>(size), L"%02u:%02u",
-                 static_cast<unsigned>(pausedUntil.wHour),
-                 static_cast<unsigned>(pausedUntil.wMinute));
+    ShortTimeText(pausedUntil, text, size);
 }
 
 // The tooltip goes to the shell with the icon. The hidden window answers WM_GETTEXT with the same

@@ -162,6 +162,8 @@ bool FakeNextWord(const char*& at, char* word, size_t size)
     while (*at != '\0' && *at != ' ' && *at != '\t' && *at != '\r' && *at != '\n' &&
            length + 1 < size)
         word[length++] = *at++;
+    if (length == 0)
+        return false;
     word[length] = '\0';
-    return length > 0;
+    return true;
 }

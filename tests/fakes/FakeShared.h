@@ -51,7 +51,8 @@ void FakeGuidText(const GUID* guid, char text[FAKE_GUID_TEXT_SIZE]);
 bool FakeParseGuid(const char* text, GUID* guid);
 
 // The next word of a line, as "%Ns" reads it: blanks skipped, at most size - 1 characters taken
-// (the rest of a longer word is the next one); false at the end of the line. The fakes parse
+// (the rest of a longer word is the next one); false, and word untouched, at the end of the
+// line. The fakes parse
 // their files with it rather than sscanf, whose MinGW implementation would make the fake
 // powrprof.dll, which only Ambrel loads, some 30 KB larger than the system's library it stands
 // for: under Wine every byte of its image is resident in the process.

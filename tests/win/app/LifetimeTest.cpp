@@ -5,6 +5,7 @@
 #include "app/RunningInstance.h"
 #include "app/ServiceRecovery.h"
 #include "base/ProtectedDirectory.h"
+#include "base/TimeText.h"
 #include "link/PipeSecurity.h"
 #include "roles/ServiceStatus.h"
 #include "roles/TrayRole.h"
@@ -442,6 +443,21 @@ TEST(WindowProcedure, TheStateIsAnsweredWithinTheCallersBufferAndIsNoCaption)
     EXPECT_STREQ(L"", caption);
     DestroyWindow(window);
     UnregisterClassA("AmbrelTextTest", ThisModule());
+}
+
+// The tooltip's and the status's times: the locale's, without seconds; a buffer too small for it
+// gets as much of HH:MM as fits.
+TEST(ShortTimeText, TheLocalesTimeWithoutSecondsOrHoursAndMinutesCut)
+{
+    const SYSTEMTIME at = {2026, 12, 2, 8, 9, 5, 37, 0};
+    wchar_t text[64] = L"";
+    ShortTimeText(at, text, 64);
+    EXPECT_NE(nullptr, wcsstr(text, L"05")) << text;
+    EXPECT_EQ(nullptr, wcsstr(text, L"37")) << text;
+    ShortTimeText(at, text, 3);
+    EXPECT_STREQ(L"09", text);
+    ShortTimeText(at, text, 0);
+    EXPECT_STREQ(L"09", text);
 }
 
 TEST(ServiceStatus, AStopDuringTheLastReportIsAnsweredAndReportsNothingAfterIt)
