@@ -43,10 +43,12 @@ LRESULT CopyRecordText(WPARAM size, LPARAM buffer)
     return static_cast<LRESULT>(copied);
 }
 
+// WM_GETTEXTLENGTH: the bytes of the text in the ANSI code page, without the terminating zero.
 LRESULT RecordTextLength()
 {
-    return static_cast<LRESULT>(
-        WideCharToMultiByte(CP_ACP, 0, g_boundRecord->text, -1, nullptr, 0, nullptr, nullptr) - 1);
+    const int bytes =
+        WideCharToMultiByte(CP_ACP, 0, g_boundRecord->text, -1, nullptr, 0, nullptr, nullptr);
+    return bytes > 0 ? static_cast<LRESULT>(bytes - 1) : 0;
 }
 
 bool HasRecordText()
