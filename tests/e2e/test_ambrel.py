@@ -498,8 +498,16 @@ class Tray(unittest.TestCase):
             subprocess.run(['xdotool', 'key', 'Escape'], check=True)
             self.assertTrue(wait_for(lambda: visible_window_ids() <= known, 10))
 
-            click(x, y, 1)
-            self.assertIsNotNone(new_window(known), 'no history window the second time')
+            # A click right after a window closed is now and then lost under Wine (as after a
+            # menu); one lost click is made again.
+            opened = None
+            for _ in range(2):
+                time.sleep(0.3)
+                click(x, y, 1)
+                opened = new_window(known, 5)
+                if opened:
+                    break
+            self.assertIsNotNone(opened, 'no history window the second time')
             time.sleep(0.5)
             click(x, y, 1)
             self.assertTrue(wait_for(lambda: visible_window_ids() <= known, 10))
