@@ -47,6 +47,8 @@ void Presenter::Bind(MessageWindow& owner, const TextTable& words, const History
                      DayRing& day)
 {
     window = &owner;
+    // The hidden window answers WM_GETTEXT with the tooltip, whatever it says at the time.
+    window->text = trayIcon.tip;
     texts = &words;
     history.words = &words;
     history.readings = &readings;
@@ -241,8 +243,8 @@ void Presenter::PausedUntilText(wchar_t* text, int size) const
     ShortTimeText(pausedUntil, text, size);
 }
 
-// The tooltip goes to the shell with the icon. The hidden window answers WM_GETTEXT with the same
-// text, so that the program's state can be read from outside.
+// The tooltip goes to the shell with the icon, and is what the hidden window answers WM_GETTEXT
+// with, so that the program's state can be read from outside.
 void Presenter::ComposeTip(int32_t t, int32_t mode)
 {
     wchar_t failedAt[32];
@@ -261,8 +263,6 @@ void Presenter::ComposeTip(int32_t t, int32_t mode)
     char16_t tip[TOOLTIP_SIZE];
     ComposeTooltip(tip, TOOLTIP_SIZE, facts, *texts);
     trayIcon.SetTip(tip);
-    if (window != nullptr)
-        window->text = trayIcon.tip;
 }
 
 // The first step of an episode that lowers a value below the user's own setting shows a
