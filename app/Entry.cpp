@@ -9,6 +9,7 @@
 #include "app/Service.h"
 #include "app/StatusQuery.h"
 #include "base/Log.h"
+#include "link/PipeServerCheck.h"
 #include "link/PipeMessage.h"
 #include "roles/ConsoleShutdown.h"
 #include "roles/TrayRole.h"
@@ -82,6 +83,14 @@ int AmbrelMain(HINSTANCE instance, int argc, char** argv)
 
     bool otherInstance;
     HANDLE mutex = AcquireSingleInstance(otherInstance);
+    // The guard's name may be free while the service controls (another program held it when
+    // the service started, and has let it go since): the service's own pipe says so.
+    if (!otherInstance && AmbrelServiceServesPipe()) {
+        if (mutex != nullptr)
+            CloseHandle(mutex);
+        mutex = nullptr;
+        otherInstance = true;
+    }
     // The running instance of this session answers by opening its history window; this start
     // logs nothing, as it has started nothing. Where the controller runs elsewhere (the
     // machine's service, a tray in another session), this start becomes a view of it.

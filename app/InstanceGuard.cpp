@@ -3,7 +3,7 @@
 HANDLE AcquireSingleInstance(bool& otherInstance)
 {
     otherInstance = false;
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, "Global\\Ambrel Mutex");
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, INSTANCE_GUARD_NAME);
     DWORD error = GetLastError();
     if (mutex == nullptr && error == ERROR_ACCESS_DENIED) {
         otherInstance = true;

@@ -7,6 +7,7 @@
 #include "base/EventSource.h"
 #include "base/Log.h"
 #include "base/ProtectedDirectory.h"
+#include "link/PipeServerCheck.h"
 #include "res/AmbrelEvents.h"
 #include "roles/ServiceRole.h"
 #include "roles/ServiceStatus.h"
@@ -19,6 +20,9 @@ namespace
 
 // While another instance holds the machine-wide guard, the service tries again this often.
 const DWORD GUARD_RETRY_MS = 2000;
+// Looks, GUARD_RETRY_MS apart, that find no Ambrel serving the status pipe while the guard is
+// held, before the name is taken for a squatter's.
+const int GUARD_SQUAT_CHECKS = 4;
 
 // The service's own exit code (with ERROR_SERVICE_SPECIFIC_ERROR): the hidden window could not
 // be made.
@@ -97,10 +101,28 @@ void OpenServiceLog()
     }
 }
 
-// Takes the machine-wide guard into mutex (null when it could not be made at all: the service
-// runs without it, as a tray instance does). While a tray instance controls the machine the
-// service is running but waits, and takes over when that instance has ended. False when a stop
-// came first.
+// Any user may make the guard's name before the service starts. The service waits only for an
+// Ambrel that serves the status pipe (a tray serves it from its start): a name held that long
+// without one is a squatter's, and the service controls the machine all the same.
+void ReportSquattedGuard()
+{
+    LogPrint("service: %s is held by a program that is not Ambrel; this service controls the "
+             "machine without it\n",
+             INSTANCE_GUARD_NAME);
+    wchar_t name[64];
+    MultiByteToWideChar(CP_ACP, 0, INSTANCE_GUARD_NAME, -1, name, 64);
+    LPCWSTR inserts[] = {name};
+    EventSource source;
+    if (source.Open()) {
+        source.Report(EVENTLOG_ERROR_TYPE, MSG_GUARD_SQUATTED, inserts, 1);
+        source.Close();
+    }
+}
+
+// Takes the machine-wide guard into mutex (null when it could not be made at all, or is held by
+// a squatter: the service runs without it, as a tray instance does). While a tray instance
+// controls the machine the service is running but waits, and takes over when that instance has
+// ended. False when a stop came first.
 bool TakeGuard(ServiceStatus& status, HANDLE& mutex)
 {
     bool otherInstance;
@@ -111,7 +133,13 @@ bool TakeGuard(ServiceStatus& status, HANDLE& mutex)
     }
     LogPrint("service: another Ambrel controls this machine; waiting for it to end\n");
     status.Running();
+    int withoutAmbrel = 0;
     while (otherInstance) {
+        withoutAmbrel = IsAmbrelProcess(PipeServerProcessId(), false) ? 0 : withoutAmbrel + 1;
+        if (withoutAmbrel >= GUARD_SQUAT_CHECKS) {
+            ReportSquattedGuard();
+            return true;
+        }
         if (status.WaitForStop(GUARD_RETRY_MS))
             return false;
         mutex = AcquireSingleInstance(otherInstance);

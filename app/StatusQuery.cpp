@@ -4,6 +4,7 @@
 #include "base/TimeText.h"
 #include "base/LoadedTexts.h"
 #include "base/SystemLibraries.h"
+#include "link/PipeServerCheck.h"
 
 #include <wtsapi32.h>
 
@@ -28,6 +29,7 @@ class OneQuestion
     uint8_t in[PIPE_MAX_MESSAGE];
     size_t inSize = 0;
     bool anything = false;
+    PipeServerKind server = PipeServerKind::NotAmbrels;
 
     OneQuestion(StatusAnswer& a, PipeHistory& h) : answer(a), history(h) {}
     void Ask();
@@ -75,8 +77,8 @@ StatusOutcome OneQuestion::Connect()
     }
 }
 
-// The server's session says where the controller runs: only services run in session 0, and a
-// tray elsewhere is named by the user of its session where that can be found.
+// The Ambrel service's own process, or a tray of this session, named by the user of its session
+// where that can be found.
 void OneQuestion::FindServer()
 {
     ULONG session = 0;
@@ -88,7 +90,8 @@ void OneQuestion::FindServer()
     else
         session = own;
     answer.session = session;
-    answer.service = IsMachineService(answer.status.setBy, where);
+    answer.service =
+        server == PipeServerKind::Service && IsMachineService(answer.status.setBy, where);
     if (answer.service)
         return;
     typedef BOOL(WINAPI * Query)(HANDLE, DWORD, WTS_INFO_CLASS, LPWSTR*, DWORD*);
@@ -189,6 +192,16 @@ void OneQuestion::Ask()
     if (answer.outcome != StatusOutcome::Answered)
         return;
     answer.errorCode = 0;
+    // Nothing a program that is not Ambrel says is read, let alone printed.
+    ULONG processId = 0;
+    server = IdentifyPipeServer(pipe, processId);
+    if (server == PipeServerKind::NotAmbrels) {
+        answer.outcome = StatusOutcome::NotAmbrels;
+        answer.serverProcess = processId;
+        CloseHandle(pipe);
+        pipe = nullptr;
+        return;
+    }
     answer.outcome = Read();
     if (answer.outcome == StatusOutcome::Answered) {
         FindServer();

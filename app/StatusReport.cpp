@@ -50,6 +50,7 @@ const OutcomeWords OUTCOME_WORDS[] = {
     {StatusOutcome::Garbled, "garbled", IDS_STATUS_GARBLED},
     {StatusOutcome::TimedOut, "timeout", IDS_STATUS_TIMEOUT},
     {StatusOutcome::BadArguments, "bad-arguments", IDS_STATUS_USAGE},
+    {StatusOutcome::NotAmbrels, "not-ambrels", IDS_STATUS_NOT_AMBRELS},
 };
 // Any other outcome: the pipe could not be read.
 const OutcomeWords FAILED_WORDS = {StatusOutcome::Failed, "pipe-error", IDS_STATUS_FAILED};
@@ -94,6 +95,8 @@ void ErrorLine(TextWriter& writer, const StatusAnswer& answer, const TextTable& 
         Number(insert, STATUS_WAIT_SECONDS);
     else if (answer.outcome == StatusOutcome::Failed)
         Number(insert, answer.errorCode);
+    else if (answer.outcome == StatusOutcome::NotAmbrels)
+        Number(insert, answer.serverProcess);
     else if (answer.outcome == StatusOutcome::BadArguments && answer.argument != nullptr)
         PrintableArgument(insert, answer.argument);
     Line(writer, words[WordsOf(answer.outcome).text], insert);
@@ -342,6 +345,8 @@ size_t ComposeStatusJson(char* out, size_t size, const StatusAnswer& answer)
         json.String("error", WordsOf(answer.outcome).name);
         if (answer.errorCode != 0)
             json.Int("windowsError", answer.errorCode);
+        if (answer.outcome == StatusOutcome::NotAmbrels)
+            json.Int("serverProcess", answer.serverProcess);
     }
     json.Raw("}\r\n");
     if (!json.fits) {

@@ -36,6 +36,7 @@ enum class StatusOutcome {
     TimedOut,     // no status came within STATUS_WAIT_SECONDS
     Failed,       // the pipe could not be read for another reason (errorCode)
     BadArguments, // the command line names something that --status does not take (argument)
+    NotAmbrels,   // a program that is not Ambrel serves the pipe's name (serverProcess)
 };
 
 // The last half hour of the history that came with the status.
@@ -48,8 +49,9 @@ struct RecentReadings {
 
 struct StatusAnswer {
     StatusOutcome outcome;
-    uint32_t errorCode;   // Failed, and the Windows error behind Denied or Refused
-    const char* argument; // BadArguments: the argument refused (ASCII shown, other bytes '?')
+    uint32_t errorCode;     // Failed, and the Windows error behind Denied or Refused
+    const char* argument;   // BadArguments: the argument refused (ASCII shown, other bytes '?')
+    uint32_t serverProcess; // NotAmbrels: the process that serves the pipe (0 when unknown)
     PipeStatus status;
     RecentReadings recent;
     // Where the controller runs: the machine's service, or a tray in session (of user, empty

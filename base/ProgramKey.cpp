@@ -1,6 +1,8 @@
 #include "base/ProgramKey.h"
 
 #include <cstring>
+#include <cwchar>
+#include <new>
 
 bool ProgramKey::Create(const char* path)
 {
@@ -112,11 +114,46 @@ bool ProgramKey::Flush() const
     return key != nullptr && RegFlushKey(key) == ERROR_SUCCESS;
 }
 
-bool ProgramKey::ValueName(DWORD index, char* name, DWORD size) const
+bool ProgramKey::ValueName(DWORD index, char* name, DWORD size, bool* exact) const
+{
+    if (key == nullptr || size == 0)
+        return false;
+    // Longer than any name the program writes; a longer one is only ever passed by or removed.
+    wchar_t wide[256];
+    DWORD length = sizeof wide / sizeof wide[0];
+    const LONG status =
+        RegEnumValueW(key, index, wide, &length, nullptr, nullptr, nullptr, nullptr);
+    if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA)
+        return false;
+    bool whole = status == ERROR_SUCCESS;
+    if (!whole)
+        length = 0; // the buffer's content is undefined
+    DWORD out = 0;
+    for (DWORD i = 0; i < length && out + 1 < size; ++i) {
+        const wchar_t c = wide[i];
+        const bool printable = c >= 0x20 && c < 0x7f;
+        whole = whole && printable;
+        name[out++] = printable ? static_cast<char>(c) : '?';
+    }
+    name[out] = '\0';
+    if (exact != nullptr)
+        *exact = whole && out == length;
+    return true;
+}
+
+bool ProgramKey::DeleteValueAt(DWORD index) const
 {
     if (key == nullptr)
         return false;
-    DWORD length = size;
-    return RegEnumValueA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) ==
-           ERROR_SUCCESS;
+    // The registry's limit for a value name, and its terminating zero.
+    const DWORD capacity = 16384;
+    wchar_t* wide = new (std::nothrow) wchar_t[capacity];
+    if (wide == nullptr)
+        return false;
+    DWORD length = capacity;
+    const bool deleted = RegEnumValueW(key, index, wide, &length, nullptr, nullptr, nullptr,
+                                       nullptr) == ERROR_SUCCESS &&
+                         std::wcslen(wide) == length && RegDeleteValueW(key, wide) == ERROR_SUCCESS;
+    delete[] wide;
+    return deleted;
 }

@@ -51,6 +51,12 @@ class ProgramKey
     // false when that fails or no key is open.
     bool Flush() const;
     // The name of the value at index (0, 1, ...), for walking all values; false past the last
-    // one or for a name longer than the buffer. Deleting values while walking shifts the indices.
-    bool ValueName(DWORD index, char* name, DWORD size) const;
+    // one. Names are read in UTF-16 and given as printable ASCII: a character outside it (an
+    // embedded zero too) comes out as '?' and a long name is cut, and exact, where asked for,
+    // says whether the text is the whole name as it is. Deleting values while walking shifts
+    // the indices.
+    bool ValueName(DWORD index, char* name, DWORD size, bool* exact = nullptr) const;
+    // Deletes the value at index by its whole UTF-16 name; true only when a value was deleted.
+    // A name with an embedded zero cannot be named to the registry's functions and stays.
+    bool DeleteValueAt(DWORD index) const;
 };

@@ -55,8 +55,8 @@ void Controller::LoadSettings()
 }
 
 // The worker starts with the choices loaded; later choices reach it as WatchChoice. The service
-// keeps its restore ledger under the machine's key and takes over what users' instances left; a
-// user's instance takes over what the service left.
+// keeps its restore ledger under the machine's key; a user's instance takes over what the service
+// left.
 void Controller::Start(MessageWindow& owner)
 {
     window = &owner;
@@ -64,7 +64,8 @@ void Controller::Start(MessageWindow& owner)
     LogPrint("watch start\n");
     tempWatch.window = window;
     tempWatch.keeper.ledger.key.machine = machine;
-    tempWatch.keeper.foreign.service = machine;
+    // The service reads no user's ledger: each user's own Ambrel gives back what it left.
+    tempWatch.keeper.foreign.off = machine;
     std::memcpy(tempWatch.zone, settings.zone, sizeof tempWatch.zone);
     tempWatch.ambrel.SetThrottleAt(settings.throttleAt);
     tempWatch.keeper.onBattery = settings.onBattery;

@@ -21,6 +21,7 @@ const EventKind EVENT_KINDS[EVENT_KIND_COUNT] = {
     {MSG_PIPE_FAILED, EVENTLOG_ERROR_TYPE, 1},
     {MSG_PAUSED, EVENTLOG_INFORMATION_TYPE, 2},
     {MSG_RESUMED, EVENTLOG_INFORMATION_TYPE, 1},
+    {MSG_GUARD_SQUATTED, EVENTLOG_ERROR_TYPE, 1},
 };
 
 namespace
@@ -40,6 +41,7 @@ enum Kind {
     KIND_PIPE_FAILED,
     KIND_PAUSED,
     KIND_RESUMED,
+    KIND_GUARD_SQUATTED, // reported by the service's entry before the controller runs
 };
 
 const int MAX_INSERTS = 5;

@@ -25,7 +25,7 @@ struct EventKind {
     WORD type;
     WORD inserts;
 };
-const int EVENT_KIND_COUNT = 12;
+const int EVENT_KIND_COUNT = 13;
 extern const EventKind EVENT_KINDS[EVENT_KIND_COUNT];
 
 class EventReport

@@ -1,5 +1,13 @@
-# cmake -DMSI=<package> -DIDT=<MsiServiceConfigFailureActions.idt> -DMSIINFO=... -DMSIBUILD=...
-#   -P AddFailureActions.cmake
+# cmake -DMSI=<package> -DIDT=<MsiServiceConfigFailureActions.idt>,<MsiLockPermissionsEx.idt>
+#   -DMSIINFO=... -DMSIBUILD=... -P AddFailureActions.cmake
+#
+# wixl writes neither the service's access list nor its recovery settings; msitools adds both
+# tables to the built package (IDT: a comma-separated list of table files).
+#
+# MsiLockPermissionsEx gives the service an access list of its own at install: without one, the
+# Service Control Manager's default lets every authenticated user send the service its own
+# controls (the pause). Windows Installer 5 (Windows 7) on reads it while it installs services;
+# an older one ignores the table.
 #
 # wixl writes no MsiServiceConfigFailureActions table, which gives the service its restarts after
 # a crash at install (restart after 5 s, again after 5 s, then nothing until a day without a
@@ -29,7 +37,8 @@ if(NOT rows MATCHES "\nInstallServices\t[^\r\n]*\t5800\r?\n" OR
 endif()
 # Between InstallServices and StartServices, as in Windows Installer's own sequence.
 file(APPEND ${sequence} "MsiConfigureServices\tVersionNT AND VersionMsi >= \"5.00\"\t5850\r\n")
-foreach(table ${sequence} ${IDT})
+string(REPLACE "," ";" tables "${IDT}")
+foreach(table ${sequence} ${tables})
     execute_process(COMMAND ${MSIBUILD} ${MSI} -i ${table} RESULT_VARIABLE failed)
     if(failed)
         message(FATAL_ERROR "AddFailureActions: msibuild -i ${table} failed")

@@ -2,6 +2,7 @@
 
 #include "base/Log.h"
 #include "base/OwnedHandle.h"
+#include "link/PipeServerCheck.h"
 
 #include <process.h>
 
@@ -29,6 +30,9 @@ class ClientLoop
     // Where the process that serves the connection runs, and whether it has sent a good message.
     PipeServerSession session = PipeServerSession::Own;
     bool served = false;
+    // The last server found was not Ambrel's; the viewer has been told which way it was lost.
+    bool notAmbrels = false;
+    bool toldNotAmbrels = false;
     // The wait before the next connection: it doubles after each one that ends without a good
     // message (garbage, or a server that refuses the viewer), so that neither side spins.
     DWORD retryMs = PIPE_RETRY_MS;
@@ -43,7 +47,7 @@ class ClientLoop
 
   private:
     bool Connect();
-    void FindServer();
+    bool FindServer();
     void Disconnect();
     void SetRetry(bool wasServed);
     DWORD UntilNextHanding() const;
@@ -56,40 +60,46 @@ class ClientLoop
     bool Post(UINT message, WPARAM wParam, LPARAM lParam) const;
 };
 
-// Read only, and the server may identify this process but not act as it.
+// Read only, and the server may identify this process but not act as it. A server that is not
+// Ambrel's is left at once, and nothing it says is read.
 bool ClientLoop::Connect()
 {
     HANDLE opened = CreateFileW(
         PIPE_NAME, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
         FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
-    if (opened == INVALID_HANDLE_VALUE)
+    if (opened == INVALID_HANDLE_VALUE) {
+        notAmbrels = false;
         return false;
+    }
     pipe = opened;
     inSize = 0;
     historyDue = true;
     served = false;
     LogPrint("PipeClient: connected\n");
-    FindServer();
-    return true;
+    if (FindServer())
+        return true;
+    Disconnect();
+    return false;
 }
 
-// Only services run in session 0; a process in another session is another user's. The pipe
-// gives the server's session itself: a standard user may not open a service's process. What
-// cannot be found counts as the viewer's own session.
-void ClientLoop::FindServer()
+// The service's own process, or an Ambrel.exe of this session; the session tells the view which.
+bool ClientLoop::FindServer()
 {
-    ULONG processId = 0, serverSession = 0;
-    DWORD ownSession = 0;
-    session = PipeServerSession::Own;
-    if (!GetNamedPipeServerProcessId(pipe, &processId) ||
-        !GetNamedPipeServerSessionId(pipe, &serverSession) ||
-        !ProcessIdToSessionId(GetCurrentProcessId(), &ownSession)) {
-        LogPrint("PipeClient: the server's session cannot be found (error=%lu)\n", GetLastError());
-        return;
+    ULONG processId = 0;
+    const PipeServerKind kind = IdentifyPipeServer(pipe, processId);
+    const bool wasNotAmbrels = notAmbrels;
+    notAmbrels = kind == PipeServerKind::NotAmbrels;
+    if (notAmbrels) {
+        if (!wasNotAmbrels)
+            LogPrint("PipeClient: the pipe is served by process %lu, which is not Ambrel's; "
+                     "nothing it says is shown\n",
+                     processId);
+        return false;
     }
-    if (serverSession != ownSession)
-        session = serverSession == 0 ? PipeServerSession::Zero : PipeServerSession::Other;
-    LogPrint("PipeClient: served by process %lu in session %lu\n", processId, serverSession);
+    session = kind == PipeServerKind::Service ? PipeServerSession::Zero : PipeServerSession::Own;
+    LogPrint("PipeClient: served by process %lu (%s)\n", processId,
+             kind == PipeServerKind::Service ? "the Ambrel service" : "Ambrel in this session");
+    return true;
 }
 
 void ClientLoop::Disconnect()
@@ -224,9 +234,10 @@ bool ClientLoop::HandDay(const uint8_t* message, size_t size)
 
 void ClientLoop::TellLost()
 {
-    if (lostTold)
+    if (lostTold && toldNotAmbrels == notAmbrels)
         return;
-    lostTold = Post(WM_PIPELOST, 0, 0);
+    lostTold = Post(WM_PIPELOST, notAmbrels ? PIPE_LOST_NOT_AMBRELS : 0, 0);
+    toldNotAmbrels = notAmbrels;
 }
 
 bool ClientLoop::Post(UINT message, WPARAM wParam, LPARAM lParam) const
@@ -245,6 +256,9 @@ void ClientLoop::Run()
     while (WaitForSingleObject(client.stopEvent, 0) == WAIT_TIMEOUT) {
         if (pipe == nullptr && !Connect()) {
             TellLost();
+            // A server that is not Ambrel's is refused as a refusing one is: each time later.
+            if (notAmbrels)
+                SetRetry(false);
             WaitForSingleObject(client.stopEvent, retryMs);
             continue;
         }

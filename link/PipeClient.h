@@ -1,5 +1,6 @@
 // A viewer's end of the status pipe: on a thread of its own it connects to \\.\pipe\Ambrel
-// (read only), finds where the process that serves it runs, checks every message that arrives
+// (read only), believes it only where the Ambrel service or an Ambrel of this session serves it
+// (PipeServerCheck), checks every message that arrives
 // (a history only as the first of a connection, a day at any time), and hands each good one to the
 // window of a MessageWindow record as a posted message whose lParam owns a copy of it (the window's
 // handler deletes it); of statuses that come faster than one each PIPE_STATUS_INTERVAL_MS only the
@@ -19,8 +20,10 @@
 // is the PipeServerSession of the process that sent it.
 const UINT WM_PIPESTATUS = WM_USER + 30;
 const UINT WM_PIPEHISTORY = WM_USER + 31;
-// The controller is not there (any more): wParam and lParam 0.
+// The controller is not there (any more): wParam 0, or PIPE_LOST_NOT_AMBRELS where a program
+// that is not Ambrel serves the pipe's name; lParam 0.
 const UINT WM_PIPELOST = WM_USER + 32;
+const WPARAM PIPE_LOST_NOT_AMBRELS = 1;
 const UINT WM_PIPEDAY = WM_USER + 35;
 
 const DWORD PIPE_RETRY_MS = 2000;

@@ -2,102 +2,92 @@
 
 #include "base/Log.h"
 
-#include <cstdio>
 #include <cstring>
-
-namespace
-{
-
-// The registry's own limit for a key name, and a value name of any length.
-const DWORD kKeyNameSize = 256;
-const DWORD kValueNameSize = 16384;
-
-// The per-user classes hive sits beside each profile's own key and holds no program data.
-bool IsClassesHive(const char* name)
-{
-    const size_t length = std::strlen(name);
-    const char suffix[] = "_Classes";
-    const size_t suffixLength = sizeof suffix - 1;
-    return length >= suffixLength && std::strcmp(name + length - suffixLength, suffix) == 0;
-}
-
-} // namespace
-
-HKEY ForeignLedgers::Root() const
-{
-    return service ? HKEY_USERS : HKEY_LOCAL_MACHINE;
-}
-
-// The service looks at every loaded profile afresh each time: users log on and off.
-void ForeignLedgers::FindSources()
-{
-    sourceCount = 0;
-    if (!service) {
-        std::snprintf(sources[sourceCount++], FOREIGN_LEDGER_PATH_SIZE, "%s",
-                      RESTORE_LEDGER_KEY_PATH);
-        return;
-    }
-    char name[kKeyNameSize];
-    for (DWORD index = 0; sourceCount < FOREIGN_LEDGER_MAX_SOURCES; ++index) {
-        DWORD length = sizeof name;
-        const LONG status =
-            RegEnumKeyExA(HKEY_USERS, index, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (status == ERROR_NO_MORE_ITEMS)
-            break;
-        if (status != ERROR_SUCCESS || IsClassesHive(name))
-            continue;
-        const int written = std::snprintf(sources[sourceCount], FOREIGN_LEDGER_PATH_SIZE, "%s\\%s",
-                                          name, RESTORE_LEDGER_KEY_PATH);
-        if (written > 0 && static_cast<size_t>(written) < FOREIGN_LEDGER_PATH_SIZE)
-            ++sourceCount;
-    }
-}
 
 int ForeignLedgers::Read(ForeignEntry* entries, int max)
 {
-    FindSources();
-    int count = 0;
-    for (int source = 0; source < sourceCount && count < max; ++source)
-        count += ReadSource(source, entries + count, max - count);
-    return count;
-}
-
-int ForeignLedgers::ReadSource(int source, ForeignEntry* entries, int max)
-{
-    RestoreLedger ledger{};
-    if (!ledger.key.OpenUnder(Root(), sources[source], KEY_READ))
+    if (off)
         return 0;
-    static char name[kValueNameSize];
+    RestoreLedger ledger{};
+    if (!ledger.key.OpenUnder(HKEY_LOCAL_MACHINE, RESTORE_LEDGER_KEY_PATH, KEY_READ))
+        return 0;
+    char name[LEDGER_NAME_SIZE + 1];
     int count = 0;
     int ignored = 0;
+    bool exact = false;
     for (DWORD index = 0; count < max && index < FOREIGN_LEDGER_MAX_VALUES &&
-                          ledger.key.ValueName(index, name, sizeof name);
+                          ledger.key.ValueName(index, name, sizeof name, &exact);
          ++index) {
-        ForeignEntry& found = entries[count];
-        if (!ledger.ReadNamed(name, found.entry)) {
+        LedgerEntry& found = entries[count].entry;
+        if (!exact || !ledger.ReadNamed(name, found)) {
             ++ignored;
             continue;
         }
-        found.source = source;
-        ++count;
+        if (!Handled(found))
+            ++count;
     }
     if (ignored > 0)
-        LogPrint("ForeignLedgers: %d values of %s that are no entries ignored\n", ignored,
-                 sources[source]);
+        LogPrint("ForeignLedgers: %d values of HKEY_LOCAL_MACHINE\\%s that are no entries "
+                 "ignored\n",
+                 ignored, RESTORE_LEDGER_KEY_PATH);
     ledger.Close();
     return count;
 }
 
 void ForeignLedgers::Remove(const ForeignEntry& found)
 {
-    if (found.source < 0 || found.source >= sourceCount)
-        return;
     RestoreLedger ledger{};
-    // A user's instance may not change the service's ledger: the entry stays, harmlessly.
-    if (!ledger.key.OpenUnder(Root(), sources[found.source], KEY_READ | KEY_SET_VALUE))
-        return;
     // Removing is all it does; a failure would only be logged as this program's own ledger.
     ledger.failureLogged = true;
+    char name[LEDGER_NAME_SIZE];
+    FormatLedgerName(found.entry, name);
+    // A user's instance may not change the service's ledger: it notes instead that it has dealt
+    // with the entry.
+    if (!ledger.key.OpenUnder(HKEY_LOCAL_MACHINE, RESTORE_LEDGER_KEY_PATH,
+                              KEY_READ | KEY_SET_VALUE) ||
+        !ledger.key.DeleteValue(name)) {
+        NoteHandled(found.entry, true);
+        ledger.Close();
+        return;
+    }
     ledger.Remove(found.entry);
     ledger.Close();
+    NoteHandled(found.entry, false);
+}
+
+bool ForeignLedgers::Handled(const LedgerEntry& entry) const
+{
+    ProgramKey notes{};
+    if (!notes.Open(HANDLED_LEDGER_KEY_PATH, false))
+        return false;
+    char name[LEDGER_NAME_SIZE];
+    FormatLedgerName(entry, name);
+    uint8_t noted[RESTORE_LEDGER_ENTRY_SIZE + 1];
+    uint8_t now[RESTORE_LEDGER_ENTRY_SIZE];
+    EncodeLedgerEntry(entry, now);
+    DWORD type = 0;
+    DWORD size = sizeof noted;
+    const bool handled = notes.ReadRaw(name, type, noted, size) && type == REG_BINARY &&
+                         size == sizeof now && std::memcmp(noted, now, sizeof now) == 0;
+    notes.Close();
+    return handled;
+}
+
+void ForeignLedgers::NoteHandled(const LedgerEntry& entry, bool handled) const
+{
+    ProgramKey notes{};
+    if (handled ? !notes.Create(HANDLED_LEDGER_KEY_PATH)
+                : !notes.Open(HANDLED_LEDGER_KEY_PATH, true))
+        return;
+    char name[LEDGER_NAME_SIZE];
+    FormatLedgerName(entry, name);
+    if (handled) {
+        uint8_t bytes[RESTORE_LEDGER_ENTRY_SIZE];
+        EncodeLedgerEntry(entry, bytes);
+        if (!notes.WriteRaw(name, REG_BINARY, bytes, sizeof bytes))
+            LogPrint("ForeignLedgers: %s dealt with, but it can be noted nowhere\n", name);
+    } else {
+        notes.DeleteValue(name);
+    }
+    notes.Close();
 }

@@ -7,12 +7,8 @@
 namespace
 {
 
-// The three numbers of an entry, as stored.
-const DWORD kEntrySize = 12;
-
-// Long enough for any registry value name (16,383 characters), so that every foreign value can
-// be named and removed.
-const DWORD kValueNameSize = 16384;
+// The three numbers of an entry as earlier versions stored it, without the stamp.
+const DWORD kEarlierEntrySize = 12;
 
 void StoreUint32(uint8_t* bytes, uint32_t value)
 {
@@ -71,6 +67,22 @@ bool HoldsLedgerPercents(const LedgerEntry& entry)
 
 } // namespace
 
+void EncodeLedgerEntry(const LedgerEntry& entry, uint8_t bytes[RESTORE_LEDGER_ENTRY_SIZE])
+{
+    StoreUint32(bytes, entry.original);
+    StoreUint32(bytes + 4, entry.written);
+    StoreUint32(bytes + 8, entry.previous);
+    StoreUint32(bytes + 12, entry.stamp);
+}
+
+uint32_t NewLedgerStamp()
+{
+    FILETIME now = {};
+    GetSystemTimeAsFileTime(&now);
+    const uint64_t ticks = static_cast<uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
+    return static_cast<uint32_t>(ticks / 10000000u);
+}
+
 void FormatLedgerName(const LedgerEntry& entry, char name[LEDGER_NAME_SIZE])
 {
     FormatSchemeId(entry.scheme, name);
@@ -106,33 +118,48 @@ bool RestoreLedger::ReadNamed(const char* name, LedgerEntry& entry) const
     if (!ParseLedgerName(name, entry))
         return false;
     // One byte more than an entry, so that a longer value is seen as too long rather than cut.
-    uint8_t data[kEntrySize + 1];
+    uint8_t data[RESTORE_LEDGER_ENTRY_SIZE + 1];
     DWORD type = 0;
     DWORD size = sizeof data;
-    if (!key.ReadRaw(name, type, data, size) || type != REG_BINARY || size != kEntrySize)
+    if (!key.ReadRaw(name, type, data, size) || type != REG_BINARY ||
+        (size != RESTORE_LEDGER_ENTRY_SIZE && size != kEarlierEntrySize))
         return false;
     entry.original = LoadUint32(data);
     entry.written = LoadUint32(data + 4);
     entry.previous = LoadUint32(data + 8);
+    entry.stamp = size == RESTORE_LEDGER_ENTRY_SIZE ? LoadUint32(data + 12) : 0;
     return HoldsLedgerPercents(entry);
 }
 
 int RestoreLedger::ReadEntries(LedgerEntry* entries, int max)
 {
-    static char name[kValueNameSize];
+    // Room for a name somewhat longer than an entry's, so that the log shows what it was.
+    char name[LEDGER_NAME_SIZE + 64];
     int count = 0;
     DWORD index = 0;
-    while (count < max && key.ValueName(index, name, sizeof name)) {
-        if (ReadNamed(name, entries[count])) {
+    bool keptLogged = false;
+    // Each step takes an entry, removes a value or passes one by, so the walk ends; the bound
+    // only keeps a registry that reports values without end from holding up the start.
+    for (int step = 0; count < max && step < RESTORE_LEDGER_MAX_STEPS; ++step) {
+        bool exact = false;
+        if (!key.ValueName(index, name, sizeof name, &exact))
+            break;
+        if (exact && ReadNamed(name, entries[count])) {
             ++count;
             ++index;
             continue;
         }
-        LogPrint("RestoreLedger: malformed entry \"%.64s\" removed\n", name);
-        if (!key.DeleteValue(name)) {
-            LogFailureOnce("written");
-            ++index; // skip it rather than read it again
+        if (key.DeleteValueAt(index)) {
+            LogPrint("RestoreLedger: malformed entry \"%.64s\" removed\n", name);
+            continue;
         }
+        // A value that stays (a name that cannot be named, a key the program may not change)
+        // is passed by from now on.
+        if (!keptLogged)
+            LogPrint("RestoreLedger: malformed entry \"%.64s\" cannot be removed; passed by\n",
+                     name);
+        keptLogged = true;
+        ++index;
     }
     return count;
 }
@@ -144,11 +171,9 @@ bool RestoreLedger::Put(const LedgerEntry& entry)
         return false;
     char name[LEDGER_NAME_SIZE];
     FormatLedgerName(entry, name);
-    uint8_t data[kEntrySize];
-    StoreUint32(data, entry.original);
-    StoreUint32(data + 4, entry.written);
-    StoreUint32(data + 8, entry.previous);
-    if (!key.WriteRaw(name, REG_BINARY, data, kEntrySize)) {
+    uint8_t data[RESTORE_LEDGER_ENTRY_SIZE];
+    EncodeLedgerEntry(entry, data);
+    if (!key.WriteRaw(name, REG_BINARY, data, sizeof data)) {
         LogFailureOnce("written");
         return false;
     }

@@ -1,11 +1,13 @@
 // The restore ledger as kept in the registry, below the program's key: one value per power
 // scheme value that the program has written into, named by the scheme's identifier (text form),
 // a space and the value's name ("AC", "AC1", "DC", "DC1": on AC power or on battery, for
-// efficiency class 0 or 1), a REG_BINARY of three 32-bit little-endian numbers: the scheme's own
+// efficiency class 0 or 1), a REG_BINARY of four 32-bit little-endian numbers: the scheme's own
 // value before the program first wrote into it, the value the program last wrote (or is about to
-// write) there, and the value the scheme held before that write (the same as the second once the
-// write is done). A value named by the scheme's identifier alone, as an earlier version of the
-// program wrote them, is the AC class-0 entry.
+// write) there, the value the scheme held before that write (the same as the second once the
+// write is done), and the entry's stamp, which tells one episode of capping the value from
+// another. A value named by the scheme's identifier alone, as an earlier version of the program
+// wrote them, is the AC class-0 entry; an entry of three numbers, as earlier versions wrote
+// them, has the stamp 0.
 //
 // The ledger survives the process, so that a run ended by a kill, a crash or a power loss can
 // be undone at the next start. A key that cannot be opened or written leaves the ledger unusable
@@ -27,6 +29,9 @@ const char RESTORE_LEDGER_KEY_PATH[] = "Software\\Ambrel\\Restore";
 // restored.
 const int RESTORE_LEDGER_MAX_ENTRIES = 64;
 
+// The values a walk of the ledger looks at, at most: entries, and values it removes.
+const int RESTORE_LEDGER_MAX_STEPS = 4096;
+
 // A value name: the scheme's text form, a space, up to three characters, the terminating zero.
 const size_t LEDGER_NAME_SIZE = SCHEME_ID_TEXT_SIZE + 4;
 
@@ -46,13 +51,23 @@ struct LedgerEntry {
     // ended during the write leaves the scheme holding either, and either means it is still the
     // program's.
     uint32_t previous;
+    // Set when the value is first noted in a run (the time, in seconds): an entry that a reader
+    // has dealt with is told from a later one of the same value with the same numbers.
+    uint32_t stamp;
     // Read from a value named the earlier way; that name goes once the entry is rewritten or
     // removed.
     bool legacy;
 };
 
+// An entry's bytes as stored.
+const size_t RESTORE_LEDGER_ENTRY_SIZE = 16;
+
 // The entry's value name in the registry.
 void FormatLedgerName(const LedgerEntry& entry, char name[LEDGER_NAME_SIZE]);
+// The entry's numbers as stored.
+void EncodeLedgerEntry(const LedgerEntry& entry, uint8_t bytes[RESTORE_LEDGER_ENTRY_SIZE]);
+// A new stamp: the time, in seconds.
+uint32_t NewLedgerStamp();
 
 class RestoreLedger
 {

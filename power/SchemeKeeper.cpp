@@ -59,6 +59,7 @@ LedgerEntry* SchemeKeeper::Record(const SchemeId& scheme, ThrottleValue which, u
     entry.original = original;
     entry.written = original;
     entry.previous = original;
+    entry.stamp = NewLedgerStamp();
     entries[entryCount] = entry;
     Keep(entries[entryCount]); // kept in memory even when the registry fails
     return &entries[entryCount++];
@@ -258,6 +259,19 @@ void SchemeKeeper::RestoreLeftovers()
     for (int i = 0; i < count && entryCount < KEEPER_MAX_ENTRIES; ++i)
         entries[entryCount++] = left[i];
     TakeOverForeign(&leftovers);
+}
+
+void SchemeKeeper::GiveBackOwnLeftovers()
+{
+    foreign.off = true;
+    if (!ledger.key.Open(RESTORE_LEDGER_KEY_PATH, true))
+        return;
+    started = true;
+    RestoreLeftovers();
+    // What could not be given back stays in the ledger, for the user's next Ambrel.
+    entryCount = 0;
+    started = false;
+    ledger.Close();
 }
 
 void SchemeKeeper::TakeOverForeign(GivenBackList* record)

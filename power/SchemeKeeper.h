@@ -94,6 +94,10 @@ class SchemeKeeper final : public ThrottleSetting
     // Gives every value in the ledger its own setting back where it still holds the program's,
     // activating the active scheme; closes the ledger.
     void RestoreAll();
+    // For a view, whose controller is the machine's service: gives back what this user's own
+    // earlier run left in its ledger, under the ledger's rule, and reads no other ledger. Reads
+    // nothing of the power settings while the ledger is empty. Leaves the keeper idle.
+    void GiveBackOwnLeftovers();
     // Takes over what the other controller left: a value that it wrote gets its own setting
     // back, or, where this run already noted the other's cap as the value's own setting, that
     // note is mended (and the mode written again at the next reading). What it gives back goes

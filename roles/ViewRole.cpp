@@ -3,6 +3,7 @@
 #include "base/HiddenWindow.h"
 #include "base/LocalClock.h"
 #include "base/Log.h"
+#include "power/SchemeKeeper.h"
 #include "roles/ConsoleShutdown.h"
 #include "roles/RoleWindow.h"
 #include "settings/Policy.h"
@@ -10,6 +11,7 @@
 #include "watch/TempConversion.h"
 
 #include <cstring>
+#include <new>
 
 namespace
 {
@@ -44,6 +46,21 @@ void TakeStatus(ViewRole& view, const PipeStatus& status, PipeServerSession sess
     presenter.OnPause(status.pausedSeconds);
 }
 
+// What this user's own tray left capped (a kill, a crash) is the user's to give back, with the
+// user's rights: the service never writes a value read from a user's key. Only once the machine's
+// service is known to control: a tray of this user in another session is still at work.
+void GiveBackOwnLeftovers(ViewRole& view)
+{
+    if (view.leftoversGivenBack || view.controllerIsTray)
+        return;
+    view.leftoversGivenBack = true;
+    SchemeKeeper* keeper = new (std::nothrow) SchemeKeeper();
+    if (keeper == nullptr)
+        return;
+    keeper->GiveBackOwnLeftovers();
+    delete keeper;
+}
+
 void RecordReport(ViewRole& view, int t, int mode)
 {
     const int64_t now = static_cast<int64_t>(GetTickCount64());
@@ -75,6 +92,7 @@ void OnStatus(ViewRole& view, WPARAM wParam, LPARAM lParam)
                                           ? static_cast<PipeServerSession>(wParam)
                                           : PipeServerSession::Other;
     TakeStatus(view, *status, session);
+    GiveBackOwnLeftovers(view);
     const int t = status->temperature;
     const int mode = status->mode;
     delete status;
@@ -105,12 +123,14 @@ void OnDay(ViewRole& view, LPARAM lParam)
 }
 
 // No controller answers: what is shown becomes "--" with "Ambrel service not running", or
-// "Ambrel has ended in the other session" where the controller was a tray there.
-void OnControllerLost(ViewRole& view)
+// "Ambrel has ended in the other session" where the controller was a tray there, or that the
+// pipe's server is not Ambrel.
+void OnControllerLost(ViewRole& view, WPARAM how)
 {
     LogPrint("WndProc(): no controller on the pipe\n");
-    view.presenter.readingStatus =
-        view.controllerIsTray ? READING_CONTROLLER_ENDED : READING_NO_CONTROLLER;
+    view.presenter.readingStatus = how == PIPE_LOST_NOT_AMBRELS ? READING_NOT_AMBRELS
+                                   : view.controllerIsTray      ? READING_CONTROLLER_ENDED
+                                                                : READING_NO_CONTROLLER;
     view.presenter.capInForce = 0;
     view.presenter.capLowered = false;
     view.presenter.OnPause(0);
@@ -176,7 +196,7 @@ LONG_PTR ViewWndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
         OnHistory(view, lParam);
         return 0;
     case WM_PIPELOST:
-        OnControllerLost(view);
+        OnControllerLost(view, wParam);
         return 0;
     case WM_HISTORYCLOSE:
         view.presenter.OnHistoryClose(wParam);

@@ -27,6 +27,8 @@ struct ViewRole {
     // The controller last heard from is a tray in another session, not the machine's service
     // (which is assumed until a controller has been heard from).
     bool controllerIsTray;
+    // What this user's own tray left in its ledger has been given back (once per run).
+    bool leftoversGivenBack;
 };
 
 // Creates the hidden window, loads the user's settings (the controller's zone, threshold and

@@ -82,6 +82,8 @@ bool NoController(const TooltipFacts& facts, const TextTable& words, TextWriter&
         writer.Add(words[IDS_TIP_NO_CONTROLLER]);
     else if (facts.status == READING_CONTROLLER_ENDED)
         writer.Add(words[IDS_TIP_CONTROLLER_ENDED]);
+    else if (facts.status == READING_NOT_AMBRELS)
+        writer.Add(words[IDS_TIP_NOT_AMBRELS]);
     else
         return false;
     return true;

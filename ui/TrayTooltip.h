@@ -14,8 +14,8 @@ const size_t TOOLTIP_SIZE = 128;
 struct TooltipFacts {
     int32_t temperature; // as shown; TEMP_NO_READING before any good reading
     int32_t mode;
-    // READING_OK, READING_FAILED, READING_NO_ZONE, or in a view READING_NO_CONTROLLER or
-    // READING_CONTROLLER_ENDED
+    // READING_OK, READING_FAILED, READING_NO_ZONE, or in a view READING_NO_CONTROLLER,
+    // READING_CONTROLLER_ENDED or READING_NOT_AMBRELS
     int32_t status;
     // The chosen zone: empty for the default zone, HOTTEST_ZONE, or a zone name.
     const char* zone;

@@ -37,6 +37,8 @@ const int32_t READING_NO_ZONE = 2;
 const int32_t READING_NO_CONTROLLER = 3;
 // A view only: the controller was a tray in another session, and it has ended.
 const int32_t READING_CONTROLLER_ENDED = 4;
+// A view only: a program that is not Ambrel serves the status pipe's name.
+const int32_t READING_NOT_AMBRELS = 5;
 
 // One report as posted to the window: temperature and mode, the reading's status, the AC
 // maximum processor state in force (0 while unknown) and whether the cap lowers some value.

@@ -123,6 +123,16 @@ def wait_for(predicate, timeout=20.0, interval=0.1):
     return predicate()
 
 
+def poke_as_ambrel():
+    """poke.exe under the name Ambrel.exe: a pipe server that a viewer of this session takes for
+    an Ambrel (poke.exe itself is a program that is not Ambrel's)."""
+    path = WORK / 'as-ambrel' / 'Ambrel.exe'
+    if not path.exists():
+        path.parent.mkdir(parents=True, exist_ok=True)
+        shutil.copy(POKE, path)
+    return str(path)
+
+
 def poke(*args):
     return subprocess.run(['wine', POKE, *map(str, args)], stdout=subprocess.DEVNULL,
                           stderr=subprocess.DEVNULL, timeout=60).returncode
@@ -453,7 +463,8 @@ def remove_service():
 
 
 def ledger(key=LEDGER_KEY):
-    """The ledger's values as {name: (type, data)}."""
+    """The ledger's values as {name: (type, data)}, an entry's data without its stamp (the
+    time it was first noted, its last four bytes)."""
     out = subprocess.run(['wine', 'reg', 'query', key], capture_output=True,
                          text=True).stdout
     values = {}
@@ -461,7 +472,10 @@ def ledger(key=LEDGER_KEY):
         # A name may hold a space ("<scheme> AC"): the type is the first REG_ field.
         kind = next((i for i, f in enumerate(fields) if f.startswith('REG_')), 0)
         if kind > 0:
-            values[' '.join(fields[:kind])] = (fields[kind], ' '.join(fields[kind + 1:]))
+            data = ' '.join(fields[kind + 1:])
+            if fields[kind] == 'REG_BINARY' and len(data) == 32:
+                data = data[:24]
+            values[' '.join(fields[:kind])] = (fields[kind], data)
     return values
 
 

@@ -21,6 +21,8 @@
 //   poke store FILE LINE     in the fake power store FILE, replace the "active" line or the
 //                            "scheme GUID" line that LINE names by LINE, under the fakes' lock
 //   poke volatile-key PATH   create HKEY_CURRENT_USER\PATH as a volatile key
+//   poke odd-names ROOT PATH give the key ROOT\PATH (HKCU or HKLM) the values "x中文" and "x",
+//                            NUL, "y" (an embedded zero), each 12 bytes of REG_BINARY
 //   poke impostor            make a window of class "Ambrel" in this program and print "ready";
 //                            print "closed" for each WM_CLOSE and "asked" for each request of a
 //                            second start that it gets, until stdin ends
@@ -87,7 +89,8 @@ int Usage()
 {
     std::fprintf(stderr, "usage: poke close|endsession [closeapp]|taskbar|untray|command N|"
                          "tray MSG [X Y]|ctrlc|consolemode|exists|squat|impostor|title [CLASS]|"
-                         "setting N [AREA]|store FILE LINE|volatile-key PATH|desktop NAME VERB..|"
+                         "setting N [AREA]|store FILE LINE|volatile-key PATH|odd-names ROOT "
+                         "PATH|desktop NAME VERB..|"
                          "ondesktop NAME EXE..|pipe ...\n");
     return 2;
 }
@@ -251,6 +254,30 @@ int CreateVolatileKey(const char* path)
     if (key != nullptr)
         RegCloseKey(key);
     return status == ERROR_SUCCESS ? 0 : 1;
+}
+
+// Value names that the ANSI functions cannot name: one outside the code page, and one with an
+// embedded zero, which only the native call can make.
+int WriteOddNames(const char* root, const char* path)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(std::strcmp(root, "HKLM") == 0 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
+                        path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return 1;
+    const BYTE data[12] = {50, 0, 0, 0, 80, 0, 0, 0, 80, 0, 0, 0};
+    LONG status = RegSetValueExW(key, L"x\u4e2d\u6587", 0, REG_BINARY, data, sizeof data);
+    struct Counted {
+        USHORT length;
+        USHORT maximum;
+        const wchar_t* buffer;
+    } name = {3 * sizeof(wchar_t), 3 * sizeof(wchar_t), L"x\0y"};
+    typedef LONG(WINAPI * SetValue)(HANDLE, Counted*, ULONG, ULONG, const void*, ULONG);
+    SetValue set = reinterpret_cast<SetValue>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtSetValueKey")));
+    const bool embedded = set != nullptr && set(key, &name, 0, REG_BINARY, data, sizeof data) == 0;
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS && embedded ? 0 : 1;
 }
 
 // The rest of the command line, each argument quoted.
@@ -672,6 +699,8 @@ int main(int argc, char** argv)
         return ReplaceStoreLine(argv[2], argv[3]);
     if (std::strcmp(verb, "volatile-key") == 0 && argc == 3)
         return CreateVolatileKey(argv[2]);
+    if (std::strcmp(verb, "odd-names") == 0 && argc == 4)
+        return WriteOddNames(argv[2], argv[3]);
     if (std::strcmp(verb, "setting") == 0 && (argc == 3 || argc == 4))
         return BroadcastSetting(std::strtoul(argv[2], nullptr, 10), argc == 4 ? argv[3] : nullptr);
     if (std::strcmp(verb, "title") == 0 && argc == 3) {

@@ -21,7 +21,7 @@ from ambrel_harness import (EXE, bar_colour_counts, screen_pixels, POKE, windows
                             read_log_raw, save_screenshot, set_log_pixels, shown_mode, store_text,
                             tooltip, tray_window, visible_window_ids, wait_for, window_geometry,
                             x_windows, TRAY_MENU, ocr, commonest_pixel, ViewRun, view_poke,
-                            view_title, PAUSED, wine)
+                            view_title, PAUSED, wine, poke_as_ambrel)
 
 # The menu's pause and resume commands.
 ID_PAUSE = 40400
@@ -1111,13 +1111,27 @@ class Failures(unittest.TestCase):
                             # entry): a run ended between noting 80 and writing it over its 99.
                             POWER_SAVER: ledger_entry(70, 80, 99)}.items():
             set_registry_value(LEDGER_KEY, name, value)
-        watch_and_close(self, run)
-        self.assertEqual(([70], {}), (run.ac_writes(), ledger()))
+        # Names that only UTF-16 can name, in this user's ledger and the service's: one outside
+        # the code page is removed, one with an embedded zero cannot be and is passed by.
+        self.addCleanup(clear_ledger, MACHINE_LEDGER_KEY)
+        for root in ('HKCU', 'HKLM'):
+            self.assertEqual(0, poke('odd-names', root, r'Software\Ambrel\Restore'))
+        run.start()
+        try:
+            self.assertTrue(run.wait_until_watching(4))
+            self.assertEqual(0, close_and_wait(run))
+        finally:
+            run.kill()
+        self.assertEqual(([70], {}), (run.ac_writes(),
+                                      {k: v for k, v in ledger().items() if k[0] != 'x'}))
         self.assertEqual(70, run.ac_value(POWER_SAVER))
         self.assertEqual([100, 90], run.values(HIGH_PERFORMANCE))
         text = read_log_raw()
-        self.assertEqual(3, text.count('RestoreLedger: malformed entry'))
+        self.assertEqual(5, text.count('RestoreLedger: malformed entry'))
+        self.assertEqual(1, text.count('cannot be removed; passed by'))
+        self.assertEqual(1, text.count('ForeignLedgers: 2 values of HKEY_LOCAL_MACHINE'))
         self.assertIn('scheme 00000000-1111-2222-3333-444444444444 no longer exists', text)
+        self.assertIn('program end', text)
 
     def test_a_ledger_key_that_cannot_be_created_leaves_todays_behaviour(self):
         # No lasting key can be made below a volatile one, whatever the rights (which Wine does
@@ -1268,6 +1282,28 @@ class Service(unittest.TestCase):
             self.assertTrue(again.wait_until(lambda: again.values() == [93, 70], 20))
             self.assertEqual([93], again.ac_writes())
             self.assertEqual({}, ledger(MACHINE_LEDGER_KEY))
+
+    def test_a_guard_held_by_another_program_keeps_the_service_from_nothing(self):
+        # Any user may make the guard's name before the service starts: no Ambrel serves the
+        # pipe, so the service takes it for a squatter's, says so, and caps a hot machine.
+        squatter = subprocess.Popen(['wine', POKE, 'squat'], stdin=subprocess.PIPE,
+                                    stdout=subprocess.PIPE, text=True)
+        log = pathlib.Path(os.environ['WINEPREFIX'], 'drive_c', 'ProgramData', 'Ambrel',
+                           'Ambrel.log')
+        log.unlink(missing_ok=True)
+        try:
+            self.assertEqual('held', squatter.stdout.readline().strip())
+            with ServiceRun('service-squatted', store=store_text(schemes=((BALANCED, 93, 70),)),
+                            script=f'{counter(90)}\n') as service:
+                self.assertEqual(0, service.install(logging=True))
+                self.assertEqual(0, service.start())
+                self.assertTrue(service.wait_until(lambda: service.values() == [80, 70], 60))
+                self.assertIn('is held by a program that is not Ambrel',
+                              log.read_text(errors='replace'))
+                self.assertEqual(0, service.stop())
+                self.assertTrue(wait_for(lambda: service.values() == [93, 70], 20))
+        finally:
+            squatter.communicate(timeout=30)
 
     def test_a_service_started_beside_a_controlling_tray_waits_and_then_takes_over(self):
         tray = AmbrelRun('tray-first', script=f'{counter(90)}\n').start()
@@ -1513,7 +1549,8 @@ class Deploy(unittest.TestCase):
                        'deploy' / 'stage', capture_output=True, check=True)
         deploy = pathlib.Path(__file__).resolve().parents[2] / 'deploy'
         subprocess.run(['cmake', f'-DMSI={newer}',
-                        f'-DIDT={deploy / "MsiServiceConfigFailureActions.idt"}',
+                        f'-DIDT={deploy / "MsiServiceConfigFailureActions.idt"},'
+                        f'{deploy / "MsiLockPermissionsEx.idt"}',
                         f'-DMSIINFO={shutil.which("msiinfo")}',
                         f'-DMSIBUILD={shutil.which("msibuild")}', '-P',
                         deploy / 'AddFailureActions.cmake'], capture_output=True, check=True)
@@ -1524,7 +1561,20 @@ class Deploy(unittest.TestCase):
                              capture_output=True, text=True, check=True).stdout
         return [line.split('\t') for line in out.splitlines()[3:]]
 
-    def test_the_package_restarts_the_service_twice_at_most_and_only_at_install(self):
+    def test_the_package_locks_the_service_to_administrators_and_restarts_it_twice_at_most(self):
+        # The service's own access list (Wine's service manager enforces none, so it is read
+        # back from the package): the system and the administrators control it, users may only
+        # ask how it is; none of them may start, stop or send it the pause (CR, RP, WP).
+        lock = self.msi_rows('MsiLockPermissionsEx')
+        self.assertEqual([('AmbrelService', 'ServiceInstall')], [tuple(row[1:3]) for row in lock])
+        self.assertIn('AmbrelService', [row[0] for row in self.msi_rows('ServiceInstall')])
+        aces = re.findall(r'\(A;;([A-Z]+);;;([A-Z]{2})\)', lock[0][3])
+        self.assertTrue(lock[0][3].startswith('D:P('))
+        rights = {sid: {granted[i:i + 2] for i in range(0, len(granted), 2)} for granted, sid in aces}
+        self.assertEqual({'SY', 'BA', 'IU', 'AU'}, set(rights))
+        self.assertLessEqual({'CR', 'RP', 'WP', 'DC', 'WD', 'WO'}, rights['SY'] & rights['BA'])
+        for user in ('IU', 'AU'):
+            self.assertEqual({'CC', 'LC', 'SW', 'LO', 'RC'}, rights[user])
         # Restart, restart, then nothing until a day without a failure; at install only (event 1),
         # so a repair leaves an administrator's own settings alone.
         rows = {row[0]: row[1:] for row in self.msi_rows('MsiServiceConfigFailureActions')}
@@ -1856,9 +1906,10 @@ class Pipe(unittest.TestCase):
                 ('history-day', None, 'eng', 'Today: lowered 3 times, 14 min in all, peak 94'),
                 ('history-day-german', german, 'deu',
                  'Heute: 3-mal gesenkt, insgesamt 14 Min., Spitze 94')):
-            holders = [subprocess.Popen(['wine', POKE, *verb], stdin=subprocess.PIPE,
+            holders = [subprocess.Popen(['wine', program, *verb], stdin=subprocess.PIPE,
                                         stdout=subprocess.PIPE, text=True)
-                       for verb in (['squat'], ['pipe', 'day', '62'])]
+                       for program, verb in ((POKE, ['squat']),
+                                             (poke_as_ambrel(), ['pipe', 'day', '62']))]
             try:
                 self.assertEqual(['held', 'serving'],
                                  [holder.stdout.readline().strip() for holder in holders])
@@ -1895,9 +1946,10 @@ class Pipe(unittest.TestCase):
     def test_a_flooded_view_shows_the_newest_status(self):
         # Something holds the guard and its server sends statuses as fast as the view reads
         # them: the view's window takes a few a second, and the last one however long the flood.
-        holders = [subprocess.Popen(['wine', POKE, *verb], stdin=subprocess.PIPE,
+        holders = [subprocess.Popen(['wine', program, *verb], stdin=subprocess.PIPE,
                                     stdout=subprocess.PIPE, text=True)
-                   for verb in (['squat'], ['pipe', 'flood', '6', '77'])]
+                   for program, verb in ((POKE, ['squat']),
+                                         (poke_as_ambrel(), ['pipe', 'flood', '6', '77']))]
         try:
             self.assertEqual(['held', 'serving'],
                              [holder.stdout.readline().strip() for holder in holders])
@@ -1907,6 +1959,26 @@ class Pipe(unittest.TestCase):
                 self.assertGreater(int(flooded[1]), 600, flooded)
                 self.assertTrue(wait_for(lambda: '77 °C' in view_title(), 10))
                 self.assertTrue(view.alive())
+        finally:
+            for holder in holders:
+                holder.communicate(timeout=30)
+
+    def test_a_server_that_is_not_ambrel_is_never_shown(self):
+        # A program that is not Ambrel holds the guard's name and serves the pipe's with a good
+        # status: the view shows that the pipe is not Ambrel's, never its reading.
+        holders = [subprocess.Popen(['wine', POKE, *verb], stdin=subprocess.PIPE,
+                                    stdout=subprocess.PIPE, text=True)
+                   for verb in (['squat'], ['pipe', 'day', '62'])]
+        try:
+            self.assertEqual(['held', 'serving'],
+                             [holder.stdout.readline().strip() for holder in holders])
+            with ViewRun('view-impostor') as view:
+                view.start()
+                self.assertTrue(wait_for(lambda: 'not Ambrel' in view_title(), 20), view_title())
+                time.sleep(3)
+                self.assertNotIn('62', view_title())
+                view_poke('close')
+                self.assertEqual(0, view.wait(20))
         finally:
             for holder in holders:
                 holder.communicate(timeout=30)
@@ -2002,9 +2074,13 @@ class Pipe(unittest.TestCase):
                            ('range', 'the answer on Ambrel\'s status pipe is garbled'),
                            ('twohistories', 'the answer on Ambrel\'s status pipe is garbled'),
                            ('close', 'the controller ended the connection without an answer'),
-                           ('silent', 'no answer on Ambrel\'s status pipe within 5 s')):
+                           ('silent', 'no answer on Ambrel\'s status pipe within 5 s'),
+                           # The same garbage from a program that is not Ambrel is never read.
+                           ('impostor', 'the status pipe is served by process ')):
             with self.subTest(what):
-                server = subprocess.Popen(['wine', POKE, 'pipe', 'answer', what],
+                program = POKE if what == 'impostor' else poke_as_ambrel()
+                answer = 'garbage' if what == 'impostor' else what
+                server = subprocess.Popen(['wine', program, 'pipe', 'answer', answer],
                                           stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                           text=True)
                 try:
@@ -2018,6 +2094,9 @@ class Pipe(unittest.TestCase):
                 if args:
                     self.assertEqual({'version': 1, 'state': 'UNKNOWN', 'exitCode': 3,
                                       'error': 'garbled'}, json.loads(done.stdout))
+                elif what == 'impostor':
+                    self.assertRegex(done.stdout, f'^UNKNOWN: {line}[1-9][0-9]*, a program that '
+                                                  'is not Ambrel; its answer is not shown\n$')
                 else:
                     self.assertEqual(f'UNKNOWN: {line}\n', done.stdout)
         done = subprocess.run(['wine', EXE, '--status', '--jsno'], env=run.env,
