@@ -3,12 +3,10 @@
 // "Ambrel", so a window of that class counts only where its process runs an Ambrel.exe.
 #pragma once
 
+#include "base/AmbrelProcess.h"
 #include "base/HiddenWindow.h"
 
 #include <windows.h>
-
-// True when the file name in path (what follows the last \ or /) is Ambrel.exe, in any case.
-bool IsAmbrelImagePath(const wchar_t* path);
 
 enum class InstanceSearch {
     Found,

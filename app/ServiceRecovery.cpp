@@ -17,7 +17,13 @@ RecoveryOutcome SetRecoveryWhereNone(SC_HANDLE service, const ServiceConfigCalls
     DWORD needed = 0;
     if (!calls.query(service, SERVICE_CONFIG_FAILURE_ACTIONS, buffer, sizeof buffer, &needed))
         return GetLastError() == ERROR_INSUFFICIENT_BUFFER ? RECOVERY_KEPT : RECOVERY_UNREAD;
-    if (reinterpret_cast<const SERVICE_FAILURE_ACTIONSW*>(buffer)->cActions != 0)
+    // Anything an administrator chose (a reset period, a command or a reboot message without
+    // actions too) is theirs: only a service with no recovery settings at all gets the restarts.
+    const SERVICE_FAILURE_ACTIONSW* found =
+        reinterpret_cast<const SERVICE_FAILURE_ACTIONSW*>(buffer);
+    if (found->cActions != 0 || found->dwResetPeriod != 0 ||
+        (found->lpCommand != nullptr && found->lpCommand[0] != L'\0') ||
+        (found->lpRebootMsg != nullptr && found->lpRebootMsg[0] != L'\0'))
         return RECOVERY_KEPT;
     // With more failures than actions the manager repeats the last one: the closing "none"
     // keeps it to two restarts until the reset.

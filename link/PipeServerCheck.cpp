@@ -1,24 +1,7 @@
 #include "link/PipeServerCheck.h"
 
+#include "base/AmbrelProcess.h"
 #include "link/PipeMessage.h"
-
-namespace
-{
-
-const wchar_t IMAGE_NAME[] = L"Ambrel.exe";
-
-// The file name of a path, after its last separator.
-const wchar_t* FileNameOf(const wchar_t* path)
-{
-    const wchar_t* name = path;
-    for (const wchar_t* c = path; *c != L'\0'; ++c) {
-        if (*c == L'\\' || *c == L'/')
-            name = c + 1;
-    }
-    return name;
-}
-
-} // namespace
 
 DWORD AmbrelServiceProcessId()
 {
@@ -42,19 +25,8 @@ DWORD AmbrelServiceProcessId()
 
 bool IsAmbrelProcess(DWORD processId, bool thisSession)
 {
-    DWORD session = 0, own = 0;
-    if (processId == 0 ||
-        (thisSession && (!ProcessIdToSessionId(processId, &session) ||
-                         !ProcessIdToSessionId(GetCurrentProcessId(), &own) || session != own)))
-        return false;
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
-    if (process == nullptr)
-        return false;
-    wchar_t path[MAX_PATH];
-    DWORD length = MAX_PATH;
-    const bool named = QueryFullProcessImageNameW(process, 0, path, &length) != 0;
-    CloseHandle(process);
-    return named && CompareStringOrdinal(FileNameOf(path), -1, IMAGE_NAME, -1, TRUE) == CSTR_EQUAL;
+    return processId != 0 && (!thisSession || InThisSession(processId)) &&
+           ProgramOfProcess(processId) == ProgramKind::Ambrel;
 }
 
 ULONG PipeServerProcessId()

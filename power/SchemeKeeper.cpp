@@ -303,7 +303,7 @@ void SchemeKeeper::TakeOverForeign(GivenBackList* record)
             foreign.Remove(found[i]);
     }
     if (activeWritten)
-        ActivateScheme(active);
+        ActivateIfStillActive(active);
 }
 
 // This run noted, as the value's own setting, what the other controller had written there: the
@@ -364,7 +364,7 @@ int SchemeKeeper::RestoreEntries(LedgerEntry* list, int count, bool batteryOnly,
     }
     // Once for all its values, so that what was written back takes effect.
     if (activeWritten)
-        ActivateScheme(active);
+        ActivateIfStillActive(active);
     return kept;
 }
 
@@ -404,6 +404,16 @@ bool SchemeKeeper::Restore(const LedgerEntry& entry, bool leftover, uint32_t& fr
                  static_cast<unsigned long>(entry.original),
                  static_cast<unsigned long>(entry.written));
     return true;
+}
+
+// The user may have switched schemes while the values were written back: activating the one
+// read before would undo that switch. What was written into a scheme that is no longer active
+// takes effect when it is activated again.
+void SchemeKeeper::ActivateIfStillActive(const SchemeId& scheme)
+{
+    SchemeId now;
+    if (ReadActiveScheme(now) == 0 && SameScheme(now, scheme))
+        ActivateScheme(scheme);
 }
 
 void SchemeKeeper::NoteFailure(const SchemeId& scheme, ThrottleValue which, uint32_t error)

@@ -140,4 +140,6 @@ class SchemeKeeper final : public ThrottleSetting
     // from gets what the value held when it was given back.
     bool Restore(const LedgerEntry& entry, bool leftover, uint32_t& from, bool& written);
     void NoteFailure(const SchemeId& scheme, ThrottleValue which, uint32_t error);
+    // Activates the scheme where it is still the active one, read again right before.
+    void ActivateIfStillActive(const SchemeId& scheme);
 };

@@ -1325,7 +1325,7 @@ class Service(unittest.TestCase):
         finally:
             tray.kill()
 
-    def test_a_tray_killed_while_capping_is_undone_by_the_service_and_never_taken_for_its_own(self):
+    def test_a_tray_killed_while_capping_is_undone_by_its_view_and_never_taken_for_its_own(self):
         killed = AmbrelRun('tray-killed', store=store_text(schemes=((BALANCED, 93, 70),
                                                                     (HIGH_PERFORMANCE, 100, 90))),
                            script=f'{counter(90)}\n').start()
@@ -1334,24 +1334,33 @@ class Service(unittest.TestCase):
         finally:
             killed.process.kill()
             killed.process.wait()
-        # A user's own key is theirs to write: an entry naming a value that its scheme does not
-        # hold is never applied.
+        # A user's own key is theirs to write: an entry naming what its scheme holds as written
+        # would have the service write 5 % there. The service reads no user's key at all.
         set_registry_value(LEDGER_KEY, f'{HIGH_PERFORMANCE} AC',
-                           ('REG_BINARY', ledger_entry(5, 50)[1]))
+                           ('REG_BINARY', ledger_entry(5, 100)[1]))
         with ServiceRun('service-after-tray', store=killed.store_file.read_text(),
                         script=f'{counter(60)}\n', keep_ledger=True) as service:
             self.assertEqual(0, service.install())
             self.assertEqual(0, service.start())
-            # The user logs on: their start of Ambrel is a view of the service.
-            view = AmbrelRun('view-after-tray', keep_ledger=True).start()
+            self.assertTrue(wait_for(lambda: service.collections() >= 3, 30))
+            self.assertEqual(([], {}, [100, 90]), (service.ac_writes(), ledger(MACHINE_LEDGER_KEY),
+                                                   service.values(HIGH_PERFORMANCE)))
+            self.assertEqual([80, 70], service.values()[:2])
+            # The user logs on: their start of Ambrel is a view of the service, and gives back
+            # what their own tray left, with their own rights (the planted entry is theirs too).
+            delete_registry_value(LEDGER_KEY, f'{HIGH_PERFORMANCE} AC')
+            view = AmbrelRun('view-after-tray', keep_ledger=True)
+            view.env['AMBREL_FAKE_POWER'] = service.env['AMBREL_FAKE_POWER']  # the one machine
+            view.start()
             try:
                 self.assertTrue(wait_for(lambda: '60 °C' in poke_output('title'), 30))
                 self.assertTrue(wait_for(lambda: service.values()[:2] == [93, 70], 10))
                 self.assertEqual(0, close_and_wait(view))
             finally:
                 view.kill()
-            self.assertEqual(([93], [100, 90], {}), (service.ac_writes(),
-                                                     service.values(HIGH_PERFORMANCE), ledger()))
+            self.assertEqual(([], [93], [100, 90], {}),
+                             (service.ac_writes(), view.ac_writes(),
+                              service.values(HIGH_PERFORMANCE), ledger()))
             # Hot again: the cap's 80 % was never noted as the scheme's own value.
             service.append_readings(90)
             self.assertTrue(wait_for(lambda: service.values()[0] == 80, 40))

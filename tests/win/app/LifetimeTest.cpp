@@ -254,7 +254,10 @@ BOOL WINAPI FakeQuery(SC_HANDLE, DWORD level, LPBYTE buffer, DWORD size, LPDWORD
     if (g_config.answered && size >= sizeof(SERVICE_FAILURE_ACTIONSW)) {
         SERVICE_FAILURE_ACTIONSW* found = reinterpret_cast<SERVICE_FAILURE_ACTIONSW*>(buffer);
         *found = SERVICE_FAILURE_ACTIONSW{};
-        found->cActions = g_config.configured;
+        // 1: an action; 2: a reset period alone; 3: a command alone.
+        found->cActions = g_config.configured == 1 ? 1 : 0;
+        found->dwResetPeriod = g_config.configured == 2 ? 86400 : 0;
+        found->lpCommand = const_cast<LPWSTR>(g_config.configured == 3 ? L"notify.cmd" : L"");
     }
     return g_config.answered;
 }
@@ -285,6 +288,8 @@ TEST(ServiceRecovery, RestartsTwiceThenNothingAndOnlyWhereNoneAreConfigured)
         {TRUE, 0, 0, TRUE, RECOVERY_SET},
         {TRUE, 0, 0, FALSE, RECOVERY_FAILED},
         {TRUE, 0, 1, TRUE, RECOVERY_KEPT},
+        {TRUE, 0, 2, TRUE, RECOVERY_KEPT},
+        {TRUE, 0, 3, TRUE, RECOVERY_KEPT},
         {FALSE, ERROR_INSUFFICIENT_BUFFER, 0, TRUE, RECOVERY_KEPT},
         {FALSE, ERROR_INVALID_LEVEL, 0, TRUE, RECOVERY_UNREAD},
         {FALSE, ERROR_ACCESS_DENIED, 0, TRUE, RECOVERY_UNREAD},

@@ -6,6 +6,8 @@
 #include "power/PowerSetting.h"
 #include "power/SchemeKeeper.h"
 
+#include <sddl.h>
+
 #include <algorithm>
 #include <tuple>
 
@@ -433,6 +435,62 @@ TEST_F(PowerSettingTest, EveryValueWrittenIsGivenBack)
     other.Close();
     EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_CURRENT_USER, RESTORE_LEDGER_KEY_PATH));
     EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_LOCAL_MACHINE, RESTORE_LEDGER_KEY_PATH));
+}
+
+// The service's ledger as a standard user meets it: readable, but no value may be removed (the
+// key's access list denies setting values to everyone). A stale entry is given back once; 99 set
+// by hand afterwards stays 99 at the next two starts, and an entry of a later episode, with the
+// same numbers, is given back again.
+TEST_F(PowerSettingTest, AnEntryThatCannotBeRemovedIsGivenBackOnce)
+{
+    RestoreLedger service{};
+    service.key.machine = true;
+    ASSERT_TRUE(service.Open());
+    LedgerEntry stale = {};
+    ASSERT_TRUE(ParseSchemeId(kBalancedScheme, stale.scheme));
+    stale.original = 100;
+    stale.written = stale.previous = 99;
+    stale.stamp = 7;
+    ASSERT_TRUE(service.Put(stale));
+    PSECURITY_DESCRIPTOR locked = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:P(D;;0x2;;;WD)(A;;KA;;;WD)", SDDL_REVISION_1, &locked, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeySecurity(service.key.key, DACL_SECURITY_INFORMATION, locked));
+    LocalFree(locked);
+    service.Close();
+    HKEY denied = nullptr;
+    ASSERT_EQ(ERROR_ACCESS_DENIED, RegOpenKeyExA(HKEY_LOCAL_MACHINE, RESTORE_LEDGER_KEY_PATH, 0,
+                                                 KEY_SET_VALUE, &denied));
+
+    std::vector<int> seen;
+    for (int start = 0; start < 4; ++start) {
+        if (start == 3) {
+            // The service caps again later and is killed at the same value: a new episode.
+            ASSERT_TRUE(service.key.OpenUnder(HKEY_LOCAL_MACHINE, RESTORE_LEDGER_KEY_PATH,
+                                              KEY_READ | WRITE_DAC));
+            PSECURITY_DESCRIPTOR open = nullptr;
+            ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                L"D:P(A;;KA;;;WD)", SDDL_REVISION_1, &open, nullptr));
+            RegSetKeySecurity(service.key.key, DACL_SECURITY_INFORMATION, open);
+            LocalFree(open);
+            service.Close();
+            ASSERT_TRUE(service.Open());
+            stale.stamp = 8;
+            ASSERT_TRUE(service.Put(stale));
+            service.Close();
+        }
+        // The user keeps 99 (no boost), set by hand.
+        fake.WritePowerStore(TwoSchemeStore(kBalancedScheme, 99));
+        SchemeKeeper started{};
+        uint32_t inForce = 0;
+        started.Start(inForce);
+        started.RestoreAll();
+        seen.push_back(fake.AcValue(kBalancedScheme));
+    }
+    EXPECT_EQ((std::vector<int>{100, 99, 99, 100}), seen);
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_LOCAL_MACHINE, RESTORE_LEDGER_KEY_PATH));
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_CURRENT_USER, HANDLED_LEDGER_KEY_PATH));
+    RegDeleteKeyA(HKEY_CURRENT_USER, RESTORE_LEDGER_KEY_PATH);
 }
 
 } // namespace
