@@ -370,18 +370,29 @@ class Throttle(unittest.TestCase):
             self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
             self.assertLessEqual(run.collections(), resumed_at + 6)
             self.assertTrue(wait_for_mode(1))
+            # The command line asks the tray alone (no service here), and says it was done.
+            self.assertEqual(0, wine(EXE, '--pause', '5'))
+            self.assertTrue(wait_for(lambda: run.values() == [100, 90, 100, 60], 6))
+            self.assertEqual(0, wine(EXE, '--resume'))
+            self.assertTrue(wait_for(lambda: 'paused' not in tooltip(), 6), tooltip())
             self.assertEqual(0, close_and_wait(run))
         finally:
             run.kill()
+        nobody = subprocess.run(['wine', EXE, '--resume'], capture_output=True, text=True,
+                                timeout=120)
+        self.assertEqual(5, nobody.returncode)
+        self.assertIn('no Ambrel runs that could resume', nobody.stdout + nobody.stderr)
         log = messages(log_entries())
         self.assertIn('Controller: pause of 60 min by ', ''.join(log))
         paused = [e for e in run.events() if e[0] == 11]
         resumed = [e for e in run.events() if e[0] == 12]
-        self.assertEqual(1, len(paused), run.events())
+        self.assertEqual(2, len(paused), run.events())
         self.assertRegex(paused[0][2][0], r' \(menu\)$')
         self.assertEqual('60', paused[0][2][1])
-        self.assertEqual(1, len(resumed), run.events())
+        self.assertEqual(('(Ambrel.exe --pause)', '5'), (paused[1][2][0][-20:], paused[1][2][1]))
+        self.assertEqual(2, len(resumed), run.events())
         self.assertRegex(resumed[0][2][0], r'^resumed by .* \(menu\)$')
+        self.assertRegex(resumed[1][2][0], r' \(Ambrel\.exe --resume\)$')
 
 
 def minutes_apart(match, when):
