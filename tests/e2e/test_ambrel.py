@@ -2002,6 +2002,8 @@ class Pipe(unittest.TestCase):
                 self.assertTrue(lines[0].startswith(f'{state}: Ambrel — '), lines)
                 self.assertTrue(lines[1].startswith('Controller: Ambrel in the notification area'))
                 self.assertEqual('Throttle at 85 °C; set by policy: nothing', lines[2])
+                if name == 'cool':
+                    self.assertEqual('Last 30 minutes: peak 50 °C, throttled for 0 min', lines[3])
                 writes = run.ac_writes()
                 self.assertEqual(0, close_and_wait(run))
             self.assertEqual([99] if lowered else [], writes[:1])
