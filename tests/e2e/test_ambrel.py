@@ -1021,7 +1021,8 @@ class Failures(unittest.TestCase):
              ['Role in force: none', 'Thermal zones: 1 found', '  \\_TZ.TZ01  50 C',
               f'Active power scheme: {BALANCED}', '  maximum processor state AC  75 %',
               '  maximum processor state DC1 absent (no efficiency class 1)',
-              f'  "{BALANCED} AC" own 90 %, written 80 %, before 80 %',
+              f'  "{BALANCED} AC": the user\'s own value before Ambrel: 90 %, last written by '
+              'Ambrel: 80 %, held before that write: 80 %',
               f'  "{malformed}" malformed', 'Service "Ambrel": not installed',
               'Everything could be read.']),
             ('a system in another language', '', f'localized\n{counter(50)}\n', None, 0,
@@ -2004,6 +2005,10 @@ class Pipe(unittest.TestCase):
                 self.assertEqual('Throttle at 85 °C; set by policy: nothing', lines[2])
                 if name == 'cool':
                     self.assertEqual('Last 30 minutes: peak 50 °C, throttled for 0 min', lines[3])
+                    said = subprocess.run(['wine', EXE, '--diagnose'], env=run.env,
+                                          capture_output=True, text=True, timeout=60).stdout
+                    self.assertRegex(said, r"status: 50 C, step of the cap: none \(the user's own values\), "
+                                           r"last reading: OK, .*, set by policy: nothing, settings: the user's")
                 writes = run.ac_writes()
                 self.assertEqual(0, close_and_wait(run))
             self.assertEqual([99] if lowered else [], writes[:1])
