@@ -77,6 +77,45 @@ const char* OutcomeText(StatusOutcome outcome)
     }
 }
 
+const char* StepText(int32_t mode)
+{
+    switch (mode) {
+    case 0:
+        return "none (the user's own values)";
+    case 1:
+        return "99 %";
+    case 2:
+        return "80 %";
+    case PIPE_PAUSED_MODE:
+        return "paused (the user's own values)";
+    default:
+        return "unknown";
+    }
+}
+
+const char* ReadingText(int32_t status)
+{
+    switch (status) {
+    case READING_OK:
+        return "OK";
+    case READING_FAILED:
+        return "failed (the sensor gives no value)";
+    case READING_NO_ZONE:
+        return "no zone (the zone read does not exist)";
+    default:
+        return "unknown";
+    }
+}
+
+struct PolicyName {
+    uint8_t bit;
+    const char* name;
+};
+const PolicyName POLICY_NAMES[] = {{PIPE_SET_ZONE, "the zone"},
+                                   {PIPE_SET_THROTTLE_AT, "the threshold"},
+                                   {PIPE_SET_ON_BATTERY, "on battery too"},
+                                   {PIPE_SET_NOTIFY, "notify when throttling"}};
+
 // Who controls, and so which role a start of Ambrel takes here.
 void DescribeRole(Report& report)
 {
@@ -101,10 +140,24 @@ void DescribeRole(Report& report)
                answer.service ? "the Ambrel service" : "a tray",
                static_cast<unsigned long>(answer.session), static_cast<unsigned long>(own));
     const PipeStatus& s = answer.status;
-    report.Say("  status: %d C, mode %d, reading %d, in force %d %%, lowered %s, zone \"%s\", "
-               "throttle at %d C, set by bits %u",
-               s.temperature, s.mode, s.status, s.inForce, s.lowered ? "yes" : "no",
-               ZoneOrDefault(s.zone), s.throttleAt, static_cast<unsigned>(s.setBy));
+    char temperature[16] = "no reading yet";
+    if (s.temperature != TEMP_NO_READING)
+        std::snprintf(temperature, sizeof temperature, "%d C", static_cast<int>(s.temperature));
+    char inForce[16] = "unknown";
+    if (s.inForce > 0)
+        std::snprintf(inForce, sizeof inForce, "%d %%", static_cast<int>(s.inForce));
+    char policies[80] = "";
+    for (const PolicyName& policy : POLICY_NAMES)
+        if ((s.setBy & policy.bit) != 0)
+            std::snprintf(policies + std::strlen(policies), sizeof policies - std::strlen(policies),
+                          "%s%s", policies[0] != '\0' ? ", " : "", policy.name);
+    report.Say("  status: %s, step of the cap: %s, last reading: %s, maximum processor state in "
+               "force: %s, "
+               "lowered: %s, zone \"%s\", throttle at %d C, set by policy: %s, settings: %s",
+               temperature, StepText(s.mode), ReadingText(s.status), inForce,
+               s.lowered ? "yes" : "no", ZoneOrDefault(s.zone), s.throttleAt,
+               policies[0] != '\0' ? policies : "nothing",
+               (s.setBy & PIPE_SET_FOR_MACHINE) != 0 ? "the machine's" : "the user's");
 }
 
 void DescribeZones(Report& report)
@@ -214,8 +267,9 @@ void DescribeLedger(Report& report, bool machine)
     for (DWORD index = 0; ledger.key.ValueName(index, name, sizeof name); ++index, ++count) {
         LedgerEntry entry = {};
         if (ledger.ReadNamed(name, entry))
-            report.Say("  \"%s\" own %lu %%, written %lu %%, before %lu %%", name,
-                       static_cast<unsigned long>(entry.original),
+            report.Say("  \"%s\": the user's own value before Ambrel: %lu %%, last written by "
+                       "Ambrel: %lu %%, held before that write: %lu %%",
+                       name, static_cast<unsigned long>(entry.original),
                        static_cast<unsigned long>(entry.written),
                        static_cast<unsigned long>(entry.previous));
         else

@@ -71,10 +71,13 @@ ServiceAnswer AskService(int minutes, DWORD& error)
     return answer;
 }
 
-void NoController()
+// minutes 0: the pause was to end.
+void NoController(int minutes)
 {
-    Refuse("Ambrel.exe: no Ambrel runs that could pause: neither the Ambrel service nor Ambrel "
-           "in this session.\r\n");
+    Refuse(minutes > 0 ? "Ambrel.exe: no Ambrel runs that could pause: neither the Ambrel service "
+                         "nor Ambrel in this session.\r\n"
+                       : "Ambrel.exe: no Ambrel runs that could resume: neither the Ambrel service "
+                         "nor Ambrel in this session.\r\n");
 }
 
 } // namespace
@@ -115,7 +118,7 @@ int RunPauseCommand(int minutes)
                "(access denied). Run the command again from an elevated command prompt.\r\n");
         return PAUSE_DENIED;
     case ServiceAnswer::NotRunning:
-        NoController();
+        NoController(minutes);
         return PAUSE_NO_CONTROLLER;
     case ServiceAnswer::Failed:
         break;

@@ -281,7 +281,8 @@ RecentReadings SummariseHistory(const PipeHistory& history)
         // The last sample holds until now: it counts even when it is older than the span.
         if (end >= static_cast<uint32_t>(HISTORY_SPAN_MS))
             continue;
-        if (sample.mode > 0)
+        // Paused, the user's own values are in force: that time lowers nothing.
+        if (sample.mode > 0 && sample.mode != PIPE_PAUSED_MODE)
             throttledMs += WithinSpan(sample.ageMs, end);
         if (sample.status == READING_OK && (!recent.anyReading || sample.value > recent.peak)) {
             recent.peak = sample.value;

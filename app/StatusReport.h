@@ -43,7 +43,8 @@ enum class StatusOutcome {
 struct RecentReadings {
     bool anyReading; // some good reading falls within it
     int32_t peak;    // the highest good reading in it, °C
-    // How long a step of the cap (99 % or 80 %) was in force in it, rounded to whole minutes.
+    // How long a step of the cap (99 % or 80 %) was in force in it, rounded to whole minutes;
+    // paused time is none.
     uint32_t throttledMinutes;
 };
 

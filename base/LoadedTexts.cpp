@@ -20,21 +20,9 @@ const WORD* TextBlock(HMODULE module, int id, LANGID language, DWORD* words)
     return static_cast<const WORD*>(LockResource(loaded));
 }
 
-// Whole numbers as the user's locale writes them: its grouping of digits and their separator,
-// its form of a negative number, no decimals.
-bool LocaleNumber(long long number, char16_t* text)
+bool UserLocaleNumber(long long number, char16_t* text)
 {
-    char16_t digits[NUMBER_SIZE];
-    TextWriter(digits, NUMBER_SIZE).AddNumber(number);
-    wchar_t thousand[8] = L",", decimal[8] = L".";
-    DWORD negative = 1;
-    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousand, 8);
-    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal, 8);
-    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_INEGNUMBER | LOCALE_RETURN_NUMBER,
-                   reinterpret_cast<wchar_t*>(&negative), sizeof negative / sizeof(wchar_t));
-    NUMBERFMTW format = {0, 0, 3, decimal, thousand, negative};
-    return GetNumberFormatW(LOCALE_USER_DEFAULT, 0, reinterpret_cast<const wchar_t*>(digits),
-                            &format, reinterpret_cast<wchar_t*>(text), NUMBER_SIZE) != 0;
+    return LocaleNumber(LOCALE_USER_DEFAULT, number, text);
 }
 
 // The table tried after the wanted language's own: the one of its primary language (German for
@@ -57,6 +45,28 @@ LANGID FallbackLanguage(LANGID wanted)
 }
 
 } // namespace
+
+// The leading zero is asked for: without it the locale writes 0 as nothing at all. An answer
+// without a digit is refused, so that the caller writes the plain digits instead.
+bool LocaleNumber(LCID locale, long long number, char16_t* text)
+{
+    char16_t digits[NUMBER_SIZE];
+    TextWriter(digits, NUMBER_SIZE).AddNumber(number);
+    wchar_t thousand[8] = L",", decimal[8] = L".";
+    DWORD negative = 1;
+    GetLocaleInfoW(locale, LOCALE_STHOUSAND, thousand, 8);
+    GetLocaleInfoW(locale, LOCALE_SDECIMAL, decimal, 8);
+    GetLocaleInfoW(locale, LOCALE_INEGNUMBER | LOCALE_RETURN_NUMBER,
+                   reinterpret_cast<wchar_t*>(&negative), sizeof negative / sizeof(wchar_t));
+    NUMBERFMTW format = {0, 1, 3, decimal, thousand, negative};
+    if (GetNumberFormatW(locale, 0, reinterpret_cast<const wchar_t*>(digits), &format,
+                         reinterpret_cast<wchar_t*>(text), NUMBER_SIZE) == 0)
+        return false;
+    for (const char16_t* c = text; *c != u'\0'; ++c)
+        if (*c >= u'0' && *c <= u'9')
+            return true;
+    return false;
+}
 
 bool FindTableText(HMODULE module, int id, LANGID language, const wchar_t** text, int* length)
 {
@@ -97,7 +107,7 @@ void LoadedTexts::Load(HMODULE module, LANGID wanted)
         used += length + 1;
         table.texts[id - IDS_FIRST] = kept;
     }
-    table.formatNumber = LocaleNumber;
+    table.formatNumber = UserLocaleNumber;
 }
 
 void LoadedTexts::Release()

@@ -27,6 +27,11 @@ class LoadedTexts
     int used;
 };
 
+// Writes number whole as locale writes it (its grouping of digits and their separator, its form
+// of a negative number) into text (NUMBER_SIZE characters); false when it cannot. The texts'
+// table formats its numbers so for the user's locale.
+bool LocaleNumber(LCID locale, long long number, char16_t* text);
+
 // The text of id in the string table of exactly that language: its characters (not terminated)
 // and length. False where the table or the text is missing.
 bool FindTableText(HMODULE module, int id, LANGID language, const wchar_t** text, int* length);

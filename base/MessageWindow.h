@@ -8,7 +8,10 @@
 
 #include <atomic>
 
+// A handler answers a message it takes with its result (0 for most), and one it leaves to the
+// default handling with MESSAGE_NOT_HANDLED.
 typedef LONG_PTR (*MessageHandler)(void* user, UINT message, WPARAM wParam, LPARAM lParam);
+const LONG_PTR MESSAGE_NOT_HANDLED = -1;
 
 struct MessageWindow {
     std::atomic<HWND> hwnd;

@@ -25,7 +25,7 @@ bool OnEndSession(ServiceRole& service, WPARAM ending, LPARAM how)
 LONG_PTR OnCommand(WPARAM wParam)
 {
     LogPrint("WndProc(): WM_COMMAND %d ignored by the service\n", LowInt(wParam));
-    return -1;
+    return MESSAGE_NOT_HANDLED;
 }
 
 } // namespace
@@ -91,14 +91,14 @@ LONG_PTR ServiceWndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_TIMER:
         if (wParam != EPISODE_TIMER_ID)
-            return -1;
+            return MESSAGE_NOT_HANDLED;
         controller.OnQuietTimer();
         return 0;
     case WM_ENDSESSION:
-        return OnEndSession(service, wParam, lParam) ? 0 : -1;
+        return OnEndSession(service, wParam, lParam) ? 0 : MESSAGE_NOT_HANDLED;
     case WM_COMMAND:
         return OnCommand(wParam);
     default:
-        return -1;
+        return MESSAGE_NOT_HANDLED;
     }
 }

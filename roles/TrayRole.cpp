@@ -104,7 +104,7 @@ LONG_PTR OnTimer(TrayRole& tray, WPARAM id)
     else if (id == HISTORY_TIMER_ID)
         tray.presenter.OnHistoryTimer();
     else
-        return -1;
+        return MESSAGE_NOT_HANDLED;
     return 0;
 }
 
@@ -184,11 +184,11 @@ LONG_PTR TrayWndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_TIMER:
         return OnTimer(tray, wParam);
     case WM_ENDSESSION:
-        return OnEndSession(tray, wParam) ? 0 : -1;
+        return OnEndSession(tray, wParam) ? 0 : MESSAGE_NOT_HANDLED;
     case DPI_CHANGED_MESSAGE:
     case WM_SETTINGCHANGE:
         tray.presenter.FitToScale();
-        return -1;
+        return MESSAGE_NOT_HANDLED;
     default:
         if (message == ShowHistoryMessage()) {
             tray.presenter.OnSecondStart();
@@ -200,6 +200,6 @@ LONG_PTR TrayWndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
         }
         if (message == PauseMessage())
             return OnPauseMessage(tray, wParam);
-        return -1;
+        return MESSAGE_NOT_HANDLED;
     }
 }

@@ -209,15 +209,15 @@ LONG_PTR ViewWndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_TIMER:
         if (wParam != HISTORY_TIMER_ID)
-            return -1;
+            return MESSAGE_NOT_HANDLED;
         view.presenter.OnHistoryTimer();
         return 0;
     case WM_ENDSESSION:
-        return OnEndSession(view, wParam) ? 0 : -1;
+        return OnEndSession(view, wParam) ? 0 : MESSAGE_NOT_HANDLED;
     case DPI_CHANGED_MESSAGE:
     case WM_SETTINGCHANGE:
         view.presenter.FitToScale();
-        return -1;
+        return MESSAGE_NOT_HANDLED;
     default:
         if (message == ShowHistoryMessage()) {
             view.presenter.OnSecondStart();
@@ -227,6 +227,6 @@ LONG_PTR ViewWndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
             view.presenter.OnTaskbarCreated();
             return 0;
         }
-        return -1;
+        return MESSAGE_NOT_HANDLED;
     }
 }

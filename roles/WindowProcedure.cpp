@@ -10,11 +10,13 @@ namespace
 // The record of the window being created or existing; bound at WM_CREATE, never cleared.
 MessageWindow* g_boundRecord;
 
-bool HandledByRecord(UINT message, WPARAM wParam, LPARAM lParam)
+// The record's answer to the message, MESSAGE_NOT_HANDLED where it leaves it (or has no handler
+// yet).
+LRESULT AnswerOfRecord(UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (g_boundRecord == nullptr || g_boundRecord->handler == nullptr)
-        return false;
-    return g_boundRecord->handler(g_boundRecord->user, message, wParam, lParam) == 0;
+        return MESSAGE_NOT_HANDLED;
+    return g_boundRecord->handler(g_boundRecord->user, message, wParam, lParam);
 }
 
 // WM_GETTEXT: as much of the record's text as fits the caller's buffer of size bytes, whole
@@ -76,9 +78,11 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         if (HasRecordText())
             return RecordTextLength();
         return DefWindowProcA(window, message, wParam, lParam);
-    default:
-        if (HandledByRecord(message, wParam, lParam))
-            return 0;
+    default: {
+        const LRESULT answer = AnswerOfRecord(message, wParam, lParam);
+        if (answer != MESSAGE_NOT_HANDLED)
+            return answer;
         return DefWindowProcA(window, message, wParam, lParam);
+    }
     }
 }

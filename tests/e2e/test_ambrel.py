@@ -370,18 +370,29 @@ class Throttle(unittest.TestCase):
             self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 20))
             self.assertLessEqual(run.collections(), resumed_at + 6)
             self.assertTrue(wait_for_mode(1))
+            # The command line asks the tray alone (no service here), and says it was done.
+            self.assertEqual(0, wine(EXE, '--pause', '5'))
+            self.assertTrue(wait_for(lambda: run.values() == [100, 90, 100, 60], 6))
+            self.assertEqual(0, wine(EXE, '--resume'))
+            self.assertTrue(wait_for(lambda: 'paused' not in tooltip(), 6), tooltip())
             self.assertEqual(0, close_and_wait(run))
         finally:
             run.kill()
+        nobody = subprocess.run(['wine', EXE, '--resume'], capture_output=True, text=True,
+                                timeout=120)
+        self.assertEqual(5, nobody.returncode)
+        self.assertIn('no Ambrel runs that could resume', nobody.stdout + nobody.stderr)
         log = messages(log_entries())
         self.assertIn('Controller: pause of 60 min by ', ''.join(log))
         paused = [e for e in run.events() if e[0] == 11]
         resumed = [e for e in run.events() if e[0] == 12]
-        self.assertEqual(1, len(paused), run.events())
+        self.assertEqual(2, len(paused), run.events())
         self.assertRegex(paused[0][2][0], r' \(menu\)$')
         self.assertEqual('60', paused[0][2][1])
-        self.assertEqual(1, len(resumed), run.events())
+        self.assertEqual(('(Ambrel.exe --pause)', '5'), (paused[1][2][0][-20:], paused[1][2][1]))
+        self.assertEqual(2, len(resumed), run.events())
         self.assertRegex(resumed[0][2][0], r'^resumed by .* \(menu\)$')
+        self.assertRegex(resumed[1][2][0], r' \(Ambrel\.exe --resume\)$')
 
 
 def minutes_apart(match, when):
@@ -1010,7 +1021,8 @@ class Failures(unittest.TestCase):
              ['Role in force: none', 'Thermal zones: 1 found', '  \\_TZ.TZ01  50 C',
               f'Active power scheme: {BALANCED}', '  maximum processor state AC  75 %',
               '  maximum processor state DC1 absent (no efficiency class 1)',
-              f'  "{BALANCED} AC" own 90 %, written 80 %, before 80 %',
+              f'  "{BALANCED} AC": the user\'s own value before Ambrel: 90 %, last written by '
+              'Ambrel: 80 %, held before that write: 80 %',
               f'  "{malformed}" malformed', 'Service "Ambrel": not installed',
               'Everything could be read.']),
             ('a system in another language', '', f'localized\n{counter(50)}\n', None, 0,
@@ -2072,6 +2084,12 @@ class Pipe(unittest.TestCase):
                 self.assertTrue(lines[0].startswith(f'{state}: Ambrel — '), lines)
                 self.assertTrue(lines[1].startswith('Controller: Ambrel in the notification area'))
                 self.assertEqual('Throttle at 85 °C; set by policy: nothing', lines[2])
+                if name == 'cool':
+                    self.assertEqual('Last 30 minutes: peak 50 °C, throttled for 0 min', lines[3])
+                    said = subprocess.run(['wine', EXE, '--diagnose'], env=run.env,
+                                          capture_output=True, text=True, timeout=60).stdout
+                    self.assertRegex(said, r"status: 50 C, step of the cap: none \(the user's own values\), "
+                                           r"last reading: OK, .*, set by policy: nothing, settings: the user's")
                 writes = run.ac_writes()
                 self.assertEqual(0, close_and_wait(run))
             self.assertEqual([99] if lowered else [], writes[:1])

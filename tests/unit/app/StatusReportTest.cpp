@@ -212,6 +212,8 @@ TEST(StatusReport, TheLastHalfHourIsSummedFromTheSamples)
         // A failed reading is no peak, but its step counts; the last sample holds until now.
         {{{10 * MIN, 120, 1, READING_FAILED}, {4 * MIN, 88, 1, 0}}, true, 88, 10},
         {{{45 * MIN, 90, 1, 0}}, true, 90, 30},
+        // Paused at 80 %, the machine hot: only the minutes before the pause were throttled.
+        {{{10 * MIN, 90, 2, 0}, {6 * MIN, 95, PIPE_PAUSED_MODE, 0}}, true, 95, 4},
         // Ages that do not fall (a hostile server's) hold for no time.
         {{{MIN, 80, 2, 0}, {20 * MIN, 81, 2, 0}, {10 * MIN, 40, 0, 0}}, true, 81, 10},
         {{{90 * 1000, 85, 1, 0}, {60 * 1000, 70, 0, 0}}, true, 85, 1},

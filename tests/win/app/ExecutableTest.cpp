@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -173,6 +174,27 @@ TEST_F(Executable, TextsFollowTheUsersLanguageWithEnglishWhereItIsMissing)
     EXPECT_EQ(std::u16string(), std::u16string(texts->table[IDS_MENU_EXIT]));
     texts->table.Number(-1234, number);
     EXPECT_EQ(std::u16string(u"-1234"), std::u16string(number));
+}
+
+// Every number keeps its digits in the locales of the six languages, 0 too; ' stands for the
+// locale's own separator of thousands.
+TEST(LocaleNumbers, EveryDigitShowsInEachLanguagesLocale)
+{
+    const std::pair<long long, std::u16string> rows[] = {
+        {0, u"0"},   {1, u"1"},        {9, u"9"},
+        {10, u"10"}, {1000, u"1'000"}, {1234567, u"1'234'567"},
+        {-1, u"-1"}, {-10, u"-10"},    {-1000, u"-1'000"}};
+    for (const wchar_t* name : {L"en-US", L"de-DE", L"fr-FR", L"es-ES", L"ja-JP", L"zh-CN"}) {
+        const LCID locale = LocaleNameToLCID(name, 0);
+        wchar_t thousand[8] = L"";
+        ASSERT_NE(0, GetLocaleInfoW(locale, LOCALE_STHOUSAND, thousand, 8)) << locale;
+        for (const auto& row : rows) {
+            std::u16string expected = row.second, text(NUMBER_SIZE, u'\0');
+            std::replace(expected.begin(), expected.end(), u'\'', char16_t(thousand[0]));
+            EXPECT_TRUE(LocaleNumber(locale, row.first, &text[0])) << locale << " " << row.first;
+            EXPECT_EQ(expected, std::u16string(text.c_str())) << locale << " " << row.first;
+        }
+    }
 }
 
 TEST_F(Executable, ApplicationIconHasA48AndA16Image)
