@@ -38,10 +38,20 @@ endif()
 # Between InstallServices and StartServices, as in Windows Installer's own sequence.
 file(APPEND ${sequence} "MsiConfigureServices\tVersionNT AND VersionMsi >= \"5.00\"\t5850\r\n")
 string(REPLACE "," ";" tables "${IDT}")
-foreach(table ${sequence} ${tables})
+# The service's ledger goes with the service at uninstall (a Registry row named "-": the key,
+# its values and subkeys, when its component is removed), after the service's stop has given
+# back what it capped. A row is appended to the table wixl wrote.
+set(registry ${MSI}.Registry.idt)
+execute_process(COMMAND ${MSIINFO} export ${MSI} Registry OUTPUT_FILE ${registry}
+                RESULT_VARIABLE failed)
+if(failed)
+    message(FATAL_ERROR "AddFailureActions: msiinfo export Registry failed")
+endif()
+file(APPEND ${registry} "ServiceLedger\t2\tSoftware\\Ambrel\\Restore\t-\t\tServiceProgram\r\n")
+foreach(table ${sequence} ${registry} ${tables})
     execute_process(COMMAND ${MSIBUILD} ${MSI} -i ${table} RESULT_VARIABLE failed)
     if(failed)
         message(FATAL_ERROR "AddFailureActions: msibuild -i ${table} failed")
     endif()
 endforeach()
-file(REMOVE ${sequence})
+file(REMOVE ${sequence} ${registry})

@@ -1652,6 +1652,10 @@ class Deploy(unittest.TestCase):
             self.assertEqual(0, msiexec('/i', windows_path(newer), 'SERVICE=1'))
             self.assertTrue(wait_for(lambda: service.values() == [80, 70], 40))
             self.assertEqual([99, 80, 100, 99, 80], service.ac_writes())
+            # A note that the service did not make in this run outlives its stop, not the
+            # uninstall.
+            set_registry_value(MACHINE_LEDGER_KEY, '00000000-1111-2222-3333-444444444444 AC',
+                               ledger_entry(100, 99))
             self.assertEqual(0, msiexec('/x', windows_path(newer)))
             self.assertEqual(([100, 70], {}), (service.values(), ledger(MACHINE_LEDGER_KEY)))
             self.assertEqual([99, 80, 100, 99, 80, 100], service.ac_writes())
