@@ -50,10 +50,11 @@
 //                            it), print "serving", close every connection at once for S seconds,
 //                            then print "refused" and the time of each connection in seconds
 //                            from the first
-//   poke pipe flood S T      make the pipe, print "serving", send the first viewer an empty
-//                            history and then statuses (40 to 59 °C) as fast as it reads them
-//                            for S seconds, then one at T °C; print "flooded N" (the statuses
-//                            sent) and hold the connection until stdin ends
+//   poke pipe flood S T [day]  make the pipe, print "serving", send the first viewer an empty
+//                            history and then statuses (40 to 59 °C), or full days with
+//                            day, as fast as it reads them for S seconds, then a status at T °C;
+//                            print "flooded N" (the messages sent) and hold the connection until
+//                            stdin ends
 //   poke pipe answer WHAT    make the pipe, print "serving", and answer the first viewer with
 //                            garbage|oversized|range (a status with a mode out of range)|
 //                            twohistories|silent (nothing), holding the connection until stdin
@@ -548,28 +549,6 @@ HANDLE ServeFirstViewer()
     return pipe;
 }
 
-int FloodPipe(int seconds, int32_t last)
-{
-    HANDLE pipe = ServeFirstViewer();
-    if (pipe == nullptr)
-        return 2;
-    static PipeHistory history;
-    static uint8_t message[PIPE_MAX_MESSAGE];
-    DWORD written = 0;
-    WriteFile(pipe, message,
-              static_cast<DWORD>(EncodePipeHistory(history, message, sizeof message)), &written,
-              nullptr);
-    int sent = 0;
-    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
-    while (GetTickCount64() < end && SendStatus(pipe, 40 + sent % 20))
-        ++sent;
-    SendStatus(pipe, last);
-    std::printf("flooded %d\n", sent);
-    std::fflush(stdout);
-    WaitForEndOfInput();
-    return 0;
-}
-
 // Three hot stretches, 10 and 5 hours and an hour ago, of 5, 6 and 3 minutes.
 void FillDay(PipeDay& day)
 {
@@ -585,6 +564,33 @@ void FillDay(PipeDay& day)
             static_cast<uint8_t>(hot ? (ago >= 300 && ago < 306 ? 2 : 1) : 0),
             static_cast<uint8_t>(hot ? 3 : 1)};
     }
+}
+
+int FloodPipe(int seconds, int32_t last, bool days)
+{
+    HANDLE pipe = ServeFirstViewer();
+    if (pipe == nullptr)
+        return 2;
+    static PipeHistory history;
+    static uint8_t message[PIPE_MAX_MESSAGE];
+    DWORD written = 0;
+    WriteFile(pipe, message,
+              static_cast<DWORD>(EncodePipeHistory(history, message, sizeof message)), &written,
+              nullptr);
+    static PipeDay day;
+    FillDay(day);
+    const DWORD daySize = static_cast<DWORD>(EncodePipeDay(day, message, sizeof message));
+    int sent = 0;
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
+    while (GetTickCount64() < end &&
+           (days ? WriteFile(pipe, message, daySize, &written, nullptr) != FALSE
+                 : SendStatus(pipe, 40 + sent % 20)))
+        ++sent;
+    SendStatus(pipe, last);
+    std::printf("flooded %d\n", sent);
+    std::fflush(stdout);
+    WaitForEndOfInput();
+    return 0;
 }
 
 int ServeDay(int32_t temperature)
@@ -671,8 +677,8 @@ int PokePipe(int argc, char** argv)
         return AnswerPipe(argv[3]);
     if (std::strcmp(verb, "day") == 0 && argc == 4)
         return ServeDay(std::atoi(argv[3]));
-    if (std::strcmp(verb, "flood") == 0 && argc == 5)
-        return FloodPipe(std::atoi(argv[3]), std::atoi(argv[4]));
+    if (std::strcmp(verb, "flood") == 0 && (argc == 5 || argc == 6))
+        return FloodPipe(std::atoi(argv[3]), std::atoi(argv[4]), argc == 6);
     return Usage();
 }
 
