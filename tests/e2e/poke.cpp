@@ -549,22 +549,8 @@ HANDLE ServeFirstViewer()
     return pipe;
 }
 
-// Three hot stretches, 10 and 5 hours and an hour ago, of 5, 6 and 3 minutes.
-void FillDay(PipeDay& day)
-{
-    day = {3, 14 * 60, 94, false, 0, {}};
-    for (int ago = PIPE_DAY_CAPACITY - 1; ago >= 0; --ago) {
-        const int hot =
-            (ago >= 600 && ago < 605) || (ago >= 300 && ago < 306) || (ago >= 60 && ago < 63);
-        const int wave = (ago % 360 < 180 ? ago % 360 : 360 - ago % 360) / 20;
-        const int16_t low = static_cast<int16_t>(hot ? 86 : 46 + wave);
-        const int16_t high = static_cast<int16_t>(hot ? 94 : low + 3);
-        day.minutes[day.count++] = {
-            static_cast<uint16_t>(ago), low, high,
-            static_cast<uint8_t>(hot ? (ago >= 300 && ago < 306 ? 2 : 1) : 0),
-            static_cast<uint8_t>(hot ? 3 : 1)};
-    }
-}
+// Defined with the day that ServeDay sends.
+void FillDay(PipeDay& day);
 
 int FloodPipe(int seconds, int32_t last, bool days)
 {
@@ -591,6 +577,23 @@ int FloodPipe(int seconds, int32_t last, bool days)
     std::fflush(stdout);
     WaitForEndOfInput();
     return 0;
+}
+
+// Three hot stretches, 10 and 5 hours and an hour ago, of 5, 6 and 3 minutes.
+void FillDay(PipeDay& day)
+{
+    day = {3, 14 * 60, 94, false, 0, {}};
+    for (int ago = PIPE_DAY_CAPACITY - 1; ago >= 0; --ago) {
+        const int hot =
+            (ago >= 600 && ago < 605) || (ago >= 300 && ago < 306) || (ago >= 60 && ago < 63);
+        const int wave = (ago % 360 < 180 ? ago % 360 : 360 - ago % 360) / 20;
+        const int16_t low = static_cast<int16_t>(hot ? 86 : 46 + wave);
+        const int16_t high = static_cast<int16_t>(hot ? 94 : low + 3);
+        day.minutes[day.count++] = {
+            static_cast<uint16_t>(ago), low, high,
+            static_cast<uint8_t>(hot ? (ago >= 300 && ago < 306 ? 2 : 1) : 0),
+            static_cast<uint8_t>(hot ? 3 : 1)};
+    }
 }
 
 int ServeDay(int32_t temperature)
