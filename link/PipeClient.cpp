@@ -12,6 +12,33 @@
 namespace
 {
 
+// Whether the newest message of a kind waits to be handed over, and when the last one was
+// (GetTickCount64): the window gets at most one of each kind each PIPE_STATUS_INTERVAL_MS,
+// whatever the server sends.
+struct HandingPace {
+    bool held = false;
+    ULONGLONG handedAt = 0;
+
+    DWORD Until(ULONGLONG now) const
+    {
+        if (!held)
+            return INFINITE;
+        const ULONGLONG since = now - handedAt;
+        return since >= PIPE_STATUS_INTERVAL_MS
+                   ? 0
+                   : static_cast<DWORD>(PIPE_STATUS_INTERVAL_MS - since);
+    }
+    // True when the held message is to be handed over now, which is counted as done.
+    bool Take(ULONGLONG now)
+    {
+        if (Until(now) != 0)
+            return false;
+        held = false;
+        handedAt = now;
+        return true;
+    }
+};
+
 class ClientLoop
 {
   public:
@@ -36,11 +63,12 @@ class ClientLoop
     // The wait before the next connection: it doubles after each one that ends without a good
     // message (garbage, or a server that refuses the viewer), so that neither side spins.
     DWORD retryMs = PIPE_RETRY_MS;
-    // The newest status not handed over yet, and when the last one was (GetTickCount64): the
-    // window gets at most one each PIPE_STATUS_INTERVAL_MS whatever the server sends.
+    // The newest status and day not handed over yet: a server that floods the viewer with
+    // either costs the window a few a second.
     PipeStatus held = {};
-    bool statusHeld = false;
-    ULONGLONG handedAt = 0;
+    HandingPace statusPace;
+    PipeDay heldDay = {};
+    HandingPace dayPace;
 
     explicit ClientLoop(PipeClient& owner) : client(owner) {}
     void Run();
@@ -55,7 +83,6 @@ class ClientLoop
     bool ReadSome();
     bool TakeMessages();
     bool Hand(uint16_t kind, const uint8_t* message, size_t size);
-    bool HandDay(const uint8_t* message, size_t size);
     void TellLost();
     bool Post(UINT message, WPARAM wParam, LPARAM lParam) const;
 };
@@ -114,7 +141,8 @@ void ClientLoop::Disconnect()
     }
     CloseHandle(pipe);
     pipe = nullptr;
-    statusHeld = false;
+    statusPace.held = false;
+    dayPace.held = false;
 }
 
 // After a connection: back to the shortest wait when it was served, else twice the last.
@@ -126,19 +154,23 @@ void ClientLoop::SetRetry(bool wasServed)
 
 DWORD ClientLoop::UntilNextHanding() const
 {
-    if (!statusHeld)
-        return INFINITE;
-    const ULONGLONG since = GetTickCount64() - handedAt;
-    return since >= PIPE_STATUS_INTERVAL_MS ? 0
-                                            : static_cast<DWORD>(PIPE_STATUS_INTERVAL_MS - since);
+    const ULONGLONG now = GetTickCount64();
+    const DWORD status = statusPace.Until(now), day = dayPace.Until(now);
+    return status < day ? status : day;
 }
 
+// The day first: it replaces the one the window holds, and the status goes on from it. Without
+// memory the message is left out.
 void ClientLoop::HandHeld()
 {
-    if (UntilNextHanding() != 0)
+    const ULONGLONG now = GetTickCount64();
+    if (dayPace.Take(now)) {
+        PipeDay* day = new (std::nothrow) PipeDay(heldDay);
+        if (day != nullptr && !Post(WM_PIPEDAY, 0, reinterpret_cast<LPARAM>(day)))
+            delete day;
+    }
+    if (!statusPace.Take(now))
         return;
-    statusHeld = false;
-    handedAt = GetTickCount64();
     PipeStatus* status = new (std::nothrow) PipeStatus(held);
     if (status == nullptr)
         return;
@@ -198,13 +230,18 @@ bool ClientLoop::Hand(uint16_t kind, const uint8_t* message, size_t size)
     if (kind == PIPE_KIND_STATUS) {
         if (!DecodePipeStatus(message, size, held))
             return false;
-        statusHeld = true;
+        statusPace.held = true;
         served = true;
         HandHeld();
         return true;
     }
-    if (kind == PIPE_KIND_DAY)
-        return HandDay(message, size);
+    if (kind == PIPE_KIND_DAY) {
+        if (!DecodePipeDay(message, size, heldDay))
+            return false;
+        dayPace.held = true;
+        HandHeld();
+        return true;
+    }
     if (!historyTaken)
         return false;
     PipeHistory* history = new (std::nothrow) PipeHistory();
@@ -214,21 +251,6 @@ bool ClientLoop::Hand(uint16_t kind, const uint8_t* message, size_t size)
     }
     if (!Post(WM_PIPEHISTORY, 0, reinterpret_cast<LPARAM>(history)))
         delete history;
-    return true;
-}
-
-// Garbage is refused; without memory the day is left out and the connection stays.
-bool ClientLoop::HandDay(const uint8_t* message, size_t size)
-{
-    PipeDay* day = new (std::nothrow) PipeDay();
-    if (day == nullptr)
-        return true;
-    if (!DecodePipeDay(message, size, *day)) {
-        delete day;
-        return false;
-    }
-    if (!Post(WM_PIPEDAY, 0, reinterpret_cast<LPARAM>(day)))
-        delete day;
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "base/Log.h"
 #include "base/OwnedHandle.h"
 #include "link/PipeSecurity.h"
+#include "link/ViewerLog.h"
 
 #include <cstring>
 #include <new>
@@ -38,7 +39,7 @@ const DWORD IN_BUFFER = 512;
 // While no pipe instance can be made or listen, the server tries again this often.
 const DWORD RETRY_MS = 2000;
 // A client that comes and goes before its connection is taken is let go this many times in a
-// row; then the instance waits for RETRY_MS.
+// row; then the loop handles its messages and the instance listens again at its next turn.
 const int CONNECT_TRIES = 4;
 // Events handled by one Pump at most: every handle twice over.
 const int PUMP_ROUNDS = 2 * PIPE_MAX_WAIT;
@@ -82,6 +83,7 @@ class PipeServerLoop
     int firstSlot = 0;
     int slotOf[PIPE_MAX_WAIT] = {};
     bool isWrite[PIPE_MAX_WAIT] = {};
+    ViewerLog viewerLog;
 
     explicit PipeServerLoop(PipeServer& owner) : server(owner) {}
     bool Open();
@@ -106,7 +108,11 @@ class PipeServerLoop
     bool StartWrite(int index);
     void OnWrite(int index);
     bool Queue(int index, const uint8_t* bytes, size_t size);
-    void Drop(int index, const char* why);
+    void Drop(int index, ViewerLine why);
+    void Release(int index);
+    void DropOverdue(ULONGLONG now);
+    void LogViewer(DWORD processId, ViewerLine line);
+    void LogUnwritten(bool ending);
 };
 
 // Without its event or its security the pipe cannot be made at all this run.
@@ -126,8 +132,9 @@ void PipeServerLoop::Close()
 {
     for (int i = 0; i < PIPE_MAX_CLIENTS; ++i) {
         if (slots[i] != nullptr)
-            Drop(i, nullptr);
+            Release(i);
     }
+    LogUnwritten(true);
     CloseListener();
     CloseOwnedHandle(connectOv.hEvent);
     if (security != nullptr) {
@@ -200,6 +207,9 @@ void PipeServerLoop::Listen()
         }
         DisconnectNamedPipe(listener);
     }
+    // Clients keep coming and going: the window's messages first, then the instance listens
+    // again. Waiting longer would leave the name without a listener for everybody else.
+    retryAt = 0;
 }
 
 // An instance whose client has gone or was refused: the listener when there is none (so that
@@ -273,23 +283,24 @@ void PipeServerLoop::Accept(HANDLE pipe)
     int index = 0;
     while (index < PIPE_MAX_CLIENTS && slots[index] != nullptr)
         ++index;
-    const char* refused = nullptr;
+    // With room for it, only a lack of memory refuses it.
+    ViewerLine refused = ViewerLine::RefusedNoMemory;
     if (index == PIPE_MAX_CLIENTS)
-        refused = "too many viewers";
+        refused = ViewerLine::RefusedTooMany;
     else if (!RoomFor(processId))
-        refused = "too many connections of its process";
-    PipeClientSlot* slot = refused ? nullptr : new (std::nothrow) PipeClientSlot();
+        refused = ViewerLine::RefusedProcess;
+    PipeClientSlot* slot =
+        refused == ViewerLine::RefusedNoMemory ? new (std::nothrow) PipeClientSlot() : nullptr;
     if (slot != nullptr) {
         slot->readOv.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         slot->writeOv.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     }
     if (slot == nullptr || slot->readOv.hEvent == nullptr || slot->writeOv.hEvent == nullptr) {
-        LogPrint("PipeServer: viewer %lu refused: %s\n", processId,
-                 refused ? refused : "no memory");
+        LogViewer(processId, refused);
         if (slot != nullptr) {
             slots[index] = slot;
             slot->pipe = nullptr;
-            Drop(index, nullptr);
+            Release(index);
         }
         Recycle(pipe);
         return;
@@ -298,7 +309,7 @@ void PipeServerLoop::Accept(HANDLE pipe)
     slot->processId = processId;
     slots[index] = slot;
     ++viewers;
-    LogPrint("PipeServer: viewer %lu connected\n", processId);
+    LogViewer(processId, ViewerLine::Connected);
     Post(WM_PIPEVIEWER, processId);
     if (current == nullptr && server.makeSnapshot != nullptr)
         current = server.makeSnapshot(server.makeContext);
@@ -318,7 +329,7 @@ bool PipeServerLoop::StartRead(int index)
     if (!ReadFile(slot.pipe, slot.in + slot.inSize,
                   static_cast<DWORD>(PIPE_HEADER_SIZE - slot.inSize), nullptr, &slot.readOv) &&
         GetLastError() != ERROR_IO_PENDING) {
-        Drop(index, "left");
+        Drop(index, ViewerLine::Left);
         return false;
     }
     slot.reading = true;
@@ -333,7 +344,7 @@ void PipeServerLoop::OnRead(int index)
     DWORD n = 0;
     slot.reading = false;
     if (!GetOverlappedResult(slot.pipe, &slot.readOv, &n, FALSE)) {
-        Drop(index, "left");
+        Drop(index, ViewerLine::Left);
         return;
     }
     slot.inSize += n;
@@ -345,16 +356,16 @@ void PipeServerLoop::OnRead(int index)
             StartRead(index);
             return;
         }
-        Drop(index, "dropped: a message that a viewer may not send");
+        Drop(index, ViewerLine::DroppedMessage);
         return;
     case PipeFrame::Oversized:
-        Drop(index, "dropped: an oversized message");
+        Drop(index, ViewerLine::DroppedOversized);
         return;
     case PipeFrame::Unknown:
-        Drop(index, "dropped: garbage");
+        Drop(index, ViewerLine::DroppedGarbage);
         return;
     case PipeFrame::Complete:
-        Drop(index, "dropped: a message that a viewer may not send");
+        Drop(index, ViewerLine::DroppedMessage);
         return;
     }
 }
@@ -367,7 +378,7 @@ bool PipeServerLoop::StartWrite(int index)
         return true;
     if (!WriteFile(slot.pipe, slot.out, static_cast<DWORD>(slot.outSize), nullptr, &slot.writeOv) &&
         GetLastError() != ERROR_IO_PENDING) {
-        Drop(index, "left");
+        Drop(index, ViewerLine::Left);
         return false;
     }
     slot.writing = true;
@@ -381,7 +392,7 @@ void PipeServerLoop::OnWrite(int index)
     DWORD n = 0;
     slot.writing = false;
     if (!GetOverlappedResult(slot.pipe, &slot.writeOv, &n, FALSE)) {
-        Drop(index, "left");
+        Drop(index, ViewerLine::Left);
         return;
     }
     std::memmove(slot.out, slot.out + n, slot.outSize - n);
@@ -395,7 +406,7 @@ bool PipeServerLoop::Queue(int index, const uint8_t* bytes, size_t size)
     PipeClientSlot& slot = *slots[index];
     if (slot.outSize + size > PIPE_UNSENT_BOUND ||
         (slot.writing && GetTickCount64() - slot.writeStartedAt > PIPE_UNSENT_MS)) {
-        Drop(index, "dropped: it reads too slowly");
+        Drop(index, ViewerLine::DroppedSlow);
         return false;
     }
     std::memcpy(slot.out + slot.outSize, bytes, size);
@@ -403,13 +414,17 @@ bool PipeServerLoop::Queue(int index, const uint8_t* bytes, size_t size)
     return StartWrite(index);
 }
 
+void PipeServerLoop::Drop(int index, ViewerLine why)
+{
+    LogViewer(slots[index]->processId, why);
+    Release(index);
+}
+
 // Cancels what is in flight and waits until the kernel has let go of the buffers.
-void PipeServerLoop::Drop(int index, const char* why)
+void PipeServerLoop::Release(int index)
 {
     PipeClientSlot* slot = slots[index];
     slots[index] = nullptr;
-    if (why != nullptr)
-        LogPrint("PipeServer: viewer %lu %s\n", slot->processId, why);
     if (slot->pipe != nullptr) {
         CancelIo(slot->pipe);
         if (slot->reading)
@@ -429,6 +444,37 @@ void PipeServerLoop::Drop(int index, const char* why)
     }
 }
 
+// A client that has not read what was sent to it for PIPE_UNSENT_MS is dropped whether or not
+// more comes for it: the ones that never read cannot hold the slots that viewers need.
+void PipeServerLoop::DropOverdue(ULONGLONG now)
+{
+    for (int i = 0; i < PIPE_MAX_CLIENTS; ++i) {
+        if (slots[i] != nullptr && slots[i]->writing &&
+            now - slots[i]->writeStartedAt > PIPE_UNSENT_MS)
+            Drop(i, ViewerLine::DroppedSlow);
+    }
+}
+
+// Clients that come and go as fast as they can cost the log a few lines a minute.
+void PipeServerLoop::LogViewer(DWORD processId, ViewerLine line)
+{
+    const ULONGLONG now = GetTickCount64();
+    LogUnwritten(false);
+    if (viewerLog.Take(line, now))
+        LogPrint("PipeServer: viewer %lu %s\n", processId, ViewerLineText(line));
+}
+
+void PipeServerLoop::LogUnwritten(bool ending)
+{
+    ViewerCounts counts = {};
+    if (viewerLog.TakeUnwritten(GetTickCount64(), ending, counts))
+        LogPrint(
+            "PipeServer: viewers not logged one by one in the last minute: %lu connected, "
+            "%lu left, %lu refused, %lu dropped\n",
+            static_cast<unsigned long>(counts.connected), static_cast<unsigned long>(counts.left),
+            static_cast<unsigned long>(counts.refused), static_cast<unsigned long>(counts.dropped));
+}
+
 void PipeServerLoop::Take(PipeSnapshot* snapshot)
 {
     if (viewers == 0) {
@@ -445,11 +491,15 @@ void PipeServerLoop::Take(PipeSnapshot* snapshot)
     }
 }
 
-// Tries the listener again when it is due, then lists what the loop waits for: the listener's
-// connection, and each client's read and write in flight.
+// Does what is due (the clients that do not read are dropped, the log's counts written, the
+// listener tried again), then lists what the loop waits for: the listener's connection, and each
+// client's read and write in flight.
 int PipeServerLoop::WaitHandles()
 {
-    if (!Listening() && GetTickCount64() >= retryAt)
+    const ULONGLONG now = GetTickCount64();
+    DropOverdue(now);
+    LogUnwritten(false);
+    if (!Listening() && now >= retryAt)
         Listen();
     int count = 0;
     if (Listening())
@@ -473,13 +523,25 @@ int PipeServerLoop::WaitHandles()
     return count;
 }
 
+// Until the first of: the listener's next try, the moment a client's unsent data has waited too
+// long, the end of the log's minute.
 DWORD PipeServerLoop::WaitTimeout() const
 {
     const ULONGLONG now = GetTickCount64();
-    return Listening() ? INFINITE : retryAt > now ? static_cast<DWORD>(retryAt - now) : 0;
+    ULONGLONG due = Listening() ? ~0ULL : retryAt;
+    for (const PipeClientSlot* slot : slots) {
+        if (slot != nullptr && slot->writing && slot->writeStartedAt + PIPE_UNSENT_MS + 1 < due)
+            due = slot->writeStartedAt + PIPE_UNSENT_MS + 1;
+    }
+    const ULONGLONG logDue = viewerLog.DueAt();
+    if (logDue != 0 && logDue < due)
+        due = logDue;
+    if (due == ~0ULL)
+        return INFINITE;
+    return due <= now ? 0 : due - now < INFINITE ? static_cast<DWORD>(due - now) : INFINITE - 1;
 }
 
-// A time-out (-1) only means that the listener is due again, which the next WaitHandles does.
+// A time-out (-1) only means that something is due, which the next WaitHandles does.
 void PipeServerLoop::OnWait(int index)
 {
     if (index < 0 || index >= waitedCount)

@@ -13,8 +13,10 @@
 // Local clients only; the pipe's DACL lets interactive users read and gives full access only to
 // SYSTEM, administrators and the controller's own account. A client that writes anything (a
 // viewer has nothing to say in this version), whose unsent data passes PIPE_UNSENT_BOUND or
-// waits longer than PIPE_UNSENT_MS, or that would hold more than PIPE_CONNECTIONS_PER_PROCESS
-// connections (PIPE_MAX_CLIENTS in all) is dropped, with a log line.
+// waits longer than PIPE_UNSENT_MS (whether or not more is sent), or that would hold more than
+// PIPE_CONNECTIONS_PER_PROCESS connections (PIPE_MAX_CLIENTS in all) is dropped. Each kind of
+// line about a client is logged once a minute at most, and how many more there were in one line
+// when the minute is over (ViewerLog).
 #pragma once
 
 #include "base/MessageWindow.h"
@@ -32,7 +34,7 @@ const int PIPE_CONNECTIONS_PER_PROCESS = 4;
 // Unsent bytes that one client may have queued (a full history, a full day and many statuses), and
 // how long its oldest unsent data may wait: a viewer reads each message as it comes.
 const size_t PIPE_UNSENT_BOUND = 4 * PIPE_MAX_MESSAGE;
-const ULONGLONG PIPE_UNSENT_MS = 10000;
+const ULONGLONG PIPE_UNSENT_MS = 5000;
 
 // The events the message loop may have to wait for: the listener and two per client.
 const int PIPE_MAX_WAIT = 1 + 2 * PIPE_MAX_CLIENTS;

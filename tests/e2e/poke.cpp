@@ -41,8 +41,10 @@
 //   poke pipe half|noread    connect and write half a header (half) or nothing, never read;
 //                            print "connected", hold until stdin ends, then print "dropped" when
 //                            the server has closed the connection meanwhile, else "open"
-//   poke pipe many N         hold N read-only connections for 2 s; print "kept K", the number
-//                            that the server has left open
+//   poke pipe many N [S]     hold N read-only connections for S seconds (2), never reading;
+//                            print "kept K", the number that the server has left open
+//   poke pipe cycle N        connect and leave at once N times; print "cycled N longest MS",
+//                            the longest that one of them waited for an instance to connect to
 //   poke pipe squat S        for S seconds connect and leave at once, again and again, and make
 //                            the pipe whenever its name is free (no instance to open), as any
 //                            local user could then; print "squatted" when it did, else "nothing"
@@ -50,10 +52,11 @@
 //                            it), print "serving", close every connection at once for S seconds,
 //                            then print "refused" and the time of each connection in seconds
 //                            from the first
-//   poke pipe flood S T      make the pipe, print "serving", send the first viewer an empty
-//                            history and then statuses (40 to 59 °C) as fast as it reads them
-//                            for S seconds, then one at T °C; print "flooded N" (the statuses
-//                            sent) and hold the connection until stdin ends
+//   poke pipe flood S T [day]  make the pipe, print "serving", send the first viewer an empty
+//                            history and then statuses (40 to 59 °C), or full days with
+//                            day, as fast as it reads them for S seconds, then a status at T °C;
+//                            print "flooded N" (the messages sent) and hold the connection until
+//                            stdin ends
 //   poke pipe answer WHAT    make the pipe, print "serving", and answer the first viewer with
 //                            garbage|oversized|range (a status with a mode out of range)|
 //                            twohistories|silent (nothing), holding the connection until stdin
@@ -444,17 +447,39 @@ int HoldPipe(bool half)
     return PrintDropped(pipe);
 }
 
-int HoldMany(int count)
+int HoldMany(int count, int seconds)
 {
     HANDLE pipes[64] = {};
     count = count < 64 ? count : 64;
     for (int i = 0; i < count; ++i)
         pipes[i] = OpenPipe(GENERIC_READ);
-    Sleep(2000);
+    Sleep(static_cast<DWORD>(seconds) * 1000);
     int kept = 0;
     for (int i = 0; i < count; ++i)
         kept += pipes[i] != nullptr && !Dropped(pipes[i]) ? 1 : 0;
     std::printf("kept %d\n", kept);
+    return 0;
+}
+
+int ComeAndGoMany(int count)
+{
+    ULONGLONG longest = 0;
+    for (int i = 0; i < count; ++i) {
+        const ULONGLONG start = GetTickCount64();
+        while (GetTickCount64() - start < 10000) {
+            HANDLE pipe =
+                CreateFileW(PIPE_NAME, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            if (pipe != INVALID_HANDLE_VALUE) {
+                CloseHandle(pipe);
+                break;
+            }
+            if (GetLastError() != ERROR_PIPE_BUSY || !WaitNamedPipeW(PIPE_NAME, 100))
+                Sleep(10);
+        }
+        const ULONGLONG waited = GetTickCount64() - start;
+        longest = waited > longest ? waited : longest;
+    }
+    std::printf("cycled %d longest %llu\n", count, longest);
     return 0;
 }
 
@@ -551,7 +576,10 @@ HANDLE ServeFirstViewer()
     return pipe;
 }
 
-int FloodPipe(int seconds, int32_t last)
+// Defined with the day that ServeDay sends.
+void FillDay(PipeDay& day);
+
+int FloodPipe(int seconds, int32_t last, bool days)
 {
     HANDLE pipe = ServeFirstViewer();
     if (pipe == nullptr)
@@ -562,9 +590,14 @@ int FloodPipe(int seconds, int32_t last)
     WriteFile(pipe, message,
               static_cast<DWORD>(EncodePipeHistory(history, message, sizeof message)), &written,
               nullptr);
+    static PipeDay day;
+    FillDay(day);
+    const DWORD daySize = static_cast<DWORD>(EncodePipeDay(day, message, sizeof message));
     int sent = 0;
     const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
-    while (GetTickCount64() < end && SendStatus(pipe, 40 + sent % 20))
+    while (GetTickCount64() < end &&
+           (days ? WriteFile(pipe, message, daySize, &written, nullptr) != FALSE
+                 : SendStatus(pipe, 40 + sent % 20)))
         ++sent;
     SendStatus(pipe, last);
     std::printf("flooded %d\n", sent);
@@ -662,8 +695,10 @@ int PokePipe(int argc, char** argv)
         return SendToPipe(argv[3]);
     if (std::strcmp(verb, "half") == 0 || std::strcmp(verb, "noread") == 0)
         return HoldPipe(verb[0] == 'h');
-    if (std::strcmp(verb, "many") == 0 && argc == 4)
-        return HoldMany(std::atoi(argv[3]));
+    if (std::strcmp(verb, "many") == 0 && (argc == 4 || argc == 5))
+        return HoldMany(std::atoi(argv[3]), argc == 5 ? std::atoi(argv[4]) : 2);
+    if (std::strcmp(verb, "cycle") == 0 && argc == 4)
+        return ComeAndGoMany(std::atoi(argv[3]));
     if (std::strcmp(verb, "squat") == 0 && argc == 4)
         return SquatPipe(std::atoi(argv[3]));
     if (std::strcmp(verb, "refuse") == 0 && argc == 4)
@@ -672,8 +707,8 @@ int PokePipe(int argc, char** argv)
         return AnswerPipe(argv[3]);
     if (std::strcmp(verb, "day") == 0 && argc == 4)
         return ServeDay(std::atoi(argv[3]));
-    if (std::strcmp(verb, "flood") == 0 && argc == 5)
-        return FloodPipe(std::atoi(argv[3]), std::atoi(argv[4]));
+    if (std::strcmp(verb, "flood") == 0 && (argc == 5 || argc == 6))
+        return FloodPipe(std::atoi(argv[3]), std::atoi(argv[4]), argc == 6);
     return Usage();
 }
 

@@ -1839,8 +1839,27 @@ class Pipe(unittest.TestCase):
     def test_pipe_drops_abusers_and_the_readings_stay_on_time(self):
         delete_log()
         script = ''.join(f'{counter(50 + i % 7)}\n' for i in range(100))
-        with AmbrelRun('pipe-abuse', script=script) as run:
+        with AmbrelRun('pipe-abuse', script=script) as run, ViewRun('pipe-abuse-view') as view:
             self.assertTrue(run.start().wait_until_watching())
+            view.start()
+            self.assertTrue(wait_for(lambda: ' °C' in view_title(), 20))
+            # Clients that come and go, and six processes that open more connections than the
+            # controller takes and never read: one of them always finds an instance to connect
+            # to at once, those that do not read are dropped within a few seconds, the view
+            # goes on reading, and the log takes a line for each kind of event.
+            logged = len(log_entries())
+            flood = [subprocess.Popen(['wine', POKE, 'pipe', *verb], stdout=subprocess.PIPE,
+                                      text=True)
+                     for verb in [('cycle', '200')] + [('many', '5', '8')] * 6]
+            cycled, *kept = [holder.communicate(timeout=90)[0].split() for holder in flood]
+            ended, shown = time.monotonic(), view_title()
+            self.assertTrue(wait_for(lambda: view_title() != shown, 3), shown)
+            self.assertLess(time.monotonic() - ended, 2.5)
+            self.assertEqual(['cycled', '200'], cycled[:2])
+            self.assertLess(int(cycled[3]), 1000, cycled)
+            self.assertEqual([['kept', '0']] * 6, kept)
+            grown = [m for _, m in log_entries()[logged:] if not m.startswith('temp monitor:')]
+            self.assertLessEqual(len(grown), 5, grown)
             holders = [subprocess.Popen(['wine', POKE, 'pipe', verb], stdin=subprocess.PIPE,
                                         stdout=subprocess.PIPE, text=True)
                        for verb in ('half', 'noread')]
@@ -1857,8 +1876,8 @@ class Pipe(unittest.TestCase):
             self.assertTrue(statuses)
             for status in statuses:
                 self.assertRegex(status, r'^status 5[0-6] 0 0 100 85 0 ?$')
-            # Those that never read are dropped once their unsent data has waited 10 s.
-            time.sleep(12)
+            # Those that never read are dropped once their unsent data has waited 5 s.
+            time.sleep(7)
             for holder in holders:
                 self.assertEqual('dropped', holder.communicate(timeout=30)[0].strip())
             self.assertEqual(0, close_and_wait(run))
@@ -1866,8 +1885,13 @@ class Pipe(unittest.TestCase):
         for why in ('garbage', 'an oversized message', 'a message that a viewer may not send',
                     'it reads too slowly'):
             self.assertTrue(any(m.endswith(f' dropped: {why}\n') for m in logged), why)
-        self.assertEqual(26, sum(m.endswith(' refused: too many connections of its process\n')
-                                 for m in logged))
+        # Refusals are logged once a minute, the others counted in a line at the minute's end
+        # or the controller's: not one is lost.
+        refusals = sum(m.endswith(' refused: too many connections of its process\n')
+                       for m in logged)
+        counted = [int(c) for m in logged for c in re.findall(r' (\d+) refused, ', m)]
+        self.assertLessEqual(refusals, 2)
+        self.assertGreaterEqual(refusals + sum(counted), 26, counted)
         times = reading_times()
         self.assertGreater(len(times), 7)
         self.assertLess(max(b - a for a, b in zip(times, times[1:])), 2.5)
@@ -1969,24 +1993,27 @@ class Pipe(unittest.TestCase):
                     holder.communicate(timeout=30)
 
     def test_a_flooded_view_shows_the_newest_status(self):
-        # Something holds the guard and its server sends statuses as fast as the view reads
-        # them: the view's window takes a few a second, and the last one however long the flood.
-        holders = [subprocess.Popen(['wine', program, *verb], stdin=subprocess.PIPE,
-                                    stdout=subprocess.PIPE, text=True)
-                   for program, verb in ((POKE, ['squat']),
-                                         (poke_as_ambrel(), ['pipe', 'flood', '6', '77']))]
-        try:
-            self.assertEqual(['held', 'serving'],
-                             [holder.stdout.readline().strip() for holder in holders])
-            with ViewRun('view-flooded') as view:
-                view.start()
-                flooded = holders[1].stdout.readline().split()
-                self.assertGreater(int(flooded[1]), 600, flooded)
-                self.assertTrue(wait_for(lambda: '77 °C' in view_title(), 10))
-                self.assertTrue(view.alive())
-        finally:
-            for holder in holders:
-                holder.communicate(timeout=30)
+        # Something holds the guard and its server sends statuses, or whole days, as fast as the
+        # view reads them: the view's window takes a few a second, and the last status however
+        # long the flood.
+        for days in ([], ['day']):
+            holders = [subprocess.Popen(['wine', program, *verb], stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, text=True)
+                       for program, verb in ((POKE, ['squat']),
+                                             (poke_as_ambrel(), ['pipe', 'flood', '6', '77',
+                                                                 *days]))]
+            try:
+                self.assertEqual(['held', 'serving'],
+                                 [holder.stdout.readline().strip() for holder in holders])
+                with ViewRun(f'view-flooded{"-days" * bool(days)}') as view:
+                    view.start()
+                    flooded = holders[1].stdout.readline().split()
+                    self.assertGreater(int(flooded[1]), 600, flooded)
+                    self.assertTrue(wait_for(lambda: '77 °C' in view_title(), 10), days)
+                    self.assertTrue(view.alive())
+            finally:
+                for holder in holders:
+                    holder.communicate(timeout=30)
 
     def test_a_server_that_is_not_ambrel_is_never_shown(self):
         # A program that is not Ambrel holds the guard's name and serves the pipe's with a good
