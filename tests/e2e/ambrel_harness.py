@@ -127,9 +127,10 @@ def poke_as_ambrel():
     """poke.exe under the name Ambrel.exe: a pipe server that a viewer of this session takes for
     an Ambrel (poke.exe itself is a program that is not Ambrel's)."""
     path = WORK / 'as-ambrel' / 'Ambrel.exe'
-    if not path.exists():
+    # A work directory outlives the build: a copy made from an older poke.exe is made anew.
+    if not path.exists() or path.stat().st_mtime < pathlib.Path(POKE).stat().st_mtime:
         path.parent.mkdir(parents=True, exist_ok=True)
-        shutil.copy(POKE, path)
+        shutil.copy2(POKE, path)
     return str(path)
 
 
