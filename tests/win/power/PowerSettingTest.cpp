@@ -441,43 +441,50 @@ TEST_F(PowerSettingTest, EveryValueWrittenIsGivenBack)
 // key's access list denies setting values to everyone). A stale entry is given back once; 99 set
 // by hand afterwards stays 99 at the next two starts, and an entry of a later episode, with the
 // same numbers, is given back again.
+// The access list of the service's ledger key: everyone may read it; with locked, nobody may
+// set or delete its values.
+void LockServiceLedger(bool locked)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExA(HKEY_LOCAL_MACHINE, RESTORE_LEDGER_KEY_PATH, 0, WRITE_DAC, &key));
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        locked ? L"D:P(D;;0x2;;;WD)(A;;KA;;;WD)" : L"D:P(A;;KA;;;WD)", SDDL_REVISION_1, &descriptor,
+        nullptr));
+    EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor));
+    LocalFree(descriptor);
+    RegCloseKey(key);
+}
+
+// The service's ledger as a standard user meets it: readable, but no value may be removed. A
+// stale entry is given back once; 99 set by hand afterwards stays 99 at the next two starts,
+// and an entry of a later episode, with the same numbers, is given back again.
 TEST_F(PowerSettingTest, AnEntryThatCannotBeRemovedIsGivenBackOnce)
 {
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, RESTORE_LEDGER_KEY_PATH);
+    RegDeleteKeyA(HKEY_CURRENT_USER, HANDLED_LEDGER_KEY_PATH);
     RestoreLedger service{};
     service.key.machine = true;
-    ASSERT_TRUE(service.Open());
     LedgerEntry stale = {};
     ASSERT_TRUE(ParseSchemeId(kBalancedScheme, stale.scheme));
     stale.original = 100;
     stale.written = stale.previous = 99;
-    stale.stamp = 7;
-    ASSERT_TRUE(service.Put(stale));
-    PSECURITY_DESCRIPTOR locked = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
-        L"D:P(D;;0x2;;;WD)(A;;KA;;;WD)", SDDL_REVISION_1, &locked, nullptr));
-    ASSERT_EQ(ERROR_SUCCESS, RegSetKeySecurity(service.key.key, DACL_SECURITY_INFORMATION, locked));
-    LocalFree(locked);
-    service.Close();
-    HKEY denied = nullptr;
-    ASSERT_EQ(ERROR_ACCESS_DENIED, RegOpenKeyExA(HKEY_LOCAL_MACHINE, RESTORE_LEDGER_KEY_PATH, 0,
-                                                 KEY_SET_VALUE, &denied));
-
     std::vector<int> seen;
     for (int start = 0; start < 4; ++start) {
-        if (start == 3) {
-            // The service caps again later and is killed at the same value: a new episode.
-            ASSERT_TRUE(service.key.OpenUnder(HKEY_LOCAL_MACHINE, RESTORE_LEDGER_KEY_PATH,
-                                              KEY_READ | WRITE_DAC));
-            PSECURITY_DESCRIPTOR open = nullptr;
-            ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
-                L"D:P(A;;KA;;;WD)", SDDL_REVISION_1, &open, nullptr));
-            RegSetKeySecurity(service.key.key, DACL_SECURITY_INFORMATION, open);
-            LocalFree(open);
-            service.Close();
+        // The service caps again later and is killed at the same value: a new episode.
+        if (start == 0 || start == 3) {
+            if (start == 3)
+                LockServiceLedger(false);
             ASSERT_TRUE(service.Open());
-            stale.stamp = 8;
+            stale.stamp = 7 + start;
             ASSERT_TRUE(service.Put(stale));
             service.Close();
+            LockServiceLedger(true);
+            HKEY denied = nullptr;
+            ASSERT_EQ(ERROR_ACCESS_DENIED,
+                      RegOpenKeyExA(HKEY_LOCAL_MACHINE, RESTORE_LEDGER_KEY_PATH, 0, KEY_SET_VALUE,
+                                    &denied));
         }
         // The user keeps 99 (no boost), set by hand.
         fake.WritePowerStore(TwoSchemeStore(kBalancedScheme, 99));
@@ -488,6 +495,7 @@ TEST_F(PowerSettingTest, AnEntryThatCannotBeRemovedIsGivenBackOnce)
         seen.push_back(fake.AcValue(kBalancedScheme));
     }
     EXPECT_EQ((std::vector<int>{100, 99, 99, 100}), seen);
+    LockServiceLedger(false);
     EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_LOCAL_MACHINE, RESTORE_LEDGER_KEY_PATH));
     EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_CURRENT_USER, HANDLED_LEDGER_KEY_PATH));
     RegDeleteKeyA(HKEY_CURRENT_USER, RESTORE_LEDGER_KEY_PATH);
