@@ -172,8 +172,6 @@ TEST(HistoryWindow, TheLegendFitsInEveryLanguageAtEveryScale)
     std::unique_ptr<HistoryRing> readings(new HistoryRing()), samples(new HistoryRing());
     readings->Add({0, 47, 0, READING_OK});
     readings->Add({400, 47, AMBREL_PAUSED_MODE, READING_OK});
-    samples->Add({0, 140, 0, READING_OK});
-    samples->Add({900, 100, 0, READING_OK});
     const int names[LEGEND_ENTRIES] = {IDS_LEGEND_TEMPERATURE, IDS_LEGEND_STATE, IDS_LEGEND_PAUSED,
                                        IDS_LEGEND_PERFORMANCE};
     std::unique_ptr<LoadedTexts> texts(new LoadedTexts());
