@@ -128,7 +128,7 @@ void Presenter::Show(int32_t t, int32_t mode)
 // activation. Every way to open or close it ends here.
 void Presenter::OpenHistory(bool fromKeyboard)
 {
-    RECT anchor = TrayIconAnchor(trayIcon.trayWindow, 0);
+    RECT anchor = TrayIconAnchor(trayIcon.trayWindow, 0, iconSeen ? &iconSeenAt : nullptr);
     if (!history.Open(Hwnd(), anchor, zone, settings.throttleAt, capInForce,
                       settings.historyMinutes))
         return;
@@ -291,6 +291,12 @@ void Presenter::OnTrayNotification(WPARAM wParam, LPARAM lParam)
     const UINT event = LOWORD(lParam);
     const TrayAction action = trayGestures.Decide(TrayEventOf(event), GetTickCount64());
     POINT at = {static_cast<short>(LOWORD(wParam)), static_cast<short>(HIWORD(wParam))};
+    // The callbacks that carry the anchor: the mouse's messages, a click's and a key's selection.
+    if ((event >= WM_MOUSEFIRST && event <= WM_MOUSELAST) || event == NIN_SELECT ||
+        event == NIN_KEYSELECT || event == WM_CONTEXTMENU) {
+        iconSeenAt = at;
+        iconSeen = true;
+    }
     switch (action) {
     case TrayAction::MenuAtCursor:
         LogPrint("WndProc(): WM_FROMTRAY: Receive WM_RBUTTONDOWN\n");

@@ -66,6 +66,10 @@ class Presenter
     // A pause (its minutes) or its end (PAUSE_ASKED_RESUME) chosen in the menu, for the role to
     // hand to its controller; 0 when none.
     int pauseAsked;
+    // Where the shell last said the icon is (the anchor of its last callback), for a window that
+    // opens beside it without a gesture on it; iconSeen is false until the first callback.
+    POINT iconSeenAt;
+    bool iconSeen;
 
     // Binds the presenter to the role's window, the texts in the user's language, and the
     // reports that its history window shows (the controller's in the tray, the view's own).

@@ -115,9 +115,9 @@ void PlaceBoxes(const GraphInput& input, HistoryGraph& graph)
     const int32_t bandHeight = std::max(text / 2, 3);
     graph.plot.left = input.labelWidth;
     graph.plot.right = input.width - (input.performance ? input.labelWidth : text);
-    const int32_t row = text + text / 4;
+    const int32_t row = LegendRowHeight(text);
     graph.legendTop = text + text / 2;
-    graph.summaryTop = graph.legendTop + (input.legend ? row : 0);
+    graph.summaryTop = graph.legendTop + input.legendRows * row;
     graph.plot.top = graph.summaryTop + text / 2 + (input.summary ? row : 0);
     graph.plot.bottom = input.height - text - text / 4 - bandHeight;
     graph.band = {graph.plot.left, graph.plot.bottom, graph.plot.right,
@@ -387,6 +387,44 @@ int32_t MinutesAgoX(const HistoryGraph& graph, int minutes)
 {
     return Scale(graph.spanMinutes - minutes, 0, graph.spanMinutes, graph.plot.left,
                  graph.plot.right - 1 - graph.plot.left);
+}
+
+int32_t LegendRowHeight(int32_t textHeight)
+{
+    return textHeight + textHeight / 4;
+}
+
+int32_t LegendMarkWidth(int32_t textHeight)
+{
+    return textHeight * 3 / 2;
+}
+
+int32_t LegendGap(int32_t textHeight)
+{
+    return textHeight / 3;
+}
+
+void LayOutLegend(const int32_t nameWidths[LEGEND_ENTRIES], int32_t left, int32_t right,
+                  int32_t textHeight, LegendLayout& legend)
+{
+    legend.rows = 0;
+    int32_t x = left;
+    for (int i = 0; i < LEGEND_ENTRIES; ++i) {
+        if (nameWidths[i] <= 0) {
+            legend.x[i] = legend.row[i] = -1;
+            continue;
+        }
+        const int32_t width = LegendMarkWidth(textHeight) + LegendGap(textHeight) + nameWidths[i];
+        // An entry wider than a whole row still starts one of its own.
+        if (legend.rows == 0 || (x > left && x + width > right)) {
+            ++legend.rows;
+            x = left;
+        }
+        legend.x[i] = x;
+        legend.row[i] = legend.rows - 1;
+        // The space between two entries is as wide as a line of text is high.
+        x += width + textHeight;
+    }
 }
 
 GraphPoint PlacePopup(const GraphBox& anchor, const GraphBox& work, int32_t width, int32_t height,

@@ -74,8 +74,8 @@ struct GraphInput {
     int32_t throttleAt;
     // There are performance samples to draw, with their scale on the right.
     bool performance;
-    // A row for the legend below the line of text.
-    bool legend;
+    // The legend's rows below the line of text (LegendRows), 0 for none.
+    int32_t legendRows;
     // A row for the day's summary below the legend.
     bool summary;
 };
@@ -83,7 +83,7 @@ struct GraphInput {
 struct HistoryGraph {
     // The area of the lines; the band lies just below it, the minute labels below the band.
     GraphBox plot;
-    // The top of the legend's row (input.legend) and of the summary's (input.summary).
+    // The top of the legend's first row (input.legendRows) and of the summary's (input.summary).
     int32_t legendTop;
     int32_t summaryTop;
     GraphBox band;
@@ -107,6 +107,35 @@ struct HistoryGraph {
     DayColumn columns[DAY_MINUTES];
     int columnCount;
 };
+
+// The legend's entries in their order along its rows: the temperature line, the throttle band,
+// the pause (where the band shows one), the performance line.
+enum LegendEntry {
+    LEGEND_TEMPERATURE,
+    LEGEND_STATE,
+    LEGEND_PAUSED,
+    LEGEND_PERFORMANCE,
+    LEGEND_ENTRIES
+};
+
+// Where the legend's entries stand: each a mark as wide as one and a half lines of text are high,
+// then its name. An entry that would run past the right end goes to the start of the next row.
+struct LegendLayout {
+    // The left end of each entry's mark, and its row from 0; x is -1 for an entry not shown.
+    int32_t x[LEGEND_ENTRIES];
+    int32_t row[LEGEND_ENTRIES];
+    int32_t rows;
+};
+
+// The height of one row of the legend, and the room its mark and the gap after it take.
+int32_t LegendRowHeight(int32_t textHeight);
+int32_t LegendMarkWidth(int32_t textHeight);
+int32_t LegendGap(int32_t textHeight);
+
+// Lays out the entries whose nameWidths are above 0 (the names' widths in pixels) from left to
+// right (exclusive), in rows of text textHeight high.
+void LayOutLegend(const int32_t nameWidths[LEGEND_ENTRIES], int32_t left, int32_t right,
+                  int32_t textHeight, LegendLayout& legend);
 
 // Lays out readings (temperatures) and, when given, performance samples (percent) over the span
 // that ends at input.nowMs.

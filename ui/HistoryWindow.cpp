@@ -5,6 +5,8 @@
 #include "ui/DaySummary.h"
 #include "ui/SystemLook.h"
 
+#include <shellapi.h>
+
 #include <cwchar>
 
 static_assert(sizeof(GraphPoint) == sizeof(POINT), "a laid-out point is drawn as a POINT");
@@ -191,27 +193,6 @@ void BandBox(HDC dc, const RECT& box, int mode, const HistoryPalette& palette)
     }
 }
 
-// The minutes along the bottom: "−30 min" at the left, "−25" ... in between, "now" at the right;
-// over the day in hours, "−24 h", "−18", ...
-void MinuteLabel(char16_t* label, int minutes, const HistoryGraph& graph, const TextTable& words)
-{
-    TextWriter writer(label, LABEL_SIZE);
-    if (minutes == 0) {
-        writer.Add(words[IDS_AXIS_NOW]);
-        return;
-    }
-    const bool hours = graph.spanMinutes >= 120;
-    const int shown = hours ? minutes / 60 : minutes;
-    if (minutes == graph.spanMinutes) {
-        ComposeQuantity(label, LABEL_SIZE, shown, hours ? IDS_AXIS_START_HOURS : IDS_AXIS_START,
-                        words);
-        return;
-    }
-    char16_t number[NUMBER_SIZE];
-    words.Number(shown, number);
-    writer.Add(u"\u2212").Add(number);
-}
-
 void DrawScales(HDC dc, const HistoryGraph& graph, int textHeight, bool performance,
                 const HistoryPalette& palette, const TextTable& words)
 {
@@ -230,7 +211,7 @@ void DrawScales(HDC dc, const HistoryGraph& graph, int textHeight, bool performa
         MoveToEx(dc, x, plot.top, nullptr);
         LineTo(dc, x, graph.band.bottom);
         char16_t label[LABEL_SIZE];
-        MinuteLabel(label, minutes, graph, words);
+        ComposeAxisLabel(label, LABEL_SIZE, minutes, graph.spanMinutes, graph.tickMinutes, words);
         const int width = TextWidth(dc, label);
         const int left = minutes == graph.spanMinutes ? x
                          : minutes == 0               ? x - width
@@ -396,6 +377,10 @@ void HistoryWindow::Measure()
     labelWidth = label.cx;
     RECT client;
     GetClientRect(hwnd, &client);
+    const int names[LEGEND_ENTRIES] = {IDS_LEGEND_TEMPERATURE, IDS_LEGEND_STATE, IDS_LEGEND_PAUSED,
+                                       IDS_LEGEND_PERFORMANCE};
+    for (int i = 0; i < LEGEND_ENTRIES; ++i)
+        legendNames[i] = TextWidth(dc, (*view.words)[names[i]]);
     // From the right: "24 h", then "30 min" before it, each with room for its frame.
     const int pad = textHeight / 3;
     int right = client.right - textHeight / 2;
@@ -436,12 +421,23 @@ void HistoryWindow::Relayout(bool always)
     RECT client;
     GetClientRect(hwnd, &client);
     const bool day = range == HISTORY_DAY && view.day != nullptr;
-    GraphInput input = {client.right,    client.bottom,      textHeight, labelWidth, view.nowMs,
-                        view.throttleAt, ShowsPerformance(), true,       day};
-    if (day)
-        LayOutDay(input, *view.day, view.nowMinute, next);
-    else
-        LayOutHistory(input, *view.readings, view.performance, next);
+    LayOutLegendOf(false, legend);
+    GraphInput input = {client.right,    client.bottom,      textHeight,  labelWidth, view.nowMs,
+                        view.throttleAt, ShowsPerformance(), legend.rows, day};
+    // The band decides whether the legend names a pause, and the legend's rows where the band
+    // lies: a pause that needs a row more is laid out again.
+    for (int pass = 0; pass < 2; ++pass) {
+        if (day)
+            LayOutDay(input, *view.day, view.nowMinute, next);
+        else
+            LayOutHistory(input, *view.readings, view.performance, next);
+        if (!BandShowsPause(next))
+            break;
+        LayOutLegendOf(true, legend);
+        if (legend.rows == input.legendRows)
+            break;
+        input.legendRows = legend.rows;
+    }
     if (!always && SameLayout(graph, next))
         return;
     // The legend, part of the frame, names a pause only while the band shows one.
@@ -454,6 +450,18 @@ void HistoryWindow::Relayout(bool always)
     const RECT plot = {graph.plot.left - 2, graph.plot.top - 2, graph.plot.right + 2,
                        graph.band.bottom + 2};
     InvalidateRect(hwnd, sameFrame && !always ? &plot : nullptr, FALSE);
+}
+
+// The legend starts under the plot's left edge and may run to the window's right margin.
+void HistoryWindow::LayOutLegendOf(bool pause, LegendLayout& laidOut) const
+{
+    RECT client;
+    GetClientRect(hwnd, &client);
+    const bool shown[LEGEND_ENTRIES] = {true, true, pause, ShowsPerformance()};
+    int32_t widths[LEGEND_ENTRIES];
+    for (int i = 0; i < LEGEND_ENTRIES; ++i)
+        widths[i] = !shown[i] ? 0 : legendNames[i] > 0 ? legendNames[i] : 1;
+    LayOutLegend(widths, labelWidth, client.right - textHeight / 2, textHeight, laidOut);
 }
 
 void HistoryWindow::Show(const HistoryView& shown)
@@ -604,45 +612,37 @@ void HistoryWindow::Paint(HWND window)
     EndPaint(window, &paint);
 }
 
-// Each mark is as high as the text beside it; the names follow one another along the row.
+// Each mark is as high as the text beside it; the names follow one another along the rows.
 void HistoryWindow::DrawLegend(HDC dc) const
 {
     const TextTable& words = *view.words;
-    const int mark = textHeight * 3 / 2, gap = textHeight / 3;
-    const int top = graph.legendTop, middle = top + textHeight / 2;
-    int x = graph.plot.left;
-    LineMark(dc, x, x + mark, middle, Scaled(2, dpi), Colour(palette.temperature));
-    x += mark + gap;
-    Text(dc, x, top, Wide(words[IDS_LEGEND_TEMPERATURE]), TA_LEFT | TA_TOP);
-    x += TextWidth(dc, words[IDS_LEGEND_TEMPERATURE]) + textHeight;
-    // The band's three modes side by side.
-    for (int mode = 0; mode < 3; ++mode) {
-        const RECT box = {x + mode * mark / 3, top + textHeight / 4,
-                          x + (mode + 1) * mark / 3 + (palette.hatched ? 1 : 0),
-                          top + textHeight * 3 / 4 + 1};
-        BandBox(dc, box, mode, palette);
+    const int names[LEGEND_ENTRIES] = {IDS_LEGEND_TEMPERATURE, IDS_LEGEND_STATE, IDS_LEGEND_PAUSED,
+                                       IDS_LEGEND_PERFORMANCE};
+    const int mark = LegendMarkWidth(textHeight);
+    for (int i = 0; i < LEGEND_ENTRIES; ++i) {
+        if (legend.x[i] < 0)
+            continue;
+        const int x = legend.x[i];
+        const int top = graph.legendTop + legend.row[i] * LegendRowHeight(textHeight);
+        const int middle = top + textHeight / 2;
+        if (i == LEGEND_TEMPERATURE) {
+            LineMark(dc, x, x + mark, middle, Scaled(2, dpi), Colour(palette.temperature));
+        } else if (i == LEGEND_STATE) {
+            // The band's three modes side by side.
+            for (int mode = 0; mode < 3; ++mode) {
+                const RECT box = {x + mode * mark / 3, top + textHeight / 4,
+                                  x + (mode + 1) * mark / 3 + (palette.hatched ? 1 : 0),
+                                  top + textHeight * 3 / 4 + 1};
+                BandBox(dc, box, mode, palette);
+            }
+        } else if (i == LEGEND_PAUSED) {
+            const RECT box = {x, top + textHeight / 4, x + mark, top + textHeight * 3 / 4 + 1};
+            BandBox(dc, box, AMBREL_PAUSED_MODE, palette);
+        } else {
+            LineMark(dc, x, x + mark, middle, 1, Colour(palette.performance));
+        }
+        Text(dc, x + mark + LegendGap(textHeight), top, Wide(words[names[i]]), TA_LEFT | TA_TOP);
     }
-    x += mark + gap;
-    Text(dc, x, top, Wide(words[IDS_LEGEND_STATE]), TA_LEFT | TA_TOP);
-    x += TextWidth(dc, words[IDS_LEGEND_STATE]) + textHeight;
-    // A pause is named only where the band shows one: the row keeps its room otherwise.
-    if (ShowsPause()) {
-        const RECT box = {x, top + textHeight / 4, x + mark, top + textHeight * 3 / 4 + 1};
-        BandBox(dc, box, AMBREL_PAUSED_MODE, palette);
-        x += mark + gap;
-        Text(dc, x, top, Wide(words[IDS_LEGEND_PAUSED]), TA_LEFT | TA_TOP);
-        x += TextWidth(dc, words[IDS_LEGEND_PAUSED]) + textHeight;
-    }
-    if (!ShowsPerformance())
-        return;
-    LineMark(dc, x, x + mark, middle, 1, Colour(palette.performance));
-    x += mark + gap;
-    Text(dc, x, top, Wide(words[IDS_LEGEND_PERFORMANCE]), TA_LEFT | TA_TOP);
-}
-
-bool HistoryWindow::ShowsPause() const
-{
-    return BandShowsPause(graph);
 }
 
 // Both ranges by name, the one shown framed: in every look, also in the system's colours.
@@ -733,7 +733,7 @@ void HistoryWindow::DrawContent(HDC dc, const RECT& due)
     DropFont(selected);
 }
 
-RECT TrayIconAnchor(HWND trayWindow, UINT iconId)
+RECT TrayIconAnchor(HWND trayWindow, UINT iconId, const POINT* seenAt)
 {
     RECT anchor = {0, 0, 0, 0};
     HMODULE shell = GetModuleHandleA("shell32.dll");
@@ -747,6 +747,19 @@ RECT TrayIconAnchor(HWND trayWindow, UINT iconId)
     icon.uID = iconId;
     if (getRect != nullptr && getRect(&icon, &anchor) == S_OK && anchor.right > anchor.left)
         return anchor;
+    if (seenAt != nullptr)
+        return {seenAt->x, seenAt->y, seenAt->x + 1, seenAt->y + 1};
+    // The notification area ends a taskbar along the bottom or the top at the right, one at the
+    // left or the right side at the bottom.
+    APPBARDATA taskbar = {};
+    taskbar.cbSize = sizeof taskbar;
+    if (SHAppBarMessage(ABM_GETTASKBARPOS, &taskbar) != 0 && taskbar.rc.right > taskbar.rc.left &&
+        taskbar.rc.bottom > taskbar.rc.top) {
+        const RECT& bar = taskbar.rc;
+        if (taskbar.uEdge == ABE_LEFT || taskbar.uEdge == ABE_RIGHT)
+            return {bar.left, bar.bottom - 1, bar.right, bar.bottom};
+        return {bar.right - 1, bar.top, bar.right, bar.bottom};
+    }
     POINT cursor = {0, 0};
     GetCursorPos(&cursor);
     return {cursor.x, cursor.y, cursor.x + 1, cursor.y + 1};

@@ -91,6 +91,9 @@ class HistoryWindow
     int labelWidth;
     // Where "30 min" and "24 h" stand, for a click.
     RECT rangeBoxes[2];
+    // The widths of the legend's names in the window's font, and where its entries stand as drawn.
+    int32_t legendNames[LEGEND_ENTRIES];
+    LegendLayout legend;
     // What is shown, and the next layout, compared with it; kept here so that nothing is
     // allocated while the window is open.
     HistoryGraph graph;
@@ -120,6 +123,8 @@ class HistoryWindow
     LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void Paint(HWND window);
     bool ShowsPerformance() const;
+    // The legend's entries shown, with a pause or without, laid out across the window.
+    void LayOutLegendOf(bool pause, LegendLayout& laidOut) const;
     // Lays view out anew and has it drawn where it differs from what is shown (or always).
     void Relayout(bool always);
     void ChooseRange(int32_t minutes);
@@ -130,7 +135,6 @@ class HistoryWindow
     void DrawContent(HDC dc, const RECT& due);
     void DrawLegend(HDC dc) const;
     void DrawRangeChoice(HDC dc) const;
-    bool ShowsPause() const;
     void DrawBand(HDC dc) const;
     void DrawColumns(HDC dc) const;
     // The line of text, the summary and the window text, from view.
@@ -141,5 +145,6 @@ class HistoryWindow
 };
 
 // The rectangle of the tray icon on the screen: Shell_NotifyIconGetRect where the system has it
-// (Windows 7 on), otherwise a one-pixel rectangle at the cursor.
-RECT TrayIconAnchor(HWND trayWindow, UINT iconId);
+// (Windows 7 on); otherwise a one-pixel rectangle at seenAt (where the shell last said the icon
+// is), else at the far end of the taskbar, where the notification area lies, else at the cursor.
+RECT TrayIconAnchor(HWND trayWindow, UINT iconId, const POINT* seenAt);

@@ -153,3 +153,21 @@ void ComposeHistoryText(char16_t* text, size_t size, const TooltipFacts& facts,
     MaximumStateText(piece, facts, words);
     writer.Add(piece);
 }
+
+void ComposeAxisLabel(char16_t* text, size_t size, int32_t minutes, int32_t spanMinutes,
+                      int32_t tickMinutes, const TextTable& words)
+{
+    if (minutes == 0) {
+        TextWriter(text, size).Add(words[IDS_AXIS_NOW]);
+        return;
+    }
+    const bool hours = spanMinutes >= 120;
+    const int32_t shown = hours ? minutes / 60 : minutes;
+    if (minutes == spanMinutes || (tickMinutes > 0 && spanMinutes / tickMinutes == 2)) {
+        ComposeQuantity(text, size, shown, hours ? IDS_AXIS_START_HOURS : IDS_AXIS_START, words);
+        return;
+    }
+    char16_t number[NUMBER_SIZE];
+    words.Number(shown, number);
+    TextWriter(text, size).Add(u"\u2212").Add(number);
+}

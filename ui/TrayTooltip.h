@@ -41,6 +41,13 @@ void ComposeTooltip(char16_t* text, size_t size, const TooltipFacts& facts, cons
 void ComposeHistoryText(char16_t* text, size_t size, const TooltipFacts& facts,
                         const TextTable& words);
 
+// A label along the bottom of the history window, minutes before now on a scale spanMinutes long
+// with a label every tickMinutes: "now" at the right, the span with its unit at the left ("−30
+// min", over a day in hours, "−24 h"), the numbers alone in between ("−25"). A single label
+// between the two names its unit too: "−1" alone beside "now" reads as no time at all.
+void ComposeAxisLabel(char16_t* text, size_t size, int32_t minutes, int32_t spanMinutes,
+                      int32_t tickMinutes, const TextTable& words);
+
 // A number with its unit in the user's language ("47 °C" from IDS_DEGREES, "99 %" from
 // IDS_PERCENT), the number as words.formatNumber writes it, cut to size characters.
 void ComposeQuantity(char16_t* text, size_t size, long long number, int pattern,

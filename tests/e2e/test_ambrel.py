@@ -190,6 +190,13 @@ class Lifetime(unittest.TestCase):
             # The first one answers with its history window; a third start leaves it open.
             window = new_window(known)
             self.assertTrue(window and window[0].startswith('Ambrel history'), window)
+            # Beside the notification area at the taskbar's end (Wine's taskbar lies along the
+            # bottom), not wherever the cursor happens to be.
+            _, width, height, x, y = window
+            screen = subprocess.run(['xdotool', 'getdisplaygeometry'], capture_output=True,
+                                    text=True, check=True).stdout.split()
+            self.assertEqual(int(screen[0]), x + width, window)
+            self.assertLess(int(screen[1]) - (y + height), 24, window)
             self.assertEqual(0, subprocess.run(['wine', EXE], timeout=30).returncode)
             self.assertTrue(wait_for(lambda: messages(log_entries()).count(
                 'WndProc(): second start\n') == 2))

@@ -16,7 +16,7 @@ const int64_t MINUTE = 60000;
 // A plot 1800 px wide (from x 40) and 600 px high (rows 20 to 620).
 GraphInput Input(bool performance = false)
 {
-    return {performance ? 1881 : 1851, 638, 10, 40, NOW, 85, performance, false, false};
+    return {performance ? 1881 : 1851, 638, 10, 40, NOW, 85, performance, 0, false};
 }
 
 struct Reading {
@@ -138,7 +138,7 @@ TEST(HistoryGraph, PerformanceJoinsSamplesAndBreaksAtAFailedOne)
               (std::vector<int>{graph->percentTop, PercentY(*graph, 100000)}));
     // The legend takes a row of text (and a quarter) above the plot.
     GraphInput withLegend = Input(true);
-    withLegend.legend = true;
+    withLegend.legendRows = 1;
     LayOutHistory(withLegend, *Ring({{MINUTE, 50, 0, READING_OK}}), wild.get(), *graph);
     EXPECT_EQ((std::vector<int>{15, 32}), (std::vector<int>{graph->legendTop, graph->plot.top}));
 }
@@ -179,7 +179,8 @@ TEST(HistoryGraph, TheDayHasAColumnPerMinuteAndItsBand)
         day->minutes[day->count++] = {now - ago, 50, static_cast<int16_t>(ago == 0 ? 60 : 50), 0,
                                       DAY_READING};
     input.width = 771;
-    input.legend = input.summary = true;
+    input.legendRows = 1;
+    input.summary = true;
     LayOutDay(input, *day, now, *graph);
     ASSERT_EQ(DAY_MINUTES / 2, graph->columnCount);
     EXPECT_EQ(

@@ -96,6 +96,28 @@ TEST(TrayTooltip, HistoryLineSaysTheSameInShort)
     }
 }
 
+// The labels along the history's bottom: the unit at the start, numbers alone in between, and a
+// single number between the start and "now" with its unit; over the day in hours.
+TEST(TrayTooltip, AxisLabelsNameTheirUnitWhereTheyStandAlone)
+{
+    struct Row {
+        int32_t minutes, span, tick;
+        const char* language;
+        const char* text;
+    } rows[] = {
+        {2, 2, 1, "LANG_ENGLISH", "−2 min"},        {1, 2, 1, "LANG_ENGLISH", "−1 min"},
+        {0, 2, 1, "LANG_ENGLISH", "now"},           {1, 2, 1, "LANG_GERMAN", "−1 Min."},
+        {1, 2, 1, "LANG_JAPANESE", "−1 分"},        {1, 5, 1, "LANG_ENGLISH", "−1"},
+        {30, 30, 5, "LANG_ENGLISH", "−30 min"},     {25, 30, 5, "LANG_ENGLISH", "−25"},
+        {1440, 1440, 360, "LANG_ENGLISH", "−24 h"}, {1080, 1440, 360, "LANG_ENGLISH", "−18"},
+    };
+    for (const Row& row : rows) {
+        char16_t text[24];
+        ComposeAxisLabel(text, 24, row.minutes, row.span, row.tick, ReadTable(row.language)->table);
+        EXPECT_EQ(row.text, Utf8(text)) << row.language << " " << row.minutes;
+    }
+}
+
 // A number format with a thousands separator, as a German Windows writes numbers.
 bool Grouped(long long number, char16_t* text)
 {

@@ -2,6 +2,8 @@
 // read anew when the system says so.
 #include "TrayTestSupport.h"
 
+#include "base/LoadedTexts.h"
+#include "power/Ambrel.h"
 #include "ui/HistoryWindow.h"
 #include "watch/TempConversion.h"
 
@@ -158,6 +160,61 @@ TEST(HistoryWindow, DrawsOnlyWhatChangesAndSwitchesItsRange)
     window->Release();
     EXPECT_EQ(nullptr, window->hwnd);
     EXPECT_EQ(nullptr, window->font);
+}
+
+// Every entry of the legend, a pause and the performance line among them, stands wholly inside
+// the window and above the plot, in every language and at 100 % and 200 %.
+TEST(HistoryWindow, TheLegendFitsInEveryLanguageAtEveryScale)
+{
+    HMODULE program = LoadLibraryExA(AMBREL_EXE_PATH, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, program) << AMBREL_EXE_PATH;
+    HiddenWindow owner;
+    std::unique_ptr<HistoryRing> readings(new HistoryRing()), samples(new HistoryRing());
+    readings->Add({0, 47, 0, READING_OK});
+    readings->Add({400, 47, AMBREL_PAUSED_MODE, READING_OK});
+    const int names[LEGEND_ENTRIES] = {IDS_LEGEND_TEMPERATURE, IDS_LEGEND_STATE, IDS_LEGEND_PAUSED,
+                                       IDS_LEGEND_PERFORMANCE};
+    std::unique_ptr<LoadedTexts> texts(new LoadedTexts());
+    for (LANGID language :
+         {MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN),
+          MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH), MAKELANGID(LANG_SPANISH, SUBLANG_SPANISH_MODERN),
+          MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN),
+          MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED)}) {
+        texts->Load(program, language);
+        HistoryView view = ViewAt47(*readings, texts->table, nullptr, 0);
+        view.performance = samples.get();
+        std::unique_ptr<HistoryWindow> window(new HistoryWindow());
+        ASSERT_TRUE(window->Open(owner.handle, WM_USER, WM_USER + 1, HISTORY_HALF_HOUR,
+                                 {600, 700, 616, 716}, view));
+        for (int scale = 1; scale <= 2; ++scale) {
+            RECT suggested = {0, 0, scale * HISTORY_WIDTH, scale * HISTORY_HEIGHT};
+            const int dpi = scale * window->systemDpi;
+            SendMessageW(window->hwnd, 0x02E0, MAKEWPARAM(dpi, dpi),
+                         reinterpret_cast<LPARAM>(&suggested));
+            RECT client = {};
+            GetClientRect(window->hwnd, &client);
+            HDC dc = GetDC(window->hwnd);
+            HGDIOBJ previous = SelectObject(dc, window->font);
+            const int text = window->textHeight;
+            for (int i = 0; i < LEGEND_ENTRIES; ++i) {
+                const wchar_t* name = reinterpret_cast<const wchar_t*>(texts->table[names[i]]);
+                SIZE size = {};
+                GetTextExtentPoint32W(dc, name, static_cast<int>(wcslen(name)), &size);
+                EXPECT_GT(size.cx, 0);
+                EXPECT_GE(window->legend.x[i], window->graph.plot.left);
+                EXPECT_LE(window->legend.x[i] + LegendMarkWidth(text) + LegendGap(text) + size.cx,
+                          client.right)
+                    << "language " << language << " at " << scale * 100 << " % entry " << i;
+            }
+            SelectObject(dc, previous);
+            ReleaseDC(window->hwnd, dc);
+            EXPECT_LE(window->graph.legendTop + window->legend.rows * LegendRowHeight(text),
+                      window->graph.plot.top);
+        }
+        window->Release();
+    }
+    texts->Release();
+    FreeLibrary(program);
 }
 
 } // namespace
