@@ -22,14 +22,19 @@ foreach(variable MSI IDT MSIINFO MSIBUILD)
     endif()
 endforeach()
 
-# Beside the package, named after it; removed once imported.
-set(sequence ${MSI}.InstallExecuteSequence.idt)
-# A table imported whole replaces the one there: the sequence is read, extended and put back.
-execute_process(COMMAND ${MSIINFO} export ${MSI} InstallExecuteSequence OUTPUT_FILE ${sequence}
-                RESULT_VARIABLE failed)
-if(failed)
-    message(FATAL_ERROR "AddFailureActions: msiinfo export failed")
-endif()
+# export_table(TABLE FILE): the package's TABLE as an IDT file beside it, named after it (removed
+# once imported). A table imported whole replaces the one there: a table is read, extended and
+# put back.
+function(export_table table file)
+    set(${file} ${MSI}.${table}.idt PARENT_SCOPE)
+    execute_process(COMMAND ${MSIINFO} export ${MSI} ${table} OUTPUT_FILE ${MSI}.${table}.idt
+                    RESULT_VARIABLE failed)
+    if(failed)
+        message(FATAL_ERROR "AddFailureActions: msiinfo export ${table} failed")
+    endif()
+endfunction()
+
+export_table(InstallExecuteSequence sequence)
 file(READ ${sequence} rows)
 if(NOT rows MATCHES "\nInstallServices\t[^\r\n]*\t5800\r?\n" OR
    NOT rows MATCHES "\nStartServices\t[^\r\n]*\t5900\r?\n")
@@ -41,12 +46,7 @@ string(REPLACE "," ";" tables "${IDT}")
 # The service's ledger goes with the service at uninstall (a Registry row named "-": the key,
 # its values and subkeys, when its component is removed), after the service's stop has given
 # back what it capped. A row is appended to the table wixl wrote.
-set(registry ${MSI}.Registry.idt)
-execute_process(COMMAND ${MSIINFO} export ${MSI} Registry OUTPUT_FILE ${registry}
-                RESULT_VARIABLE failed)
-if(failed)
-    message(FATAL_ERROR "AddFailureActions: msiinfo export Registry failed")
-endif()
+export_table(Registry registry)
 file(APPEND ${registry} "ServiceLedger\t2\tSoftware\\Ambrel\\Restore\t-\t\tServiceProgram\r\n")
 foreach(table ${sequence} ${registry} ${tables})
     execute_process(COMMAND ${MSIBUILD} ${MSI} -i ${table} RESULT_VARIABLE failed)
