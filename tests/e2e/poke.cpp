@@ -21,8 +21,9 @@
 //   poke store FILE LINE     in the fake power store FILE, replace the "active" line or the
 //                            "scheme GUID" line that LINE names by LINE, under the fakes' lock
 //   poke volatile-key PATH   create HKEY_CURRENT_USER\PATH as a volatile key
-//   poke odd-names ROOT PATH give the key ROOT\PATH (HKCU or HKLM) the values "x中文" and "x",
-//                            NUL, "y" (an embedded zero), each 12 bytes of REG_BINARY
+//   poke odd-names ROOT PATH [clear]  give the key ROOT\PATH (HKCU or HKLM) the values "x中文"
+//                            and "x", NUL, "y" (an embedded zero), each 12 bytes of REG_BINARY;
+//                            with clear, remove them (reg.exe cannot)
 //   poke impostor            make a window of class "Ambrel" in this program and print "ready";
 //                            print "closed" for each WM_CLOSE and "asked" for each request of a
 //                            second start that it gets, until stdin ends
@@ -260,8 +261,8 @@ int CreateVolatileKey(const char* path)
 }
 
 // Value names that the ANSI functions cannot name: one outside the code page, and one with an
-// embedded zero, which only the native call can make.
-int WriteOddNames(const char* root, const char* path)
+// embedded zero, which only the native calls can make or remove (with clear, they go).
+int WriteOddNames(const char* root, const char* path, bool clear)
 {
     HKEY key = nullptr;
     if (RegCreateKeyExA(std::strcmp(root, "HKLM") == 0 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
@@ -269,18 +270,29 @@ int WriteOddNames(const char* root, const char* path)
                         nullptr) != ERROR_SUCCESS)
         return 1;
     const BYTE data[12] = {50, 0, 0, 0, 80, 0, 0, 0, 80, 0, 0, 0};
-    LONG status = RegSetValueExW(key, L"x\u4e2d\u6587", 0, REG_BINARY, data, sizeof data);
+    const wchar_t* outside = L"x\u4e2d\u6587";
     struct Counted {
         USHORT length;
         USHORT maximum;
         const wchar_t* buffer;
     } name = {3 * sizeof(wchar_t), 3 * sizeof(wchar_t), L"x\0y"};
     typedef LONG(WINAPI * SetValue)(HANDLE, Counted*, ULONG, ULONG, const void*, ULONG);
-    SetValue set = reinterpret_cast<SetValue>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtSetValueKey")));
-    const bool embedded = set != nullptr && set(key, &name, 0, REG_BINARY, data, sizeof data) == 0;
+    typedef LONG(WINAPI * DeleteValue)(HANDLE, Counted*);
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    SetValue set =
+        reinterpret_cast<SetValue>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtSetValueKey")));
+    DeleteValue remove = reinterpret_cast<DeleteValue>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "NtDeleteValueKey")));
+    bool done = false;
+    if (clear) {
+        RegDeleteValueW(key, outside);
+        done = remove != nullptr && remove(key, &name) == 0;
+    } else {
+        done = RegSetValueExW(key, outside, 0, REG_BINARY, data, sizeof data) == ERROR_SUCCESS &&
+               set != nullptr && set(key, &name, 0, REG_BINARY, data, sizeof data) == 0;
+    }
     RegCloseKey(key);
-    return status == ERROR_SUCCESS && embedded ? 0 : 1;
+    return done ? 0 : 1;
 }
 
 // The rest of the command line, each argument quoted.
@@ -734,8 +746,8 @@ int main(int argc, char** argv)
         return ReplaceStoreLine(argv[2], argv[3]);
     if (std::strcmp(verb, "volatile-key") == 0 && argc == 3)
         return CreateVolatileKey(argv[2]);
-    if (std::strcmp(verb, "odd-names") == 0 && argc == 4)
-        return WriteOddNames(argv[2], argv[3]);
+    if (std::strcmp(verb, "odd-names") == 0 && (argc == 4 || argc == 5))
+        return WriteOddNames(argv[2], argv[3], argc == 5 && std::strcmp(argv[4], "clear") == 0);
     if (std::strcmp(verb, "setting") == 0 && (argc == 3 || argc == 4))
         return BroadcastSetting(std::strtoul(argv[2], nullptr, 10), argc == 4 ? argv[3] : nullptr);
     if (std::strcmp(verb, "title") == 0 && argc == 3) {

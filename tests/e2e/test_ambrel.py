@@ -1132,9 +1132,10 @@ class Failures(unittest.TestCase):
             set_registry_value(LEDGER_KEY, name, value)
         # Names that only UTF-16 can name, in this user's ledger and the service's: one outside
         # the code page is removed, one with an embedded zero cannot be and is passed by.
-        self.addCleanup(clear_ledger, MACHINE_LEDGER_KEY)
-        for root in ('HKCU', 'HKLM'):
+        for root, key in (('HKCU', LEDGER_KEY), ('HKLM', MACHINE_LEDGER_KEY)):
             self.assertEqual(0, poke('odd-names', root, r'Software\Ambrel\Restore'))
+            self.addCleanup(clear_ledger, key)
+            self.addCleanup(poke, 'odd-names', root, r'Software\Ambrel\Restore', 'clear')
         run.start()
         try:
             self.assertTrue(run.wait_until_watching(4))
