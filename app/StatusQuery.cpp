@@ -1,6 +1,7 @@
 #include "app/StatusQuery.h"
 
 #include "app/ConsoleOutput.h"
+#include "base/LocalClock.h"
 #include "base/TimeText.h"
 #include "base/LoadedTexts.h"
 #include "base/SystemLibraries.h"
@@ -225,18 +226,7 @@ void FailedAtText(const PipeStatus& status, wchar_t* text, int size)
 // The local time at which the pause ends, from the seconds it has left.
 void PausedUntilText(const PipeStatus& status, wchar_t* text, int size)
 {
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    ULARGE_INTEGER at;
-    at.LowPart = now.dwLowDateTime;
-    at.HighPart = now.dwHighDateTime;
-    at.QuadPart += static_cast<ULONGLONG>(status.pausedSeconds) * 10000000ULL;
-    FILETIME utc = {at.LowPart, at.HighPart};
-    FILETIME local;
-    SYSTEMTIME until = {};
-    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &until))
-        until = {};
-    ShortTimeText(until, text, size);
+    ShortTimeText(LocalTimeIn(status.pausedSeconds), text, size);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "app/StatusReport.h"
 
+#include "base/JsonWriter.h"
 #include "base/TextWriter.h"
 #include "ui/HistoryRing.h"
 #include "ui/TrayTooltip.h"
@@ -142,83 +143,6 @@ void RecentLine(TextWriter& writer, const RecentReadings& recent, const TextTabl
     words.Number(recent.throttledMinutes, minutes);
     Line(writer, words[IDS_STATUS_RECENT], peak, minutes);
 }
-
-// Appends to a fixed buffer and remembers whether anything was cut.
-class JsonWriter
-{
-  public:
-    JsonWriter(char* text, size_t size) : out(text), room(size) { out[0] = '\0'; }
-    bool fits = true;
-
-    JsonWriter& Raw(const char* text)
-    {
-        for (; *text != '\0'; ++text)
-            Char(*text);
-        return *this;
-    }
-    JsonWriter& Key(const char* key)
-    {
-        Raw(used > 1 ? ",\"" : "\"").Raw(key).Raw("\":");
-        return *this;
-    }
-    JsonWriter& Int(const char* key, long long value)
-    {
-        char digits[24];
-        std::snprintf(digits, sizeof digits, "%lld", value);
-        return Key(key).Raw(digits);
-    }
-    JsonWriter& Bool(const char* key, bool value) { return Key(key).Raw(value ? "true" : "false"); }
-    JsonWriter& Null(const char* key) { return Key(key).Raw("null"); }
-    JsonWriter& String(const char* key, const char* value)
-    {
-        Key(key);
-        Raw("\"");
-        for (; *value != '\0'; ++value)
-            Unit(static_cast<unsigned char>(*value));
-        return Raw("\"");
-    }
-    JsonWriter& String16(const char* key, const char16_t* value)
-    {
-        Key(key);
-        Raw("\"");
-        for (; *value != u'\0'; ++value)
-            Unit(*value);
-        return Raw("\"");
-    }
-    size_t Used() const { return used; }
-
-  private:
-    // Quotes, backslashes and everything but printable ASCII escaped; a byte of a narrow text
-    // beyond ASCII goes out as the character of that number, never as a broken sequence.
-    void Unit(unsigned int unit)
-    {
-        if (unit == '"' || unit == '\\') {
-            Char('\\');
-            Char(static_cast<char>(unit));
-            return;
-        }
-        if (unit >= 0x20 && unit < 0x7f) {
-            Char(static_cast<char>(unit));
-            return;
-        }
-        char escaped[8];
-        std::snprintf(escaped, sizeof escaped, "\\u%04x", unit & 0xffffu);
-        Raw(escaped);
-    }
-    void Char(char c)
-    {
-        if (used + 1 >= room) {
-            fits = false;
-            return;
-        }
-        out[used++] = c;
-        out[used] = '\0';
-    }
-
-    char* out;
-    size_t room;
-    size_t used = 0;
-};
 
 const char* ReadingName(int32_t status)
 {

@@ -85,11 +85,6 @@ uint32_t ReadSchemeThrottleMax(const SchemeId& scheme, uint32_t& value, Throttle
     return result;
 }
 
-bool WriteSchemeThrottleMax(const SchemeId& scheme, uint32_t value, ThrottleValue which)
-{
-    return WriteSchemeThrottleMaxCode(scheme, value, which) == ERROR_SUCCESS;
-}
-
 uint32_t WriteSchemeThrottleMaxCode(const SchemeId& scheme, uint32_t value, ThrottleValue which)
 {
     GUID guid = GuidOf(scheme);

@@ -44,9 +44,7 @@ uint32_t ReadSchemeThrottleMax(const SchemeId& scheme, uint32_t& value,
                                ThrottleValue which = THROTTLE_AC);
 
 // Writes one value of one scheme; it takes effect when the scheme is activated. Logs a failing
-// call and returns false.
-bool WriteSchemeThrottleMax(const SchemeId& scheme, uint32_t value, ThrottleValue which);
-// The same, returning 0 or the platform's code.
+// call; returns 0 or the platform's code.
 uint32_t WriteSchemeThrottleMaxCode(const SchemeId& scheme, uint32_t value, ThrottleValue which);
 
 // Makes the scheme the active one, which also puts its values in force; logs a failure.

@@ -2,6 +2,7 @@
 
 #include "base/TimeText.h"
 #include "base/HiddenWindow.h"
+#include "base/LocalClock.h"
 #include "base/Log.h"
 #include "power/Ambrel.h"
 #include "res/resource.h"
@@ -90,17 +91,7 @@ void Presenter::OnPause(uint32_t secondsLeft)
     if (pausedUntilMs != 0 && drift < 5000)
         return;
     pausedUntilMs = until;
-    SYSTEMTIME local;
-    GetLocalTime(&local);
-    FILETIME time;
-    SystemTimeToFileTime(&local, &time);
-    ULARGE_INTEGER value;
-    value.LowPart = time.dwLowDateTime;
-    value.HighPart = time.dwHighDateTime;
-    value.QuadPart += secondsLeft * 10000000ull; // in 100 ns
-    time.dwLowDateTime = value.LowPart;
-    time.dwHighDateTime = value.HighPart;
-    FileTimeToSystemTime(&time, &pausedUntil);
+    pausedUntil = LocalTimeIn(secondsLeft);
 }
 
 bool Presenter::Paused() const

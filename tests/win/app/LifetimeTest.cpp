@@ -5,6 +5,7 @@
 #include "app/RunningInstance.h"
 #include "app/ServiceRecovery.h"
 #include "base/ProtectedDirectory.h"
+#include "base/LocalClock.h"
 #include "base/TimeText.h"
 #include "link/PipeSecurity.h"
 #include "roles/ServiceStatus.h"
@@ -463,6 +464,39 @@ TEST(ShortTimeText, TheLocalesTimeWithoutSecondsOrHoursAndMinutesCut)
     EXPECT_STREQ(L"09", text);
     ShortTimeText(at, text, 0);
     EXPECT_STREQ(L"09", text);
+}
+
+// The end of a pause, named in local time: under the rules of the moment it ends, so that a pause
+// across a change to or from summer time names the clock the user will see then.
+TEST(LocalTimeAfter, TheClockOfTheEndAcrossADaylightSavingChange)
+{
+    // Central European time: UTC+1, UTC+2 from the last Sunday of March, 2:00, to the last
+    // Sunday of October, 3:00.
+    TIME_ZONE_INFORMATION zone = {};
+    zone.Bias = -60;
+    zone.StandardDate = {0, 10, 0, 5, 3, 0, 0, 0};
+    zone.DaylightDate = {0, 3, 0, 5, 2, 0, 0, 0};
+    zone.DaylightBias = -60;
+    const struct Row {
+        SYSTEMTIME utcNow;
+        uint32_t seconds;
+        WORD day, hour, minute;
+    } rows[] = {
+        {{2026, 3, 0, 29, 0, 30, 0, 0}, 3600, 29, 3, 30},     // 01:30 + 1 h: 03:30 summer time
+        {{2026, 10, 0, 25, 0, 30, 0, 0}, 3600, 25, 2, 30},    // 02:30 + 1 h: 02:30 winter time
+        {{2026, 7, 3, 1, 10, 0, 0, 0}, 7200, 1, 14, 0},       // within summer time
+        {{2026, 1, 4, 15, 23, 30, 0, 0}, 1800, 16, 1, 0},     // past midnight
+        {{2026, 3, 0, 28, 23, 0, 0, 0}, 120 * 3600, 3, 1, 0}, // 120 h, to April 3rd
+    };
+    for (const Row& row : rows) {
+        FILETIME now = {};
+        ASSERT_TRUE(SystemTimeToFileTime(&row.utcNow, &now));
+        SYSTEMTIME local = {};
+        ASSERT_TRUE(LocalTimeAfter(now, row.seconds, &zone, local));
+        EXPECT_EQ((std::vector<WORD>{row.day, row.hour, row.minute}),
+                  (std::vector<WORD>{local.wDay, local.wHour, local.wMinute}))
+            << row.utcNow.wMonth << "/" << row.utcNow.wDay << " +" << row.seconds;
+    }
 }
 
 TEST(ServiceStatus, AStopDuringTheLastReportIsAnsweredAndReportsNothingAfterIt)
