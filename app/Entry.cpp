@@ -43,7 +43,7 @@ int RunAsTray(HINSTANCE instance)
     int result = RunTray(tray, instance);
     LogPrint("program end\n");
     tray.controller.tempWatch.Close();
-    tray.presenter.trayIcon.ReleaseTrayIcon();
+    tray.presenter.ReleaseIcon();
     return result;
 }
 
@@ -53,7 +53,7 @@ int RunAsView(HINSTANCE instance)
     ViewRole view{};
     int result = RunView(view, instance);
     LogPrint("program end\n");
-    view.presenter.trayIcon.ReleaseTrayIcon();
+    view.presenter.ReleaseIcon();
     return result;
 }
 

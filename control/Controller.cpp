@@ -1,6 +1,7 @@
 #include "control/Controller.h"
 
 #include "base/LocalClock.h"
+#include "ui/ReadingRecord.h"
 #include "base/Log.h"
 #include "settings/Policy.h"
 #include "watch/TempConversion.h"
@@ -118,9 +119,8 @@ void Controller::OnReport(int32_t t, int32_t mode, bool first)
     if (first)
         events.OnLeftovers(tempWatch.keeper.leftovers);
     events.OnReport(hwnd, t, capLowered, capInForce, readingStatus == READING_OK);
-    const int64_t now = static_cast<int64_t>(GetTickCount64());
-    readings.Add({now, t, static_cast<int16_t>(mode), static_cast<int16_t>(readingStatus)});
-    Publish(day.Add(now, LocalClockMs(), t, mode, readingStatus, capLowered));
+    Publish(RecordReading(readings, day, static_cast<int64_t>(GetTickCount64()), LocalClockMs(), t,
+                          mode, readingStatus, capLowered));
 }
 
 void Controller::OnQuietTimer()
@@ -190,25 +190,28 @@ void Controller::Choose(const Settings& chosen)
     Publish();
 }
 
-void Controller::FillStatus(PipeStatus& status) const
+ControllerReport Controller::Report() const
 {
-    status.temperature = TEMP_NO_READING;
-    status.status = READING_FAILED;
+    ControllerReport report = {};
+    report.temperature = TEMP_NO_READING;
+    report.readingStatus = READING_FAILED;
     if (readings.count > 0) {
         const HistoryEntry& last = readings.At(readings.count - 1);
-        status.temperature = last.value;
-        status.mode = last.mode;
-        status.status = last.status;
+        report.temperature = last.value;
+        report.mode = last.mode;
+        report.readingStatus = last.status;
     }
-    status.inForce = capInForce;
-    status.lowered = capLowered;
-    std::strncpy(status.zone, ZoneShown(), PIPE_ZONE_SIZE - 1);
-    status.throttleAt = settings.throttleAt;
-    status.onBattery = settings.onBattery;
-    status.setBy = SetByOf(settings, machine);
-    status.failedHour = static_cast<uint8_t>(failedSince.wHour);
-    status.failedMinute = static_cast<uint8_t>(failedSince.wMinute);
-    status.pausedSeconds = PauseSecondsLeft();
+    report.capInForce = capInForce;
+    report.capLowered = capLowered;
+    std::strncpy(report.zone, ZoneShown(), sizeof report.zone - 1);
+    report.throttleAt = settings.throttleAt;
+    report.onBattery = settings.onBattery;
+    report.setBy = SetByOf(settings, machine);
+    report.choicesOf = ChoicesOf::Own;
+    report.failedHour = static_cast<uint8_t>(failedSince.wHour);
+    report.failedMinute = static_cast<uint8_t>(failedSince.wMinute);
+    report.pausedSeconds = PauseSecondsLeft();
+    return report;
 }
 
 // Nothing is made while nobody views: a viewer that connects gets a snapshot made for it. A modal
@@ -225,8 +228,7 @@ void Controller::Publish(bool newDay)
 
 PipeSnapshot* Controller::MakeSnapshot(bool newDay)
 {
-    PipeStatus status = {};
-    FillStatus(status);
+    const PipeStatus status = PipeStatusOf(Report());
     PipeHistory* history = new (std::nothrow) PipeHistory();
     PipeDay* minutes = new (std::nothrow) PipeDay();
     PipeSnapshot* snapshot = nullptr;

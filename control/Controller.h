@@ -7,6 +7,7 @@
 
 #include "base/MessageWindow.h"
 #include "control/EventReport.h"
+#include "link/ControllerReport.h"
 #include "link/PipeServer.h"
 #include "settings/Settings.h"
 #include "ui/DayRing.h"
@@ -79,6 +80,9 @@ class Controller
     // The zone, the threshold and the battery choice of chosen go to the worker from its next
     // reading; the status pipe tells the viewers.
     void Choose(const Settings& chosen);
+    // What a presenter shows of this controller now: the last report, the cap, the pause, the
+    // zone read and the choices in force.
+    ControllerReport Report() const;
     // Hands the current status, history and day to the pipe's server while somebody views; the
     // day goes to every viewer when newDay says a minute is complete, else only to those who
     // connect.
@@ -90,8 +94,6 @@ class Controller
     char pauseBy[64];
     char resumeBy[64];
 
-    // What the viewers are told: the last report, the zone read, the choices and who set them.
-    void FillStatus(PipeStatus& status) const;
     // The status, the history and the day of now; null when there is no memory.
     PipeSnapshot* MakeSnapshot(bool newDay);
     static PipeSnapshot* SnapshotForViewer(void* controller);

@@ -13,6 +13,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 
 namespace
@@ -63,20 +64,6 @@ HWND Presenter::Hwnd() const
     return window != nullptr ? window->hwnd.load() : nullptr;
 }
 
-// Remembers when the readings began to fail, for the tooltip.
-void Presenter::OnStatus(int32_t status)
-{
-    if (status == READING_FAILED && readingStatus != READING_FAILED)
-        GetLocalTime(&failedSince);
-    readingStatus = status;
-}
-
-void Presenter::OnCap(int32_t inForce, bool lowered)
-{
-    capInForce = inForce;
-    capLowered = lowered;
-}
-
 // A status from the pipe brings the seconds left each time: the time shown moves only when the
 // pause itself has changed, not with the second that the messages take.
 void Presenter::OnPause(uint32_t secondsLeft)
@@ -99,20 +86,77 @@ bool Presenter::Paused() const
     return pausedUntilMs != 0;
 }
 
-void Presenter::ShowFirst(int32_t t, int32_t mode)
+void Presenter::TakeChoices(const Settings& choices)
 {
-    RefreshHistory(false);
-    ComposeTip(t, mode);
-    trayIcon.CreateTrayIcon(Hwnd(), t, mode);
-    NoticeThrottle(t, mode);
+    settings = choices;
 }
 
-void Presenter::Show(int32_t t, int32_t mode)
+const Settings& Presenter::Choices() const
 {
+    return settings;
+}
+
+void Presenter::ShowForController()
+{
+    settings.locked.zone = true;
+    settings.locked.throttleAt = true;
+    settings.locked.onBattery = true;
+    forMachine = true;
+    lockedBy = "for this machine";
+}
+
+void Presenter::AllowPause()
+{
+    canPause = true;
+}
+
+// A view shows the controller's choices as the reports bring them; a tray's are its own.
+void Presenter::Show(const ControllerReport& report)
+{
+    shown = report;
+    shown.zone[sizeof shown.zone - 1] = '\0';
+    OnPause(report.pausedSeconds);
+    if (report.choicesOf != ChoicesOf::Own) {
+        std::memcpy(settings.zone, shown.zone, sizeof settings.zone);
+        settings.zone[sizeof settings.zone - 1] = '\0';
+        settings.throttleAt = report.throttleAt;
+        settings.onBattery = report.onBattery;
+        otherSession = report.choicesOf == ChoicesOf::OtherSession;
+    }
     RefreshHistory(false);
-    ComposeTip(t, mode);
-    trayIcon.UpdateTrayIcon(t, mode);
-    NoticeThrottle(t, mode);
+    ComposeTip();
+    if (iconMade) {
+        trayIcon.UpdateTrayIcon(report.temperature, report.mode);
+    } else {
+        iconMade = true;
+        trayIcon.CreateTrayIcon(Hwnd(), report.temperature, report.mode);
+    }
+    NoticeThrottle();
+}
+
+void Presenter::EndHistory()
+{
+    history.Close(Hwnd());
+}
+
+void Presenter::ReleaseIcon()
+{
+    trayIcon.ReleaseTrayIcon();
+}
+
+const ControllerReport& Presenter::Shown() const
+{
+    return shown;
+}
+
+bool Presenter::HistoryOpen() const
+{
+    return history.open != nullptr;
+}
+
+TrayIcon& Presenter::Icon()
+{
+    return trayIcon;
 }
 
 // The history window: opened beside the icon, closed by a second click, Esc or the loss of the
@@ -120,7 +164,7 @@ void Presenter::Show(int32_t t, int32_t mode)
 void Presenter::OpenHistory(bool fromKeyboard)
 {
     RECT anchor = TrayIconAnchor(trayIcon.trayWindow, 0, iconSeen ? &iconSeenAt : nullptr);
-    if (!history.Open(Hwnd(), anchor, zone, settings.throttleAt, capInForce,
+    if (!history.Open(Hwnd(), anchor, shown.zone, settings.throttleAt, shown.capInForce,
                       settings.historyMinutes))
         return;
     history.openedFromKeyboard = fromKeyboard;
@@ -201,7 +245,7 @@ void Presenter::OnHistoryTimer()
 
 void Presenter::RefreshHistory(bool sample)
 {
-    history.Refresh(zone, settings.throttleAt, capInForce, sample);
+    history.Refresh(shown.zone, settings.throttleAt, shown.capInForce, sample);
 }
 
 bool Presenter::FitToScale()
@@ -226,7 +270,12 @@ void Presenter::Close()
 // The time as the user's locale writes it, without seconds.
 void Presenter::FailedSinceText(wchar_t* text, int size) const
 {
-    ShortTimeText(failedSince, text, size);
+    SYSTEMTIME at = {};
+    GetLocalTime(&at);
+    at.wHour = shown.failedHour;
+    at.wMinute = shown.failedMinute;
+    at.wSecond = 0;
+    ShortTimeText(at, text, size);
 }
 
 void Presenter::PausedUntilText(wchar_t* text, int size) const
@@ -236,20 +285,20 @@ void Presenter::PausedUntilText(wchar_t* text, int size) const
 
 // The tooltip goes to the shell with the icon, and is what the hidden window answers WM_GETTEXT
 // with, so that the program's state can be read from outside.
-void Presenter::ComposeTip(int32_t t, int32_t mode)
+void Presenter::ComposeTip()
 {
     wchar_t failedAt[32];
     FailedSinceText(failedAt, 32);
     wchar_t pausedAt[32];
     PausedUntilText(pausedAt, 32);
-    TooltipFacts facts = {t,
-                          mode,
-                          readingStatus,
-                          zone,
+    TooltipFacts facts = {shown.temperature,
+                          shown.mode,
+                          shown.readingStatus,
+                          shown.zone,
                           reinterpret_cast<const char16_t*>(failedAt),
                           settings.onBattery,
-                          capInForce,
-                          capLowered,
+                          shown.capInForce,
+                          shown.capLowered,
                           Paused() ? reinterpret_cast<const char16_t*>(pausedAt) : nullptr};
     char16_t tip[TOOLTIP_SIZE];
     ComposeTooltip(tip, TOOLTIP_SIZE, facts, *texts);
@@ -258,18 +307,19 @@ void Presenter::ComposeTip(int32_t t, int32_t mode)
 
 // The first step of an episode that lowers a value below the user's own setting shows a
 // notification, unless the user turned it off. Every value it lowered holds the mode's level.
-void Presenter::NoticeThrottle(int32_t t, int32_t mode)
+void Presenter::NoticeThrottle()
 {
-    if (!throttleNotice.Observe(capLowered, GetTickCount64()))
+    if (!throttleNotice.Observe(shown.capLowered, GetTickCount64()))
         return;
     if (!settings.notify) {
         LogPrint("WndProc(): throttle notice not shown: Notify is off\n");
         return;
     }
     char16_t text[NOTICE_SIZE];
-    ComposeThrottleNotice(text, NOTICE_SIZE, t, mode, *texts);
+    ComposeThrottleNotice(text, NOTICE_SIZE, shown.temperature, shown.mode, *texts);
     if (trayIcon.ShowNotice(text))
-        LogPrint("WndProc(): throttle notice: %u %% at %d C\n", ThrottlePercentOfMode(mode), t);
+        LogPrint("WndProc(): throttle notice: %u %% at %d C\n", ThrottlePercentOfMode(shown.mode),
+                 shown.temperature);
     else
         LogPrint("WndProc(): Shell_NotifyIconW(NIM_MODIFY) of the throttle notice failed\n");
 }

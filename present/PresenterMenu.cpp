@@ -110,8 +110,9 @@ bool Presenter::OnSettingsCommand(int command, bool& changed)
     }
 }
 
-// Only a tray pauses its own controller; the role hands the choice on.
-void Presenter::OnPauseCommand(int command)
+// Only a tray pauses its own controller; the role hands the choice on. Whether a policy allows
+// the pause is the controller's to decide, as for a pause from outside.
+void Presenter::OnPauseCommand(int command, MenuOutcome& outcome)
 {
     const char* name = command == ID_PAUSE ? "ID_PAUSE" : "ID_RESUME";
     if (!canPause) {
@@ -123,16 +124,19 @@ void Presenter::OnPauseCommand(int command)
         return;
     }
     LogPrint("WndProc(): WM_COMMAND: Receive %s\n", name);
-    pauseAsked = command == ID_PAUSE ? AMBREL_MENU_PAUSE_MINUTES : PAUSE_ASKED_RESUME;
+    if (command == ID_PAUSE)
+        outcome.pauseMinutes = AMBREL_MENU_PAUSE_MINUTES;
+    else
+        outcome.resume = true;
 }
 
-bool Presenter::OnCommand(int command)
+MenuOutcome Presenter::OnCommand(int command)
 {
-    bool changed = false;
+    MenuOutcome outcome = {};
     switch (command) {
     case ID_PAUSE:
     case ID_RESUME:
-        OnPauseCommand(command);
+        OnPauseCommand(command, outcome);
         break;
     case ID_EXIT:
         OnExit();
@@ -145,11 +149,11 @@ bool Presenter::OnCommand(int command)
         OpenHistory(false);
         break;
     default:
-        if (!OnSettingsCommand(command, changed))
+        if (!OnSettingsCommand(command, outcome.choicesChanged))
             LogPrint("WndProc(): WM_COMMAND: Error Receive %d\n", command);
         break;
     }
-    return changed;
+    return outcome;
 }
 
 // Opens the tray menu with its bottom-left corner at the point. The tray window is made the
@@ -159,7 +163,7 @@ void Presenter::ShowTrayMenu(POINT at)
 {
     HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_TRAYMENU));
     HMENU popup = GetSubMenu(menu, 0);
-    MenuChoices choices = {zone,
+    MenuChoices choices = {shown.zone,
                            settings.throttleAt,
                            THROTTLE_AT_CHOICES,
                            THROTTLE_AT_CHOICE_COUNT,

@@ -14,21 +14,10 @@
 namespace
 {
 
-// The zone the watcher reads is named by what the presenter shows.
-void ShowZone(TrayRole& tray)
-{
-    std::memcpy(tray.presenter.zone, tray.controller.ZoneShown(), sizeof tray.presenter.zone);
-    tray.presenter.zone[sizeof tray.presenter.zone - 1] = '\0';
-}
-
 void OnReport(TrayRole& tray, int t, int mode, bool first)
 {
     tray.controller.OnReport(t, mode, first);
-    ShowZone(tray);
-    if (first)
-        tray.presenter.ShowFirst(t, mode);
-    else
-        tray.presenter.Show(t, mode);
+    tray.presenter.Show(tray.controller.Report());
 }
 
 // "<user> (<how>)" for the event log: the tray's user is the session's.
@@ -71,15 +60,11 @@ LONG_PTR OnPauseMessage(TrayRole& tray, WPARAM minutes)
 
 void OnCommand(TrayRole& tray, int command)
 {
-    const bool changed = tray.presenter.OnCommand(command);
-    const int pause = tray.presenter.pauseAsked;
-    tray.presenter.pauseAsked = 0;
-    if (pause != 0)
-        HandOnPause(tray, pause > 0 ? pause : 0, "menu");
-    if (!changed)
-        return;
-    tray.controller.Choose(tray.presenter.settings);
-    ShowZone(tray);
+    const MenuOutcome outcome = tray.presenter.OnCommand(command);
+    if (outcome.pauseMinutes != 0 || outcome.resume)
+        HandOnPause(tray, outcome.resume ? 0 : outcome.pauseMinutes, "menu");
+    if (outcome.choicesChanged)
+        tray.controller.Choose(tray.presenter.Choices());
 }
 
 // At log-off or shutdown, and when the Restart Manager closes the program (ENDSESSION_CLOSEAPP),
@@ -118,22 +103,21 @@ int RunTray(TrayRole& tray, HINSTANCE instance)
     tray.texts.Load(instance, 0);
     tray.presenter.Bind(tray.messageWindow, tray.texts.table, tray.controller.readings,
                         tray.controller.day);
-    tray.presenter.canPause = true;
+    tray.presenter.AllowPause();
     SetConsoleShutdownWindow(window);
 
     tray.controller.LoadSettings();
-    tray.presenter.settings = tray.controller.settings;
-    ShowZone(tray);
+    tray.presenter.TakeChoices(tray.controller.settings);
     DropUserStartBesideMachineStart();
     tray.controller.Start(tray.messageWindow);
     LogPrint("message loop start\n");
     RunMessageLoop(&tray.controller.statusPipe);
-    tray.presenter.history.Close(window);
+    tray.presenter.EndHistory();
 
     EndMessageLoop(tray.messageWindow);
     tray.controller.Stop();
     LogPrint("watch stopped\n");
-    tray.presenter.trayIcon.ReleaseTrayIcon();
+    tray.presenter.ReleaseIcon();
     LogPrint("tray stopped\n");
     return 0;
 }
@@ -156,11 +140,9 @@ LONG_PTR TrayWndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_TEMPSTATUS:
         tray.controller.OnStatus(LowInt(wParam));
-        tray.presenter.OnStatus(LowInt(wParam));
         return 0;
     case WM_TEMPCAP:
         tray.controller.OnCap(LowInt(wParam), lParam != 0);
-        tray.presenter.OnCap(LowInt(wParam), lParam != 0);
         return 0;
     case WM_TEMPSCHEME:
         tray.controller.events.OnScheme(wParam, lParam);
@@ -170,7 +152,6 @@ LONG_PTR TrayWndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_TEMPPAUSE:
         tray.controller.OnPause(static_cast<uint32_t>(wParam));
-        tray.presenter.OnPause(static_cast<uint32_t>(wParam));
         return 0;
     case WM_PIPEFAILED:
         tray.controller.events.OnPipeFailed(static_cast<DWORD>(wParam));

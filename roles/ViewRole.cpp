@@ -6,6 +6,7 @@
 #include "power/SchemeKeeper.h"
 #include "roles/ConsoleShutdown.h"
 #include "roles/RoleWindow.h"
+#include "ui/ReadingRecord.h"
 #include "settings/Policy.h"
 #include "settings/StartWithWindows.h"
 #include "watch/TempConversion.h"
@@ -15,36 +16,6 @@
 
 namespace
 {
-
-// The zone, the threshold and the battery choice are the controller's, from the start.
-void LockMachineChoices(Presenter& presenter)
-{
-    presenter.settings.locked.zone = true;
-    presenter.settings.locked.throttleAt = true;
-    presenter.settings.locked.onBattery = true;
-    presenter.forMachine = true;
-    presenter.lockedBy = "for this machine";
-}
-
-// The controller's zone, threshold and battery choice, shown in the menu; the reading, the cap
-// and the failure time. The user's own Notify stays.
-void TakeStatus(ViewRole& view, const PipeStatus& status, PipeServerSession session)
-{
-    Presenter& presenter = view.presenter;
-    view.controllerIsTray = !IsMachineService(status.setBy, session);
-    presenter.otherSession = view.controllerIsTray;
-    std::memcpy(presenter.settings.zone, status.zone, sizeof presenter.settings.zone);
-    presenter.settings.zone[sizeof presenter.settings.zone - 1] = '\0';
-    std::memcpy(presenter.zone, presenter.settings.zone, sizeof presenter.zone);
-    presenter.settings.throttleAt = status.throttleAt;
-    presenter.settings.onBattery = status.onBattery;
-    presenter.readingStatus = status.status;
-    presenter.failedSince.wHour = status.failedHour;
-    presenter.failedSince.wMinute = status.failedMinute;
-    presenter.capInForce = status.inForce;
-    presenter.capLowered = status.lowered;
-    presenter.OnPause(status.pausedSeconds);
-}
 
 // What this user's own tray left capped (a kill, a crash) is the user's to give back, with the
 // user's rights: the service never writes a value read from a user's key. Only once the machine's
@@ -61,26 +32,13 @@ void GiveBackOwnLeftovers(ViewRole& view)
     delete keeper;
 }
 
-void RecordReport(ViewRole& view, int t, int mode)
+// The controller's report is recorded for the history window and shown as the watcher's is in
+// the tray.
+void ShowReport(ViewRole& view, const ControllerReport& report)
 {
-    const int64_t now = static_cast<int64_t>(GetTickCount64());
-    view.readings.Add(
-        {now, t, static_cast<int16_t>(mode), static_cast<int16_t>(view.presenter.readingStatus)});
-    view.day.Add(now, LocalClockMs(), t, mode, view.presenter.readingStatus,
-                 view.presenter.capLowered);
-}
-
-// The controller's report is shown as the watcher's is in the tray; the icon is made by the first
-// report, and never again once Exit has removed it.
-void ShowReport(ViewRole& view, int t, int mode)
-{
-    RecordReport(view, t, mode);
-    if (view.iconMade) {
-        view.presenter.Show(t, mode);
-        return;
-    }
-    view.iconMade = true;
-    view.presenter.ShowFirst(t, mode);
+    RecordReading(view.readings, view.day, static_cast<int64_t>(GetTickCount64()), LocalClockMs(),
+                  report.temperature, report.mode, report.readingStatus, report.capLowered);
+    view.presenter.Show(report);
 }
 
 // The message owns the status; what arrives after the view's end is dropped with it. wParam
@@ -91,12 +49,11 @@ void OnStatus(ViewRole& view, WPARAM wParam, LPARAM lParam)
     const PipeServerSession session = wParam <= static_cast<WPARAM>(PipeServerSession::Other)
                                           ? static_cast<PipeServerSession>(wParam)
                                           : PipeServerSession::Other;
-    TakeStatus(view, *status, session);
-    GiveBackOwnLeftovers(view);
-    const int t = status->temperature;
-    const int mode = status->mode;
+    view.controllerIsTray = !IsMachineService(status->setBy, session);
+    const ControllerReport report = ReportFromPipe(*status, !view.controllerIsTray);
     delete status;
-    ShowReport(view, t, mode);
+    GiveBackOwnLeftovers(view);
+    ShowReport(view, report);
 }
 
 // The controller's readings replace the ones held.
@@ -128,13 +85,17 @@ void OnDay(ViewRole& view, LPARAM lParam)
 void OnControllerLost(ViewRole& view, WPARAM how)
 {
     LogPrint("WndProc(): no controller on the pipe\n");
-    view.presenter.readingStatus = how == PIPE_LOST_NOT_AMBRELS ? READING_NOT_AMBRELS
-                                   : view.controllerIsTray      ? READING_CONTROLLER_ENDED
-                                                                : READING_NO_CONTROLLER;
-    view.presenter.capInForce = 0;
-    view.presenter.capLowered = false;
-    view.presenter.OnPause(0);
-    ShowReport(view, TEMP_NO_READING, 0);
+    // The controller's choices and zone stay as last reported.
+    ControllerReport report = view.presenter.Shown();
+    report.temperature = TEMP_NO_READING;
+    report.mode = 0;
+    report.readingStatus = how == PIPE_LOST_NOT_AMBRELS ? READING_NOT_AMBRELS
+                           : view.controllerIsTray      ? READING_CONTROLLER_ENDED
+                                                        : READING_NO_CONTROLLER;
+    report.capInForce = 0;
+    report.capLowered = false;
+    report.pausedSeconds = 0;
+    ShowReport(view, report);
 }
 
 bool OnEndSession(ViewRole& view, WPARAM ending)
@@ -158,22 +119,23 @@ int RunView(ViewRole& view, HINSTANCE instance)
     view.presenter.Bind(view.messageWindow, view.texts.table, view.readings, view.day);
     SetConsoleShutdownWindow(window);
 
-    LoadUserSettings(view.presenter.settings);
-    ApplyPolicies(view.presenter.settings);
-    std::memcpy(view.presenter.zone, view.presenter.settings.zone, sizeof view.presenter.zone);
+    Settings choices = {};
+    LoadUserSettings(choices);
+    ApplyPolicies(choices);
+    view.presenter.TakeChoices(choices);
     DropUserStartBesideMachineStart();
     LogPrint("view start\n");
-    LockMachineChoices(view.presenter);
+    view.presenter.ShowForController();
     view.link.window = &view.messageWindow;
     view.link.Start();
     LogPrint("message loop start\n");
     RunMessageLoop(nullptr);
-    view.presenter.history.Close(window);
+    view.presenter.EndHistory();
 
     EndMessageLoop(view.messageWindow);
     view.link.Stop();
     LogPrint("watch stopped\n");
-    view.presenter.trayIcon.ReleaseTrayIcon();
+    view.presenter.ReleaseIcon();
     LogPrint("tray stopped\n");
     return 0;
 }

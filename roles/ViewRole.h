@@ -22,8 +22,6 @@ struct ViewRole {
     // The controller's readings and day, as the pipe has told them.
     HistoryRing readings;
     DayRing day;
-    // The icon has been made once, by the first report; never again once Exit has removed it.
-    bool iconMade;
     // The controller last heard from is a tray in another session, not the machine's service
     // (which is assumed until a controller has been heard from).
     bool controllerIsTray;

@@ -634,8 +634,9 @@ class Tray(unittest.TestCase):
             click(window[3] + window[1] // 2, window[4] + window[2] // 2)
             subprocess.run(['xdotool', 'key', 'Escape'], check=True)
             self.assertTrue(wait_for(lambda: not (visible_window_ids() - known), 10))
-            self.assertEqual(1, messages(log_entries()).count(
-                'WndProc(): focus back to the notification area\n'))
+            # Logged just after the window has gone.
+            self.assertTrue(wait_for(lambda: messages(log_entries()).count(
+                'WndProc(): focus back to the notification area\n') == 1, 5))
             # The Apps key or Shift+F10 (WM_CONTEXTMENU): the menu, with its corner at the icon.
             known = visible_window_ids()
             self.assertEqual(0, poke('tray', 123, 300, 400))

@@ -1,5 +1,7 @@
 #include "link/PipeMessage.h"
 
+#include "link/ControllerReport.h"
+
 #include "watch/TempConversion.h"
 
 #include <gtest/gtest.h>
@@ -312,6 +314,45 @@ TEST(PipeMessage, OnlyAControllerOutsideOtherSessionsIsTakenForTheService)
     for (const auto& row : rows)
         EXPECT_EQ(row.service, IsMachineService(row.setBy, row.session))
             << int(row.setBy) << " " << int(row.session);
+}
+
+// A view shows what the pipe brought, field for field, with whose the choices are; a status made
+// of a report again (what a controller sends) is the one it came from, a zone without its end cut.
+TEST(PipeMessage, AReportOfAStatusCarriesEveryFieldAndGoesBackWhole)
+{
+    PipeStatus sent = {};
+    sent.temperature = -273;
+    sent.mode = PIPE_PAUSED_MODE;
+    sent.status = READING_FAILED;
+    sent.inForce = 80;
+    sent.lowered = true;
+    std::memset(sent.zone, 'Z', sizeof sent.zone);
+    sent.throttleAt = 95;
+    sent.onBattery = true;
+    sent.setBy = PIPE_SET_FOR_MACHINE | PIPE_SET_ZONE;
+    sent.failedHour = 23;
+    sent.failedMinute = 59;
+    sent.pausedSeconds = 86400;
+    for (bool service : {true, false}) {
+        const ControllerReport report = ReportFromPipe(sent, service);
+        EXPECT_EQ(service ? ChoicesOf::Machine : ChoicesOf::OtherSession, report.choicesOf);
+        EXPECT_EQ((std::vector<long long>{-273, PIPE_PAUSED_MODE, READING_FAILED, 80, 1, 95, 1,
+                                          PIPE_SET_FOR_MACHINE | PIPE_SET_ZONE, 23, 59, 86400}),
+                  (std::vector<long long>{report.temperature, report.mode, report.readingStatus,
+                                          report.capInForce, report.capLowered, report.throttleAt,
+                                          report.onBattery, report.setBy, report.failedHour,
+                                          report.failedMinute, report.pausedSeconds}));
+        EXPECT_EQ(std::string(sizeof sent.zone - 1, 'Z'), report.zone);
+        PipeStatus again = PipeStatusOf(report);
+        sent.zone[sizeof sent.zone - 1] = '\0';
+        EXPECT_EQ(0, std::memcmp(&sent.zone, &again.zone, sizeof sent.zone));
+        again.zone[0] = sent.zone[0] = '\0';
+        std::vector<uint8_t> encoded(PIPE_MAX_MESSAGE), reencoded(PIPE_MAX_MESSAGE);
+        EXPECT_EQ(EncodePipeStatus(sent, encoded.data(), encoded.size()),
+                  EncodePipeStatus(again, reencoded.data(), reencoded.size()));
+        EXPECT_EQ(encoded, reencoded);
+        std::memset(sent.zone, 'Z', sizeof sent.zone);
+    }
 }
 
 } // namespace

@@ -139,7 +139,7 @@ TEST_F(Lifetime, ConsoleControlRunsTheOrderlyShutdown)
         });
         result = ::RunTray(app, ThisModule());
         app.controller.tempWatch.Close();
-        app.presenter.trayIcon.ReleaseTrayIcon();
+        app.presenter.Icon().ReleaseTrayIcon();
         ConsoleShutdownComplete();
     }
     EXPECT_EQ(0, result);
@@ -168,7 +168,7 @@ TEST_F(Lifetime, EndOfSessionWritesTheValueBackBeforeTheMessageReturns)
         });
         result = ::RunTray(app, ThisModule());
         app.controller.tempWatch.Close();
-        app.presenter.trayIcon.ReleaseTrayIcon();
+        app.presenter.Icon().ReleaseTrayIcon();
     }
     EXPECT_EQ(0, result);
     EXPECT_EQ(99, valueAfterCancelledEnd);
@@ -194,15 +194,15 @@ TEST_F(Lifetime, OnlyAnAmbrelExeIsAskedAndASecondStartOnlyOpensTheHistory)
             ended = EndRunningInstance(100);
             HWND window = app.messageWindow.hwnd.load();
             SendMessageA(window, ShowHistoryMessage(), 0, 0);
-            open[0] = app.presenter.history.open != nullptr;
+            open[0] = app.presenter.HistoryOpen();
             SendMessageA(window, ShowHistoryMessage(), static_cast<WPARAM>(-1), -1);
             SendMessageA(window, ShowHistoryMessage(), HISTORY_CLOSE_KEY, 0);
-            open[1] = app.presenter.history.open != nullptr;
+            open[1] = app.presenter.HistoryOpen();
             PostMessageA(window, WM_CLOSE, 0, 0);
         });
         result = ::RunTray(app, ThisModule());
         app.controller.tempWatch.Close();
-        app.presenter.trayIcon.ReleaseTrayIcon();
+        app.presenter.Icon().ReleaseTrayIcon();
     }
     EXPECT_EQ(0, result);
     EXPECT_EQ(InstanceSearch::None, search);

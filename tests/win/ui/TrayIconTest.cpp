@@ -275,19 +275,19 @@ TEST_F(TrayIconTest, ScaleMessagesFitTheIconToTheSmallIconSize)
     const UINT messages[] = {WM_SETTINGCHANGE, 0x02E0 /* WM_DPICHANGED */,
                              RegisterWindowMessageA("TaskbarCreated")};
     TrayRole app{};
-    ASSERT_TRUE(app.presenter.trayIcon.CreateTrayIcon(window.handle, 47, 0));
+    ASSERT_TRUE(app.presenter.Icon().CreateTrayIcon(window.handle, 47, 0));
     for (UINT message : messages)
         for (bool resized : {true, false}) {
             SCOPED_TRACE(testing::Message() << "message " << message << " resized " << resized);
             if (resized)
-                app.presenter.trayIcon.ResizeTrayIcon(SystemIconSize() == 32 ? 16 : 32);
+                app.presenter.Icon().ResizeTrayIcon(SystemIconSize() == 32 ? 16 : 32);
             ShellForgetIcon(window.handle);
             TrayWndProc(&app, message, 0, 0);
-            EXPECT_EQ(app.presenter.trayIcon.width, SystemIconSize());
+            EXPECT_EQ(app.presenter.Icon().width, SystemIconSize());
             EXPECT_EQ(ShellHasIcon(window.handle), resized || message == messages[2]);
-            ExpectShows(app.presenter.trayIcon, {47, 0, kLit47, kGreen});
+            ExpectShows(app.presenter.Icon(), {47, 0, kLit47, kGreen});
         }
-    app.presenter.trayIcon.ReleaseTrayIcon();
+    app.presenter.Icon().ReleaseTrayIcon();
 }
 
 int LeakTestUpdates()
