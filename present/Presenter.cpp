@@ -5,6 +5,7 @@
 #include "base/LocalClock.h"
 #include "base/Log.h"
 #include "power/Ambrel.h"
+#include "settings/StartWithWindows.h"
 #include "res/resource.h"
 #include "ui/NoticeText.h"
 #include "ui/TrayTooltip.h"
@@ -365,4 +366,48 @@ void Presenter::OnTrayNotification(WPARAM wParam, LPARAM lParam)
     }
     trayIcon.ReturnFocusToShell();
     trayGestures.Done(GetTickCount64());
+}
+
+// The menu's command: what it changes in the choices is done there; what it asks of the presenter
+// is done here, and the rest goes to the role.
+MenuOutcome Presenter::OnCommand(int command)
+{
+    const MenuCommandContext context = {settings, lockedBy, canPause, trayMenu, *texts};
+    const MenuOutcome outcome = RunMenuCommand(command, context);
+    if (outcome.openHistory)
+        OpenHistory(false);
+    if (outcome.exit) {
+        CloseHistory();
+        trayIcon.ReleaseTrayIcon();
+        PostMessageA(Hwnd(), WM_CLOSE, 0, 0);
+    }
+    return outcome;
+}
+
+// Opens the tray menu with its bottom-left corner at the point. The tray window is made the
+// foreground window and sent WM_NULL afterwards so that the menu closes when the user clicks
+// elsewhere and takes the arrow keys and Esc.
+void Presenter::ShowTrayMenu(POINT at)
+{
+    HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_TRAYMENU));
+    HMENU popup = GetSubMenu(menu, 0);
+    MenuChoices choices = {shown.zone,
+                           settings.throttleAt,
+                           THROTTLE_AT_CHOICES,
+                           THROTTLE_AT_CHOICE_COUNT,
+                           IsStartWithWindows(),
+                           IsStartWithWindowsForAllUsers(),
+                           settings.onBattery,
+                           settings.notify,
+                           settings.locked,
+                           forMachine,
+                           forMachine && otherSession,
+                           Paused(),
+                           !canPause || settings.pauseForbidden};
+    trayMenu.AddSettingsItems(popup, choices, *texts);
+    HWND trayWindow = trayIcon.trayWindow;
+    SetForegroundWindow(trayWindow);
+    TrackPopupMenu(popup, TPM_BOTTOMALIGN, at.x, at.y, 0, trayWindow, nullptr);
+    PostMessageA(trayWindow, WM_NULL, 0, 0);
+    DestroyMenu(menu);
 }

@@ -1,13 +1,14 @@
 // The presenter: what a user sees of a controller, in the tray and in a view. The icon, its
 // tooltip and menu, what a gesture on the icon does, the history window and the throttle notice,
 // fed by reports that are the same whether they come from the local watcher or from the pipe;
-// the menu's choices as the role hands them in (the menu's commands are in PresenterMenu.cpp).
+// the menu's choices as the role hands them in (what the menu's commands do is MenuCommands').
 // Main thread only.
 #pragma once
 
 #include "base/MessageWindow.h"
 #include "base/TextTable.h"
 #include "link/ControllerReport.h"
+#include "present/MenuCommands.h"
 #include "present/HistoryPopup.h"
 #include "present/ThrottleNotice.h"
 #include "present/TrayGestures.h"
@@ -25,14 +26,6 @@ UINT TaskbarCreatedMessage();
 // Sent from Windows 8.1 on to a window whose display scale has changed; the headers define it
 // only for newer targets than this program's.
 const UINT DPI_CHANGED_MESSAGE = 0x02E0;
-
-// What a menu command asks of the role: the choices changed (for the controller), a pause of
-// some minutes or its end (resume), or nothing more.
-struct MenuOutcome {
-    bool choicesChanged;
-    int pauseMinutes;
-    bool resume;
-};
 
 class Presenter
 {
@@ -128,14 +121,6 @@ class Presenter
     void CloseHistory();
     void ToggleHistory(bool fromKeyboard);
     void KeepFirstClick();
-    void OnExit();
-    void OnAbout() const;
-    bool SetByPolicy(bool locked, const char* command) const;
-    bool OnZone(const char* chosen);
-    bool OnThrottleAt(int32_t throttleAt);
-    bool FlipSwitch(bool& on, bool locked, const char* command, const char* setting);
-    bool OnSettingsCommand(int command, bool& changed);
-    void OnPauseCommand(int command, MenuOutcome& outcome);
     void ShowTrayMenu(POINT at);
     void FailedSinceText(wchar_t* text, int size) const;
     void PausedUntilText(wchar_t* text, int size) const;
