@@ -1,5 +1,7 @@
 #include "control/Controller.h"
 
+#include "watch/WatchMessages.h"
+
 #include "base/LocalClock.h"
 #include "ui/ReadingRecord.h"
 #include "base/Log.h"
@@ -95,6 +97,48 @@ void Controller::StopForEndOfSession()
 const char* Controller::ZoneShown() const
 {
     return tempWatch.ZoneRead(settings.zone);
+}
+
+namespace
+{
+
+// Temperatures, modes and levels travel as signed 32-bit values in the low half of a parameter.
+int32_t LowOf(WPARAM value)
+{
+    return static_cast<int32_t>(static_cast<DWORD>(value));
+}
+
+} // namespace
+
+bool Controller::Handle(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_TEMPSTATUS:
+        OnStatus(LowOf(wParam));
+        return true;
+    case WM_TEMPCAP:
+        OnCap(LowOf(wParam), lParam != 0);
+        return true;
+    case WM_TEMPSCHEME:
+        events.OnScheme(wParam, lParam);
+        return true;
+    case WM_TEMPWRITEFAIL:
+        events.OnWriteFailed(wParam, lParam);
+        return true;
+    case WM_TEMPPAUSE:
+        OnPause(static_cast<uint32_t>(wParam));
+        return true;
+    case WM_PIPEFAILED:
+        events.OnPipeFailed(static_cast<DWORD>(wParam));
+        return true;
+    case WM_TIMER:
+        if (wParam != EPISODE_TIMER_ID)
+            return false;
+        OnQuietTimer();
+        return true;
+    default:
+        return false;
+    }
 }
 
 void Controller::OnStatus(int32_t status)

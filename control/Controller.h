@@ -62,6 +62,12 @@ class Controller
     // zone, the hottest zone.
     const char* ZoneShown() const;
 
+    // The messages that are the controller's alone: the watcher's status, cap, scheme, failed
+    // write and pause, the pipe's failure and the quiet timer of an episode. True when it took
+    // the message (its answer is 0); the reports themselves (WM_TEMPINIT, WM_TEMPCHANGE) are the
+    // role's, which hands them on to OnReport and shows Report().
+    bool Handle(UINT message, WPARAM wParam, LPARAM lParam);
+
     // The watcher's messages.
     void OnStatus(int32_t status);
     void OnCap(int32_t inForce, bool lowered);

@@ -310,7 +310,6 @@ void PipeServerLoop::Accept(HANDLE pipe)
     slots[index] = slot;
     ++viewers;
     LogViewer(processId, ViewerLine::Connected);
-    Post(WM_PIPEVIEWER, processId);
     if (current == nullptr && server.makeSnapshot != nullptr)
         current = server.makeSnapshot(server.makeContext);
     if (current != nullptr) {

@@ -24,9 +24,8 @@
 
 #include <windows.h>
 
-// Posted to the controller's window: a viewer has been accepted (wParam: its process id); no
-// instance of the pipe can be made (wParam: the error), once a run.
-const UINT WM_PIPEVIEWER = WM_USER + 33;
+// Posted to the controller's window: no instance of the pipe can be made (wParam: the error),
+// once a run.
 const UINT WM_PIPEFAILED = WM_USER + 34;
 
 const int PIPE_MAX_CLIENTS = 24;
@@ -63,7 +62,7 @@ class PipeServer
   public:
     // Null when not running.
     PipeServerLoop* loop;
-    // Whose window gets WM_PIPEVIEWER and WM_PIPEFAILED (may be null), and who makes the first
+    // Whose window gets WM_PIPEFAILED (may be null), and who makes the first
     // snapshot a viewer gets (with its context); set before Start.
     MessageWindow* window;
     PipeSnapshotMaker makeSnapshot;

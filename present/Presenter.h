@@ -50,6 +50,12 @@ class Presenter
     // The report shown last (zeroed before the first).
     const ControllerReport& Shown() const;
 
+    // The messages that are the presenter's alone: the shell's callbacks for the icon, the
+    // history window's and its timer's, a second start's, the taskbar's return. True when it took
+    // the message (its answer is 0). A change of display scale or of a setting is acted on and
+    // left for default handling too (false).
+    bool Handle(UINT message, WPARAM wParam, LPARAM lParam);
+
     // The shell's callback for the icon (WM_FROMTRAY).
     void OnTrayNotification(WPARAM wParam, LPARAM lParam);
     // A menu command, and what it asks of the role.

@@ -49,6 +49,8 @@ int RunServiceRole(ServiceRole& service, HINSTANCE instance)
     return 0;
 }
 
+// The reports go to the controller, which takes its other messages itself; an administrator's
+// pause comes from the control handler.
 LONG_PTR ServiceWndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
 {
     ServiceRole& service = *static_cast<ServiceRole*>(user);
@@ -58,21 +60,6 @@ LONG_PTR ServiceWndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_TEMPCHANGE:
         controller.OnReport(LowInt(wParam), LowInt(lParam), message == WM_TEMPINIT);
         return 0;
-    case WM_TEMPSTATUS:
-        controller.OnStatus(LowInt(wParam));
-        return 0;
-    case WM_TEMPCAP:
-        controller.OnCap(LowInt(wParam), lParam != 0);
-        return 0;
-    case WM_TEMPSCHEME:
-        controller.events.OnScheme(wParam, lParam);
-        return 0;
-    case WM_TEMPWRITEFAIL:
-        controller.events.OnWriteFailed(wParam, lParam);
-        return 0;
-    case WM_TEMPPAUSE:
-        controller.OnPause(static_cast<uint32_t>(wParam));
-        return 0;
     case WM_SERVICEPAUSE:
         // Only the control handler posts it, for a caller that may control the service; the
         // controller checks the policy and the minutes all the same.
@@ -81,24 +68,11 @@ LONG_PTR ServiceWndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
         else if (wParam <= static_cast<WPARAM>(AMBREL_LONGEST_PAUSE_MINUTES))
             controller.Pause(static_cast<int>(wParam), "an administrator (Ambrel.exe --pause)");
         return 0;
-    case WM_PIPEFAILED:
-        controller.events.OnPipeFailed(static_cast<DWORD>(wParam));
-        return 0;
-    case WM_PIPEVIEWER:
-        // A user has come to view the machine: what their Ambrel may have left capped is given
-        // back now rather than at the service's next start.
-        controller.tempWatch.RequestHandOver();
-        return 0;
-    case WM_TIMER:
-        if (wParam != EPISODE_TIMER_ID)
-            return MESSAGE_NOT_HANDLED;
-        controller.OnQuietTimer();
-        return 0;
     case WM_ENDSESSION:
         return OnEndSession(service, wParam, lParam) ? 0 : MESSAGE_NOT_HANDLED;
     case WM_COMMAND:
         return OnCommand(wParam);
     default:
-        return MESSAGE_NOT_HANDLED;
+        return controller.Handle(message, wParam, lParam) ? 0 : MESSAGE_NOT_HANDLED;
     }
 }

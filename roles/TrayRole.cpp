@@ -82,17 +82,6 @@ bool OnEndSession(TrayRole& tray, WPARAM ending)
     return true;
 }
 
-LONG_PTR OnTimer(TrayRole& tray, WPARAM id)
-{
-    if (id == EPISODE_TIMER_ID)
-        tray.controller.OnQuietTimer();
-    else if (id == HISTORY_TIMER_ID)
-        tray.presenter.OnHistoryTimer();
-    else
-        return MESSAGE_NOT_HANDLED;
-    return 0;
-}
-
 } // namespace
 
 int RunTray(TrayRole& tray, HINSTANCE instance)
@@ -122,6 +111,8 @@ int RunTray(TrayRole& tray, HINSTANCE instance)
     return 0;
 }
 
+// The glue between the controller and the presenter: the reports, the menu's choices and
+// pauses, the end of the session; every other message is the controller's or the presenter's.
 LONG_PTR TrayWndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
 {
     TrayRole& tray = *static_cast<TrayRole*>(user);
@@ -129,58 +120,18 @@ LONG_PTR TrayWndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_COMMAND:
         OnCommand(tray, LowInt(wParam));
         return 0;
-    case WM_FROMTRAY:
-        tray.presenter.OnTrayNotification(wParam, lParam);
-        return 0;
     case WM_TEMPINIT:
-        OnReport(tray, LowInt(wParam), LowInt(lParam), true);
-        return 0;
     case WM_TEMPCHANGE:
-        OnReport(tray, LowInt(wParam), LowInt(lParam), false);
+        OnReport(tray, LowInt(wParam), LowInt(lParam), message == WM_TEMPINIT);
         return 0;
-    case WM_TEMPSTATUS:
-        tray.controller.OnStatus(LowInt(wParam));
-        return 0;
-    case WM_TEMPCAP:
-        tray.controller.OnCap(LowInt(wParam), lParam != 0);
-        return 0;
-    case WM_TEMPSCHEME:
-        tray.controller.events.OnScheme(wParam, lParam);
-        return 0;
-    case WM_TEMPWRITEFAIL:
-        tray.controller.events.OnWriteFailed(wParam, lParam);
-        return 0;
-    case WM_TEMPPAUSE:
-        tray.controller.OnPause(static_cast<uint32_t>(wParam));
-        return 0;
-    case WM_PIPEFAILED:
-        tray.controller.events.OnPipeFailed(static_cast<DWORD>(wParam));
-        return 0;
-    case WM_HISTORYCLOSE:
-        tray.presenter.OnHistoryClose(wParam);
-        return 0;
-    case WM_HISTORYRANGE:
-        tray.presenter.OnHistoryRange(wParam);
-        return 0;
-    case WM_TIMER:
-        return OnTimer(tray, wParam);
     case WM_ENDSESSION:
         return OnEndSession(tray, wParam) ? 0 : MESSAGE_NOT_HANDLED;
-    case DPI_CHANGED_MESSAGE:
-    case WM_SETTINGCHANGE:
-        tray.presenter.FitToScale();
-        return MESSAGE_NOT_HANDLED;
     default:
-        if (message == ShowHistoryMessage()) {
-            tray.presenter.OnSecondStart();
-            return 0;
-        }
-        if (message == TaskbarCreatedMessage()) {
-            tray.presenter.OnTaskbarCreated();
-            return 0;
-        }
         if (message == PauseMessage())
             return OnPauseMessage(tray, wParam);
+        if (tray.controller.Handle(message, wParam, lParam) ||
+            tray.presenter.Handle(message, wParam, lParam))
+            return 0;
         return MESSAGE_NOT_HANDLED;
     }
 }

@@ -140,6 +140,8 @@ int RunView(ViewRole& view, HINSTANCE instance)
     return 0;
 }
 
+// The glue between the pipe's client and the presenter: what the pipe brings, the menu's
+// choices, the end of the session; every other message is the presenter's.
 LONG_PTR ViewWndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
 {
     ViewRole& view = *static_cast<ViewRole*>(user);
@@ -148,47 +150,21 @@ LONG_PTR ViewWndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
         // The controller's choices are locked here: only the user's own change.
         view.presenter.OnCommand(LowInt(wParam));
         return 0;
-    case WM_FROMTRAY:
-        view.presenter.OnTrayNotification(wParam, lParam);
-        return 0;
     case WM_PIPESTATUS:
         OnStatus(view, wParam, lParam);
         return 0;
     case WM_PIPEHISTORY:
         OnHistory(view, lParam);
         return 0;
-    case WM_PIPELOST:
-        OnControllerLost(view, wParam);
-        return 0;
-    case WM_HISTORYCLOSE:
-        view.presenter.OnHistoryClose(wParam);
-        return 0;
-    case WM_HISTORYRANGE:
-        view.presenter.OnHistoryRange(wParam);
-        return 0;
     case WM_PIPEDAY:
         OnDay(view, lParam);
         return 0;
-    case WM_TIMER:
-        if (wParam != HISTORY_TIMER_ID)
-            return MESSAGE_NOT_HANDLED;
-        view.presenter.OnHistoryTimer();
+    case WM_PIPELOST:
+        OnControllerLost(view, wParam);
         return 0;
     case WM_ENDSESSION:
         return OnEndSession(view, wParam) ? 0 : MESSAGE_NOT_HANDLED;
-    case DPI_CHANGED_MESSAGE:
-    case WM_SETTINGCHANGE:
-        view.presenter.FitToScale();
-        return MESSAGE_NOT_HANDLED;
     default:
-        if (message == ShowHistoryMessage()) {
-            view.presenter.OnSecondStart();
-            return 0;
-        }
-        if (message == TaskbarCreatedMessage()) {
-            view.presenter.OnTaskbarCreated();
-            return 0;
-        }
-        return MESSAGE_NOT_HANDLED;
+        return view.presenter.Handle(message, wParam, lParam) ? 0 : MESSAGE_NOT_HANDLED;
     }
 }

@@ -46,8 +46,6 @@ void CTempWatch::OnTimeout()
 {
     TakeChoice();
     TakePause();
-    if (handOverDue.exchange(false))
-        keeper.TakeOverForeign(nullptr);
     // A value that failed is written again while the mode holds. The user has switched
     // schemes: the current mode goes into the newly active one, looked up only while the
     // throttle is engaged: at mode 0 a reading makes no power call at all.
@@ -152,11 +150,6 @@ bool CTempWatch::RequestChoice(const WatchChoice& choice)
         return false;
     delete pendingChoice.exchange(copy);
     return true;
-}
-
-void CTempWatch::RequestHandOver()
-{
-    handOverDue.store(true);
 }
 
 void CTempWatch::DropPendingChoice()

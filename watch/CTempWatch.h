@@ -72,9 +72,6 @@ class CTempWatch : public CiThreadEx
     bool reportDue;
     // A choice made on the main thread and not yet taken up; owned by whoever holds the pointer.
     std::atomic<WatchChoice*> pendingChoice;
-    // The main thread has learnt that the other controller's ledgers may hold something new (a
-    // user has come to view the service): the worker looks at its next reading.
-    std::atomic<bool> handOverDue;
     // A pause asked for on the main thread and not yet taken up: its length in milliseconds,
     // PAUSE_RESUME to end one, or 0 for none.
     std::atomic<int64_t> pendingPause;
@@ -95,9 +92,6 @@ class CTempWatch : public CiThreadEx
     // Main thread: hands a pause of minutes (or, with 0, the end of a pause) to the worker,
     // which takes it up at its next reading, replacing one it has not taken up yet.
     void RequestPause(int minutes);
-    // Main thread: asks the worker to take over what the other controller left (at most once
-    // per reading, however often it is asked).
-    void RequestHandOver();
     // Stops and joins the worker (whose END call has run by then), then forgets the window and
     // the last report.
     void Stop();
