@@ -4,6 +4,7 @@
 #include "app/PauseControl.h"
 #include "app/RunningInstance.h"
 #include "base/Log.h"
+#include "power/Ambrel.h"
 #include "roles/ServiceStatus.h"
 #include "settings/Policy.h"
 
@@ -97,8 +98,9 @@ int RunPauseCommand(int minutes)
     }
     Settings policy = {};
     ApplyPolicies(policy);
-    const LRESULT tray =
-        minutes > 0 && policy.pauseForbidden ? PAUSE_ANSWER_FORBIDDEN : AskRunningToPause(minutes);
+    const LRESULT tray = JudgePause(policy.pauseForbidden, minutes) == PauseVerdict::Forbidden
+                             ? PAUSE_ANSWER_FORBIDDEN
+                             : AskRunningToPause(minutes);
     if (tray == PAUSE_ANSWER_FORBIDDEN) {
         Refuse("Ambrel.exe: the pause is forbidden by policy (AllowPause is 0).\r\n");
         return PAUSE_FORBIDDEN;

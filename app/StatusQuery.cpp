@@ -215,12 +215,7 @@ void OneQuestion::Ask()
 // As the tray shows it: the user's locale's time without seconds.
 void FailedAtText(const PipeStatus& status, wchar_t* text, int size)
 {
-    SYSTEMTIME at = {};
-    GetLocalTime(&at);
-    at.wHour = status.failedHour;
-    at.wMinute = status.failedMinute;
-    at.wSecond = 0;
-    ShortTimeText(at, text, size);
+    HourMinuteText(status.failedHour, status.failedMinute, text, size);
 }
 
 // The local time at which the pause ends, from the seconds it has left.

@@ -18,3 +18,14 @@ void ShortTimeText(const SYSTEMTIME& at, wchar_t* text, int size)
         text[i] = fallback[i];
     text[i] = L'\0';
 }
+
+void HourMinuteText(int hour, int minute, wchar_t* text, int size)
+{
+    SYSTEMTIME at = {};
+    GetLocalTime(&at);
+    at.wHour = static_cast<WORD>(hour);
+    at.wMinute = static_cast<WORD>(minute);
+    at.wSecond = 0;
+    at.wMilliseconds = 0;
+    ShortTimeText(at, text, size);
+}

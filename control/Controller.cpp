@@ -1,12 +1,12 @@
 #include "control/Controller.h"
 
-#include "watch/WatchMessages.h"
-
 #include "base/LocalClock.h"
-#include "ui/ReadingRecord.h"
 #include "base/Log.h"
+#include "power/Ambrel.h"
 #include "settings/Policy.h"
+#include "ui/ReadingRecord.h"
 #include "watch/TempConversion.h"
+#include "watch/WatchMessages.h"
 
 #include <cstdio>
 #include <cstring>
@@ -174,11 +174,12 @@ void Controller::OnQuietTimer()
 
 bool Controller::Pause(int minutes, const char* by)
 {
-    if (settings.pauseForbidden) {
+    const PauseVerdict verdict = JudgePause(settings.pauseForbidden, minutes);
+    if (verdict == PauseVerdict::Forbidden) {
         LogPrint("Controller: pause by %s refused: forbidden by policy\n", by);
         return false;
     }
-    if (minutes < 1 || minutes > AMBREL_LONGEST_PAUSE_MINUTES) {
+    if (minutes < 1 || verdict == PauseVerdict::OutOfRange) {
         LogPrint("Controller: pause of %d min by %s refused: out of range\n", minutes, by);
         return false;
     }

@@ -102,6 +102,13 @@ void Ambrel::SetPowerMode()
     LogPrint("power setting changed: throttle max=%d\n", static_cast<int>(percent));
 }
 
+PauseVerdict JudgePause(bool forbidden, long long minutes)
+{
+    if (minutes < 0 || minutes > AMBREL_LONGEST_PAUSE_MINUTES)
+        return PauseVerdict::OutOfRange;
+    return forbidden && minutes > 0 ? PauseVerdict::Forbidden : PauseVerdict::Allowed;
+}
+
 bool Ambrel::Pause(uint64_t nowMs, uint64_t forMs)
 {
     const uint64_t longest = static_cast<uint64_t>(AMBREL_LONGEST_PAUSE_MINUTES) * 60 * 1000;

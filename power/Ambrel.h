@@ -23,6 +23,11 @@ const uint64_t AMBREL_EPISODE_QUIET_MS = 10 * 60 * 1000;
 // which is what the service's control codes can carry.
 const int AMBREL_MENU_PAUSE_MINUTES = 60;
 const int AMBREL_LONGEST_PAUSE_MINUTES = 120;
+
+// Whether a pause of some minutes (0: the end of one, always allowed) may be made: the one rule
+// that the menu, a request from the session, the service's control and the controller follow.
+enum class PauseVerdict { Allowed, Forbidden, OutOfRange };
+PauseVerdict JudgePause(bool forbidden, long long minutes);
 // What the icon's bar, the history and the pipe show while paused, in place of the mode: the
 // mode itself is 0 then, the user's own values.
 const int AMBREL_PAUSED_MODE = 3;

@@ -110,7 +110,8 @@ void OnPauseCommand(const MenuCommandContext& context, int command, MenuOutcome&
         LogPrint("WndProc(): WM_COMMAND: %s refused: a view cannot pause the machine\n", name);
         return;
     }
-    if (command == ID_PAUSE && context.settings.pauseForbidden) {
+    if (command == ID_PAUSE && JudgePause(context.settings.pauseForbidden,
+                                          AMBREL_MENU_PAUSE_MINUTES) == PauseVerdict::Forbidden) {
         LogPrint("WndProc(): WM_COMMAND: %s is forbidden by policy\n", name);
         return;
     }

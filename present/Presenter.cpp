@@ -305,12 +305,7 @@ void Presenter::Close()
 // The time as the user's locale writes it, without seconds.
 void Presenter::FailedSinceText(wchar_t* text, int size) const
 {
-    SYSTEMTIME at = {};
-    GetLocalTime(&at);
-    at.wHour = shown.failedHour;
-    at.wMinute = shown.failedMinute;
-    at.wSecond = 0;
-    ShortTimeText(at, text, size);
+    HourMinuteText(shown.failedHour, shown.failedMinute, text, size);
 }
 
 void Presenter::PausedUntilText(wchar_t* text, int size) const

@@ -2,6 +2,7 @@
 
 #include "base/HiddenWindow.h"
 #include "base/Log.h"
+#include "power/Ambrel.h"
 #include "present/HistoryPopup.h"
 #include "roles/ConsoleShutdown.h"
 #include "roles/RoleWindow.h"
@@ -46,11 +47,15 @@ bool HandOnPause(TrayRole& tray, int minutes, const char* how)
 // policy, the minutes' range), since any program of the session may send it.
 LONG_PTR OnPauseMessage(TrayRole& tray, WPARAM minutes)
 {
-    if (tray.controller.settings.pauseForbidden && minutes != 0) {
+    const long long asked = minutes > static_cast<WPARAM>(AMBREL_LONGEST_PAUSE_MINUTES)
+                                ? -1
+                                : static_cast<long long>(minutes);
+    const PauseVerdict verdict = JudgePause(tray.controller.settings.pauseForbidden, asked);
+    if (verdict == PauseVerdict::Forbidden) {
         LogPrint("WndProc(): pause message refused: forbidden by policy\n");
         return PAUSE_ANSWER_FORBIDDEN;
     }
-    if (minutes > static_cast<WPARAM>(AMBREL_LONGEST_PAUSE_MINUTES))
+    if (verdict == PauseVerdict::OutOfRange)
         return 0;
     return HandOnPause(tray, static_cast<int>(minutes),
                        minutes != 0 ? "Ambrel.exe --pause" : "Ambrel.exe --resume")

@@ -335,6 +335,22 @@ TEST(Ambrel, APauseOutsideItsRangeIsRefused)
     EXPECT_FALSE(controller.Pause(9, 0));
     EXPECT_FALSE(controller.OnClock(AMBREL_LONGEST_PAUSE_MINUTES * 60 * 1000ull + 6));
     EXPECT_TRUE(controller.OnClock(AMBREL_LONGEST_PAUSE_MINUTES * 60 * 1000ull + 7));
+    // The rule every asker follows: the end of a pause is never forbidden, a pause is where a
+    // policy forbids it, and the minutes must lie within the range either way.
+    const struct {
+        bool forbidden;
+        long long minutes;
+        PauseVerdict verdict;
+    } rows[] = {
+        {false, 0, PauseVerdict::Allowed},      {true, 0, PauseVerdict::Allowed},
+        {false, 1, PauseVerdict::Allowed},      {true, 1, PauseVerdict::Forbidden},
+        {false, 120, PauseVerdict::Allowed},    {true, 120, PauseVerdict::Forbidden},
+        {false, 121, PauseVerdict::OutOfRange}, {true, 121, PauseVerdict::OutOfRange},
+        {false, -1, PauseVerdict::OutOfRange},  {false, 1LL << 40, PauseVerdict::OutOfRange},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(row.verdict, JudgePause(row.forbidden, row.minutes))
+            << row.forbidden << " " << row.minutes;
 }
 
 // An independent statement of the rules, written from the description of the controller
