@@ -1,5 +1,7 @@
 #include "ui/HistoryWindow.h"
 
+#include "ui/HistoryDrawing.h"
+
 #include "base/TextWriter.h"
 #include "power/Ambrel.h"
 #include "ui/DaySummary.h"
@@ -14,34 +16,13 @@ static_assert(sizeof(GraphPoint) == sizeof(POINT), "a laid-out point is drawn as
 namespace
 {
 
-bool BandShowsPause(const HistoryGraph& graph)
-{
-    for (int i = 0; i < graph.segmentCount; ++i) {
-        if (graph.segments[i].mode == AMBREL_PAUSED_MODE)
-            return true;
-    }
-    return false;
-}
+const int32_t RANGES[2] = {HISTORY_HALF_HOUR, HISTORY_DAY};
 
 const wchar_t CLASS_NAME[] = L"Ambrel History";
 
 // Sent from Windows 8.1 on to a per-monitor aware window whose display scale has changed; the
 // headers define it only for newer targets than this program's.
 const UINT DPI_CHANGED_MESSAGE = 0x02E0;
-
-COLORREF Colour(PaletteColour colour)
-{
-    return RGB(colour.red, colour.green, colour.blue);
-}
-
-// Shell_NotifyIconGetRect and its argument, Windows 7 on; older headers lack both.
-struct IconIdentifier {
-    DWORD cbSize;
-    HWND hWnd;
-    UINT uID;
-    GUID guidItem;
-};
-typedef HRESULT(WINAPI* GetRectFunction)(const IconIdentifier*, RECT*);
 
 // A Unicode window, so that its text (a screen reader's name for it) keeps every language.
 bool RegisterOnce(HINSTANCE instance, WNDPROC procedure)
@@ -70,234 +51,6 @@ int WindowDpi(HWND window, int fallback)
                         : nullptr;
     const UINT dpi = dpiForWindow != nullptr ? dpiForWindow(window) : 0;
     return dpi != 0 ? static_cast<int>(dpi) : fallback;
-}
-
-int Scaled(int logical, int dpi)
-{
-    return MulDiv(logical, dpi, 96);
-}
-
-// The system's message font, given for systemDpi, at the scale of dpi.
-HFONT MessageFont(int dpi, int systemDpi)
-{
-    NONCLIENTMETRICSW metrics = {};
-    metrics.cbSize = sizeof metrics;
-    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
-        return nullptr;
-    metrics.lfMessageFont.lfHeight = MulDiv(metrics.lfMessageFont.lfHeight, dpi, systemDpi);
-    return CreateFontIndirectW(&metrics.lfMessageFont);
-}
-
-void Text(HDC dc, int x, int y, const wchar_t* text, UINT align)
-{
-    SetTextAlign(dc, align);
-    TextOutW(dc, x, y, text, static_cast<int>(wcslen(text)));
-}
-
-// Labels are composed as UTF-16, which is what the W functions take as wchar_t on Windows.
-const wchar_t* Wide(const char16_t* text)
-{
-    return reinterpret_cast<const wchar_t*>(text);
-}
-
-const int LABEL_SIZE = 24;
-
-void Number(HDC dc, int x, int y, int value, int pattern, const TextTable& words, UINT align)
-{
-    char16_t text[LABEL_SIZE];
-    ComposeQuantity(text, LABEL_SIZE, value, pattern, words);
-    Text(dc, x, y, Wide(text), align);
-}
-
-int TextWidth(HDC dc, const char16_t* text)
-{
-    SIZE size = {0, 0};
-    GetTextExtentPoint32W(dc, Wide(text), static_cast<int>(wcslen(Wide(text))), &size);
-    return size.cx;
-}
-
-void HorizontalLine(HDC dc, int left, int right, int y)
-{
-    MoveToEx(dc, left, y, nullptr);
-    LineTo(dc, right, y);
-}
-
-void DrawLine(HDC dc, const GraphLine& line)
-{
-    int start = 0;
-    for (int r = 0; r < line.runCount; start = line.runEnds[r++]) {
-        const POINT* points = reinterpret_cast<const POINT*>(&line.points[start]);
-        const int count = line.runEnds[r] - start;
-        if (count > 1)
-            Polyline(dc, points, count);
-        else
-            HorizontalLine(dc, points[0].x, points[0].x + 2, points[0].y);
-    }
-}
-
-// A pen made for one drawing step: selected into the DC, then deselected and deleted again.
-struct SelectedPen {
-    HPEN pen;
-    HGDIOBJ previous;
-};
-
-SelectedPen SelectPen(HDC dc, int style, int width, COLORREF colour)
-{
-    SelectedPen selected = {CreatePen(style, width, colour), nullptr};
-    if (selected.pen != nullptr)
-        selected.previous = SelectObject(dc, selected.pen);
-    return selected;
-}
-
-void DropPen(HDC dc, SelectedPen& selected)
-{
-    if (selected.pen == nullptr)
-        return;
-    SelectObject(dc, selected.previous);
-    DeleteObject(selected.pen);
-    selected = SelectedPen{};
-}
-
-void FillBox(HDC dc, int left, int top, int right, int bottom, COLORREF colour)
-{
-    RECT box = {left, top, right, bottom};
-    SetBkColor(dc, colour);
-    ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &box, nullptr, 0, nullptr);
-}
-
-// A stretch of the band in a mode: its colour, or, in high contrast, its hatching over the
-// window's colour, framed so that the user's own values show as an empty box.
-void BandBox(HDC dc, const RECT& box, int mode, const HistoryPalette& palette)
-{
-    const int index = mode >= 0 && mode <= AMBREL_PAUSED_MODE ? mode : 2;
-    if (!palette.hatched) {
-        FillBox(dc, box.left, box.top, box.right, box.bottom, Colour(palette.band[index]));
-        return;
-    }
-    FillBox(dc, box.left, box.top, box.right, box.bottom, Colour(palette.background));
-    const BandHatch hatch = HatchOfMode(mode);
-    if (hatch != BandHatch::None) {
-        const int style = hatch == BandHatch::Diagonal     ? HS_BDIAGONAL
-                          : hatch == BandHatch::Horizontal ? HS_HORIZONTAL
-                                                           : HS_DIAGCROSS;
-        HBRUSH brush = CreateHatchBrush(style, Colour(palette.band[index]));
-        if (brush != nullptr) {
-            FillRect(dc, &box, brush);
-            DeleteObject(brush);
-        }
-    }
-    HBRUSH frame = CreateSolidBrush(Colour(palette.band[index]));
-    if (frame != nullptr) {
-        FrameRect(dc, &box, frame);
-        DeleteObject(frame);
-    }
-}
-
-void DrawScales(HDC dc, const HistoryGraph& graph, int textHeight, bool performance,
-                const HistoryPalette& palette, const TextTable& words)
-{
-    const GraphBox& plot = graph.plot;
-    const int pad = textHeight / 3;
-    SelectedPen grid = SelectPen(dc, PS_SOLID, 1, Colour(palette.grid));
-    for (int t = graph.lowest; t <= graph.highest; t += graph.step) {
-        const int y = TemperatureY(graph, t);
-        HorizontalLine(dc, plot.left, plot.right, y);
-        Number(dc, plot.left - pad, y - textHeight / 2, t, IDS_DEGREES, words, TA_RIGHT | TA_TOP);
-    }
-    // Labels from the left; one that would run into the last one drawn is left out.
-    int free = plot.left - textHeight;
-    for (int minutes = graph.spanMinutes; minutes >= 0; minutes -= graph.tickMinutes) {
-        const int x = MinutesAgoX(graph, minutes);
-        MoveToEx(dc, x, plot.top, nullptr);
-        LineTo(dc, x, graph.band.bottom);
-        char16_t label[LABEL_SIZE];
-        ComposeAxisLabel(label, LABEL_SIZE, minutes, graph.spanMinutes, graph.tickMinutes, words);
-        const int width = TextWidth(dc, label);
-        const int left = minutes == graph.spanMinutes ? x
-                         : minutes == 0               ? x - width
-                                                      : x - width / 2;
-        if (left < free)
-            continue;
-        Text(dc, left, graph.band.bottom + textHeight / 8, Wide(label), TA_LEFT | TA_TOP);
-        free = left + width + pad;
-    }
-    DropPen(dc, grid);
-    if (!performance)
-        return;
-    const int step = graph.percentTop <= 4 * PERCENT_STEP ? PERCENT_STEP : 2 * PERCENT_STEP;
-    for (int percent = 0; percent <= graph.percentTop; percent += step)
-        Number(dc, plot.right + pad, PercentY(graph, percent) - textHeight / 2, percent,
-               IDS_PERCENT, words, TA_LEFT | TA_TOP);
-}
-
-void ReleaseBitmap(CachedBitmap& cached)
-{
-    if (cached.dc != nullptr) {
-        SelectObject(cached.dc, cached.previous);
-        DeleteDC(cached.dc);
-    }
-    if (cached.bitmap != nullptr)
-        DeleteObject(cached.bitmap);
-    cached = CachedBitmap{};
-}
-
-// A bitmap of width x height compatible with target, kept while its size stays; false when it
-// cannot be made. made says that it is new and holds nothing yet.
-bool PrepareBitmap(CachedBitmap& cached, HDC target, int width, int height, bool& made)
-{
-    made = false;
-    if (cached.dc != nullptr && cached.width == width && cached.height == height)
-        return true;
-    ReleaseBitmap(cached);
-    cached.dc = CreateCompatibleDC(target);
-    cached.bitmap = CreateCompatibleBitmap(target, width, height);
-    if (cached.dc == nullptr || cached.bitmap == nullptr) {
-        ReleaseBitmap(cached);
-        return false;
-    }
-    cached.previous = SelectObject(cached.dc, cached.bitmap);
-    cached.width = width;
-    cached.height = height;
-    made = true;
-    return true;
-}
-
-// The window's font in a DC for one drawing step, and the text's colour over any ground.
-struct SelectedFont {
-    HDC dc;
-    HGDIOBJ previous;
-};
-
-SelectedFont SelectFont(HDC dc, HFONT font, const HistoryPalette& palette)
-{
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, Colour(palette.text));
-    return {dc, font != nullptr ? SelectObject(dc, font) : nullptr};
-}
-
-void DropFont(SelectedFont& selected)
-{
-    if (selected.previous != nullptr)
-        SelectObject(selected.dc, selected.previous);
-    selected.previous = nullptr;
-}
-
-void RangeLabel(char16_t* label, int32_t minutes, const TextTable& words)
-{
-    if (minutes == HISTORY_DAY)
-        ComposeQuantity(label, LABEL_SIZE, minutes / 60, IDS_RANGE_HOURS, words);
-    else
-        ComposeQuantity(label, LABEL_SIZE, minutes, IDS_RANGE_MINUTES, words);
-}
-
-const int32_t RANGES[2] = {HISTORY_HALF_HOUR, HISTORY_DAY};
-
-// A short line as the legend's mark of a line in the graph.
-void LineMark(HDC dc, int left, int right, int y, int width, COLORREF colour)
-{
-    SelectedPen pen = SelectPen(dc, PS_SOLID, width, colour);
-    HorizontalLine(dc, left, right, y);
-    DropPen(dc, pen);
 }
 
 } // namespace
@@ -731,36 +484,4 @@ void HistoryWindow::DrawContent(HDC dc, const RECT& due)
     DrawLine(dc, graph.temperature);
     DropPen(dc, pen);
     DropFont(selected);
-}
-
-RECT TrayIconAnchor(HWND trayWindow, UINT iconId, const POINT* seenAt)
-{
-    RECT anchor = {0, 0, 0, 0};
-    HMODULE shell = GetModuleHandleA("shell32.dll");
-    GetRectFunction getRect = shell != nullptr
-                                  ? reinterpret_cast<GetRectFunction>(reinterpret_cast<void (*)()>(
-                                        GetProcAddress(shell, "Shell_NotifyIconGetRect")))
-                                  : nullptr;
-    IconIdentifier icon = {};
-    icon.cbSize = sizeof icon;
-    icon.hWnd = trayWindow;
-    icon.uID = iconId;
-    if (getRect != nullptr && getRect(&icon, &anchor) == S_OK && anchor.right > anchor.left)
-        return anchor;
-    if (seenAt != nullptr)
-        return {seenAt->x, seenAt->y, seenAt->x + 1, seenAt->y + 1};
-    // The notification area ends a taskbar along the bottom or the top at the right, one at the
-    // left or the right side at the bottom.
-    APPBARDATA taskbar = {};
-    taskbar.cbSize = sizeof taskbar;
-    if (SHAppBarMessage(ABM_GETTASKBARPOS, &taskbar) != 0 && taskbar.rc.right > taskbar.rc.left &&
-        taskbar.rc.bottom > taskbar.rc.top) {
-        const RECT& bar = taskbar.rc;
-        if (taskbar.uEdge == ABE_LEFT || taskbar.uEdge == ABE_RIGHT)
-            return {bar.left, bar.bottom - 1, bar.right, bar.bottom};
-        return {bar.right - 1, bar.top, bar.right, bar.bottom};
-    }
-    POINT cursor = {0, 0};
-    GetCursorPos(&cursor);
-    return {cursor.x, cursor.y, cursor.x + 1, cursor.y + 1};
 }

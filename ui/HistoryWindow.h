@@ -17,6 +17,7 @@
 
 #include "base/TextTable.h"
 #include "ui/DayRing.h"
+#include "ui/HistoryDrawing.h"
 #include "ui/HistoryGraph.h"
 #include "ui/HistoryPalette.h"
 #include "ui/HistoryRing.h"
@@ -27,10 +28,6 @@
 // Posted to the owner with wParam HISTORY_CLOSE_KEY or HISTORY_CLOSE_DEACTIVATED.
 const WPARAM HISTORY_CLOSE_KEY = 0;
 const WPARAM HISTORY_CLOSE_DEACTIVATED = 1;
-
-// The ranges offered, in minutes; rangeMessage's wParam.
-const int32_t HISTORY_HALF_HOUR = 30;
-const int32_t HISTORY_DAY = DAY_MINUTES;
 
 // The window's size in logical pixels (at 96 dpi); it is scaled for the display.
 const int HISTORY_WIDTH = 520;
@@ -53,15 +50,6 @@ struct HistoryView {
     // are none (the half hour is shown).
     const DayRing* day;
     int32_t nowMinute;
-};
-
-// A bitmap selected into a memory DC, kept while the window is open.
-struct CachedBitmap {
-    HDC dc;
-    HBITMAP bitmap;
-    HGDIOBJ previous;
-    int width;
-    int height;
 };
 
 class HistoryWindow
@@ -143,8 +131,3 @@ class HistoryWindow
     void Rescale(int newDpi, const RECT* suggested);
     void OnLookChange();
 };
-
-// The rectangle of the tray icon on the screen: Shell_NotifyIconGetRect where the system has it
-// (Windows 7 on); otherwise a one-pixel rectangle at seenAt (where the shell last said the icon
-// is), else at the far end of the taskbar, where the notification area lies, else at the cursor.
-RECT TrayIconAnchor(HWND trayWindow, UINT iconId, const POINT* seenAt);

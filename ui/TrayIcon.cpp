@@ -283,3 +283,49 @@ void TrayIcon::ShowInShell(HICON icon) const
     if (!ModifyInShell(icon) && trayWindow)
         AddToShell(icon);
 }
+
+namespace
+{
+
+// Shell_NotifyIconGetRect and its argument, Windows 7 on; older headers lack both.
+struct IconIdentifier {
+    DWORD cbSize;
+    HWND hWnd;
+    UINT uID;
+    GUID guidItem;
+};
+typedef HRESULT(WINAPI* GetRectFunction)(const IconIdentifier*, RECT*);
+
+} // namespace
+
+RECT TrayIconAnchor(HWND trayWindow, UINT iconId, const POINT* seenAt)
+{
+    RECT anchor = {0, 0, 0, 0};
+    HMODULE shell = GetModuleHandleA("shell32.dll");
+    GetRectFunction getRect = shell != nullptr
+                                  ? reinterpret_cast<GetRectFunction>(reinterpret_cast<void (*)()>(
+                                        GetProcAddress(shell, "Shell_NotifyIconGetRect")))
+                                  : nullptr;
+    IconIdentifier icon = {};
+    icon.cbSize = sizeof icon;
+    icon.hWnd = trayWindow;
+    icon.uID = iconId;
+    if (getRect != nullptr && getRect(&icon, &anchor) == S_OK && anchor.right > anchor.left)
+        return anchor;
+    if (seenAt != nullptr)
+        return {seenAt->x, seenAt->y, seenAt->x + 1, seenAt->y + 1};
+    // The notification area ends a taskbar along the bottom or the top at the right, one at the
+    // left or the right side at the bottom.
+    APPBARDATA taskbar = {};
+    taskbar.cbSize = sizeof taskbar;
+    if (SHAppBarMessage(ABM_GETTASKBARPOS, &taskbar) != 0 && taskbar.rc.right > taskbar.rc.left &&
+        taskbar.rc.bottom > taskbar.rc.top) {
+        const RECT& bar = taskbar.rc;
+        if (taskbar.uEdge == ABE_LEFT || taskbar.uEdge == ABE_RIGHT)
+            return {bar.left, bar.bottom - 1, bar.right, bar.bottom};
+        return {bar.right - 1, bar.top, bar.right, bar.bottom};
+    }
+    POINT cursor = {0, 0};
+    GetCursorPos(&cursor);
+    return {cursor.x, cursor.y, cursor.x + 1, cursor.y + 1};
+}

@@ -85,3 +85,8 @@ class TrayIcon
     BOOL ModifyInShell(HICON icon) const;
     void ShowInShell(HICON icon) const;
 };
+
+// The rectangle of the tray icon on the screen: Shell_NotifyIconGetRect where the system has it
+// (Windows 7 on); otherwise a one-pixel rectangle at seenAt (where the shell last said the icon
+// is), else at the far end of the taskbar, where the notification area lies, else at the cursor.
+RECT TrayIconAnchor(HWND trayWindow, UINT iconId, const POINT* seenAt);
