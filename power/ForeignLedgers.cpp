@@ -39,20 +39,13 @@ void ForeignLedgers::Remove(const ForeignEntry& found)
     RestoreLedger ledger{};
     // Removing is all it does; a failure would only be logged as this program's own ledger.
     ledger.failureLogged = true;
-    char name[LEDGER_NAME_SIZE];
-    FormatLedgerName(found.entry, name);
     // A user's instance may not change the service's ledger: it notes instead that it has dealt
     // with the entry.
-    if (!ledger.key.OpenUnder(HKEY_LOCAL_MACHINE, RESTORE_LEDGER_KEY_PATH,
-                              KEY_READ | KEY_SET_VALUE) ||
-        !ledger.key.DeleteValue(name)) {
-        NoteHandled(found.entry, true);
-        ledger.Close();
-        return;
-    }
-    ledger.Remove(found.entry);
+    const bool removed = ledger.key.OpenUnder(HKEY_LOCAL_MACHINE, RESTORE_LEDGER_KEY_PATH,
+                                              KEY_READ | KEY_SET_VALUE) &&
+                         ledger.Remove(found.entry);
     ledger.Close();
-    NoteHandled(found.entry, false);
+    NoteHandled(found.entry, !removed);
 }
 
 bool ForeignLedgers::Handled(const LedgerEntry& entry) const

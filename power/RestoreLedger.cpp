@@ -182,13 +182,15 @@ bool RestoreLedger::Put(const LedgerEntry& entry)
     return true;
 }
 
-void RestoreLedger::Remove(const LedgerEntry& entry)
+bool RestoreLedger::Remove(const LedgerEntry& entry)
 {
     char name[LEDGER_NAME_SIZE];
     FormatLedgerName(entry, name);
-    if (!key.DeleteValue(name))
+    const bool removed = key.DeleteValue(name);
+    if (!removed)
         LogFailureOnce("written");
     DeleteLegacyName(entry);
+    return removed;
 }
 
 void RestoreLedger::DeleteLegacyName(const LedgerEntry& entry)

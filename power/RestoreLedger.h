@@ -86,8 +86,8 @@ class RestoreLedger
     // Records or updates one entry; false (logged once) when it cannot be written, and false
     // without a word for an entry outside the valid percentages, which is never stored.
     bool Put(const LedgerEntry& entry);
-    // Removes an entry; a failure is logged once.
-    void Remove(const LedgerEntry& entry);
+    // Removes an entry; a failure is logged once. True when it is gone.
+    bool Remove(const LedgerEntry& entry);
     // Reads the value of that name as an entry; false for anything but a well-formed one.
     bool ReadNamed(const char* name, LedgerEntry& entry) const;
     // Puts what has been written to the key on disk, so that a power loss right after the power
