@@ -1078,6 +1078,9 @@ class Failures(unittest.TestCase):
         run = AmbrelRun('sensor-events', script=f'{counter(50)}\n{fail * 3}{counter(50)}\n',
                         events=True).start()
         try:
+            # A start under a busy machine may take a while: the events are counted from the
+            # first reading on.
+            self.assertTrue(run.wait_until_watching(40))
             self.assertTrue(wait_for(lambda: len(run.events()) >= 3, 30))
             _, failing, reading = run.events()[:3]
             self.assertEqual((6, 'err', ['\\_TZ.TZ01', 'the counter gives no value']), failing)
