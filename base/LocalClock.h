@@ -17,3 +17,9 @@ bool LocalTimeAfter(const FILETIME& utcNow, uint32_t seconds, const TIME_ZONE_IN
 
 // The local time seconds from now, in the system's time zone.
 SYSTEMTIME LocalTimeIn(uint32_t seconds);
+
+// The UTC wall clock, milliseconds since 1601.
+int64_t UtcClockMs();
+// Local time minus UTC in minutes at utcMs (milliseconds since 1601), under the system time
+// zone's rules for that moment (summer time or not); 0 when it cannot be worked out.
+int32_t LocalOffsetMinutes(int64_t utcMs);

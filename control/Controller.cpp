@@ -79,18 +79,21 @@ void Controller::Start(MessageWindow& owner)
     statusPipe.makeSnapshot = SnapshotForViewer;
     statusPipe.makeContext = this;
     statusPipe.Start();
+    kept.Start(machine, window->hwnd.load());
 }
 
 void Controller::Stop()
 {
     statusPipe.Stop();
     tempWatch.Stop();
+    kept.Stop(window != nullptr ? window->hwnd.load() : nullptr);
     events.Stop(tempWatch.keeper.givenBack, tempWatch.keeper.failure);
 }
 
 void Controller::StopForEndOfSession()
 {
     tempWatch.Stop();
+    kept.Stop(window != nullptr ? window->hwnd.load() : nullptr);
     events.Stop(tempWatch.keeper.givenBack, tempWatch.keeper.failure);
 }
 
@@ -132,10 +135,18 @@ bool Controller::Handle(UINT message, WPARAM wParam, LPARAM lParam)
         events.OnPipeFailed(static_cast<DWORD>(wParam));
         return true;
     case WM_TIMER:
+        if (wParam == HISTORY_SAVE_TIMER_ID) {
+            kept.OnTimer();
+            return true;
+        }
         if (wParam != EPISODE_TIMER_ID)
             return false;
         OnQuietTimer();
         return true;
+    case WM_POWERBROADCAST:
+        if (wParam == PBT_APMSUSPEND)
+            kept.Suspend();
+        return false;
     default:
         return false;
     }
@@ -163,6 +174,8 @@ void Controller::OnReport(int32_t t, int32_t mode, bool first)
     if (first)
         events.OnLeftovers(tempWatch.keeper.leftovers);
     events.OnReport(hwnd, t, capLowered, capInForce, readingStatus == READING_OK);
+    kept.Record(
+        {t, mode, capInForce, readingStatus == READING_OK, capLowered, mode == AMBREL_PAUSED_MODE});
     Publish(RecordReading(readings, day, static_cast<int64_t>(GetTickCount64()), LocalClockMs(), t,
                           mode, readingStatus, capLowered));
 }

@@ -7,6 +7,7 @@
 
 #include "base/MessageWindow.h"
 #include "control/EventReport.h"
+#include "control/HistoryKeeper.h"
 #include "link/ControllerReport.h"
 #include "link/PipeServer.h"
 #include "settings/Settings.h"
@@ -33,6 +34,8 @@ class Controller
     // the day minute by minute.
     HistoryRing readings;
     DayRing day;
+    // The week and the days, kept across runs in the controller's file.
+    HistoryKeeper kept;
     // The status of the last reading reported (READING_OK, ...) and, while it is
     // READING_FAILED, the local time at which the readings began to fail.
     int32_t readingStatus;
@@ -63,7 +66,8 @@ class Controller
     const char* ZoneShown() const;
 
     // The messages that are the controller's alone: the watcher's status, cap, scheme, failed
-    // write and pause, the pipe's failure and the quiet timer of an episode. True when it took
+    // write and pause, the pipe's failure, the quiet timer of an episode and the history's timer
+    // (and, without taking it, the machine's going to sleep). True when it took
     // the message (its answer is 0); the reports themselves (WM_TEMPINIT, WM_TEMPCHANGE) are the
     // role's, which hands them on to OnReport and shows Report().
     bool Handle(UINT message, WPARAM wParam, LPARAM lParam);
