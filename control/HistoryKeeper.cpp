@@ -52,6 +52,7 @@ void WriteHistory(HistoryWrite* write)
 void HistoryKeeper::Start(bool machine, HWND window)
 {
     writer = nullptr;
+    stopped = false;
     failureLogged.store(false);
     path[0] = L'\0';
     store = new (std::nothrow) HistoryStore();
@@ -93,7 +94,7 @@ void HistoryKeeper::Start(bool machine, HWND window)
 
 void HistoryKeeper::Record(const HistorySample& sample)
 {
-    if (store == nullptr)
+    if (store == nullptr || stopped)
         return;
     const int64_t utc = UtcClockMs();
     store->Record(static_cast<int64_t>(GetTickCount64()), utc, LocalOffsetMinutes(utc), sample);
@@ -107,7 +108,7 @@ void HistoryKeeper::BringUpToDate()
 
 void HistoryKeeper::OnTimer()
 {
-    if (store == nullptr || path[0] == L'\0')
+    if (store == nullptr || stopped || path[0] == L'\0')
         return;
     BringUpToDate();
     if (!JoinWriter(0)) {
@@ -130,7 +131,7 @@ void HistoryKeeper::OnTimer()
 
 void HistoryKeeper::Suspend()
 {
-    if (store == nullptr)
+    if (store == nullptr || stopped)
         return;
     BringUpToDate();
     store->EndRun();
@@ -141,7 +142,7 @@ void HistoryKeeper::Stop(HWND window)
 {
     if (window != nullptr)
         KillTimer(window, HISTORY_SAVE_TIMER_ID);
-    if (store == nullptr)
+    if (store == nullptr || stopped)
         return;
     if (!JoinWriter(HISTORY_WRITER_WAIT_MS)) {
         // A write that hangs past the wait keeps its own bytes; the store is left to it.
@@ -156,8 +157,8 @@ void HistoryKeeper::Stop(HWND window)
             delete write;
         }
     }
-    delete store;
-    store = nullptr;
+    // The store stays for the presenter, which may still show it.
+    stopped = true;
 }
 
 bool HistoryKeeper::JoinWriter(DWORD waitMs)

@@ -30,6 +30,8 @@ class HistoryKeeper
     HistoryStore* store;
     // The file, empty when there is no place for it (then the history lives for the run only).
     wchar_t path[MAX_PATH];
+    // The end has been written: nothing more is recorded or written.
+    bool stopped;
     // The periodic write under way, or the last one not yet joined.
     HANDLE writer;
     // A failed write was logged: later failures are not, until a write succeeds.
@@ -43,7 +45,7 @@ class HistoryKeeper
     void OnTimer();
     // The machine goes to sleep: no report holds while it sleeps; what is held is written.
     void Suspend();
-    // The end: the minutes up to now, and the last write, here and now; then the store goes.
+    // The end: the minutes up to now, and the last write, here and now. The store stays.
     void Stop(HWND window);
 
   private:

@@ -88,7 +88,7 @@ void HistoryPopup::Retime()
 
 UINT HistoryPopup::TimerPeriod() const
 {
-    if (open->window.range == HISTORY_DAY)
+    if (open->window.range != HISTORY_HALF_HOUR)
         return HISTORY_DAY_TIMER_MS;
     if (open->hasPerformance && open->performance.count == 0)
         return HISTORY_FIRST_SAMPLE_MS;
@@ -118,6 +118,14 @@ HistoryView HistoryPopup::View(const char* zone, int32_t throttleAt, int32_t inF
         day->Advance(view.nowMs, local);
         view.day = day;
         view.nowMinute = static_cast<int32_t>(local / MINUTE_MS);
+    }
+    if (kept != nullptr) {
+        const int64_t utc = UtcClockMs();
+        const int32_t offset = LocalOffsetMinutes(utc);
+        kept->Advance(view.nowMs, utc, offset);
+        view.kept = kept;
+        view.nowUtcMinute = static_cast<int32_t>(utc / STORE_MINUTE_MS);
+        view.today = static_cast<int32_t>((view.nowUtcMinute + offset) / MINUTES_A_DAY);
     }
     return view;
 }

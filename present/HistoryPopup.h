@@ -4,6 +4,7 @@
 #pragma once
 
 #include "base/TextTable.h"
+#include "base/HistoryStore.h"
 #include "ui/DayRing.h"
 #include "ui/HistoryRing.h"
 #include "ui/HistoryWindow.h"
@@ -47,6 +48,9 @@ class HistoryPopup
     // The day's minutes, kept by the owner as the readings are; brought up to now before they
     // are shown.
     DayRing* day;
+    // The history kept across runs (the controller's in the tray); null where there is none.
+    // Brought up to now before it is shown.
+    HistoryStore* kept;
     // Null while the window is closed.
     HistoryWhileOpen* open;
     // When the window last opened, and last closed because it lost the activation

@@ -231,11 +231,17 @@ void Presenter::OnHistoryClose(WPARAM reason)
     }
 }
 
+void Presenter::KeepHistory(HistoryStore* kept)
+{
+    history.kept = kept;
+}
+
 // The range the user switched to is remembered for the next time the window opens.
 void Presenter::OnHistoryRange(WPARAM minutes)
 {
     history.Retime();
-    const int32_t chosen = minutes == HISTORY_DAY ? HISTORY_DAY : HISTORY_HALF_HOUR;
+    const int32_t asked = static_cast<int32_t>(minutes);
+    const int32_t chosen = IsHistoryRange(asked) ? asked : HISTORY_HALF_HOUR;
     if (chosen == settings.historyMinutes)
         return;
     settings.historyMinutes = chosen;

@@ -38,6 +38,9 @@ class Presenter
     // by the controller's as reports come in a view. The tray's controller gets them when the
     // menu changes them.
     void TakeChoices(const Settings& choices);
+    // The history kept across runs that the window's 7 d and Days show (null: none, those ranges
+    // are not offered).
+    void KeepHistory(HistoryStore* kept);
     const Settings& Choices() const;
     // A view: the zone, the threshold and the battery choice are the controller's, not the
     // user's to change; the pause is not theirs to make.

@@ -104,6 +104,7 @@ int RunTray(TrayRole& tray, HINSTANCE instance)
     tray.presenter.TakeChoices(tray.controller.settings);
     DropUserStartBesideMachineStart();
     tray.controller.Start(tray.messageWindow);
+    tray.presenter.KeepHistory(tray.controller.kept.store);
     LogPrint("message loop start\n");
     RunMessageLoop(&tray.controller.statusPipe);
     tray.presenter.EndHistory();

@@ -54,11 +54,11 @@ void LoadHistoryRange(const ProgramKey& key, int32_t& minutes)
     if (!Present(key, HISTORY_RANGE_SETTING))
         return;
     DWORD value = 0;
-    if (key.ReadDword(HISTORY_RANGE_SETTING, value) &&
-        (value == HISTORY_HALF_HOUR || value == HISTORY_DAY))
+    if (key.ReadDword(HISTORY_RANGE_SETTING, value) && IsHistoryRange(static_cast<int32_t>(value)))
         minutes = static_cast<int32_t>(value);
     else
-        LogPrint("settings: %s is not 30 or 1440; using 30\n", HISTORY_RANGE_SETTING);
+        LogPrint("settings: %s is not 30, 1440, 10080 or 129600; using 30\n",
+                 HISTORY_RANGE_SETTING);
 }
 
 bool Saved(bool written, const char* name)

@@ -217,7 +217,11 @@ void DropFont(SelectedFont& selected)
 
 void RangeLabel(char16_t* label, int32_t minutes, const TextTable& words)
 {
-    if (minutes == HISTORY_DAY)
+    if (minutes == HISTORY_BY_DAY)
+        TextWriter(label, LABEL_SIZE).Add(words[IDS_RANGE_BY_DAY]);
+    else if (minutes == HISTORY_WEEK)
+        ComposeQuantity(label, LABEL_SIZE, minutes / MINUTES_A_DAY, IDS_RANGE_DAYS, words);
+    else if (minutes == HISTORY_DAY)
         ComposeQuantity(label, LABEL_SIZE, minutes / 60, IDS_RANGE_HOURS, words);
     else
         ComposeQuantity(label, LABEL_SIZE, minutes, IDS_RANGE_MINUTES, words);

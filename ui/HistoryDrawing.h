@@ -7,6 +7,7 @@
 #include "ui/DayRing.h"
 #include "ui/HistoryGraph.h"
 #include "ui/HistoryPalette.h"
+#include "ui/HistoryRanges.h"
 
 #include <windows.h>
 

@@ -118,7 +118,7 @@ void PlaceBoxes(const GraphInput& input, HistoryGraph& graph)
     const int32_t row = LegendRowHeight(text);
     graph.legendTop = text + text / 2;
     graph.summaryTop = graph.legendTop + input.legendRows * row;
-    graph.plot.top = graph.summaryTop + text / 2 + (input.summary ? row : 0);
+    graph.plot.top = graph.summaryTop + text / 2 + input.summary * row;
     graph.plot.bottom = input.height - text - text / 4 - bandHeight;
     graph.band = {graph.plot.left, graph.plot.bottom, graph.plot.right,
                   graph.plot.bottom + bandHeight};
@@ -307,6 +307,33 @@ void LayOutDay(const GraphInput& input, const DayRing& day, int32_t now, History
     graph.releaseY = TemperatureY(graph, input.throttleAt - AMBREL_BAND_WIDTH);
     graph.percentTop = 100;
     LayOutMinutes(day, now, graph);
+}
+
+void BeginLayout(const GraphInput& input, HistoryGraph& graph)
+{
+    graph.temperature.pointCount = graph.temperature.runCount = 0;
+    graph.performance.pointCount = graph.performance.runCount = 0;
+    graph.segmentCount = graph.columnCount = 0;
+    graph.percentTop = 100;
+    PlaceBoxes(input, graph);
+}
+
+void ChooseTemperatureScale(const GraphInput& input, int32_t low, int32_t high, HistoryGraph& graph)
+{
+    ChooseScaleOf(std::min(Bounded(low), Bounded(input.throttleAt - AMBREL_BAND_WIDTH)),
+                  std::max(Bounded(high), Bounded(input.throttleAt)), graph);
+    graph.throttleY = TemperatureY(graph, input.throttleAt);
+    graph.releaseY = TemperatureY(graph, input.throttleAt - AMBREL_BAND_WIDTH);
+}
+
+void AddDayColumn(HistoryGraph& graph, int32_t left, int32_t right, int32_t top, int32_t bottom)
+{
+    AddColumn(graph, left, right, top, bottom);
+}
+
+void AddBandSegment(HistoryGraph& graph, int32_t left, int32_t right, int32_t mode)
+{
+    AddSegment(graph, left, right, mode);
 }
 
 void LayOutHistory(const GraphInput& input, const HistoryRing& readings,

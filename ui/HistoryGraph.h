@@ -76,8 +76,8 @@ struct GraphInput {
     bool performance;
     // The legend's rows below the line of text (LegendRows), 0 for none.
     int32_t legendRows;
-    // A row for the day's summary below the legend.
-    bool summary;
+    // Rows for the summary below the legend: the day's takes one, the days' two.
+    int32_t summary;
 };
 
 struct HistoryGraph {
@@ -145,6 +145,15 @@ void LayOutHistory(const GraphInput& input, const HistoryRing& readings,
 // Lays out the minutes of the day over the 24 hours up to the local minute now (input.nowMs is
 // not used): the columns, the band and the scales; no performance.
 void LayOutDay(const GraphInput& input, const DayRing& day, int32_t now, HistoryGraph& graph);
+
+// For the ranges laid out beside these (ui/HistoryRanges): everything cleared and the boxes
+// placed; a °C scale that holds low to high (and the threshold band) with the threshold lines; a
+// column and a stretch of the band, merged with the last one where they meet.
+void BeginLayout(const GraphInput& input, HistoryGraph& graph);
+void ChooseTemperatureScale(const GraphInput& input, int32_t low, int32_t high,
+                            HistoryGraph& graph);
+void AddDayColumn(HistoryGraph& graph, int32_t left, int32_t right, int32_t top, int32_t bottom);
+void AddBandSegment(HistoryGraph& graph, int32_t left, int32_t right, int32_t mode);
 
 // Whether two layouts draw the same frame (the boxes, the scales and their labels, the threshold
 // lines: what the window keeps in a bitmap while they stay), and the same altogether (also the

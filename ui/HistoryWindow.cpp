@@ -16,8 +16,6 @@ static_assert(sizeof(GraphPoint) == sizeof(POINT), "a laid-out point is drawn as
 namespace
 {
 
-const int32_t RANGES[2] = {HISTORY_HALF_HOUR, HISTORY_DAY};
-
 const wchar_t CLASS_NAME[] = L"Ambrel History";
 
 // Sent from Windows 8.1 on to a per-monitor aware window whose display scale has changed; the
@@ -65,8 +63,9 @@ bool HistoryWindow::Open(HWND ownerWindow, UINT closeMessageId, UINT rangeMessag
     owner = ownerWindow;
     closeMessage = closeMessageId;
     rangeMessage = rangeMessageId;
-    range = minutes == HISTORY_DAY ? HISTORY_DAY : HISTORY_HALF_HOUR;
     view = shown;
+    range =
+        IsHistoryRange(minutes) ? SteppedRange(minutes, 0, RangeCount(), false) : HISTORY_HALF_HOUR;
     anchor = besides;
     palette = CurrentHistoryPalette();
     paints = framesDrawn = 0;
@@ -134,12 +133,12 @@ void HistoryWindow::Measure()
                                        IDS_LEGEND_PERFORMANCE};
     for (int i = 0; i < LEGEND_ENTRIES; ++i)
         legendNames[i] = TextWidth(dc, (*view.words)[names[i]]);
-    // From the right: "24 h", then "30 min" before it, each with room for its frame.
+    // From the right: the last range, then each before it, each with room for its frame.
     const int pad = textHeight / 3;
     int right = client.right - textHeight / 2;
-    for (int i = 1; i >= 0; --i) {
+    for (int i = RangeCount() - 1; i >= 0; --i) {
         char16_t text[LABEL_SIZE];
-        RangeLabel(text, RANGES[i], *view.words);
+        RangeLabel(text, HISTORY_RANGES[i], *view.words);
         const int width = TextWidth(dc, text) + 2 * pad;
         rangeBoxes[i] = {right - width, textHeight / 4 - pad / 2, right,
                          textHeight / 4 + textHeight + pad / 2};
@@ -154,13 +153,15 @@ void HistoryWindow::ComposeText()
 {
     ComposeHistoryText(line, TOOLTIP_SIZE, view.facts, *view.words);
     summary[0] = u'\0';
-    if (view.day != nullptr)
+    if (range == HISTORY_BY_DAY && view.kept != nullptr)
+        ComposeDaysSummary(summary, TOOLTIP_SIZE, SumUpDays(*view.kept, view.today), *view.words);
+    else if (view.day != nullptr)
         ComposeDaySummary(summary, TOOLTIP_SIZE, view.day->today, *view.words);
     const char16_t* inserts[] = {line};
     TextWriter writer(name, HISTORY_NAME_SIZE);
     writer.AddPattern((*view.words)[IDS_HISTORY_NAME], inserts, 1);
-    // Over the day, a screen reader hears its summary too.
-    if (range == HISTORY_DAY && summary[0] != u'\0')
+    // Over the day and the days, a screen reader hears their summary too.
+    if (ShowsSummary() && summary[0] != u'\0')
         writer.Add(u"   ").Add(summary);
 }
 
@@ -175,12 +176,16 @@ void HistoryWindow::Relayout(bool always)
     GetClientRect(hwnd, &client);
     const bool day = range == HISTORY_DAY && view.day != nullptr;
     LayOutLegendOf(false, legend);
-    GraphInput input = {client.right,    client.bottom,      textHeight,  labelWidth, view.nowMs,
-                        view.throttleAt, ShowsPerformance(), legend.rows, day};
+    GraphInput input = {client.right,    client.bottom,      textHeight,  labelWidth,   view.nowMs,
+                        view.throttleAt, ShowsPerformance(), legend.rows, SummaryRows()};
     // The band decides whether the legend names a pause, and the legend's rows where the band
     // lies: a pause that needs a row more is laid out again.
     for (int pass = 0; pass < 2; ++pass) {
-        if (day)
+        if (range == HISTORY_WEEK && view.kept != nullptr)
+            LayOutWeek(input, *view.kept, view.nowUtcMinute, next);
+        else if (range == HISTORY_BY_DAY && view.kept != nullptr)
+            LayOutDays(input, *view.kept, view.today, next);
+        else if (day)
             LayOutDay(input, *view.day, view.nowMinute, next);
         else
             LayOutHistory(input, *view.readings, view.performance, next);
@@ -219,9 +224,17 @@ void HistoryWindow::LayOutLegendOf(bool pause, LegendLayout& laidOut) const
 
 void HistoryWindow::Show(const HistoryView& shown)
 {
+    const int offered = RangeCount();
     view = shown;
     if (hwnd == nullptr)
         return;
+    // A kept history that comes or goes offers other ranges: the choice is measured anew.
+    if (RangeCount() != offered) {
+        Measure();
+        frameDrawn = false;
+        if (!IsHistoryRange(range) || SteppedRange(range, 0, RangeCount(), false) != range)
+            range = HISTORY_HALF_HOUR;
+    }
     char16_t before[HISTORY_NAME_SIZE];
     char16_t summaryBefore[TOOLTIP_SIZE];
     TextWriter(before, HISTORY_NAME_SIZE).Add(name);
@@ -231,13 +244,13 @@ void HistoryWindow::Show(const HistoryView& shown)
     const bool named = wcscmp(Wide(before), Wide(name)) != 0;
     if (named)
         SetWindowTextW(hwnd, Wide(name));
-    Relayout(named || (range == HISTORY_DAY && wcscmp(Wide(summaryBefore), Wide(summary)) != 0));
+    Relayout(named || (ShowsSummary() && wcscmp(Wide(summaryBefore), Wide(summary)) != 0));
 }
 
 int64_t HistoryWindow::ColumnMs() const
 {
     const int64_t columns = graph.plot.right - graph.plot.left;
-    const int64_t span = range == HISTORY_DAY ? int64_t(HISTORY_DAY) : graph.spanMinutes;
+    const int64_t span = range == HISTORY_HALF_HOUR ? graph.spanMinutes : int64_t(range);
     return columns > 0 ? span * 60000 / columns : 0;
 }
 
@@ -256,10 +269,27 @@ void HistoryWindow::ChooseRange(int32_t minutes)
 void HistoryWindow::OnClick(int x, int y)
 {
     const POINT at = {x, y};
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < RangeCount(); ++i) {
         if (PtInRect(&rangeBoxes[i], at))
-            ChooseRange(RANGES[i]);
+            ChooseRange(HISTORY_RANGES[i]);
     }
+}
+
+int HistoryWindow::RangeCount() const
+{
+    return view.kept != nullptr ? HISTORY_RANGE_COUNT : 2;
+}
+
+bool HistoryWindow::ShowsSummary() const
+{
+    return SummaryRows() > 0;
+}
+
+int32_t HistoryWindow::SummaryRows() const
+{
+    return range == HISTORY_DAY && view.day != nullptr       ? 1
+           : range == HISTORY_BY_DAY && view.kept != nullptr ? 2
+                                                             : 0;
 }
 
 void HistoryWindow::OnLookChange()
@@ -312,9 +342,10 @@ LRESULT HistoryWindow::Handle(HWND window, UINT message, WPARAM wParam, LPARAM l
         if (wParam == VK_ESCAPE)
             PostMessageW(owner, closeMessage, HISTORY_CLOSE_KEY, 0);
         else if (wParam == VK_TAB)
-            ChooseRange(range == HISTORY_DAY ? HISTORY_HALF_HOUR : HISTORY_DAY);
+            ChooseRange(
+                SteppedRange(range, GetKeyState(VK_SHIFT) < 0 ? -1 : 1, RangeCount(), true));
         else if (wParam == VK_LEFT || wParam == VK_RIGHT)
-            ChooseRange(wParam == VK_LEFT ? HISTORY_HALF_HOUR : HISTORY_DAY);
+            ChooseRange(SteppedRange(range, wParam == VK_LEFT ? -1 : 1, RangeCount(), false));
         return 0;
     case WM_LBUTTONDOWN:
         OnClick(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
@@ -402,12 +433,12 @@ void HistoryWindow::DrawLegend(HDC dc) const
 void HistoryWindow::DrawRangeChoice(HDC dc) const
 {
     const int pad = textHeight / 3;
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < RangeCount(); ++i) {
         char16_t label[LABEL_SIZE];
-        RangeLabel(label, RANGES[i], *view.words);
+        RangeLabel(label, HISTORY_RANGES[i], *view.words);
         const RECT& box = rangeBoxes[i];
         Text(dc, box.left + pad, box.top + pad / 2, Wide(label), TA_LEFT | TA_TOP);
-        if (RANGES[i] != range)
+        if (HISTORY_RANGES[i] != range)
             continue;
         HBRUSH brush = CreateSolidBrush(Colour(palette.text));
         if (brush != nullptr) {
@@ -465,11 +496,20 @@ void HistoryWindow::DrawContent(HDC dc, const RECT& due)
         ExtTextOutW(dc, graph.plot.left, textHeight / 4, ETO_CLIPPED, &room, Wide(line),
                     static_cast<UINT>(wcslen(Wide(line))), nullptr);
     DrawBand(dc);
-    if (range == HISTORY_DAY && view.day != nullptr) {
-        const RECT summaryRow = {graph.plot.left, graph.summaryTop, graph.plot.right,
-                                 graph.summaryTop + textHeight};
-        if (IntersectRect(&overlap, &summaryRow, &due))
-            Text(dc, graph.plot.left, graph.summaryTop, Wide(summary), TA_LEFT | TA_TOP);
+    RECT summaryRows = {graph.plot.left, graph.summaryTop, graph.plot.right,
+                        graph.summaryTop + SummaryRows() * LegendRowHeight(textHeight)};
+    if (ShowsSummary() && IntersectRect(&overlap, &summaryRows, &due))
+        DrawTextW(dc, Wide(summary), -1, &summaryRows,
+                  DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX);
+    if (range == HISTORY_BY_DAY && view.kept != nullptr) {
+        // The bars of the minutes lowered in the colour of the lowest step, the peaks over them.
+        for (int i = 0; i < graph.columnCount; ++i) {
+            const DayColumn& bar = graph.columns[i];
+            const RECT box = {bar.left, bar.top, bar.right, bar.bottom + 1};
+            BandBox(dc, box, 2, palette);
+        }
+    } else if ((range == HISTORY_DAY && view.day != nullptr) ||
+               (range == HISTORY_WEEK && view.kept != nullptr)) {
         DrawColumns(dc);
         DropFont(selected);
         return;

@@ -50,6 +50,11 @@ struct HistoryView {
     // are none (the half hour is shown).
     const DayRing* day;
     int32_t nowMinute;
+    // The history kept across runs, brought up to the UTC minute now, and the local day today;
+    // null where there is none (only the half hour and the day are offered).
+    const HistoryStore* kept;
+    int32_t nowUtcMinute;
+    int32_t today;
 };
 
 class HistoryWindow
@@ -66,7 +71,7 @@ class HistoryWindow
     int systemDpi;
     HistoryView view;
     HistoryPalette palette;
-    // HISTORY_HALF_HOUR or HISTORY_DAY.
+    // One of HISTORY_RANGES.
     int32_t range;
     // The line of text, the day's summary and the window text made from them.
     char16_t line[TOOLTIP_SIZE];
@@ -77,8 +82,8 @@ class HistoryWindow
     // The height of a line of text and the room for a scale's labels, in the window's font.
     int textHeight;
     int labelWidth;
-    // Where "30 min" and "24 h" stand, for a click.
-    RECT rangeBoxes[2];
+    // Where "30 min", "24 h", "7 d" and "Days" stand, for a click.
+    RECT rangeBoxes[HISTORY_RANGE_COUNT];
     // The widths of the legend's names in the window's font, and where its entries stand as drawn.
     int32_t legendNames[LEGEND_ENTRIES];
     LegendLayout legend;
@@ -125,6 +130,11 @@ class HistoryWindow
     void DrawRangeChoice(HDC dc) const;
     void DrawBand(HDC dc) const;
     void DrawColumns(HDC dc) const;
+    // The ranges offered: the last two only with a history kept.
+    int RangeCount() const;
+    // The range's summary line is drawn: the day's or the days'.
+    bool ShowsSummary() const;
+    int32_t SummaryRows() const;
     // The line of text, the summary and the window text, from view.
     void ComposeText();
     // The font and, without suggested, the place for dpi; with it, that rectangle.

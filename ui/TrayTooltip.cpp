@@ -161,10 +161,16 @@ void ComposeAxisLabel(char16_t* text, size_t size, int32_t minutes, int32_t span
         TextWriter(text, size).Add(words[IDS_AXIS_NOW]);
         return;
     }
-    const bool hours = spanMinutes >= 120;
-    const int32_t shown = hours ? minutes / 60 : minutes;
+    // Over days, whole days ago; over hours, hours.
+    const bool days = spanMinutes >= 2 * 24 * 60;
+    const bool hours = !days && spanMinutes >= 120;
+    const int32_t shown = days ? minutes / (24 * 60) : hours ? minutes / 60 : minutes;
     if (minutes == spanMinutes || (tickMinutes > 0 && spanMinutes / tickMinutes == 2)) {
-        ComposeQuantity(text, size, shown, hours ? IDS_AXIS_START_HOURS : IDS_AXIS_START, words);
+        ComposeQuantity(text, size, shown,
+                        days    ? IDS_AXIS_START_DAYS
+                        : hours ? IDS_AXIS_START_HOURS
+                                : IDS_AXIS_START,
+                        words);
         return;
     }
     char16_t number[NUMBER_SIZE];

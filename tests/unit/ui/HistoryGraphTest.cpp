@@ -1,4 +1,5 @@
 #include "ui/HistoryGraph.h"
+#include "ui/HistoryRanges.h"
 
 #include "watch/TempConversion.h"
 
@@ -236,3 +237,118 @@ TEST(HistoryGraph, PopupStandsBesideTheIconInsideTheWorkArea)
 }
 
 } // namespace
+
+namespace
+{
+
+void PutDay(HistoryStore& store, int32_t day, int16_t peak, uint16_t lowered, uint16_t run = 60)
+{
+    store.days[day % KEPT_DAYS] = {day,     peak, run, static_cast<uint16_t>(lowered > 0 ? 1 : 0),
+                                   lowered, 0};
+}
+
+std::vector<int> Boxes(const HistoryGraph& graph, bool columns)
+{
+    std::vector<int> boxes;
+    if (columns)
+        for (int i = 0; i < graph.columnCount; ++i)
+            boxes.insert(boxes.end(), {graph.columns[i].left, graph.columns[i].right,
+                                       graph.columns[i].top, graph.columns[i].bottom});
+    else
+        for (int i = 0; i < graph.segmentCount; ++i)
+            boxes.insert(boxes.end(),
+                         {graph.segments[i].left, graph.segments[i].right, graph.segments[i].mode});
+    return boxes;
+}
+
+} // namespace
+
+// The week as the day is drawn: minutes that share a pixel share a column and a stretch of the
+// band, a paused minute shows in the band, a minute not run shows nothing; a label a day.
+TEST(HistoryGraph, TheWeekDrawsItsMinutesAsTheDayDoesAndLeavesMinutesNotRunEmpty)
+{
+    std::unique_ptr<HistoryStore> store(new HistoryStore());
+    store->Clear();
+    const int32_t now = 3000000;
+    store->newestMinute = now;
+    const WeekMinute minutes[][2] = {
+        {{120, 120, 2, 80, MINUTE_RAN | MINUTE_READING | MINUTE_LOWERED, 0}, {}},
+        {{50, 50, 0, 100, MINUTE_RAN | MINUTE_READING, 0}, {}},
+        {{60, 90, 1, 99, MINUTE_RAN | MINUTE_READING | MINUTE_LOWERED, 0}, {}},
+        {{0, 0, 0, 100, MINUTE_RAN | MINUTE_PAUSED, 0}, {}},
+        {{70, 70, 2, 80, MINUTE_RAN | MINUTE_READING | MINUTE_LOWERED, 0}, {}}};
+    const int32_t agos[] = {WEEK_MINUTES - 1, 3, 2, 1, 0};
+    for (int i = 0; i < 5; ++i)
+        store->minutes[(now - agos[i]) % WEEK_MINUTES] = minutes[i][0];
+    std::unique_ptr<HistoryGraph> graph(new HistoryGraph());
+    LayOutWeek(Input(), *store, now, *graph);
+    EXPECT_EQ((std::vector<int>{40, 140, 20, WEEK_MINUTES, 24 * 60}),
+              (std::vector<int>{graph->lowest, graph->highest, graph->step, graph->spanMinutes,
+                                graph->tickMinutes}));
+    // The oldest minute at the left end; the four newest on the last two pixels.
+    const int y120 = TemperatureY(*graph, 120), y90 = TemperatureY(*graph, 90),
+              y50 = TemperatureY(*graph, 50);
+    EXPECT_EQ((std::vector<int>{40, 41, y120, y120, 1839, 1840, y90, y50}), Boxes(*graph, true));
+    EXPECT_EQ(
+        (std::vector<int>{40, 41, 2, 1839, 1840, 0, 1839, 1840, 1, 1839, 1840, 3, 1839, 1841, 2}),
+        Boxes(*graph, false));
+    EXPECT_EQ(graph->temperature.pointCount, 0);
+}
+
+// Ninety days: each day's peak as a line, broken by a day without one, and the minutes lowered
+// as bars whose tallest reaches the top; the summary of the last 30 against the 30 before.
+TEST(HistoryGraph, TheDaysDrawPeaksAsALineAndMinutesLoweredAsBars)
+{
+    std::unique_ptr<HistoryStore> store(new HistoryStore());
+    store->Clear();
+    const int32_t today = 155000;
+    PutDay(*store, today - 89, 70, 0);
+    PutDay(*store, today - 40, 80, 0);
+    PutDay(*store, today - 2, DAY_NO_PEAK, 0);
+    PutDay(*store, today - 1, 95, 120);
+    PutDay(*store, today, 90, 30);
+    PutDay(*store, today - 90, 120, 600); // beyond the 90 days
+    std::unique_ptr<HistoryGraph> graph(new HistoryGraph());
+    LayOutDays(Input(), *store, today, *graph);
+    EXPECT_EQ((std::vector<int>{60, 100, 10, 90 * 24 * 60}),
+              (std::vector<int>{graph->lowest, graph->highest, graph->step, graph->spanMinutes}));
+    // A day is 20 px: day 89 ago from 40 to 60, yesterday from 1800 to 1820, today to 1840.
+    EXPECT_EQ((std::vector<std::vector<int>>{
+                  {50, TemperatureY(*graph, 70)},
+                  {50 + 49 * 20, TemperatureY(*graph, 80)},
+                  {1810, TemperatureY(*graph, 95), 1830, TemperatureY(*graph, 90)}}),
+              Runs(graph->temperature));
+    EXPECT_EQ((std::vector<int>{1805, 1815, 20, 620, 1825, 1835, 471, 620}), Boxes(*graph, true));
+    EXPECT_EQ(graph->segmentCount, 0);
+
+    const DaysSummary summary = SumUpDays(*store, today);
+    EXPECT_EQ((std::vector<int>{3, 2, 150, 95, 1, 13}),
+              (std::vector<int>{summary.daysRun, summary.daysLowered, summary.minutesLowered,
+                                summary.peak, summary.compared, summary.peakChange}));
+}
+
+// The keyboard's steps through the ranges: the arrows stop at the ends, Tab goes round, and a
+// window without a kept history offers only the first two.
+TEST(HistoryGraph, RangesStepInTheirOrder)
+{
+    struct Row {
+        int32_t from;
+        int step;
+        int count;
+        bool wrap;
+        int32_t to;
+    } rows[] = {{30, 1, 4, false, 1440},
+                {1440, 1, 4, false, HISTORY_WEEK},
+                {HISTORY_BY_DAY, 1, 4, false, HISTORY_BY_DAY},
+                {30, -1, 4, false, 30},
+                {HISTORY_BY_DAY, 1, 4, true, 30},
+                {30, -1, 4, true, HISTORY_BY_DAY},
+                {1440, 1, 2, true, 30},
+                {HISTORY_WEEK, 0, 2, false, 30},
+                {HISTORY_WEEK, -1, 4, false, 1440}};
+    for (const Row& row : rows)
+        EXPECT_EQ(row.to, SteppedRange(row.from, row.step, row.count, row.wrap))
+            << row.from << " " << row.step << " " << row.count;
+    EXPECT_TRUE(IsHistoryRange(HISTORY_WEEK));
+    EXPECT_FALSE(IsHistoryRange(60));
+}

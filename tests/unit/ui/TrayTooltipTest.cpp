@@ -1,6 +1,7 @@
 #include "ui/TrayTooltip.h"
 
 #include "ui/DaySummary.h"
+#include "ui/HistoryRanges.h"
 #include "ui/NoticeText.h"
 #include "watch/TempConversion.h"
 #include "watch/ThermalZone.h"
@@ -152,6 +153,40 @@ TEST(DaySummary, SaysHowOftenHowLongAndHowHot)
     for (const Row& row : rows) {
         char16_t text[TOOLTIP_SIZE];
         ComposeDaySummary(text, TOOLTIP_SIZE, row.today, row.words);
+        EXPECT_EQ(row.text, Utf8(text));
+    }
+}
+
+// The last 30 days: on how many days and how long in all, the peak, and how the daily peaks
+// moved against the 30 days before, in the user's words and number format.
+TEST(DaySummary, TheLast30DaysSayHowOftenHowLongAndWhetherThePeaksRose)
+{
+    std::unique_ptr<SourceTable> german = ReadTable("LANG_GERMAN");
+    german->table.formatNumber = Grouped;
+    struct Row {
+        DaysSummary days;
+        const TextTable& words;
+        const char* text;
+    } rows[] = {
+        {{30, 12, 320, 96, true, 4},
+         English(),
+         "Last 30 days: lowered on 12 days, 5 h 20 min in all, peak 96 °C; the peaks rose 4 °C "
+         "since the 30 days before"},
+        {{3, 1, 45, 88, true, -2},
+         English(),
+         "Last 30 days: lowered on 1 day, 45 min in all, peak 88 °C; the peaks fell 2 °C since "
+         "the 30 days before"},
+        {{3, 0, 0, 70, true, 0},
+         English(),
+         "Last 30 days: not lowered, peak 70 °C; the peaks as high as in the 30 days before"},
+        {{0, 0, 0, DAY_NO_PEAK, false, 0}, English(), "Last 30 days: not lowered, peak --"},
+        {{30, 30, 43200, 101, false, 0},
+         german->table,
+         "Letzte 30 Tage: an 30 Tagen gesenkt, insgesamt 720 Std. 0 Min., Spitze 101 °C"},
+    };
+    for (const Row& row : rows) {
+        char16_t text[TOOLTIP_SIZE];
+        ComposeDaysSummary(text, TOOLTIP_SIZE, row.days, row.words);
         EXPECT_EQ(row.text, Utf8(text));
     }
 }

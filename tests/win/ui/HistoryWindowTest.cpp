@@ -44,9 +44,10 @@ HistoryLook LookAfter(HistoryWindow& window, UINT message, WPARAM wParam, const 
 HistoryView ViewAt47(const HistoryRing& readings, const TextTable& words, const DayRing* day,
                      int32_t nowMinute)
 {
-    return {&readings, nullptr,  {47, 0, READING_OK, "", nullptr, false, 100, false, nullptr},
-            85,        1000,     &words,
-            day,       nowMinute};
+    return {&readings, nullptr,   {47, 0, READING_OK, "", nullptr, false, 100, false, nullptr},
+            85,        1000,      &words,
+            day,       nowMinute, nullptr,
+            0,         0};
 }
 
 TEST(HistoryWindow, RescaledAndInTheSystemsLook)
@@ -157,6 +158,34 @@ TEST(HistoryWindow, DrawsOnlyWhatChangesAndSwitchesItsRange)
     EXPECT_EQ(WPARAM(HISTORY_DAY), RangePosted(owner.handle));
     SendMessageW(window->hwnd, WM_KEYDOWN, VK_LEFT, 0);
     EXPECT_EQ(WPARAM(HISTORY_HALF_HOUR), RangePosted(owner.handle));
+
+    // With a kept history, 7 d and Days follow in their order: the arrows stop at Days, Tab goes
+    // round; the week's minute is a column, the day a peak over a bar of its lowering.
+    std::unique_ptr<HistoryStore> kept(new HistoryStore());
+    kept->Clear();
+    kept->Record(0, 13400000000000LL, 60, {90, 2, 80, true, true, false});
+    view.kept = kept.get();
+    view.nowUtcMinute = kept->newestMinute;
+    view.today = (kept->newestMinute + 60) / MINUTES_A_DAY;
+    window->Show(view);
+    const WPARAM steps[] = {HISTORY_DAY, HISTORY_WEEK, HISTORY_BY_DAY, 0};
+    for (WPARAM expected : steps) {
+        SendMessageW(window->hwnd, WM_KEYDOWN, VK_RIGHT, 0);
+        EXPECT_EQ(expected, RangePosted(owner.handle));
+        if (expected == HISTORY_WEEK) {
+            EXPECT_EQ(1, window->graph.columnCount);
+        }
+    }
+    EXPECT_EQ((std::vector<int>{1, 1, 0}),
+              (std::vector<int>{window->graph.columnCount, window->graph.temperature.pointCount,
+                                window->graph.segmentCount}));
+    EXPECT_EQ(TemperatureY(window->graph, 90), window->graph.temperature.points[0].y);
+    SendMessageW(window->hwnd, WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_EQ(WPARAM(HISTORY_HALF_HOUR), RangePosted(owner.handle));
+    const RECT days = window->rangeBoxes[3];
+    SendMessageW(window->hwnd, WM_LBUTTONDOWN, 0,
+                 MAKELPARAM((days.left + days.right) / 2, (days.top + days.bottom) / 2));
+    EXPECT_EQ(WPARAM(HISTORY_BY_DAY), RangePosted(owner.handle));
     window->Release();
     EXPECT_EQ(nullptr, window->hwnd);
     EXPECT_EQ(nullptr, window->font);
