@@ -23,6 +23,13 @@ int PauseMinutes(const char* text)
     return minutes >= 1 ? minutes : -1;
 }
 
+// The file of --export: an argument that is there and is no switch.
+bool ExportFileFollows(int argc, const char* const* argv, int at)
+{
+    const char* file = at + 1 < argc ? argv[at + 1] : nullptr;
+    return file != nullptr && file[0] != '\0' && std::strncmp(file, "--", 2) != 0;
+}
+
 } // namespace
 
 CommandSwitches ParseCommandLine(int argc, const char* const* argv)
@@ -48,6 +55,10 @@ CommandSwitches ParseCommandLine(int argc, const char* const* argv)
             switches.diagnose = 1;
         else if (std::strcmp(argument, "--resume") == 0)
             switches.resume = 1;
+        else if (std::strcmp(argument, "--days") == 0)
+            switches.days = 1;
+        else if (std::strcmp(argument, "--export") == 0)
+            switches.exportTo = ExportFileFollows(argc, argv, i) ? (++i, 1) : -1;
         else if (std::strcmp(argument, "--pause") == 0)
             switches.pause = PauseMinutes(i + 1 < argc ? argv[++i] : nullptr);
         else if (switches.other == nullptr)

@@ -15,6 +15,10 @@ struct CommandSwitches {
     // N is missing or not such a number, 0 without the switch.
     int pause;
     int resume; // --resume: end the controller's pause
+    // --export FILE: write the history kept as CSV to FILE (the argument after it, read again
+    // from the wide command line) and end; -1 when FILE is missing. --days: a row a day.
+    int exportTo;
+    int days;
     // The first argument that is none of the switches (null when there is none): ignored by a
     // start, refused by --status, for which a script's typo must not pass unnoticed.
     const char* other;
@@ -22,5 +26,5 @@ struct CommandSwitches {
 
 // Matches the arguments after the program name against the switches, exactly and
 // case-sensitively; every other argument is ignored and repeats do no harm. --pause takes the
-// argument after it as its number.
+// argument after it as its number, --export as its file.
 CommandSwitches ParseCommandLine(int argc, const char* const* argv);

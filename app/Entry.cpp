@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/Diagnosis.h"
 #include "app/EndRunning.h"
+#include "app/ExportCommand.h"
 #include "app/InstanceGuard.h"
 #include "app/PauseCommand.h"
 #include "app/RunningInstance.h"
@@ -67,6 +68,10 @@ int AmbrelMain(HINSTANCE instance, int argc, char** argv)
         return RunStatusQuery(instance, switches);
     if (switches.diagnose)
         return RunDiagnosis(instance);
+    if (switches.exportTo != 0) {
+        OpenLogSinks(switches.file, switches.console);
+        return RunExportCommand(switches);
+    }
     // Ending the running instance is all that this run does: it never takes the guard.
     if (switches.exit) {
         OpenLogSinks(switches.file, switches.console);

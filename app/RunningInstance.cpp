@@ -59,3 +59,16 @@ LRESULT AskRunningToPause(int minutes)
         return 0;
     return static_cast<LRESULT>(answer);
 }
+
+bool AskRunningToSaveHistory()
+{
+    HWND window = nullptr;
+    DWORD processId = 0;
+    if (FindRunningInstance(window, processId) != InstanceSearch::Found ||
+        !InThisSession(processId))
+        return false;
+    DWORD_PTR answer = 0;
+    return SendMessageTimeoutA(window, SaveHistoryMessage(), 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK,
+                               10000, &answer) &&
+           answer == static_cast<DWORD_PTR>(SAVE_ANSWER_DONE);
+}

@@ -25,3 +25,7 @@ bool AskRunningToShowHistory();
 // for minutes (0: to end the pause). Its answer (PAUSE_ANSWER_...), or 0 when there is none to ask
 // or it is no controller (a view).
 LRESULT AskRunningToPause(int minutes);
+
+// What --export does first: asks the tray instance of this session to write its history file
+// now. True when it has.
+bool AskRunningToSaveHistory();

@@ -8,6 +8,8 @@ const char SHOW_HISTORY_MESSAGE_NAME[] = "Ambrel.ShowHistory.289dce63-0063-46ae-
 
 const char PAUSE_MESSAGE_NAME[] = "Ambrel.Pause.5f0c2e1a-7b3d-4c61-9a2e-d41f6b8e0c37";
 
+const char SAVE_HISTORY_MESSAGE_NAME[] = "Ambrel.SaveHistory.a3e1c9d4-62b7-4f05-8e1a-3c9b7d2f6e14";
+
 } // namespace
 
 UINT RegisteredMessage(std::atomic<UINT>& number, const char* name)
@@ -30,4 +32,10 @@ UINT PauseMessage()
 {
     static std::atomic<UINT> message{0};
     return RegisteredMessage(message, PAUSE_MESSAGE_NAME);
+}
+
+UINT SaveHistoryMessage()
+{
+    static std::atomic<UINT> message{0};
+    return RegisteredMessage(message, SAVE_HISTORY_MESSAGE_NAME);
 }

@@ -25,3 +25,9 @@ UINT PauseMessage();
 // What the tray answers to it; a window that does not take it (a view) answers 0.
 const LRESULT PAUSE_ANSWER_DONE = 1;
 const LRESULT PAUSE_ANSWER_FORBIDDEN = 2;
+
+// The registered message by which Ambrel.exe --export asks the tray instance of its session to
+// write its history file now, so that the export holds every minute up to now. It carries
+// nothing; the tray answers SAVE_ANSWER_DONE once the file is written, a view 0.
+UINT SaveHistoryMessage();
+const LRESULT SAVE_ANSWER_DONE = 1;

@@ -37,16 +37,17 @@ bool MachineHistoryDirectory(wchar_t* directory, size_t size)
 
 } // namespace
 
-void WriteHistory(HistoryWrite* write)
+DWORD WriteHistory(HistoryWrite* write)
 {
     const DWORD error = SaveHistoryFile(write->path, write->bytes, write->size);
     if (error == 0) {
         write->failureLogged->store(false);
-        return;
+        return 0;
     }
     if (!write->failureLogged->exchange(true))
         LogPrint("History: %ls cannot be written (error %lu); the file there is kept as it was\n",
                  write->path, error);
+    return error;
 }
 
 void HistoryKeeper::Start(bool machine, HWND window)
@@ -127,6 +128,19 @@ void HistoryKeeper::OnTimer()
         return;
     }
     writer = reinterpret_cast<HANDLE>(thread);
+}
+
+bool HistoryKeeper::SaveNow()
+{
+    if (store == nullptr || stopped || path[0] == L'\0' || !JoinWriter(HISTORY_WRITER_WAIT_MS))
+        return false;
+    BringUpToDate();
+    HistoryWrite* write = Encode();
+    if (write == nullptr)
+        return false;
+    const bool written = WriteHistory(write) == 0;
+    delete write;
+    return written;
 }
 
 void HistoryKeeper::Suspend()

@@ -43,6 +43,8 @@ class HistoryKeeper
     void Record(const HistorySample& sample);
     // The timer: the minutes up to now, and a write in the background.
     void OnTimer();
+    // The file written here and now, up to now (Ambrel.exe --export); false when it cannot be.
+    bool SaveNow();
     // The machine goes to sleep: no report holds while it sleeps; what is held is written.
     void Suspend();
     // The end: the minutes up to now, and the last write, here and now. The store stays.
@@ -57,5 +59,5 @@ class HistoryKeeper
     static unsigned __stdcall WriterMain(void* write);
 };
 
-// What a write does, on whichever thread: saves and logs its failure once.
-void WriteHistory(HistoryWrite* write);
+// What a write does, on whichever thread: saves and logs its failure once; 0 or the error.
+DWORD WriteHistory(HistoryWrite* write);

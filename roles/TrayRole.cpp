@@ -135,6 +135,8 @@ LONG_PTR TrayWndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
     default:
         if (message == PauseMessage())
             return OnPauseMessage(tray, wParam);
+        if (message == SaveHistoryMessage())
+            return tray.controller.kept.SaveNow() ? SAVE_ANSWER_DONE : 0;
         if (tray.controller.Handle(message, wParam, lParam) ||
             tray.presenter.Handle(message, wParam, lParam))
             return 0;

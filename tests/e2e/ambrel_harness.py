@@ -84,6 +84,41 @@ def wine_temp_dir():
     return _temp_dir
 
 
+def history_file(machine=False):
+    """The Unix path of the user's (or the service's) history file in the prefix."""
+    variable = '%ProgramData%' if machine else '%LOCALAPPDATA%'
+    windows = subprocess.run(['wine', 'cmd', '/c', f'echo {variable}'], capture_output=True,
+                             text=True, check=True).stdout.strip()
+    unix = subprocess.run(['winepath', '-u', windows], capture_output=True, text=True,
+                          check=True).stdout.strip()
+    return pathlib.Path(unix) / 'Ambrel' / 'history.dat'
+
+
+def forget_history(machine=False):
+    """No history kept, as on a first run: the file, its new file and one set aside."""
+    path = history_file(machine)
+    for name in (path, path.with_name(path.name + '.new'), path.with_name(path.name + '.spoiled')):
+        try:
+            name.unlink()
+        except FileNotFoundError:
+            pass
+    return path
+
+
+def export_history(run, csv, *more):
+    """Ambrel.exe --export CSV [more...] as a user runs it; its exit code and the CSV's rows
+    (without the byte-order mark), None where it wrote none."""
+    code = subprocess.run(['wine', EXE, '--export', windows_path(csv), *more], env=run.env,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                          timeout=60).returncode
+    if not csv.exists():
+        return code, None
+    text = csv.read_bytes()
+    if not text.startswith(b'\xef\xbb\xbf'):
+        return code, ['no byte-order mark']
+    return code, text[3:].decode('utf-8').splitlines()
+
+
 def log_path():
     return wine_temp_dir() / 'Ambrel.log'
 

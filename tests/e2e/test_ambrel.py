@@ -21,7 +21,8 @@ from ambrel_harness import (EXE, bar_colour_counts, screen_pixels, POKE, windows
                             read_log_raw, save_screenshot, set_log_pixels, shown_mode, store_text,
                             tooltip, tray_window, visible_window_ids, wait_for, window_geometry,
                             x_windows, TRAY_MENU, ocr, commonest_pixel, ViewRun, view_poke,
-                            view_title, PAUSED, wine, poke_as_ambrel)
+                            view_title, PAUSED, wine, poke_as_ambrel,
+                            forget_history, history_file, export_history)
 
 # The menu's pause and resume commands.
 ID_PAUSE = 40400
@@ -542,6 +543,86 @@ class Tray(unittest.TestCase):
         self.assertEqual(3, len(opened))
         self.assertEqual(4, len(run.trace('PdhOpenQueryA')))
         self.assertEqual(4, len([l for l in run.trace('PdhCloseQuery') if l.endswith('-> 0')]))
+
+    def test_the_history_is_kept_across_runs_shown_over_the_week_and_the_days_and_exported(self):
+        """A hot run that caps at 80 %, ended: its minutes are in the file and in --export, and
+        a second, cool start shows them over 7 d (the red band of the first run) and sums up
+        their lowering over Days; a spoiled file is set aside once and begun anew."""
+        forget_history()
+        subprocess.run(['wine', 'reg', 'add', SETTINGS_KEY, '/v', 'HistoryRange', '/t',
+                        'REG_DWORD', '/d', str(7 * 24 * 60), '/f'], check=True,
+                       capture_output=True)
+        delete_log()
+        code, rows = export_history(AmbrelRun('history-none'), WORK / 'history-none.csv')
+        self.assertEqual((3, None), (code, rows), 'an export without any history')
+        run = AmbrelRun('history-kept', script=f'{counter(90)}\n').start()
+        try:
+            self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [80], 40))
+            # While it runs, --export asks it for every minute up to now.
+            code, rows = export_history(run, run.dir / 'running.csv')
+            self.assertEqual(0, code)
+            self.assertEqual('Time,Lowest °C,Highest °C,Cap %,Step %,Lowered,Paused', rows[0])
+            self.assertTrue(any(r.endswith(',90,90,80,80,1,0') for r in rows[1:]), rows)
+            self.assertEqual(0, close_and_wait(run))
+        finally:
+            run.kill()
+        self.assertTrue(history_file().exists())
+        self.assertIn('begins', ''.join(m for m in messages(log_entries()) if 'History:' in m))
+        code, minutes = export_history(run, run.dir / 'minutes.csv')
+        self.assertEqual(0, code)
+        self.assertRegex(minutes[1], r'^\d{4}-\d\d-\d\dT\d\d:\d\d:00[+-]\d\d:\d\d,90,90,')
+        code, days = export_history(run, run.dir / 'days.csv', '--days')
+        self.assertEqual(0, code)
+        self.assertEqual(2, len(days), days)
+        peak, run_minutes, times, lowered, paused = map(int, days[1].split(',')[1:])
+        self.assertEqual((90, 1, 0), (peak, times, paused))
+        self.assertEqual(len(minutes) - 1, run_minutes)
+        self.assertGreaterEqual(lowered, 1)
+        code, _ = export_history(run, pathlib.Path('/nonexistent/dir/x.csv'))
+        self.assertEqual(4, code)
+
+        delete_log()
+        second = AmbrelRun('history-second', script=f'{counter(50)}\n').start()
+        try:
+            self.assertTrue(second.wait_until_watching())
+            self.assertIn('read', ''.join(m for m in messages(log_entries()) if 'History:' in m))
+            x, y = self.icon_centre()
+            known = visible_window_ids()
+            click(x, y, 1)
+            window = new_window(known)
+            self.assertIsNotNone(window, 'no history window')
+            subprocess.run(['xdotool', 'mousemove', str(window[3] + 20), str(window[4] + 20)],
+                           check=True)
+            time.sleep(1)
+            save_screenshot(WORK / 'history-week.png', *window[1:])
+            # The first run's minutes at 80 % are red in the band at the right end of the week;
+            # this run, at 50 °C, is green.
+            self.assertGreater(bar_colour_counts(screen_pixels(*window[1:]))[2], 3)
+            subprocess.run(['xdotool', 'key', 'Right'], check=True)
+            days_shown = wait_for(lambda: [w for w in x_windows()
+                                           if 'Last 30 days' in w[0] and w[1] > 20], 10)
+            self.assertTrue(days_shown, [w[0] for w in x_windows() if 'Ambrel' in w[0]])
+            self.assertIn('lowered on 1 day', days_shown[0][0])
+            self.assertIn('peak 90', days_shown[0][0])
+            time.sleep(1)
+            save_screenshot(WORK / 'history-days.png', *window[1:])
+            subprocess.run(['xdotool', 'key', 'Escape'], check=True)
+            self.assertTrue(wait_for(lambda: visible_window_ids() <= known, 10))
+            self.assertEqual(0, close_and_wait(second))
+        finally:
+            second.kill()
+            subprocess.run(['wine', 'reg', 'delete', SETTINGS_KEY, '/v', 'HistoryRange', '/f'],
+                           capture_output=True)
+
+        # A spoiled file: set aside once, logged once, and the history begins anew.
+        path = history_file()
+        path.write_bytes(path.read_bytes()[:1000])
+        delete_log()
+        watch_and_close(self, AmbrelRun('history-spoiled'))
+        lines = [m for m in messages(log_entries()) if 'History:' in m]
+        self.assertEqual(1, len([m for m in lines if 'set aside' in m]), lines)
+        self.assertTrue(path.with_name('history.dat.spoiled').exists())
+        self.assertTrue(path.exists())
 
     def test_zones_listed_chosen_followed_and_remembered(self):
         # No TZ01 here; a zone frozen at 400 K; THRM last, so that appended readings are its own.

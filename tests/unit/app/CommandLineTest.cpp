@@ -114,6 +114,32 @@ TEST(CommandLine, PauseTakesItsMinutesAndResumeStandsAlone)
     }
 }
 
+// --export takes the next argument as its file unless it is a switch; --days may stand anywhere.
+TEST(CommandLine, ExportTakesItsFileAndDaysStandsAlone)
+{
+    struct Row {
+        std::vector<const char*> arguments;
+        int exportTo;
+        int days;
+        int file;
+        const char* other;
+    } rows[] = {
+        {{"--export", "h.csv"}, 1, 0, 0, nullptr},
+        {{"--days", "--export", "C:\\a b\\h.csv", "--logging"}, 1, 1, 1, nullptr},
+        {{"--export", "--days"}, -1, 1, 0, nullptr},
+        {{"--export"}, -1, 0, 0, nullptr},
+        {{"--export", ""}, -1, 0, 0, ""},
+        {{"--Export", "h.csv"}, 0, 0, 0, "--Export"},
+    };
+    for (const auto& row : rows) {
+        CommandSwitches switches = Parse(row.arguments);
+        EXPECT_EQ(row.exportTo, switches.exportTo) << row.arguments.size();
+        EXPECT_EQ(row.days, switches.days) << row.arguments.size();
+        EXPECT_EQ(row.file, switches.file) << row.arguments.size();
+        EXPECT_STREQ(row.other, switches.other) << row.arguments.size();
+    }
+}
+
 // Each pause the command line takes has a control of its own, and no other control is a pause.
 TEST(CommandLine, EveryPauseHasItsServiceControl)
 {
