@@ -139,6 +139,10 @@ MenuOutcome RunMenuCommand(int command, const MenuCommandContext& context)
     case ID_ABOUT:
         OnAbout(context.texts);
         break;
+    case ID_EXPORT_HISTORY:
+        LogPrint("WndProc(): WM_COMMAND: Receive ID_EXPORT_HISTORY\n");
+        outcome.exportHistory = true;
+        break;
     case ID_HISTORY:
         LogPrint("WndProc(): WM_COMMAND: Receive ID_HISTORY\n");
         outcome.openHistory = true;

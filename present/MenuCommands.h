@@ -15,6 +15,7 @@ struct MenuOutcome {
     int pauseMinutes;
     bool resume;
     bool openHistory;
+    bool exportHistory;
     bool exit;
 };
 

@@ -2,11 +2,13 @@
 
 #include "base/TimeText.h"
 #include "base/HiddenWindow.h"
+#include "base/HistoryExport.h"
 #include "base/LocalClock.h"
 #include "base/Log.h"
 #include "power/Ambrel.h"
 #include "settings/StartWithWindows.h"
 #include "res/resource.h"
+#include "ui/ExportDialog.h"
 #include "ui/NoticeText.h"
 #include "ui/TrayTooltip.h"
 #include "watch/TempConversion.h"
@@ -236,6 +238,24 @@ void Presenter::KeepHistory(HistoryStore* kept)
     history.kept = kept;
 }
 
+// The file is asked for with the standard dialog and written up to now; what went wrong is
+// logged.
+void Presenter::ExportHistory()
+{
+    wchar_t path[MAX_PATH * 2];
+    bool days = false;
+    if (history.kept == nullptr || !AskExportFile(Hwnd(), *texts, path, MAX_PATH * 2, days))
+        return;
+    const int64_t utc = UtcClockMs();
+    history.kept->Advance(static_cast<int64_t>(GetTickCount64()), utc, LocalOffsetMinutes(utc));
+    int rows = 0;
+    const DWORD error = ExportHistoryCsv(*history.kept, days, path, rows);
+    if (error != 0)
+        LogPrint("Export: %ls cannot be written (error %lu)\n", path, error);
+    else
+        LogPrint("Export: %d %s written to %ls\n", rows, days ? "days" : "minutes", path);
+}
+
 // The range the user switched to is remembered for the next time the window opens.
 void Presenter::OnHistoryRange(WPARAM minutes)
 {
@@ -411,6 +431,8 @@ MenuOutcome Presenter::OnCommand(int command)
     const MenuOutcome outcome = RunMenuCommand(command, context);
     if (outcome.openHistory)
         OpenHistory(false);
+    if (outcome.exportHistory)
+        ExportHistory();
     if (outcome.exit) {
         CloseHistory();
         trayIcon.ReleaseTrayIcon();
@@ -438,7 +460,8 @@ void Presenter::ShowTrayMenu(POINT at)
                            forMachine,
                            forMachine && otherSession,
                            Paused(),
-                           !canPause || settings.pauseForbidden};
+                           !canPause || settings.pauseForbidden,
+                           history.kept == nullptr};
     trayMenu.AddSettingsItems(popup, choices, *texts);
     HWND trayWindow = trayIcon.trayWindow;
     SetForegroundWindow(trayWindow);

@@ -131,6 +131,8 @@ class Presenter
     void ToggleHistory(bool fromKeyboard);
     void KeepFirstClick();
     void ShowTrayMenu(POINT at);
+    // Export history…: the Save As dialog, then the CSV file.
+    void ExportHistory();
     void FailedSinceText(wchar_t* text, int size) const;
     void PausedUntilText(wchar_t* text, int size) const;
     void ComposeTip();

@@ -77,6 +77,9 @@ void TrayMenu::AddSettingsItems(HMENU popup, const MenuChoices& choices, const T
                                                : IDS_MENU_FOR_MACHINE;
     char16_t text[3][ITEM_TEXT_SIZE];
     InsertMenuW(popup, position++,
+                MF_BYPOSITION | MF_STRING | (choices.exportLocked ? MF_GRAYED : 0),
+                ID_EXPORT_HISTORY, Wide(words[IDS_MENU_EXPORT]));
+    InsertMenuW(popup, position++,
                 MF_BYPOSITION | MF_STRING | (choices.pauseLocked ? MF_GRAYED : 0),
                 choices.paused ? ID_RESUME : ID_PAUSE,
                 Wide(words[choices.paused ? IDS_MENU_RESUME : IDS_MENU_PAUSE]));

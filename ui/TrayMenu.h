@@ -20,6 +20,7 @@ const int ID_NOTIFY = 40301;
 const int ID_ON_BATTERY = 40320;
 const int ID_PAUSE = 40400;
 const int ID_RESUME = 40401;
+const int ID_EXPORT_HISTORY = 40500;
 
 // The items whose setting a policy has set: shown with their value, greyed.
 struct MenuLocks {
@@ -55,6 +56,8 @@ struct MenuChoices {
     // user's to make (a policy forbids it, or a view shows the controller).
     bool paused;
     bool pauseLocked;
+    // There is no history kept to export (a view): Export history… is greyed.
+    bool exportLocked;
 };
 
 class TrayMenu

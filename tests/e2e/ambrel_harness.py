@@ -697,7 +697,7 @@ def tooltip():
 
 
 # The tray menu's entries from the top; '-' is the separator.
-TRAY_MENU = ['History', 'Pause for 1 hour', 'Thermal zone', 'Throttle at', 'On battery too', 'Notify when throttling',
+TRAY_MENU = ['History', 'Export history…', 'Pause for 1 hour', 'Thermal zone', 'Throttle at', 'On battery too', 'Notify when throttling',
              'Start with Windows', '-', 'About', 'Exit']
 MENU_BORDERS = 3    # pixels above the first and below the last entry, together
 MENU_SEPARATOR = 7  # pixels of a separator

@@ -608,6 +608,21 @@ class Tray(unittest.TestCase):
             save_screenshot(WORK / 'history-days.png', *window[1:])
             subprocess.run(['xdotool', 'key', 'Escape'], check=True)
             self.assertTrue(wait_for(lambda: visible_window_ids() <= known, 10))
+            # Export history… in the menu: the standard Save As dialog, then a row a minute.
+            csv = second.dir / 'menu.csv'
+            self.assertTrue(choose_in_tray_menu('Export history…'))
+            self.assertTrue(wait_for(lambda: mapped('Export history'), 15), 'no Save As dialog')
+            time.sleep(1)
+            subprocess.run(['xdotool', 'key', 'ctrl+a'], check=True)
+            subprocess.run(['xdotool', 'type', windows_path(csv)], check=True)
+            subprocess.run(['xdotool', 'key', 'Return'], check=True)
+            self.assertTrue(wait_for(csv.exists, 15), 'nothing exported from the menu')
+            self.assertTrue(wait_for(lambda: 'Export: ' in read_log_raw(), 10))
+            exported = csv.read_bytes()[3:].decode('utf-8').splitlines()
+            self.assertEqual(minutes[0], exported[0])
+            # The first run's minutes (the second one began in its last minute, perhaps).
+            self.assertEqual([m.split(',')[0] for m in minutes[1:]],
+                             [m.split(',')[0] for m in exported[1:len(minutes)]])
             self.assertEqual(0, close_and_wait(second))
         finally:
             second.kill()
@@ -853,7 +868,7 @@ class Tray(unittest.TestCase):
             time.sleep(0.5)
             save_screenshot(WORK / 'menu-german.png', *menu[1:])
             text = ocr(WORK / 'menu-german.png', language='deu')
-            for entry in ('Verlauf', 'Für 1 Stunde pausieren', 'Thermische Zone', 'Drosseln ab',
+            for entry in ('Verlauf', 'Verlauf exportieren', 'Für 1 Stunde pausieren', 'Thermische Zone', 'Drosseln ab',
                           'Auch im Akkubetrieb',
                           'Beim Drosseln benachrichtigen', 'Mit Windows starten', 'Beenden'):
                 self.assertIn(entry, text)
