@@ -110,10 +110,15 @@ bool HistoryFilePath(const wchar_t* directory, wchar_t* path, size_t size)
            Join(path, size, directory, name);
 }
 
+// The variable that every user's environment has from Vista on; the shell's folder only where it
+// is missing, as asking the shell loads libraries (rpcrt4, sechost: half a MiB) that the tray
+// would keep for the rest of its run.
 bool UserHistoryDirectory(wchar_t* directory, size_t size)
 {
     wchar_t local[MAX_PATH];
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, local)))
+    const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH);
+    if ((length == 0 || length >= MAX_PATH) &&
+        FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, local)))
         return false;
     if (!Join(directory, size, local, L"\\Ambrel"))
         return false;
