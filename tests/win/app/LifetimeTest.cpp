@@ -1,14 +1,14 @@
 // The hidden window's life under Wine: Run's failure exits, the orderly shutdown that the
 // console handler and the end of the session trigger, and what later starts may ask of it.
 #include "roles/ConsoleShutdown.h"
-#include "app/EndRunning.h"
+#include "app/commands/EndRunning.h"
 #include "app/RunningInstance.h"
-#include "app/ServiceRecovery.h"
+#include "roles/service/ServiceRecovery.h"
 #include "base/ProtectedDirectory.h"
 #include "base/LocalClock.h"
 #include "base/TimeText.h"
 #include "link/PipeSecurity.h"
-#include "roles/ServiceStatus.h"
+#include "roles/service/ServiceStatus.h"
 #include "roles/TrayRole.h"
 #include "roles/WindowProcedure.h"
 #include "fakes/FakeControl.h"

@@ -1,6 +1,6 @@
-#include "app/StatusQuery.h"
+#include "app/commands/StatusQuery.h"
 
-#include "app/ConsoleOutput.h"
+#include "app/commands/ConsoleOutput.h"
 #include "base/LocalClock.h"
 #include "base/TimeText.h"
 #include "base/LoadedTexts.h"

@@ -1,8 +1,8 @@
-#include "roles/ServiceRole.h"
+#include "roles/service/ServiceRole.h"
 
 #include "base/Log.h"
 #include "roles/RoleWindow.h"
-#include "roles/ServiceStatus.h"
+#include "roles/service/ServiceStatus.h"
 #include "watch/WatchMessages.h"
 
 namespace
