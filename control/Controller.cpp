@@ -1,5 +1,7 @@
 #include "control/Controller.h"
 
+#include "control/RecordsForPipe.h"
+
 #include "base/LocalClock.h"
 #include "base/Log.h"
 #include "power/Ambrel.h"
@@ -28,22 +30,6 @@ uint8_t SetByOf(const Settings& settings, bool machine)
         (machine ? PIPE_SET_FOR_MACHINE : 0) | (locked.zone ? PIPE_SET_ZONE : 0) |
         (locked.throttleAt ? PIPE_SET_THROTTLE_AT : 0) |
         (locked.onBattery ? PIPE_SET_ON_BATTERY : 0) | (locked.notify ? PIPE_SET_NOTIFY : 0));
-}
-
-// The newest samples that fit, each with its age now.
-void FillHistory(const HistoryRing& readings, PipeHistory& history)
-{
-    const int64_t now = static_cast<int64_t>(GetTickCount64());
-    const int count =
-        readings.count < PIPE_HISTORY_CAPACITY ? readings.count : PIPE_HISTORY_CAPACITY;
-    const int skipped = readings.count - count;
-    history.count = count;
-    for (int i = 0; i < count; ++i) {
-        const HistoryEntry& entry = readings.At(skipped + i);
-        const int64_t age = now - entry.timeMs;
-        history.samples[i] = {static_cast<uint32_t>(age < 0 ? 0 : age), entry.value, entry.mode,
-                              entry.status};
-    }
 }
 
 } // namespace
@@ -278,10 +264,11 @@ PipeSnapshot* Controller::MakeSnapshot(bool newDay)
     PipeDay* minutes = new (std::nothrow) PipeDay();
     PipeSnapshot* snapshot = nullptr;
     if (history != nullptr && minutes != nullptr) {
-        FillHistory(readings, *history);
+        const int64_t now = static_cast<int64_t>(GetTickCount64());
+        HistoryToPipe(readings, now, *history);
         const int64_t local = LocalClockMs();
-        day.Advance(static_cast<int64_t>(GetTickCount64()), local);
-        day.ToPipe(static_cast<int32_t>(local / MINUTE_MS), *minutes);
+        day.Advance(now, local);
+        DayToPipe(day, LocalMinute(local), *minutes);
         snapshot = MakePipeSnapshot(status, *history, *minutes, newDay);
     }
     delete history;

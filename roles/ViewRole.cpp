@@ -4,6 +4,7 @@
 #include "base/LocalClock.h"
 #include "base/Log.h"
 #include "power/SchemeKeeper.h"
+#include "present/RecordsFromPipe.h"
 #include "roles/ConsoleShutdown.h"
 #include "roles/RoleWindow.h"
 #include "ui/ReadingRecord.h"
@@ -60,12 +61,7 @@ void OnStatus(ViewRole& view, WPARAM wParam, LPARAM lParam)
 void OnHistory(ViewRole& view, LPARAM lParam)
 {
     PipeHistory* history = reinterpret_cast<PipeHistory*>(lParam);
-    const int64_t now = static_cast<int64_t>(GetTickCount64());
-    view.readings.Clear();
-    for (int i = 0; i < history->count; ++i) {
-        const PipeSample& s = history->samples[i];
-        view.readings.Add({now - static_cast<int64_t>(s.ageMs), s.value, s.mode, s.status});
-    }
+    HistoryFromPipe(*history, static_cast<int64_t>(GetTickCount64()), view.readings);
     delete history;
     view.presenter.RefreshHistory(false);
 }
@@ -74,7 +70,7 @@ void OnHistory(ViewRole& view, LPARAM lParam)
 void OnDay(ViewRole& view, LPARAM lParam)
 {
     PipeDay* day = reinterpret_cast<PipeDay*>(lParam);
-    view.day.FromPipe(*day, static_cast<int64_t>(GetTickCount64()), LocalClockMs());
+    DayFromPipe(*day, static_cast<int64_t>(GetTickCount64()), LocalClockMs(), view.day);
     delete day;
     view.presenter.RefreshHistory(false);
 }
