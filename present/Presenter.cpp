@@ -8,6 +8,7 @@
 #include "settings/StartWithWindows.h"
 #include "res/resource.h"
 #include "ui/NoticeText.h"
+#include "watch/ZoneList.h"
 #include "ui/TrayTooltip.h"
 #include "watch/TempConversion.h"
 
@@ -420,7 +421,13 @@ void Presenter::ShowTrayMenu(POINT at)
 {
     HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_TRAYMENU));
     HMENU popup = GetSubMenu(menu, 0);
+    // Read here, on the window's thread, each time the menu opens: a zone that comes or goes
+    // shows at once.
+    ListedZone zones[MAX_LISTED_ZONES];
+    const int zoneCount = ListThermalZones(zones, MAX_LISTED_ZONES);
     MenuChoices choices = {shown.zone,
+                           zones,
+                           zoneCount,
                            settings.throttleAt,
                            THROTTLE_AT_CHOICES,
                            THROTTLE_AT_CHOICE_COUNT,
