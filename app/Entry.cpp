@@ -42,7 +42,7 @@ int RunAsTray(HINSTANCE instance)
     TrayRole tray{};
     int result = RunTray(tray, instance);
     LogPrint("program end\n");
-    tray.controller.tempWatch.Close();
+    tray.controller.Release();
     tray.presenter.ReleaseIcon();
     return result;
 }

@@ -2,6 +2,7 @@
 
 #include "control/RecordsForPipe.h"
 
+#include "base/HiddenWindow.h"
 #include "base/LocalClock.h"
 #include "base/Log.h"
 #include "power/Ambrel.h"
@@ -34,8 +35,9 @@ uint8_t SetByOf(const Settings& settings, bool machine)
 
 } // namespace
 
-void Controller::LoadSettings()
+void Controller::LoadSettings(bool forMachine)
 {
+    machine = forMachine;
     if (machine)
         LoadMachineSettings(settings);
     else
@@ -72,6 +74,16 @@ void Controller::Stop()
     statusPipe.Stop();
     tempWatch.Stop();
     events.Stop(tempWatch.keeper.givenBack, tempWatch.keeper.failure);
+}
+
+void Controller::Release()
+{
+    tempWatch.Close();
+}
+
+bool Controller::WatchRunning() const
+{
+    return tempWatch.thread != nullptr;
 }
 
 void Controller::StopForEndOfSession()
@@ -184,6 +196,50 @@ void Controller::Resume(const char* by)
     LogPrint("Controller: resume by %s\n", by);
     std::snprintf(resumeBy, sizeof resumeBy, "resumed by %s", by);
     tempWatch.RequestPause(0);
+}
+
+namespace
+{
+
+// "<user> (<how>)" for the event log: the tray's user is the session's.
+void WhoAsks(char (&by)[64], const char* how)
+{
+    char user[40] = "";
+    DWORD size = sizeof user;
+    if (!GetUserNameA(user, &size))
+        std::snprintf(user, sizeof user, "the user");
+    std::snprintf(by, sizeof by, "%s (%s)", user, how);
+}
+
+} // namespace
+
+bool Controller::PauseForUser(int minutes, const char* how)
+{
+    char by[64];
+    WhoAsks(by, how);
+    if (minutes == 0) {
+        Resume(by);
+        return true;
+    }
+    return Pause(minutes, by);
+}
+
+LRESULT Controller::AnswerSessionPause(WPARAM minutes)
+{
+    const long long asked = minutes > static_cast<WPARAM>(AMBREL_LONGEST_PAUSE_MINUTES)
+                                ? -1
+                                : static_cast<long long>(minutes);
+    const PauseVerdict verdict = JudgePause(settings.pauseForbidden, asked);
+    if (verdict == PauseVerdict::Forbidden) {
+        LogPrint("WndProc(): pause message refused: forbidden by policy\n");
+        return PAUSE_ANSWER_FORBIDDEN;
+    }
+    if (verdict == PauseVerdict::OutOfRange)
+        return 0;
+    return PauseForUser(static_cast<int>(minutes),
+                        minutes != 0 ? "Ambrel.exe --pause" : "Ambrel.exe --resume")
+               ? PAUSE_ANSWER_DONE
+               : 0;
 }
 
 // The event tells what the watcher did, once it has: a pause refused by the worker, or a resume

@@ -1,5 +1,7 @@
 #include "power/SchemeKeeper.h"
 
+#include <new>
+
 #include "base/Log.h"
 
 #include <algorithm>
@@ -419,4 +421,13 @@ void SchemeKeeper::ActivateIfStillActive(const SchemeId& scheme)
 void SchemeKeeper::NoteFailure(const SchemeId& scheme, ThrottleValue which, uint32_t error)
 {
     failure = FailedWrite{scheme, which, error, true};
+}
+
+void GiveBackOwnLeftoversOfView()
+{
+    SchemeKeeper* keeper = new (std::nothrow) SchemeKeeper();
+    if (keeper == nullptr)
+        return;
+    keeper->GiveBackOwnLeftovers();
+    delete keeper;
 }

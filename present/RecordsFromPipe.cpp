@@ -1,5 +1,7 @@
 #include "present/RecordsFromPipe.h"
 
+#include "watch/TempConversion.h"
+
 void HistoryFromPipe(const PipeHistory& history, int64_t nowMs, HistoryRing& readings)
 {
     readings.Clear();
@@ -19,4 +21,19 @@ void DayFromPipe(const PipeDay& day, int64_t monotonicMs, int64_t localMs, DayRi
     }
     ring.Resume({LocalDay(localMs), day.episodes, int64_t(day.loweredSeconds) * 1000, day.peak},
                 day.loweredNow, monotonicMs, localMs);
+}
+
+ControllerReport ReportOfLostController(const ControllerReport& shown, bool notAmbrels,
+                                        bool controllerWasTray)
+{
+    ControllerReport report = shown;
+    report.temperature = TEMP_NO_READING;
+    report.mode = 0;
+    report.readingStatus = notAmbrels          ? READING_NOT_AMBRELS
+                           : controllerWasTray ? READING_CONTROLLER_ENDED
+                                               : READING_NO_CONTROLLER;
+    report.capInForce = 0;
+    report.capLowered = false;
+    report.pausedSeconds = 0;
+    return report;
 }

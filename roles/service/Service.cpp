@@ -172,7 +172,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*)
             win32Code = ERROR_SERVICE_SPECIFIC_ERROR;
             serviceCode = SERVICE_NO_WINDOW;
         }
-        run.role.controller.tempWatch.Close();
+        run.role.controller.Release();
     }
     LogPrint("program end\n");
     if (mutex != nullptr)

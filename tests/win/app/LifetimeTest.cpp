@@ -103,7 +103,7 @@ TEST_F(Lifetime, RunFailsWithoutStartingAnythingWhenTheClassExists)
 
     TrayRole app{};
     EXPECT_EQ(-1, ::RunTray(app, ThisModule()));
-    EXPECT_EQ(nullptr, app.controller.tempWatch.thread);
+    EXPECT_FALSE(app.controller.WatchRunning());
     EXPECT_EQ(nullptr, app.messageWindow.hwnd.load());
     EXPECT_TRUE(fakes.Trace().empty());
 }
@@ -115,7 +115,7 @@ TEST_F(Lifetime, RunFailsWithoutStartingAnythingWhenTheWindowCannotBeMade)
     TrayRole app{};
     EXPECT_EQ(-1, ::RunTray(app, ThisModule()));
     UnhookWindowsHookEx(hook);
-    EXPECT_EQ(nullptr, app.controller.tempWatch.thread);
+    EXPECT_FALSE(app.controller.WatchRunning());
     EXPECT_EQ(nullptr, app.messageWindow.hwnd.load());
     EXPECT_TRUE(fakes.Trace().empty());
 }
@@ -138,7 +138,7 @@ TEST_F(Lifetime, ConsoleControlRunsTheOrderlyShutdown)
             valueWhenHandled = fakes.AcValue(kBalancedScheme);
         });
         result = ::RunTray(app, ThisModule());
-        app.controller.tempWatch.Close();
+        app.controller.Release();
         app.presenter.Icon().ReleaseTrayIcon();
         ConsoleShutdownComplete();
     }
@@ -167,7 +167,7 @@ TEST_F(Lifetime, EndOfSessionWritesTheValueBackBeforeTheMessageReturns)
             PostMessageA(window, WM_CLOSE, 0, 0);
         });
         result = ::RunTray(app, ThisModule());
-        app.controller.tempWatch.Close();
+        app.controller.Release();
         app.presenter.Icon().ReleaseTrayIcon();
     }
     EXPECT_EQ(0, result);
@@ -201,7 +201,7 @@ TEST_F(Lifetime, OnlyAnAmbrelExeIsAskedAndASecondStartOnlyOpensTheHistory)
             PostMessageA(window, WM_CLOSE, 0, 0);
         });
         result = ::RunTray(app, ThisModule());
-        app.controller.tempWatch.Close();
+        app.controller.Release();
         app.presenter.Icon().ReleaseTrayIcon();
     }
     EXPECT_EQ(0, result);
