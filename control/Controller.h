@@ -25,34 +25,10 @@ const DWORD AMBREL_WATCH_INTERVAL_MS = 2000;
 class Controller
 {
   public:
-    CTempWatch tempWatch;
-    // The choices in force as the main thread knows them; the worker gets them as WatchChoice.
-    Settings settings;
-    EventReport events;
-    PipeServer statusPipe;
-    // Every report of the run: the pipe's history (and, in the tray, the history window's), and
-    // the day minute by minute.
-    HistoryRing readings;
-    DayRing day;
-    // The week and the days, kept across runs in the controller's file.
-    HistoryKeeper kept;
-    // The status of the last reading reported (READING_OK, ...) and, while it is
-    // READING_FAILED, the local time at which the readings began to fail.
-    int32_t readingStatus;
-    SYSTEMTIME failedSince;
-    // The cap as last reported: the AC maximum processor state in force (0 while unknown) and
-    // whether it lowers some value below the user's own setting.
-    int32_t capInForce;
-    bool capLowered;
-    // While paused, the tick (GetTickCount64) at which the pause ends, as the watcher told it;
-    // 0 when not paused.
-    uint64_t pausedUntilMs;
-    // The machine's controller (the service): the machine's settings and ledger, and the other
-    // controller's ledgers are the users'. Set before LoadSettings.
-    bool machine;
-
-    // The choices the controller starts with: the user's, or the machine's; the policies win.
-    void LoadSettings();
+    // The choices the controller starts with: the user's, or the machine's (the service: the
+    // machine's settings and ledger, and the other controllers' ledgers are the users'); the
+    // policies win.
+    void LoadSettings(bool forMachine);
     // Reports the start to the event log, starts the worker with the choices loaded and serves
     // the status pipe; the reports go to window.
     void Start(MessageWindow& window);
@@ -61,6 +37,22 @@ class Controller
     void Stop();
     // At the end of the session: the worker gives every value back before this returns.
     void StopForEndOfSession();
+    // After Stop: releases what the worker held; the worker is no longer running.
+    void Release();
+    bool WatchRunning() const;
+
+    // The choices in force as the main thread knows them.
+    const Settings& Choices() const { return settings; }
+    // Every report of the run, for the history window of the tray that runs this controller.
+    const HistoryRing& Readings() const { return readings; }
+    DayRing& Day() { return day; }
+    // The week and the days kept across runs, for the history window's 7 d and Days and the
+    // export (null when there was no memory for them).
+    HistoryStore* KeptHistory() { return kept.store; }
+    // Ambrel.exe --export from this session: the history file written now. True once it is.
+    bool SaveHistoryNow() { return kept.SaveNow(); }
+    // The status pipe, served by the role's message loop.
+    PipeServer* Pipe() { return &statusPipe; }
     // The zone as the watcher reads it: with nothing chosen on a machine without the default
     // zone, the hottest zone.
     const char* ZoneShown() const;
@@ -83,6 +75,13 @@ class Controller
     // line, when a policy forbids the pause or the minutes are out of range.
     bool Pause(int minutes, const char* by);
     void Resume(const char* by);
+    // A pause of minutes (0 ends it) asked by this session's user, how naming the way (the
+    // menu, Ambrel.exe --pause): the event log names the user. True when it was taken.
+    bool PauseForUser(int minutes, const char* how);
+    // Ambrel.exe --pause N or --resume from this session (the registered pause message): judged
+    // as the menu's pause is, since any program of the session may send it. The message's answer:
+    // PAUSE_ANSWER_DONE, PAUSE_ANSWER_FORBIDDEN, or 0 for minutes out of range.
+    LRESULT AnswerSessionPause(WPARAM minutes);
     // The watcher has taken a pause up (WM_TEMPPAUSE): the seconds it has left, 0 once over.
     void OnPause(uint32_t secondsLeft);
     // The seconds the pause has left now; 0 when not paused.
@@ -99,6 +98,31 @@ class Controller
     void Publish(bool newDay = false);
 
   private:
+    CTempWatch tempWatch;
+    // The choices in force as the main thread knows them; the worker gets them as WatchChoice.
+    Settings settings;
+    EventReport events;
+    PipeServer statusPipe;
+    // Every report of the run: the pipe's history (and, in the tray, the history window's), and
+    // the day minute by minute.
+    HistoryRing readings;
+    DayRing day;
+    // The week and the days, kept across runs in the controller's file.
+    HistoryKeeper kept;
+    // The status of the last reading reported (READING_OK, ...) and, while it is
+    // READING_FAILED, the local time at which the readings began to fail.
+    int32_t readingStatus;
+    SYSTEMTIME failedSince;
+    // The cap as last reported: the AC maximum processor state in force (0 while unknown) and
+    // whether it lowers some value below the user's own setting.
+    int32_t capInForce;
+    bool capLowered;
+    // While paused, the tick (GetTickCount64) at which the pause ends, as the watcher told it;
+    // 0 when not paused.
+    uint64_t pausedUntilMs;
+    // The machine's controller (the service); set by LoadSettings.
+    bool machine;
+
     MessageWindow* window;
     // Who asked for the pause or its end, for the event when the watcher has taken it up.
     char pauseBy[64];

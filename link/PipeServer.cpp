@@ -1,5 +1,7 @@
 #include "link/PipeServer.h"
 
+#include "link/PipeServerLoop.h"
+
 #include "base/Log.h"
 #include "base/OwnedHandle.h"
 #include "link/PipeSecurity.h"
@@ -12,22 +14,6 @@
 #ifndef PIPE_REJECT_REMOTE_CLIENTS
 #define PIPE_REJECT_REMOTE_CLIENTS 0x00000008
 #endif
-
-struct PipeClientSlot {
-    HANDLE pipe;
-    DWORD processId;
-    // A read or a write is in flight: the kernel may still use its OVERLAPPED and buffer.
-    bool reading;
-    OVERLAPPED readOv;
-    uint8_t in[PIPE_HEADER_SIZE];
-    size_t inSize;
-    OVERLAPPED writeOv;
-    bool writing;
-    // When the write in flight was made (GetTickCount64).
-    ULONGLONG writeStartedAt;
-    size_t outSize;
-    uint8_t out[PIPE_UNSENT_BOUND];
-};
 
 namespace
 {
@@ -44,76 +30,7 @@ const int CONNECT_TRIES = 4;
 // Events handled by one Pump at most: every handle twice over.
 const int PUMP_ROUNDS = 2 * PIPE_MAX_WAIT;
 
-void WaitOut(HANDLE pipe, OVERLAPPED& ov)
-{
-    DWORD n = 0;
-    GetOverlappedResult(pipe, &ov, &n, TRUE);
-}
-
 } // namespace
-
-class PipeServerLoop
-{
-  public:
-    PipeServer& server;
-    PSECURITY_DESCRIPTOR security = nullptr;
-    // The instance that waits for the next client. Some instance of the pipe stays open from the
-    // first until the server stops: a process that made the name in a gap would be served to every
-    // viewer, and the controller could never make it again.
-    HANDLE listener = nullptr;
-    OVERLAPPED connectOv = {};
-    // The listener's connection is in flight, or came before it was asked for.
-    bool connectPending = false;
-    bool connectedAtOnce = false;
-    // When the listener (or an instance for it) is to be tried again.
-    ULONGLONG retryAt = 0;
-    // The first instance has been made: every later one joins it.
-    bool named = false;
-    // No instance can be made now (logged once, until one can be again), and the window has
-    // been told that the pipe cannot be made (once a run).
-    bool makeFailing = false;
-    bool failureTold = false;
-    // What a viewer is sent; held only while somebody views.
-    PipeSnapshot* current = nullptr;
-    PipeClientSlot* slots[PIPE_MAX_CLIENTS] = {};
-    int viewers = 0;
-    // The handles of the last wait and, for a client's, whose read or write each one is.
-    HANDLE waited[PIPE_MAX_WAIT] = {};
-    int waitedCount = 0;
-    int firstSlot = 0;
-    int slotOf[PIPE_MAX_WAIT] = {};
-    bool isWrite[PIPE_MAX_WAIT] = {};
-    ViewerLog viewerLog;
-
-    explicit PipeServerLoop(PipeServer& owner) : server(owner) {}
-    bool Open();
-    void Close();
-    void Listen();
-    int WaitHandles();
-    DWORD WaitTimeout() const;
-    void OnWait(int index);
-    void Take(PipeSnapshot* snapshot);
-
-  private:
-    bool Listening() const;
-    HANDLE MakeInstance();
-    void Recycle(HANDLE pipe);
-    void CloseListener();
-    void Post(UINT message, WPARAM wParam) const;
-    void OnConnect();
-    void Accept(HANDLE pipe);
-    bool RoomFor(DWORD processId) const;
-    bool StartRead(int index);
-    void OnRead(int index);
-    bool StartWrite(int index);
-    void OnWrite(int index);
-    bool Queue(int index, const uint8_t* bytes, size_t size);
-    void Drop(int index, ViewerLine why);
-    void Release(int index);
-    void DropOverdue(ULONGLONG now);
-    void LogViewer(DWORD processId, ViewerLine line);
-    void LogUnwritten(bool ending);
-};
 
 // Without its event or its security the pipe cannot be made at all this run.
 bool PipeServerLoop::Open()
@@ -319,175 +236,6 @@ void PipeServerLoop::Accept(HANDLE pipe)
             return;
     }
     StartRead(index);
-}
-
-// Completes by the event whether it completes now or later; false when the client was dropped.
-bool PipeServerLoop::StartRead(int index)
-{
-    PipeClientSlot& slot = *slots[index];
-    if (!ReadFile(slot.pipe, slot.in + slot.inSize,
-                  static_cast<DWORD>(PIPE_HEADER_SIZE - slot.inSize), nullptr, &slot.readOv) &&
-        GetLastError() != ERROR_IO_PENDING) {
-        Drop(index, ViewerLine::Left);
-        return false;
-    }
-    slot.reading = true;
-    return true;
-}
-
-// A viewer has nothing to send: whatever it writes is checked as a message and refused. A
-// header that has not fully arrived holds nothing up but its own connection.
-void PipeServerLoop::OnRead(int index)
-{
-    PipeClientSlot& slot = *slots[index];
-    DWORD n = 0;
-    slot.reading = false;
-    if (!GetOverlappedResult(slot.pipe, &slot.readOv, &n, FALSE)) {
-        Drop(index, ViewerLine::Left);
-        return;
-    }
-    slot.inSize += n;
-    size_t size = 0;
-    uint16_t kind = 0;
-    switch (CheckPipeFrame(slot.in, slot.inSize, size, kind)) {
-    case PipeFrame::Partial:
-        if (slot.inSize < PIPE_HEADER_SIZE) {
-            StartRead(index);
-            return;
-        }
-        Drop(index, ViewerLine::DroppedMessage);
-        return;
-    case PipeFrame::Oversized:
-        Drop(index, ViewerLine::DroppedOversized);
-        return;
-    case PipeFrame::Unknown:
-        Drop(index, ViewerLine::DroppedGarbage);
-        return;
-    case PipeFrame::Complete:
-        Drop(index, ViewerLine::DroppedMessage);
-        return;
-    }
-}
-
-// False when the client was dropped.
-bool PipeServerLoop::StartWrite(int index)
-{
-    PipeClientSlot& slot = *slots[index];
-    if (slot.writing || slot.outSize == 0)
-        return true;
-    if (!WriteFile(slot.pipe, slot.out, static_cast<DWORD>(slot.outSize), nullptr, &slot.writeOv) &&
-        GetLastError() != ERROR_IO_PENDING) {
-        Drop(index, ViewerLine::Left);
-        return false;
-    }
-    slot.writing = true;
-    slot.writeStartedAt = GetTickCount64();
-    return true;
-}
-
-void PipeServerLoop::OnWrite(int index)
-{
-    PipeClientSlot& slot = *slots[index];
-    DWORD n = 0;
-    slot.writing = false;
-    if (!GetOverlappedResult(slot.pipe, &slot.writeOv, &n, FALSE)) {
-        Drop(index, ViewerLine::Left);
-        return;
-    }
-    std::memmove(slot.out, slot.out + n, slot.outSize - n);
-    slot.outSize -= n;
-    StartWrite(index);
-}
-
-// Appends behind what a write in flight still reads. False when the client was dropped.
-bool PipeServerLoop::Queue(int index, const uint8_t* bytes, size_t size)
-{
-    PipeClientSlot& slot = *slots[index];
-    if (slot.outSize + size > PIPE_UNSENT_BOUND ||
-        (slot.writing && GetTickCount64() - slot.writeStartedAt > PIPE_UNSENT_MS)) {
-        Drop(index, ViewerLine::DroppedSlow);
-        return false;
-    }
-    std::memcpy(slot.out + slot.outSize, bytes, size);
-    slot.outSize += size;
-    return StartWrite(index);
-}
-
-void PipeServerLoop::Drop(int index, ViewerLine why)
-{
-    LogViewer(slots[index]->processId, why);
-    Release(index);
-}
-
-// Cancels what is in flight and waits until the kernel has let go of the buffers.
-void PipeServerLoop::Release(int index)
-{
-    PipeClientSlot* slot = slots[index];
-    slots[index] = nullptr;
-    if (slot->pipe != nullptr) {
-        CancelIo(slot->pipe);
-        if (slot->reading)
-            WaitOut(slot->pipe, slot->readOv);
-        if (slot->writing)
-            WaitOut(slot->pipe, slot->writeOv);
-        Recycle(slot->pipe);
-        --viewers;
-    }
-    CloseOwnedHandle(slot->readOv.hEvent);
-    CloseOwnedHandle(slot->writeOv.hEvent);
-    delete slot;
-    // Nobody views: the next viewer gets a snapshot made for it.
-    if (viewers == 0) {
-        delete current;
-        current = nullptr;
-    }
-}
-
-// A client that has not read what was sent to it for PIPE_UNSENT_MS is dropped whether or not
-// more comes for it: the ones that never read cannot hold the slots that viewers need.
-void PipeServerLoop::DropOverdue(ULONGLONG now)
-{
-    for (int i = 0; i < PIPE_MAX_CLIENTS; ++i) {
-        if (slots[i] != nullptr && slots[i]->writing &&
-            now - slots[i]->writeStartedAt > PIPE_UNSENT_MS)
-            Drop(i, ViewerLine::DroppedSlow);
-    }
-}
-
-// Clients that come and go as fast as they can cost the log a few lines a minute.
-void PipeServerLoop::LogViewer(DWORD processId, ViewerLine line)
-{
-    const ULONGLONG now = GetTickCount64();
-    LogUnwritten(false);
-    if (viewerLog.Take(line, now))
-        LogPrint("PipeServer: viewer %lu %s\n", processId, ViewerLineText(line));
-}
-
-void PipeServerLoop::LogUnwritten(bool ending)
-{
-    ViewerCounts counts = {};
-    if (viewerLog.TakeUnwritten(GetTickCount64(), ending, counts))
-        LogPrint(
-            "PipeServer: viewers not logged one by one in the last minute: %lu connected, "
-            "%lu left, %lu refused, %lu dropped\n",
-            static_cast<unsigned long>(counts.connected), static_cast<unsigned long>(counts.left),
-            static_cast<unsigned long>(counts.refused), static_cast<unsigned long>(counts.dropped));
-}
-
-void PipeServerLoop::Take(PipeSnapshot* snapshot)
-{
-    if (viewers == 0) {
-        delete snapshot;
-        return;
-    }
-    delete current;
-    current = snapshot;
-    for (int i = 0; i < PIPE_MAX_CLIENTS; ++i) {
-        if (slots[i] != nullptr && current->newDay && !Queue(i, current->day, current->daySize))
-            continue;
-        if (slots[i] != nullptr)
-            Queue(i, current->status, current->statusSize);
-    }
 }
 
 // Does what is due (the clients that do not read are dropped, the log's counts written, the

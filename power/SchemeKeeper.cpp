@@ -4,20 +4,6 @@
 
 #include <algorithm>
 
-namespace
-{
-
-// How a value is named in the log: the scheme alone for the AC class-0 value, which is the one
-// every Windows has, otherwise the scheme and the value ("... DC1").
-void EntryLabel(const LedgerEntry& entry, char label[LEDGER_NAME_SIZE])
-{
-    FormatLedgerName(entry, label);
-    if (entry.which == THROTTLE_AC)
-        label[SCHEME_ID_TEXT_SIZE - 1] = '\0';
-}
-
-} // namespace
-
 void SchemeKeeper::Start(uint32_t& valueInForce)
 {
     ledger.Open();
@@ -50,7 +36,7 @@ LedgerEntry* SchemeKeeper::Record(const SchemeId& scheme, ThrottleValue which, u
         // A value that could not be given back is never written.
         if (!noRoomLogged) {
             char label[LEDGER_NAME_SIZE];
-            EntryLabel(entry, label);
+            FormatEntryLabel(entry, label);
             LogPrint("SchemeKeeper: no room to note %s; it is left as it is\n", label);
             noRoomLogged = true;
         }
@@ -75,7 +61,7 @@ void SchemeKeeper::Keep(const LedgerEntry& entry)
         return;
     fullLogged = true;
     char label[LEDGER_NAME_SIZE];
-    EntryLabel(entry, label);
+    FormatEntryLabel(entry, label);
     LogPrint("RestoreLedger: full (%d entries); %s and any value after it are given back only "
              "on an orderly exit\n",
              RESTORE_LEDGER_MAX_ENTRIES, label);
@@ -88,7 +74,7 @@ LedgerEntry* SchemeKeeper::NoteUnreadable(const SchemeId& scheme)
     LedgerEntry* entry = Record(scheme, THROTTLE_AC, RESTORE_LEDGER_MAX_PERCENT);
     if (entry != nullptr) {
         char label[LEDGER_NAME_SIZE];
-        EntryLabel(*entry, label);
+        FormatEntryLabel(*entry, label);
         LogPrint("SchemeKeeper: scheme %s cannot be read; its own value is taken to be %lu\n",
                  label, static_cast<unsigned long>(RESTORE_LEDGER_MAX_PERCENT));
     }
@@ -122,7 +108,7 @@ LedgerEntry* SchemeKeeper::Note(const SchemeId& scheme, ThrottleValue which, uin
 void SchemeKeeper::AdoptOwnValue(LedgerEntry& entry, uint32_t value)
 {
     char label[LEDGER_NAME_SIZE];
-    EntryLabel(entry, label);
+    FormatEntryLabel(entry, label);
     LogPrint("SchemeKeeper: scheme %s set to %lu by hand; that is its own value now\n", label,
              static_cast<unsigned long>(value));
     entry.original = value;
@@ -142,7 +128,7 @@ void SchemeKeeper::LogMissingOnce(const SchemeId& scheme, ThrottleValue which, u
     entry.scheme = scheme;
     entry.which = which;
     char label[LEDGER_NAME_SIZE];
-    EntryLabel(entry, label);
+    FormatEntryLabel(entry, label);
     LogPrint("SchemeKeeper: %s cannot be read (error=%lx); this value is left alone\n", label,
              static_cast<unsigned long>(error));
 }
@@ -247,173 +233,6 @@ void SchemeKeeper::SetOnBattery(bool on)
     onBattery = on;
     if (!on)
         entryCount = RestoreEntries(entries, entryCount, true, nullptr);
-}
-
-void SchemeKeeper::RestoreLeftovers()
-{
-    LedgerEntry left[RESTORE_LEDGER_MAX_ENTRIES];
-    int count = ledger.ReadEntries(left, RESTORE_LEDGER_MAX_ENTRIES);
-    leftovers.count = 0;
-    count = RestoreEntries(left, count, false, &leftovers);
-    // Still the program's: tried again at the end of this run.
-    for (int i = 0; i < count && entryCount < KEEPER_MAX_ENTRIES; ++i)
-        entries[entryCount++] = left[i];
-    TakeOverForeign(&leftovers);
-}
-
-void SchemeKeeper::GiveBackOwnLeftovers()
-{
-    foreign.off = true;
-    if (!ledger.key.Open(RESTORE_LEDGER_KEY_PATH, true))
-        return;
-    started = true;
-    RestoreLeftovers();
-    // What could not be given back stays in the ledger, for the user's next Ambrel.
-    entryCount = 0;
-    started = false;
-    ledger.Close();
-}
-
-void SchemeKeeper::TakeOverForeign(GivenBackList* record)
-{
-    if (!started)
-        return;
-    ForeignEntry found[RESTORE_LEDGER_MAX_ENTRIES];
-    const int count = foreign.Read(found, RESTORE_LEDGER_MAX_ENTRIES);
-    if (count == 0)
-        return;
-    SchemeId active;
-    const bool known = ReadActiveScheme(active) == 0;
-    bool activeWritten = false;
-    for (int i = 0; i < count; ++i) {
-        const LedgerEntry& noted = found[i].entry;
-        bool done = true;
-        bool written = false;
-        uint32_t from = 0;
-        if (LedgerEntry* entry = Find(noted.scheme, noted.which))
-            done = MendOwnValue(*entry, noted);
-        else
-            done = Restore(noted, true, from, written);
-        if (written && record != nullptr)
-            record->Add(noted, from);
-        if (written && known && SameScheme(active, noted.scheme))
-            activeWritten = true;
-        // One that cannot be read now stays where it is, for the next look.
-        if (done)
-            foreign.Remove(found[i]);
-    }
-    if (activeWritten)
-        ActivateIfStillActive(active);
-}
-
-// This run noted, as the value's own setting, what the other controller had written there: the
-// other's note of the value's own setting is the true one. A note of this run that is not the
-// other's cap (the user has set the value since) stays.
-bool SchemeKeeper::MendOwnValue(LedgerEntry& entry, const LedgerEntry& noted)
-{
-    if (entry.original == noted.original ||
-        (entry.original != noted.written && entry.original != noted.previous))
-        return true;
-    char label[LEDGER_NAME_SIZE];
-    EntryLabel(entry, label);
-    LogPrint("SchemeKeeper: scheme %s: its own value is %lu, not the %lu left by an earlier run\n",
-             label, static_cast<unsigned long>(noted.original),
-             static_cast<unsigned long>(entry.original));
-    entry.original = noted.original;
-    Keep(entry);
-    // Written again under its own setting at the next reading: at the user's own values, given
-    // back at once.
-    retryDue = true;
-    return true;
-}
-
-void SchemeKeeper::RestoreAll()
-{
-    hasInForce = false;
-    lowered = false;
-    retryDue = false;
-    activationDue = false;
-    givenBack.count = 0;
-    RestoreEntries(entries, entryCount, false, &givenBack);
-    entryCount = 0; // what is left stays in the registry for the next start
-    ledger.Close();
-}
-
-int SchemeKeeper::RestoreEntries(LedgerEntry* list, int count, bool batteryOnly,
-                                 GivenBackList* record)
-{
-    if (count == 0)
-        return 0;
-    SchemeId active;
-    bool known = ReadActiveScheme(active) == 0;
-    bool activeWritten = false;
-    int kept = 0;
-    for (int i = 0; i < count; ++i) {
-        const LedgerEntry entry = list[i];
-        bool written = false;
-        uint32_t from = 0;
-        if ((!batteryOnly || IsBattery(entry.which)) &&
-            Restore(entry, record == &leftovers, from, written))
-            ledger.Remove(entry);
-        else
-            list[kept++] = entry;
-        if (written && record != nullptr)
-            record->Add(entry, from);
-        if (written && known && SameScheme(active, entry.scheme))
-            activeWritten = true;
-    }
-    // Once for all its values, so that what was written back takes effect.
-    if (activeWritten)
-        ActivateIfStillActive(active);
-    return kept;
-}
-
-bool SchemeKeeper::Restore(const LedgerEntry& entry, bool leftover, uint32_t& from, bool& written)
-{
-    char name[LEDGER_NAME_SIZE];
-    EntryLabel(entry, name);
-    uint32_t current = 0;
-    uint32_t result = ReadSchemeThrottleMax(entry.scheme, current, entry.which);
-    if (result == POWER_SCHEME_NOT_FOUND) {
-        LogPrint("SchemeKeeper: scheme %s no longer exists; its entry is dropped\n", name);
-        return true;
-    }
-    if (result != 0) {
-        LogPrint("SchemeKeeper: scheme %s cannot be read (error=%lx); kept for the next start\n",
-                 name, static_cast<unsigned long>(result));
-        return false;
-    }
-    if (current == entry.original)
-        return true; // its own setting already: nothing to give back
-    if (current != entry.written && current != entry.previous) {
-        LogPrint("SchemeKeeper: scheme %s holds %lu, not the %lu written by Ambrel; left as it "
-                 "is\n",
-                 name, static_cast<unsigned long>(current),
-                 static_cast<unsigned long>(entry.written));
-        return true;
-    }
-    const uint32_t error = WriteSchemeThrottleMaxCode(entry.scheme, entry.original, entry.which);
-    if (error != 0) {
-        NoteFailure(entry.scheme, entry.which, error);
-        return false; // logged by the write; tried again at the next start
-    }
-    written = true;
-    from = current;
-    if (leftover)
-        LogPrint("SchemeKeeper: scheme %s set back to %lu, left at %lu by an earlier run\n", name,
-                 static_cast<unsigned long>(entry.original),
-                 static_cast<unsigned long>(entry.written));
-    return true;
-}
-
-// The user may have switched schemes while the values were written back: activating the one
-// read before would undo that switch. What was written into a scheme that is no longer active
-// takes effect when it is activated again.
-void SchemeKeeper::ActivateIfStillActive(const SchemeId& scheme)
-{
-    SchemeId now;
-    if (ReadActiveScheme(now) == 0 && SameScheme(now, scheme))
-        ActivateScheme(scheme);
 }
 
 void SchemeKeeper::NoteFailure(const SchemeId& scheme, ThrottleValue which, uint32_t error)

@@ -143,3 +143,7 @@ class SchemeKeeper final : public ThrottleSetting
     // Activates the scheme where it is still the active one, read again right before.
     void ActivateIfStillActive(const SchemeId& scheme);
 };
+
+// A view's one give-back of what this user's own earlier run left (GiveBackOwnLeftovers), on a
+// keeper of its own; nothing where there is no memory for one.
+void GiveBackOwnLeftoversOfView();

@@ -161,6 +161,10 @@ void AddBandSegment(HistoryGraph& graph, int32_t left, int32_t right, int32_t mo
 bool SameFrame(const HistoryGraph& a, const HistoryGraph& b);
 bool SameLayout(const HistoryGraph& a, const HistoryGraph& b);
 
+// value's place on a length that begins at start, where from .. from + span is the whole length;
+// start where the span is empty.
+int32_t ScaleOnto(int64_t value, int64_t from, int64_t span, int32_t start, int32_t length);
+
 // Where a temperature, a percentage or a time "minutes ago" falls on the laid-out graph.
 int32_t TemperatureY(const HistoryGraph& graph, int32_t celsius);
 int32_t PercentY(const HistoryGraph& graph, int32_t percent);

@@ -1,7 +1,7 @@
-#include "app/ExportCommand.h"
+#include "app/commands/ExportCommand.h"
 
-#include "app/ConsoleOutput.h"
-#include "app/ErrorOutput.h"
+#include "app/commands/ConsoleOutput.h"
+#include "base/ErrorOutput.h"
 #include "app/RunningInstance.h"
 #include "base/HistoryExport.h"
 #include "base/HistoryFile.h"
