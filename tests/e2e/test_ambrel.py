@@ -1342,6 +1342,7 @@ class Service(unittest.TestCase):
         set_registry_value(MACHINE_KEY, 'OnBattery', ('REG_DWORD', '0'))
         set_registry_value(r'HKLM\Software\Policies\Ambrel', 'ThrottleAt', ('REG_DWORD', '90'))
         set_registry_value(r'HKCU\Software\Ambrel', 'ThrottleAt', ('REG_DWORD', '80'))
+        machine_history = forget_history(machine=True)
         try:
             with ServiceRun('service', store=store_text(schemes=((BALANCED, 100, 90, 100, 60),)),
                             script=f'{counter(90)}\n') as service:
@@ -1397,6 +1398,8 @@ class Service(unittest.TestCase):
                 self.assertTrue(service.wait_until(lambda: not service.alive(), 10))
                 self.assertEqual([100, 90, 100, 60], service.values())
                 self.assertEqual({}, ledger(MACHINE_LEDGER_KEY))
+                # Its history is kept in its own directory, written whole at its stop.
+                self.assertEqual(86260, machine_history.stat().st_size)
         finally:
             delete_registry_value(r'HKCU\Software\Ambrel', 'ThrottleAt')
 
