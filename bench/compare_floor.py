@@ -473,7 +473,7 @@ def main():
     parser.add_argument('--history', action='store_true',
                         help="measure Ambrel with its history window open (Ambrel's figures only "
                              'change)')
-    parser.add_argument('--range', type=int, choices=(30, 1440),
+    parser.add_argument('--range', type=int, choices=(30, 1440, 10080, 129600),
                         help='the minutes the history window shows (the user\'s HistoryRange, '
                              'removed again afterwards)')
     parser.add_argument('--settle', type=float, default=SETTLE_SECONDS,
