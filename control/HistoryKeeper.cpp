@@ -159,8 +159,9 @@ void HistoryKeeper::Stop(HWND window)
     if (store == nullptr || stopped)
         return;
     if (!JoinWriter(HISTORY_WRITER_WAIT_MS)) {
-        // A write that hangs past the wait keeps its own bytes; the store is left to it.
+        // A write that hangs past the wait keeps its own bytes; a second end waits no more.
         LogPrint("History: the last periodic write has not ended; the end's write is left out\n");
+        stopped = true;
         return;
     }
     BringUpToDate();
