@@ -2,7 +2,7 @@
 
 #include "base/LocalClock.h"
 #include "base/Log.h"
-#include "power/SchemeKeeper.h"
+#include "power/OwnLeftovers.h"
 #include "present/RecordsFromPipe.h"
 #include "roles/RoleRun.h"
 #include "roles/RoleWindow.h"

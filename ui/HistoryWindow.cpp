@@ -1,6 +1,7 @@
 #include "ui/HistoryWindow.h"
 
 #include "ui/HistoryDrawing.h"
+#include "ui/HistoryPainting.h"
 
 #include "base/TextWriter.h"
 #include "power/Ambrel.h"
@@ -331,4 +332,45 @@ LRESULT HistoryWindow::Handle(HWND window, UINT message, WPARAM wParam, LPARAM l
         break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// The frame is copied from its bitmap, what changes is drawn over it in the picture, and the
+// picture goes to the screen in one blit, so the window never flickers.
+void HistoryWindow::Paint(HWND window)
+{
+    PAINTSTRUCT paint;
+    HDC target = BeginPaint(window, &paint);
+    RECT client;
+    GetClientRect(window, &client);
+    bool newFrame = false, newPicture = false;
+    const HistoryPicture shown = {&graph,
+                                  &legend,
+                                  range,
+                                  rangeBoxes,
+                                  &palette,
+                                  view.words,
+                                  font,
+                                  dpi,
+                                  textHeight,
+                                  line,
+                                  summary,
+                                  range == HISTORY_DAY && view.day != nullptr,
+                                  ShowsPerformance()};
+    if (PrepareBitmap(frame, target, client.right, client.bottom, newFrame) &&
+        PrepareBitmap(picture, target, client.right, client.bottom, newPicture)) {
+        if (newFrame || !frameDrawn) {
+            DrawHistoryFrame(frame.dc, shown, client.right, client.bottom);
+            frameDrawn = true;
+            ++framesDrawn;
+        }
+        // Only what is due goes to the screen, so only that much of the picture is made anew.
+        const RECT& due = paint.rcPaint;
+        BitBlt(picture.dc, due.left, due.top, due.right - due.left, due.bottom - due.top, frame.dc,
+               due.left, due.top, SRCCOPY);
+        DrawHistoryContent(picture.dc, shown, due);
+        BitBlt(target, due.left, due.top, due.right - due.left, due.bottom - due.top, picture.dc,
+               due.left, due.top, SRCCOPY);
+    }
+    ++paints;
+    EndPaint(window, &paint);
 }
