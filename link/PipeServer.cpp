@@ -1,47 +1,65 @@
 #include "link/PipeServer.h"
 
-#include "link/PipeServerLoop.h"
-
 #include "base/Log.h"
-#include "base/OwnedHandle.h"
-#include "link/PipeSecurity.h"
+#include "link/PipeListener.h"
+#include "link/PipeViewer.h"
 #include "link/ViewerLog.h"
 
 #include <cstring>
 #include <new>
 
-// Reached through its numbers where the headers leave it out for this program's target.
-#ifndef PIPE_REJECT_REMOTE_CLIENTS
-#define PIPE_REJECT_REMOTE_CLIENTS 0x00000008
-#endif
-
 namespace
 {
 
-// The kernel keeps no data of its own for a client: a write completes as the client reads it,
-// so that a client that does not read is seen by its unsent data.
-const DWORD OUT_BUFFER = 0;
-const DWORD IN_BUFFER = 512;
-// While no pipe instance can be made or listen, the server tries again this often.
-const DWORD RETRY_MS = 2000;
-// A client that comes and goes before its connection is taken is let go this many times in a
-// row; then the loop handles its messages and the instance listens again at its next turn.
-const int CONNECT_TRIES = 4;
 // Events handled by one Pump at most: every handle twice over.
 const int PUMP_ROUNDS = 2 * PIPE_MAX_WAIT;
 
 } // namespace
 
+class PipeServerLoop
+{
+  public:
+    PipeServer& server;
+    PipeListener listener;
+    // What a viewer is sent; held only while somebody views.
+    PipeSnapshot* current = nullptr;
+    PipeViewer* slots[PIPE_MAX_CLIENTS] = {};
+    int viewers = 0;
+    // The handles of the last wait and, for a viewer's, whose read or write each one is.
+    HANDLE waited[PIPE_MAX_WAIT] = {};
+    int waitedCount = 0;
+    int firstSlot = 0;
+    int slotOf[PIPE_MAX_WAIT] = {};
+    bool isWrite[PIPE_MAX_WAIT] = {};
+    ViewerLog viewerLog;
+
+    explicit PipeServerLoop(PipeServer& owner) : server(owner) {}
+    bool Open();
+    void Close();
+    void Listen();
+    int WaitHandles();
+    DWORD WaitTimeout() const;
+    void OnWait(int index);
+    void Take(PipeSnapshot* snapshot);
+
+  private:
+    void Post(UINT message, WPARAM wParam) const;
+    void Accept(HANDLE pipe);
+    bool RoomFor(DWORD processId) const;
+    void OnViewer(int index, bool write);
+    bool Queue(int index, const uint8_t* bytes, size_t size);
+    void Drop(int index, ViewerLine why);
+    void Release(int index);
+    void LogViewer(DWORD processId, ViewerLine line);
+    void LogUnwritten(bool ending);
+};
+
 // Without its event or its security the pipe cannot be made at all this run.
 bool PipeServerLoop::Open()
 {
-    connectOv.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (connectOv.hEvent != nullptr && MakePipeSecurity(security))
+    if (listener.Open())
         return true;
-    const DWORD error = GetLastError();
-    if (connectOv.hEvent != nullptr)
-        LogPrint("PipeServer: the pipe's security cannot be made (error=%lu)\n", error);
-    Post(WM_PIPEFAILED, error);
+    Post(WM_PIPEFAILED, GetLastError());
     return false;
 }
 
@@ -52,108 +70,16 @@ void PipeServerLoop::Close()
             Release(i);
     }
     LogUnwritten(true);
-    CloseListener();
-    CloseOwnedHandle(connectOv.hEvent);
-    if (security != nullptr) {
-        LocalFree(security);
-        security = nullptr;
-    }
+    listener.Close();
     delete current;
     current = nullptr;
 }
 
-bool PipeServerLoop::Listening() const
-{
-    return connectPending || connectedAtOnce;
-}
-
-// The very first instance must be the first of its name: a pipe of that name made by another
-// process before it is refused rather than served beside. Every later one joins an instance that
-// is still open, as one stays open from then on.
-HANDLE PipeServerLoop::MakeInstance()
-{
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, security, FALSE};
-    const DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED |
-                           (named ? 0 : static_cast<DWORD>(FILE_FLAG_FIRST_PIPE_INSTANCE));
-    HANDLE pipe = CreateNamedPipeW(PIPE_NAME, openMode,
-                                   PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT |
-                                       PIPE_REJECT_REMOTE_CLIENTS,
-                                   PIPE_UNLIMITED_INSTANCES, OUT_BUFFER, IN_BUFFER, 0, &attributes);
-    if (pipe != INVALID_HANDLE_VALUE) {
-        named = true;
-        makeFailing = false;
-        return pipe;
-    }
-    const DWORD error = GetLastError();
-    if (!makeFailing)
-        LogPrint("PipeServer: CreateNamedPipe() error=%lu\n", error);
-    makeFailing = true;
-    if (!failureTold) {
-        failureTold = true;
-        Post(WM_PIPEFAILED, error);
-    }
-    return nullptr;
-}
-
-// Makes the listener wait for the next client; when it cannot, retryAt says when to try again.
 void PipeServerLoop::Listen()
 {
-    retryAt = GetTickCount64() + RETRY_MS;
-    if (listener == nullptr)
-        listener = MakeInstance();
-    if (listener == nullptr || Listening())
-        return;
-    for (int tries = 0; tries < CONNECT_TRIES; ++tries) {
-        ResetEvent(connectOv.hEvent);
-        connectedAtOnce = ConnectNamedPipe(listener, &connectOv) != FALSE;
-        const DWORD error = connectedAtOnce ? ERROR_PIPE_CONNECTED : GetLastError();
-        if (error == ERROR_IO_PENDING) {
-            connectPending = true;
-            return;
-        }
-        if (error == ERROR_PIPE_CONNECTED) {
-            connectedAtOnce = true;
-            SetEvent(connectOv.hEvent);
-            return;
-        }
-        connectedAtOnce = false;
-        // A client has come and gone already (ERROR_NO_DATA): the instance is made ready again.
-        if (error != ERROR_NO_DATA) {
-            LogPrint("PipeServer: ConnectNamedPipe() error=%lu\n", error);
-            return;
-        }
-        DisconnectNamedPipe(listener);
-    }
-    // Clients keep coming and going: the window's messages first, then the instance listens
-    // again. Waiting longer would leave the name without a listener for everybody else.
-    retryAt = 0;
-}
-
-// An instance whose client has gone or was refused: the listener when there is none (so that
-// the name is never left without an instance), else closed.
-void PipeServerLoop::Recycle(HANDLE pipe)
-{
-    DisconnectNamedPipe(pipe);
-    if (listener == nullptr) {
-        listener = pipe;
-        retryAt = 0;
-        return;
-    }
-    CloseHandle(pipe);
-}
-
-void PipeServerLoop::CloseListener()
-{
-    if (listener == nullptr)
-        return;
-    if (connectPending) {
-        CancelIo(listener);
-        WaitOut(listener, connectOv);
-        connectPending = false;
-    }
-    connectedAtOnce = false;
-    CloseHandle(listener);
-    listener = nullptr;
+    listener.Listen();
+    if (const DWORD error = listener.TakeFailure())
+        Post(WM_PIPEFAILED, error);
 }
 
 void PipeServerLoop::Post(UINT message, WPARAM wParam) const
@@ -163,30 +89,10 @@ void PipeServerLoop::Post(UINT message, WPARAM wParam) const
         PostMessageW(hwnd, message, wParam, 0);
 }
 
-// The next listener is made before the client's instance can be closed (a refusal, a client that
-// has already gone).
-void PipeServerLoop::OnConnect()
-{
-    DWORD n = 0;
-    const bool connected =
-        connectedAtOnce || GetOverlappedResult(listener, &connectOv, &n, FALSE) != FALSE;
-    connectPending = false;
-    connectedAtOnce = false;
-    if (!connected) {
-        DisconnectNamedPipe(listener);
-        retryAt = 0;
-        return;
-    }
-    HANDLE pipe = listener;
-    listener = nullptr;
-    Listen();
-    Accept(pipe);
-}
-
 bool PipeServerLoop::RoomFor(DWORD processId) const
 {
     int held = 0;
-    for (const PipeClientSlot* slot : slots) {
+    for (const PipeViewer* slot : slots) {
         if (slot != nullptr && processId != 0 && slot->processId == processId)
             ++held;
     }
@@ -206,20 +112,15 @@ void PipeServerLoop::Accept(HANDLE pipe)
         refused = ViewerLine::RefusedTooMany;
     else if (!RoomFor(processId))
         refused = ViewerLine::RefusedProcess;
-    PipeClientSlot* slot =
-        refused == ViewerLine::RefusedNoMemory ? new (std::nothrow) PipeClientSlot() : nullptr;
-    if (slot != nullptr) {
-        slot->readOv.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        slot->writeOv.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    }
-    if (slot == nullptr || slot->readOv.hEvent == nullptr || slot->writeOv.hEvent == nullptr) {
+    PipeViewer* slot =
+        refused == ViewerLine::RefusedNoMemory ? new (std::nothrow) PipeViewer() : nullptr;
+    if (slot == nullptr || !slot->Start()) {
         LogViewer(processId, refused);
         if (slot != nullptr) {
-            slots[index] = slot;
-            slot->pipe = nullptr;
-            Release(index);
+            slot->Release();
+            delete slot;
         }
-        Recycle(pipe);
+        listener.Recycle(pipe);
         return;
     }
     slot->pipe = pipe;
@@ -235,22 +136,105 @@ void PipeServerLoop::Accept(HANDLE pipe)
             !Queue(index, current->status, current->statusSize))
             return;
     }
-    StartRead(index);
+    ViewerLine why = ViewerLine::Left;
+    if (!slot->StartRead(why))
+        Drop(index, why);
 }
 
-// Does what is due (the clients that do not read are dropped, the log's counts written, the
-// listener tried again), then lists what the loop waits for: the listener's connection, and each
-// client's read and write in flight.
+void PipeServerLoop::OnViewer(int index, bool write)
+{
+    ViewerLine why = ViewerLine::Left;
+    if (!(write ? slots[index]->OnWrite(why) : slots[index]->OnRead(why)))
+        Drop(index, why);
+}
+
+// False when the viewer was dropped.
+bool PipeServerLoop::Queue(int index, const uint8_t* bytes, size_t size)
+{
+    ViewerLine why = ViewerLine::Left;
+    if (slots[index]->Queue(bytes, size, why))
+        return true;
+    Drop(index, why);
+    return false;
+}
+
+void PipeServerLoop::Drop(int index, ViewerLine why)
+{
+    LogViewer(slots[index]->processId, why);
+    Release(index);
+}
+
+void PipeServerLoop::Release(int index)
+{
+    PipeViewer* slot = slots[index];
+    slots[index] = nullptr;
+    HANDLE pipe = slot->Release();
+    delete slot;
+    if (pipe != nullptr) {
+        listener.Recycle(pipe);
+        --viewers;
+    }
+    // Nobody views: the next viewer gets a snapshot made for it.
+    if (viewers == 0) {
+        delete current;
+        current = nullptr;
+    }
+}
+
+// Viewers that come and go as fast as they can cost the log a few lines a minute.
+void PipeServerLoop::LogViewer(DWORD processId, ViewerLine line)
+{
+    const ULONGLONG now = GetTickCount64();
+    LogUnwritten(false);
+    if (viewerLog.Take(line, now))
+        LogPrint("PipeServer: viewer %lu %s\n", processId, ViewerLineText(line));
+}
+
+void PipeServerLoop::LogUnwritten(bool ending)
+{
+    ViewerCounts counts = {};
+    if (viewerLog.TakeUnwritten(GetTickCount64(), ending, counts))
+        LogPrint(
+            "PipeServer: viewers not logged one by one in the last minute: %lu connected, "
+            "%lu left, %lu refused, %lu dropped\n",
+            static_cast<unsigned long>(counts.connected), static_cast<unsigned long>(counts.left),
+            static_cast<unsigned long>(counts.refused), static_cast<unsigned long>(counts.dropped));
+}
+
+void PipeServerLoop::Take(PipeSnapshot* snapshot)
+{
+    if (viewers == 0) {
+        delete snapshot;
+        return;
+    }
+    delete current;
+    current = snapshot;
+    for (int i = 0; i < PIPE_MAX_CLIENTS; ++i) {
+        if (slots[i] != nullptr && current->newDay && !Queue(i, current->day, current->daySize))
+            continue;
+        if (slots[i] != nullptr)
+            Queue(i, current->status, current->statusSize);
+    }
+}
+
+// Does what is due (a viewer that has not read what was sent to it for PIPE_UNSENT_MS is dropped
+// whether or not more comes for it, the log's counts are written, the listener is tried again),
+// then lists what the loop waits for: the listener's connection, and each viewer's read and
+// write in flight.
 int PipeServerLoop::WaitHandles()
 {
     const ULONGLONG now = GetTickCount64();
-    DropOverdue(now);
+    for (int i = 0; i < PIPE_MAX_CLIENTS; ++i) {
+        const ULONGLONG overdueAt = slots[i] != nullptr ? slots[i]->OverdueAt() : 0;
+        if (overdueAt != 0 && now >= overdueAt)
+            Drop(i, ViewerLine::DroppedSlow);
+    }
     LogUnwritten(false);
-    if (!Listening() && now >= retryAt)
+    if (!listener.Listening() && now >= listener.RetryAt())
         Listen();
     int count = 0;
-    if (Listening())
-        waited[count++] = connectOv.hEvent;
+    if (listener.Listening())
+        waited[count++] = listener.Event();
     firstSlot = count;
     for (int i = 0; i < PIPE_MAX_CLIENTS; ++i) {
         if (slots[i] == nullptr)
@@ -270,15 +254,16 @@ int PipeServerLoop::WaitHandles()
     return count;
 }
 
-// Until the first of: the listener's next try, the moment a client's unsent data has waited too
+// Until the first of: the listener's next try, the moment a viewer's unsent data has waited too
 // long, the end of the log's minute.
 DWORD PipeServerLoop::WaitTimeout() const
 {
     const ULONGLONG now = GetTickCount64();
-    ULONGLONG due = Listening() ? ~0ULL : retryAt;
-    for (const PipeClientSlot* slot : slots) {
-        if (slot != nullptr && slot->writing && slot->writeStartedAt + PIPE_UNSENT_MS + 1 < due)
-            due = slot->writeStartedAt + PIPE_UNSENT_MS + 1;
+    ULONGLONG due = listener.Listening() ? ~0ULL : listener.RetryAt();
+    for (const PipeViewer* slot : slots) {
+        const ULONGLONG overdueAt = slot != nullptr ? slot->OverdueAt() : 0;
+        if (overdueAt != 0 && overdueAt < due)
+            due = overdueAt;
     }
     const ULONGLONG logDue = viewerLog.DueAt();
     if (logDue != 0 && logDue < due)
@@ -293,12 +278,15 @@ void PipeServerLoop::OnWait(int index)
 {
     if (index < 0 || index >= waitedCount)
         return;
-    if (index < firstSlot)
-        OnConnect();
-    else if (isWrite[index])
-        OnWrite(slotOf[index]);
-    else
-        OnRead(slotOf[index]);
+    if (index >= firstSlot) {
+        OnViewer(slotOf[index], isWrite[index]);
+        return;
+    }
+    HANDLE pipe = listener.TakeConnection();
+    if (const DWORD error = listener.TakeFailure())
+        Post(WM_PIPEFAILED, error);
+    if (pipe != nullptr)
+        Accept(pipe);
 }
 
 bool PipeServer::Start()

@@ -65,40 +65,6 @@ bool Presenter::Paused() const
     return pausedUntilMs != 0;
 }
 
-bool Presenter::Handle(UINT message, WPARAM wParam, LPARAM lParam)
-{
-    switch (message) {
-    case WM_FROMTRAY:
-        OnTrayNotification(wParam, lParam);
-        return true;
-    case WM_HISTORYCLOSE:
-        OnHistoryClose(wParam);
-        return true;
-    case WM_HISTORYRANGE:
-        OnHistoryRange(wParam);
-        return true;
-    case WM_TIMER:
-        if (wParam != HISTORY_TIMER_ID)
-            return false;
-        OnHistoryTimer();
-        return true;
-    case DPI_CHANGED_MESSAGE:
-    case WM_SETTINGCHANGE:
-        FitToScale();
-        return false;
-    default:
-        if (message == ShowHistoryMessage()) {
-            OnSecondStart();
-            return true;
-        }
-        if (message == TaskbarCreatedMessage()) {
-            OnTaskbarCreated();
-            return true;
-        }
-        return false;
-    }
-}
-
 void Presenter::TakeChoices(const Settings& choices)
 {
     settings = choices;

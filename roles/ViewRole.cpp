@@ -2,7 +2,7 @@
 
 #include "base/LocalClock.h"
 #include "base/Log.h"
-#include "power/SchemeKeeper.h"
+#include "power/OwnLeftovers.h"
 #include "present/RecordsFromPipe.h"
 #include "roles/RoleRun.h"
 #include "roles/RoleWindow.h"
@@ -13,8 +13,7 @@
 namespace
 {
 
-// The controller's report is recorded for the history window and shown as the watcher's is in
-// the tray.
+// Recorded for the history window, and shown as the tray shows the watcher's report.
 void ShowReport(ViewRole& view, const ControllerReport& report)
 {
     RecordReading(view.readings, view.day, static_cast<int64_t>(GetTickCount64()), LocalClockMs(),

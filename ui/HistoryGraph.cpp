@@ -79,6 +79,8 @@ bool Visible(const HistoryRing& ring, int i, const GraphInput& input)
            ring.At(i).timeMs <= input.nowMs;
 }
 
+} // namespace
+
 int32_t Bounded(int32_t celsius)
 {
     return std::min(std::max(celsius, SCALE_FLOOR), SCALE_CEILING);
@@ -95,20 +97,6 @@ void ChooseScaleOf(int32_t low, int32_t high, HistoryGraph& graph)
     }
 }
 
-void ChooseScale(const GraphInput& input, const HistoryRing& readings, HistoryGraph& graph)
-{
-    int32_t low = Bounded(input.throttleAt - AMBREL_BAND_WIDTH);
-    int32_t high = Bounded(input.throttleAt);
-    for (int i = 0; i < readings.count; ++i) {
-        const HistoryEntry& entry = readings.At(i);
-        if (entry.status == READING_OK && Visible(readings, i, input)) {
-            low = std::min(low, Bounded(entry.value));
-            high = std::max(high, Bounded(entry.value));
-        }
-    }
-    ChooseScaleOf(low, high, graph);
-}
-
 void PlaceBoxes(const GraphInput& input, HistoryGraph& graph)
 {
     const int32_t text = input.textHeight;
@@ -122,6 +110,23 @@ void PlaceBoxes(const GraphInput& input, HistoryGraph& graph)
     graph.plot.bottom = input.height - text - text / 4 - bandHeight;
     graph.band = {graph.plot.left, graph.plot.bottom, graph.plot.right,
                   graph.plot.bottom + bandHeight};
+}
+
+namespace
+{
+
+void ChooseScale(const GraphInput& input, const HistoryRing& readings, HistoryGraph& graph)
+{
+    int32_t low = Bounded(input.throttleAt - AMBREL_BAND_WIDTH);
+    int32_t high = Bounded(input.throttleAt);
+    for (int i = 0; i < readings.count; ++i) {
+        const HistoryEntry& entry = readings.At(i);
+        if (entry.status == READING_OK && Visible(readings, i, input)) {
+            low = std::min(low, Bounded(entry.value));
+            high = std::max(high, Bounded(entry.value));
+        }
+    }
+    ChooseScaleOf(low, high, graph);
 }
 
 void AddPoint(GraphLine& line, int32_t x, int32_t y)
@@ -222,109 +227,7 @@ void LayOutBand(const GraphInput& input, const HistoryRing& readings, HistoryGra
     }
 }
 
-// How long before now a minute of the day ended; a minute ahead of the clock (put back by
-// seconds) counts as the minute under way.
-int32_t MinutesAgo(const DayMinute& minute, int32_t now)
-{
-    return std::max(now - minute.minute, 0);
-}
-
-void ChooseDayScale(const GraphInput& input, const DayRing& day, int32_t now, HistoryGraph& graph)
-{
-    int32_t low = Bounded(input.throttleAt - AMBREL_BAND_WIDTH);
-    int32_t high = Bounded(input.throttleAt);
-    for (int i = 0; i < day.count; ++i) {
-        const DayMinute& minute = day.At(i);
-        if ((minute.flags & DAY_READING) != 0 && MinutesAgo(minute, now) < DAY_MINUTES) {
-            low = std::min(low, Bounded(minute.low));
-            high = std::max(high, Bounded(minute.high));
-        }
-    }
-    ChooseScaleOf(low, high, graph);
-}
-
-// Minutes that fall on the same pixel share a column, which covers all their temperatures.
-void AddColumn(HistoryGraph& graph, int32_t left, int32_t right, int32_t top, int32_t bottom)
-{
-    DayColumn* last = graph.columnCount > 0 ? &graph.columns[graph.columnCount - 1] : nullptr;
-    if (last != nullptr && left < last->right) {
-        last->right = std::max(last->right, right);
-        last->top = std::min(last->top, top);
-        last->bottom = std::max(last->bottom, bottom);
-    } else if (graph.columnCount < DAY_MINUTES) {
-        graph.columns[graph.columnCount++] = {left, std::max(right, left + 1), top, bottom};
-    }
-}
-
-void AddSegment(HistoryGraph& graph, int32_t left, int32_t right, int32_t mode)
-{
-    BandSegment* last = graph.segmentCount > 0 ? &graph.segments[graph.segmentCount - 1] : nullptr;
-    if (last != nullptr && last->mode == mode && last->right >= left)
-        last->right = std::max(last->right, right);
-    else if (graph.segmentCount < GRAPH_MAX_SEGMENTS)
-        graph.segments[graph.segmentCount++] = {left, right, mode};
-}
-
-void LayOutMinutes(const DayRing& day, int32_t now, HistoryGraph& graph)
-{
-    for (int i = 0; i < day.count; ++i) {
-        const DayMinute& minute = day.At(i);
-        const int32_t ago = MinutesAgo(minute, now);
-        if (ago >= DAY_MINUTES)
-            continue;
-        const int32_t left = MinutesAgoX(graph, ago + 1);
-        const int32_t right = MinutesAgoX(graph, ago);
-        AddSegment(graph, left, right + 1, minute.mode);
-        if ((minute.flags & DAY_READING) != 0)
-            AddColumn(graph, left, right, TemperatureY(graph, minute.high),
-                      TemperatureY(graph, minute.low));
-    }
-}
-
 } // namespace
-
-void LayOutDay(const GraphInput& input, const DayRing& day, int32_t now, HistoryGraph& graph)
-{
-    graph.temperature.pointCount = graph.temperature.runCount = 0;
-    graph.performance.pointCount = graph.performance.runCount = 0;
-    graph.segmentCount = 0;
-    graph.columnCount = 0;
-    PlaceBoxes(input, graph);
-    graph.spanMinutes = DAY_MINUTES;
-    graph.tickMinutes = DAY_MINUTES / 4;
-    ChooseDayScale(input, day, now, graph);
-    graph.throttleY = TemperatureY(graph, input.throttleAt);
-    graph.releaseY = TemperatureY(graph, input.throttleAt - AMBREL_BAND_WIDTH);
-    graph.percentTop = 100;
-    LayOutMinutes(day, now, graph);
-}
-
-void BeginLayout(const GraphInput& input, HistoryGraph& graph)
-{
-    graph.temperature.pointCount = graph.temperature.runCount = 0;
-    graph.performance.pointCount = graph.performance.runCount = 0;
-    graph.segmentCount = graph.columnCount = 0;
-    graph.percentTop = 100;
-    PlaceBoxes(input, graph);
-}
-
-void ChooseTemperatureScale(const GraphInput& input, int32_t low, int32_t high, HistoryGraph& graph)
-{
-    ChooseScaleOf(std::min(Bounded(low), Bounded(input.throttleAt - AMBREL_BAND_WIDTH)),
-                  std::max(Bounded(high), Bounded(input.throttleAt)), graph);
-    graph.throttleY = TemperatureY(graph, input.throttleAt);
-    graph.releaseY = TemperatureY(graph, input.throttleAt - AMBREL_BAND_WIDTH);
-}
-
-void AddDayColumn(HistoryGraph& graph, int32_t left, int32_t right, int32_t top, int32_t bottom)
-{
-    AddColumn(graph, left, right, top, bottom);
-}
-
-void AddBandSegment(HistoryGraph& graph, int32_t left, int32_t right, int32_t mode)
-{
-    AddSegment(graph, left, right, mode);
-}
 
 void LayOutHistory(const GraphInput& input, const HistoryRing& readings,
                    const HistoryRing* performance, HistoryGraph& graph)
@@ -343,4 +246,148 @@ void LayOutHistory(const GraphInput& input, const HistoryRing& readings,
     ChoosePercentScale(input, input.performance ? performance : nullptr, graph);
     if (input.performance && performance != nullptr)
         LayOutPerformance(input, *performance, graph);
+}
+
+namespace
+{
+
+int32_t Centred(int32_t anchorLow, int32_t anchorHigh, int32_t length)
+{
+    return anchorLow + (anchorHigh - anchorLow) / 2 - length / 2;
+}
+
+int32_t Inside(int32_t value, int32_t low, int32_t high, int32_t length)
+{
+    return std::max(low, std::min(value, high - length));
+}
+
+bool SameBox(const GraphBox& a, const GraphBox& b)
+{
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+// Only what is in use is compared.
+template <typename T> bool SameItems(const T* a, const T* b, int count)
+{
+    return std::memcmp(a, b, sizeof(T) * static_cast<size_t>(count)) == 0;
+}
+
+bool SameLine(const GraphLine& a, const GraphLine& b)
+{
+    return a.pointCount == b.pointCount && a.runCount == b.runCount &&
+           SameItems(a.points, b.points, a.pointCount) &&
+           SameItems(a.runEnds, b.runEnds, a.runCount);
+}
+
+} // namespace
+
+bool SameFrame(const HistoryGraph& a, const HistoryGraph& b)
+{
+    return SameBox(a.plot, b.plot) && SameBox(a.band, b.band) && a.legendTop == b.legendTop &&
+           a.summaryTop == b.summaryTop && a.spanMinutes == b.spanMinutes &&
+           a.tickMinutes == b.tickMinutes && a.lowest == b.lowest && a.highest == b.highest &&
+           a.step == b.step && a.throttleY == b.throttleY && a.releaseY == b.releaseY &&
+           a.percentTop == b.percentTop;
+}
+
+bool SameLayout(const HistoryGraph& a, const HistoryGraph& b)
+{
+    return SameFrame(a, b) && SameLine(a.temperature, b.temperature) &&
+           SameLine(a.performance, b.performance) && a.segmentCount == b.segmentCount &&
+           SameItems(a.segments, b.segments, a.segmentCount) && a.columnCount == b.columnCount &&
+           SameItems(a.columns, b.columns, a.columnCount);
+}
+
+int32_t TemperatureY(const HistoryGraph& graph, int32_t celsius)
+{
+    int32_t bounded = std::min(std::max(celsius, graph.lowest), graph.highest);
+    const int32_t bottom = graph.plot.bottom - 1;
+    return bottom - ScaleOnto(bounded, graph.lowest, graph.highest - graph.lowest, 0,
+                              bottom - graph.plot.top);
+}
+
+int32_t PercentY(const HistoryGraph& graph, int32_t percent)
+{
+    const int32_t bottom = graph.plot.bottom - 1;
+    const int32_t top = std::max(graph.percentTop, 1);
+    return bottom -
+           ScaleOnto(std::min(std::max(percent, 0), top), 0, top, 0, bottom - graph.plot.top);
+}
+
+int32_t MinutesAgoX(const HistoryGraph& graph, int minutes)
+{
+    return ScaleOnto(graph.spanMinutes - minutes, 0, graph.spanMinutes, graph.plot.left,
+                     graph.plot.right - 1 - graph.plot.left);
+}
+
+int32_t LegendRowHeight(int32_t textHeight)
+{
+    return textHeight + textHeight / 4;
+}
+
+int32_t LegendMarkWidth(int32_t textHeight)
+{
+    return textHeight * 3 / 2;
+}
+
+int32_t LegendGap(int32_t textHeight)
+{
+    return textHeight / 3;
+}
+
+void LayOutLegend(const int32_t nameWidths[LEGEND_ENTRIES], int32_t left, int32_t right,
+                  int32_t textHeight, LegendLayout& legend)
+{
+    legend.rows = 0;
+    int32_t x = left;
+    for (int i = 0; i < LEGEND_ENTRIES; ++i) {
+        if (nameWidths[i] <= 0) {
+            legend.x[i] = legend.row[i] = -1;
+            continue;
+        }
+        const int32_t width = LegendMarkWidth(textHeight) + LegendGap(textHeight) + nameWidths[i];
+        // An entry wider than a whole row still starts one of its own.
+        if (legend.rows == 0 || (x > left && x + width > right)) {
+            ++legend.rows;
+            x = left;
+        }
+        legend.x[i] = x;
+        legend.row[i] = legend.rows - 1;
+        // The space between two entries is as wide as a line of text is high.
+        x += width + textHeight;
+    }
+}
+
+GraphPoint PlacePopup(const GraphBox& anchor, const GraphBox& work, int32_t width, int32_t height,
+                      int32_t gap)
+{
+    const int32_t centreX = anchor.left + (anchor.right - anchor.left) / 2;
+    const int32_t centreY = anchor.top + (anchor.bottom - anchor.top) / 2;
+    GraphPoint at = {Centred(anchor.left, anchor.right, width), anchor.top - gap - height};
+    if (centreX >= work.right)
+        at = {anchor.left - gap - width, Centred(anchor.top, anchor.bottom, height)};
+    else if (centreX < work.left)
+        at = {anchor.right + gap, Centred(anchor.top, anchor.bottom, height)};
+    else if (centreY < work.top || (centreY < work.bottom && at.y < work.top))
+        at.y = anchor.bottom + gap;
+    at.x = Inside(at.x, work.left, work.right, width);
+    at.y = Inside(at.y, work.top, work.bottom, height);
+    return at;
+}
+
+void BeginLayout(const GraphInput& input, HistoryGraph& graph)
+{
+    graph.temperature.pointCount = graph.temperature.runCount = 0;
+    graph.performance.pointCount = graph.performance.runCount = 0;
+    graph.segmentCount = graph.columnCount = 0;
+    graph.percentTop = 100;
+    PlaceBoxes(input, graph);
+}
+
+void ChooseTemperatureScale(const GraphInput& input, int32_t low, int32_t high, HistoryGraph& graph)
+{
+    ChooseScaleOf(std::min(Bounded(low), Bounded(input.throttleAt - AMBREL_BAND_WIDTH)),
+                  std::max(Bounded(high), Bounded(input.throttleAt)), graph);
+    graph.throttleY = TemperatureY(graph, input.throttleAt);
+    graph.releaseY = TemperatureY(graph, input.throttleAt - AMBREL_BAND_WIDTH);
 }

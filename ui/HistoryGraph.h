@@ -142,18 +142,17 @@ void LayOutLegend(const int32_t nameWidths[LEGEND_ENTRIES], int32_t left, int32_
 void LayOutHistory(const GraphInput& input, const HistoryRing& readings,
                    const HistoryRing* performance, HistoryGraph& graph);
 
-// Lays out the minutes of the day over the 24 hours up to the local minute now (input.nowMs is
-// not used): the columns, the band and the scales; no performance.
-void LayOutDay(const GraphInput& input, const DayRing& day, int32_t now, HistoryGraph& graph);
+// The steps that every range's layout takes: a temperature held within the scale's bounds, the
+// scale chosen for low .. high, the boxes placed (legend, summary, plot, band).
+int32_t Bounded(int32_t celsius);
+void ChooseScaleOf(int32_t low, int32_t high, HistoryGraph& graph);
+void PlaceBoxes(const GraphInput& input, HistoryGraph& graph);
 
 // For the ranges laid out beside these (ui/HistoryRanges): everything cleared and the boxes
-// placed; a °C scale that holds low to high (and the threshold band) with the threshold lines; a
-// column and a stretch of the band, merged with the last one where they meet.
+// placed; a °C scale that holds low to high (and the threshold band) with the threshold lines.
 void BeginLayout(const GraphInput& input, HistoryGraph& graph);
 void ChooseTemperatureScale(const GraphInput& input, int32_t low, int32_t high,
                             HistoryGraph& graph);
-void AddDayColumn(HistoryGraph& graph, int32_t left, int32_t right, int32_t top, int32_t bottom);
-void AddBandSegment(HistoryGraph& graph, int32_t left, int32_t right, int32_t mode);
 
 // Whether two layouts draw the same frame (the boxes, the scales and their labels, the threshold
 // lines: what the window keeps in a bitmap while they stay), and the same altogether (also the

@@ -2,6 +2,7 @@
 
 #include "base/TextWriter.h"
 #include "res/resource.h"
+#include "ui/DayGraph.h"
 #include "ui/TrayTooltip.h"
 
 #include <algorithm>

@@ -1,6 +1,7 @@
 #include "ui/HistoryWindow.h"
 
 #include "ui/HistoryDrawing.h"
+#include "ui/HistoryPainting.h"
 
 #include "base/TextWriter.h"
 #include "power/Ambrel.h"
@@ -273,23 +274,6 @@ void HistoryWindow::OnClick(int x, int y)
     }
 }
 
-int HistoryWindow::RangeCount() const
-{
-    return view.kept != nullptr ? HISTORY_RANGE_COUNT : 2;
-}
-
-bool HistoryWindow::ShowsSummary() const
-{
-    return SummaryRows() > 0;
-}
-
-int32_t HistoryWindow::SummaryRows() const
-{
-    return range == HISTORY_DAY && view.day != nullptr       ? 1
-           : range == HISTORY_BY_DAY && view.kept != nullptr ? 2
-                                                             : 0;
-}
-
 void HistoryWindow::OnLookChange()
 {
     palette = CurrentHistoryPalette();
@@ -364,4 +348,50 @@ LRESULT HistoryWindow::Handle(HWND window, UINT message, WPARAM wParam, LPARAM l
         break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// The frame is copied from its bitmap, what changes is drawn over it in the picture, and the
+// picture goes to the screen in one blit, so the window never flickers.
+void HistoryWindow::Paint(HWND window)
+{
+    PAINTSTRUCT paint;
+    HDC target = BeginPaint(window, &paint);
+    RECT client;
+    GetClientRect(window, &client);
+    bool newFrame = false, newPicture = false;
+    const bool kept = view.kept != nullptr;
+    const HistoryPicture shown = {&graph,
+                                  &legend,
+                                  range,
+                                  rangeBoxes,
+                                  RangeCount(),
+                                  &palette,
+                                  view.words,
+                                  font,
+                                  dpi,
+                                  textHeight,
+                                  line,
+                                  summary,
+                                  SummaryRows(),
+                                  (range == HISTORY_DAY && view.day != nullptr) ||
+                                      (range == HISTORY_WEEK && kept),
+                                  range == HISTORY_BY_DAY && kept,
+                                  ShowsPerformance()};
+    if (PrepareBitmap(frame, target, client.right, client.bottom, newFrame) &&
+        PrepareBitmap(picture, target, client.right, client.bottom, newPicture)) {
+        if (newFrame || !frameDrawn) {
+            DrawHistoryFrame(frame.dc, shown, client.right, client.bottom);
+            frameDrawn = true;
+            ++framesDrawn;
+        }
+        // Only what is due goes to the screen, so only that much of the picture is made anew.
+        const RECT& due = paint.rcPaint;
+        BitBlt(picture.dc, due.left, due.top, due.right - due.left, due.bottom - due.top, frame.dc,
+               due.left, due.top, SRCCOPY);
+        DrawHistoryContent(picture.dc, shown, due);
+        BitBlt(target, due.left, due.top, due.right - due.left, due.bottom - due.top, picture.dc,
+               due.left, due.top, SRCCOPY);
+    }
+    ++paints;
+    EndPaint(window, &paint);
 }

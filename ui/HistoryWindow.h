@@ -18,6 +18,7 @@
 #include "base/TextTable.h"
 #include "ui/DayRing.h"
 #include "ui/HistoryDrawing.h"
+#include "ui/DayGraph.h"
 #include "ui/HistoryGraph.h"
 #include "ui/HistoryPalette.h"
 #include "ui/HistoryRing.h"
@@ -124,17 +125,16 @@ class HistoryWindow
     void OnClick(int x, int y);
     // The text's metrics in the window's font, and where the range choice stands.
     void Measure();
-    void DrawFrame(HDC dc, int width, int height);
-    void DrawContent(HDC dc, const RECT& due);
-    void DrawLegend(HDC dc) const;
-    void DrawRangeChoice(HDC dc) const;
-    void DrawBand(HDC dc) const;
-    void DrawColumns(HDC dc) const;
     // The ranges offered: the last two only with a history kept.
-    int RangeCount() const;
-    // The range's summary line is drawn: the day's or the days'.
-    bool ShowsSummary() const;
-    int32_t SummaryRows() const;
+    int RangeCount() const { return view.kept != nullptr ? HISTORY_RANGE_COUNT : 2; }
+    // The rows of the range's summary: the day's one, the days' two; none over the others.
+    int32_t SummaryRows() const
+    {
+        return range == HISTORY_DAY && view.day != nullptr       ? 1
+               : range == HISTORY_BY_DAY && view.kept != nullptr ? 2
+                                                                 : 0;
+    }
+    bool ShowsSummary() const { return SummaryRows() > 0; }
     // The line of text, the summary and the window text, from view.
     void ComposeText();
     // The font and, without suggested, the place for dpi; with it, that rectangle.

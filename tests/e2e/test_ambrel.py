@@ -558,11 +558,13 @@ class Tray(unittest.TestCase):
         a second, cool start shows them over 7 d (the red band of the first run) and sums up
         their lowering over Days; a spoiled file is set aside once and begun anew."""
         forget_history()
+        forget_history(machine=True)
         subprocess.run(['wine', 'reg', 'add', SETTINGS_KEY, '/v', 'HistoryRange', '/t',
                         'REG_DWORD', '/d', str(7 * 24 * 60), '/f'], check=True,
                        capture_output=True)
         delete_log()
-        code, rows = export_history(AmbrelRun('history-none'), WORK / 'history-none.csv')
+        nothing = AmbrelRun('history-none')
+        code, rows = export_history(nothing, nothing.dir / 'none.csv')
         self.assertEqual((3, None), (code, rows), 'an export without any history')
         run = AmbrelRun('history-kept', script=f'{counter(90)}\n').start()
         try:

@@ -1,5 +1,6 @@
 #include "present/Presenter.h"
 
+#include "base/HiddenWindow.h"
 #include "base/Log.h"
 #include "res/resource.h"
 #include "settings/StartWithWindows.h"
@@ -7,8 +8,8 @@
 
 #include <shellapi.h>
 
-// The icon's gestures and its menu: what a click, a key or the menu's command asks of the
-// presenter.
+// What the user and the shell ask of the presenter: its window's messages, the icon's gestures
+// and its menu's commands.
 
 namespace
 {
@@ -32,6 +33,40 @@ TrayEvent TrayEventOf(UINT event)
 }
 
 } // namespace
+
+bool Presenter::Handle(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_FROMTRAY:
+        OnTrayNotification(wParam, lParam);
+        return true;
+    case WM_HISTORYCLOSE:
+        OnHistoryClose(wParam);
+        return true;
+    case WM_HISTORYRANGE:
+        OnHistoryRange(wParam);
+        return true;
+    case WM_TIMER:
+        if (wParam != HISTORY_TIMER_ID)
+            return false;
+        OnHistoryTimer();
+        return true;
+    case DPI_CHANGED_MESSAGE:
+    case WM_SETTINGCHANGE:
+        FitToScale();
+        return false;
+    default:
+        if (message == ShowHistoryMessage()) {
+            OnSecondStart();
+            return true;
+        }
+        if (message == TaskbarCreatedMessage()) {
+            OnTaskbarCreated();
+            return true;
+        }
+        return false;
+    }
+}
 
 // With notification-icon version 4 the event is the low word of lParam and the anchor point is
 // in wParam, as two signed 16-bit screen coordinates (negative left of or above the primary
