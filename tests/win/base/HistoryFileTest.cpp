@@ -1,6 +1,7 @@
 #include "base/HistoryFile.h"
 
 #include "base/HistoryCodec.h"
+#include "control/HistoryKeeper.h"
 
 #include <gtest/gtest.h>
 
@@ -184,4 +185,49 @@ TEST_F(HistoryFileTest, AKillBetweenTheNewFileAndTheReplaceLeavesAReadableHistor
     Put(path + HISTORY_NEW_SUFFIX, half);
     EXPECT_EQ(Load(), HistoryLoad::Missing);
     EXPECT_FALSE(ReadHistoryFile(path.c_str(), *store));
+}
+
+// The keeper finds its file under the user's %LOCALAPPDATA%, writes it in the background and
+// here and now, says a failed write once until one succeeds again, and at the end writes it whole
+// and records nothing more.
+TEST_F(HistoryFileTest, TheKeeperWritesInTheBackgroundAndAtTheEndAndSaysAFailureOnce)
+{
+    wchar_t saved[MAX_PATH] = L"";
+    const DWORD had = GetEnvironmentVariableW(L"LOCALAPPDATA", saved, MAX_PATH);
+    ASSERT_TRUE(SetEnvironmentVariableW(L"LOCALAPPDATA", directory.c_str()));
+    const std::wstring file = directory + L"\\Ambrel\\history.dat";
+    DeleteFileW(file.c_str());
+    RemoveDirectoryW(file.c_str());
+    std::unique_ptr<HistoryKeeper> keeper(new HistoryKeeper());
+    keeper->Start(false, nullptr);
+    ASSERT_NE(nullptr, keeper->store);
+    EXPECT_EQ(file, std::wstring(keeper->path));
+    keeper->Record({70, 0, 100, true, false, false});
+    keeper->OnTimer();
+    ASSERT_TRUE(keeper->SaveNow());
+    EXPECT_TRUE(ReadHistoryFile(file.c_str(), *store));
+    EXPECT_EQ(70, store->MinuteAt(store->newestMinute)->high);
+
+    // A directory in the file's place: each write fails, the first one is said.
+    DeleteFileW(file.c_str());
+    ASSERT_TRUE(CreateDirectoryW(file.c_str(), nullptr));
+    EXPECT_FALSE(keeper->SaveNow());
+    EXPECT_TRUE(keeper->failureLogged.load());
+    EXPECT_FALSE(keeper->SaveNow());
+    EXPECT_TRUE(keeper->failureLogged.load());
+    RemoveDirectoryW(file.c_str());
+    keeper->Record({88, 1, 99, true, true, false});
+    EXPECT_TRUE(keeper->SaveNow());
+    EXPECT_FALSE(keeper->failureLogged.load());
+
+    keeper->Stop(nullptr);
+    ASSERT_TRUE(ReadHistoryFile(file.c_str(), *store));
+    EXPECT_EQ(88, store->MinuteAt(store->newestMinute)->high);
+    const int32_t newest = keeper->store->newestMinute;
+    keeper->Record({99, 2, 80, true, true, false});
+    EXPECT_FALSE(keeper->SaveNow());
+    EXPECT_EQ(newest, keeper->store->newestMinute);
+    EXPECT_EQ(88, keeper->store->MinuteAt(newest)->high);
+    delete keeper->store;
+    SetEnvironmentVariableW(L"LOCALAPPDATA", had > 0 ? saved : nullptr);
 }
