@@ -1,6 +1,7 @@
 #include "app/Diagnosis.h"
 
 #include "app/ConsoleOutput.h"
+#include "app/ProcessorDiagnosis.h"
 #include "app/StatusQuery.h"
 #include "base/LoadedTexts.h"
 #include "base/Log.h"
@@ -399,6 +400,31 @@ void DescribeLook(Report& report, HINSTANCE instance)
                                                               : "light");
 }
 
+// The performance is in percent of the processor's base frequency, as the cap's check reads it.
+void DescribeProcessor(Report& report)
+{
+    const ProcessorLook look = LookAtProcessor();
+    if (!look.available) {
+        report.Say("processor performance: no counters (Windows 8 and later have them); "
+                   "whether the cap takes effect cannot be seen");
+        return;
+    }
+    if (!look.now.ok)
+        report.Unread("processor performance now: no value");
+    else
+        report.Say("processor performance now: %d %% of its base, busy %d %% of the time",
+                   static_cast<int>(look.now.performance), static_cast<int>(look.now.busy));
+    if (!look.loaded.ok)
+        report.Unread("processor with one core busy: no value");
+    else
+        report.Say("processor with one core busy for a second: %d %% of its base, so it %s",
+                   static_cast<int>(look.loaded.performance),
+                   look.loaded.performance > PROCESSOR_BOOST_PERCENT
+                       ? "boosts"
+                       : "does not boost now (a maximum processor state of 99 % or less, a power "
+                         "mode or the firmware may keep it from it)");
+}
+
 } // namespace
 
 int RunDiagnosis(HINSTANCE instance)
@@ -413,6 +439,7 @@ int RunDiagnosis(HINSTANCE instance)
     ApplyPolicies(settings);
     DescribePaths(report, settings.zone);
     DescribeScheme(report);
+    DescribeProcessor(report);
     DescribeLedger(report, false);
     DescribeLedger(report, true);
     DescribeSettings(report);

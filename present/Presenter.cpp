@@ -158,6 +158,9 @@ void Presenter::Show(const ControllerReport& report)
         settings.onBattery = report.onBattery;
         otherSession = report.choicesOf == ChoicesOf::OtherSession;
     }
+    history.capLowered = report.capLowered;
+    history.capEffect = report.capEffect;
+    history.capPerformance = report.capPerformance;
     RefreshHistory(false);
     ComposeTip();
     if (iconMade) {
@@ -167,6 +170,7 @@ void Presenter::Show(const ControllerReport& report)
         trayIcon.CreateTrayIcon(Hwnd(), report.temperature, report.mode);
     }
     NoticeThrottle();
+    NoticeNoEffect();
 }
 
 void Presenter::EndHistory()
@@ -330,6 +334,8 @@ void Presenter::ComposeTip()
                           shown.capInForce,
                           shown.capLowered,
                           Paused() ? reinterpret_cast<const char16_t*>(pausedAt) : nullptr};
+    facts.effect = shown.capEffect;
+    facts.performance = shown.capPerformance;
     char16_t tip[TOOLTIP_SIZE];
     ComposeTooltip(tip, TOOLTIP_SIZE, facts, *texts);
     trayIcon.SetTip(tip);
@@ -352,6 +358,25 @@ void Presenter::NoticeThrottle()
                  shown.temperature);
     else
         LogPrint("WndProc(): Shell_NotifyIconW(NIM_MODIFY) of the throttle notice failed\n");
+}
+
+// The first cap of the run found without effect shows a notification, once, unless the user
+// turned notifications off; the tooltip and the history window tell it from then on.
+void Presenter::NoticeNoEffect()
+{
+    if (!throttleNotice.FirstNoEffect(shown.capLowered ? shown.capEffect : 0))
+        return;
+    if (!settings.notify) {
+        LogPrint("WndProc(): no-effect notice not shown: Notify is off\n");
+        return;
+    }
+    char16_t text[NOTICE_SIZE];
+    ComposeNoEffectNotice(text, NOTICE_SIZE, shown.capPerformance, shown.capInForce, *texts);
+    if (trayIcon.ShowNotice(text))
+        LogPrint("WndProc(): no-effect notice: %d %% with %d %% in force\n",
+                 static_cast<int>(shown.capPerformance), static_cast<int>(shown.capInForce));
+    else
+        LogPrint("WndProc(): Shell_NotifyIconW(NIM_MODIFY) of the no-effect notice failed\n");
 }
 
 // With notification-icon version 4 the event is the low word of lParam and the anchor point is

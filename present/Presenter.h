@@ -132,4 +132,5 @@ class Presenter
     void PausedUntilText(wchar_t* text, int size) const;
     void ComposeTip();
     void NoticeThrottle();
+    void NoticeNoEffect();
 };

@@ -4,7 +4,23 @@
 
 #include <pdhmsg.h>
 
-bool PerformanceCounter::Open()
+namespace
+{
+
+bool FormattedPercent(PDH_HCOUNTER counter, int32_t& percent)
+{
+    PDH_FMT_COUNTERVALUE value;
+    if (PdhGetFormattedCounterValue(counter, PDH_FMT_LONG, nullptr, &value) != ERROR_SUCCESS)
+        return false;
+    if (value.CStatus != PDH_CSTATUS_VALID_DATA && value.CStatus != PDH_CSTATUS_NEW_DATA)
+        return false;
+    percent = static_cast<int32_t>(value.longValue);
+    return true;
+}
+
+} // namespace
+
+bool PerformanceCounter::Open(bool withBusy)
 {
     Close();
     PDH_STATUS status = PdhOpenQueryA(nullptr, 0, &query);
@@ -20,6 +36,17 @@ bool PerformanceCounter::Open()
         Close();
         return false;
     }
+    if (withBusy) {
+        status = PdhAddEnglishCounterA(query, UTILITY_COUNTER_PATH, 0, &busy);
+        if (status != ERROR_SUCCESS)
+            status = PdhAddEnglishCounterA(query, PROCESSOR_TIME_COUNTER_PATH, 0, &busy);
+        if (status != ERROR_SUCCESS) {
+            LogPrint("PdhAddCounter(%s) = %d\n", PROCESSOR_TIME_COUNTER_PATH,
+                     static_cast<int>(status));
+            Close();
+            return false;
+        }
+    }
     // The first collection only sets the base of the rate.
     PdhCollectQueryData(query);
     return true;
@@ -29,13 +56,20 @@ bool PerformanceCounter::Sample(int32_t& percent)
 {
     if (query == nullptr || PdhCollectQueryData(query) != ERROR_SUCCESS)
         return false;
-    PDH_FMT_COUNTERVALUE value;
-    if (PdhGetFormattedCounterValue(counter, PDH_FMT_LONG, nullptr, &value) != ERROR_SUCCESS)
-        return false;
-    if (value.CStatus != PDH_CSTATUS_VALID_DATA && value.CStatus != PDH_CSTATUS_NEW_DATA)
-        return false;
-    percent = static_cast<int32_t>(value.longValue);
-    return true;
+    return FormattedPercent(counter, percent);
+}
+
+ProcessorSample PerformanceCounter::SampleWithBusy()
+{
+    ProcessorSample sample = {false, 0, 0};
+    if (query == nullptr || busy == nullptr || PdhCollectQueryData(query) != ERROR_SUCCESS)
+        return sample;
+    sample.ok =
+        FormattedPercent(counter, sample.performance) && FormattedPercent(busy, sample.busy);
+    // The utility weighs the time by the performance and passes 100 while the processor boosts.
+    if (sample.busy > 100)
+        sample.busy = 100;
+    return sample;
 }
 
 void PerformanceCounter::Close()
@@ -45,4 +79,5 @@ void PerformanceCounter::Close()
         query = nullptr;
     }
     counter = nullptr; // released with its query
+    busy = nullptr;
 }

@@ -41,14 +41,20 @@ const int32_t READING_CONTROLLER_ENDED = 4;
 const int32_t READING_NOT_AMBRELS = 5;
 
 // One report as posted to the window: temperature and mode, the reading's status, the AC
-// maximum processor state in force (0 while unknown) and whether the cap lowers some value.
+// maximum processor state in force (0 while unknown), whether the cap lowers some value, and
+// what the check of its effect says (CAP_EFFECT_*, with the performance and busy share seen).
 struct TempReport {
     int32_t temperature;
     int32_t mode;
     int32_t status;
     int32_t inForce;
     bool lowered;
+    int32_t effect = 0;
+    int32_t performance = 0;
+    int32_t busy = 0;
 };
 
 // True when the current report differs from the last one posted in any of its fields.
 bool ReportChanged(const TempReport& lastPosted, const TempReport& current);
+// True when what the check of the cap's effect says differs.
+bool EffectChanged(const TempReport& lastPosted, const TempReport& current);

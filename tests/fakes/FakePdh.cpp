@@ -15,8 +15,11 @@ namespace
 {
 
 const char kObjectPrefix[] = "\\Thermal Zone Information(";
-// The processor's performance (Windows 8 on), a rate: a value needs two collections.
+// The processor's performance and busy share (Windows 8 on), rates: a value needs two
+// collections. The busy share is the utility, or where a script says it is missing, the time.
 const char kProcessorPath[] = "\\Processor Information(_Total)\\% Processor Performance";
+const char kUtilityPath[] = "\\Processor Information(_Total)\\% Processor Utility";
+const char kProcessorTimePath[] = "\\Processor Information(_Total)\\% Processor Time";
 const char kProcessorPrefix[] = "\\Processor Information(";
 const char kHighPrecisionCounter[] = "High Precision Temperature";
 const char kPlainCounter[] = "Temperature"; // whole kelvin
@@ -33,8 +36,11 @@ const size_t kZoneNameSize = 64;
 // A counter's zone when it is the wildcard instance "(*)", or an instance that does not exist.
 const int kAllZones = -1;
 const int kMissingZone = -2;
-// The counter is the processor's performance.
+// The counter is the processor's performance, or its busy share.
 const int kProcessor = -3;
+const int kBusy = -4;
+// The processor's two series of the script: performance and utility.
+const int kProcessorSeries = 2;
 
 struct ZoneSample {
     bool collected;         // a collection has given this zone a reading
@@ -48,8 +54,10 @@ struct Query {
     int cursor[kMaxZones]; // script items of each zone consumed since the query was opened
     ZoneSample zones[kMaxZones];
     bool hasCounter;   // a thermal-zone counter
-    bool hasProcessor; // the performance counter
+    bool hasProcessor; // a processor counter
     int collections;
+    int processorCursor[kProcessorSeries]; // items of each processor series consumed
+    LONG processorValue[kProcessorSeries]; // the values of the last collection
 };
 
 struct Counter {
@@ -117,7 +125,13 @@ struct ScriptView {
     bool noHighPrecision; // only the plain Temperature counter exists
     bool lazyInstances;   // a missing instance is accepted and fails at the reading
     bool noPerformance;   // the processor performance counter does not exist (before Windows 8)
-    long performance;     // its value in percent (the last "performance" line; 100 without)
+    bool noUtility;       // only "% Processor Time" tells the busy share
+    // Each processor series ("performance N", "utility N" lines) as seen from a query's cursor:
+    // the item there, whether there is one, the last one and how many (without any: 100 and 0).
+    long processorAt[kProcessorSeries];
+    bool processorHasAt[kProcessorSeries];
+    long processorLast[kProcessorSeries];
+    int processorItems[kProcessorSeries];
     bool hasZoneLines;
     int zoneCount;
     ZoneView zones[kMaxZones];
@@ -158,8 +172,8 @@ bool ViewFlag(const char* word, const char* argument, ScriptView& view)
         view.lazyInstances = true;
     else if (std::strcmp(word, "no-performance") == 0)
         view.noPerformance = true;
-    else if (std::strcmp(word, "performance") == 0)
-        view.performance = std::strtol(argument, nullptr, 10);
+    else if (std::strcmp(word, "no-utility") == 0)
+        view.noUtility = true;
     else if (std::strcmp(word, "zone") == 0) {
         view.hasZoneLines = true;
         view.current = FindOrAddZone(view, argument);
@@ -169,12 +183,30 @@ bool ViewFlag(const char* word, const char* argument, ScriptView& view)
     return true;
 }
 
-void ViewLine(const char* line, const int* cursor, ScriptView& view)
+// "performance N" and "utility N": one item of a processor series.
+bool ViewProcessorItem(const char* word, const char* argument, const int* cursor, ScriptView& view)
+{
+    int series = std::strcmp(word, "performance") == 0 ? 0
+                 : std::strcmp(word, "utility") == 0   ? 1
+                                                       : -1;
+    if (series < 0)
+        return false;
+    const long value = std::strtol(argument, nullptr, 10);
+    if (view.processorItems[series] == cursor[series]) {
+        view.processorAt[series] = value;
+        view.processorHasAt[series] = true;
+    }
+    view.processorLast[series] = value;
+    ++view.processorItems[series];
+    return true;
+}
+
+void ViewLine(const char* line, const int* cursor, const int* processorCursor, ScriptView& view)
 {
     char word[kZoneNameSize], argument[kZoneNameSize] = "";
     if (std::sscanf(line, "%63s %63s", word, argument) < 1 || word[0] == '#')
         return;
-    if (ViewFlag(word, argument, view))
+    if (ViewFlag(word, argument, view) || ViewProcessorItem(word, argument, processorCursor, view))
         return;
     ItemKind kind = kNone;
     long number = 0;
@@ -202,12 +234,13 @@ void ViewLine(const char* line, const int* cursor, ScriptView& view)
     ++zone.items;
 }
 
-// cursor holds one position per zone (null: all at the start).
-ScriptView ReadScript(const int* cursor)
+// cursor holds one position per zone, processorCursor one per processor series (null: all at the
+// start).
+ScriptView ReadScript(const int* cursor, const int* processorCursor = nullptr)
 {
     static const int kStart[kMaxZones] = {};
     ScriptView view = {};
-    view.performance = 100;
+    view.processorLast[0] = 100;
     // The default zone is zone 0; it exists when the script names no zones or gives it items.
     FindOrAddZone(view, kDefaultZone);
     char path[MAX_PATH];
@@ -219,7 +252,8 @@ ScriptView ReadScript(const int* cursor)
     view.present = true;
     char line[256];
     while (std::fgets(line, sizeof line, file) != nullptr)
-        ViewLine(line, cursor != nullptr ? cursor : kStart, view);
+        ViewLine(line, cursor != nullptr ? cursor : kStart,
+                 processorCursor != nullptr ? processorCursor : kStart, view);
     std::fclose(file);
     if (!view.hasZoneLines)
         view.zones[0].exists = true;
@@ -245,15 +279,20 @@ DWORD OpenQuery(PDH_HQUERY* handle, int* id)
     return PDH_MEMORY_ALLOCATION_FAILURE;
 }
 
-// Only "_Total" and "% Processor Performance" exist of the processor object.
+// Only "_Total" and its "% Processor Performance", "% Processor Utility" (unless "no-utility")
+// and "% Processor Time" exist of the processor object.
 DWORD ResolveProcessorPath(const ScriptView& script, const char* path, Counter& resolved)
 {
     if (script.noPerformance)
         return PDH_CSTATUS_NO_OBJECT;
-    if (std::strcmp(path, kProcessorPath) != 0)
+    if (std::strcmp(path, kProcessorPath) == 0)
+        resolved.zone = kProcessor;
+    else if (std::strcmp(path, kProcessorTimePath) == 0 ||
+             (!script.noUtility && std::strcmp(path, kUtilityPath) == 0))
+        resolved.zone = kBusy;
+    else
         return std::strstr(path, "(_Total)\\") != nullptr ? PDH_CSTATUS_NO_COUNTER
                                                           : PDH_CSTATUS_NO_INSTANCE;
-    resolved.zone = kProcessor;
     return ERROR_SUCCESS;
 }
 
@@ -308,7 +347,7 @@ DWORD AddCounter(Query* query, const char* path, bool english, PDH_HCOUNTER* han
             counter.open = true;
             counter.id = *id = ++g_lastId;
             counter.query = query;
-            if (resolved.zone == kProcessor)
+            if (resolved.zone == kProcessor || resolved.zone == kBusy)
                 query->hasProcessor = true;
             else
                 query->hasCounter = true;
@@ -338,6 +377,20 @@ ItemKind TakeItem(Query* query, int z, ScriptView& script, long& number)
     return zone->kind;
 }
 
+// Each processor series takes its next item; past the end its last one repeats.
+void TakeProcessorItems(Query* query)
+{
+    ScriptView script = ReadScript(nullptr, query->processorCursor);
+    for (int series = 0; series < kProcessorSeries; ++series) {
+        if (script.processorHasAt[series]) {
+            query->processorValue[series] = script.processorAt[series];
+            ++query->processorCursor[series];
+        } else {
+            query->processorValue[series] = script.processorLast[series];
+        }
+    }
+}
+
 // Every zone takes its next item; a collect-fail in any zone fails the whole collection.
 DWORD Collect(Query* query, char* readingText, size_t size)
 {
@@ -346,6 +399,8 @@ DWORD Collect(Query* query, char* readingText, size_t size)
     if (!query->hasCounter && !query->hasProcessor)
         return PDH_NO_DATA;
     ++query->collections;
+    if (query->hasProcessor)
+        TakeProcessorItems(query);
     if (!query->hasCounter)
         return ERROR_SUCCESS;
     ScriptView script = ReadScript(query->cursor);
@@ -409,9 +464,9 @@ DWORD FormatValue(Counter* counter, DWORD format, DWORD* type, PDH_FMT_COUNTERVA
         return PDH_CSTATUS_INVALID_DATA; // a wildcard has only an array of values
     LONG found = 0;
     DWORD status = ERROR_SUCCESS;
-    if (counter->zone == kProcessor) {
+    if (counter->zone == kProcessor || counter->zone == kBusy) {
         status = counter->query->collections < 2 ? PDH_INVALID_DATA : ERROR_SUCCESS;
-        found = ReadScript(nullptr).performance;
+        found = counter->query->processorValue[counter->zone == kProcessor ? 0 : 1];
     } else {
         status = ZoneValue(*counter, counter->zone, found);
     }

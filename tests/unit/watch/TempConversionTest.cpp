@@ -142,6 +142,15 @@ TEST(ReportChanged, PostsWhenTemperatureModeOrStatusDiffers)
         // the same reading with another value in force, or the cap lowering something now
         {{90, 1, READING_OK, 100, false}, {90, 1, READING_OK, 75, false}, true},
         {{90, 1, READING_OK, 75, false}, {90, 1, READING_OK, 75, true}, true},
+        // what the check of the cap's effect says, or the figures it was seen on
+        {{90, 2, READING_OK, 80, true, 1, 0, 0}, {90, 2, READING_OK, 80, true, 3, 131, 90}, true},
+        {{90, 2, READING_OK, 80, true, 3, 131, 90},
+         {90, 2, READING_OK, 80, true, 3, 132, 90},
+         true},
+        {{90, 2, READING_OK, 80, true, 3, 131, 90},
+         {90, 2, READING_OK, 80, true, 3, 131, 91},
+         true},
+        {{90, 2, READING_OK, 80, true, 2, 79, 90}, {90, 2, READING_OK, 80, true, 2, 79, 90}, false},
     };
     for (const Row& row : rows)
         EXPECT_EQ(ReportChanged(row.last, row.current), row.changed)
