@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <iostream>
+#include <set>
 #include <string>
 
 namespace soak
@@ -202,18 +203,27 @@ ControllerModel ModelOf(const std::vector<int>& temperatures)
     return model;
 }
 
-// What the fakes' trace shows: each PowerWriteACValueIndex with the number of
-// PdhCollectQueryData calls before it, and the number of collections in all.
+// What the fakes' trace shows: each PowerWriteACValueIndex with the number of readings (the
+// thermal zone's PdhCollectQueryData calls) before it, the number of readings in all, and the
+// collections of the processor's counters, which the check of the cap's effect makes while the
+// cap lowers a value.
 struct TracedRun {
     std::vector<PowerWrite> writes;
     int collections = 0;
+    int processorCollections = 0;
 };
 
 TracedRun ReadTrace(const FakePlatform& fake)
 {
     TracedRun run;
+    std::set<std::string> processorQueries;
     for (const std::string& line : fake.Trace()) {
-        if (line.rfind("PdhCollectQueryData ", 0) == 0)
+        if (line.find("path=\"\\Processor Information(") != std::string::npos)
+            processorQueries.insert(TraceField(line, "query"));
+        if (line.rfind("PdhCollectQueryData ", 0) == 0 &&
+            processorQueries.count(TraceField(line, "query")) != 0)
+            ++run.processorCollections;
+        else if (line.rfind("PdhCollectQueryData ", 0) == 0)
             ++run.collections;
         else if (line.rfind("PowerWriteACValueIndex ", 0) == 0)
             run.writes.push_back({run.collections, std::atoi(TraceField(line, "value").c_str())});
@@ -308,6 +318,9 @@ TEST(SoakTest, WatcherAndIconOverManyReadingsStayFlatAndFollowTheModel)
     ExpectSameSequence(traced.writes, model.writes, "power writes");
     EXPECT_EQ(finalMode, model.mode);
     EXPECT_EQ(traced.collections, readings);
+    // One per reading while the cap lowers a value (its opening's included), none at rest.
+    EXPECT_GT(traced.processorCollections, 0);
+    EXPECT_LT(traced.processorCollections, readings);
     EXPECT_EQ(fake.AcValue(kBalancedScheme), 100) << "the saved state was not written back";
     fake.End();
 }

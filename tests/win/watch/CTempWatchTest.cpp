@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -357,6 +358,35 @@ class CTempWatchTest : public testing::Test
     MessageWindow window{};
 };
 
+// The trace's collections of the thermal zone's queries and of the processor's, which the check of
+// the cap's effect opens (with a "\Processor Information(" counter) while the cap lowers a value,
+// and how many of those were opened and closed.
+struct TracedQueries {
+    int thermalCollections = 0;
+    int processorCollections = 0;
+    int processorOpened = 0;
+    int processorClosed = 0;
+};
+
+TracedQueries TraceQueries(const FakePlatform& fakes)
+{
+    TracedQueries traced;
+    std::set<std::string> processor;
+    for (const std::string& line : fakes.Trace()) {
+        const std::string query = TraceField(line, "query");
+        const bool isProcessor = processor.count(query) != 0;
+        if (line.find("path=\"\\Processor Information(") != std::string::npos && !isProcessor) {
+            processor.insert(query);
+            ++traced.processorOpened;
+        } else if (line.rfind("PdhCollectQueryData ", 0) == 0) {
+            ++(isProcessor ? traced.processorCollections : traced.thermalCollections);
+        } else if (line.rfind("PdhCloseQuery ", 0) == 0 && isProcessor) {
+            ++traced.processorClosed;
+        }
+    }
+    return traced;
+}
+
 // One "temp monitor" entry is logged per reading.
 int ReadingsSince(size_t logStart)
 {
@@ -409,9 +439,16 @@ void CTempWatchTest::Run(const Scenario& row)
     int total = CountOf(log, "temp monitor:");
     EXPECT_EQ(reports, row.reports);
     EXPECT_EQ(fakes.AcWrites(), row.acWrites);
-    EXPECT_EQ(static_cast<int>(fakes.TraceOf("PdhCollectQueryData").size()),
-              total + row.extraCollections)
+    const TracedQueries traced = TraceQueries(fakes);
+    EXPECT_EQ(traced.thermalCollections, total + row.extraCollections)
         << "one collection per reading";
+    // The processor's query lives only while the cap lowers a value: never where nothing was
+    // written, at most one collection per reading, and closed by the end.
+    if (row.acWrites.empty()) {
+        EXPECT_EQ(0, traced.processorOpened);
+    }
+    EXPECT_LE(traced.processorCollections, total);
+    EXPECT_EQ(traced.processorOpened, traced.processorClosed);
     // What the menu and the tooltip show agrees with what was read.
     EXPECT_EQ(CountOf(log, kHottestInstead) == 1, IsHottestZone(watch.ZoneRead("")));
     for (const LogCount& expected : row.logCounts) {
@@ -489,7 +526,9 @@ TEST_F(CTempWatchTest, CloseAloneStopsWritesBackAndReleasesEverything)
     ASSERT_GE(writes.size(), 2u);
     EXPECT_EQ(99, writes.front());
     EXPECT_EQ(100, writes.back());
-    EXPECT_EQ(fakes.TraceOf("PdhCloseQuery").size(), 1u);
+    // The thermal zone's query, and the processor's of the cap's check: each closed once.
+    EXPECT_EQ(fakes.TraceOf("PdhCloseQuery").size(), 2u);
+    EXPECT_EQ(1, TraceQueries(fakes).processorClosed);
     EXPECT_EQ(watch.thread, nullptr);
     EXPECT_EQ(watch.stopEvent, nullptr);
     EXPECT_EQ(watch.query, nullptr);
@@ -537,3 +576,48 @@ TEST_F(CTempWatchTest, PerformanceCounterSamplesWhereItExists)
 }
 
 } // namespace
+
+// The same with the busy share, as the cap's check opens it: the utility, or the processor time
+// where the utility is missing; each collection takes the script's next items, as the readings
+// do. A utility above 100 (the processor boosting at full load) counts as 100.
+TEST_F(CTempWatchTest, PerformanceWithBusyShareFollowsTheScript)
+{
+    struct Row {
+        const char* script;
+        bool opens;
+        std::vector<int> samples; // performance and busy of each sample; -1: no value
+        const char* busyPath;
+    } rows[] = {
+        {"performance 130\nperformance 120\nperformance 131\nutility 10\nutility 95\nutility 130\n",
+         true,
+         {120, 95, 131, 100},
+         "% Processor Utility"},
+        {"no-utility\nperformance 80\nutility 60\n", true, {80, 60, 80, 60}, "% Processor Time"},
+        {"no-performance\n", false, {-1, -1, -1, -1}, nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.script);
+        FakePlatform fakes;
+        ASSERT_TRUE(fakes.Begin("performance-busy"));
+        fakes.WritePdhScript(row.script);
+        PerformanceCounter counter{};
+        EXPECT_EQ(row.opens, counter.Open(true));
+        std::vector<int> samples;
+        for (int i = 0; i < 2; ++i) {
+            const ProcessorSample sample = counter.SampleWithBusy();
+            samples.push_back(sample.ok ? sample.performance : -1);
+            samples.push_back(sample.ok ? sample.busy : -1);
+        }
+        EXPECT_EQ(row.samples, samples);
+        const std::vector<std::string> added = fakes.TraceOf("PdhAddEnglishCounterA");
+        if (row.busyPath != nullptr) {
+            ASSERT_FALSE(added.empty());
+            EXPECT_NE(std::string::npos, added.back().find(row.busyPath)) << added.back();
+            EXPECT_EQ("0", TraceField(added.back(), "->"));
+        }
+        counter.Close();
+        EXPECT_EQ(nullptr, counter.query);
+        EXPECT_EQ(nullptr, counter.busy);
+        fakes.End();
+    }
+}
