@@ -400,29 +400,16 @@ void DescribeLook(Report& report, HINSTANCE instance)
                                                               : "light");
 }
 
-// The performance is in percent of the processor's base frequency, as the cap's check reads it.
 void DescribeProcessor(Report& report)
 {
-    const ProcessorLook look = LookAtProcessor();
-    if (!look.available) {
-        report.Say("processor performance: no counters (Windows 8 and later have them); "
-                   "whether the cap takes effect cannot be seen");
-        return;
+    ProcessorLines lines;
+    const int count = DescribeProcessorLook(LookAtProcessor(), lines);
+    for (int i = 0; i < count; ++i) {
+        if (lines.unread[i])
+            report.Unread("%s", lines.text[i]);
+        else
+            report.Say("%s", lines.text[i]);
     }
-    if (!look.now.ok)
-        report.Unread("processor performance now: no value");
-    else
-        report.Say("processor performance now: %d %% of its base, busy %d %% of the time",
-                   static_cast<int>(look.now.performance), static_cast<int>(look.now.busy));
-    if (!look.loaded.ok)
-        report.Unread("processor with one core busy: no value");
-    else
-        report.Say("processor with one core busy for a second: %d %% of its base, so it %s",
-                   static_cast<int>(look.loaded.performance),
-                   look.loaded.performance > PROCESSOR_BOOST_PERCENT
-                       ? "boosts"
-                       : "does not boost now (a maximum processor state of 99 % or less, a power "
-                         "mode or the firmware may keep it from it)");
 }
 
 } // namespace

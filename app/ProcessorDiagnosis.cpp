@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
 
 namespace
 {
@@ -41,4 +42,37 @@ ProcessorLook LookAtProcessor()
     }
     counter.Close();
     return look;
+}
+
+// The performance is in percent of the processor's base frequency, as the cap's check reads it.
+int DescribeProcessorLook(const ProcessorLook& look, ProcessorLines& lines)
+{
+    lines = {};
+    if (!look.available) {
+        std::snprintf(lines.text[0], PROCESSOR_LINE_SIZE,
+                      "processor performance: no counters (Windows 8 and later have them); "
+                      "whether the cap takes effect cannot be seen");
+        return 1;
+    }
+    lines.unread[0] = !look.now.ok;
+    if (look.now.ok)
+        std::snprintf(lines.text[0], PROCESSOR_LINE_SIZE,
+                      "processor performance now: %d %% of its base, busy %d %% of the time",
+                      static_cast<int>(look.now.performance), static_cast<int>(look.now.busy));
+    else
+        std::snprintf(lines.text[0], PROCESSOR_LINE_SIZE, "processor performance now: no value");
+    lines.unread[1] = !look.loaded.ok;
+    if (!look.loaded.ok)
+        std::snprintf(lines.text[1], PROCESSOR_LINE_SIZE, "processor with one core busy: no value");
+    else if (look.loaded.performance > PROCESSOR_BOOST_PERCENT)
+        std::snprintf(lines.text[1], PROCESSOR_LINE_SIZE,
+                      "processor with one core busy for a second: %d %% of its base, so it boosts",
+                      static_cast<int>(look.loaded.performance));
+    else
+        std::snprintf(lines.text[1], PROCESSOR_LINE_SIZE,
+                      "processor with one core busy for a second: %d %% of its base, so it does "
+                      "not boost now (a maximum processor state of 99 %% or less, a power mode or "
+                      "the firmware may keep it from it)",
+                      static_cast<int>(look.loaded.performance));
+    return 2;
 }

@@ -5,6 +5,8 @@
 
 #include "watch/CapEffect.h"
 
+#include <cstddef>
+
 // How long each look lasts.
 const unsigned PROCESSOR_LOOK_MS = 1000;
 // Above this performance, in percent of its base, the processor boosts.
@@ -19,3 +21,14 @@ struct ProcessorLook {
 };
 
 ProcessorLook LookAtProcessor();
+
+// What --diagnose prints of a look, in English: at most two lines, each either said or counted
+// as not read.
+const int PROCESSOR_LINES = 2;
+const size_t PROCESSOR_LINE_SIZE = 256;
+struct ProcessorLines {
+    char text[PROCESSOR_LINES][PROCESSOR_LINE_SIZE];
+    bool unread[PROCESSOR_LINES];
+};
+// Returns how many lines it wrote.
+int DescribeProcessorLook(const ProcessorLook& look, ProcessorLines& lines);

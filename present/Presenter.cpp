@@ -7,6 +7,7 @@
 #include "power/Ambrel.h"
 #include "settings/StartWithWindows.h"
 #include "res/resource.h"
+#include "present/EffectNotice.h"
 #include "ui/NoticeText.h"
 #include "ui/TrayTooltip.h"
 #include "watch/TempConversion.h"
@@ -170,7 +171,8 @@ void Presenter::Show(const ControllerReport& report)
         trayIcon.CreateTrayIcon(Hwnd(), report.temperature, report.mode);
     }
     NoticeThrottle();
-    NoticeNoEffect();
+    if (throttleNotice.FirstNoEffect(report.capLowered ? report.capEffect : 0))
+        ShowNoEffectNotice(trayIcon, shown, settings.notify, *texts);
 }
 
 void Presenter::EndHistory()
@@ -358,25 +360,6 @@ void Presenter::NoticeThrottle()
                  shown.temperature);
     else
         LogPrint("WndProc(): Shell_NotifyIconW(NIM_MODIFY) of the throttle notice failed\n");
-}
-
-// The first cap of the run found without effect shows a notification, once, unless the user
-// turned notifications off; the tooltip and the history window tell it from then on.
-void Presenter::NoticeNoEffect()
-{
-    if (!throttleNotice.FirstNoEffect(shown.capLowered ? shown.capEffect : 0))
-        return;
-    if (!settings.notify) {
-        LogPrint("WndProc(): no-effect notice not shown: Notify is off\n");
-        return;
-    }
-    char16_t text[NOTICE_SIZE];
-    ComposeNoEffectNotice(text, NOTICE_SIZE, shown.capPerformance, shown.capInForce, *texts);
-    if (trayIcon.ShowNotice(text))
-        LogPrint("WndProc(): no-effect notice: %d %% with %d %% in force\n",
-                 static_cast<int>(shown.capPerformance), static_cast<int>(shown.capInForce));
-    else
-        LogPrint("WndProc(): Shell_NotifyIconW(NIM_MODIFY) of the no-effect notice failed\n");
 }
 
 // With notification-icon version 4 the event is the low word of lParam and the anchor point is

@@ -132,5 +132,4 @@ class Presenter
     void PausedUntilText(wchar_t* text, int size) const;
     void ComposeTip();
     void NoticeThrottle();
-    void NoticeNoEffect();
 };

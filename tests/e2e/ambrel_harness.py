@@ -235,7 +235,19 @@ class AmbrelRun:
                 if l.endswith('-> 0') and f' setting={setting} ' in l]
 
     def collections(self):
-        return len(self.trace('PdhCollectQueryData'))
+        """The readings so far: the thermal zone's collections, not the processor's."""
+        return len(self.trace('PdhCollectQueryData')) - len(self.processor_collections())
+
+    def processor_collections(self):
+        """The collections of a processor query (the history window's performance line, and the
+        check of the cap's effect while the cap lowers a value), whose reading names its values."""
+        return [l for l in self.trace('PdhCollectQueryData') if ' reading=performance=' in l]
+
+    def processor_queries(self):
+        """The processor counters added: the queries that the check of the cap's effect and the
+        history window open."""
+        return [l for l in self.trace() if l.startswith('PdhAdd')
+                and 'path="\\Processor Information(' in l]
 
     def ac_value(self, scheme=BALANCED):
         return self.values(scheme)[0]

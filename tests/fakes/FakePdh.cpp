@@ -399,8 +399,14 @@ DWORD Collect(Query* query, char* readingText, size_t size)
     if (!query->hasCounter && !query->hasProcessor)
         return PDH_NO_DATA;
     ++query->collections;
-    if (query->hasProcessor)
+    // A processor query's reading names its values, so that a trace tells it from a reading of
+    // the thermal zone.
+    if (query->hasProcessor) {
         TakeProcessorItems(query);
+        std::snprintf(readingText, size, "performance=%ld;utility=%ld",
+                      static_cast<long>(query->processorValue[0]),
+                      static_cast<long>(query->processorValue[1]));
+    }
     if (!query->hasCounter)
         return ERROR_SUCCESS;
     ScriptView script = ReadScript(query->cursor);
