@@ -79,8 +79,8 @@ struct PipeStatus {
     uint32_t pausedSeconds;
     // While the cap lowers a value, whether it takes effect (PIPE_EFFECT_*) and the processor's
     // performance seen (percent of its base, 0 while none).
-    uint8_t effect = 0;
-    uint16_t performance = 0;
+    uint8_t effect;
+    uint16_t performance;
 };
 
 struct PipeSample {

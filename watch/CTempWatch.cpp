@@ -53,7 +53,7 @@ void CTempWatch::OnTimeout()
         ambrel.SetPowerMode();
     TempReading reading = ReadTemperature();
     Step(reading);
-    effect = capCheck.OnReading(ambrel.inForce, ambrel.lowered, GetTickCount64());
+    effect = capCheck.OnReading(query, ambrel.inForce, ambrel.lowered, GetTickCount64());
     PostKeeperNews();
     TempReport report = ReportOf(reading);
     if (reportDue || ReportChanged(lastPosted, report))
@@ -63,7 +63,6 @@ void CTempWatch::OnTimeout()
 void CTempWatch::OnEnd()
 {
     CloseCounter();
-    capCheck.Close();
     WriteBackSaved();
     DropPendingChoice();
     LogPrint("CTempWatch.callbackfnc() THREADCALLBACK_END\n");
@@ -220,7 +219,8 @@ void CTempWatch::CloseCounter()
         PdhCloseQuery(query);
         query = nullptr;
     }
-    counter = nullptr; // released with its query
+    counter = nullptr; // released with its query, as the cap's check's are
+    capCheck.QueryClosed();
     wholeKelvin = false;
 }
 
@@ -369,7 +369,6 @@ void CTempWatch::Close()
     Stop();
     WriteBackSaved();
     CloseCounter();
-    capCheck.Close();
     DropPendingChoice();
     CiThreadEx::Close();
 }

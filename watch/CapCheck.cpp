@@ -2,27 +2,29 @@
 
 #include "base/Log.h"
 
-CapVerdict CapCheck::OnReading(uint32_t cap, bool lowered, uint64_t nowMs)
+CapVerdict CapCheck::OnReading(PDH_HQUERY query, uint32_t cap, bool lowered, uint64_t nowMs)
 {
     ProcessorSample sample = {false, 0, 0};
     if (!lowered) {
-        Close();
+        if (joined != nullptr)
+            counter.Leave();
+        joined = nullptr;
         missing = false;
-    } else if (open) {
-        sample = counter.SampleWithBusy();
-    } else if (!missing) {
-        open = counter.Open(true);
-        missing = !open;
+    } else if (joined != nullptr) {
+        sample = counter.Read();
+    } else if (!missing && query != nullptr) {
+        missing = !counter.Join(query);
+        joined = missing ? nullptr : query;
         if (missing)
             LogPrint("CapCheck: no processor performance counters: the cap's effect is not seen\n");
     }
+    // Without the watcher's query nothing can be read: that is a failed sample, not a missing
+    // counter.
     return judge.Observe(cap, lowered, !missing, sample, nowMs);
 }
 
-void CapCheck::Close()
+void CapCheck::QueryClosed()
 {
-    if (!open)
-        return;
-    counter.Close();
-    open = false;
+    counter.Forget();
+    joined = nullptr;
 }

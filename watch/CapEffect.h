@@ -61,17 +61,18 @@ class CapEffectCheck
                        uint64_t nowMs);
 
   private:
+    // Zeroed (as the watcher that holds it is) it has seen nothing and says CAP_EFFECT_OFF.
     struct Entry {
         uint64_t atMs;
         int32_t performance;
         int32_t busy;
     };
-    Entry entries[CAP_EFFECT_CAPACITY] = {};
-    int count = 0;
-    int next = 0;
-    uint32_t capSeen = 0;
-    uint64_t lastSampleMs = 0;
-    CapVerdict verdict = {CAP_EFFECT_OFF, 0, 0};
+    Entry entries[CAP_EFFECT_CAPACITY];
+    int count;
+    int next;
+    uint32_t capSeen;
+    uint64_t lastSampleMs;
+    CapVerdict verdict;
 
     void Forget(uint64_t nowMs);
     void Add(const ProcessorSample& sample, uint64_t nowMs);

@@ -18,6 +18,29 @@ bool FormattedPercent(PDH_HCOUNTER counter, int32_t& percent)
     return true;
 }
 
+// Adds the performance counter (withBusy, the busy share too) to query; false, with a whole log
+// line, where one does not exist: what was added is then left for the caller to remove.
+bool AddCounters(PDH_HQUERY query, bool withBusy, PDH_HCOUNTER& counter, PDH_HCOUNTER& busy)
+{
+    PDH_STATUS status = PdhAddEnglishCounterA(query, PERFORMANCE_COUNTER_PATH, 0, &counter);
+    if (status != ERROR_SUCCESS) {
+        counter = nullptr;
+        LogPrint("PdhAddCounter(%s) = %d\n", PERFORMANCE_COUNTER_PATH, static_cast<int>(status));
+        return false;
+    }
+    if (!withBusy)
+        return true;
+    status = PdhAddEnglishCounterA(query, UTILITY_COUNTER_PATH, 0, &busy);
+    if (status != ERROR_SUCCESS)
+        status = PdhAddEnglishCounterA(query, PROCESSOR_TIME_COUNTER_PATH, 0, &busy);
+    if (status != ERROR_SUCCESS) {
+        busy = nullptr;
+        LogPrint("PdhAddCounter(%s) = %d\n", PROCESSOR_TIME_COUNTER_PATH, static_cast<int>(status));
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool PerformanceCounter::Open(bool withBusy)
@@ -30,22 +53,9 @@ bool PerformanceCounter::Open(bool withBusy)
         LogPrint("PdhOpenQuery = %d\n", static_cast<int>(status));
         return false;
     }
-    status = PdhAddEnglishCounterA(query, PERFORMANCE_COUNTER_PATH, 0, &counter);
-    if (status != ERROR_SUCCESS) {
-        LogPrint("PdhAddCounter(%s) = %d\n", PERFORMANCE_COUNTER_PATH, static_cast<int>(status));
+    if (!AddCounters(query, withBusy, counter, busy)) {
         Close();
         return false;
-    }
-    if (withBusy) {
-        status = PdhAddEnglishCounterA(query, UTILITY_COUNTER_PATH, 0, &busy);
-        if (status != ERROR_SUCCESS)
-            status = PdhAddEnglishCounterA(query, PROCESSOR_TIME_COUNTER_PATH, 0, &busy);
-        if (status != ERROR_SUCCESS) {
-            LogPrint("PdhAddCounter(%s) = %d\n", PROCESSOR_TIME_COUNTER_PATH,
-                     static_cast<int>(status));
-            Close();
-            return false;
-        }
     }
     // The first collection only sets the base of the rate.
     PdhCollectQueryData(query);
@@ -61,8 +71,15 @@ bool PerformanceCounter::Sample(int32_t& percent)
 
 ProcessorSample PerformanceCounter::SampleWithBusy()
 {
+    if (query == nullptr || PdhCollectQueryData(query) != ERROR_SUCCESS)
+        return ProcessorSample{false, 0, 0};
+    return Read();
+}
+
+ProcessorSample PerformanceCounter::Read() const
+{
     ProcessorSample sample = {false, 0, 0};
-    if (query == nullptr || busy == nullptr || PdhCollectQueryData(query) != ERROR_SUCCESS)
+    if (counter == nullptr || busy == nullptr)
         return sample;
     sample.ok =
         FormattedPercent(counter, sample.performance) && FormattedPercent(busy, sample.busy);
@@ -72,12 +89,35 @@ ProcessorSample PerformanceCounter::SampleWithBusy()
     return sample;
 }
 
+bool PerformanceCounter::Join(PDH_HQUERY owners)
+{
+    Forget();
+    if (AddCounters(owners, true, counter, busy))
+        return true;
+    Leave();
+    return false;
+}
+
+void PerformanceCounter::Leave()
+{
+    if (counter != nullptr)
+        PdhRemoveCounter(counter);
+    if (busy != nullptr)
+        PdhRemoveCounter(busy);
+    Forget();
+}
+
+void PerformanceCounter::Forget()
+{
+    counter = nullptr;
+    busy = nullptr;
+}
+
 void PerformanceCounter::Close()
 {
     if (query != nullptr) {
         PdhCloseQuery(query);
         query = nullptr;
     }
-    counter = nullptr; // released with its query
-    busy = nullptr;
+    Forget(); // released with their query
 }

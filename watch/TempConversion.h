@@ -49,9 +49,9 @@ struct TempReport {
     int32_t status;
     int32_t inForce;
     bool lowered;
-    int32_t effect = 0;
-    int32_t performance = 0;
-    int32_t busy = 0;
+    int32_t effect;
+    int32_t performance;
+    int32_t busy;
 };
 
 // True when the current report differs from the last one posted in any of its fields.

@@ -266,11 +266,11 @@ class Throttle(unittest.TestCase):
         self.assertEqual([], run.ac_writes('PowerWriteDCValueIndex', THROTTLE_MAXIMUM_1))
         self.assertEqual(2, len(run.trace('PowerSetActiveScheme')))
         self.assertEqual([93, 90, 92, 50], run.values())
-        # The thermal zone's query, and the one of the cap's check while the cap lowered a value
-        # (opened once with its two counters, and closed when it lowered nothing any more).
-        self.assertEqual(2, len(run.trace('PdhOpenQueryA')))
-        self.assertEqual(2, len(run.processor_queries()))
-        self.assertEqual(2, len(run.trace('PdhCloseQuery')))
+        # One query; the cap's check had its two counters in it while the cap lowered a value,
+        # and removed them when it lowered nothing any more.
+        self.assertEqual(1, len(run.trace('PdhOpenQueryA')))
+        self.assertEqual(2, len(run.processor_counters()))
+        self.assertEqual(2, len(run.trace('PdhRemoveCounter')))
         # The event log: the start, the cap's first lowering (the 80 % step: 99 % lowered
         # nothing), the episode's end at the stop, counted up to the user's own values, and the
         # stop, with nothing left to give back.
@@ -399,7 +399,10 @@ class Throttle(unittest.TestCase):
         log = messages(log_entries())
         self.assertEqual(1, log.count('WndProc(): no-effect notice: 130 % with 80 % in force\n'), log)
         # Sampled once per reading while capped, from the first lowering; closed at the end.
-        self.assertEqual(2, len(run.trace('PdhCloseQuery')))  # the thermal zone's and the check's
+        # The check's counters were read from the watcher's one query, and went with it.
+        self.assertEqual((1, 1, []), (len(run.trace('PdhOpenQueryA')),
+                                      len(run.trace('PdhCloseQuery')),
+                                      run.trace('PdhRemoveCounter')))
         self.assertLessEqual(len(run.processor_collections()), run.collections())
 
     def test_a_cap_that_takes_effect_is_seen_to(self):
@@ -600,13 +603,13 @@ class Tray(unittest.TestCase):
         history = [m for m in messages(log_entries()) if 'history' in m or 'focus' in m]
         self.assertEqual(['WndProc(): history open\n', 'WndProc(): history closed\n'] * 3,
                          history)
-        # The performance query lives only while the window is open, the cap's check's (with the
-        # busy share) only while the cap lowered a value: every query made is closed.
+        # The performance query lives only while the window is open: every query made is closed.
+        # (The cap's check added its counters, with the busy share, to the watcher's query.)
         opened = [l for l in run.trace('PdhAddEnglishCounterA') if 'Processor' in l]
         self.assertEqual((3, 1), (len(opened) - 2 * len([l for l in opened if 'Utility' in l]),
                                   len([l for l in opened if 'Utility' in l])))
-        self.assertEqual(5, len(run.trace('PdhOpenQueryA')))
-        self.assertEqual(5, len([l for l in run.trace('PdhCloseQuery') if l.endswith('-> 0')]))
+        self.assertEqual(4, len(run.trace('PdhOpenQueryA')))
+        self.assertEqual(4, len([l for l in run.trace('PdhCloseQuery') if l.endswith('-> 0')]))
 
     def test_zones_listed_chosen_followed_and_remembered(self):
         # No TZ01 here; a zone frozen at 400 K; THRM last, so that appended readings are its own.
@@ -2198,7 +2201,7 @@ class Pipe(unittest.TestCase):
                 # idles, so that proves nothing yet; a cool run opens no processor query at all.
                 self.assertEqual('unknown' if lowered else None, data['effect'], data)
                 if name == 'cool':
-                    self.assertEqual([], run.processor_queries())
+                    self.assertEqual([], run.processor_counters())
                 code, text = ask(run)
                 lines = text.splitlines()
                 if lowered:

@@ -378,9 +378,8 @@ ItemKind TakeItem(Query* query, int z, ScriptView& script, long& number)
 }
 
 // Each processor series takes its next item; past the end its last one repeats.
-void TakeProcessorItems(Query* query)
+void TakeProcessorItems(Query* query, const ScriptView& script)
 {
-    ScriptView script = ReadScript(nullptr, query->processorCursor);
     for (int series = 0; series < kProcessorSeries; ++series) {
         if (script.processorHasAt[series]) {
             query->processorValue[series] = script.processorAt[series];
@@ -391,6 +390,17 @@ void TakeProcessorItems(Query* query)
     }
 }
 
+// The processor's values in a collection's trace, after the zones' readings (used characters):
+// "performance=130;utility=95", so that a trace tells a processor's collection.
+void AddProcessorText(const Query& query, char* readingText, size_t size, size_t used)
+{
+    if (!query.hasProcessor || used >= size)
+        return;
+    std::snprintf(readingText + used, size - used, "%sperformance=%ld;utility=%ld",
+                  used > 0 ? ";" : "", static_cast<long>(query.processorValue[0]),
+                  static_cast<long>(query.processorValue[1]));
+}
+
 // Every zone takes its next item; a collect-fail in any zone fails the whole collection.
 DWORD Collect(Query* query, char* readingText, size_t size)
 {
@@ -399,17 +409,14 @@ DWORD Collect(Query* query, char* readingText, size_t size)
     if (!query->hasCounter && !query->hasProcessor)
         return PDH_NO_DATA;
     ++query->collections;
-    // A processor query's reading names its values, so that a trace tells it from a reading of
-    // the thermal zone.
-    if (query->hasProcessor) {
-        TakeProcessorItems(query);
-        std::snprintf(readingText, size, "performance=%ld;utility=%ld",
-                      static_cast<long>(query->processorValue[0]),
-                      static_cast<long>(query->processorValue[1]));
-    }
-    if (!query->hasCounter)
+    // One reading of the script serves the zones and the processor.
+    ScriptView script = ReadScript(query->cursor, query->processorCursor);
+    if (query->hasProcessor)
+        TakeProcessorItems(query, script);
+    if (!query->hasCounter) {
+        AddProcessorText(*query, readingText, size, 0);
         return ERROR_SUCCESS;
-    ScriptView script = ReadScript(query->cursor);
+    }
     DWORD failure = ERROR_SUCCESS;
     bool anyItem = false;
     size_t used = 0;
@@ -432,6 +439,11 @@ DWORD Collect(Query* query, char* readingText, size_t size)
             sample.collected = true;
         if (used >= size)
             used = size - 1;
+    }
+    if (query->hasProcessor) {
+        if (used == 0)
+            used = static_cast<size_t>(std::snprintf(readingText, size, "-"));
+        AddProcessorText(*query, readingText, size, used);
     }
     if (failure != ERROR_SUCCESS)
         return failure;
@@ -524,6 +536,25 @@ DWORD FormatArray(Counter* counter, DWORD format, DWORD* bufferSize, DWORD* item
                               items[i].szName, static_cast<long>(value));
         if (used >= size)
             used = size - 1;
+    }
+    return ERROR_SUCCESS;
+}
+
+// A counter removed from its query; what the query still holds is looked at anew.
+DWORD RemoveCounter(Counter* counter)
+{
+    if (counter == nullptr)
+        return PDH_INVALID_HANDLE;
+    Query* query = counter->query;
+    counter->open = false;
+    query->hasCounter = query->hasProcessor = false;
+    for (const Counter& other : g_counters) {
+        if (!other.open || other.query != query)
+            continue;
+        if (other.zone == kProcessor || other.zone == kBusy)
+            query->hasProcessor = true;
+        else
+            query->hasCounter = true;
     }
     return ERROR_SUCCESS;
 }
@@ -625,6 +656,17 @@ PDH_STATUS WINAPI PdhGetFormattedCounterArrayA(PDH_HCOUNTER hCounter, DWORD dwFo
     HandleText(hCounter, counter != nullptr ? counter->id : 0, counterText, sizeof counterText);
     FakeTrace("PdhGetFormattedCounterArrayA counter=%s format=0x%lx values=%s -> %ld", counterText,
               static_cast<unsigned long>(dwFormat), valuesText, static_cast<long>(result));
+    return static_cast<PDH_STATUS>(result);
+}
+
+PDH_STATUS WINAPI PdhRemoveCounter(PDH_HCOUNTER hCounter)
+{
+    FakeFileLock lock;
+    Counter* counter = FindCounter(hCounter);
+    char counterText[16];
+    HandleText(hCounter, counter != nullptr ? counter->id : 0, counterText, sizeof counterText);
+    DWORD result = RemoveCounter(counter);
+    FakeTrace("PdhRemoveCounter counter=%s -> %ld", counterText, static_cast<long>(result));
     return static_cast<PDH_STATUS>(result);
 }
 

@@ -18,7 +18,7 @@ StatusAnswer Answered(int32_t temperature, int32_t mode, int32_t reading, int32_
 {
     StatusAnswer answer{};
     answer.outcome = StatusOutcome::Answered;
-    answer.status = {temperature, mode, reading, inForce, lowered, "*", 85, true, 0, 9, 5, 0};
+    answer.status = {temperature, mode, reading, inForce, lowered, "*", 85, true, 0, 9, 5, 0, 0, 0};
     answer.failedAt = u"09:05";
     return answer;
 }

@@ -256,12 +256,12 @@ TEST(PipeMessage, EveryValueTheControllerHoldsReachesAViewer)
     std::unique_ptr<PipeHistory> history(new PipeHistory());
     history->count = 0;
     for (const auto& t : temperatures) {
-        PipeStatus status = {
-            t.held, INT32_MAX, READING_NO_CONTROLLER, -1, true, "", INT32_MIN, true, 0xff, 99,
-            255,    UINT32_MAX};
+        PipeStatus status = {t.held,    INT32_MAX, READING_NO_CONTROLLER,
+                             -1,        true,      "",
+                             INT32_MIN, true,      0xff,
+                             99,        255,       UINT32_MAX,
+                             0xff,      UINT16_MAX};
         std::memcpy(status.zone, zone.data(), PIPE_ZONE_SIZE); // no room for its zero
-        status.effect = 0xff;
-        status.performance = UINT16_MAX;
         history->samples[history->count++] = {UINT32_MAX, t.held, -1, 7};
         const std::vector<uint8_t> bytes = Encoded(status);
         PipeStatus out = {};

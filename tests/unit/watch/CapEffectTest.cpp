@@ -78,7 +78,7 @@ const Case kCases[] = {
 TEST(CapEffect, WhatTheCheckSaysOfEachRun)
 {
     for (const Case& c : kCases) {
-        CapEffectCheck check;
+        CapEffectCheck check{};
         CapVerdict verdict = {};
         uint64_t now = 1000;
         for (const Stretch& stretch : c.stretches) {
@@ -97,7 +97,7 @@ TEST(CapEffect, WhatTheCheckSaysOfEachRun)
 // (idle readings included); a utility above 100 counts as 100.
 TEST(CapEffect, TheFiguresAreTheWindowsMeans)
 {
-    CapEffectCheck check;
+    CapEffectCheck check{};
     CapVerdict verdict = {};
     uint64_t now = 0;
     for (int i = 0; i < 15; ++i, now += kIntervalMs) {

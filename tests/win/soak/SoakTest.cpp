@@ -20,7 +20,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <iostream>
-#include <set>
 #include <string>
 
 namespace soak
@@ -203,10 +202,9 @@ ControllerModel ModelOf(const std::vector<int>& temperatures)
     return model;
 }
 
-// What the fakes' trace shows: each PowerWriteACValueIndex with the number of readings (the
-// thermal zone's PdhCollectQueryData calls) before it, the number of readings in all, and the
-// collections of the processor's counters, which the check of the cap's effect makes while the
-// cap lowers a value.
+// What the fakes' trace shows: each PowerWriteACValueIndex with the number of
+// PdhCollectQueryData calls before it, the number of collections in all, and how many of them
+// took the processor's values too (the cap's check, while the cap lowers a value).
 struct TracedRun {
     std::vector<PowerWrite> writes;
     int collections = 0;
@@ -216,16 +214,12 @@ struct TracedRun {
 TracedRun ReadTrace(const FakePlatform& fake)
 {
     TracedRun run;
-    std::set<std::string> processorQueries;
     for (const std::string& line : fake.Trace()) {
-        if (line.find("path=\"\\Processor Information(") != std::string::npos)
-            processorQueries.insert(TraceField(line, "query"));
-        if (line.rfind("PdhCollectQueryData ", 0) == 0 &&
-            processorQueries.count(TraceField(line, "query")) != 0)
-            ++run.processorCollections;
-        else if (line.rfind("PdhCollectQueryData ", 0) == 0)
+        if (line.rfind("PdhCollectQueryData ", 0) == 0) {
             ++run.collections;
-        else if (line.rfind("PowerWriteACValueIndex ", 0) == 0)
+            run.processorCollections +=
+                TraceField(line, "reading").find("performance=") != std::string::npos;
+        } else if (line.rfind("PowerWriteACValueIndex ", 0) == 0)
             run.writes.push_back({run.collections, std::atoi(TraceField(line, "value").c_str())});
     }
     return run;

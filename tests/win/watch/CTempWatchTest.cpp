@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <ostream>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -358,31 +357,22 @@ class CTempWatchTest : public testing::Test
     MessageWindow window{};
 };
 
-// The trace's collections of the thermal zone's queries and of the processor's, which the check of
-// the cap's effect opens (with a "\Processor Information(" counter) while the cap lowers a value,
-// and how many of those were opened and closed.
-struct TracedQueries {
-    int thermalCollections = 0;
-    int processorCollections = 0;
-    int processorOpened = 0;
-    int processorClosed = 0;
+// What the trace shows of the cap's check: the processor's counters added to the watcher's query
+// (and removed) while the cap lowers a value, and the collections that took their values.
+struct TracedCheck {
+    int added = 0;
+    int removed = 0;
+    int collections = 0;
 };
 
-TracedQueries TraceQueries(const FakePlatform& fakes)
+TracedCheck TraceCheck(const FakePlatform& fakes)
 {
-    TracedQueries traced;
-    std::set<std::string> processor;
+    TracedCheck traced;
     for (const std::string& line : fakes.Trace()) {
-        const std::string query = TraceField(line, "query");
-        const bool isProcessor = processor.count(query) != 0;
-        if (line.find("path=\"\\Processor Information(") != std::string::npos && !isProcessor) {
-            processor.insert(query);
-            ++traced.processorOpened;
-        } else if (line.rfind("PdhCollectQueryData ", 0) == 0) {
-            ++(isProcessor ? traced.processorCollections : traced.thermalCollections);
-        } else if (line.rfind("PdhCloseQuery ", 0) == 0 && isProcessor) {
-            ++traced.processorClosed;
-        }
+        traced.added += line.find("path=\"\\Processor Information(") != std::string::npos;
+        traced.removed += line.rfind("PdhRemoveCounter ", 0) == 0;
+        traced.collections += line.rfind("PdhCollectQueryData ", 0) == 0 &&
+                              TraceField(line, "reading").find("performance=") != std::string::npos;
     }
     return traced;
 }
@@ -439,16 +429,17 @@ void CTempWatchTest::Run(const Scenario& row)
     int total = CountOf(log, "temp monitor:");
     EXPECT_EQ(reports, row.reports);
     EXPECT_EQ(fakes.AcWrites(), row.acWrites);
-    const TracedQueries traced = TraceQueries(fakes);
-    EXPECT_EQ(traced.thermalCollections, total + row.extraCollections)
+    EXPECT_EQ(static_cast<int>(fakes.TraceOf("PdhCollectQueryData").size()),
+              total + row.extraCollections)
         << "one collection per reading";
-    // The processor's query lives only while the cap lowers a value: never where nothing was
-    // written, at most one collection per reading, and closed by the end.
+    // The cap's check adds the processor's counters to that collection only while the cap lowers
+    // a value: never where nothing was written; removed again (or closed with the query).
+    const TracedCheck check = TraceCheck(fakes);
     if (row.acWrites.empty()) {
-        EXPECT_EQ(0, traced.processorOpened);
+        EXPECT_EQ(0, check.added);
     }
-    EXPECT_LE(traced.processorCollections, total);
-    EXPECT_EQ(traced.processorOpened, traced.processorClosed);
+    EXPECT_LE(check.collections, total);
+    EXPECT_LE(check.removed, check.added);
     // What the menu and the tooltip show agrees with what was read.
     EXPECT_EQ(CountOf(log, kHottestInstead) == 1, IsHottestZone(watch.ZoneRead("")));
     for (const LogCount& expected : row.logCounts) {
@@ -526,9 +517,10 @@ TEST_F(CTempWatchTest, CloseAloneStopsWritesBackAndReleasesEverything)
     ASSERT_GE(writes.size(), 2u);
     EXPECT_EQ(99, writes.front());
     EXPECT_EQ(100, writes.back());
-    // The thermal zone's query, and the processor's of the cap's check: each closed once.
-    EXPECT_EQ(fakes.TraceOf("PdhCloseQuery").size(), 2u);
-    EXPECT_EQ(1, TraceQueries(fakes).processorClosed);
+    // The cap's counters were in the watcher's query, and went with it.
+    EXPECT_EQ(fakes.TraceOf("PdhCloseQuery").size(), 1u);
+    EXPECT_EQ(2, TraceCheck(fakes).added);
+    EXPECT_EQ(0, TraceCheck(fakes).removed);
     EXPECT_EQ(watch.thread, nullptr);
     EXPECT_EQ(watch.stopEvent, nullptr);
     EXPECT_EQ(watch.query, nullptr);
