@@ -1,13 +1,13 @@
 #include "app/Entry.h"
 
 #include "app/CommandLine.h"
-#include "app/Diagnosis.h"
-#include "app/EndRunning.h"
-#include "app/InstanceGuard.h"
-#include "app/PauseCommand.h"
+#include "app/commands/Diagnosis.h"
+#include "app/commands/EndRunning.h"
+#include "roles/InstanceGuard.h"
+#include "app/commands/PauseCommand.h"
 #include "app/RunningInstance.h"
-#include "app/Service.h"
-#include "app/StatusQuery.h"
+#include "roles/service/Service.h"
+#include "app/commands/StatusQuery.h"
 #include "base/Log.h"
 #include "link/PipeServerCheck.h"
 #include "link/PipeMessage.h"
@@ -42,7 +42,7 @@ int RunAsTray(HINSTANCE instance)
     TrayRole tray{};
     int result = RunTray(tray, instance);
     LogPrint("program end\n");
-    tray.controller.tempWatch.Close();
+    tray.controller.Release();
     tray.presenter.ReleaseIcon();
     return result;
 }
@@ -79,7 +79,7 @@ int AmbrelMain(HINSTANCE instance, int argc, char** argv)
     }
     // The service takes the guard itself, once the Service Control Manager has started it.
     if (switches.service)
-        return RunService(instance, switches);
+        return RunService(instance, switches.file != 0);
 
     bool otherInstance;
     HANDLE mutex = AcquireSingleInstance(otherInstance);

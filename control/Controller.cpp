@@ -1,5 +1,8 @@
 #include "control/Controller.h"
 
+#include "control/RecordsForPipe.h"
+
+#include "base/HiddenWindow.h"
 #include "base/LocalClock.h"
 #include "base/Log.h"
 #include "power/Ambrel.h"
@@ -33,26 +36,11 @@ uint8_t SetByOf(const Settings& settings, bool machine)
         (locked.onBattery ? PIPE_SET_ON_BATTERY : 0) | (locked.notify ? PIPE_SET_NOTIFY : 0));
 }
 
-// The newest samples that fit, each with its age now.
-void FillHistory(const HistoryRing& readings, PipeHistory& history)
-{
-    const int64_t now = static_cast<int64_t>(GetTickCount64());
-    const int count =
-        readings.count < PIPE_HISTORY_CAPACITY ? readings.count : PIPE_HISTORY_CAPACITY;
-    const int skipped = readings.count - count;
-    history.count = count;
-    for (int i = 0; i < count; ++i) {
-        const HistoryEntry& entry = readings.At(skipped + i);
-        const int64_t age = now - entry.timeMs;
-        history.samples[i] = {static_cast<uint32_t>(age < 0 ? 0 : age), entry.value, entry.mode,
-                              entry.status};
-    }
-}
-
 } // namespace
 
-void Controller::LoadSettings()
+void Controller::LoadSettings(bool forMachine)
 {
+    machine = forMachine;
     if (machine)
         LoadMachineSettings(settings);
     else
@@ -89,6 +77,16 @@ void Controller::Stop()
     statusPipe.Stop();
     tempWatch.Stop();
     events.Stop(tempWatch.keeper.givenBack, tempWatch.keeper.failure);
+}
+
+void Controller::Release()
+{
+    tempWatch.Close();
+}
+
+bool Controller::WatchRunning() const
+{
+    return tempWatch.thread != nullptr;
 }
 
 void Controller::StopForEndOfSession()
@@ -217,6 +215,50 @@ void Controller::Resume(const char* by)
     tempWatch.RequestPause(0);
 }
 
+namespace
+{
+
+// "<user> (<how>)" for the event log: the tray's user is the session's.
+void WhoAsks(char (&by)[64], const char* how)
+{
+    char user[40] = "";
+    DWORD size = sizeof user;
+    if (!GetUserNameA(user, &size))
+        std::snprintf(user, sizeof user, "the user");
+    std::snprintf(by, sizeof by, "%s (%s)", user, how);
+}
+
+} // namespace
+
+bool Controller::PauseForUser(int minutes, const char* how)
+{
+    char by[64];
+    WhoAsks(by, how);
+    if (minutes == 0) {
+        Resume(by);
+        return true;
+    }
+    return Pause(minutes, by);
+}
+
+LRESULT Controller::AnswerSessionPause(WPARAM minutes)
+{
+    const long long asked = minutes > static_cast<WPARAM>(AMBREL_LONGEST_PAUSE_MINUTES)
+                                ? -1
+                                : static_cast<long long>(minutes);
+    const PauseVerdict verdict = JudgePause(settings.pauseForbidden, asked);
+    if (verdict == PauseVerdict::Forbidden) {
+        LogPrint("WndProc(): pause message refused: forbidden by policy\n");
+        return PAUSE_ANSWER_FORBIDDEN;
+    }
+    if (verdict == PauseVerdict::OutOfRange)
+        return 0;
+    return PauseForUser(static_cast<int>(minutes),
+                        minutes != 0 ? "Ambrel.exe --pause" : "Ambrel.exe --resume")
+               ? PAUSE_ANSWER_DONE
+               : 0;
+}
+
 // The event tells what the watcher did, once it has: a pause refused by the worker, or a resume
 // without a pause, reports nothing.
 void Controller::OnPause(uint32_t secondsLeft)
@@ -297,10 +339,11 @@ PipeSnapshot* Controller::MakeSnapshot(bool newDay)
     PipeDay* minutes = new (std::nothrow) PipeDay();
     PipeSnapshot* snapshot = nullptr;
     if (history != nullptr && minutes != nullptr) {
-        FillHistory(readings, *history);
+        const int64_t now = static_cast<int64_t>(GetTickCount64());
+        HistoryToPipe(readings, now, *history);
         const int64_t local = LocalClockMs();
-        day.Advance(static_cast<int64_t>(GetTickCount64()), local);
-        day.ToPipe(static_cast<int32_t>(local / MINUTE_MS), *minutes);
+        day.Advance(now, local);
+        DayToPipe(day, LocalMinute(local), *minutes);
         snapshot = MakePipeSnapshot(status, *history, *minutes, newDay);
     }
     delete history;

@@ -24,6 +24,75 @@ const DWORD AMBREL_WATCH_INTERVAL_MS = 2000;
 class Controller
 {
   public:
+    // The choices the controller starts with: the user's, or the machine's (the service: the
+    // machine's settings and ledger, and the other controllers' ledgers are the users'); the
+    // policies win.
+    void LoadSettings(bool forMachine);
+    // Reports the start to the event log, starts the worker with the choices loaded and serves
+    // the status pipe; the reports go to window.
+    void Start(MessageWindow& window);
+    // After the message loop: ends the pipe and the worker (whose end gives every value back),
+    // then reports the stop.
+    void Stop();
+    // At the end of the session: the worker gives every value back before this returns.
+    void StopForEndOfSession();
+    // After Stop: releases what the worker held; the worker is no longer running.
+    void Release();
+    bool WatchRunning() const;
+
+    // The choices in force as the main thread knows them.
+    const Settings& Choices() const { return settings; }
+    // Every report of the run, for the history window of the tray that runs this controller.
+    const HistoryRing& Readings() const { return readings; }
+    DayRing& Day() { return day; }
+    // The status pipe, served by the role's message loop.
+    PipeServer* Pipe() { return &statusPipe; }
+    // The zone as the watcher reads it: with nothing chosen on a machine without the default
+    // zone, the hottest zone.
+    const char* ZoneShown() const;
+
+    // The messages that are the controller's alone: the watcher's status, cap, scheme, failed
+    // write and pause, the pipe's failure and the quiet timer of an episode. True when it took
+    // the message (its answer is 0); the reports themselves (WM_TEMPINIT, WM_TEMPCHANGE) are the
+    // role's, which hands them on to OnReport and shows Report().
+    bool Handle(UINT message, WPARAM wParam, LPARAM lParam);
+
+    // The watcher's messages.
+    void OnStatus(int32_t status);
+    void OnCap(int32_t inForce, bool lowered);
+    // The check of the cap's effect says something new (WM_TEMPEFFECT's parameters).
+    void OnEffect(WPARAM wParam, LPARAM lParam);
+    // One report; first for the watcher's first one (WM_TEMPINIT).
+    void OnReport(int32_t t, int32_t mode, bool first);
+    void OnQuietTimer();
+    // A pause of minutes (1 to AMBREL_LONGEST_PAUSE_MINUTES) for the worker to take up at its
+    // next reading, or the end of one; by says who asks, for the event log. False, with a log
+    // line, when a policy forbids the pause or the minutes are out of range.
+    bool Pause(int minutes, const char* by);
+    void Resume(const char* by);
+    // A pause of minutes (0 ends it) asked by this session's user, how naming the way (the
+    // menu, Ambrel.exe --pause): the event log names the user. True when it was taken.
+    bool PauseForUser(int minutes, const char* how);
+    // Ambrel.exe --pause N or --resume from this session (the registered pause message): judged
+    // as the menu's pause is, since any program of the session may send it. The message's answer:
+    // PAUSE_ANSWER_DONE, PAUSE_ANSWER_FORBIDDEN, or 0 for minutes out of range.
+    LRESULT AnswerSessionPause(WPARAM minutes);
+    // The watcher has taken a pause up (WM_TEMPPAUSE): the seconds it has left, 0 once over.
+    void OnPause(uint32_t secondsLeft);
+    // The seconds the pause has left now; 0 when not paused.
+    uint32_t PauseSecondsLeft() const;
+    // The zone, the threshold and the battery choice of chosen go to the worker from its next
+    // reading; the status pipe tells the viewers.
+    void Choose(const Settings& chosen);
+    // What a presenter shows of this controller now: the last report, the cap, the pause, the
+    // zone read and the choices in force.
+    ControllerReport Report() const;
+    // Hands the current status, history and day to the pipe's server while somebody views; the
+    // day goes to every viewer when newDay says a minute is complete, else only to those who
+    // connect.
+    void Publish(bool newDay = false);
+
+  private:
     CTempWatch tempWatch;
     // The choices in force as the main thread knows them; the worker gets them as WatchChoice.
     Settings settings;
@@ -49,59 +118,9 @@ class Controller
     // While paused, the tick (GetTickCount64) at which the pause ends, as the watcher told it;
     // 0 when not paused.
     uint64_t pausedUntilMs;
-    // The machine's controller (the service): the machine's settings and ledger, and the other
-    // controller's ledgers are the users'. Set before LoadSettings.
+    // The machine's controller (the service); set by LoadSettings.
     bool machine;
 
-    // The choices the controller starts with: the user's, or the machine's; the policies win.
-    void LoadSettings();
-    // Reports the start to the event log, starts the worker with the choices loaded and serves
-    // the status pipe; the reports go to window.
-    void Start(MessageWindow& window);
-    // After the message loop: ends the pipe and the worker (whose end gives every value back),
-    // then reports the stop.
-    void Stop();
-    // At the end of the session: the worker gives every value back before this returns.
-    void StopForEndOfSession();
-    // The zone as the watcher reads it: with nothing chosen on a machine without the default
-    // zone, the hottest zone.
-    const char* ZoneShown() const;
-
-    // The messages that are the controller's alone: the watcher's status, cap, scheme, failed
-    // write and pause, the pipe's failure and the quiet timer of an episode. True when it took
-    // the message (its answer is 0); the reports themselves (WM_TEMPINIT, WM_TEMPCHANGE) are the
-    // role's, which hands them on to OnReport and shows Report().
-    bool Handle(UINT message, WPARAM wParam, LPARAM lParam);
-
-    // The watcher's messages.
-    void OnStatus(int32_t status);
-    void OnCap(int32_t inForce, bool lowered);
-    // The check of the cap's effect says something new (WM_TEMPEFFECT's parameters).
-    void OnEffect(WPARAM wParam, LPARAM lParam);
-    // One report; first for the watcher's first one (WM_TEMPINIT).
-    void OnReport(int32_t t, int32_t mode, bool first);
-    void OnQuietTimer();
-    // A pause of minutes (1 to AMBREL_LONGEST_PAUSE_MINUTES) for the worker to take up at its
-    // next reading, or the end of one; by says who asks, for the event log. False, with a log
-    // line, when a policy forbids the pause or the minutes are out of range.
-    bool Pause(int minutes, const char* by);
-    void Resume(const char* by);
-    // The watcher has taken a pause up (WM_TEMPPAUSE): the seconds it has left, 0 once over.
-    void OnPause(uint32_t secondsLeft);
-    // The seconds the pause has left now; 0 when not paused.
-    uint32_t PauseSecondsLeft() const;
-    // The zone, the threshold and the battery choice of chosen go to the worker from its next
-    // reading; the status pipe tells the viewers.
-    void Choose(const Settings& chosen);
-    // What a presenter shows of this controller now: the last report, the cap, the pause, the
-    // zone read and the choices in force.
-    ControllerReport Report() const;
-    // Hands the current status, history and day to the pipe's server while somebody views; the
-    // day goes to every viewer when newDay says a minute is complete, else only to those who
-    // connect.
-    void Publish(bool newDay = false);
-
-  private:
     MessageWindow* window;
     // Who asked for the pause or its end, for the event when the watcher has taken it up.
     char pauseBy[64];

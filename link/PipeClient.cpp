@@ -2,6 +2,7 @@
 
 #include "base/Log.h"
 #include "base/OwnedHandle.h"
+#include "link/PipeReader.h"
 #include "link/PipeServerCheck.h"
 
 #include <process.h>
@@ -43,12 +44,7 @@ class ClientLoop
 {
   public:
     PipeClient& client;
-    HANDLE pipe = nullptr;
-    // A read is in flight: the kernel may still use readOv and in.
-    bool reading = false;
-    OVERLAPPED readOv = {};
-    uint8_t in[PIPE_MAX_MESSAGE];
-    size_t inSize = 0;
+    PipeReader reader;
     // The viewer has been told that the controller is missing, and not told otherwise since.
     bool lostTold = false;
     // A history comes first on a connection or not at all: a server that sends more cannot
@@ -91,15 +87,10 @@ class ClientLoop
 // Ambrel's is left at once, and nothing it says is read.
 bool ClientLoop::Connect()
 {
-    HANDLE opened = CreateFileW(
-        PIPE_NAME, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-        FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) {
+    if (reader.Open() != 0) {
         notAmbrels = false;
         return false;
     }
-    pipe = opened;
-    inSize = 0;
     historyDue = true;
     served = false;
     LogPrint("PipeClient: connected\n");
@@ -113,7 +104,7 @@ bool ClientLoop::Connect()
 bool ClientLoop::FindServer()
 {
     ULONG processId = 0;
-    const PipeServerKind kind = IdentifyPipeServer(pipe, processId);
+    const PipeServerKind kind = IdentifyPipeServer(reader.pipe, processId);
     const bool wasNotAmbrels = notAmbrels;
     notAmbrels = kind == PipeServerKind::NotAmbrels;
     if (notAmbrels) {
@@ -131,16 +122,9 @@ bool ClientLoop::FindServer()
 
 void ClientLoop::Disconnect()
 {
-    if (pipe == nullptr)
+    if (reader.pipe == nullptr)
         return;
-    if (reading) {
-        CancelIo(pipe);
-        DWORD n = 0;
-        GetOverlappedResult(pipe, &readOv, &n, TRUE);
-        reading = false;
-    }
-    CloseHandle(pipe);
-    pipe = nullptr;
+    reader.Close();
     statusPace.held = false;
     dayPace.held = false;
 }
@@ -184,43 +168,30 @@ void ClientLoop::HandHeld()
 // pipe broke or the viewer is to stop (stopEvent set).
 bool ClientLoop::ReadSome()
 {
-    DWORD n = 0;
-    if (!ReadFile(pipe, in + inSize, static_cast<DWORD>(sizeof in - inSize), nullptr, &readOv) &&
-        GetLastError() != ERROR_IO_PENDING)
+    if (!reader.BeginRead())
         return false;
-    reading = true;
-    HANDLE handles[2] = {client.stopEvent, readOv.hEvent};
+    HANDLE handles[2] = {client.stopEvent, reader.ReadEvent()};
     DWORD wait = WAIT_TIMEOUT;
     while ((wait = WaitForMultipleObjects(2, handles, FALSE, UntilNextHanding())) == WAIT_TIMEOUT)
         HandHeld();
-    if (wait != WAIT_OBJECT_0 + 1)
-        return false;
-    reading = false;
-    if (!GetOverlappedResult(pipe, &readOv, &n, FALSE))
-        return false;
-    inSize += n;
-    return true;
+    return wait == WAIT_OBJECT_0 + 1 && reader.EndRead();
 }
 
 // Hands over every whole message that has arrived; false on garbage.
 bool ClientLoop::TakeMessages()
 {
-    size_t start = 0;
     for (;;) {
+        const uint8_t* message = nullptr;
         size_t size = 0;
         uint16_t kind = 0;
-        PipeFrame frame = CheckPipeFrame(in + start, inSize - start, size, kind);
+        const PipeFrame frame = reader.Next(message, size, kind);
         if (frame == PipeFrame::Partial)
-            break;
-        if (frame != PipeFrame::Complete || !Hand(kind, in + start, size)) {
+            return true;
+        if (frame != PipeFrame::Complete || !Hand(kind, message, size)) {
             LogPrint("PipeClient: garbage from the pipe\n");
             return false;
         }
-        start += size;
     }
-    std::memmove(in, in + start, inSize - start);
-    inSize -= start;
-    return true;
 }
 
 bool ClientLoop::Hand(uint16_t kind, const uint8_t* message, size_t size)
@@ -270,13 +241,12 @@ bool ClientLoop::Post(UINT message, WPARAM wParam, LPARAM lParam) const
 
 void ClientLoop::Run()
 {
-    readOv.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (readOv.hEvent == nullptr) {
+    if (!reader.Start()) {
         LogPrint("PipeClient: CreateEvent() error=%lu\n", GetLastError());
         return;
     }
     while (WaitForSingleObject(client.stopEvent, 0) == WAIT_TIMEOUT) {
-        if (pipe == nullptr && !Connect()) {
+        if (reader.pipe == nullptr && !Connect()) {
             TellLost();
             // A server that is not Ambrel's is refused as a refusing one is: each time later.
             if (notAmbrels)
@@ -296,8 +266,7 @@ void ClientLoop::Run()
         }
     }
     Disconnect();
-    CloseHandle(readOv.hEvent);
-    readOv.hEvent = nullptr;
+    reader.Release();
 }
 
 } // namespace

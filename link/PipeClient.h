@@ -14,6 +14,7 @@
 
 #include "base/MessageWindow.h"
 #include "link/PipeMessage.h"
+#include "link/PipeServerCheck.h"
 
 #include <windows.h>
 
@@ -26,6 +27,14 @@ const UINT WM_PIPEHISTORY = WM_USER + 31;
 const UINT WM_PIPELOST = WM_USER + 32;
 const WPARAM PIPE_LOST_NOT_AMBRELS = 1;
 const UINT WM_PIPEDAY = WM_USER + 35;
+
+// Where the controller of a WM_PIPESTATUS runs; a value out of range is another session's.
+inline PipeServerSession SessionOfStatus(WPARAM wParam)
+{
+    return wParam <= static_cast<WPARAM>(PipeServerSession::Other)
+               ? static_cast<PipeServerSession>(wParam)
+               : PipeServerSession::Other;
+}
 
 const DWORD PIPE_RETRY_MS = 2000;
 const DWORD PIPE_RETRY_MAX_MS = 60000;

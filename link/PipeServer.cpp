@@ -1,54 +1,18 @@
 #include "link/PipeServer.h"
 
 #include "base/Log.h"
-#include "base/OwnedHandle.h"
-#include "link/PipeSecurity.h"
+#include "link/PipeListener.h"
+#include "link/PipeViewer.h"
 #include "link/ViewerLog.h"
 
 #include <cstring>
 #include <new>
 
-// Reached through its numbers where the headers leave it out for this program's target.
-#ifndef PIPE_REJECT_REMOTE_CLIENTS
-#define PIPE_REJECT_REMOTE_CLIENTS 0x00000008
-#endif
-
-struct PipeClientSlot {
-    HANDLE pipe;
-    DWORD processId;
-    // A read or a write is in flight: the kernel may still use its OVERLAPPED and buffer.
-    bool reading;
-    OVERLAPPED readOv;
-    uint8_t in[PIPE_HEADER_SIZE];
-    size_t inSize;
-    OVERLAPPED writeOv;
-    bool writing;
-    // When the write in flight was made (GetTickCount64).
-    ULONGLONG writeStartedAt;
-    size_t outSize;
-    uint8_t out[PIPE_UNSENT_BOUND];
-};
-
 namespace
 {
 
-// The kernel keeps no data of its own for a client: a write completes as the client reads it,
-// so that a client that does not read is seen by its unsent data.
-const DWORD OUT_BUFFER = 0;
-const DWORD IN_BUFFER = 512;
-// While no pipe instance can be made or listen, the server tries again this often.
-const DWORD RETRY_MS = 2000;
-// A client that comes and goes before its connection is taken is let go this many times in a
-// row; then the loop handles its messages and the instance listens again at its next turn.
-const int CONNECT_TRIES = 4;
 // Events handled by one Pump at most: every handle twice over.
 const int PUMP_ROUNDS = 2 * PIPE_MAX_WAIT;
-
-void WaitOut(HANDLE pipe, OVERLAPPED& ov)
-{
-    DWORD n = 0;
-    GetOverlappedResult(pipe, &ov, &n, TRUE);
-}
 
 } // namespace
 
@@ -56,28 +20,12 @@ class PipeServerLoop
 {
   public:
     PipeServer& server;
-    PSECURITY_DESCRIPTOR security = nullptr;
-    // The instance that waits for the next client. Some instance of the pipe stays open from the
-    // first until the server stops: a process that made the name in a gap would be served to every
-    // viewer, and the controller could never make it again.
-    HANDLE listener = nullptr;
-    OVERLAPPED connectOv = {};
-    // The listener's connection is in flight, or came before it was asked for.
-    bool connectPending = false;
-    bool connectedAtOnce = false;
-    // When the listener (or an instance for it) is to be tried again.
-    ULONGLONG retryAt = 0;
-    // The first instance has been made: every later one joins it.
-    bool named = false;
-    // No instance can be made now (logged once, until one can be again), and the window has
-    // been told that the pipe cannot be made (once a run).
-    bool makeFailing = false;
-    bool failureTold = false;
+    PipeListener listener;
     // What a viewer is sent; held only while somebody views.
     PipeSnapshot* current = nullptr;
-    PipeClientSlot* slots[PIPE_MAX_CLIENTS] = {};
+    PipeViewer* slots[PIPE_MAX_CLIENTS] = {};
     int viewers = 0;
-    // The handles of the last wait and, for a client's, whose read or write each one is.
+    // The handles of the last wait and, for a viewer's, whose read or write each one is.
     HANDLE waited[PIPE_MAX_WAIT] = {};
     int waitedCount = 0;
     int firstSlot = 0;
@@ -95,22 +43,13 @@ class PipeServerLoop
     void Take(PipeSnapshot* snapshot);
 
   private:
-    bool Listening() const;
-    HANDLE MakeInstance();
-    void Recycle(HANDLE pipe);
-    void CloseListener();
     void Post(UINT message, WPARAM wParam) const;
-    void OnConnect();
     void Accept(HANDLE pipe);
     bool RoomFor(DWORD processId) const;
-    bool StartRead(int index);
-    void OnRead(int index);
-    bool StartWrite(int index);
-    void OnWrite(int index);
+    void OnViewer(int index, bool write);
     bool Queue(int index, const uint8_t* bytes, size_t size);
     void Drop(int index, ViewerLine why);
     void Release(int index);
-    void DropOverdue(ULONGLONG now);
     void LogViewer(DWORD processId, ViewerLine line);
     void LogUnwritten(bool ending);
 };
@@ -118,13 +57,9 @@ class PipeServerLoop
 // Without its event or its security the pipe cannot be made at all this run.
 bool PipeServerLoop::Open()
 {
-    connectOv.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (connectOv.hEvent != nullptr && MakePipeSecurity(security))
+    if (listener.Open())
         return true;
-    const DWORD error = GetLastError();
-    if (connectOv.hEvent != nullptr)
-        LogPrint("PipeServer: the pipe's security cannot be made (error=%lu)\n", error);
-    Post(WM_PIPEFAILED, error);
+    Post(WM_PIPEFAILED, GetLastError());
     return false;
 }
 
@@ -135,108 +70,16 @@ void PipeServerLoop::Close()
             Release(i);
     }
     LogUnwritten(true);
-    CloseListener();
-    CloseOwnedHandle(connectOv.hEvent);
-    if (security != nullptr) {
-        LocalFree(security);
-        security = nullptr;
-    }
+    listener.Close();
     delete current;
     current = nullptr;
 }
 
-bool PipeServerLoop::Listening() const
-{
-    return connectPending || connectedAtOnce;
-}
-
-// The very first instance must be the first of its name: a pipe of that name made by another
-// process before it is refused rather than served beside. Every later one joins an instance that
-// is still open, as one stays open from then on.
-HANDLE PipeServerLoop::MakeInstance()
-{
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, security, FALSE};
-    const DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED |
-                           (named ? 0 : static_cast<DWORD>(FILE_FLAG_FIRST_PIPE_INSTANCE));
-    HANDLE pipe = CreateNamedPipeW(PIPE_NAME, openMode,
-                                   PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT |
-                                       PIPE_REJECT_REMOTE_CLIENTS,
-                                   PIPE_UNLIMITED_INSTANCES, OUT_BUFFER, IN_BUFFER, 0, &attributes);
-    if (pipe != INVALID_HANDLE_VALUE) {
-        named = true;
-        makeFailing = false;
-        return pipe;
-    }
-    const DWORD error = GetLastError();
-    if (!makeFailing)
-        LogPrint("PipeServer: CreateNamedPipe() error=%lu\n", error);
-    makeFailing = true;
-    if (!failureTold) {
-        failureTold = true;
-        Post(WM_PIPEFAILED, error);
-    }
-    return nullptr;
-}
-
-// Makes the listener wait for the next client; when it cannot, retryAt says when to try again.
 void PipeServerLoop::Listen()
 {
-    retryAt = GetTickCount64() + RETRY_MS;
-    if (listener == nullptr)
-        listener = MakeInstance();
-    if (listener == nullptr || Listening())
-        return;
-    for (int tries = 0; tries < CONNECT_TRIES; ++tries) {
-        ResetEvent(connectOv.hEvent);
-        connectedAtOnce = ConnectNamedPipe(listener, &connectOv) != FALSE;
-        const DWORD error = connectedAtOnce ? ERROR_PIPE_CONNECTED : GetLastError();
-        if (error == ERROR_IO_PENDING) {
-            connectPending = true;
-            return;
-        }
-        if (error == ERROR_PIPE_CONNECTED) {
-            connectedAtOnce = true;
-            SetEvent(connectOv.hEvent);
-            return;
-        }
-        connectedAtOnce = false;
-        // A client has come and gone already (ERROR_NO_DATA): the instance is made ready again.
-        if (error != ERROR_NO_DATA) {
-            LogPrint("PipeServer: ConnectNamedPipe() error=%lu\n", error);
-            return;
-        }
-        DisconnectNamedPipe(listener);
-    }
-    // Clients keep coming and going: the window's messages first, then the instance listens
-    // again. Waiting longer would leave the name without a listener for everybody else.
-    retryAt = 0;
-}
-
-// An instance whose client has gone or was refused: the listener when there is none (so that
-// the name is never left without an instance), else closed.
-void PipeServerLoop::Recycle(HANDLE pipe)
-{
-    DisconnectNamedPipe(pipe);
-    if (listener == nullptr) {
-        listener = pipe;
-        retryAt = 0;
-        return;
-    }
-    CloseHandle(pipe);
-}
-
-void PipeServerLoop::CloseListener()
-{
-    if (listener == nullptr)
-        return;
-    if (connectPending) {
-        CancelIo(listener);
-        WaitOut(listener, connectOv);
-        connectPending = false;
-    }
-    connectedAtOnce = false;
-    CloseHandle(listener);
-    listener = nullptr;
+    listener.Listen();
+    if (const DWORD error = listener.TakeFailure())
+        Post(WM_PIPEFAILED, error);
 }
 
 void PipeServerLoop::Post(UINT message, WPARAM wParam) const
@@ -246,30 +89,10 @@ void PipeServerLoop::Post(UINT message, WPARAM wParam) const
         PostMessageW(hwnd, message, wParam, 0);
 }
 
-// The next listener is made before the client's instance can be closed (a refusal, a client that
-// has already gone).
-void PipeServerLoop::OnConnect()
-{
-    DWORD n = 0;
-    const bool connected =
-        connectedAtOnce || GetOverlappedResult(listener, &connectOv, &n, FALSE) != FALSE;
-    connectPending = false;
-    connectedAtOnce = false;
-    if (!connected) {
-        DisconnectNamedPipe(listener);
-        retryAt = 0;
-        return;
-    }
-    HANDLE pipe = listener;
-    listener = nullptr;
-    Listen();
-    Accept(pipe);
-}
-
 bool PipeServerLoop::RoomFor(DWORD processId) const
 {
     int held = 0;
-    for (const PipeClientSlot* slot : slots) {
+    for (const PipeViewer* slot : slots) {
         if (slot != nullptr && processId != 0 && slot->processId == processId)
             ++held;
     }
@@ -289,20 +112,15 @@ void PipeServerLoop::Accept(HANDLE pipe)
         refused = ViewerLine::RefusedTooMany;
     else if (!RoomFor(processId))
         refused = ViewerLine::RefusedProcess;
-    PipeClientSlot* slot =
-        refused == ViewerLine::RefusedNoMemory ? new (std::nothrow) PipeClientSlot() : nullptr;
-    if (slot != nullptr) {
-        slot->readOv.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        slot->writeOv.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    }
-    if (slot == nullptr || slot->readOv.hEvent == nullptr || slot->writeOv.hEvent == nullptr) {
+    PipeViewer* slot =
+        refused == ViewerLine::RefusedNoMemory ? new (std::nothrow) PipeViewer() : nullptr;
+    if (slot == nullptr || !slot->Start()) {
         LogViewer(processId, refused);
         if (slot != nullptr) {
-            slots[index] = slot;
-            slot->pipe = nullptr;
-            Release(index);
+            slot->Release();
+            delete slot;
         }
-        Recycle(pipe);
+        listener.Recycle(pipe);
         return;
     }
     slot->pipe = pipe;
@@ -318,99 +136,26 @@ void PipeServerLoop::Accept(HANDLE pipe)
             !Queue(index, current->status, current->statusSize))
             return;
     }
-    StartRead(index);
+    ViewerLine why = ViewerLine::Left;
+    if (!slot->StartRead(why))
+        Drop(index, why);
 }
 
-// Completes by the event whether it completes now or later; false when the client was dropped.
-bool PipeServerLoop::StartRead(int index)
+void PipeServerLoop::OnViewer(int index, bool write)
 {
-    PipeClientSlot& slot = *slots[index];
-    if (!ReadFile(slot.pipe, slot.in + slot.inSize,
-                  static_cast<DWORD>(PIPE_HEADER_SIZE - slot.inSize), nullptr, &slot.readOv) &&
-        GetLastError() != ERROR_IO_PENDING) {
-        Drop(index, ViewerLine::Left);
-        return false;
-    }
-    slot.reading = true;
-    return true;
+    ViewerLine why = ViewerLine::Left;
+    if (!(write ? slots[index]->OnWrite(why) : slots[index]->OnRead(why)))
+        Drop(index, why);
 }
 
-// A viewer has nothing to send: whatever it writes is checked as a message and refused. A
-// header that has not fully arrived holds nothing up but its own connection.
-void PipeServerLoop::OnRead(int index)
-{
-    PipeClientSlot& slot = *slots[index];
-    DWORD n = 0;
-    slot.reading = false;
-    if (!GetOverlappedResult(slot.pipe, &slot.readOv, &n, FALSE)) {
-        Drop(index, ViewerLine::Left);
-        return;
-    }
-    slot.inSize += n;
-    size_t size = 0;
-    uint16_t kind = 0;
-    switch (CheckPipeFrame(slot.in, slot.inSize, size, kind)) {
-    case PipeFrame::Partial:
-        if (slot.inSize < PIPE_HEADER_SIZE) {
-            StartRead(index);
-            return;
-        }
-        Drop(index, ViewerLine::DroppedMessage);
-        return;
-    case PipeFrame::Oversized:
-        Drop(index, ViewerLine::DroppedOversized);
-        return;
-    case PipeFrame::Unknown:
-        Drop(index, ViewerLine::DroppedGarbage);
-        return;
-    case PipeFrame::Complete:
-        Drop(index, ViewerLine::DroppedMessage);
-        return;
-    }
-}
-
-// False when the client was dropped.
-bool PipeServerLoop::StartWrite(int index)
-{
-    PipeClientSlot& slot = *slots[index];
-    if (slot.writing || slot.outSize == 0)
-        return true;
-    if (!WriteFile(slot.pipe, slot.out, static_cast<DWORD>(slot.outSize), nullptr, &slot.writeOv) &&
-        GetLastError() != ERROR_IO_PENDING) {
-        Drop(index, ViewerLine::Left);
-        return false;
-    }
-    slot.writing = true;
-    slot.writeStartedAt = GetTickCount64();
-    return true;
-}
-
-void PipeServerLoop::OnWrite(int index)
-{
-    PipeClientSlot& slot = *slots[index];
-    DWORD n = 0;
-    slot.writing = false;
-    if (!GetOverlappedResult(slot.pipe, &slot.writeOv, &n, FALSE)) {
-        Drop(index, ViewerLine::Left);
-        return;
-    }
-    std::memmove(slot.out, slot.out + n, slot.outSize - n);
-    slot.outSize -= n;
-    StartWrite(index);
-}
-
-// Appends behind what a write in flight still reads. False when the client was dropped.
+// False when the viewer was dropped.
 bool PipeServerLoop::Queue(int index, const uint8_t* bytes, size_t size)
 {
-    PipeClientSlot& slot = *slots[index];
-    if (slot.outSize + size > PIPE_UNSENT_BOUND ||
-        (slot.writing && GetTickCount64() - slot.writeStartedAt > PIPE_UNSENT_MS)) {
-        Drop(index, ViewerLine::DroppedSlow);
-        return false;
-    }
-    std::memcpy(slot.out + slot.outSize, bytes, size);
-    slot.outSize += size;
-    return StartWrite(index);
+    ViewerLine why = ViewerLine::Left;
+    if (slots[index]->Queue(bytes, size, why))
+        return true;
+    Drop(index, why);
+    return false;
 }
 
 void PipeServerLoop::Drop(int index, ViewerLine why)
@@ -419,23 +164,16 @@ void PipeServerLoop::Drop(int index, ViewerLine why)
     Release(index);
 }
 
-// Cancels what is in flight and waits until the kernel has let go of the buffers.
 void PipeServerLoop::Release(int index)
 {
-    PipeClientSlot* slot = slots[index];
+    PipeViewer* slot = slots[index];
     slots[index] = nullptr;
-    if (slot->pipe != nullptr) {
-        CancelIo(slot->pipe);
-        if (slot->reading)
-            WaitOut(slot->pipe, slot->readOv);
-        if (slot->writing)
-            WaitOut(slot->pipe, slot->writeOv);
-        Recycle(slot->pipe);
+    HANDLE pipe = slot->Release();
+    delete slot;
+    if (pipe != nullptr) {
+        listener.Recycle(pipe);
         --viewers;
     }
-    CloseOwnedHandle(slot->readOv.hEvent);
-    CloseOwnedHandle(slot->writeOv.hEvent);
-    delete slot;
     // Nobody views: the next viewer gets a snapshot made for it.
     if (viewers == 0) {
         delete current;
@@ -443,18 +181,7 @@ void PipeServerLoop::Release(int index)
     }
 }
 
-// A client that has not read what was sent to it for PIPE_UNSENT_MS is dropped whether or not
-// more comes for it: the ones that never read cannot hold the slots that viewers need.
-void PipeServerLoop::DropOverdue(ULONGLONG now)
-{
-    for (int i = 0; i < PIPE_MAX_CLIENTS; ++i) {
-        if (slots[i] != nullptr && slots[i]->writing &&
-            now - slots[i]->writeStartedAt > PIPE_UNSENT_MS)
-            Drop(i, ViewerLine::DroppedSlow);
-    }
-}
-
-// Clients that come and go as fast as they can cost the log a few lines a minute.
+// Viewers that come and go as fast as they can cost the log a few lines a minute.
 void PipeServerLoop::LogViewer(DWORD processId, ViewerLine line)
 {
     const ULONGLONG now = GetTickCount64();
@@ -490,19 +217,24 @@ void PipeServerLoop::Take(PipeSnapshot* snapshot)
     }
 }
 
-// Does what is due (the clients that do not read are dropped, the log's counts written, the
-// listener tried again), then lists what the loop waits for: the listener's connection, and each
-// client's read and write in flight.
+// Does what is due (a viewer that has not read what was sent to it for PIPE_UNSENT_MS is dropped
+// whether or not more comes for it, the log's counts are written, the listener is tried again),
+// then lists what the loop waits for: the listener's connection, and each viewer's read and
+// write in flight.
 int PipeServerLoop::WaitHandles()
 {
     const ULONGLONG now = GetTickCount64();
-    DropOverdue(now);
+    for (int i = 0; i < PIPE_MAX_CLIENTS; ++i) {
+        const ULONGLONG overdueAt = slots[i] != nullptr ? slots[i]->OverdueAt() : 0;
+        if (overdueAt != 0 && now >= overdueAt)
+            Drop(i, ViewerLine::DroppedSlow);
+    }
     LogUnwritten(false);
-    if (!Listening() && now >= retryAt)
+    if (!listener.Listening() && now >= listener.RetryAt())
         Listen();
     int count = 0;
-    if (Listening())
-        waited[count++] = connectOv.hEvent;
+    if (listener.Listening())
+        waited[count++] = listener.Event();
     firstSlot = count;
     for (int i = 0; i < PIPE_MAX_CLIENTS; ++i) {
         if (slots[i] == nullptr)
@@ -522,15 +254,16 @@ int PipeServerLoop::WaitHandles()
     return count;
 }
 
-// Until the first of: the listener's next try, the moment a client's unsent data has waited too
+// Until the first of: the listener's next try, the moment a viewer's unsent data has waited too
 // long, the end of the log's minute.
 DWORD PipeServerLoop::WaitTimeout() const
 {
     const ULONGLONG now = GetTickCount64();
-    ULONGLONG due = Listening() ? ~0ULL : retryAt;
-    for (const PipeClientSlot* slot : slots) {
-        if (slot != nullptr && slot->writing && slot->writeStartedAt + PIPE_UNSENT_MS + 1 < due)
-            due = slot->writeStartedAt + PIPE_UNSENT_MS + 1;
+    ULONGLONG due = listener.Listening() ? ~0ULL : listener.RetryAt();
+    for (const PipeViewer* slot : slots) {
+        const ULONGLONG overdueAt = slot != nullptr ? slot->OverdueAt() : 0;
+        if (overdueAt != 0 && overdueAt < due)
+            due = overdueAt;
     }
     const ULONGLONG logDue = viewerLog.DueAt();
     if (logDue != 0 && logDue < due)
@@ -545,12 +278,15 @@ void PipeServerLoop::OnWait(int index)
 {
     if (index < 0 || index >= waitedCount)
         return;
-    if (index < firstSlot)
-        OnConnect();
-    else if (isWrite[index])
-        OnWrite(slotOf[index]);
-    else
-        OnRead(slotOf[index]);
+    if (index >= firstSlot) {
+        OnViewer(slotOf[index], isWrite[index]);
+        return;
+    }
+    HANDLE pipe = listener.TakeConnection();
+    if (const DWORD error = listener.TakeFailure())
+        Post(WM_PIPEFAILED, error);
+    if (pipe != nullptr)
+        Accept(pipe);
 }
 
 bool PipeServer::Start()

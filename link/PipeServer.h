@@ -30,10 +30,6 @@ const UINT WM_PIPEFAILED = WM_USER + 34;
 
 const int PIPE_MAX_CLIENTS = 24;
 const int PIPE_CONNECTIONS_PER_PROCESS = 4;
-// Unsent bytes that one client may have queued (a full history, a full day and many statuses), and
-// how long its oldest unsent data may wait: a viewer reads each message as it comes.
-const size_t PIPE_UNSENT_BOUND = 4 * PIPE_MAX_MESSAGE;
-const ULONGLONG PIPE_UNSENT_MS = 5000;
 
 // The events the message loop may have to wait for: the listener and two per client.
 const int PIPE_MAX_WAIT = 1 + 2 * PIPE_MAX_CLIENTS;

@@ -90,6 +90,13 @@ void FormatLedgerName(const LedgerEntry& entry, char name[LEDGER_NAME_SIZE])
     std::strcpy(name + SCHEME_ID_TEXT_SIZE, kValueNames[entry.which & 3]);
 }
 
+void FormatEntryLabel(const LedgerEntry& entry, char label[LEDGER_NAME_SIZE])
+{
+    FormatLedgerName(entry, label);
+    if (entry.which == THROTTLE_AC)
+        label[SCHEME_ID_TEXT_SIZE - 1] = '\0';
+}
+
 bool RestoreLedger::Open()
 {
     if (key.Create(RESTORE_LEDGER_KEY_PATH))

@@ -64,6 +64,9 @@ const size_t RESTORE_LEDGER_ENTRY_SIZE = 16;
 
 // The entry's value name in the registry.
 void FormatLedgerName(const LedgerEntry& entry, char name[LEDGER_NAME_SIZE]);
+// How a value is named in the log: the scheme alone for the AC class-0 value, which is the one
+// every Windows has, otherwise the scheme and the value ("... DC1").
+void FormatEntryLabel(const LedgerEntry& entry, char label[LEDGER_NAME_SIZE]);
 // The entry's numbers as stored.
 void EncodeLedgerEntry(const LedgerEntry& entry, uint8_t bytes[RESTORE_LEDGER_ENTRY_SIZE]);
 // A new stamp: the time, in seconds.

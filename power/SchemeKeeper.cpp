@@ -4,20 +4,6 @@
 
 #include <algorithm>
 
-namespace
-{
-
-// How a value is named in the log: the scheme alone for the AC class-0 value, which is the one
-// every Windows has, otherwise the scheme and the value ("... DC1").
-void EntryLabel(const LedgerEntry& entry, char label[LEDGER_NAME_SIZE])
-{
-    FormatLedgerName(entry, label);
-    if (entry.which == THROTTLE_AC)
-        label[SCHEME_ID_TEXT_SIZE - 1] = '\0';
-}
-
-} // namespace
-
 void SchemeKeeper::Start(uint32_t& valueInForce)
 {
     ledger.Open();
@@ -50,7 +36,7 @@ LedgerEntry* SchemeKeeper::Record(const SchemeId& scheme, ThrottleValue which, u
         // A value that could not be given back is never written.
         if (!noRoomLogged) {
             char label[LEDGER_NAME_SIZE];
-            EntryLabel(entry, label);
+            FormatEntryLabel(entry, label);
             LogPrint("SchemeKeeper: no room to note %s; it is left as it is\n", label);
             noRoomLogged = true;
         }
@@ -75,7 +61,7 @@ void SchemeKeeper::Keep(const LedgerEntry& entry)
         return;
     fullLogged = true;
     char label[LEDGER_NAME_SIZE];
-    EntryLabel(entry, label);
+    FormatEntryLabel(entry, label);
     LogPrint("RestoreLedger: full (%d entries); %s and any value after it are given back only "
              "on an orderly exit\n",
              RESTORE_LEDGER_MAX_ENTRIES, label);
@@ -88,7 +74,7 @@ LedgerEntry* SchemeKeeper::NoteUnreadable(const SchemeId& scheme)
     LedgerEntry* entry = Record(scheme, THROTTLE_AC, RESTORE_LEDGER_MAX_PERCENT);
     if (entry != nullptr) {
         char label[LEDGER_NAME_SIZE];
-        EntryLabel(*entry, label);
+        FormatEntryLabel(*entry, label);
         LogPrint("SchemeKeeper: scheme %s cannot be read; its own value is taken to be %lu\n",
                  label, static_cast<unsigned long>(RESTORE_LEDGER_MAX_PERCENT));
     }
@@ -122,7 +108,7 @@ LedgerEntry* SchemeKeeper::Note(const SchemeId& scheme, ThrottleValue which, uin
 void SchemeKeeper::AdoptOwnValue(LedgerEntry& entry, uint32_t value)
 {
     char label[LEDGER_NAME_SIZE];
-    EntryLabel(entry, label);
+    FormatEntryLabel(entry, label);
     LogPrint("SchemeKeeper: scheme %s set to %lu by hand; that is its own value now\n", label,
              static_cast<unsigned long>(value));
     entry.original = value;
@@ -142,7 +128,7 @@ void SchemeKeeper::LogMissingOnce(const SchemeId& scheme, ThrottleValue which, u
     entry.scheme = scheme;
     entry.which = which;
     char label[LEDGER_NAME_SIZE];
-    EntryLabel(entry, label);
+    FormatEntryLabel(entry, label);
     LogPrint("SchemeKeeper: %s cannot be read (error=%lx); this value is left alone\n", label,
              static_cast<unsigned long>(error));
 }
@@ -232,16 +218,6 @@ bool SchemeKeeper::Carry(const SchemeId& scheme, const PlannedWrite* planned, in
     return !failed && !activationDue;
 }
 
-bool SchemeKeeper::Read(uint32_t& value)
-{
-    return ReadThrottleMax(value);
-}
-
-bool SchemeKeeper::Lowered() const
-{
-    return lowered;
-}
-
 void SchemeKeeper::SetOnBattery(bool on)
 {
     onBattery = on;
@@ -315,7 +291,7 @@ bool SchemeKeeper::MendOwnValue(LedgerEntry& entry, const LedgerEntry& noted)
         (entry.original != noted.written && entry.original != noted.previous))
         return true;
     char label[LEDGER_NAME_SIZE];
-    EntryLabel(entry, label);
+    FormatEntryLabel(entry, label);
     LogPrint("SchemeKeeper: scheme %s: its own value is %lu, not the %lu left by an earlier run\n",
              label, static_cast<unsigned long>(noted.original),
              static_cast<unsigned long>(entry.original));
@@ -371,7 +347,7 @@ int SchemeKeeper::RestoreEntries(LedgerEntry* list, int count, bool batteryOnly,
 bool SchemeKeeper::Restore(const LedgerEntry& entry, bool leftover, uint32_t& from, bool& written)
 {
     char name[LEDGER_NAME_SIZE];
-    EntryLabel(entry, name);
+    FormatEntryLabel(entry, name);
     uint32_t current = 0;
     uint32_t result = ReadSchemeThrottleMax(entry.scheme, current, entry.which);
     if (result == POWER_SCHEME_NOT_FOUND) {
@@ -414,9 +390,4 @@ void SchemeKeeper::ActivateIfStillActive(const SchemeId& scheme)
     SchemeId now;
     if (ReadActiveScheme(now) == 0 && SameScheme(now, scheme))
         ActivateScheme(scheme);
-}
-
-void SchemeKeeper::NoteFailure(const SchemeId& scheme, ThrottleValue which, uint32_t error)
-{
-    failure = FailedWrite{scheme, which, error, true};
 }

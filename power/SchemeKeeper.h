@@ -86,8 +86,8 @@ class SchemeKeeper final : public ThrottleSetting
     // logged, and what was written takes effect all the same.
     bool Write(uint32_t level) override;
     // Reads the active scheme's AC class-0 value.
-    bool Read(uint32_t& value) override;
-    bool Lowered() const override;
+    bool Read(uint32_t& value) override { return ReadThrottleMax(value); }
+    bool Lowered() const override { return lowered; }
     // Includes the battery values from the next write on, or leaves them out and gives every
     // battery value written so far its own setting back at once.
     void SetOnBattery(bool on);
@@ -139,7 +139,10 @@ class SchemeKeeper final : public ThrottleSetting
     // written tells whether the scheme was written.
     // from gets what the value held when it was given back.
     bool Restore(const LedgerEntry& entry, bool leftover, uint32_t& from, bool& written);
-    void NoteFailure(const SchemeId& scheme, ThrottleValue which, uint32_t error);
+    void NoteFailure(const SchemeId& scheme, ThrottleValue which, uint32_t error)
+    {
+        failure = FailedWrite{scheme, which, error, true};
+    }
     // Activates the scheme where it is still the active one, read again right before.
     void ActivateIfStillActive(const SchemeId& scheme);
 };

@@ -53,3 +53,11 @@ void ApplyPolicies(Settings& settings)
     settings.pauseForbidden = pause == StoredValue::Read && !allowPause;
     key.Close();
 }
+
+Settings UserChoicesUnderPolicy()
+{
+    Settings choices = {};
+    LoadUserSettings(choices);
+    ApplyPolicies(choices);
+    return choices;
+}

@@ -12,3 +12,7 @@ const char POLICY_ALLOW_PAUSE[] = "AllowPause";
 // Puts every well-formed policy value over the user's choice and locks that setting. A value
 // that is not well-formed is logged and ignored: the user's choice stays, unlocked.
 void ApplyPolicies(Settings& settings);
+
+// The user's own choices with the policies over them, as a tray starts with them and a view shows
+// the user's Notify and Start with Windows.
+Settings UserChoicesUnderPolicy();

@@ -5,8 +5,6 @@
 
 #include <algorithm>
 
-static_assert(PIPE_DAY_CAPACITY == DAY_MINUTES, "the pipe carries the whole day");
-
 namespace
 {
 
@@ -18,22 +16,22 @@ int64_t FloorDivide(int64_t value, int64_t by)
     return value % by != 0 && value < 0 ? q - 1 : q;
 }
 
-int32_t MinuteOf(int64_t localMs)
-{
-    return static_cast<int32_t>(FloorDivide(localMs, MINUTE_MS));
-}
-
-int32_t DayOf(int64_t localMs)
-{
-    return static_cast<int32_t>(FloorDivide(localMs, DAY_MS));
-}
-
 int16_t Narrow(int32_t celsius)
 {
     return static_cast<int16_t>(std::min(std::max(celsius, -32768), 32767));
 }
 
 } // namespace
+
+int32_t LocalMinute(int64_t localMs)
+{
+    return static_cast<int32_t>(FloorDivide(localMs, MINUTE_MS));
+}
+
+int32_t LocalDay(int64_t localMs)
+{
+    return static_cast<int32_t>(FloorDivide(localMs, DAY_MS));
+}
 
 bool DayRing::Add(int64_t monotonicMs, int64_t localMs, int32_t celsius, int32_t mode,
                   int32_t status, bool lowered)
@@ -44,8 +42,8 @@ bool DayRing::Add(int64_t monotonicMs, int64_t localMs, int32_t celsius, int32_t
         if (lowered && !lastLowered)
             ++today.episodes;
     } else {
-        today = {DayOf(localMs), lowered ? 1u : 0u, 0, TEMP_NO_READING};
-        Append(MinuteOf(localMs));
+        today = {LocalDay(localMs), lowered ? 1u : 0u, 0, TEMP_NO_READING};
+        Append(LocalMinute(localMs));
     }
     if (status == READING_OK)
         today.peak = std::max(today.peak, celsius);
@@ -66,7 +64,7 @@ bool DayRing::Advance(int64_t monotonicMs, int64_t localMs)
         return false;
     FollowClockChange(monotonicMs, localMs);
     CountToday(monotonicMs, localMs);
-    const bool begun = Fill(MinuteOf(localMs));
+    const bool begun = Fill(LocalMinute(localMs));
     lastMonotonicMs = monotonicMs;
     lastLocalMs = localMs;
     return begun;
@@ -92,7 +90,7 @@ void DayRing::FollowClockChange(int64_t monotonicMs, int64_t localMs)
 void DayRing::CountToday(int64_t monotonicMs, int64_t localMs)
 {
     const int64_t elapsed = std::max<int64_t>(monotonicMs - lastMonotonicMs, 0);
-    const int32_t day = DayOf(localMs);
+    const int32_t day = LocalDay(localMs);
     if (day == today.day) {
         if (lastLowered)
             today.loweredMs += elapsed;
@@ -165,34 +163,15 @@ void DayRing::Clear()
     lastLowered = false;
 }
 
-void DayRing::ToPipe(int32_t now, PipeDay& day) const
+void DayRing::Put(const DayMinute& entry)
 {
-    day.episodes = today.episodes;
-    day.loweredSeconds = static_cast<uint32_t>(std::max<int64_t>(today.loweredMs, 0) / 1000);
-    day.peak = today.peak;
-    day.loweredNow = lastLowered;
-    day.count = 0;
-    for (int i = 0; i < count; ++i) {
-        const DayMinute& entry = At(i);
-        const int32_t ago = now - entry.minute;
-        if (ago < 0 || ago >= DAY_MINUTES)
-            continue;
-        day.minutes[day.count++] = {static_cast<uint16_t>(ago), entry.low, entry.high, entry.mode,
-                                    entry.flags};
-    }
+    Append(entry.minute);
+    Last() = entry;
 }
 
-// The last report held is the newest minute's, until the status that follows the day message.
-void DayRing::FromPipe(const PipeDay& day, int64_t monotonicMs, int64_t localMs)
+void DayRing::Resume(const DayTotals& totals, bool loweredNow, int64_t monotonicMs, int64_t localMs)
 {
-    Clear();
-    const int32_t now = MinuteOf(localMs);
-    for (int i = 0; i < day.count && i < DAY_MINUTES; ++i) {
-        const PipeDayMinute& sent = day.minutes[i];
-        Append(now - sent.ago);
-        Last() = {now - sent.ago, sent.low, sent.high, sent.mode, sent.flags};
-    }
-    today = {DayOf(localMs), day.episodes, int64_t(day.loweredSeconds) * 1000, day.peak};
+    today = totals;
     started = count > 0;
     if (!started)
         return;
@@ -200,7 +179,7 @@ void DayRing::FromPipe(const PipeDay& day, int64_t monotonicMs, int64_t localMs)
     lastCelsius = newest.high;
     lastMode = newest.mode;
     lastStatus = (newest.flags & DAY_READING) != 0 ? READING_OK : READING_FAILED;
-    lastLowered = day.loweredNow;
+    lastLowered = loweredNow;
     lastMonotonicMs = monotonicMs;
     lastLocalMs = localMs;
 }

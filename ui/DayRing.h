@@ -5,10 +5,9 @@
 // Platform-free: the caller hands in both clocks, the monotonic one (which runs on through
 // sleep and never jumps) and the local wall clock (which a user, time zone or daylight saving
 // time may move), so that minute boundaries, midnight and a clock change are plain arithmetic.
-// Nothing of it is written anywhere; a view gets the controller's over the pipe.
+// Nothing of it is written anywhere; a view gets the controller's over the pipe
+// (control/RecordsForPipe, present/RecordsFromPipe).
 #pragma once
-
-#include "link/PipeMessage.h"
 
 #include <cstdint>
 
@@ -19,6 +18,11 @@ const int64_t MINUTE_MS = 60000;
 // value below the user's own setting during it.
 const uint8_t DAY_READING = 1;
 const uint8_t DAY_LOWERED = 2;
+
+// The local minute and day of a time of the local wall clock (milliseconds since its origin),
+// rounded down also before the origin.
+int32_t LocalMinute(int64_t localMs);
+int32_t LocalDay(int64_t localMs);
 
 struct DayMinute {
     // The local minute: minutes since the wall clock's origin (1601 on Windows).
@@ -70,10 +74,11 @@ class DayRing
     const DayMinute& At(int index) const;
     void Clear();
 
-    // The minutes of the 24 hours up to the local minute now, with the totals, for the pipe.
-    void ToPipe(int32_t now, PipeDay& day) const;
-    // Replaces everything with what the controller sent; the clocks are the receiver's now.
-    void FromPipe(const PipeDay& day, int64_t monotonicMs, int64_t localMs);
+    // A day handed over whole (a view's, from its controller): Clear, then Put each minute,
+    // oldest first, then Resume with the totals and the last report's lowering, at both clocks
+    // now; the newest minute stands for the last report until the next one.
+    void Put(const DayMinute& entry);
+    void Resume(const DayTotals& totals, bool loweredNow, int64_t monotonicMs, int64_t localMs);
 
   private:
     void FollowClockChange(int64_t monotonicMs, int64_t localMs);

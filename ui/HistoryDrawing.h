@@ -15,6 +15,8 @@
 // The ranges the window offers, in minutes; its rangeMessage's wParam.
 const int32_t HISTORY_HALF_HOUR = 30;
 const int32_t HISTORY_DAY = DAY_MINUTES;
+// The ranges on offer, in the order the window shows their choice.
+const int32_t RANGES[2] = {HISTORY_HALF_HOUR, HISTORY_DAY};
 
 // Room for a label of the scales or of the range choice.
 const int LABEL_SIZE = 24;

@@ -7,6 +7,13 @@
 #include <cstring>
 #include <initializer_list>
 
+int32_t ScaleOnto(int64_t value, int64_t from, int64_t span, int32_t start, int32_t length)
+{
+    if (span <= 0)
+        return start;
+    return start + static_cast<int32_t>((value - from) * length / span);
+}
+
 namespace
 {
 
@@ -40,19 +47,12 @@ int64_t SpanMs(const HistoryGraph& graph)
     return int64_t(graph.spanMinutes) * 60000;
 }
 
-int32_t Scale(int64_t value, int64_t from, int64_t span, int32_t start, int32_t length)
-{
-    if (span <= 0)
-        return start;
-    return start + static_cast<int32_t>((value - from) * length / span);
-}
-
 int32_t TimeX(const HistoryGraph& graph, const GraphInput& input, int64_t timeMs)
 {
     const int64_t start = input.nowMs - SpanMs(graph);
     const int64_t clamped = std::min(std::max(timeMs, start), input.nowMs);
-    return Scale(clamped, start, SpanMs(graph), graph.plot.left,
-                 graph.plot.right - 1 - graph.plot.left);
+    return ScaleOnto(clamped, start, SpanMs(graph), graph.plot.left,
+                     graph.plot.right - 1 - graph.plot.left);
 }
 
 // The shortest span that holds the oldest reading.
@@ -79,6 +79,8 @@ bool Visible(const HistoryRing& ring, int i, const GraphInput& input)
            ring.At(i).timeMs <= input.nowMs;
 }
 
+} // namespace
+
 int32_t Bounded(int32_t celsius)
 {
     return std::min(std::max(celsius, SCALE_FLOOR), SCALE_CEILING);
@@ -95,20 +97,6 @@ void ChooseScaleOf(int32_t low, int32_t high, HistoryGraph& graph)
     }
 }
 
-void ChooseScale(const GraphInput& input, const HistoryRing& readings, HistoryGraph& graph)
-{
-    int32_t low = Bounded(input.throttleAt - AMBREL_BAND_WIDTH);
-    int32_t high = Bounded(input.throttleAt);
-    for (int i = 0; i < readings.count; ++i) {
-        const HistoryEntry& entry = readings.At(i);
-        if (entry.status == READING_OK && Visible(readings, i, input)) {
-            low = std::min(low, Bounded(entry.value));
-            high = std::max(high, Bounded(entry.value));
-        }
-    }
-    ChooseScaleOf(low, high, graph);
-}
-
 void PlaceBoxes(const GraphInput& input, HistoryGraph& graph)
 {
     const int32_t text = input.textHeight;
@@ -122,6 +110,23 @@ void PlaceBoxes(const GraphInput& input, HistoryGraph& graph)
     graph.plot.bottom = input.height - text - text / 4 - bandHeight;
     graph.band = {graph.plot.left, graph.plot.bottom, graph.plot.right,
                   graph.plot.bottom + bandHeight};
+}
+
+namespace
+{
+
+void ChooseScale(const GraphInput& input, const HistoryRing& readings, HistoryGraph& graph)
+{
+    int32_t low = Bounded(input.throttleAt - AMBREL_BAND_WIDTH);
+    int32_t high = Bounded(input.throttleAt);
+    for (int i = 0; i < readings.count; ++i) {
+        const HistoryEntry& entry = readings.At(i);
+        if (entry.status == READING_OK && Visible(readings, i, input)) {
+            low = std::min(low, Bounded(entry.value));
+            high = std::max(high, Bounded(entry.value));
+        }
+    }
+    ChooseScaleOf(low, high, graph);
 }
 
 void AddPoint(GraphLine& line, int32_t x, int32_t y)
@@ -222,92 +227,7 @@ void LayOutBand(const GraphInput& input, const HistoryRing& readings, HistoryGra
     }
 }
 
-int32_t Centred(int32_t anchorLow, int32_t anchorHigh, int32_t length)
-{
-    return anchorLow + (anchorHigh - anchorLow) / 2 - length / 2;
-}
-
-int32_t Inside(int32_t value, int32_t low, int32_t high, int32_t length)
-{
-    return std::max(low, std::min(value, high - length));
-}
-
-// How long before now a minute of the day ended; a minute ahead of the clock (put back by
-// seconds) counts as the minute under way.
-int32_t MinutesAgo(const DayMinute& minute, int32_t now)
-{
-    return std::max(now - minute.minute, 0);
-}
-
-void ChooseDayScale(const GraphInput& input, const DayRing& day, int32_t now, HistoryGraph& graph)
-{
-    int32_t low = Bounded(input.throttleAt - AMBREL_BAND_WIDTH);
-    int32_t high = Bounded(input.throttleAt);
-    for (int i = 0; i < day.count; ++i) {
-        const DayMinute& minute = day.At(i);
-        if ((minute.flags & DAY_READING) != 0 && MinutesAgo(minute, now) < DAY_MINUTES) {
-            low = std::min(low, Bounded(minute.low));
-            high = std::max(high, Bounded(minute.high));
-        }
-    }
-    ChooseScaleOf(low, high, graph);
-}
-
-// Minutes that fall on the same pixel share a column, which covers all their temperatures.
-void AddColumn(HistoryGraph& graph, int32_t left, int32_t right, int32_t top, int32_t bottom)
-{
-    DayColumn* last = graph.columnCount > 0 ? &graph.columns[graph.columnCount - 1] : nullptr;
-    if (last != nullptr && left < last->right) {
-        last->right = std::max(last->right, right);
-        last->top = std::min(last->top, top);
-        last->bottom = std::max(last->bottom, bottom);
-    } else if (graph.columnCount < DAY_MINUTES) {
-        graph.columns[graph.columnCount++] = {left, std::max(right, left + 1), top, bottom};
-    }
-}
-
-void AddSegment(HistoryGraph& graph, int32_t left, int32_t right, int32_t mode)
-{
-    BandSegment* last = graph.segmentCount > 0 ? &graph.segments[graph.segmentCount - 1] : nullptr;
-    if (last != nullptr && last->mode == mode && last->right >= left)
-        last->right = std::max(last->right, right);
-    else if (graph.segmentCount < GRAPH_MAX_SEGMENTS)
-        graph.segments[graph.segmentCount++] = {left, right, mode};
-}
-
-void LayOutMinutes(const DayRing& day, int32_t now, HistoryGraph& graph)
-{
-    for (int i = 0; i < day.count; ++i) {
-        const DayMinute& minute = day.At(i);
-        const int32_t ago = MinutesAgo(minute, now);
-        if (ago >= DAY_MINUTES)
-            continue;
-        const int32_t left = MinutesAgoX(graph, ago + 1);
-        const int32_t right = MinutesAgoX(graph, ago);
-        AddSegment(graph, left, right + 1, minute.mode);
-        if ((minute.flags & DAY_READING) != 0)
-            AddColumn(graph, left, right, TemperatureY(graph, minute.high),
-                      TemperatureY(graph, minute.low));
-    }
-}
-
 } // namespace
-
-void LayOutDay(const GraphInput& input, const DayRing& day, int32_t now, HistoryGraph& graph)
-{
-    graph.temperature.pointCount = graph.temperature.runCount = 0;
-    graph.performance.pointCount = graph.performance.runCount = 0;
-    graph.segmentCount = 0;
-    graph.columnCount = 0;
-    PlaceBoxes(input, graph);
-    graph.spanMinutes = DAY_MINUTES;
-    graph.tickMinutes = DAY_MINUTES / 4;
-    ChooseDayScale(input, day, now, graph);
-    graph.throttleY = TemperatureY(graph, input.throttleAt);
-    graph.releaseY = TemperatureY(graph, input.throttleAt - AMBREL_BAND_WIDTH);
-    graph.percentTop = 100;
-    LayOutMinutes(day, now, graph);
-}
 
 void LayOutHistory(const GraphInput& input, const HistoryRing& readings,
                    const HistoryRing* performance, HistoryGraph& graph)
@@ -330,6 +250,16 @@ void LayOutHistory(const GraphInput& input, const HistoryRing& readings,
 
 namespace
 {
+
+int32_t Centred(int32_t anchorLow, int32_t anchorHigh, int32_t length)
+{
+    return anchorLow + (anchorHigh - anchorLow) / 2 - length / 2;
+}
+
+int32_t Inside(int32_t value, int32_t low, int32_t high, int32_t length)
+{
+    return std::max(low, std::min(value, high - length));
+}
 
 bool SameBox(const GraphBox& a, const GraphBox& b)
 {
@@ -372,21 +302,22 @@ int32_t TemperatureY(const HistoryGraph& graph, int32_t celsius)
 {
     int32_t bounded = std::min(std::max(celsius, graph.lowest), graph.highest);
     const int32_t bottom = graph.plot.bottom - 1;
-    return bottom -
-           Scale(bounded, graph.lowest, graph.highest - graph.lowest, 0, bottom - graph.plot.top);
+    return bottom - ScaleOnto(bounded, graph.lowest, graph.highest - graph.lowest, 0,
+                              bottom - graph.plot.top);
 }
 
 int32_t PercentY(const HistoryGraph& graph, int32_t percent)
 {
     const int32_t bottom = graph.plot.bottom - 1;
     const int32_t top = std::max(graph.percentTop, 1);
-    return bottom - Scale(std::min(std::max(percent, 0), top), 0, top, 0, bottom - graph.plot.top);
+    return bottom -
+           ScaleOnto(std::min(std::max(percent, 0), top), 0, top, 0, bottom - graph.plot.top);
 }
 
 int32_t MinutesAgoX(const HistoryGraph& graph, int minutes)
 {
-    return Scale(graph.spanMinutes - minutes, 0, graph.spanMinutes, graph.plot.left,
-                 graph.plot.right - 1 - graph.plot.left);
+    return ScaleOnto(graph.spanMinutes - minutes, 0, graph.spanMinutes, graph.plot.left,
+                     graph.plot.right - 1 - graph.plot.left);
 }
 
 int32_t LegendRowHeight(int32_t textHeight)

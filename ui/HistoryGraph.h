@@ -142,15 +142,21 @@ void LayOutLegend(const int32_t nameWidths[LEGEND_ENTRIES], int32_t left, int32_
 void LayOutHistory(const GraphInput& input, const HistoryRing& readings,
                    const HistoryRing* performance, HistoryGraph& graph);
 
-// Lays out the minutes of the day over the 24 hours up to the local minute now (input.nowMs is
-// not used): the columns, the band and the scales; no performance.
-void LayOutDay(const GraphInput& input, const DayRing& day, int32_t now, HistoryGraph& graph);
+// The steps that every range's layout takes: a temperature held within the scale's bounds, the
+// scale chosen for low .. high, the boxes placed (legend, summary, plot, band).
+int32_t Bounded(int32_t celsius);
+void ChooseScaleOf(int32_t low, int32_t high, HistoryGraph& graph);
+void PlaceBoxes(const GraphInput& input, HistoryGraph& graph);
 
 // Whether two layouts draw the same frame (the boxes, the scales and their labels, the threshold
 // lines: what the window keeps in a bitmap while they stay), and the same altogether (also the
 // lines, the columns and the band): a redraw that would change no pixel is not made.
 bool SameFrame(const HistoryGraph& a, const HistoryGraph& b);
 bool SameLayout(const HistoryGraph& a, const HistoryGraph& b);
+
+// value's place on a length that begins at start, where from .. from + span is the whole length;
+// start where the span is empty.
+int32_t ScaleOnto(int64_t value, int64_t from, int64_t span, int32_t start, int32_t length);
 
 // Where a temperature, a percentage or a time "minutes ago" falls on the laid-out graph.
 int32_t TemperatureY(const HistoryGraph& graph, int32_t celsius);

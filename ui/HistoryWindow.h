@@ -18,6 +18,7 @@
 #include "base/TextTable.h"
 #include "ui/DayRing.h"
 #include "ui/HistoryDrawing.h"
+#include "ui/DayGraph.h"
 #include "ui/HistoryGraph.h"
 #include "ui/HistoryPalette.h"
 #include "ui/HistoryRing.h"
@@ -119,12 +120,6 @@ class HistoryWindow
     void OnClick(int x, int y);
     // The text's metrics in the window's font, and where the range choice stands.
     void Measure();
-    void DrawFrame(HDC dc, int width, int height);
-    void DrawContent(HDC dc, const RECT& due);
-    void DrawLegend(HDC dc) const;
-    void DrawRangeChoice(HDC dc) const;
-    void DrawBand(HDC dc) const;
-    void DrawColumns(HDC dc) const;
     // The line of text, the summary and the window text, from view.
     void ComposeText();
     // The font and, without suggested, the place for dpi; with it, that rectangle.

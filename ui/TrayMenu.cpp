@@ -68,7 +68,7 @@ void TrayMenu::AddSettingsItems(HMENU popup, const MenuChoices& choices, const T
     RenameItem(popup, ID_EXIT, words[IDS_MENU_EXIT]);
     throttleAtChoices = choices.throttleAtChoices;
     throttleAtChoiceCount = choices.throttleAtChoiceCount;
-    HMENU zoneMenu = BuildZoneMenu(choices.zone, choices.locked.zone, words);
+    HMENU zoneMenu = BuildZoneMenu(choices, words);
     HMENU throttleMenu = BuildThrottleMenu(choices.throttleAt, choices.locked.throttleAt, words);
     // Below History, the resource's first item.
     UINT position = 1;
@@ -96,10 +96,16 @@ void TrayMenu::AddSettingsItems(HMENU popup, const MenuChoices& choices, const T
     InsertMenuW(popup, position, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
 }
 
-HMENU TrayMenu::BuildZoneMenu(const char* zone, bool locked, const TextTable& words)
+HMENU TrayMenu::BuildZoneMenu(const MenuChoices& choices, const TextTable& words)
 {
+    const char* zone = choices.zone;
+    const bool locked = choices.locked.zone;
     HMENU menu = CreatePopupMenu();
-    zoneCount = ListThermalZones(zones, MAX_LISTED_ZONES);
+    zoneCount = choices.zones != nullptr && choices.zoneCount > 0
+                    ? (choices.zoneCount < MAX_LISTED_ZONES ? choices.zoneCount : MAX_LISTED_ZONES)
+                    : 0;
+    if (zoneCount > 0)
+        std::memcpy(zones, choices.zones, sizeof zones[0] * static_cast<size_t>(zoneCount));
     if (zoneCount == 0) {
         AppendMenuW(menu, MF_STRING | MF_GRAYED, 0, Wide(words[IDS_MENU_NO_ZONES]));
         return menu;

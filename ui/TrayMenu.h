@@ -5,7 +5,7 @@
 #pragma once
 
 #include "base/TextTable.h"
-#include "watch/ZoneList.h"
+#include "watch/ThermalZone.h"
 
 #include <windows.h>
 
@@ -33,6 +33,9 @@ struct MenuLocks {
 struct MenuChoices {
     // A zone name, HOTTEST_ZONE, or empty for the default zone.
     const char* zone;
+    // The machine's zones, as whoever reads the sensor listed them when the menu opened.
+    const ListedZone* zones;
+    int zoneCount;
     // The upper threshold in °C, and the thresholds offered (they outlive the menu).
     int32_t throttleAt;
     const int32_t* throttleAtChoices;
@@ -67,7 +70,7 @@ class TrayMenu
     const int32_t* throttleAtChoices;
     int throttleAtChoiceCount;
 
-    // Lists the zones and inserts the items at the top of popup, with the current choices
+    // Inserts the items at the top of popup, with the current choices
     // checked; every item, the resource's History, About and Exit too, in words.
     void AddSettingsItems(HMENU popup, const MenuChoices& choices, const TextTable& words);
     // The zone that a command chooses (a name or HOTTEST_ZONE); null for any other command.
@@ -76,6 +79,6 @@ class TrayMenu
     int32_t ThrottleAtOfCommand(int command) const;
 
   private:
-    HMENU BuildZoneMenu(const char* zone, bool locked, const TextTable& words);
+    HMENU BuildZoneMenu(const MenuChoices& choices, const TextTable& words);
     HMENU BuildThrottleMenu(int32_t throttleAt, bool locked, const TextTable& words) const;
 };

@@ -2,7 +2,6 @@
 
 #include "base/TextWriter.h"
 #include "power/Ambrel.h"
-#include "watch/CapEffect.h"
 #include "watch/TempConversion.h"
 #include "watch/ThermalZone.h"
 

@@ -6,17 +6,10 @@
 // clock.
 #pragma once
 
+#include "watch/TempConversion.h"
+
 #include <cstdint>
 
-// What the check says. OFF while no cap lowers anything (nothing is checked then), UNAVAILABLE
-// where the processor's counters do not exist (before Windows 8). The numbers travel on the
-// status pipe.
-const int32_t CAP_EFFECT_OFF = 0;
-const int32_t CAP_EFFECT_UNKNOWN = 1;
-const int32_t CAP_EFFECT_WORKS = 2;
-const int32_t CAP_EFFECT_NONE = 3;
-const int32_t CAP_EFFECT_UNAVAILABLE = 4;
-const int32_t CAP_EFFECT_HIGHEST = CAP_EFFECT_UNAVAILABLE;
 
 // A reading counts as busy from this share of the processor's time (its utility, at most 100):
 // busy half of the time or more, Windows asks a processor for its higher performance states, so

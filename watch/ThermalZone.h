@@ -42,5 +42,13 @@ struct ZoneReading {
     bool valid; // the sensor gave a value for this zone
 };
 
+// A zone as a list of them shows it (the tray menu, --diagnose): its name and its reading.
+const int MAX_LISTED_ZONES = 32;
+
+struct ListedZone {
+    char name[ZONE_NAME_SIZE];
+    ZoneReading reading;
+};
+
 // The index of the hottest plausible reading, or -1 when there is none.
 int HottestZone(const ZoneReading* readings, int count);

@@ -4,13 +4,6 @@
 
 #include "watch/ThermalZone.h"
 
-const int MAX_LISTED_ZONES = 32;
-
-struct ListedZone {
-    char name[ZONE_NAME_SIZE];
-    ZoneReading reading;
-};
-
 // Fills zones (room for capacity) and returns how many there are; 0 when the machine publishes
 // none or they cannot be read. Each zone is logged with its temperature.
 int ListThermalZones(ListedZone* zones, int capacity);

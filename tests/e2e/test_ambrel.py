@@ -1699,6 +1699,11 @@ class Deploy(unittest.TestCase):
         self.assertLess(sequence['InstallServices'][1], at)
         self.assertLess(at, sequence['StartServices'][1])
         self.assertIn('ServiceProgram', [row[0] for row in self.msi_rows('Component')])
+        # Stopped, and waited for, at an install and an uninstall, before files go; removed at
+        # the uninstall (stop 0x2 | 0x20, remove 0x80; start 0x1 at install only).
+        (control,) = self.msi_rows('ServiceControl')
+        self.assertEqual(('Ambrel', 0x1 | 0x2 | 0x20 | 0x80, '1', 'ServiceProgram'),
+                         (control[1], int(control[2]), control[4], control[5]))
 
     def test_silent_install_upgrade_and_uninstall_end_the_throttled_program_in_order(self):
         newer = self.newer_package()
@@ -1740,9 +1745,15 @@ class Deploy(unittest.TestCase):
             self.assertTrue(wait_for(lambda: service.values() == [80, 70], 40))
             self.assertEqual([99, 80, 100, 99, 80], service.ac_writes())
             # A note that the service did not make in this run outlives its stop, not the
-            # uninstall.
+            # uninstall. Windows Installer waits for the stop before any file goes (the row's
+            # Wait); Wine's msiexec asks for it and goes on, and cannot remove the program of a
+            # service still giving its values back, so the stop comes first here.
             set_registry_value(MACHINE_LEDGER_KEY, '00000000-1111-2222-3333-444444444444 AC',
                                ledger_entry(100, 99))
+            self.assertEqual(0, service.stop())
+            self.assertTrue(wait_for(lambda: not service.pids(), 10))
+            self.assertEqual([99, 80, 100, 99, 80, 100], service.ac_writes())
+            self.assertEqual(1, len(ledger(MACHINE_LEDGER_KEY)))
             self.assertEqual(0, msiexec('/x', windows_path(newer)))
             self.assertEqual(([100, 70], {}), (service.values(), ledger(MACHINE_LEDGER_KEY)))
             self.assertEqual([99, 80, 100, 99, 80, 100], service.ac_writes())

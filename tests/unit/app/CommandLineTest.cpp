@@ -1,5 +1,5 @@
 #include "app/CommandLine.h"
-#include "app/PauseControl.h"
+#include "roles/service/PauseControl.h"
 
 #include <gtest/gtest.h>
 

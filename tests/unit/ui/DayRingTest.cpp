@@ -1,5 +1,8 @@
 #include "ui/DayRing.h"
 
+#include "control/RecordsForPipe.h"
+#include "present/RecordsFromPipe.h"
+
 #include "power/Ambrel.h"
 
 #include "watch/TempConversion.h"
@@ -149,12 +152,12 @@ TEST(DayRing, AViewTakesTheControllersDayFromThePipe)
     Report(*ring, c, DAY_MINUTES * MINUTE_MS, 90, 2, READING_OK, true);
     Report(*ring, c, 90500, 60, 0, READING_OK, false);
     std::unique_ptr<PipeDay> sent(new PipeDay());
-    ring->ToPipe(static_cast<int32_t>(c.local / MINUTE_MS), *sent);
+    DayToPipe(*ring, LocalMinute(c.local), *sent);
     EXPECT_EQ(DAY_MINUTES, sent->count);
 
     std::unique_ptr<DayRing> view(new DayRing());
     view->Add(BOOT, Local(3, 0), 30, 0, READING_OK, true);
-    view->FromPipe(*sent, 5, c.local);
+    DayFromPipe(*sent, 5, c.local, *view);
     ASSERT_EQ(DAY_MINUTES, view->count);
     for (int i = 0; i < DAY_MINUTES; ++i)
         ASSERT_EQ(Minute(ring->At(i)), Minute(view->At(i))) << i;

@@ -1,3 +1,4 @@
+#include "ui/DayGraph.h"
 #include "ui/HistoryGraph.h"
 
 #include "watch/TempConversion.h"

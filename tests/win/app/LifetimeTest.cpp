@@ -1,14 +1,14 @@
 // The hidden window's life under Wine: Run's failure exits, the orderly shutdown that the
 // console handler and the end of the session trigger, and what later starts may ask of it.
 #include "roles/ConsoleShutdown.h"
-#include "app/EndRunning.h"
+#include "app/commands/EndRunning.h"
 #include "app/RunningInstance.h"
-#include "app/ServiceRecovery.h"
+#include "roles/service/ServiceRecovery.h"
 #include "base/ProtectedDirectory.h"
 #include "base/LocalClock.h"
 #include "base/TimeText.h"
 #include "link/PipeSecurity.h"
-#include "roles/ServiceStatus.h"
+#include "roles/service/ServiceStatus.h"
 #include "roles/TrayRole.h"
 #include "roles/WindowProcedure.h"
 #include "fakes/FakeControl.h"
@@ -103,7 +103,7 @@ TEST_F(Lifetime, RunFailsWithoutStartingAnythingWhenTheClassExists)
 
     TrayRole app{};
     EXPECT_EQ(-1, ::RunTray(app, ThisModule()));
-    EXPECT_EQ(nullptr, app.controller.tempWatch.thread);
+    EXPECT_FALSE(app.controller.WatchRunning());
     EXPECT_EQ(nullptr, app.messageWindow.hwnd.load());
     EXPECT_TRUE(fakes.Trace().empty());
 }
@@ -115,7 +115,7 @@ TEST_F(Lifetime, RunFailsWithoutStartingAnythingWhenTheWindowCannotBeMade)
     TrayRole app{};
     EXPECT_EQ(-1, ::RunTray(app, ThisModule()));
     UnhookWindowsHookEx(hook);
-    EXPECT_EQ(nullptr, app.controller.tempWatch.thread);
+    EXPECT_FALSE(app.controller.WatchRunning());
     EXPECT_EQ(nullptr, app.messageWindow.hwnd.load());
     EXPECT_TRUE(fakes.Trace().empty());
 }
@@ -138,7 +138,7 @@ TEST_F(Lifetime, ConsoleControlRunsTheOrderlyShutdown)
             valueWhenHandled = fakes.AcValue(kBalancedScheme);
         });
         result = ::RunTray(app, ThisModule());
-        app.controller.tempWatch.Close();
+        app.controller.Release();
         app.presenter.Icon().ReleaseTrayIcon();
         ConsoleShutdownComplete();
     }
@@ -167,7 +167,7 @@ TEST_F(Lifetime, EndOfSessionWritesTheValueBackBeforeTheMessageReturns)
             PostMessageA(window, WM_CLOSE, 0, 0);
         });
         result = ::RunTray(app, ThisModule());
-        app.controller.tempWatch.Close();
+        app.controller.Release();
         app.presenter.Icon().ReleaseTrayIcon();
     }
     EXPECT_EQ(0, result);
@@ -201,7 +201,7 @@ TEST_F(Lifetime, OnlyAnAmbrelExeIsAskedAndASecondStartOnlyOpensTheHistory)
             PostMessageA(window, WM_CLOSE, 0, 0);
         });
         result = ::RunTray(app, ThisModule());
-        app.controller.tempWatch.Close();
+        app.controller.Release();
         app.presenter.Icon().ReleaseTrayIcon();
     }
     EXPECT_EQ(0, result);

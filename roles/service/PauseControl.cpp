@@ -1,4 +1,4 @@
-#include "app/PauseControl.h"
+#include "roles/service/PauseControl.h"
 
 uint32_t ControlOfPause(int minutes)
 {

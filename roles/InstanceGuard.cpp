@@ -1,4 +1,4 @@
-#include "app/InstanceGuard.h"
+#include "roles/InstanceGuard.h"
 
 HANDLE AcquireSingleInstance(bool& otherInstance)
 {

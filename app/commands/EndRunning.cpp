@@ -1,4 +1,4 @@
-#include "app/EndRunning.h"
+#include "app/commands/EndRunning.h"
 
 #include "app/RunningInstance.h"
 #include "base/Log.h"

@@ -1,4 +1,4 @@
-#include "app/ConsoleOutput.h"
+#include "app/commands/ConsoleOutput.h"
 
 #include <cstring>
 

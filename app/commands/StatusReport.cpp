@@ -1,4 +1,4 @@
-#include "app/StatusReport.h"
+#include "app/commands/StatusReport.h"
 
 #include "base/JsonWriter.h"
 #include "base/TextWriter.h"

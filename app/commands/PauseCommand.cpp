@@ -1,11 +1,11 @@
-#include "app/PauseCommand.h"
+#include "app/commands/PauseCommand.h"
 
-#include "app/ErrorOutput.h"
-#include "app/PauseControl.h"
+#include "base/ErrorOutput.h"
+#include "roles/service/PauseControl.h"
 #include "app/RunningInstance.h"
 #include "base/Log.h"
 #include "power/Ambrel.h"
-#include "roles/ServiceStatus.h"
+#include "roles/service/ServiceStatus.h"
 #include "settings/Policy.h"
 
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "app/ProcessorDiagnosis.h"
+#include "app/commands/ProcessorDiagnosis.h"
 
 #include "watch/PerformanceCounter.h"
 

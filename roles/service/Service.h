@@ -4,8 +4,6 @@
 // without anything a user sees: session 0 has no desktop.
 #pragma once
 
-#include "app/CommandLine.h"
-
 #include <windows.h>
 
 // Exit code of a --service start that no Service Control Manager made (the connection fails with
@@ -15,5 +13,5 @@ const int SERVICE_NOT_STARTED_BY_SCM = 3;
 // Connects to the Service Control Manager and runs the service until it has stopped. Started
 // any other way it writes an error to the standard error (or the console of the command that
 // started it) and returns SERVICE_NOT_STARTED_BY_SCM. Returns the service's exit code: 0 after
-// an orderly stop.
-int RunService(HINSTANCE instance, const CommandSwitches& switches);
+// an orderly stop. With logging, the service keeps its log file (--logging).
+int RunService(HINSTANCE instance, bool logging);

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "app/CommandLine.h"
-#include "app/StatusReport.h"
+#include "app/commands/StatusReport.h"
 
 #include <windows.h>
 

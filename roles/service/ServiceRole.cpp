@@ -1,8 +1,9 @@
-#include "roles/ServiceRole.h"
+#include "roles/service/ServiceRole.h"
 
 #include "base/Log.h"
+#include "roles/RoleRun.h"
 #include "roles/RoleWindow.h"
-#include "roles/ServiceStatus.h"
+#include "roles/service/ServiceStatus.h"
 #include "watch/WatchMessages.h"
 
 namespace
@@ -28,25 +29,37 @@ LONG_PTR OnCommand(WPARAM wParam)
     return MESSAGE_NOT_HANDLED;
 }
 
+void Start(void* role, HINSTANCE)
+{
+    ServiceRole& service = *static_cast<ServiceRole*>(role);
+    service.controller.LoadSettings(true);
+    service.controller.Start(service.messageWindow);
+    service.status->Running();
+}
+
+void Leave(void* role)
+{
+    static_cast<ServiceRole*>(role)->status->StopPending();
+}
+
+void Stop(void* role)
+{
+    static_cast<ServiceRole*>(role)->controller.Stop();
+}
+
 } // namespace
 
 int RunServiceRole(ServiceRole& service, HINSTANCE instance)
 {
-    if (!MakeRoleWindow(service.messageWindow, instance, ServiceWndProc, &service))
-        return -1;
-    service.controller.machine = true;
-    service.controller.LoadSettings();
-    service.controller.Start(service.messageWindow);
-    service.status->Running();
-    LogPrint("message loop start\n");
-    RunMessageLoop(&service.controller.statusPipe);
-    service.status->StopPending();
-
-    EndMessageLoop(service.messageWindow);
-    service.controller.Stop();
-    LogPrint("watch stopped\n");
-    LogPrint("tray stopped\n");
-    return 0;
+    const RoleRun run = {&service.messageWindow,
+                         ServiceWndProc,
+                         &service,
+                         service.controller.Pipe(),
+                         nullptr,
+                         Start,
+                         Leave,
+                         Stop};
+    return RunRole(run, instance);
 }
 
 // The reports go to the controller, which takes its other messages itself; an administrator's

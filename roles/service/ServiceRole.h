@@ -4,7 +4,7 @@
 
 #include "base/MessageWindow.h"
 #include "control/Controller.h"
-#include "roles/ServiceStatus.h"
+#include "roles/service/ServiceStatus.h"
 
 #include <windows.h>
 

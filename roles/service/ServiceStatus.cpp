@@ -1,4 +1,4 @@
-#include "roles/ServiceStatus.h"
+#include "roles/service/ServiceStatus.h"
 
 #include "base/Log.h"
 

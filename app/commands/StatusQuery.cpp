@@ -1,10 +1,11 @@
-#include "app/StatusQuery.h"
+#include "app/commands/StatusQuery.h"
 
-#include "app/ConsoleOutput.h"
+#include "app/commands/ConsoleOutput.h"
 #include "base/LocalClock.h"
 #include "base/TimeText.h"
 #include "base/LoadedTexts.h"
 #include "base/SystemLibraries.h"
+#include "link/PipeReader.h"
 #include "link/PipeServerCheck.h"
 
 #include <wtsapi32.h>
@@ -25,10 +26,7 @@ class OneQuestion
     StatusAnswer& answer;
     PipeHistory& history;
     ULONGLONG deadline = 0;
-    HANDLE pipe = nullptr;
-    OVERLAPPED ov = {};
-    uint8_t in[PIPE_MAX_MESSAGE];
-    size_t inSize = 0;
+    PipeReader reader;
     bool anything = false;
     PipeServerKind server = PipeServerKind::NotAmbrels;
 
@@ -55,14 +53,9 @@ DWORD OneQuestion::Remaining() const
 StatusOutcome OneQuestion::Connect()
 {
     for (;;) {
-        HANDLE opened = CreateFileW(
-            PIPE_NAME, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-            FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
-        if (opened != INVALID_HANDLE_VALUE) {
-            pipe = opened;
+        const DWORD error = reader.Open();
+        if (error == 0)
             return StatusOutcome::Answered;
-        }
-        const DWORD error = GetLastError();
         answer.errorCode = error;
         if (error == ERROR_FILE_NOT_FOUND)
             return StatusOutcome::NoController;
@@ -85,7 +78,7 @@ void OneQuestion::FindServer()
     ULONG session = 0;
     DWORD own = 0;
     PipeServerSession where = PipeServerSession::Own;
-    if (GetNamedPipeServerSessionId(pipe, &session) &&
+    if (GetNamedPipeServerSessionId(reader.pipe, &session) &&
         ProcessIdToSessionId(GetCurrentProcessId(), &own) && session != own)
         where = session == 0 ? PipeServerSession::Zero : PipeServerSession::Other;
     else
@@ -121,9 +114,10 @@ void OneQuestion::FindServer()
 bool OneQuestion::Take(StatusOutcome& outcome)
 {
     for (;;) {
+        const uint8_t* message = nullptr;
         size_t size = 0;
         uint16_t kind = 0;
-        const PipeFrame frame = CheckPipeFrame(in, inSize, size, kind);
+        const PipeFrame frame = reader.Next(message, size, kind);
         if (frame == PipeFrame::Partial)
             return false;
         outcome = StatusOutcome::Garbled;
@@ -132,47 +126,35 @@ bool OneQuestion::Take(StatusOutcome& outcome)
         const bool first = !anything;
         anything = true;
         if (kind == PIPE_KIND_STATUS) {
-            if (DecodePipeStatus(in, size, answer.status))
+            if (DecodePipeStatus(message, size, answer.status))
                 outcome = StatusOutcome::Answered;
             return true;
         }
         // A history comes first or not at all; a kind that a later version adds is passed over.
-        if (kind == PIPE_KIND_HISTORY && (!first || !DecodePipeHistory(in, size, history)))
+        if (kind == PIPE_KIND_HISTORY && (!first || !DecodePipeHistory(message, size, history)))
             return true;
-        std::memmove(in, in + size, inSize - size);
-        inSize -= size;
     }
 }
 
 StatusOutcome OneQuestion::ReadSome()
 {
-    DWORD n = 0;
-    ResetEvent(ov.hEvent);
-    if (!ReadFile(pipe, in + inSize, static_cast<DWORD>(sizeof in - inSize), nullptr, &ov) &&
-        GetLastError() != ERROR_IO_PENDING) {
+    if (!reader.BeginRead()) {
         answer.errorCode = GetLastError();
         return StatusOutcome::Refused;
     }
-    if (WaitForSingleObject(ov.hEvent, Remaining()) != WAIT_OBJECT_0) {
-        CancelIo(pipe);
-        GetOverlappedResult(pipe, &ov, &n, TRUE);
+    if (WaitForSingleObject(reader.ReadEvent(), Remaining()) != WAIT_OBJECT_0) {
+        reader.Close();
         return StatusOutcome::TimedOut;
     }
-    if (!GetOverlappedResult(pipe, &ov, &n, FALSE)) {
+    if (!reader.EndRead()) {
         answer.errorCode = GetLastError();
         return StatusOutcome::Refused;
     }
-    inSize += n;
     return StatusOutcome::Answered;
 }
 
 StatusOutcome OneQuestion::Read()
 {
-    ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (ov.hEvent == nullptr) {
-        answer.errorCode = GetLastError();
-        return StatusOutcome::Failed;
-    }
     StatusOutcome outcome = StatusOutcome::Answered;
     while (!Take(outcome)) {
         // A server that stops within a message has sent no answer either.
@@ -180,8 +162,6 @@ StatusOutcome OneQuestion::Read()
         if (outcome != StatusOutcome::Answered)
             break;
     }
-    CloseHandle(ov.hEvent);
-    ov.hEvent = nullptr;
     return outcome;
 }
 
@@ -189,27 +169,29 @@ void OneQuestion::Ask()
 {
     deadline = GetTickCount64() + STATUS_WAIT_SECONDS * 1000ull;
     history.count = 0;
+    if (!reader.Start()) {
+        answer.errorCode = GetLastError();
+        answer.outcome = StatusOutcome::Failed;
+        return;
+    }
     answer.outcome = Connect();
-    if (answer.outcome != StatusOutcome::Answered)
-        return;
-    answer.errorCode = 0;
-    // Nothing a program that is not Ambrel says is read, let alone printed.
-    ULONG processId = 0;
-    server = IdentifyPipeServer(pipe, processId);
-    if (server == PipeServerKind::NotAmbrels) {
-        answer.outcome = StatusOutcome::NotAmbrels;
-        answer.serverProcess = processId;
-        CloseHandle(pipe);
-        pipe = nullptr;
-        return;
-    }
-    answer.outcome = Read();
     if (answer.outcome == StatusOutcome::Answered) {
-        FindServer();
-        answer.recent = SummariseHistory(history);
+        answer.errorCode = 0;
+        // Nothing a program that is not Ambrel says is read, let alone printed.
+        ULONG processId = 0;
+        server = IdentifyPipeServer(reader.pipe, processId);
+        if (server == PipeServerKind::NotAmbrels) {
+            answer.outcome = StatusOutcome::NotAmbrels;
+            answer.serverProcess = processId;
+        } else {
+            answer.outcome = Read();
+            if (answer.outcome == StatusOutcome::Answered) {
+                FindServer();
+                answer.recent = SummariseHistory(history);
+            }
+        }
     }
-    CloseHandle(pipe);
-    pipe = nullptr;
+    reader.Release();
 }
 
 // As the tray shows it: the user's locale's time without seconds.

@@ -1,4 +1,4 @@
-#include "app/ErrorOutput.h"
+#include "base/ErrorOutput.h"
 
 #include <windows.h>
 

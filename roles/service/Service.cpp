@@ -1,16 +1,16 @@
-#include "app/Service.h"
+#include "roles/service/Service.h"
 
-#include "app/ErrorOutput.h"
-#include "app/InstanceGuard.h"
-#include "app/PauseControl.h"
-#include "app/ServiceRecovery.h"
+#include "base/ErrorOutput.h"
+#include "roles/InstanceGuard.h"
+#include "roles/service/PauseControl.h"
+#include "roles/service/ServiceRecovery.h"
 #include "base/EventSource.h"
 #include "base/Log.h"
 #include "base/ProtectedDirectory.h"
 #include "link/PipeServerCheck.h"
 #include "res/AmbrelEvents.h"
-#include "roles/ServiceRole.h"
-#include "roles/ServiceStatus.h"
+#include "roles/service/ServiceRole.h"
+#include "roles/service/ServiceStatus.h"
 
 #include <cstring>
 #include <new>
@@ -172,7 +172,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*)
             win32Code = ERROR_SERVICE_SPECIFIC_ERROR;
             serviceCode = SERVICE_NO_WINDOW;
         }
-        run.role.controller.tempWatch.Close();
+        run.role.controller.Release();
     }
     LogPrint("program end\n");
     if (mutex != nullptr)
@@ -183,7 +183,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*)
 
 } // namespace
 
-int RunService(HINSTANCE instance, const CommandSwitches& switches)
+int RunService(HINSTANCE instance, bool logging)
 {
     ServiceRun* run = new (std::nothrow) ServiceRun();
     if (run == nullptr) {
@@ -192,7 +192,7 @@ int RunService(HINSTANCE instance, const CommandSwitches& switches)
     }
     // Session 0 has no desktop for a console window: only the log file is kept, opened once the
     // service manager has started the service (a start by hand makes no directory).
-    run->logging = switches.file;
+    run->logging = logging;
     run->instance = instance;
     g_run = run;
     SERVICE_TABLE_ENTRYW table[] = {{const_cast<LPWSTR>(SERVICE_NAME), ServiceMain},

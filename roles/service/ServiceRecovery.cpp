@@ -1,6 +1,6 @@
-#include "app/ServiceRecovery.h"
+#include "roles/service/ServiceRecovery.h"
 
-#include "roles/ServiceStatus.h"
+#include "roles/service/ServiceStatus.h"
 #include "base/Log.h"
 
 namespace
