@@ -181,13 +181,11 @@ bool ClientLoop::ReadSome()
 bool ClientLoop::TakeMessages()
 {
     for (;;) {
-        const uint8_t* message = nullptr;
-        size_t size = 0;
-        uint16_t kind = 0;
-        const PipeFrame frame = reader.Next(message, size, kind);
+        PipeMessageView message = {};
+        const PipeFrame frame = reader.Next(message);
         if (frame == PipeFrame::Partial)
             return true;
-        if (frame != PipeFrame::Complete || !Hand(kind, message, size)) {
+        if (frame != PipeFrame::Complete || !Hand(message.kind, message.bytes, message.size)) {
             LogPrint("PipeClient: garbage from the pipe\n");
             return false;
         }

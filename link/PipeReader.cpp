@@ -70,12 +70,12 @@ bool PipeReader::EndRead()
     return true;
 }
 
-PipeFrame PipeReader::Next(const uint8_t*& message, size_t& size, uint16_t& kind)
+PipeFrame PipeReader::Next(PipeMessageView& message)
 {
-    const PipeFrame frame = CheckPipeFrame(in + start, inSize - start, size, kind);
+    const PipeFrame frame = CheckPipeFrame(in + start, inSize - start, message.size, message.kind);
     if (frame == PipeFrame::Complete) {
-        message = in + start;
-        start += size;
+        message.bytes = in + start;
+        start += message.size;
     }
     return frame;
 }

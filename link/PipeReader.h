@@ -8,6 +8,13 @@
 
 #include <windows.h>
 
+// A whole message as Next hands it out: it stays valid until the next BeginRead.
+struct PipeMessageView {
+    const uint8_t* bytes;
+    size_t size;
+    uint16_t kind;
+};
+
 class PipeReader
 {
   public:
@@ -33,9 +40,9 @@ class PipeReader
     // After ReadEvent: keeps what was read; false (with the system's error) when the pipe broke.
     bool EndRead();
 
-    // The next whole message of what has arrived: on Complete, message, size and kind are its;
-    // Partial asks for another read; anything else is garbage.
-    PipeFrame Next(const uint8_t*& message, size_t& size, uint16_t& kind);
+    // The next whole message of what has arrived, on Complete; Partial asks for another read;
+    // anything else is garbage.
+    PipeFrame Next(PipeMessageView& message);
 
   private:
     OVERLAPPED ov = {};

@@ -114,10 +114,8 @@ void OneQuestion::FindServer()
 bool OneQuestion::Take(StatusOutcome& outcome)
 {
     for (;;) {
-        const uint8_t* message = nullptr;
-        size_t size = 0;
-        uint16_t kind = 0;
-        const PipeFrame frame = reader.Next(message, size, kind);
+        PipeMessageView message = {};
+        const PipeFrame frame = reader.Next(message);
         if (frame == PipeFrame::Partial)
             return false;
         outcome = StatusOutcome::Garbled;
@@ -125,13 +123,14 @@ bool OneQuestion::Take(StatusOutcome& outcome)
             return true;
         const bool first = !anything;
         anything = true;
-        if (kind == PIPE_KIND_STATUS) {
-            if (DecodePipeStatus(message, size, answer.status))
+        if (message.kind == PIPE_KIND_STATUS) {
+            if (DecodePipeStatus(message.bytes, message.size, answer.status))
                 outcome = StatusOutcome::Answered;
             return true;
         }
         // A history comes first or not at all; a kind that a later version adds is passed over.
-        if (kind == PIPE_KIND_HISTORY && (!first || !DecodePipeHistory(message, size, history)))
+        if (message.kind == PIPE_KIND_HISTORY &&
+            (!first || !DecodePipeHistory(message.bytes, message.size, history)))
             return true;
     }
 }
