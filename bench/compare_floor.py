@@ -48,6 +48,12 @@ USER_KEY = r'HKCU\Software\Ambrel'
 
 SCHEME = '381b4222-f694-41f0-9685-ff5bb260df2e'
 STEADY_50_C = 3232  # counter value, tenths of a kelvin
+STEADY_90_C = 3632
+# --hot: the processor busy and boosting at 130 % of its base whatever the cap says, so that the
+# check of the cap's effect samples every reading and finds no effect within the minute.
+HOT_SCRIPT = f'performance 130\nutility 95\n{STEADY_90_C}\n'
+# The 80 % step is in force after eight readings: a hot measurement starts after it.
+HOT_SETTLE_SECONDS = 20.0
 SETTLE_SECONDS = 3.0
 CLOCK_TICKS = os.sysconf('SC_CLK_TCK')
 
@@ -99,7 +105,7 @@ def service_pid():
 
 
 class Programs:
-    def __init__(self, service=False):
+    def __init__(self, service=False, hot=False):
         self.service = service
         self.ambrel = env_path('AMBREL_EXE')
         self.floor = env_path('AMBREL_FLOOR')
@@ -111,7 +117,7 @@ class Programs:
         shutil.rmtree(work, ignore_errors=True)
         work.mkdir(parents=True)
         (work / 'store.txt').write_text(f'active {SCHEME}\nscheme {SCHEME} 100 100\n')
-        (work / 'pdh.txt').write_text(f'{STEADY_50_C}\n')
+        (work / 'pdh.txt').write_text(HOT_SCRIPT if hot else f'{STEADY_50_C}\n')
         self.env = dict(os.environ,
                         AMBREL_FAKE_POWER=windows_path(work / 'store.txt'),
                         AMBREL_FAKE_PDH=windows_path(work / 'pdh.txt'))
@@ -476,16 +482,19 @@ def main():
     parser.add_argument('--range', type=int, choices=(30, 1440, 10080, 129600),
                         help='the minutes the history window shows (the user\'s HistoryRange, '
                              'removed again afterwards)')
+    parser.add_argument('--hot', action='store_true',
+                        help='a capped minute: the thermal zone at 90 C, Ambrel at the 80 %% step '
+                             'from the measurement on, the processor busy at 130 %%')
     parser.add_argument('--settle', type=float, default=SETTLE_SECONDS,
                         help='seconds from the start until the measurement begins; over 900 the '
                              "history window's half hour shows its whole span, as at rest")
     args = parser.parse_args()
-    settle = args.settle
+    settle = max(args.settle, HOT_SETTLE_SECONDS) if args.hot else args.settle
     if args.quick:
         settle, args.seconds, args.runs = 1.0, 2.0, 1
 
     use_wine_slot(os.environ, 'compare_floor')
-    programs = Programs(args.service)
+    programs = Programs(args.service, args.hot)
     # A run that is still ending would hold the single-instance guard.
     if not wait_for(lambda: programs.probe('counts', AMBREL_CLASS).returncode != 0 and
                     service_pid() is None, 15):

@@ -8,6 +8,7 @@
 #include "power/Ambrel.h"
 #include "settings/Policy.h"
 #include "ui/ReadingRecord.h"
+#include "watch/CapEffect.h"
 #include "watch/TempConversion.h"
 #include "watch/WatchMessages.h"
 
@@ -17,6 +18,8 @@
 
 static_assert(ZONE_NAME_SIZE <= PIPE_ZONE_SIZE, "a zone name must fit the pipe's zone field");
 static_assert(PIPE_PAUSED_MODE == AMBREL_PAUSED_MODE, "the pipe shows the pause as the icon does");
+static_assert(PIPE_EFFECT_NONE == CAP_EFFECT_NONE && PIPE_EFFECT_UNAVAILABLE == CAP_EFFECT_HIGHEST,
+              "the pipe tells the cap's effect as the watcher does");
 static_assert(AMBREL_LONGEST_PAUSE_MINUTES * 60 <= PIPE_LONGEST_PAUSE_SECONDS,
               "every pause fits a status");
 
@@ -120,6 +123,9 @@ bool Controller::Handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_TEMPCAP:
         OnCap(LowOf(wParam), lParam != 0);
         return true;
+    case WM_TEMPEFFECT:
+        OnEffect(wParam, lParam);
+        return true;
     case WM_TEMPSCHEME:
         events.OnScheme(wParam, lParam);
         return true;
@@ -162,6 +168,17 @@ void Controller::OnCap(int32_t inForce, bool lowered)
 {
     capInForce = inForce;
     capLowered = lowered;
+}
+
+// A cap found without effect is reported once per episode (the events' rules decide).
+void Controller::OnEffect(WPARAM wParam, LPARAM lParam)
+{
+    const int32_t effect = static_cast<int32_t>(wParam & 0xff);
+    capPerformance = static_cast<int32_t>(lParam);
+    capBusy = static_cast<int32_t>((wParam >> 8) & 0xff);
+    if (effect == CAP_EFFECT_NONE && capEffect != CAP_EFFECT_NONE)
+        events.OnNoEffect(capInForce, capPerformance, capBusy);
+    capEffect = effect;
 }
 
 // The facts for the event log: what the keeper gave back at start (filled before the watcher
@@ -303,6 +320,8 @@ ControllerReport Controller::Report() const
     }
     report.capInForce = capInForce;
     report.capLowered = capLowered;
+    report.capEffect = capEffect;
+    report.capPerformance = capPerformance;
     std::strncpy(report.zone, ZoneShown(), sizeof report.zone - 1);
     report.throttleAt = settings.throttleAt;
     report.onBattery = settings.onBattery;

@@ -67,6 +67,8 @@ class Controller
     // The watcher's messages.
     void OnStatus(int32_t status);
     void OnCap(int32_t inForce, bool lowered);
+    // The check of the cap's effect says something new (WM_TEMPEFFECT's parameters).
+    void OnEffect(WPARAM wParam, LPARAM lParam);
     // One report; first for the watcher's first one (WM_TEMPINIT).
     void OnReport(int32_t t, int32_t mode, bool first);
     void OnQuietTimer();
@@ -117,6 +119,11 @@ class Controller
     // whether it lowers some value below the user's own setting.
     int32_t capInForce;
     bool capLowered;
+    // What the check of the cap's effect last said (CAP_EFFECT_*), with the performance and busy
+    // share it was seen on.
+    int32_t capEffect;
+    int32_t capPerformance;
+    int32_t capBusy;
     // While paused, the tick (GetTickCount64) at which the pause ends, as the watcher told it;
     // 0 when not paused.
     uint64_t pausedUntilMs;

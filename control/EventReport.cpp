@@ -22,6 +22,7 @@ const EventKind EVENT_KINDS[EVENT_KIND_COUNT] = {
     {MSG_PAUSED, EVENTLOG_INFORMATION_TYPE, 2},
     {MSG_RESUMED, EVENTLOG_INFORMATION_TYPE, 1},
     {MSG_GUARD_SQUATTED, EVENTLOG_ERROR_TYPE, 1},
+    {MSG_CAP_NO_EFFECT, EVENTLOG_WARNING_TYPE, 3},
 };
 
 namespace
@@ -42,6 +43,7 @@ enum Kind {
     KIND_PAUSED,
     KIND_RESUMED,
     KIND_GUARD_SQUATTED, // reported by the service's entry before the controller runs
+    KIND_NO_EFFECT,
 };
 
 const int MAX_INSERTS = 5;
@@ -248,6 +250,17 @@ void EventReport::OnWriteFailed(WPARAM which, LPARAM error)
     SchemeId none = {};
     ReportFailure(hasScheme ? scheme : none, static_cast<uint32_t>(which),
                   static_cast<uint32_t>(error));
+}
+
+void EventReport::OnNoEffect(int32_t inForce, int32_t performance, int32_t busy)
+{
+    if (stopped || !rules.OnNoEffect(GetTickCount64()))
+        return;
+    Inserts inserts;
+    inserts.AddNumber(static_cast<long long>(inForce));
+    inserts.AddNumber(static_cast<long long>(performance));
+    inserts.AddNumber(static_cast<long long>(busy));
+    Report(source, KIND_NO_EFFECT, inserts);
 }
 
 void EventReport::OnPipeFailed(DWORD error)

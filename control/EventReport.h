@@ -1,6 +1,7 @@
 // What the controller reports to the Windows event log (source "Ambrel"): its start and stop,
 // each throttle episode (lowered, ended), the values it gave back at start that an earlier run had
-// left, the sensor failing and reading again, a failed power write, a pause and its end, a status
+// left, the sensor failing and reading again, a failed power write, a cap without effect, a pause
+// and its end, a status
 // pipe that cannot be made (and, from the service before any of these, a log file it refused).
 // EventRules decides when; this class turns the controller's facts into events. It runs on the
 // main thread, fed by the dispatcher's handlers of the watcher's messages and by Run, in the tray
@@ -25,7 +26,7 @@ struct EventKind {
     WORD type;
     WORD inserts;
 };
-const int EVENT_KIND_COUNT = 13;
+const int EVENT_KIND_COUNT = 14;
 extern const EventKind EVENT_KINDS[EVENT_KIND_COUNT];
 
 class EventReport
@@ -52,6 +53,9 @@ class EventReport
     // A change of the reading's status (READING_OK, ...) for the zone read.
     void OnStatus(int32_t status, const char* zone);
     void OnWriteFailed(WPARAM which, LPARAM error);
+    // The cap is found to have no effect: the value in force, the processor's performance and
+    // its busy share, in percent. Once per episode.
+    void OnNoEffect(int32_t inForce, int32_t performance, int32_t busy);
     // The status pipe cannot be made (the pipe's server tells it once a run).
     void OnPipeFailed(DWORD error);
     // A pause has begun or been renewed (by whom, for how many minutes), or has ended (how:

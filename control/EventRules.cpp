@@ -21,6 +21,7 @@ EpisodeNews EventRules::Close(uint64_t endMs, uint64_t nowMs)
     EpisodeNews news = {};
     open = false;
     failureReported = false;
+    noEffectReported = false;
     news.durationMs = endMs - startMs;
     news.peak = peak;
     news.ended = Admit(nowMs);
@@ -80,5 +81,14 @@ bool EventRules::OnWriteFailed(uint64_t nowMs)
     if (failureReported)
         return false;
     failureReported = true;
+    return Admit(nowMs);
+}
+
+// The flag goes with the episode (Close), as the write failure's does.
+bool EventRules::OnNoEffect(uint64_t nowMs)
+{
+    if (noEffectReported)
+        return false;
+    noEffectReported = true;
     return Admit(nowMs);
 }

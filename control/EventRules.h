@@ -2,9 +2,9 @@
 // report in which the cap lowers a value below the user's own setting and is over once the cap has
 // lowered nothing for EPISODE_QUIET_MS (the throttle notice's rule), so that a machine that hovers
 // around the threshold makes one lowered/ended pair, not one a minute. A failed power write is
-// reported once per episode, the sensor's failing and reading again each time, and all of them
-// together at most EVENT_LIMIT_PER_HOUR times in any hour. Platform-free; the caller hands in a
-// millisecond clock.
+// reported once per episode, and so is a cap found to have no effect; the sensor's failing and
+// reading again each time; all of them together at most EVENT_LIMIT_PER_HOUR times in any hour.
+// Platform-free; the caller hands in a millisecond clock.
 #pragma once
 
 #include "power/Ambrel.h"
@@ -50,6 +50,8 @@ class EventRules
     SensorNews OnStatus(bool ok, uint64_t nowMs);
     // A power write failed: true for the first one since the last episode ended.
     bool OnWriteFailed(uint64_t nowMs);
+    // The cap is found to have no effect: true for the first time in an episode.
+    bool OnNoEffect(uint64_t nowMs);
     // The events the limit has refused so far.
     uint32_t refused = 0;
 
@@ -61,6 +63,7 @@ class EventRules
     uint64_t backSinceMs = 0;
     int32_t peak = 0;
     bool failureReported = false;
+    bool noEffectReported = false;
     bool failing = false;
     uint64_t failingSinceMs = 0;
     // The times of the last admitted events, oldest at next once the ring is full.

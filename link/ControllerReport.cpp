@@ -14,6 +14,8 @@ ControllerReport ReportFromPipe(const PipeStatus& status, bool service)
     report.zone[sizeof report.zone - 1] = '\0';
     report.capInForce = status.inForce;
     report.capLowered = status.lowered;
+    report.capEffect = status.effect;
+    report.capPerformance = status.performance;
     report.pausedSeconds = status.pausedSeconds;
     report.throttleAt = status.throttleAt;
     report.onBattery = status.onBattery;
@@ -30,6 +32,8 @@ PipeStatus PipeStatusOf(const ControllerReport& report)
     status.status = report.readingStatus;
     status.inForce = report.capInForce;
     status.lowered = report.capLowered;
+    status.effect = static_cast<uint8_t>(report.capEffect);
+    status.performance = static_cast<uint16_t>(report.capPerformance);
     std::memcpy(status.zone, report.zone, sizeof status.zone);
     status.zone[sizeof status.zone - 1] = '\0';
     status.throttleAt = report.throttleAt;

@@ -28,6 +28,10 @@ struct ControllerReport {
     // value below the user's own setting.
     int32_t capInForce;
     bool capLowered;
+    // While the cap lowers a value, whether it takes effect (CAP_EFFECT_*, PIPE_EFFECT_* on the
+    // pipe) and the processor's performance seen, in percent of its base (0 while none).
+    int32_t capEffect;
+    int32_t capPerformance;
     // Seconds the pause has left; 0 when not paused.
     uint32_t pausedSeconds;
     // The controller's choices: the threshold in °C and whether the battery values are capped

@@ -5,8 +5,8 @@
 namespace
 {
 
-// Payload sizes: the status's numbers, its five one-byte fields padded to eight, and the zone
-// (version 2: then the pause's seconds left); the history's count and its samples.
+// Payload sizes: the status's numbers, its eight one-byte fields (the last three the cap's effect),
+// and the zone (version 2: then the pause's seconds left); the history's count and its samples.
 const size_t STATUS_V1_SIZE = PIPE_HEADER_SIZE + 5 * 4 + 8 + PIPE_ZONE_SIZE;
 const size_t STATUS_SIZE = STATUS_V1_SIZE + 4;
 const size_t SAMPLE_SIZE = 12;
@@ -207,6 +207,8 @@ size_t EncodePipeStatus(const PipeStatus& status, uint8_t* out, size_t room)
 {
     if (room < STATUS_SIZE)
         return 0;
+    const uint16_t performance =
+        status.performance < PIPE_MOST_PERFORMANCE ? status.performance : PIPE_MOST_PERFORMANCE;
     Writer w(out);
     WriteHeader(w, STATUS_SIZE, PIPE_KIND_STATUS);
     w.I32(Clamped(status.temperature, LOWEST_CELSIUS, HIGHEST_CELSIUS));
@@ -219,9 +221,10 @@ size_t EncodePipeStatus(const PipeStatus& status, uint8_t* out, size_t room)
                               static_cast<uint8_t>(status.setBy & ALL_SET_BITS),
                               Below(status.failedHour, 24),
                               Below(status.failedMinute, 60),
-                              0,
-                              0,
-                              0};
+                              status.effect <= PIPE_EFFECT_UNAVAILABLE ? status.effect
+                                                                       : PIPE_EFFECT_UNKNOWN,
+                              static_cast<uint8_t>(performance),
+                              static_cast<uint8_t>(performance >> 8)};
     w.Bytes(small, sizeof small);
     char zone[PIPE_ZONE_SIZE];
     CopyZoneName(status.zone, zone);
@@ -307,7 +310,10 @@ bool DecodePipeStatus(const uint8_t* message, size_t size, PipeStatus& out)
     out.setBy = small[2];
     out.failedHour = small[3];
     out.failedMinute = small[4];
-    return IsReading(out.temperature, out.mode, out.status, version) &&
+    out.effect = small[5];
+    out.performance = static_cast<uint16_t>(small[6] | (small[7] << 8));
+    return out.effect <= PIPE_EFFECT_UNAVAILABLE && out.performance <= PIPE_MOST_PERFORMANCE &&
+           IsReading(out.temperature, out.mode, out.status, version) &&
            out.pausedSeconds <= PIPE_LONGEST_PAUSE_SECONDS && InRange(out.inForce, 0, 100) &&
            InRange(out.throttleAt, 1, HIGHEST_CELSIUS) && IsFlag(small[0]) && IsFlag(small[1]) &&
            out.setBy <= ALL_SET_BITS && out.failedHour < 24 && out.failedMinute < 60 &&

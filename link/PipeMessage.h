@@ -5,7 +5,8 @@
 // HISTORY, DAY and then STATUS; DAY again whenever a minute of the day is complete. A viewer sends
 // nothing (it may only read the pipe). Version 2 adds DAY, and the pause to STATUS (its seconds
 // left, and AMBREL_PAUSED_MODE as the mode of a status or sample while paused); a reader takes
-// versions 1 and 2.
+// versions 1 and 2. A status also tells whether the cap takes effect, in three of its padding
+// bytes, which every earlier reader passes over and every earlier writer leaves zero (no check).
 #pragma once
 
 #include <cstddef>
@@ -42,6 +43,16 @@ const uint8_t PIPE_SET_FOR_MACHINE = 16;
 
 // The mode of a status or a sample while the controller is paused (version 2 on).
 const int32_t PIPE_PAUSED_MODE = 3;
+// What a status says of the cap's effect (PipeStatus::effect): the same numbers as the watcher's
+// CAP_EFFECT_*; 0 also from a controller that does not check.
+const uint8_t PIPE_EFFECT_OFF = 0;
+const uint8_t PIPE_EFFECT_UNKNOWN = 1;
+const uint8_t PIPE_EFFECT_WORKS = 2;
+const uint8_t PIPE_EFFECT_NONE = 3;
+const uint8_t PIPE_EFFECT_UNAVAILABLE = 4;
+// The highest performance a status carries, in percent of the processor's base.
+const uint16_t PIPE_MOST_PERFORMANCE = 1000;
+
 // The longest pause that a status carries, in seconds: a day.
 const uint32_t PIPE_LONGEST_PAUSE_SECONDS = 24 * 60 * 60;
 
@@ -66,6 +77,10 @@ struct PipeStatus {
     uint8_t failedMinute;
     // Seconds the pause has left, at most a day; 0 when not paused (and from version 1).
     uint32_t pausedSeconds;
+    // While the cap lowers a value, whether it takes effect (PIPE_EFFECT_*) and the processor's
+    // performance seen (percent of its base, 0 while none).
+    uint8_t effect;
+    uint16_t performance;
 };
 
 struct PipeSample {

@@ -110,6 +110,9 @@ HistoryView HistoryPopup::View(const char* zone, int32_t throttleAt, int32_t inF
         view.facts.mode = last.mode;
         view.facts.status = last.status;
     }
+    view.facts.lowered = capLowered;
+    view.facts.effect = capEffect;
+    view.facts.performance = capPerformance;
     view.throttleAt = throttleAt;
     view.nowMs = static_cast<int64_t>(GetTickCount64());
     view.words = words;

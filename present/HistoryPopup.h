@@ -62,6 +62,11 @@ class HistoryPopup
     bool openedFromKeyboard;
     // The texts of the window, in the user's language; they outlive the popup.
     const TextTable* words;
+    // While the cap lowers a value, what the check of its effect says (CAP_EFFECT_*) and the
+    // performance seen: the text line tells a cap without effect. Set with each report.
+    bool capLowered;
+    int32_t capEffect;
+    int32_t capPerformance;
     // The window whose timer redraws the open one (the owner it was opened for), and the timer's
     // period (0 while none is set).
     HWND timerOwner;

@@ -7,6 +7,7 @@
 #include "base/Log.h"
 #include "power/Ambrel.h"
 #include "res/resource.h"
+#include "present/EffectNotice.h"
 #include "ui/ExportDialog.h"
 #include "ui/NoticeText.h"
 #include "ui/TrayTooltip.h"
@@ -102,6 +103,9 @@ void Presenter::Show(const ControllerReport& report)
         settings.onBattery = report.onBattery;
         otherSession = report.choicesOf == ChoicesOf::OtherSession;
     }
+    history.capLowered = report.capLowered;
+    history.capEffect = report.capEffect;
+    history.capPerformance = report.capPerformance;
     RefreshHistory(false);
     ComposeTip();
     if (iconMade) {
@@ -111,6 +115,8 @@ void Presenter::Show(const ControllerReport& report)
         trayIcon.CreateTrayIcon(Hwnd(), report.temperature, report.mode);
     }
     NoticeThrottle();
+    if (throttleNotice.FirstNoEffect(report.capLowered ? report.capEffect : 0))
+        ShowNoEffectNotice(trayIcon, shown, settings.notify, *texts);
 }
 
 void Presenter::EndHistory()
@@ -298,6 +304,8 @@ void Presenter::ComposeTip()
                           shown.capInForce,
                           shown.capLowered,
                           Paused() ? reinterpret_cast<const char16_t*>(pausedAt) : nullptr};
+    facts.effect = shown.capEffect;
+    facts.performance = shown.capPerformance;
     char16_t tip[TOOLTIP_SIZE];
     ComposeTooltip(tip, TOOLTIP_SIZE, facts, *texts);
     trayIcon.SetTip(tip);

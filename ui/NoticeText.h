@@ -14,3 +14,8 @@ const size_t NOTICE_SIZE = 256;
 // "Ambrel lowered the maximum processor state to 99 % at 86 °C", cut to size characters.
 void ComposeThrottleNotice(char16_t* text, size_t size, int32_t t, int32_t mode,
                            const TextTable& words);
+
+// "The lowered maximum processor state has no effect seen: the processor runs at 131 % while
+// 80 % is in force. ...", cut to size characters.
+void ComposeNoEffectNotice(char16_t* text, size_t size, int32_t performance, int32_t inForce,
+                           const TextTable& words);

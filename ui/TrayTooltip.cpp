@@ -1,7 +1,7 @@
 #include "ui/TrayTooltip.h"
 
-#include "power/Ambrel.h"
 #include "base/TextWriter.h"
+#include "power/Ambrel.h"
 #include "watch/TempConversion.h"
 #include "watch/ThermalZone.h"
 
@@ -38,12 +38,25 @@ void MaximumStateText(char16_t* text, const TooltipFacts& facts, const TextTable
     Insert(text, words[IDS_MAXIMUM_STATE], value);
 }
 
+// A cap seen without effect says so, with the performance the processor runs at; true when it
+// did. That matters more than what the cap covers, which it stands in for.
+bool NoEffectText(char16_t* text, const TooltipFacts& facts, const TextTable& words)
+{
+    if (!facts.lowered || facts.effect != CAP_EFFECT_NONE)
+        return false;
+    char16_t state[PIECE_SIZE], performance[PIECE_SIZE];
+    TextWriter(state, PIECE_SIZE).Add(text);
+    ComposeQuantity(performance, PIECE_SIZE, facts.performance, IDS_PERCENT, words);
+    Insert(text, words[IDS_TIP_NO_EFFECT], state, performance);
+    return true;
+}
+
 // While the cap lowers something, also what it caps: both classes of a hybrid processor, and
 // the values used on battery when they are included.
 void ThrottleText(char16_t* text, const TooltipFacts& facts, const TextTable& words)
 {
     MaximumStateText(text, facts, words);
-    if (!facts.lowered)
+    if (!facts.lowered || NoEffectText(text, facts, words))
         return;
     char16_t state[PIECE_SIZE];
     TextWriter(state, PIECE_SIZE).Add(text);
@@ -151,6 +164,7 @@ void ComposeHistoryText(char16_t* text, size_t size, const TooltipFacts& facts,
     ZoneText(piece, facts.zone, words);
     writer.Add(piece).Add(u"   ");
     MaximumStateText(piece, facts, words);
+    NoEffectText(piece, facts, words);
     writer.Add(piece);
 }
 

@@ -31,13 +31,18 @@ struct TooltipFacts {
     // While paused, the local time at which the pause ends, as the user's locale writes it;
     // null when not paused.
     const char16_t* pausedUntil;
+    // While the cap lowers a value, what the check of its effect says (CAP_EFFECT_*), and the
+    // processor's performance seen (percent of its base): a cap without effect says so.
+    int32_t effect = 0;
+    int32_t performance = 0;
 };
 
 // Writes the tooltip into text (size characters, at least 1), cut to fit.
 void ComposeTooltip(char16_t* text, size_t size, const TooltipFacts& facts, const TextTable& words);
 
 // The history window's line of text, the same facts in short: the temperature ("--" while
-// readings fail), the zone and the maximum processor state. Cut to size characters.
+// readings fail), the zone and the maximum processor state, with a cap's lack of effect. Cut to
+// size characters.
 void ComposeHistoryText(char16_t* text, size_t size, const TooltipFacts& facts,
                         const TextTable& words);
 

@@ -53,6 +53,7 @@ void CTempWatch::OnTimeout()
         ambrel.SetPowerMode();
     TempReading reading = ReadTemperature();
     Step(reading);
+    effect = capCheck.OnReading(query, ambrel.inForce, ambrel.lowered, GetTickCount64());
     PostKeeperNews();
     TempReport report = ReportOf(reading);
     if (reportDue || ReportChanged(lastPosted, report))
@@ -218,7 +219,8 @@ void CTempWatch::CloseCounter()
         PdhCloseQuery(query);
         query = nullptr;
     }
-    counter = nullptr; // released with its query
+    counter = nullptr; // released with its query, as the cap's check's are
+    capCheck.QueryClosed();
     wholeKelvin = false;
 }
 
@@ -232,8 +234,10 @@ void CTempWatch::WriteBackSaved()
 
 TempReport CTempWatch::ReportOf(const TempReading& reading) const
 {
-    TempReport report = {reading.temperature, ambrel.ShownMode(), reading.status,
-                         static_cast<int32_t>(ambrel.inForce), ambrel.lowered};
+    TempReport report = {reading.temperature, ambrel.ShownMode(),
+                         reading.status,      static_cast<int32_t>(ambrel.inForce),
+                         ambrel.lowered,      effect.effect,
+                         effect.performance,  effect.busy};
     return report;
 }
 
@@ -251,6 +255,10 @@ void CTempWatch::Post(UINT message, const TempReport& report)
         if (report.inForce != lastPosted.inForce || report.lowered != lastPosted.lowered)
             PostMessageA(hwnd, WM_TEMPCAP, static_cast<WPARAM>(report.inForce),
                          static_cast<LPARAM>(report.lowered));
+        if (EffectChanged(lastPosted, report))
+            PostMessageA(hwnd, WM_TEMPEFFECT,
+                         static_cast<WPARAM>((report.effect & 0xff) | ((report.busy & 0xff) << 8)),
+                         static_cast<LPARAM>(report.performance));
         PostMessageA(hwnd, message, static_cast<WPARAM>(static_cast<INT_PTR>(report.temperature)),
                      static_cast<LPARAM>(report.mode));
     }
@@ -352,6 +360,7 @@ void CTempWatch::Stop()
     window = nullptr;
     schemePosted = false;
     lastPosted = TempReport{};
+    effect = CapVerdict{};
     held = HeldReading{};
 }
 

@@ -8,6 +8,7 @@
 #include "base/MessageWindow.h"
 #include "power/Ambrel.h"
 #include "power/SchemeKeeper.h"
+#include "watch/CapCheck.h"
 #include "watch/CiThreadEx.h"
 #include "watch/TempConversion.h"
 #include "watch/ZoneCounter.h"
@@ -77,6 +78,9 @@ class CTempWatch : public CiThreadEx
     std::atomic<int64_t> pendingPause;
     // Room for reading every zone at once (Hottest zone), so that a reading allocates nothing.
     ZoneArrayBuffer zoneArray;
+    // Whether the cap takes effect, checked while it lowers a value, and what it last said.
+    CapCheck capCheck;
+    CapVerdict effect;
     // The scheme last posted as WM_TEMPSCHEME; valid when schemePosted.
     SchemeId lastScheme;
     bool schemePosted;

@@ -43,5 +43,11 @@ bool ReportChanged(const TempReport& lastPosted, const TempReport& current)
 {
     return lastPosted.temperature != current.temperature || lastPosted.mode != current.mode ||
            lastPosted.status != current.status || lastPosted.inForce != current.inForce ||
-           lastPosted.lowered != current.lowered;
+           lastPosted.lowered != current.lowered || EffectChanged(lastPosted, current);
+}
+
+bool EffectChanged(const TempReport& lastPosted, const TempReport& current)
+{
+    return lastPosted.effect != current.effect || lastPosted.performance != current.performance ||
+           lastPosted.busy != current.busy;
 }

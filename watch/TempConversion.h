@@ -40,15 +40,31 @@ const int32_t READING_CONTROLLER_ENDED = 4;
 // A view only: a program that is not Ambrel serves the status pipe's name.
 const int32_t READING_NOT_AMBRELS = 5;
 
+// What the check of the cap's effect says (CapEffect). OFF while no cap lowers anything (nothing
+// is checked then), UNAVAILABLE where the processor's counters do not exist (before Windows 8).
+// The numbers travel on the status pipe.
+const int32_t CAP_EFFECT_OFF = 0;
+const int32_t CAP_EFFECT_UNKNOWN = 1;
+const int32_t CAP_EFFECT_WORKS = 2;
+const int32_t CAP_EFFECT_NONE = 3;
+const int32_t CAP_EFFECT_UNAVAILABLE = 4;
+const int32_t CAP_EFFECT_HIGHEST = CAP_EFFECT_UNAVAILABLE;
+
 // One report as posted to the window: temperature and mode, the reading's status, the AC
-// maximum processor state in force (0 while unknown) and whether the cap lowers some value.
+// maximum processor state in force (0 while unknown), whether the cap lowers some value, and
+// what the check of its effect says (CAP_EFFECT_*, with the performance and busy share seen).
 struct TempReport {
     int32_t temperature;
     int32_t mode;
     int32_t status;
     int32_t inForce;
     bool lowered;
+    int32_t effect;
+    int32_t performance;
+    int32_t busy;
 };
 
 // True when the current report differs from the last one posted in any of its fields.
 bool ReportChanged(const TempReport& lastPosted, const TempReport& current);
+// True when what the check of the cap's effect says differs.
+bool EffectChanged(const TempReport& lastPosted, const TempReport& current);

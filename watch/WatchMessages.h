@@ -17,6 +17,9 @@
 //                posted after the step, at each failed attempt.
 // WM_TEMPPAUSE:  the pause has begun, been renewed or ended (wParam the seconds it has left, 0
 //                when it has ended); posted just before the report that shows it.
+// WM_TEMPEFFECT: what the check of the cap's effect says has changed (wParam the CAP_EFFECT_*
+//                value in its low byte and the busy share in percent in the next; lParam the
+//                performance seen in percent); posted just before the report that carries it.
 #define AMBREL_WM_USER_BASE 0x0400
 
 #define WM_TEMPINIT (AMBREL_WM_USER_BASE + 11)
@@ -26,3 +29,4 @@
 #define WM_TEMPSCHEME (AMBREL_WM_USER_BASE + 15)
 #define WM_TEMPWRITEFAIL (AMBREL_WM_USER_BASE + 16)
 #define WM_TEMPPAUSE (AMBREL_WM_USER_BASE + 17)
+#define WM_TEMPEFFECT (AMBREL_WM_USER_BASE + 18)

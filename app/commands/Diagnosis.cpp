@@ -1,6 +1,7 @@
 #include "app/commands/Diagnosis.h"
 
 #include "app/commands/DiagnosisReport.h"
+#include "app/commands/ProcessorDiagnosis.h"
 #include "app/commands/StatusQuery.h"
 #include "base/LoadedTexts.h"
 #include "base/Log.h"
@@ -241,6 +242,18 @@ void DescribeLook(Report& report, HINSTANCE instance)
                                                               : "light");
 }
 
+void DescribeProcessor(Report& report)
+{
+    ProcessorLines lines;
+    const int count = DescribeProcessorLook(LookAtProcessor(), lines);
+    for (int i = 0; i < count; ++i) {
+        if (lines.unread[i])
+            report.Unread("%s", lines.text[i]);
+        else
+            report.Say("%s", lines.text[i]);
+    }
+}
+
 } // namespace
 
 int RunDiagnosis(HINSTANCE instance)
@@ -255,6 +268,7 @@ int RunDiagnosis(HINSTANCE instance)
     ApplyPolicies(settings);
     DescribePaths(report, settings.zone);
     DescribeScheme(report);
+    DescribeProcessor(report);
     DescribeLedger(report, false);
     DescribeLedger(report, true);
     DescribeSettings(report);

@@ -144,6 +144,33 @@ void RecentLine(TextWriter& writer, const RecentReadings& recent, const TextTabl
     Line(writer, words[IDS_STATUS_RECENT], peak, minutes);
 }
 
+// While the cap lowers a value: whether it takes effect, and the performance seen. A controller
+// that does not check says nothing of it, which is "not known yet".
+uint8_t EffectOf(const PipeStatus& status)
+{
+    return status.effect == PIPE_EFFECT_OFF ? PIPE_EFFECT_UNKNOWN : status.effect;
+}
+
+void EffectLine(TextWriter& writer, const PipeStatus& status, const TextTable& words)
+{
+    if (!status.lowered)
+        return;
+    static const int texts[] = {IDS_STATUS_EFFECT_UNKNOWN, IDS_STATUS_EFFECT_UNKNOWN,
+                                IDS_STATUS_EFFECT_WORKS, IDS_STATUS_EFFECT_NONE,
+                                IDS_STATUS_EFFECT_UNAVAILABLE};
+    const uint8_t effect = EffectOf(status);
+    char16_t performance[LINE_SIZE], cap[LINE_SIZE];
+    ComposeQuantity(performance, LINE_SIZE, status.performance, IDS_PERCENT, words);
+    ComposeQuantity(cap, LINE_SIZE, status.inForce, IDS_PERCENT, words);
+    Line(writer, words[texts[effect <= PIPE_EFFECT_UNAVAILABLE ? effect : 1]], performance, cap);
+}
+
+const char* EffectName(uint8_t effect)
+{
+    static const char* const names[] = {"unknown", "unknown", "works", "none", "unavailable"};
+    return effect <= PIPE_EFFECT_UNAVAILABLE ? names[effect] : "unknown";
+}
+
 const char* ReadingName(int32_t status)
 {
     return status == READING_OK ? "ok" : status == READING_NO_ZONE ? "no-zone" : "failed";
@@ -170,6 +197,15 @@ void JsonStatus(JsonWriter& json, const StatusAnswer& answer)
     else
         json.Null("maxProcessorState");
     json.Bool("lowered", s.lowered).Bool("onBattery", s.onBattery);
+    // Checked only while the cap lowers a value; the performance only once something was seen.
+    if (s.lowered)
+        json.String("effect", EffectName(EffectOf(s)));
+    else
+        json.Null("effect");
+    if (s.lowered && s.performance > 0)
+        json.Int("processorPerformance", s.performance);
+    else
+        json.Null("processorPerformance");
     json.Int("pausedSeconds", static_cast<long long>(s.pausedSeconds));
     json.String("controller", answer.service ? "service" : "tray").Int("session", answer.session);
     if (answer.service || answer.user[0] == u'\0')
@@ -247,12 +283,13 @@ void ComposeStatusText(char16_t* text, size_t size, const StatusAnswer& answer,
         return;
     }
     const PipeStatus& s = answer.status;
-    const TooltipFacts facts = {s.temperature, s.mode,          s.status,
-                                s.zone,        answer.failedAt, s.onBattery,
-                                s.inForce,     s.lowered,       answer.pausedUntil};
+    const TooltipFacts facts = {s.temperature,      s.mode,      s.status,     s.zone,
+                                answer.failedAt,    s.onBattery, s.inForce,    s.lowered,
+                                answer.pausedUntil, s.effect,    s.performance};
     char16_t first[LINE_SIZE];
     ComposeTooltip(first, LINE_SIZE, facts, words);
     writer.Add(first).AddAscii("\r\n");
+    EffectLine(writer, s, words);
     ControllerLine(writer, answer, words);
     SettingsLine(writer, s, words);
     RecentLine(writer, answer.recent, words);

@@ -270,7 +270,21 @@ class AmbrelRun:
                 if l.endswith('-> 0') and f' setting={setting} ' in l]
 
     def collections(self):
-        return len(self.trace('PdhCollectQueryData'))
+        """The readings so far: the watcher's collections, not those of the history window's
+        query, which holds only the processor's performance."""
+        return len([l for l in self.trace('PdhCollectQueryData')
+                    if ' reading=performance=' not in l])
+
+    def processor_collections(self):
+        """The collections that took the processor's values: the history window's, and the
+        watcher's while the cap's check has its counters in the watcher's query."""
+        return [l for l in self.trace('PdhCollectQueryData') if 'performance=' in l]
+
+    def processor_counters(self):
+        """The processor's counters added: by the history window while it is open, and by the
+        check of the cap's effect while the cap lowers a value."""
+        return [l for l in self.trace() if l.startswith('PdhAdd')
+                and 'path="\\Processor Information(' in l]
 
     def ac_value(self, scheme=BALANCED):
         return self.values(scheme)[0]

@@ -566,7 +566,7 @@ int RefusePipe(int seconds)
 
 bool SendStatus(HANDLE pipe, int32_t temperature)
 {
-    PipeStatus status = {temperature, 0, 0, 100, false, "", 85, false, 0, 0, 0, 0};
+    PipeStatus status = {temperature, 0, 0, 100, false, "", 85, false, 0, 0, 0, 0, 0, 0};
     uint8_t message[PIPE_MAX_MESSAGE / 128];
     DWORD size = static_cast<DWORD>(EncodePipeStatus(status, message, sizeof message)), written = 0;
     return WriteFile(pipe, message, size, &written, nullptr) && written == size;
@@ -659,7 +659,7 @@ int ServeDay(int32_t temperature)
 size_t HostileAnswer(const char* what, uint8_t* message, size_t room)
 {
     static PipeHistory history;
-    PipeStatus status = {47, 0, 0, 100, false, "", 85, false, 0, 0, 0, 0};
+    PipeStatus status = {47, 0, 0, 100, false, "", 85, false, 0, 0, 0, 0, 0, 0};
     if (std::strcmp(what, "garbage") == 0) {
         std::memset(message, 'A', 64);
         return 64;

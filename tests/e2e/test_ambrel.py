@@ -275,7 +275,11 @@ class Throttle(unittest.TestCase):
         self.assertEqual([], run.ac_writes('PowerWriteDCValueIndex', THROTTLE_MAXIMUM_1))
         self.assertEqual(2, len(run.trace('PowerSetActiveScheme')))
         self.assertEqual([93, 90, 92, 50], run.values())
+        # One query; the cap's check had its two counters in it while the cap lowered a value,
+        # and removed them when it lowered nothing any more.
         self.assertEqual(1, len(run.trace('PdhOpenQueryA')))
+        self.assertEqual(2, len(run.processor_counters()))
+        self.assertEqual(2, len(run.trace('PdhRemoveCounter')))
         # The event log: the start, the cap's first lowering (the 80 % step: 99 % lowered
         # nothing), the episode's end at the stop, counted up to the user's own values, and the
         # stop, with nothing left to give back.
@@ -356,6 +360,68 @@ class Throttle(unittest.TestCase):
         self.assertEqual(1, messages(log_entries()).count(NOTICE))
         # The event log follows the same episode: one lowered/ended pair between start and stop.
         self.assertEqual([1, 3, 4, 2], [event[0] for event in run.events()])
+
+    def capped_busy(self, name, performance):
+        """A hot run whose processor is busy (95 % utility) at a steady performance while it is
+        capped: it waits until --status says more than "unknown" of the cap's effect, and returns
+        the run (ended), the last tooltip, and --status's JSON object, exit code and text."""
+        run = AmbrelRun(name, script=f'performance {performance}\nutility 95\n{counter(90)}\n',
+                        events=True).start()
+        try:
+            self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [80], 40))
+
+            def status(*args):
+                done = subprocess.run(['wine', EXE, '--status', *args], env=run.env,
+                                      capture_output=True, timeout=60)
+                return done.returncode, done.stdout.decode('utf-8')
+            # Some 30 s of busy readings under the 80 % step.
+            self.assertTrue(wait_for(lambda: json.loads(status('--json')[1])['effect'] != 'unknown',
+                                     60), status('--json'))
+            code, text = status('--json')
+            data = json.loads(text)
+            tip = tooltip()
+            said = status()
+            # The verdict stays: more busy readings change nothing of what was said.
+            seen = len(run.processor_collections())
+            self.assertTrue(wait_for(lambda: len(run.processor_collections()) >= seen + 4, 20))
+            self.assertEqual(data['effect'], json.loads(status('--json')[1])['effect'])
+            self.assertEqual(0, close_and_wait(run))
+        finally:
+            run.kill()
+        return run, tip, data, code, said
+
+    def test_a_cap_without_effect_says_so_once_everywhere(self):
+        # The processor stays at 130 % of its base while "capped" at 80 %.
+        delete_log()
+        run, tip, data, code, said = self.capped_busy('effect-none', 130)
+        self.assertIn('maximum processor state 80 % (no effect seen: the processor runs at 130 %)',
+                      tip)
+        self.assertEqual((1, 'WARNING', 1, True, 'none', 130),
+                         (code, data['state'], data['exitCode'], data['lowered'], data['effect'],
+                          data['processorPerformance']))
+        self.assertEqual(1, said[0])
+        self.assertIn('\r\nThe cap has no effect seen: the processor runs at 130 % while busy, '
+                      'above the 80 % in force.\r\n', said[1])
+        # One event, with the cap, the performance and the busy share; one notice in the run.
+        no_effect = [e for e in run.events() if e[0] == 14]
+        self.assertEqual([(14, 'warn', ['80', '130', '95'])], no_effect, run.events())
+        log = messages(log_entries())
+        self.assertEqual(1, log.count('WndProc(): no-effect notice: 130 % with 80 % in force\n'), log)
+        # Sampled once per reading while capped, from the first lowering; closed at the end.
+        # The check's counters were read from the watcher's one query, and went with it.
+        self.assertEqual((1, 1, []), (len(run.trace('PdhOpenQueryA')),
+                                      len(run.trace('PdhCloseQuery')),
+                                      run.trace('PdhRemoveCounter')))
+        self.assertLessEqual(len(run.processor_collections()), run.collections())
+
+    def test_a_cap_that_takes_effect_is_seen_to(self):
+        run, tip, data, code, said = self.capped_busy('effect-works', 80)
+        self.assertEqual((1, 'works', 80), (code, data['effect'], data['processorPerformance']))
+        self.assertTrue(tip.endswith('maximum processor state 80 % (all cores, AC and battery)'),
+                        tip)
+        self.assertIn('\r\nThe cap takes effect: the processor runs at 80 % while busy.\r\n',
+                      said[1])
+        self.assertEqual([], [e for e in run.events() if e[0] == 14])
 
     def test_a_pause_gives_back_at_once_leaves_a_hot_machine_uncapped_and_resume_caps_again(self):
         delete_log()
@@ -548,8 +614,10 @@ class Tray(unittest.TestCase):
         self.assertEqual(['WndProc(): history open\n', 'WndProc(): history closed\n'] * 3,
                          history)
         # The performance query lives only while the window is open: every query made is closed.
+        # (The cap's check added its counters, with the busy share, to the watcher's query.)
         opened = [l for l in run.trace('PdhAddEnglishCounterA') if 'Processor' in l]
-        self.assertEqual(3, len(opened))
+        self.assertEqual((3, 1), (len(opened) - 2 * len([l for l in opened if 'Utility' in l]),
+                                  len([l for l in opened if 'Utility' in l])))
         self.assertEqual(4, len(run.trace('PdhOpenQueryA')))
         self.assertEqual(4, len([l for l in run.trace('PdhCloseQuery') if l.endswith('-> 0')]))
 
@@ -1145,16 +1213,23 @@ class Failures(unittest.TestCase):
               f'  "{BALANCED} AC": the user\'s own value before Ambrel: 90 %, last written by '
               'Ambrel: 80 %, held before that write: 80 %',
               f'  "{malformed}" malformed', 'Service "Ambrel": not installed',
-              'Everything could be read.']),
-            ('a system in another language', '', f'localized\n{counter(50)}\n', None, 0,
+              'processor performance now: 100 % of its base, busy 0 % of the time',
+              'processor with one core busy for a second: 100 % of its base, so it does not '
+              'boost now', 'Everything could be read.']),
+            ('a system in another language', '',
+             f'localized\n{counter(50)}\nperformance 60\nperformance 60\nperformance 245\n'
+             'utility 12\n', None, 0,
              ['  English   "\\Thermal Zone Information(\\_TZ.TZ01)\\High Precision '
               'Temperature" -> 0x00000000',
               '  localized "\\Thermal Zone Information(\\_TZ.TZ01)\\High Precision '
-              'Temperature" -> 0xc0000bb8 (not added)']),
+              'Temperature" -> 0xc0000bb8 (not added)',
+              'processor performance now: 60 % of its base, busy 12 % of the time',
+              'processor with one core busy for a second: 245 % of its base, so it boosts']),
             ('no zone readable', '', 'add-fail -1073738824\n', None, 1,
              ['Thermal zones: none found or none readable', '1 item(s) could not be read.']),
             ('pdh.dll missing', '', None, 'pdh=d;powrprof=n,b', 1,
-             ['Thermal zones: none found or none readable']),
+             ['Thermal zones: none found or none readable',
+              'processor performance: no counters (Windows 8 and later have them)']),
             ('active scheme unknown', fail('PowerGetActiveScheme', 5), None, None, 1,
              ['Active power scheme: cannot be read (error 5)']),
             ('a value unreadable', fail('PowerReadACValue', 5), None, None, 1,
@@ -2229,7 +2304,8 @@ class Pipe(unittest.TestCase):
         self.assertEqual((2, 'CRITICAL: no Ambrel controls this machine (its status pipe is not '
                              'there)\r\n'), ask(nobody))
         keys = {'version', 'state', 'exitCode', 'temperature', 'reading', 'failingSince', 'zone',
-                'mode', 'maxProcessorState', 'lowered', 'onBattery', 'pausedSeconds', 'controller',
+                'mode', 'maxProcessorState', 'lowered', 'onBattery', 'effect',
+                'processorPerformance', 'pausedSeconds', 'controller',
                 'session',
                 'user', 'throttleAt', 'setByPolicy', 'peak30min', 'throttledMinutes30min'}
         failing = f'{counter(60)}\n' + 'collect-fail -2147481643\n' * 60
@@ -2248,8 +2324,16 @@ class Pipe(unittest.TestCase):
                 self.assertEqual(reading == 'failed', data['failingSince'] is not None, data)
                 if name == 'failing':
                     self.assertEqual(60, data['peak30min'])
+                # The cap's effect is checked only while it lowers a value: the fake's processor
+                # idles, so that proves nothing yet; a cool run opens no processor query at all.
+                self.assertEqual('unknown' if lowered else None, data['effect'], data)
+                if name == 'cool':
+                    self.assertEqual([], run.processor_counters())
                 code, text = ask(run)
                 lines = text.splitlines()
+                if lowered:
+                    self.assertEqual('Whether the cap takes effect is not known yet: the processor '
+                                     'has not been busy enough.', lines.pop(1))
                 self.assertEqual((['OK', 'WARNING', 'CRITICAL'].index(state), 4), (code, len(lines)))
                 self.assertTrue(lines[0].startswith(f'{state}: Ambrel — '), lines)
                 self.assertTrue(lines[1].startswith('Controller: Ambrel in the notification area'))

@@ -15,8 +15,11 @@ namespace
 {
 
 const char kObjectPrefix[] = "\\Thermal Zone Information(";
-// The processor's performance (Windows 8 on), a rate: a value needs two collections.
+// The processor's performance and busy share (Windows 8 on), rates: a value needs two
+// collections. The busy share is the utility, or where a script says it is missing, the time.
 const char kProcessorPath[] = "\\Processor Information(_Total)\\% Processor Performance";
+const char kUtilityPath[] = "\\Processor Information(_Total)\\% Processor Utility";
+const char kProcessorTimePath[] = "\\Processor Information(_Total)\\% Processor Time";
 const char kProcessorPrefix[] = "\\Processor Information(";
 const char kHighPrecisionCounter[] = "High Precision Temperature";
 const char kPlainCounter[] = "Temperature"; // whole kelvin
@@ -33,8 +36,11 @@ const size_t kZoneNameSize = 64;
 // A counter's zone when it is the wildcard instance "(*)", or an instance that does not exist.
 const int kAllZones = -1;
 const int kMissingZone = -2;
-// The counter is the processor's performance.
+// The counter is the processor's performance, or its busy share.
 const int kProcessor = -3;
+const int kBusy = -4;
+// The processor's two series of the script: performance and utility.
+const int kProcessorSeries = 2;
 
 struct ZoneSample {
     bool collected;         // a collection has given this zone a reading
@@ -48,8 +54,10 @@ struct Query {
     int cursor[kMaxZones]; // script items of each zone consumed since the query was opened
     ZoneSample zones[kMaxZones];
     bool hasCounter;   // a thermal-zone counter
-    bool hasProcessor; // the performance counter
+    bool hasProcessor; // a processor counter
     int collections;
+    int processorCursor[kProcessorSeries]; // items of each processor series consumed
+    LONG processorValue[kProcessorSeries]; // the values of the last collection
 };
 
 struct Counter {
@@ -60,10 +68,21 @@ struct Counter {
     bool wholeKelvin; // the plain Temperature counter
 };
 
-// Handles are addresses in these tables; every call runs under the FakeFileLock.
+// Handles are addresses in these tables; every call runs under the TableLock (the process's
+// threads) and, where it reads a file or traces, the FakeFileLock (every process).
 Query g_queries[kMaxQueries];
 Counter g_counters[kMaxCounters];
 int g_lastId;
+SRWLOCK g_tables = SRWLOCK_INIT;
+
+class TableLock
+{
+  public:
+    TableLock() { AcquireSRWLockExclusive(&g_tables); }
+    ~TableLock() { ReleaseSRWLockExclusive(&g_tables); }
+    TableLock(const TableLock&) = delete;
+    TableLock& operator=(const TableLock&) = delete;
+};
 
 Query* FindQuery(PDH_HQUERY handle)
 {
@@ -117,7 +136,13 @@ struct ScriptView {
     bool noHighPrecision; // only the plain Temperature counter exists
     bool lazyInstances;   // a missing instance is accepted and fails at the reading
     bool noPerformance;   // the processor performance counter does not exist (before Windows 8)
-    long performance;     // its value in percent (the last "performance" line; 100 without)
+    bool noUtility;       // only "% Processor Time" tells the busy share
+    // Each processor series ("performance N", "utility N" lines) as seen from a query's cursor:
+    // the item there, whether there is one, the last one and how many (without any: 100 and 0).
+    long processorAt[kProcessorSeries];
+    bool processorHasAt[kProcessorSeries];
+    long processorLast[kProcessorSeries];
+    int processorItems[kProcessorSeries];
     bool hasZoneLines;
     int zoneCount;
     ZoneView zones[kMaxZones];
@@ -158,8 +183,8 @@ bool ViewFlag(const char* word, const char* argument, ScriptView& view)
         view.lazyInstances = true;
     else if (std::strcmp(word, "no-performance") == 0)
         view.noPerformance = true;
-    else if (std::strcmp(word, "performance") == 0)
-        view.performance = std::strtol(argument, nullptr, 10);
+    else if (std::strcmp(word, "no-utility") == 0)
+        view.noUtility = true;
     else if (std::strcmp(word, "zone") == 0) {
         view.hasZoneLines = true;
         view.current = FindOrAddZone(view, argument);
@@ -169,12 +194,30 @@ bool ViewFlag(const char* word, const char* argument, ScriptView& view)
     return true;
 }
 
-void ViewLine(const char* line, const int* cursor, ScriptView& view)
+// "performance N" and "utility N": one item of a processor series.
+bool ViewProcessorItem(const char* word, const char* argument, const int* cursor, ScriptView& view)
+{
+    int series = std::strcmp(word, "performance") == 0 ? 0
+                 : std::strcmp(word, "utility") == 0   ? 1
+                                                       : -1;
+    if (series < 0)
+        return false;
+    const long value = std::strtol(argument, nullptr, 10);
+    if (view.processorItems[series] == cursor[series]) {
+        view.processorAt[series] = value;
+        view.processorHasAt[series] = true;
+    }
+    view.processorLast[series] = value;
+    ++view.processorItems[series];
+    return true;
+}
+
+void ViewLine(const char* line, const int* cursor, const int* processorCursor, ScriptView& view)
 {
     char word[kZoneNameSize], argument[kZoneNameSize] = "";
     if (std::sscanf(line, "%63s %63s", word, argument) < 1 || word[0] == '#')
         return;
-    if (ViewFlag(word, argument, view))
+    if (ViewFlag(word, argument, view) || ViewProcessorItem(word, argument, processorCursor, view))
         return;
     ItemKind kind = kNone;
     long number = 0;
@@ -202,12 +245,13 @@ void ViewLine(const char* line, const int* cursor, ScriptView& view)
     ++zone.items;
 }
 
-// cursor holds one position per zone (null: all at the start).
-ScriptView ReadScript(const int* cursor)
+// cursor holds one position per zone, processorCursor one per processor series (null: all at the
+// start).
+ScriptView ReadScript(const int* cursor, const int* processorCursor = nullptr)
 {
     static const int kStart[kMaxZones] = {};
     ScriptView view = {};
-    view.performance = 100;
+    view.processorLast[0] = 100;
     // The default zone is zone 0; it exists when the script names no zones or gives it items.
     FindOrAddZone(view, kDefaultZone);
     char path[MAX_PATH];
@@ -219,7 +263,8 @@ ScriptView ReadScript(const int* cursor)
     view.present = true;
     char line[256];
     while (std::fgets(line, sizeof line, file) != nullptr)
-        ViewLine(line, cursor != nullptr ? cursor : kStart, view);
+        ViewLine(line, cursor != nullptr ? cursor : kStart,
+                 processorCursor != nullptr ? processorCursor : kStart, view);
     std::fclose(file);
     if (!view.hasZoneLines)
         view.zones[0].exists = true;
@@ -245,15 +290,20 @@ DWORD OpenQuery(PDH_HQUERY* handle, int* id)
     return PDH_MEMORY_ALLOCATION_FAILURE;
 }
 
-// Only "_Total" and "% Processor Performance" exist of the processor object.
+// Only "_Total" and its "% Processor Performance", "% Processor Utility" (unless "no-utility")
+// and "% Processor Time" exist of the processor object.
 DWORD ResolveProcessorPath(const ScriptView& script, const char* path, Counter& resolved)
 {
     if (script.noPerformance)
         return PDH_CSTATUS_NO_OBJECT;
-    if (std::strcmp(path, kProcessorPath) != 0)
+    if (std::strcmp(path, kProcessorPath) == 0)
+        resolved.zone = kProcessor;
+    else if (std::strcmp(path, kProcessorTimePath) == 0 ||
+             (!script.noUtility && std::strcmp(path, kUtilityPath) == 0))
+        resolved.zone = kBusy;
+    else
         return std::strstr(path, "(_Total)\\") != nullptr ? PDH_CSTATUS_NO_COUNTER
                                                           : PDH_CSTATUS_NO_INSTANCE;
-    resolved.zone = kProcessor;
     return ERROR_SUCCESS;
 }
 
@@ -308,7 +358,7 @@ DWORD AddCounter(Query* query, const char* path, bool english, PDH_HCOUNTER* han
             counter.open = true;
             counter.id = *id = ++g_lastId;
             counter.query = query;
-            if (resolved.zone == kProcessor)
+            if (resolved.zone == kProcessor || resolved.zone == kBusy)
                 query->hasProcessor = true;
             else
                 query->hasCounter = true;
@@ -338,6 +388,30 @@ ItemKind TakeItem(Query* query, int z, ScriptView& script, long& number)
     return zone->kind;
 }
 
+// Each processor series takes its next item; past the end its last one repeats.
+void TakeProcessorItems(Query* query, const ScriptView& script)
+{
+    for (int series = 0; series < kProcessorSeries; ++series) {
+        if (script.processorHasAt[series]) {
+            query->processorValue[series] = script.processorAt[series];
+            ++query->processorCursor[series];
+        } else {
+            query->processorValue[series] = script.processorLast[series];
+        }
+    }
+}
+
+// The processor's values in a collection's trace, after the zones' readings (used characters):
+// "performance=130;utility=95", so that a trace tells a processor's collection.
+void AddProcessorText(const Query& query, char* readingText, size_t size, size_t used)
+{
+    if (!query.hasProcessor || used >= size)
+        return;
+    std::snprintf(readingText + used, size - used, "%sperformance=%ld;utility=%ld",
+                  used > 0 ? ";" : "", static_cast<long>(query.processorValue[0]),
+                  static_cast<long>(query.processorValue[1]));
+}
+
 // Every zone takes its next item; a collect-fail in any zone fails the whole collection.
 DWORD Collect(Query* query, char* readingText, size_t size)
 {
@@ -346,9 +420,14 @@ DWORD Collect(Query* query, char* readingText, size_t size)
     if (!query->hasCounter && !query->hasProcessor)
         return PDH_NO_DATA;
     ++query->collections;
-    if (!query->hasCounter)
+    // One reading of the script serves the zones and the processor.
+    ScriptView script = ReadScript(query->cursor, query->processorCursor);
+    if (query->hasProcessor)
+        TakeProcessorItems(query, script);
+    if (!query->hasCounter) {
+        AddProcessorText(*query, readingText, size, 0);
         return ERROR_SUCCESS;
-    ScriptView script = ReadScript(query->cursor);
+    }
     DWORD failure = ERROR_SUCCESS;
     bool anyItem = false;
     size_t used = 0;
@@ -371,6 +450,11 @@ DWORD Collect(Query* query, char* readingText, size_t size)
             sample.collected = true;
         if (used >= size)
             used = size - 1;
+    }
+    if (query->hasProcessor) {
+        if (used == 0)
+            used = static_cast<size_t>(std::snprintf(readingText, size, "-"));
+        AddProcessorText(*query, readingText, size, used);
     }
     if (failure != ERROR_SUCCESS)
         return failure;
@@ -409,9 +493,9 @@ DWORD FormatValue(Counter* counter, DWORD format, DWORD* type, PDH_FMT_COUNTERVA
         return PDH_CSTATUS_INVALID_DATA; // a wildcard has only an array of values
     LONG found = 0;
     DWORD status = ERROR_SUCCESS;
-    if (counter->zone == kProcessor) {
+    if (counter->zone == kProcessor || counter->zone == kBusy) {
         status = counter->query->collections < 2 ? PDH_INVALID_DATA : ERROR_SUCCESS;
-        found = ReadScript(nullptr).performance;
+        found = counter->query->processorValue[counter->zone == kProcessor ? 0 : 1];
     } else {
         status = ZoneValue(*counter, counter->zone, found);
     }
@@ -467,6 +551,25 @@ DWORD FormatArray(Counter* counter, DWORD format, DWORD* bufferSize, DWORD* item
     return ERROR_SUCCESS;
 }
 
+// A counter removed from its query; what the query still holds is looked at anew.
+DWORD RemoveCounter(Counter* counter)
+{
+    if (counter == nullptr)
+        return PDH_INVALID_HANDLE;
+    Query* query = counter->query;
+    counter->open = false;
+    query->hasCounter = query->hasProcessor = false;
+    for (const Counter& other : g_counters) {
+        if (!other.open || other.query != query)
+            continue;
+        if (other.zone == kProcessor || other.zone == kBusy)
+            query->hasProcessor = true;
+        else
+            query->hasCounter = true;
+    }
+    return ERROR_SUCCESS;
+}
+
 DWORD CloseQuery(Query* query)
 {
     if (query == nullptr)
@@ -482,6 +585,7 @@ DWORD CloseQuery(Query* query)
 PDH_STATUS TracedAddCounter(const char* function, PDH_HQUERY hQuery, LPCSTR path,
                             DWORD_PTR userData, PDH_HCOUNTER* phCounter, bool english)
 {
+    TableLock tables;
     FakeFileLock lock;
     Query* query = FindQuery(hQuery);
     int id = 0;
@@ -500,6 +604,7 @@ extern "C" {
 
 PDH_STATUS WINAPI PdhOpenQueryA(LPCSTR szDataSource, DWORD_PTR dwUserData, PDH_HQUERY* phQuery)
 {
+    TableLock tables;
     FakeFileLock lock;
     int id = 0;
     DWORD result = OpenQuery(phQuery, &id);
@@ -525,6 +630,7 @@ PDH_STATUS WINAPI PdhAddEnglishCounterA(PDH_HQUERY hQuery, LPCSTR szFullCounterP
 
 PDH_STATUS WINAPI PdhCollectQueryData(PDH_HQUERY hQuery)
 {
+    TableLock tables;
     FakeFileLock lock;
     Query* query = FindQuery(hQuery);
     char readingText[128] = "-";
@@ -539,7 +645,11 @@ PDH_STATUS WINAPI PdhCollectQueryData(PDH_HQUERY hQuery)
 PDH_STATUS WINAPI PdhGetFormattedCounterValue(PDH_HCOUNTER hCounter, DWORD dwFormat,
                                               LPDWORD lpdwType, PPDH_FMT_COUNTERVALUE pValue)
 {
-    FakeFileLock lock;
+    // A value comes from the last collection and reads no file: the files' lock (some
+    // wineserver round trips, which a benchmark would count as the program's) only to trace.
+    TableLock tables;
+    char tracePath[MAX_PATH];
+    FakeFileLock lock(FakeFilePath(AMBREL_FAKE_TRACE_VARIABLE, tracePath, sizeof tracePath));
     Counter* counter = FindCounter(hCounter);
     char valueText[16] = "-";
     DWORD result = FormatValue(counter, dwFormat, lpdwType, pValue, valueText, sizeof valueText);
@@ -555,6 +665,7 @@ PDH_STATUS WINAPI PdhGetFormattedCounterArrayA(PDH_HCOUNTER hCounter, DWORD dwFo
                                                LPDWORD lpdwBufferSize, LPDWORD lpdwItemCount,
                                                PPDH_FMT_COUNTERVALUE_ITEM_A ItemBuffer)
 {
+    TableLock tables;
     FakeFileLock lock;
     Counter* counter = FindCounter(hCounter);
     char valuesText[256] = "-";
@@ -567,8 +678,21 @@ PDH_STATUS WINAPI PdhGetFormattedCounterArrayA(PDH_HCOUNTER hCounter, DWORD dwFo
     return static_cast<PDH_STATUS>(result);
 }
 
+PDH_STATUS WINAPI PdhRemoveCounter(PDH_HCOUNTER hCounter)
+{
+    TableLock tables;
+    FakeFileLock lock;
+    Counter* counter = FindCounter(hCounter);
+    char counterText[16];
+    HandleText(hCounter, counter != nullptr ? counter->id : 0, counterText, sizeof counterText);
+    DWORD result = RemoveCounter(counter);
+    FakeTrace("PdhRemoveCounter counter=%s -> %ld", counterText, static_cast<long>(result));
+    return static_cast<PDH_STATUS>(result);
+}
+
 PDH_STATUS WINAPI PdhCloseQuery(PDH_HQUERY hQuery)
 {
+    TableLock tables;
     FakeFileLock lock;
     Query* query = FindQuery(hQuery);
     char queryText[16];

@@ -12,7 +12,10 @@ const DWORD kLockTimeoutMs = 10000;
 
 } // namespace
 
-FakeFileLock::FakeFileLock() : mutex(CreateMutexA(nullptr, FALSE, AMBREL_FAKE_LOCK_NAME))
+FakeFileLock::FakeFileLock() : FakeFileLock(true) {}
+
+FakeFileLock::FakeFileLock(bool take)
+    : mutex(take ? CreateMutexA(nullptr, FALSE, AMBREL_FAKE_LOCK_NAME) : nullptr)
 {
     // WAIT_ABANDONED (a holder died) hands the mutex over as well.
     if (mutex != nullptr && WaitForSingleObject(mutex, kLockTimeoutMs) == WAIT_TIMEOUT) {

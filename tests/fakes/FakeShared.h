@@ -25,6 +25,8 @@ class FakeFileLock
 {
   public:
     FakeFileLock();
+    // Takes the lock only when take is set: a call that reads no file needs it only to trace.
+    explicit FakeFileLock(bool take);
     ~FakeFileLock();
 
   private:

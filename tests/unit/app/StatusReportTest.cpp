@@ -18,8 +18,17 @@ StatusAnswer Answered(int32_t temperature, int32_t mode, int32_t reading, int32_
 {
     StatusAnswer answer{};
     answer.outcome = StatusOutcome::Answered;
-    answer.status = {temperature, mode, reading, inForce, lowered, "*", 85, true, 0, 9, 5, 0};
+    answer.status = {temperature, mode, reading, inForce, lowered, "*", 85, true, 0, 9, 5, 0, 0, 0};
     answer.failedAt = u"09:05";
+    return answer;
+}
+
+// The same with what the check of the cap's effect says.
+StatusAnswer Checked(uint8_t effect, uint16_t performance, bool lowered = true)
+{
+    StatusAnswer answer = Answered(91, 2, READING_OK, 80, lowered);
+    answer.status.effect = effect;
+    answer.status.performance = performance;
     return answer;
 }
 
@@ -75,6 +84,26 @@ TEST(StatusReport, EachStateHasItsCodeWordAndKeys)
         {Answered(88, 1, READING_OK, 75, false), 0, "OK: ", "\"mode\":1,\"maxProcessorState\":75"},
         {Answered(91, 2, READING_OK, 80, true), 1, "WARNING: Ambrel — 91 °C",
          "\"lowered\":true,\"onBattery\":true"},
+        // Whether the cap takes effect: a warning either way, as the cap lowers a value; without
+        // effect the first line says so, and the next one what was seen.
+        {Checked(PIPE_EFFECT_NONE, 131), 1,
+         "WARNING: Ambrel — 91 °C (hottest zone), maximum processor state 80 % (no effect seen: "
+         "the processor runs at 131 %)\r\nThe cap has no effect seen: the processor runs at "
+         "131 % while busy, above the 80 % in force.\r\n",
+         "\"effect\":\"none\",\"processorPerformance\":131,"},
+        {Checked(PIPE_EFFECT_WORKS, 79), 1,
+         "WARNING: Ambrel — 91 °C (hottest zone), maximum processor state 80 % (all cores, AC "
+         "and battery)\r\nThe cap takes effect: the processor runs at 79 % while busy.\r\n",
+         "\"effect\":\"works\",\"processorPerformance\":79,"},
+        {Checked(PIPE_EFFECT_UNAVAILABLE, 0), 1,
+         "WARNING: Ambrel — 91 °C (hottest zone), maximum processor state 80 % (all cores, AC "
+         "and battery)\r\nWhether the cap takes effect cannot be seen",
+         "\"effect\":\"unavailable\",\"processorPerformance\":null,"},
+        // An older controller that does not check: not known yet. Nothing lowered: no check.
+        {Checked(PIPE_EFFECT_OFF, 0), 1, "WARNING: ", "\"effect\":\"unknown\","},
+        {Checked(PIPE_EFFECT_NONE, 131, false), 0,
+         "OK: Ambrel — 91 °C (hottest zone), maximum processor state 80 %\r\nController",
+         "\"effect\":null,\"processorPerformance\":null,"},
         // A failing sensor is critical even while the cap lowers a value.
         {Answered(91, 2, READING_FAILED, 80, true), 2,
          "CRITICAL: Ambrel — 91 °C (hottest zone), reading failed since 09:05",
@@ -126,13 +155,16 @@ TEST(StatusReport, AnAnswerNamesTheControllerThePoliciesAndTheLastHalfHour)
     answer.recent = {true, 93, 12};
     EXPECT_EQ("WARNING: Ambrel — 91 °C (hottest zone), maximum processor state 80 % (all cores, AC "
               "and battery)\r\n"
+              "Whether the cap takes effect is not known yet: the processor has not been busy "
+              "enough.\r\n"
               "Controller: Ambrel in the notification area of ann\"\\é (session 2)\r\n"
               "Throttle at 85 °C; set by policy: Throttle at, Notify when throttling\r\n"
               "Last 30 minutes: peak 93 °C, throttled for 12 min\r\n",
               Text(answer));
     EXPECT_EQ("{\"version\":1,\"state\":\"WARNING\",\"exitCode\":1,\"temperature\":91,"
               "\"reading\":\"ok\",\"failingSince\":null,\"zone\":\"*\",\"mode\":2,"
-              "\"maxProcessorState\":80,\"lowered\":true,\"onBattery\":true,\"pausedSeconds\":0,"
+              "\"maxProcessorState\":80,\"lowered\":true,\"onBattery\":true,\"effect\":\"unknown\","
+              "\"processorPerformance\":null,\"pausedSeconds\":0,"
               "\"controller\":\"tray\",\"session\":2,\"user\":\"ann\\\"\\\\\\u00e9\","
               "\"throttleAt\":85,\"setByPolicy\":[\"ThrottleAt\",\"Notify\"],\"peak30min\":93,"
               "\"throttledMinutes30min\":12}\r\n",
@@ -161,12 +193,14 @@ TEST(StatusReport, AnAnswerNamesTheControllerThePoliciesAndTheLastHalfHour)
         << json;
     // Every language has each line, with every number put in.
     answer.recent = {true, 93, 12};
+    answer.status.effect = PIPE_EFFECT_NONE;
+    answer.status.performance = 131;
     for (const char* language :
          {"LANG_GERMAN", "LANG_FRENCH", "LANG_SPANISH", "LANG_JAPANESE", "LANG_CHINESE"}) {
         const std::string other = Text(answer, ReadTable(language)->table);
         EXPECT_EQ(0u, other.rfind("WARNING: Ambrel — 91 °C", 0)) << other;
-        EXPECT_EQ(4, std::count(other.begin(), other.end(), '\n')) << other;
-        for (const char* number : {"85 °C", "93 °C", "12"})
+        EXPECT_EQ(5, std::count(other.begin(), other.end(), '\n')) << other;
+        for (const char* number : {"131", "85 °C", "93 °C", "12"})
             EXPECT_NE(std::string::npos, other.find(number, other.find('\n'))) << other;
     }
 }

@@ -3,6 +3,7 @@
 #include "control/EventRules.h"
 #include "present/ThrottleNotice.h"
 #include "present/TrayGestures.h"
+#include "watch/CapEffect.h"
 
 #include <gtest/gtest.h>
 
@@ -138,6 +139,42 @@ TEST(EventRules, QuietTimeFailedReadingsAndWriteFailures)
     EXPECT_FALSE(rules.OnEnd(EPISODE_QUIET_MS * 2).ended);
     // A new episode may report a failure again.
     EXPECT_TRUE(rules.OnWriteFailed(EPISODE_QUIET_MS * 2));
+}
+
+// A cap found without effect is reported once per episode, as a failed write is, and counts
+// against the hourly limit.
+TEST(EventRules, NoEffectOncePerEpisodeWithinTheLimit)
+{
+    EventRules rules;
+    EXPECT_TRUE(rules.OnReport(true, 90, true, 0).began);
+    EXPECT_TRUE(rules.OnNoEffect(30000));
+    EXPECT_FALSE(rules.OnNoEffect(90000)); // found again after a spell of "works"
+    rules.OnReport(false, 70, true, 120000);
+    EXPECT_TRUE(rules.OnQuiet(120000 + EPISODE_QUIET_MS).ended);
+    EXPECT_TRUE(rules.OnReport(true, 90, true, EPISODE_QUIET_MS * 2).began);
+    EXPECT_TRUE(rules.OnNoEffect(EPISODE_QUIET_MS * 2 + 30000));
+    for (int i = 0; i < EVENT_LIMIT_PER_HOUR; ++i)
+        rules.Admit(EPISODE_QUIET_MS * 3);
+    rules.OnReport(false, 70, true, EPISODE_QUIET_MS * 3);
+    rules.OnQuiet(EPISODE_QUIET_MS * 5);
+    rules.OnReport(true, 90, true, EPISODE_QUIET_MS * 5);
+    const uint32_t refused = rules.refused;
+    EXPECT_FALSE(rules.OnNoEffect(EPISODE_QUIET_MS * 5 + 30000));
+    EXPECT_EQ(refused + 1, rules.refused);
+}
+
+// The notice of a cap without effect: the first time in a run, never again, whatever comes.
+TEST(ThrottleNotice, NoEffectOnceInARun)
+{
+    ThrottleNotice notice;
+    const int32_t said[] = {CAP_EFFECT_OFF,  CAP_EFFECT_UNKNOWN,    CAP_EFFECT_WORKS,
+                            CAP_EFFECT_NONE, CAP_EFFECT_NONE,       CAP_EFFECT_OFF,
+                            CAP_EFFECT_NONE, CAP_EFFECT_UNAVAILABLE};
+    std::vector<int> notified;
+    for (int i = 0; i < static_cast<int>(std::size(said)); ++i)
+        if (notice.FirstNoEffect(said[i]))
+            notified.push_back(i);
+    EXPECT_EQ(std::vector<int>{3}, notified);
 }
 
 // A sensor that fails and reads again every minute: twenty events in any hour, the rest refused;

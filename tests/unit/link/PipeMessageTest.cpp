@@ -17,8 +17,20 @@ namespace
 
 PipeStatus Status()
 {
-    PipeStatus status = {91, 2, 1,   75, true, "\\_TZ.THRM", 90, false, PIPE_SET_THROTTLE_AT,
-                         9,  5, 1800};
+    PipeStatus status = {91,
+                         2,
+                         1,
+                         75,
+                         true,
+                         "\\_TZ.THRM",
+                         90,
+                         false,
+                         PIPE_SET_THROTTLE_AT,
+                         9,
+                         5,
+                         1800,
+                         PIPE_EFFECT_NONE,
+                         431};
     return status;
 }
 
@@ -52,6 +64,14 @@ TEST(PipeMessage, StatusAndHistoryComeThroughWhole)
     EXPECT_EQ(PIPE_SET_THROTTLE_AT, out.setBy);
     EXPECT_EQ(5, out.failedMinute);
     EXPECT_EQ(1800u, out.pausedSeconds);
+    EXPECT_EQ(PIPE_EFFECT_NONE, out.effect);
+    EXPECT_EQ(431, out.performance);
+    // An older controller leaves the effect's bytes zero: it says nothing of the cap's effect.
+    std::vector<uint8_t> older = bytes;
+    older[33] = older[34] = older[35] = 0;
+    ASSERT_TRUE(DecodePipeStatus(older.data(), older.size(), out));
+    EXPECT_EQ(PIPE_EFFECT_OFF, out.effect);
+    EXPECT_EQ(0, out.performance);
 
     std::unique_ptr<PipeHistory> history(new PipeHistory());
     history->count = PIPE_HISTORY_CAPACITY;
@@ -187,6 +207,8 @@ TEST(PipeMessage, ValuesOutOfRangeAreRefused)
         {31, 24, 1},     // failedHour
         {28, 2, 1},      // lowered is 0 or 1
         {39, '\n', 1},   // a zone name's byte
+        {33, 5, 1},      // the cap's effect
+        {34, 1001, 2},   // the performance seen
     };
     for (const auto& row : rows) {
         std::vector<uint8_t> bytes = Encoded(Status());
@@ -234,9 +256,11 @@ TEST(PipeMessage, EveryValueTheControllerHoldsReachesAViewer)
     std::unique_ptr<PipeHistory> history(new PipeHistory());
     history->count = 0;
     for (const auto& t : temperatures) {
-        PipeStatus status = {
-            t.held, INT32_MAX, READING_NO_CONTROLLER, -1, true, "", INT32_MIN, true, 0xff, 99,
-            255,    UINT32_MAX};
+        PipeStatus status = {t.held,    INT32_MAX, READING_NO_CONTROLLER,
+                             -1,        true,      "",
+                             INT32_MIN, true,      0xff,
+                             99,        255,       UINT32_MAX,
+                             0xff,      UINT16_MAX};
         std::memcpy(status.zone, zone.data(), PIPE_ZONE_SIZE); // no room for its zero
         history->samples[history->count++] = {UINT32_MAX, t.held, -1, 7};
         const std::vector<uint8_t> bytes = Encoded(status);
@@ -251,6 +275,8 @@ TEST(PipeMessage, EveryValueTheControllerHoldsReachesAViewer)
         EXPECT_EQ(31, out.setBy);
         EXPECT_EQ(23, out.failedHour);
         EXPECT_EQ(59, out.failedMinute);
+        EXPECT_EQ(PIPE_EFFECT_UNKNOWN, out.effect);
+        EXPECT_EQ(PIPE_MOST_PERFORMANCE, out.performance);
         EXPECT_EQ("\\_TZ.?A?B???C" + std::string(50, 'Z'), std::string(out.zone));
     }
     std::vector<uint8_t> bytes(PIPE_MAX_MESSAGE);
@@ -333,15 +359,19 @@ TEST(PipeMessage, AReportOfAStatusCarriesEveryFieldAndGoesBackWhole)
     sent.failedHour = 23;
     sent.failedMinute = 59;
     sent.pausedSeconds = 86400;
+    sent.effect = PIPE_EFFECT_NONE;
+    sent.performance = 131;
     for (bool service : {true, false}) {
         const ControllerReport report = ReportFromPipe(sent, service);
         EXPECT_EQ(service ? ChoicesOf::Machine : ChoicesOf::OtherSession, report.choicesOf);
         EXPECT_EQ((std::vector<long long>{-273, PIPE_PAUSED_MODE, READING_FAILED, 80, 1, 95, 1,
-                                          PIPE_SET_FOR_MACHINE | PIPE_SET_ZONE, 23, 59, 86400}),
+                                          PIPE_SET_FOR_MACHINE | PIPE_SET_ZONE, 23, 59, 86400,
+                                          PIPE_EFFECT_NONE, 131}),
                   (std::vector<long long>{report.temperature, report.mode, report.readingStatus,
                                           report.capInForce, report.capLowered, report.throttleAt,
                                           report.onBattery, report.setBy, report.failedHour,
-                                          report.failedMinute, report.pausedSeconds}));
+                                          report.failedMinute, report.pausedSeconds,
+                                          report.capEffect, report.capPerformance}));
         EXPECT_EQ(std::string(sizeof sent.zone - 1, 'Z'), report.zone);
         PipeStatus again = PipeStatusOf(report);
         sent.zone[sizeof sent.zone - 1] = '\0';

@@ -3,6 +3,7 @@
 #include "ui/DaySummary.h"
 #include "ui/HistoryRanges.h"
 #include "ui/NoticeText.h"
+#include "watch/CapEffect.h"
 #include "watch/TempConversion.h"
 #include "watch/ThermalZone.h"
 
@@ -62,6 +63,19 @@ TEST(TrayTooltip, SaysWhatTheIconCannot)
          "Ambrel — no reading (hottest zone), paused until 3:40 PM; maximum processor state 93 %"},
         {{-273, 3, READING_NO_CONTROLLER, "*", nullptr, true, 0, false, u"15:40"},
          "Ambrel — Ambrel service not running"},
+        // A cap seen without effect says so in place of what it covers; one that works, or a
+        // verdict left from a cap that lowers nothing now, adds nothing.
+        {{91, 2, READING_OK, "", nullptr, true, 80, true, nullptr, CAP_EFFECT_NONE, 131},
+         "Ambrel — 91 °C (\\_TZ.TZ01), maximum processor state 80 % (no effect seen: the "
+         "processor runs at 131 %)"},
+        {{91, 1, READING_OK, "", nullptr, true, 99, true, nullptr, CAP_EFFECT_WORKS, 100},
+         "Ambrel — 91 °C (\\_TZ.TZ01), maximum processor state 99 % (all cores, AC and "
+         "battery)"},
+        {{91, 2, READING_OK, "", nullptr, true, 80, true, nullptr, CAP_EFFECT_UNKNOWN, 0},
+         "Ambrel — 91 °C (\\_TZ.TZ01), maximum processor state 80 % (all cores, AC and "
+         "battery)"},
+        {{79, 0, READING_OK, "", nullptr, true, 100, false, nullptr, CAP_EFFECT_NONE, 131},
+         "Ambrel — 79 °C (\\_TZ.TZ01), maximum processor state 100 %"},
     };
     for (const Row& row : rows) {
         char16_t text[TOOLTIP_SIZE];
@@ -89,6 +103,11 @@ TEST(TrayTooltip, HistoryLineSaysTheSameInShort)
          "--   Ambrel service not running"},
         {{-273, 0, READING_CONTROLLER_ENDED, "", nullptr, false, 0, false, nullptr},
          "--   Ambrel has ended in the other session"},
+        {{91, 2, READING_OK, "*", nullptr, false, 80, true, nullptr, CAP_EFFECT_NONE, 131},
+         "91 °C   hottest zone   maximum processor state 80 % (no effect seen: the processor "
+         "runs at 131 %)"},
+        {{91, 2, READING_OK, "*", nullptr, false, 80, true, nullptr, CAP_EFFECT_WORKS, 80},
+         "91 °C   hottest zone   maximum processor state 80 %"},
     };
     for (const Row& row : rows) {
         char16_t text[TOOLTIP_SIZE];
@@ -224,6 +243,21 @@ TEST(TrayTooltip, OtherLanguagesPlaceTheirOwnWordsAndFitTheBuffer)
         ComposeTooltip(text, TOOLTIP_SIZE, failing, ReadTable(language)->table);
         const std::string tip = Utf8(text);
         EXPECT_EQ(')', tip.back()) << tip;
+    }
+    // A cap without effect, on a good reading of the hottest zone, fits whole in every one.
+    TooltipFacts noEffect = {100,  2,       READING_OK,      "*", nullptr, true, 80,
+                             true, nullptr, CAP_EFFECT_NONE, 131};
+    for (const char* language : {"LANG_ENGLISH", "LANG_GERMAN", "LANG_FRENCH", "LANG_SPANISH",
+                                 "LANG_JAPANESE", "LANG_CHINESE"}) {
+        ComposeTooltip(text, TOOLTIP_SIZE, noEffect, ReadTable(language)->table);
+        const std::string tip = Utf8(text);
+        EXPECT_EQ(')', tip.back()) << tip;
+        EXPECT_NE(std::string::npos, tip.find("131")) << tip;
+        char16_t notice[NOTICE_SIZE];
+        ComposeNoEffectNotice(notice, NOTICE_SIZE, 131, 80, ReadTable(language)->table);
+        const std::string said = Utf8(notice);
+        EXPECT_NE(std::string::npos, said.find("131")) << said;
+        EXPECT_NE(std::string::npos, said.find("80")) << said;
     }
     std::unique_ptr<SourceTable> german = ReadTable("LANG_GERMAN");
     failing.onBattery = false;

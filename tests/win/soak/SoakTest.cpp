@@ -203,19 +203,23 @@ ControllerModel ModelOf(const std::vector<int>& temperatures)
 }
 
 // What the fakes' trace shows: each PowerWriteACValueIndex with the number of
-// PdhCollectQueryData calls before it, and the number of collections in all.
+// PdhCollectQueryData calls before it, the number of collections in all, and how many of them
+// took the processor's values too (the cap's check, while the cap lowers a value).
 struct TracedRun {
     std::vector<PowerWrite> writes;
     int collections = 0;
+    int processorCollections = 0;
 };
 
 TracedRun ReadTrace(const FakePlatform& fake)
 {
     TracedRun run;
     for (const std::string& line : fake.Trace()) {
-        if (line.rfind("PdhCollectQueryData ", 0) == 0)
+        if (line.rfind("PdhCollectQueryData ", 0) == 0) {
             ++run.collections;
-        else if (line.rfind("PowerWriteACValueIndex ", 0) == 0)
+            run.processorCollections +=
+                TraceField(line, "reading").find("performance=") != std::string::npos;
+        } else if (line.rfind("PowerWriteACValueIndex ", 0) == 0)
             run.writes.push_back({run.collections, std::atoi(TraceField(line, "value").c_str())});
     }
     return run;
@@ -308,6 +312,9 @@ TEST(SoakTest, WatcherAndIconOverManyReadingsStayFlatAndFollowTheModel)
     ExpectSameSequence(traced.writes, model.writes, "power writes");
     EXPECT_EQ(finalMode, model.mode);
     EXPECT_EQ(traced.collections, readings);
+    // One per reading while the cap lowers a value (its opening's included), none at rest.
+    EXPECT_GT(traced.processorCollections, 0);
+    EXPECT_LT(traced.processorCollections, readings);
     EXPECT_EQ(fake.AcValue(kBalancedScheme), 100) << "the saved state was not written back";
     fake.End();
 }

@@ -357,6 +357,26 @@ class CTempWatchTest : public testing::Test
     MessageWindow window{};
 };
 
+// What the trace shows of the cap's check: the processor's counters added to the watcher's query
+// (and removed) while the cap lowers a value, and the collections that took their values.
+struct TracedCheck {
+    int added = 0;
+    int removed = 0;
+    int collections = 0;
+};
+
+TracedCheck TraceCheck(const FakePlatform& fakes)
+{
+    TracedCheck traced;
+    for (const std::string& line : fakes.Trace()) {
+        traced.added += line.find("path=\"\\Processor Information(") != std::string::npos;
+        traced.removed += line.rfind("PdhRemoveCounter ", 0) == 0;
+        traced.collections += line.rfind("PdhCollectQueryData ", 0) == 0 &&
+                              TraceField(line, "reading").find("performance=") != std::string::npos;
+    }
+    return traced;
+}
+
 // One "temp monitor" entry is logged per reading.
 int ReadingsSince(size_t logStart)
 {
@@ -412,6 +432,14 @@ void CTempWatchTest::Run(const Scenario& row)
     EXPECT_EQ(static_cast<int>(fakes.TraceOf("PdhCollectQueryData").size()),
               total + row.extraCollections)
         << "one collection per reading";
+    // The cap's check adds the processor's counters to that collection only while the cap lowers
+    // a value: never where nothing was written; removed again (or closed with the query).
+    const TracedCheck check = TraceCheck(fakes);
+    if (row.acWrites.empty()) {
+        EXPECT_EQ(0, check.added);
+    }
+    EXPECT_LE(check.collections, total);
+    EXPECT_LE(check.removed, check.added);
     // What the menu and the tooltip show agrees with what was read.
     EXPECT_EQ(CountOf(log, kHottestInstead) == 1, IsHottestZone(watch.ZoneRead("")));
     for (const LogCount& expected : row.logCounts) {
@@ -489,7 +517,10 @@ TEST_F(CTempWatchTest, CloseAloneStopsWritesBackAndReleasesEverything)
     ASSERT_GE(writes.size(), 2u);
     EXPECT_EQ(99, writes.front());
     EXPECT_EQ(100, writes.back());
+    // The cap's counters were in the watcher's query, and went with it.
     EXPECT_EQ(fakes.TraceOf("PdhCloseQuery").size(), 1u);
+    EXPECT_EQ(2, TraceCheck(fakes).added);
+    EXPECT_EQ(0, TraceCheck(fakes).removed);
     EXPECT_EQ(watch.thread, nullptr);
     EXPECT_EQ(watch.stopEvent, nullptr);
     EXPECT_EQ(watch.query, nullptr);
@@ -537,3 +568,48 @@ TEST_F(CTempWatchTest, PerformanceCounterSamplesWhereItExists)
 }
 
 } // namespace
+
+// The same with the busy share, as the cap's check opens it: the utility, or the processor time
+// where the utility is missing; each collection takes the script's next items, as the readings
+// do. A utility above 100 (the processor boosting at full load) counts as 100.
+TEST_F(CTempWatchTest, PerformanceWithBusyShareFollowsTheScript)
+{
+    struct Row {
+        const char* script;
+        bool opens;
+        std::vector<int> samples; // performance and busy of each sample; -1: no value
+        const char* busyPath;
+    } rows[] = {
+        {"performance 130\nperformance 120\nperformance 131\nutility 10\nutility 95\nutility 130\n",
+         true,
+         {120, 95, 131, 100},
+         "% Processor Utility"},
+        {"no-utility\nperformance 80\nutility 60\n", true, {80, 60, 80, 60}, "% Processor Time"},
+        {"no-performance\n", false, {-1, -1, -1, -1}, nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.script);
+        FakePlatform fakes;
+        ASSERT_TRUE(fakes.Begin("performance-busy"));
+        fakes.WritePdhScript(row.script);
+        PerformanceCounter counter{};
+        EXPECT_EQ(row.opens, counter.Open(true));
+        std::vector<int> samples;
+        for (int i = 0; i < 2; ++i) {
+            const ProcessorSample sample = counter.SampleWithBusy();
+            samples.push_back(sample.ok ? sample.performance : -1);
+            samples.push_back(sample.ok ? sample.busy : -1);
+        }
+        EXPECT_EQ(row.samples, samples);
+        const std::vector<std::string> added = fakes.TraceOf("PdhAddEnglishCounterA");
+        if (row.busyPath != nullptr) {
+            ASSERT_FALSE(added.empty());
+            EXPECT_NE(std::string::npos, added.back().find(row.busyPath)) << added.back();
+            EXPECT_EQ("0", TraceField(added.back(), "->"));
+        }
+        counter.Close();
+        EXPECT_EQ(nullptr, counter.query);
+        EXPECT_EQ(nullptr, counter.busy);
+        fakes.End();
+    }
+}
