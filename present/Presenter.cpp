@@ -5,6 +5,7 @@
 #include "base/HistoryExport.h"
 #include "base/LocalClock.h"
 #include "base/Log.h"
+#include "base/TextWriter.h"
 #include "power/Ambrel.h"
 #include "res/resource.h"
 #include "present/EffectNotice.h"
@@ -187,7 +188,7 @@ void Presenter::KeepHistory(HistoryStore* kept)
 }
 
 // The file is asked for with the standard dialog and written up to now; what went wrong is
-// logged.
+// logged, and the user is told in a notice (the dialog has closed by then).
 void Presenter::ExportHistory()
 {
     wchar_t path[MAX_PATH * 2];
@@ -198,9 +199,14 @@ void Presenter::ExportHistory()
     history.kept->Advance(static_cast<int64_t>(GetTickCount64()), utc, LocalOffsetMinutes(utc));
     int rows = 0;
     const DWORD error = ExportHistoryCsv(*history.kept, days, path, rows);
-    if (error != 0)
+    if (error != 0) {
         LogPrint("Export: %ls cannot be written (error %lu)\n", path, error);
-    else
+        const wchar_t* name = std::wcsrchr(path, L'\\');
+        const char16_t* inserts[] = {reinterpret_cast<const char16_t*>(name ? name + 1 : path)};
+        char16_t text[NOTICE_SIZE];
+        TextWriter(text, NOTICE_SIZE).AddPattern((*texts)[IDS_EXPORT_FAILED], inserts, 1);
+        trayIcon.ShowNotice(text);
+    } else
         LogPrint("Export: %d %s written to %ls\n", rows, days ? "days" : "minutes", path);
 }
 
