@@ -57,9 +57,11 @@ CommandSwitches ParseCommandLine(int argc, const char* const* argv)
             switches.resume = 1;
         else if (std::strcmp(argument, "--days") == 0)
             switches.days = 1;
-        else if (std::strcmp(argument, "--export") == 0)
-            switches.exportTo = ExportFileFollows(argc, argv, i) ? (++i, 1) : -1;
-        else if (std::strcmp(argument, "--pause") == 0)
+        else if (std::strcmp(argument, "--export") == 0) {
+            const bool named = ExportFileFollows(argc, argv, i);
+            switches.exportTo = named ? 1 : -1;
+            i += named ? 1 : 0;
+        } else if (std::strcmp(argument, "--pause") == 0)
             switches.pause = PauseMinutes(i + 1 < argc ? argv[++i] : nullptr);
         else if (switches.other == nullptr)
             switches.other = argument;

@@ -156,22 +156,11 @@ size_t ComposeHistoryCsv(const HistoryStore& store, const HistoryCsvChoice& choi
     const char* separator = choice.separator[0] != '\0' ? choice.separator : ",";
     Text text = {out, room, 0, true};
     text.Add("\xEF\xBB\xBF");
-    const char* const minuteHead[] = {"Time",
-                                      "Lowest \xC2\xB0"
-                                      "C",
-                                      "Highest \xC2\xB0"
-                                      "C",
-                                      "Cap %",
-                                      "Step %",
-                                      "Lowered",
-                                      "Paused"};
-    const char* const dayHead[] = {"Date",
-                                   "Peak \xC2\xB0"
-                                   "C",
-                                   "Minutes run",
-                                   "Times lowered",
-                                   "Minutes lowered",
-                                   "Minutes paused"};
+    const char* const minuteHead[] = {
+        "Time",  "Lowest \xC2\xB0\x43", "Highest \xC2\xB0\x43", "Cap %", "Step %", "Lowered",
+        "Paused"};
+    const char* const dayHead[] = {"Date",          "Peak \xC2\xB0\x43", "Minutes run",
+                                   "Times lowered", "Minutes lowered",   "Minutes paused"};
     const int columns = choice.days ? 6 : 7;
     for (int i = 0; i < columns; ++i) {
         if (i > 0)
