@@ -3,6 +3,7 @@
 #pragma once
 
 #include "base/TextTable.h"
+#include "base/TextWriter.h"
 #include "ui/DayRing.h"
 
 #include <cstddef>
@@ -11,3 +12,10 @@
 // a minute counts as a minute, so that a lowering is never said to have taken "0 min"; the peak
 // is "--" before any reading today.
 void ComposeDaySummary(char16_t* text, size_t size, const DayTotals& today, const TextTable& words);
+
+// What the day's summary and the days' summary (HistoryRanges) say alike: the peak, "--" where
+// there is none; and the pattern for no lowering, one, or many (patterns[0..2]), with the count,
+// the duration and the peak as its inserts.
+void ComposePeak(char16_t* peak, size_t size, bool known, int32_t celsius, const TextTable& words);
+void AddLoweringsPattern(TextWriter& writer, long long times, const char16_t* duration,
+                         const char16_t* peak, const int (&patterns)[3], const TextTable& words);

@@ -3,6 +3,7 @@
 #include "base/TextWriter.h"
 #include "res/resource.h"
 #include "ui/DayGraph.h"
+#include "ui/DaySummary.h"
 #include "ui/TrayTooltip.h"
 
 #include <algorithm>
@@ -154,10 +155,7 @@ void ComposeDaysSummary(char16_t* text, size_t size, const DaysSummary& days,
                         const TextTable& words)
 {
     char16_t peak[PIECE_SIZE];
-    if (days.peak == DAY_NO_PEAK)
-        TextWriter(peak, PIECE_SIZE).Add(u"--");
-    else
-        ComposeQuantity(peak, PIECE_SIZE, days.peak, IDS_DEGREES, words);
+    ComposePeak(peak, PIECE_SIZE, days.peak != DAY_NO_PEAK, days.peak, words);
     char16_t duration[PIECE_SIZE];
     if (days.minutesLowered < 60) {
         ComposeQuantity(duration, PIECE_SIZE, days.minutesLowered, IDS_RANGE_MINUTES, words);
@@ -168,19 +166,9 @@ void ComposeDaysSummary(char16_t* text, size_t size, const DaysSummary& days,
         const char16_t* inserts[] = {hours, minutes};
         TextWriter(duration, PIECE_SIZE).AddPattern(words[IDS_DURATION_HOURS], inserts, 2);
     }
-    char16_t count[NUMBER_SIZE];
-    words.Number(days.daysLowered, count);
     TextWriter writer(text, size);
-    if (days.daysLowered == 0) {
-        const char16_t* inserts[] = {peak};
-        writer.AddPattern(words[IDS_DAYS_NONE], inserts, 1);
-    } else if (days.daysLowered == 1) {
-        const char16_t* inserts[] = {duration, peak};
-        writer.AddPattern(words[IDS_DAYS_ONE], inserts, 2);
-    } else {
-        const char16_t* inserts[] = {count, duration, peak};
-        writer.AddPattern(words[IDS_DAYS_MANY], inserts, 3);
-    }
+    AddLoweringsPattern(writer, days.daysLowered, duration, peak,
+                        {IDS_DAYS_NONE, IDS_DAYS_ONE, IDS_DAYS_MANY}, words);
     if (!days.compared)
         return;
     char16_t change[PIECE_SIZE];
