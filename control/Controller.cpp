@@ -68,6 +68,7 @@ void Controller::Start(MessageWindow& owner)
         tempWatch.Start(AMBREL_WATCH_INTERVAL_MS, CTempWatch::callbackfnc, &tempWatch);
     statusPipe.window = window;
     statusPipe.makeSnapshot = SnapshotForViewer;
+    statusPipe.makeKept = KeptForReader;
     statusPipe.makeContext = this;
     statusPipe.Start();
     kept.Start(machine, window->hwnd.load());
@@ -367,4 +368,9 @@ PipeSnapshot* Controller::MakeSnapshot(bool newDay)
 PipeSnapshot* Controller::SnapshotForViewer(void* controller)
 {
     return static_cast<Controller*>(controller)->MakeSnapshot(false);
+}
+
+size_t Controller::KeptForReader(void* controller, uint8_t* out, size_t room)
+{
+    return static_cast<Controller*>(controller)->kept.EncodeNow(out, room);
 }

@@ -138,4 +138,5 @@ class Controller
     // The status, the history and the day of now; null when there is no memory.
     PipeSnapshot* MakeSnapshot(bool newDay);
     static PipeSnapshot* SnapshotForViewer(void* controller);
+    static size_t KeptForReader(void* controller, uint8_t* out, size_t room);
 };

@@ -143,6 +143,15 @@ bool HistoryKeeper::SaveNow()
     return written;
 }
 
+size_t HistoryKeeper::EncodeNow(uint8_t* out, size_t room)
+{
+    if (store == nullptr)
+        return 0;
+    if (!stopped)
+        BringUpToDate();
+    return EncodeHistory(*store, out, room);
+}
+
 void HistoryKeeper::Suspend()
 {
     if (store == nullptr || stopped)

@@ -45,6 +45,9 @@ class HistoryKeeper
     void OnTimer();
     // The file written here and now, up to now (Ambrel.exe --export); false when it cannot be.
     bool SaveNow();
+    // The history up to now encoded into out (room bytes), for a reader of the pipe: its size,
+    // or 0 when none is held or room is too small.
+    size_t EncodeNow(uint8_t* out, size_t room);
     // The machine goes to sleep: no report holds while it sleeps; what is held is written.
     void Suspend();
     // The end: the minutes up to now, and the last write, here and now. The store stays.

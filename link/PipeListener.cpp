@@ -33,7 +33,7 @@ bool PipeListener::Open()
     if (MakePipeSecurity(security))
         return true;
     const DWORD error = GetLastError();
-    LogPrint("PipeServer: the pipe's security cannot be made (error=%lu)\n", error);
+    LogPrint("%s: the pipe's security cannot be made (error=%lu)\n", label, error);
     SetLastError(error);
     return false;
 }
@@ -83,7 +83,7 @@ HANDLE PipeListener::MakeInstance()
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, security, FALSE};
     const DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED |
                            (named ? 0 : static_cast<DWORD>(FILE_FLAG_FIRST_PIPE_INSTANCE));
-    HANDLE pipe = CreateNamedPipeW(PIPE_NAME, openMode,
+    HANDLE pipe = CreateNamedPipeW(name, openMode,
                                    PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT |
                                        PIPE_REJECT_REMOTE_CLIENTS,
                                    PIPE_UNLIMITED_INSTANCES, OUT_BUFFER, IN_BUFFER, 0, &attributes);
@@ -94,7 +94,7 @@ HANDLE PipeListener::MakeInstance()
     }
     const DWORD error = GetLastError();
     if (!makeFailing)
-        LogPrint("PipeServer: CreateNamedPipe() error=%lu\n", error);
+        LogPrint("%s: CreateNamedPipe() error=%lu\n", label, error);
     makeFailing = true;
     if (!failureTold) {
         failureTold = true;
@@ -127,7 +127,7 @@ void PipeListener::Listen()
         connectedAtOnce = false;
         // A client has come and gone already (ERROR_NO_DATA): the instance is made ready again.
         if (error != ERROR_NO_DATA) {
-            LogPrint("PipeServer: ConnectNamedPipe() error=%lu\n", error);
+            LogPrint("%s: ConnectNamedPipe() error=%lu\n", label, error);
             return;
         }
         DisconnectNamedPipe(listener);

@@ -5,11 +5,17 @@
 // none, so that a process that made the name in a gap could never be served to every viewer.
 #pragma once
 
+#include "link/PipeMessage.h"
+
 #include <windows.h>
 
 class PipeListener
 {
   public:
+    // The pipe's name, and what the log lines about it begin with; set before Open.
+    const wchar_t* name = PIPE_NAME;
+    const char* label = "PipeServer";
+
     // The event and the pipe's security; false (with the system's error) when either cannot be
     // made: the pipe cannot be made at all this run then.
     bool Open();

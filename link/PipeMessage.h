@@ -14,6 +14,10 @@
 
 // The pipe's name, the same in every session.
 const wchar_t PIPE_NAME[] = L"\\\\.\\pipe\\Ambrel";
+// The kept history's pipe beside it: a connection is the request, answered with the week and
+// the days as the history file holds them (HistoryCodec) and closed. A name of its own, so that
+// the status pipe's viewers of every version see nothing new on theirs.
+const wchar_t PIPE_KEPT_NAME[] = L"\\\\.\\pipe\\Ambrel.History";
 
 // What this side sends; it takes PIPE_OLDEST_VERSION to PIPE_VERSION.
 const uint16_t PIPE_VERSION = 2;

@@ -3,7 +3,7 @@
 #include "base/Log.h"
 #include "link/PipeListener.h"
 #include "link/PipeViewer.h"
-#include "link/ViewerLog.h"
+#include "link/PipeLog.h"
 
 #include <cstring>
 #include <new>
@@ -31,7 +31,11 @@ class PipeServerLoop
     int firstSlot = 0;
     int slotOf[PIPE_MAX_WAIT] = {};
     bool isWrite[PIPE_MAX_WAIT] = {};
-    ViewerLog viewerLog;
+    PipeLog log;
+    // The kept history's pipe, where it could be opened; its handles follow the viewers'.
+    KeptHistoryServer kept;
+    bool keptOpen = false;
+    int firstKept = 0;
 
     explicit PipeServerLoop(PipeServer& owner) : server(owner) {}
     bool Open();
@@ -50,15 +54,17 @@ class PipeServerLoop
     bool Queue(int index, const uint8_t* bytes, size_t size);
     void Drop(int index, ViewerLine why);
     void Release(int index);
-    void LogViewer(DWORD processId, ViewerLine line);
-    void LogUnwritten(bool ending);
 };
 
 // Without its event or its security the pipe cannot be made at all this run.
 bool PipeServerLoop::Open()
 {
-    if (listener.Open())
+    if (listener.Open()) {
+        kept.make = server.makeKept;
+        kept.context = server.makeContext;
+        keptOpen = kept.Open();
         return true;
+    }
     Post(WM_PIPEFAILED, GetLastError());
     return false;
 }
@@ -69,7 +75,10 @@ void PipeServerLoop::Close()
         if (slots[i] != nullptr)
             Release(i);
     }
-    LogUnwritten(true);
+    log.Unwritten(true);
+    if (keptOpen)
+        kept.Close();
+    keptOpen = false;
     listener.Close();
     delete current;
     current = nullptr;
@@ -115,7 +124,7 @@ void PipeServerLoop::Accept(HANDLE pipe)
     PipeViewer* slot =
         refused == ViewerLine::RefusedNoMemory ? new (std::nothrow) PipeViewer() : nullptr;
     if (slot == nullptr || !slot->Start()) {
-        LogViewer(processId, refused);
+        log.Line(processId, refused);
         if (slot != nullptr) {
             slot->Release();
             delete slot;
@@ -127,7 +136,7 @@ void PipeServerLoop::Accept(HANDLE pipe)
     slot->processId = processId;
     slots[index] = slot;
     ++viewers;
-    LogViewer(processId, ViewerLine::Connected);
+    log.Line(processId, ViewerLine::Connected);
     if (current == nullptr && server.makeSnapshot != nullptr)
         current = server.makeSnapshot(server.makeContext);
     if (current != nullptr) {
@@ -160,7 +169,7 @@ bool PipeServerLoop::Queue(int index, const uint8_t* bytes, size_t size)
 
 void PipeServerLoop::Drop(int index, ViewerLine why)
 {
-    LogViewer(slots[index]->processId, why);
+    log.Line(slots[index]->processId, why);
     Release(index);
 }
 
@@ -179,26 +188,6 @@ void PipeServerLoop::Release(int index)
         delete current;
         current = nullptr;
     }
-}
-
-// Viewers that come and go as fast as they can cost the log a few lines a minute.
-void PipeServerLoop::LogViewer(DWORD processId, ViewerLine line)
-{
-    const ULONGLONG now = GetTickCount64();
-    LogUnwritten(false);
-    if (viewerLog.Take(line, now))
-        LogPrint("PipeServer: viewer %lu %s\n", processId, ViewerLineText(line));
-}
-
-void PipeServerLoop::LogUnwritten(bool ending)
-{
-    ViewerCounts counts = {};
-    if (viewerLog.TakeUnwritten(GetTickCount64(), ending, counts))
-        LogPrint(
-            "PipeServer: viewers not logged one by one in the last minute: %lu connected, "
-            "%lu left, %lu refused, %lu dropped\n",
-            static_cast<unsigned long>(counts.connected), static_cast<unsigned long>(counts.left),
-            static_cast<unsigned long>(counts.refused), static_cast<unsigned long>(counts.dropped));
 }
 
 void PipeServerLoop::Take(PipeSnapshot* snapshot)
@@ -229,7 +218,7 @@ int PipeServerLoop::WaitHandles()
         if (overdueAt != 0 && now >= overdueAt)
             Drop(i, ViewerLine::DroppedSlow);
     }
-    LogUnwritten(false);
+    log.Unwritten(false);
     if (!listener.Listening() && now >= listener.RetryAt())
         Listen();
     int count = 0;
@@ -250,6 +239,9 @@ int PipeServerLoop::WaitHandles()
             waited[count++] = slots[i]->writeOv.hEvent;
         }
     }
+    firstKept = count;
+    if (keptOpen)
+        count += kept.WaitHandles(waited + count);
     waitedCount = count;
     return count;
 }
@@ -265,9 +257,12 @@ DWORD PipeServerLoop::WaitTimeout() const
         if (overdueAt != 0 && overdueAt < due)
             due = overdueAt;
     }
-    const ULONGLONG logDue = viewerLog.DueAt();
+    const ULONGLONG logDue = log.DueAt();
     if (logDue != 0 && logDue < due)
         due = logDue;
+    const ULONGLONG keptDue = keptOpen ? kept.DueAt() : 0;
+    if (keptDue != 0 && keptDue < due)
+        due = keptDue;
     if (due == ~0ULL)
         return INFINITE;
     return due <= now ? 0 : due - now < INFINITE ? static_cast<DWORD>(due - now) : INFINITE - 1;
@@ -278,6 +273,10 @@ void PipeServerLoop::OnWait(int index)
 {
     if (index < 0 || index >= waitedCount)
         return;
+    if (index >= firstKept) {
+        kept.OnWait(index - firstKept);
+        return;
+    }
     if (index >= firstSlot) {
         OnViewer(slotOf[index], isWrite[index]);
         return;

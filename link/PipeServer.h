@@ -20,6 +20,7 @@
 #pragma once
 
 #include "base/MessageWindow.h"
+#include "link/KeptHistoryServer.h"
 #include "link/PipeMessage.h"
 
 #include <windows.h>
@@ -31,8 +32,9 @@ const UINT WM_PIPEFAILED = WM_USER + 34;
 const int PIPE_MAX_CLIENTS = 24;
 const int PIPE_CONNECTIONS_PER_PROCESS = 4;
 
-// The events the message loop may have to wait for: the listener and two per client.
-const int PIPE_MAX_WAIT = 1 + 2 * PIPE_MAX_CLIENTS;
+// The events the message loop may have to wait for: the listener and two per client, and the
+// kept history's pipe beside it.
+const int PIPE_MAX_WAIT = 1 + 2 * PIPE_MAX_CLIENTS + KEPT_MAX_WAIT;
 
 // The status, the history and the day as encoded messages, made on the controller's thread. The
 // day goes to every viewer only when newDay says that a minute is complete; a viewer that
@@ -58,14 +60,17 @@ class PipeServer
   public:
     // Null when not running.
     PipeServerLoop* loop;
-    // Whose window gets WM_PIPEFAILED (may be null), and who makes the first
-    // snapshot a viewer gets (with its context); set before Start.
+    // Whose window gets WM_PIPEFAILED (may be null), who makes the first snapshot a viewer gets
+    // and the kept history a reader of PIPE_KEPT_NAME gets (both with makeContext); set before
+    // Start.
     MessageWindow* window;
     PipeSnapshotMaker makeSnapshot;
+    KeptHistoryMaker makeKept;
     void* makeContext;
 
     // Makes the first instance and listens; false (and a log line) when it cannot run at all. An
-    // instance that cannot be made now is tried again while the loop waits.
+    // instance that cannot be made now is tried again while the loop waits. The kept history's
+    // pipe is served beside it where it can be (a log line where not).
     bool Start();
     // True while some viewer is connected: only then is a snapshot worth making.
     bool HasViewers() const;

@@ -84,6 +84,7 @@ void Presenter::ShowForController()
     settings.locked.onBattery = true;
     forMachine = true;
     lockedBy = "for this machine";
+    keptOnRequest = true;
 }
 
 void Presenter::AllowPause()
@@ -155,6 +156,8 @@ void Presenter::OpenHistory(bool fromKeyboard)
         return;
     history.openedFromKeyboard = fromKeyboard;
     LogPrint("WndProc(): history open\n");
+    if (keptOnRequest)
+        PostMessageW(Hwnd(), WM_KEPTWANTED, 0, 0);
 }
 
 void Presenter::CloseHistory()
@@ -191,9 +194,21 @@ void Presenter::KeepHistory(HistoryStore* kept)
 // logged, and the user is told in a notice (the dialog has closed by then).
 void Presenter::ExportHistory()
 {
+    if (keptOnRequest)
+        PostMessageW(Hwnd(), WM_KEPTWANTED, KEPT_FOR_EXPORT, 0);
+    else
+        ExportHeldHistory();
+}
+
+void Presenter::ExportHeldHistory()
+{
+    if (history.kept == nullptr) {
+        trayIcon.ShowNotice((*texts)[IDS_KEPT_UNREADABLE]);
+        return;
+    }
     wchar_t path[MAX_PATH * 2];
     bool days = false;
-    if (history.kept == nullptr || !AskExportFile(Hwnd(), *texts, path, MAX_PATH * 2, days))
+    if (!AskExportFile(Hwnd(), *texts, path, MAX_PATH * 2, days))
         return;
     const int64_t utc = UtcClockMs();
     history.kept->Advance(static_cast<int64_t>(GetTickCount64()), utc, LocalOffsetMinutes(utc));

@@ -21,6 +21,11 @@
 
 #include <cstdint>
 
+// Posted by a view's presenter to its own window: the history window has opened (wParam 0), or
+// the user has asked to export (1), and the kept history is to be asked of the controller.
+const UINT WM_KEPTWANTED = WM_USER + 22;
+const WPARAM KEPT_FOR_EXPORT = 1;
+
 // Sent by the shell to every top-level window when the taskbar has been (re)created.
 UINT TaskbarCreatedMessage();
 // Sent from Windows 8.1 on to a window whose display scale has changed; the headers define it
@@ -41,6 +46,9 @@ class Presenter
     // The history kept across runs that the window's 7 d and Days show (null: none, those ranges
     // are not offered).
     void KeepHistory(HistoryStore* kept);
+    // The Save As dialog and the CSV file of the kept history held; where there is none, the user
+    // is told that the controller's history could not be read.
+    void ExportHeldHistory();
     const Settings& Choices() const;
     // A view: the zone, the threshold and the battery choice are the controller's, not the
     // user's to change; the pause is not theirs to make.
@@ -108,6 +116,9 @@ class Presenter
     // The pause may be made here: the tray's own controller. A view's menu greys the item, and
     // the command is refused.
     bool canPause;
+    // A view: the kept history is the controller's, asked for when the window opens or an
+    // export is asked for (WM_KEPTWANTED), and Export history… is offered before it has come.
+    bool keptOnRequest;
     // The last report; the icon has been made once, by the first (never again once Exit has
     // removed it).
     ControllerReport shown;
@@ -131,7 +142,8 @@ class Presenter
     void ToggleHistory(bool fromKeyboard);
     void KeepFirstClick();
     void ShowTrayMenu(POINT at);
-    // Export history…: the Save As dialog, then the CSV file.
+    // Export history…: the Save As dialog, then the CSV file (in a view once the controller's
+    // history has come).
     void ExportHistory();
     void FailedSinceText(wchar_t* text, int size) const;
     void PausedUntilText(wchar_t* text, int size) const;

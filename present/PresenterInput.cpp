@@ -155,7 +155,7 @@ void Presenter::ShowTrayMenu(POINT at)
                            forMachine && otherSession,
                            Paused(),
                            !canPause || settings.pauseForbidden,
-                           history.kept == nullptr};
+                           history.kept == nullptr && !keptOnRequest};
     trayMenu.AddSettingsItems(popup, choices, *texts);
     HWND trayWindow = trayIcon.trayWindow;
     SetForegroundWindow(trayWindow);

@@ -56,6 +56,37 @@ void OnRecords(ViewRole& view, UINT message, LPARAM lParam)
     view.presenter.RefreshHistory(false);
 }
 
+// A read under way serves whoever asked: the window and an export alike.
+void OnKeptWanted(ViewRole& view, WPARAM why)
+{
+    if (why == KEPT_FOR_EXPORT)
+        view.exportWhenKept = true;
+    view.keptFetch.window = &view.messageWindow;
+    if (!view.keptFetch.Start() && view.exportWhenKept) {
+        view.exportWhenKept = false;
+        view.presenter.ExportHeldHistory();
+    }
+}
+
+// The newest history read replaces the one held; one that could not be read leaves it, but an
+// export asked for meanwhile is not made of an older one.
+void OnKept(ViewRole& view, LPARAM lParam)
+{
+    HistoryStore* store = reinterpret_cast<HistoryStore*>(lParam);
+    if (store != nullptr) {
+        view.presenter.KeepHistory(store);
+        delete view.kept;
+        view.kept = store;
+        view.presenter.RefreshHistory(false);
+    } else if (view.exportWhenKept)
+        view.presenter.KeepHistory(nullptr);
+    if (view.exportWhenKept) {
+        view.exportWhenKept = false;
+        view.presenter.ExportHeldHistory();
+        view.presenter.KeepHistory(view.kept);
+    }
+}
+
 void OnControllerLost(ViewRole& view, WPARAM how)
 {
     LogPrint("WndProc(): no controller on the pipe\n");
@@ -78,7 +109,13 @@ void Start(void* role, HINSTANCE instance)
 
 void Stop(void* role)
 {
-    static_cast<ViewRole*>(role)->link.Stop();
+    ViewRole& view = *static_cast<ViewRole*>(role);
+    view.link.Stop();
+    view.keptFetch.Stop();
+    // The history window has closed: nothing shows the kept history any more.
+    view.presenter.KeepHistory(nullptr);
+    delete view.kept;
+    view.kept = nullptr;
 }
 
 } // namespace
@@ -109,6 +146,12 @@ LONG_PTR ViewWndProc(void* user, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_PIPELOST:
         OnControllerLost(view, wParam);
+        return 0;
+    case WM_KEPTWANTED:
+        OnKeptWanted(view, wParam);
+        return 0;
+    case WM_KEPTHISTORY:
+        OnKept(view, lParam);
         return 0;
     case WM_ENDSESSION:
         return CloseForEndOfSession(view.presenter, view.messageWindow, nullptr, wParam)

@@ -6,6 +6,7 @@
 
 #include "base/LoadedTexts.h"
 #include "base/MessageWindow.h"
+#include "link/KeptHistoryReader.h"
 #include "link/PipeClient.h"
 #include "present/Presenter.h"
 #include "ui/DayRing.h"
@@ -27,6 +28,12 @@ struct ViewRole {
     bool controllerIsTray;
     // What this user's own tray left in its ledger has been given back (once per run).
     bool leftoversGivenBack;
+    // The controller's kept history, asked for each time the history window opens or an export
+    // is asked for; the last one read is held (null before the first).
+    KeptHistoryFetch keptFetch;
+    HistoryStore* kept;
+    // An export waits for the history under way.
+    bool exportWhenKept;
 };
 
 // Creates the hidden window, loads the user's settings (the controller's zone, threshold and

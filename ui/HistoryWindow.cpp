@@ -65,6 +65,7 @@ bool HistoryWindow::Open(HWND ownerWindow, UINT closeMessageId, UINT rangeMessag
     view = shown;
     range =
         IsHistoryRange(minutes) ? SteppedRange(minutes, 0, RangeCount(), false) : HISTORY_HALF_HOUR;
+    wanted = minutes;
     anchor = besides;
     palette = CurrentHistoryPalette();
     paints = framesDrawn = 0;
@@ -231,7 +232,9 @@ void HistoryWindow::Show(const HistoryView& shown)
     if (RangeCount() != offered) {
         Measure();
         frameDrawn = false;
-        if (!IsHistoryRange(range) || SteppedRange(range, 0, RangeCount(), false) != range)
+        if (IsHistoryRange(wanted) && SteppedRange(wanted, 0, RangeCount(), false) == wanted)
+            range = wanted;
+        else if (!IsHistoryRange(range) || SteppedRange(range, 0, RangeCount(), false) != range)
             range = HISTORY_HALF_HOUR;
     }
     char16_t before[HISTORY_NAME_SIZE];
@@ -257,7 +260,7 @@ void HistoryWindow::ChooseRange(int32_t minutes)
 {
     if (minutes == range)
         return;
-    range = minutes;
+    range = wanted = minutes;
     frameDrawn = false;
     ComposeText();
     SetWindowTextW(hwnd, Wide(name));

@@ -72,8 +72,10 @@ class HistoryWindow
     int systemDpi;
     HistoryView view;
     HistoryPalette palette;
-    // One of HISTORY_RANGES.
+    // One of HISTORY_RANGES; the range asked for at the start, shown once it is offered (a view's
+    // kept history comes after its window has opened) unless the user has chosen another.
     int32_t range;
+    int32_t wanted;
     // The line of text, the day's summary and the window text made from them.
     char16_t line[TOOLTIP_SIZE];
     char16_t summary[TOOLTIP_SIZE];

@@ -6,6 +6,7 @@
 #include "base/HistoryExport.h"
 #include "base/HistoryFile.h"
 #include "base/Log.h"
+#include "link/KeptHistoryReader.h"
 #include "link/PipeServerCheck.h"
 
 #include <shellapi.h>
@@ -74,12 +75,19 @@ int RunExportCommand(const CommandSwitches& switches)
     if (!store)
         return Fail(EXPORT_NO_HISTORY, "Ambrel: no memory for the history\n");
     store->Clear();
-    // The tray of this session writes what it holds first; the service's file is at most ten
-    // minutes old.
-    const bool tray = AskRunningToSaveHistory();
-    const bool service = !tray && AmbrelServiceServesPipe();
-    const bool read = service ? ReadFrom(true, *store)
-                              : ReadFrom(false, *store) || (!tray && ReadFrom(true, *store));
+    // The controller that serves this session tells its history up to now. One of a version
+    // without the history's pipe: the tray of this session writes what it holds first; the
+    // service's file is at most ten minutes old. Nobody runs: the user's file, else the machine's.
+    HistoryDecode decoded = HistoryDecode::Ok;
+    const KeptRead asked = ReadKeptHistory(*store, nullptr, decoded);
+    if (asked != KeptRead::Ok && asked != KeptRead::NoServer)
+        LogPrint("Ambrel.exe --export: the controller's history cannot be read: %s\n",
+                 KeptReadText(asked));
+    const bool tray = asked != KeptRead::Ok && AskRunningToSaveHistory();
+    const bool service = asked != KeptRead::Ok && !tray && AmbrelServiceServesPipe();
+    const bool read = asked == KeptRead::Ok ||
+                      (service ? ReadFrom(true, *store)
+                               : ReadFrom(false, *store) || (!tray && ReadFrom(true, *store)));
     if (!read)
         return Fail(EXPORT_NO_HISTORY,
                     "Ambrel: there is no history to export (no Ambrel has kept one for this user "

@@ -1419,6 +1419,8 @@ class Service(unittest.TestCase):
         set_registry_value(MACHINE_KEY, 'OnBattery', ('REG_DWORD', '0'))
         set_registry_value(r'HKLM\Software\Policies\Ambrel', 'ThrottleAt', ('REG_DWORD', '90'))
         set_registry_value(r'HKCU\Software\Ambrel', 'ThrottleAt', ('REG_DWORD', '80'))
+        set_registry_value(SETTINGS_KEY, 'HistoryRange', ('REG_DWORD', str(90 * 24 * 60)))
+        self.addCleanup(delete_registry_value, SETTINGS_KEY, 'HistoryRange')
         machine_history = forget_history(machine=True)
         try:
             with ServiceRun('service', store=store_text(schemes=((BALANCED, 100, 90, 100, 60),)),
@@ -1442,6 +1444,21 @@ class Service(unittest.TestCase):
                 try:
                     self.assertTrue(wait_for(lambda: '90 °C' in poke_output('title'), 30))
                     self.assertTrue(wait_for_mode(2))
+                    # The service's week and days reach the view over their pipe: its window,
+                    # asked to open on Days, sums up the lowering once they have come, and
+                    # --export writes the minutes (the service's file is ten minutes away yet).
+                    def days_shown():
+                        return [w[0] for w in x_windows() if 'Last 30 days' in w[0] and w[1] > 20]
+                    poke('tray', 1024, 600, 700)  # NIN_SELECT
+                    shown = wait_for(days_shown, 15)
+                    self.assertTrue(shown, [w[0] for w in x_windows() if 'Ambrel' in w[0]])
+                    self.assertIn('lowered on 1 day', shown[0])
+                    self.assertIn('peak 90', shown[0])
+                    poke('tray', 1024, 600, 700)
+                    self.assertTrue(wait_for(lambda: not days_shown(), 10))
+                    code, rows = export_history(tray, tray.dir / 'service.csv')
+                    self.assertEqual(0, code)
+                    self.assertTrue(any(row.split(',')[5] == '1' for row in rows[1:]), rows)
                     # The greyed item sends nothing; a command posted from outside is refused.
                     self.assertTrue(choose_in_tray_menu('Throttle at', THROTTLE_AT, '80 °C'))
                     subprocess.run(['xdotool', 'key', 'Escape', 'Escape'], check=True)
