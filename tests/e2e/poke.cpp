@@ -328,14 +328,17 @@ int RunOnDesktop(const char* desktop, int argc, char** argv)
     return static_cast<int>(code);
 }
 
+// The status pipe, or the kept history's ("pipe kept ...").
+const wchar_t* pipeName = PIPE_NAME;
+
 HANDLE OpenPipe(DWORD access)
 {
     for (int i = 0; i < 50; ++i) {
-        HANDLE pipe = CreateFileW(PIPE_NAME, access, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE pipe = CreateFileW(pipeName, access, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         if (pipe != INVALID_HANDLE_VALUE)
             return pipe;
         if (GetLastError() == ERROR_PIPE_BUSY)
-            WaitNamedPipeW(PIPE_NAME, 1000);
+            WaitNamedPipeW(pipeName, 1000);
         else
             Sleep(100);
     }
@@ -700,6 +703,11 @@ int AnswerPipe(const char* what)
 
 int PokePipe(int argc, char** argv)
 {
+    if (argc > 3 && std::strcmp(argv[2], "kept") == 0) {
+        pipeName = PIPE_KEPT_NAME;
+        ++argv;
+        --argc;
+    }
     const char* verb = argv[2];
     if (std::strcmp(verb, "watch") == 0 && argc == 4)
         return WatchPipe(std::atoi(argv[3]));

@@ -2079,10 +2079,15 @@ class Pipe(unittest.TestCase):
             # to at once, those that do not read are dropped within a few seconds, the view
             # goes on reading, and the log takes a line for each kind of event.
             logged = len(log_entries())
+            # Beside them, six readers of the kept history that never read: more than it sends
+            # to at once, refused or dropped all the same.
             flood = [subprocess.Popen(['wine', POKE, 'pipe', *verb], stdout=subprocess.PIPE,
                                       text=True)
-                     for verb in [('cycle', '200')] + [('many', '5', '8')] * 6]
-            cycled, *kept = [holder.communicate(timeout=90)[0].split() for holder in flood]
+                     for verb in [('cycle', '200')] + [('many', '5', '8')] * 6 +
+                     [('kept', 'many', '6', '8')]]
+            cycled, *kept, readers = [holder.communicate(timeout=90)[0].split()
+                                      for holder in flood]
+            self.assertEqual(['kept', '0'], readers)
             ended, shown = time.monotonic(), view_title()
             self.assertTrue(wait_for(lambda: view_title() != shown, 3), shown)
             self.assertLess(time.monotonic() - ended, 2.5)
@@ -2090,7 +2095,9 @@ class Pipe(unittest.TestCase):
             self.assertLess(int(cycled[3]), 1000, cycled)
             self.assertEqual([['kept', '0']] * 6, kept)
             grown = [m for _, m in log_entries()[logged:] if not m.startswith('temp monitor:')]
-            self.assertLessEqual(len(grown), 5, grown)
+            readers = [m for m in grown if m.startswith('HistoryPipe: ')]
+            self.assertLessEqual(len(grown) - len(readers), 5, grown)
+            self.assertLessEqual(len(readers), 3, readers)
             holders = [subprocess.Popen(['wine', POKE, 'pipe', verb], stdin=subprocess.PIPE,
                                         stdout=subprocess.PIPE, text=True)
                        for verb in ('half', 'noread')]
@@ -2111,11 +2118,17 @@ class Pipe(unittest.TestCase):
             time.sleep(7)
             for holder in holders:
                 self.assertEqual('dropped', holder.communicate(timeout=30)[0].strip())
+            # The history is still sent whole to the next reader.
+            code, rows = export_history(run, run.dir / 'after.csv')
+            self.assertEqual(0, code)
+            self.assertRegex(rows[-1], r',5[0-6],5[0-6],100,100,0,0$')
             self.assertEqual(0, close_and_wait(run))
         logged = messages(log_entries())
         for why in ('garbage', 'an oversized message', 'a message that a viewer may not send',
                     'it reads too slowly'):
             self.assertTrue(any(m.endswith(f' dropped: {why}\n') for m in logged), why)
+        self.assertTrue(any(m.startswith('HistoryPipe: reader ') and
+                            m.endswith(' dropped: it reads too slowly\n') for m in logged))
         # Refusals are logged once a minute, the others counted in a line at the minute's end
         # or the controller's: not one is lost.
         refusals = sum(m.endswith(' refused: too many connections of its process\n')
