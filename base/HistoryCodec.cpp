@@ -1,5 +1,6 @@
 #include "base/HistoryCodec.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace
@@ -25,23 +26,89 @@ class Writer
     }
 };
 
+// Pulls the payload from its source through a small buffer, summing its checksum as it goes;
+// once the source fails, every value reads as zero and failed says so.
 class Reader
 {
   public:
-    const uint8_t* at;
+    Reader(HistorySource from, void* fromContext, size_t size)
+        : source(from), context(fromContext), left(size)
+    {
+    }
+
+    HistorySource source;
+    void* context;
+    // Payload bytes not yet pulled, and the checksum of those pulled (as HistoryCrc32 goes on).
+    size_t left;
+    uint32_t crc = 0;
+    bool failed = false;
 
     uint16_t U16()
     {
-        const uint16_t value = static_cast<uint16_t>(at[0] | (at[1] << 8));
-        at += 2;
-        return value;
+        const uint8_t* at = Take(2);
+        return static_cast<uint16_t>(at[0] | (at[1] << 8));
     }
     uint32_t U32()
     {
         const uint32_t low = U16();
         return low | (static_cast<uint32_t>(U16()) << 16);
     }
+    const uint8_t* Take(size_t size)
+    {
+        if (end - start < size)
+            Refill();
+        if (failed || end - start < size) {
+            failed = true;
+            static const uint8_t zeros[4] = {};
+            return zeros;
+        }
+        const uint8_t* at = buffer + start;
+        start += size;
+        return at;
+    }
+    // What is left of the payload, pulled only for its checksum.
+    void Drain()
+    {
+        while (left > 0 && !failed) {
+            start = end = 0;
+            Refill();
+        }
+    }
+
+  private:
+    uint8_t buffer[512];
+    size_t start = 0;
+    size_t end = 0;
+
+    void Refill()
+    {
+        std::memmove(buffer, buffer + start, end - start);
+        end -= start;
+        start = 0;
+        const size_t size = std::min(left, sizeof buffer - end);
+        if (size == 0)
+            return;
+        if (!source(context, buffer + end, size)) {
+            failed = true;
+            return;
+        }
+        crc = HistoryCrc32(buffer + end, size, crc);
+        end += size;
+        left -= size;
+    }
 };
+
+struct MemorySource {
+    const uint8_t* at;
+};
+
+bool FromMemory(void* context, uint8_t* out, size_t size)
+{
+    MemorySource& memory = *static_cast<MemorySource*>(context);
+    std::memcpy(out, memory.at, size);
+    memory.at += size;
+    return true;
+}
 
 bool MinuteIsSound(const WeekMinute& minute)
 {
@@ -66,9 +133,9 @@ bool DayIsSound(const YearDay& day, int slot)
 
 } // namespace
 
-uint32_t HistoryCrc32(const uint8_t* bytes, size_t size)
+uint32_t HistoryCrc32(const uint8_t* bytes, size_t size, uint32_t previous)
 {
-    uint32_t crc = 0xFFFFFFFFu;
+    uint32_t crc = ~previous;
     for (size_t i = 0; i < size; ++i) {
         crc ^= bytes[i];
         for (int bit = 0; bit < 8; ++bit)
@@ -118,48 +185,57 @@ size_t EncodeHistory(const HistoryStore& store, uint8_t* out, size_t room)
 
 HistoryDecode DecodeHistory(const uint8_t* bytes, size_t size, HistoryStore& out)
 {
+    if (bytes == nullptr)
+        size = 0;
+    uint8_t header[HISTORY_HEADER_SIZE] = {};
+    if (size > 0)
+        std::memcpy(header, bytes, std::min(size, HISTORY_HEADER_SIZE));
+    MemorySource memory = {size > 0 ? bytes + std::min(size, HISTORY_HEADER_SIZE) : nullptr};
+    return DecodeHistoryFrom(header, size, FromMemory, &memory, out);
+}
+
+// The values are checked as they come; the checksum is known only at the end, and a wrong one
+// says more of the bytes than a value out of range does.
+HistoryDecode DecodeHistoryFrom(const uint8_t* header, size_t size, HistorySource source,
+                                void* context, HistoryStore& out)
+{
     out.Clear();
-    if (bytes == nullptr || size < sizeof MAGIC)
+    if (size < sizeof MAGIC)
         return HistoryDecode::WrongSize;
-    if (std::memcmp(bytes, MAGIC, sizeof MAGIC) != 0)
+    if (std::memcmp(header, MAGIC, sizeof MAGIC) != 0)
         return HistoryDecode::NotHistory;
     if (size < HISTORY_HEADER_SIZE)
         return HistoryDecode::WrongSize;
-    Reader header = {bytes + sizeof MAGIC};
-    const uint16_t version = header.U16();
-    const uint16_t headerSize = header.U16();
-    const uint32_t payload = header.U32();
-    const uint32_t crc = header.U32();
+    MemorySource memory = {header + sizeof MAGIC};
+    Reader fields(FromMemory, &memory, HISTORY_HEADER_SIZE - sizeof MAGIC);
+    const uint16_t version = fields.U16();
+    const uint16_t headerSize = fields.U16();
+    const uint32_t payload = fields.U32();
+    const uint32_t crc = fields.U32();
     if (version != HISTORY_FORMAT_VERSION)
         return HistoryDecode::OtherVersion;
     if (headerSize != HISTORY_HEADER_SIZE || payload != HISTORY_ENCODED_SIZE - headerSize ||
         size != HISTORY_ENCODED_SIZE)
         return HistoryDecode::WrongSize;
-    if (HistoryCrc32(bytes + headerSize, payload) != crc)
-        return HistoryDecode::WrongChecksum;
 
-    Reader reader = {bytes + headerSize};
+    Reader reader(source, context, payload);
     const int32_t newest = static_cast<int32_t>(reader.U32());
-    if (newest < 0 || (newest > 0 && newest < WEEK_MINUTES))
-        return HistoryDecode::BadValue;
+    bool sound = newest >= 0 && (newest == 0 || newest >= WEEK_MINUTES);
     out.newestMinute = newest;
-    for (int i = 0; i < WEEK_MINUTES; ++i) {
+    for (int i = 0; i < WEEK_MINUTES && sound; ++i) {
         WeekMinute minute = {};
         minute.low = static_cast<int16_t>(reader.U16());
         minute.high = static_cast<int16_t>(reader.U16());
-        minute.mode = reader.at[0];
-        minute.cap = reader.at[1];
-        minute.flags = reader.at[2];
-        minute.unused = reader.at[3];
-        reader.at += 4;
-        if (!MinuteIsSound(minute) || (newest == 0 && minute.flags != 0)) {
-            out.Clear();
-            return HistoryDecode::BadValue;
-        }
-        if (newest != 0)
+        const uint8_t* rest = reader.Take(4);
+        minute.mode = rest[0];
+        minute.cap = rest[1];
+        minute.flags = rest[2];
+        minute.unused = rest[3];
+        sound = MinuteIsSound(minute) && (newest != 0 || minute.flags == 0);
+        if (sound && newest != 0)
             out.minutes[(newest - WEEK_MINUTES + 1 + i) % WEEK_MINUTES] = minute;
     }
-    for (int i = 0; i < KEPT_DAYS; ++i) {
+    for (int i = 0; i < KEPT_DAYS && sound; ++i) {
         YearDay day = {};
         day.day = static_cast<int32_t>(reader.U32());
         day.peak = static_cast<int16_t>(reader.U16());
@@ -167,13 +243,17 @@ HistoryDecode DecodeHistory(const uint8_t* bytes, size_t size, HistoryStore& out
         day.timesLowered = reader.U16();
         day.minutesLowered = reader.U16();
         day.minutesPaused = reader.U16();
-        if (!DayIsSound(day, i)) {
-            out.Clear();
-            return HistoryDecode::BadValue;
-        }
+        sound = DayIsSound(day, i);
         out.days[i] = day;
     }
-    return HistoryDecode::Ok;
+    reader.Drain();
+    const HistoryDecode result = reader.failed       ? HistoryDecode::WrongSize
+                                 : reader.crc != crc ? HistoryDecode::WrongChecksum
+                                 : !sound            ? HistoryDecode::BadValue
+                                                     : HistoryDecode::Ok;
+    if (result != HistoryDecode::Ok)
+        out.Clear();
+    return result;
 }
 
 const char* HistoryDecodeText(HistoryDecode result)

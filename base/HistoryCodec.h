@@ -34,8 +34,16 @@ enum class HistoryDecode {
 size_t EncodeHistory(const HistoryStore& store, uint8_t* out, size_t room);
 // Reads size bytes into out, which is cleared first and left clear unless the result is Ok.
 HistoryDecode DecodeHistory(const uint8_t* bytes, size_t size, HistoryStore& out);
+// Fills out with the next size bytes of a history being read; false when they cannot be had.
+typedef bool (*HistorySource)(void* context, uint8_t* out, size_t size);
+// The same for a history of size bytes in all that does not lie in memory whole (a file read
+// through a small buffer): its first HISTORY_HEADER_SIZE bytes are in header (as many as size
+// has), and source gives the rest in order. A source that fails reads as WrongSize.
+HistoryDecode DecodeHistoryFrom(const uint8_t* header, size_t size, HistorySource source,
+                                void* context, HistoryStore& out);
 // What the result says, for a log line.
 const char* HistoryDecodeText(HistoryDecode result);
 
-// CRC-32 (the polynomial of zip and PNG) of size bytes.
-uint32_t HistoryCrc32(const uint8_t* bytes, size_t size);
+// CRC-32 (the polynomial of zip and PNG) of size bytes; with previous, of the bytes that came
+// before them too (previous: their CRC-32).
+uint32_t HistoryCrc32(const uint8_t* bytes, size_t size, uint32_t previous = 0);

@@ -11,6 +11,24 @@
 namespace
 {
 
+struct FileSource {
+    HANDLE file;
+    // The error of the read that failed; 0 while none has.
+    DWORD error;
+};
+
+bool FromFile(void* context, uint8_t* out, size_t size)
+{
+    FileSource& source = *static_cast<FileSource*>(context);
+    DWORD read = 0;
+    const bool done = ReadFile(source.file, out, static_cast<DWORD>(size), &read, nullptr);
+    if (done && read == size)
+        return true;
+    // A file that has shrunk since its size was taken ends early.
+    source.error = done ? ERROR_HANDLE_EOF : GetLastError();
+    return false;
+}
+
 bool Join(wchar_t* out, size_t size, const wchar_t* head, const wchar_t* tail)
 {
     const size_t headLength = std::wcslen(head);
@@ -65,21 +83,24 @@ Take TakeFile(const wchar_t* path, HistoryStore& store, bool forWriting, char* w
         std::snprintf(why, whySize, "is too large (%lld bytes)",
                       static_cast<long long>(size.QuadPart));
     } else {
+        // Read through a small buffer: the whole file in memory beside the store would be held
+        // only for this moment, but it would count in the program's peak for the whole run.
         const DWORD length = static_cast<DWORD>(size.QuadPart);
-        uint8_t* bytes = new (std::nothrow) uint8_t[length + 1];
-        DWORD read = 0;
-        if (bytes == nullptr) {
-            std::snprintf(why, whySize, "cannot be read: no memory");
-        } else if (!ReadFile(file, bytes, length, &read, nullptr) || read != length) {
-            std::snprintf(why, whySize, "cannot be read (error %lu)", GetLastError());
+        uint8_t header[HISTORY_HEADER_SIZE] = {};
+        const DWORD headerLength = length < HISTORY_HEADER_SIZE ? length : HISTORY_HEADER_SIZE;
+        FileSource source = {file, 0};
+        if (!FromFile(&source, header, headerLength)) {
+            std::snprintf(why, whySize, "cannot be read (error %lu)", source.error);
         } else {
-            const HistoryDecode result = DecodeHistory(bytes, length, store);
+            const HistoryDecode result =
+                DecodeHistoryFrom(header, length, FromFile, &source, store);
             if (result == HistoryDecode::Ok)
                 take = Take::Read;
+            else if (source.error != 0)
+                std::snprintf(why, whySize, "cannot be read (error %lu)", source.error);
             else
                 std::snprintf(why, whySize, "is %s", HistoryDecodeText(result));
         }
-        delete[] bytes;
     }
     CloseHandle(file);
     return take;

@@ -59,8 +59,10 @@ PipeServerKind IdentifyPipeServer(HANDLE pipe, ULONG& processId)
     return IsAmbrelProcess(processId, true) ? PipeServerKind::OwnTray : PipeServerKind::NotAmbrels;
 }
 
+// The Service Control Manager is asked only when somebody serves the pipe: asking loads the RPC
+// libraries for the rest of the run (some 550 KiB of a tray's memory at rest).
 bool AmbrelServiceServesPipe()
 {
-    const DWORD service = AmbrelServiceProcessId();
-    return service != 0 && PipeServerProcessId() == service;
+    const ULONG server = PipeServerProcessId();
+    return server != 0 && server == AmbrelServiceProcessId();
 }
