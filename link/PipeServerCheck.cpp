@@ -59,10 +59,16 @@ PipeServerKind IdentifyPipeServer(HANDLE pipe, ULONG& processId)
     return IsAmbrelProcess(processId, true) ? PipeServerKind::OwnTray : PipeServerKind::NotAmbrels;
 }
 
-// The Service Control Manager is asked only when somebody serves the pipe: asking loads the RPC
-// libraries for the rest of the run (some 550 KiB of a tray's memory at rest).
+// The Service Control Manager is asked only where the service is installed (its key is there):
+// asking loads the RPC libraries for the rest of the run, some 550 KiB of a tray's memory at
+// rest on every machine without the service.
 bool AmbrelServiceServesPipe()
 {
-    const ULONG server = PipeServerProcessId();
-    return server != 0 && server == AmbrelServiceProcessId();
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\Ambrel", 0,
+                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    const DWORD service = AmbrelServiceProcessId();
+    return service != 0 && PipeServerProcessId() == service;
 }

@@ -2069,6 +2069,7 @@ class Pipe(unittest.TestCase):
 
     def test_pipe_drops_abusers_and_the_readings_stay_on_time(self):
         delete_log()
+        forget_history()
         script = ''.join(f'{counter(50 + i % 7)}\n' for i in range(100))
         with AmbrelRun('pipe-abuse', script=script) as run, ViewRun('pipe-abuse-view') as view:
             self.assertTrue(run.start().wait_until_watching())
