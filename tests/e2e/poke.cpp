@@ -66,6 +66,7 @@
 //                            history, a day of 24 hours between 46 and 58 °C lowered three times
 //                            for 14 minutes in all up to 94 °C, and a status at T °C; hold the
 //                            connection until stdin ends
+#include "base/HistoryCodec.h"
 #include "link/PipeMessage.h"
 #include "tests/fakes/FakeShared.h"
 #include "ui/TrayIcon.h"
@@ -579,7 +580,7 @@ bool SendStatus(HANDLE pipe, int32_t temperature)
 HANDLE ServeFirstViewer()
 {
     HANDLE pipe =
-        CreateNamedPipeW(PIPE_NAME, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
+        CreateNamedPipeW(pipeName, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
     if (pipe == INVALID_HANDLE_VALUE)
         return nullptr;
     std::puts("serving");
@@ -684,8 +685,36 @@ size_t HostileAnswer(const char* what, uint8_t* message, size_t room)
     return 0;
 }
 
+// A history spoiled as what says ("version": of a later version, "checksum": one changed byte,
+// "long": a byte more), served to the first reader of the kept history's pipe.
+int AnswerKept(const char* what)
+{
+    static HistoryStore store;
+    static uint8_t bytes[HISTORY_ENCODED_SIZE + 1];
+    store.Clear();
+    size_t size = EncodeHistory(store, bytes, sizeof bytes);
+    if (std::strcmp(what, "version") == 0)
+        bytes[4] = 2;
+    else if (std::strcmp(what, "checksum") == 0)
+        bytes[HISTORY_ENCODED_SIZE - 1] ^= 0x5A;
+    else
+        ++size;
+    HANDLE pipe = ServeFirstViewer();
+    if (pipe == nullptr)
+        return 2;
+    // Closed once read, as the controller closes it: the reader takes what came.
+    DWORD written = 0;
+    WriteFile(pipe, bytes, static_cast<DWORD>(size), &written, nullptr);
+    FlushFileBuffers(pipe);
+    CloseHandle(pipe);
+    WaitForEndOfInput();
+    return 0;
+}
+
 int AnswerPipe(const char* what)
 {
+    if (pipeName == PIPE_KEPT_NAME)
+        return AnswerKept(what);
     HANDLE pipe = ServeFirstViewer();
     if (pipe == nullptr)
         return 2;
