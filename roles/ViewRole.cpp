@@ -56,16 +56,26 @@ void OnRecords(ViewRole& view, UINT message, LPARAM lParam)
     view.presenter.RefreshHistory(false);
 }
 
+// The Save As dialog and the file, of the store held; read is false when the history asked for
+// could not be read (the presenter then says so rather than export an older one).
+void ExportHeld(ViewRole& view, bool read)
+{
+    view.exportWhenKept = false;
+    view.exporting = true;
+    view.presenter.KeepHistory(read ? view.kept : nullptr);
+    view.presenter.ExportHeldHistory();
+    view.presenter.KeepHistory(view.kept);
+    view.exporting = false;
+}
+
 // A read under way serves whoever asked: the window and an export alike.
 void OnKeptWanted(ViewRole& view, WPARAM why)
 {
     if (why == KEPT_FOR_EXPORT)
         view.exportWhenKept = true;
     view.keptFetch.window = &view.messageWindow;
-    if (!view.keptFetch.Start() && view.exportWhenKept) {
-        view.exportWhenKept = false;
-        view.presenter.ExportHeldHistory();
-    }
+    if (!view.keptFetch.Start() && view.exportWhenKept)
+        ExportHeld(view, false);
 }
 
 // The newest history read replaces the one held; one that could not be read leaves it, but an
@@ -73,18 +83,21 @@ void OnKeptWanted(ViewRole& view, WPARAM why)
 void OnKept(ViewRole& view, LPARAM lParam)
 {
     HistoryStore* store = reinterpret_cast<HistoryStore*>(lParam);
+    // The Save As dialog's own message loop may bring one while the held store is being
+    // exported: that one stays until the export is done.
+    if (view.exporting) {
+        delete store;
+        view.exportWhenKept = false;
+        return;
+    }
     if (store != nullptr) {
         view.presenter.KeepHistory(store);
         delete view.kept;
         view.kept = store;
         view.presenter.RefreshHistory(false);
-    } else if (view.exportWhenKept)
-        view.presenter.KeepHistory(nullptr);
-    if (view.exportWhenKept) {
-        view.exportWhenKept = false;
-        view.presenter.ExportHeldHistory();
-        view.presenter.KeepHistory(view.kept);
     }
+    if (view.exportWhenKept)
+        ExportHeld(view, store != nullptr);
 }
 
 void OnControllerLost(ViewRole& view, WPARAM how)

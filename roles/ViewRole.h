@@ -32,8 +32,9 @@ struct ViewRole {
     // is asked for; the last one read is held (null before the first).
     KeptHistoryFetch keptFetch;
     HistoryStore* kept;
-    // An export waits for the history under way.
+    // An export waits for the history under way; one is under way (its dialog is open).
     bool exportWhenKept;
+    bool exporting;
 };
 
 // Creates the hidden window, loads the user's settings (the controller's zone, threshold and
