@@ -699,10 +699,17 @@ class Tray(unittest.TestCase):
             csv = second.dir / 'menu.csv'
             self.assertTrue(choose_in_tray_menu('Export history…'))
             self.assertTrue(wait_for(lambda: mapped('Export history'), 15), 'no Save As dialog')
-            time.sleep(1)
-            subprocess.run(['xdotool', 'key', 'ctrl+a'], check=True)
-            subprocess.run(['xdotool', 'type', windows_path(csv)], check=True)
-            subprocess.run(['xdotool', 'key', 'Return'], check=True)
+            # Under load the dialog may take its keys only a moment after it shows: activated
+            # first, and typed into again while it is still there without the file.
+            for _ in range(3):
+                subprocess.run(['xdotool', 'search', '--name', '^Export history',
+                                'windowactivate', '--sync'], capture_output=True, timeout=20)
+                time.sleep(1)
+                subprocess.run(['xdotool', 'key', 'ctrl+a'], check=True)
+                subprocess.run(['xdotool', 'type', windows_path(csv)], check=True)
+                subprocess.run(['xdotool', 'key', 'Return'], check=True)
+                if wait_for(lambda: csv.exists() or not mapped('Export history'), 10):
+                    break
             self.assertTrue(wait_for(csv.exists, 15), 'nothing exported from the menu')
             self.assertTrue(wait_for(lambda: 'Export: ' in read_log_raw(), 10))
             exported = csv.read_bytes()[3:].decode('utf-8').splitlines()
