@@ -13,22 +13,6 @@
 namespace
 {
 
-// Connects to the pipe, waiting a moment when every instance is taken (the server makes the
-// next one at once); INVALID_HANDLE_VALUE when nobody serves it.
-HANDLE ConnectKeptPipe()
-{
-    HANDLE pipe = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < 2 && pipe == INVALID_HANDLE_VALUE; ++attempt) {
-        pipe = CreateFileW(PIPE_KEPT_NAME, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
-                           nullptr);
-        if (pipe == INVALID_HANDLE_VALUE &&
-            (GetLastError() != ERROR_PIPE_BUSY || !WaitNamedPipeW(PIPE_KEPT_NAME, 1000)))
-            break;
-    }
-    return pipe;
-}
-
 // Reads into bytes (room of them) until the server closes; false when the time ran out or stop
 // was set (stopped says which), with nothing of the kernel's left in flight.
 bool ReadUntilClosed(HANDLE pipe, HANDLE stop, uint8_t* bytes, size_t room, size_t& size,
@@ -94,7 +78,7 @@ const char* KeptReadText(KeptRead result)
 KeptRead ReadKeptHistory(HistoryStore& out, HANDLE stop, HistoryDecode& decoded)
 {
     decoded = HistoryDecode::Ok;
-    HANDLE pipe = ConnectKeptPipe();
+    HANDLE pipe = ConnectToPipe(PIPE_KEPT_NAME, FILE_FLAG_OVERLAPPED, 1000);
     if (pipe == INVALID_HANDLE_VALUE)
         return KeptRead::NoServer;
     ULONG processId = 0;

@@ -29,17 +29,23 @@ bool IsAmbrelProcess(DWORD processId, bool thisSession)
            ProgramOfProcess(processId) == ProgramKind::Ambrel;
 }
 
-ULONG PipeServerProcessId()
+HANDLE ConnectToPipe(const wchar_t* name, DWORD flags, DWORD waitMs)
 {
     HANDLE pipe = INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < 2 && pipe == INVALID_HANDLE_VALUE; ++attempt) {
-        pipe = CreateFileW(PIPE_NAME, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                           SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
+        pipe = CreateFileW(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                           flags | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
         // Every instance busy: the server makes the next one at once.
         if (pipe == INVALID_HANDLE_VALUE &&
-            (GetLastError() != ERROR_PIPE_BUSY || !WaitNamedPipeW(PIPE_NAME, 500)))
+            (GetLastError() != ERROR_PIPE_BUSY || !WaitNamedPipeW(name, waitMs)))
             break;
     }
+    return pipe;
+}
+
+ULONG PipeServerProcessId()
+{
+    HANDLE pipe = ConnectToPipe(PIPE_NAME, 0, 500);
     if (pipe == INVALID_HANDLE_VALUE)
         return 0;
     ULONG processId = 0;

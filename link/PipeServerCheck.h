@@ -29,6 +29,11 @@ bool IsAmbrelProcess(DWORD processId, bool thisSession);
 // True when the running Ambrel service's own process serves the status pipe.
 bool AmbrelServiceServesPipe();
 
+// Connects to the pipe name read only, so that its server may identify this process but never
+// act as it (flags: what else CreateFile takes, FILE_FLAG_OVERLAPPED or 0); while every instance
+// is taken, waits up to waitMs once for the next. INVALID_HANDLE_VALUE when nobody serves it.
+HANDLE ConnectToPipe(const wchar_t* name, DWORD flags, DWORD waitMs);
+
 // The process that serves the status pipe, found by connecting to it (read only, identification
 // only); 0 when no pipe is there or it does not say.
 ULONG PipeServerProcessId();
