@@ -23,6 +23,35 @@ from wine_slot import use_wine_slot  # noqa: E402
 
 use_wine_slot(os.environ, 'ambrel_harness')
 
+
+def prefix_programs(*names):
+    """The Unix processes of this prefix that run one of the named programs, as (pid, command
+    line): found by the prefix in their environment."""
+    mine = b'WINEPREFIX=' + os.environ.get('WINEPREFIX', '').encode()
+    found = []
+    for proc in pathlib.Path('/proc').glob('[0-9]*'):
+        try:
+            command = (proc / 'cmdline').read_bytes().replace(b'\0', b' ').decode(errors='replace')
+            if (any(name in command for name in names) and
+                    mine in (proc / 'environ').read_bytes().split(b'\0')):
+                found.append((int(proc.name), command.strip()))
+        except OSError:
+            continue
+    return found
+
+
+def say_what_the_slot_holds():
+    """Names the slot and any Ambrel.exe or poke.exe that an earlier test left running in it, on
+    standard error, which a failing test's output shows."""
+    if 'AMBREL_WINE_SLOT_DIR' in os.environ:
+        left = prefix_programs('Ambrel.exe', 'poke.exe')
+        print(f'Wine prefix {os.environ.get("WINEPREFIX")}: '
+              f'{left or "no program of an earlier test"} (at {time.strftime("%H:%M:%S")})',
+              file=sys.stderr, flush=True)
+
+
+say_what_the_slot_holds()
+
 EXE = os.environ.get('AMBREL_EXE', '')
 POKE = os.environ.get('AMBREL_POKE', '')
 WORK = pathlib.Path(os.environ.get('AMBREL_E2E_DIR', '/tmp/ambrel-e2e'))
@@ -136,6 +165,14 @@ def delete_log():
         log_path().unlink()
     except FileNotFoundError:
         pass
+
+
+def keep_log():
+    """A copy of the log beside the test's files (the slot's next test deletes it)."""
+    text = read_log_raw()
+    if text is not None:
+        WORK.mkdir(parents=True, exist_ok=True)
+        (WORK / 'Ambrel.log').write_text(text, encoding='latin-1')
 
 
 def read_log_raw():
@@ -489,17 +526,7 @@ class ServiceRun(AmbrelRun):
 
     def pids(self):
         """The service processes of this prefix."""
-        mine = b'WINEPREFIX=' + os.environ['WINEPREFIX'].encode()
-        found = []
-        for proc in pathlib.Path('/proc').glob('[0-9]*'):
-            try:
-                command = (proc / 'cmdline').read_bytes().replace(b'\0', b' ')
-                if (b'Ambrel.exe --service' in command and
-                        mine in (proc / 'environ').read_bytes().split(b'\0')):
-                    found.append(int(proc.name))
-            except OSError:
-                continue
-        return found
+        return [pid for pid, _ in prefix_programs('Ambrel.exe --service')]
 
     def kill_process(self):
         for pid in self.pids():
@@ -657,12 +684,9 @@ def set_log_pixels(dpi):
     value = ['/t', 'REG_DWORD', '/d', str(dpi)] if dpi else []
     subprocess.run(['wine', 'reg', 'add' if dpi else 'delete', DESKTOP_KEY, '/v', 'LogPixels',
                     *value, '/f'], capture_output=True)
-    mine = b'WINEPREFIX=' + os.environ['WINEPREFIX'].encode()
-    for proc in pathlib.Path('/proc').glob('[0-9]*'):
+    for pid, _ in prefix_programs('explorer.exe /desktop'):
         try:
-            if (b'explorer.exe\0/desktop' in (proc / 'cmdline').read_bytes() and
-                    mine in (proc / 'environ').read_bytes().split(b'\0')):
-                os.kill(int(proc.name), signal.SIGTERM)
+            os.kill(pid, signal.SIGTERM)
         except OSError:
             continue
     wait_for(lambda: tray_window() is None, 10)

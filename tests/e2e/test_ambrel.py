@@ -22,7 +22,12 @@ from ambrel_harness import (EXE, bar_colour_counts, screen_pixels, POKE, windows
                             tooltip, tray_window, visible_window_ids, wait_for, window_geometry,
                             x_windows, TRAY_MENU, ocr, commonest_pixel, ViewRun, view_poke,
                             view_title, PAUSED, wine, poke_as_ambrel,
-                            forget_history, history_file, export_history)
+                            forget_history, history_file, export_history, keep_log)
+
+
+def tearDownModule():
+    keep_log()
+
 
 # The menu's pause and resume commands.
 ID_PAUSE = 40400
@@ -748,6 +753,22 @@ class Tray(unittest.TestCase):
             delete_registry_value(RUN_KEY, 'Ambrel')
             delete_registry_value(APPROVED_KEY, 'Ambrel')
 
+    def choose_start_with_windows(self, done):
+        """Chooses Start with Windows and waits until done() holds. Under load Wine now and then
+        loses the click on an item of a menu that closes all the same: a click that arrived
+        changes the Run value or the Task Manager mark, a lost one neither, and only then is the
+        item chosen again."""
+        def values():
+            return registry_value(RUN_KEY, 'Ambrel'), registry_value(APPROVED_KEY, 'Ambrel')
+        before = values()
+        for _ in range(2):
+            self.assertTrue(choose_in_tray_menu('Start with Windows'))
+            if wait_for(done, 10):
+                return True
+            if values() != before:
+                return False
+        return False
+
     def choose_remember_and_follow_zones(self, script, zones):
         run = AmbrelRun('zones', script=script).start()
         try:
@@ -765,18 +786,18 @@ class Tray(unittest.TestCase):
             self.assertEqual(('REG_SZ', '\\_TZ.CPUZ'), registry_value(SETTINGS_KEY, 'ThermalZone'))
 
             # Start with Windows, on and off again.
-            self.assertTrue(choose_in_tray_menu('Start with Windows'))
-            self.assertTrue(wait_for(lambda: registry_value(RUN_KEY, 'Ambrel'), 10))
+            self.assertTrue(
+                self.choose_start_with_windows(lambda: registry_value(RUN_KEY, 'Ambrel')))
             self.assertEqual(('REG_SZ', f'"{windows_path(EXE)}"'), registry_value(RUN_KEY, 'Ambrel'))
             # Disabled in Task Manager: unticked, so the item starts it again and clears the mark.
             set_registry_value(APPROVED_KEY, 'Ambrel', ('REG_BINARY', '030000000000000000000000'))
-            self.assertTrue(choose_in_tray_menu('Start with Windows'))
-            self.assertTrue(wait_for(lambda: registry_value(APPROVED_KEY, 'Ambrel') is None, 10))
+            self.assertTrue(self.choose_start_with_windows(
+                lambda: registry_value(APPROVED_KEY, 'Ambrel') is None))
             self.assertEqual(('REG_SZ', f'"{windows_path(EXE)}"'), registry_value(RUN_KEY, 'Ambrel'))
             # Marked enabled: ticked, so the item removes the Run value.
             set_registry_value(APPROVED_KEY, 'Ambrel', ('REG_BINARY', '020000000000000000000000'))
-            self.assertTrue(choose_in_tray_menu('Start with Windows'))
-            self.assertTrue(wait_for(lambda: registry_value(RUN_KEY, 'Ambrel') is None, 10))
+            self.assertTrue(self.choose_start_with_windows(
+                lambda: registry_value(RUN_KEY, 'Ambrel') is None))
             self.assertEqual(0, close_and_wait(run))
         finally:
             run.kill()
@@ -1882,9 +1903,17 @@ class Deploy(unittest.TestCase):
             self.assertIn('Service', installed_traces())
             self.assertEqual(4, service_state())
             self.assertTrue(wait_for(lambda: service.values() == [80, 70], 40))
-            # The upgrade stops the older service, which gives the value back, and starts the
-            # newer one; the uninstall stops and removes it: the store as found, no ledger.
+            # The upgrade replaces the older service, which gives the value back at its stop, and
+            # starts the newer one; the uninstall stops and removes it: the store as found, no
+            # ledger. Windows Installer waits for the older one's stop before files go (the
+            # ServiceControl row's Wait, checked above); Wine's msiexec asks for it and goes on,
+            # and under load starts the newer one while the older one still runs, so the stop
+            # comes first here, as for the uninstall below.
+            self.assertEqual(0, service.stop())
+            self.assertTrue(wait_for(lambda: not service.pids(), 10))
+            self.assertEqual(([100, 70], [99, 80, 100]), (service.values(), service.ac_writes()))
             self.assertEqual(0, msiexec('/i', windows_path(newer), 'SERVICE=1'))
+            self.assertEqual(4, service_state())
             self.assertTrue(wait_for(lambda: service.values() == [80, 70], 40))
             self.assertEqual([99, 80, 100, 99, 80], service.ac_writes())
             # A note that the service did not make in this run outlives its stop, not the
@@ -2334,7 +2363,7 @@ class Pipe(unittest.TestCase):
 
         def answer(run):
             code, text = ask(run, '--json')
-            self.assertEqual(1, text.count('\n'), text)
+            self.assertEqual(1, text.count('\n'), (code, text))
             data = json.loads(text)
             self.assertEqual((1, code), (data['version'], data['exitCode']), text)
             return data
@@ -2354,40 +2383,41 @@ class Pipe(unittest.TestCase):
                 ('cool', f'{counter(50)}\n', 'OK', False, 'ok'),
                 ('hot', f'{counter(90)}\n', 'WARNING', True, 'ok'),
                 ('failing', failing, 'CRITICAL', False, 'failed')):
-            with self.subTest(name), AmbrelRun(f'status-{name}', script=script) as run:
-                self.assertTrue(run.start().wait_until_watching())
-                self.assertTrue(wait_for(lambda: answer(run)['state'] == state, 40), name)
-                data = answer(run)
-                self.assertEqual(keys, set(data), data)
-                self.assertEqual((lowered, reading, 'tray', '\\_TZ.TZ01', 85, []),
-                                 (data['lowered'], data['reading'], data['controller'],
-                                  data['zone'], data['throttleAt'], data['setByPolicy']))
-                self.assertEqual(reading == 'failed', data['failingSince'] is not None, data)
-                if name == 'failing':
-                    self.assertEqual(60, data['peak30min'])
-                # The cap's effect is checked only while it lowers a value: the fake's processor
-                # idles, so that proves nothing yet; a cool run opens no processor query at all.
-                self.assertEqual('unknown' if lowered else None, data['effect'], data)
-                if name == 'cool':
-                    self.assertEqual([], run.processor_counters())
-                code, text = ask(run)
-                lines = text.splitlines()
-                if lowered:
-                    self.assertEqual('Whether the cap takes effect is not known yet: the processor '
-                                     'has not been busy enough.', lines.pop(1))
-                self.assertEqual((['OK', 'WARNING', 'CRITICAL'].index(state), 4), (code, len(lines)))
-                self.assertTrue(lines[0].startswith(f'{state}: Ambrel — '), lines)
-                self.assertTrue(lines[1].startswith('Controller: Ambrel in the notification area'))
-                self.assertEqual('Throttle at 85 °C; set by policy: nothing', lines[2])
-                if name == 'cool':
-                    self.assertEqual('Last 30 minutes: peak 50 °C, throttled for 0 min', lines[3])
-                    said = subprocess.run(['wine', EXE, '--diagnose'], env=run.env,
-                                          capture_output=True, text=True, timeout=60).stdout
-                    self.assertRegex(said, r"status: 50 C, step of the cap: none \(the user's own values\), "
-                                           r"last reading: OK, .*, set by policy: nothing, settings: the user's")
-                writes = run.ac_writes()
-                self.assertEqual(0, close_and_wait(run))
-            self.assertEqual([99] if lowered else [], writes[:1])
+            with self.subTest(name):
+                with AmbrelRun(f'status-{name}', script=script) as run:
+                    self.assertTrue(run.start().wait_until_watching())
+                    self.assertTrue(wait_for(lambda: answer(run)['state'] == state, 40), name)
+                    data = answer(run)
+                    self.assertEqual(keys, set(data), data)
+                    self.assertEqual((lowered, reading, 'tray', '\\_TZ.TZ01', 85, []),
+                                     (data['lowered'], data['reading'], data['controller'],
+                                      data['zone'], data['throttleAt'], data['setByPolicy']))
+                    self.assertEqual(reading == 'failed', data['failingSince'] is not None, data)
+                    if name == 'failing':
+                        self.assertEqual(60, data['peak30min'])
+                    # The cap's effect is checked only while it lowers a value: the fake's processor
+                    # idles, so that proves nothing yet; a cool run opens no processor query at all.
+                    self.assertEqual('unknown' if lowered else None, data['effect'], data)
+                    if name == 'cool':
+                        self.assertEqual([], run.processor_counters())
+                    code, text = ask(run)
+                    lines = text.splitlines()
+                    if lowered:
+                        self.assertEqual('Whether the cap takes effect is not known yet: the processor '
+                                         'has not been busy enough.', lines.pop(1))
+                    self.assertEqual((['OK', 'WARNING', 'CRITICAL'].index(state), 4), (code, len(lines)))
+                    self.assertTrue(lines[0].startswith(f'{state}: Ambrel — '), lines)
+                    self.assertTrue(lines[1].startswith('Controller: Ambrel in the notification area'))
+                    self.assertEqual('Throttle at 85 °C; set by policy: nothing', lines[2])
+                    if name == 'cool':
+                        self.assertEqual('Last 30 minutes: peak 50 °C, throttled for 0 min', lines[3])
+                        said = subprocess.run(['wine', EXE, '--diagnose'], env=run.env,
+                                              capture_output=True, text=True, timeout=60).stdout
+                        self.assertRegex(said, r"status: 50 C, step of the cap: none \(the user's own values\), "
+                                               r"last reading: OK, .*, set by policy: nothing, settings: the user's")
+                    writes = run.ac_writes()
+                    self.assertEqual(0, close_and_wait(run))
+                self.assertEqual([99] if lowered else [], writes[:1])
 
     def test_a_garbled_or_hostile_answer_is_unknown_and_never_a_crash(self):
         run = AmbrelRun('status-hostile')
