@@ -547,11 +547,27 @@ def remove_service():
     wine('reg', 'delete', FAKES_KEY, '/f')
 
 
+def reg_query(*args):
+    """What `wine reg query ARGS` prints, '' where the key or value is not there. Under load a
+    Wine program now and then ends without having run at all: an answer that is neither reg's
+    values nor its "Unable to find" is asked for again (at most three times, each named on
+    standard error), so that a value is never taken for missing because reg did not run."""
+    for _ in range(3):
+        done = subprocess.run(['wine', 'reg', 'query', *args], capture_output=True, text=True,
+                              errors='replace', timeout=120)
+        if done.returncode == 0 and done.stdout.strip():
+            return done.stdout
+        if done.returncode == 1 and 'Unable to find' in done.stdout + done.stderr:
+            return ''
+        print(f'reg query {args}: exit {done.returncode}, {done.stdout!r}, {done.stderr!r}',
+              file=sys.stderr, flush=True)
+    return done.stdout
+
+
 def ledger(key=LEDGER_KEY):
     """The ledger's values as {name: (type, data)}, an entry's data without its stamp (the
     time it was first noted, its last four bytes)."""
-    out = subprocess.run(['wine', 'reg', 'query', key], capture_output=True,
-                         text=True).stdout
+    out = reg_query(key)
     values = {}
     for fields in (line.split() for line in out.splitlines()):
         # A name may hold a space ("<scheme> AC"): the type is the first REG_ field.
@@ -671,8 +687,7 @@ DESKTOP_KEY = r'HKCU\Control Panel\Desktop'
 
 def log_pixels():
     """The prefix's display scale in dots per inch, or None when it is not set."""
-    out = subprocess.run(['wine', 'reg', 'query', DESKTOP_KEY, '/v', 'LogPixels'],
-                         capture_output=True, text=True).stdout
+    out = reg_query(DESKTOP_KEY, '/v', 'LogPixels')
     m = re.search(r'LogPixels\s+REG_DWORD\s+0x([0-9a-fA-F]+)', out)
     return int(m.group(1), 16) if m else None
 

@@ -22,7 +22,8 @@ from ambrel_harness import (EXE, bar_colour_counts, screen_pixels, POKE, windows
                             tooltip, tray_window, visible_window_ids, wait_for, window_geometry,
                             x_windows, TRAY_MENU, ocr, commonest_pixel, ViewRun, view_poke,
                             view_title, PAUSED, wine, poke_as_ambrel,
-                            forget_history, history_file, export_history, keep_log)
+                            forget_history, history_file, export_history, keep_log,
+                            reg_query)
 
 
 def tearDownModule():
@@ -1145,8 +1146,7 @@ def fail(function, code, skip=0, times=1):
 
 def registry_value(key, name):
     """(type, data) of a registry value."""
-    out = subprocess.run(['wine', 'reg', 'query', key, '/v', name], capture_output=True,
-                         text=True).stdout
+    out = reg_query(key, '/v', name)
     for line in out.splitlines():
         fields = line.split(None, 2)
         if len(fields) == 3 and fields[0] == name:
@@ -1760,8 +1760,7 @@ def unix_path(path):
 
 def installed_products():
     """The product codes of the Apps & features entries named Ambrel."""
-    out = subprocess.run(['wine', 'reg', 'query', r'HKLM\Software\Microsoft\Windows\CurrentVersion'
-                          r'\Uninstall', '/s'], capture_output=True, text=True).stdout
+    out = reg_query(r'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall', '/s')
     products, key = [], ''
     for line in out.splitlines():
         if line.startswith('HKEY_'):
@@ -1942,8 +1941,7 @@ class Deploy(unittest.TestCase):
         self.assertEqual(0, msiexec('/x', self.msi))
         self.assertEqual([], installed_traces())
         # The event source's key goes with its values.
-        self.assertNotEqual(0, subprocess.run(['wine', 'reg', 'query', EVENT_SOURCE_KEY],
-                                              capture_output=True).returncode)
+        self.assertEqual('', reg_query(EVENT_SOURCE_KEY))
 
     def test_policy_threshold_wins_over_the_users_and_locks_its_item(self):
         set_registry_value(SETTINGS_KEY, 'ThrottleAt', ('REG_DWORD', '80'))
