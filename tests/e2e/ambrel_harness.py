@@ -555,7 +555,8 @@ def reg_query(*args):
     for _ in range(3):
         done = subprocess.run(['wine', 'reg', 'query', *args], capture_output=True, text=True,
                               errors='replace', timeout=120)
-        if done.returncode == 0 and done.stdout.strip():
+        # An empty key's listing is a line break; a reg that never ran says nothing at all.
+        if done.returncode == 0 and done.stdout:
             return done.stdout
         if done.returncode == 1 and 'Unable to find' in done.stdout + done.stderr:
             return ''
