@@ -23,7 +23,7 @@ from ambrel_harness import (EXE, bar_colour_counts, screen_pixels, POKE, windows
                             x_windows, TRAY_MENU, ocr, commonest_pixel, ViewRun, view_poke,
                             view_title, PAUSED, wine, poke_as_ambrel,
                             forget_history, history_file, export_history, keep_log,
-                            reg_query)
+                            reg_query, set_registry_value, delete_registry_value)
 
 
 def tearDownModule():
@@ -137,10 +137,6 @@ THROTTLE_AT = ['80 °C', '85 °C', '90 °C', '95 °C']
 NOTICE = 'WndProc(): throttle notice: 99 % at 90 C\n'
 HOTTEST_INSTEAD = ('CTempWatch: no thermal zone \\_TZ.TZ01; reading the hottest zone instead, '
                    'now \\_TZ.THRM\n')
-
-
-def delete_registry_value(key, name):
-    subprocess.run(['wine', 'reg', 'delete', key, '/v', name, '/f'], capture_output=True)
 
 
 class Lifetime(unittest.TestCase):
@@ -633,9 +629,7 @@ class Tray(unittest.TestCase):
         their lowering over Days; a spoiled file is set aside once and begun anew."""
         forget_history()
         forget_history(machine=True)
-        subprocess.run(['wine', 'reg', 'add', SETTINGS_KEY, '/v', 'HistoryRange', '/t',
-                        'REG_DWORD', '/d', str(7 * 24 * 60), '/f'], check=True,
-                       capture_output=True)
+        set_registry_value(SETTINGS_KEY, 'HistoryRange', ('REG_DWORD', str(7 * 24 * 60)))
         delete_log()
         nothing = AmbrelRun('history-none')
         code, rows = export_history(nothing, nothing.dir / 'none.csv')
@@ -726,8 +720,7 @@ class Tray(unittest.TestCase):
             self.assertEqual(0, close_and_wait(second))
         finally:
             second.kill()
-            subprocess.run(['wine', 'reg', 'delete', SETTINGS_KEY, '/v', 'HistoryRange', '/f'],
-                           capture_output=True)
+            delete_registry_value(SETTINGS_KEY, 'HistoryRange')
 
         # A spoiled file: set aside once, logged once, and the history begins anew.
         path = history_file()
@@ -912,11 +905,9 @@ class Tray(unittest.TestCase):
         contrast in the system's colours with the band hatched: the ground of each, the line of
         text legible, the window's text (a screen reader's name for it) carrying it."""
         saved = {name: registry_value(COLOURS_KEY, name) for name in HIGH_CONTRAST_COLOURS}
-        subprocess.run(['wine', 'reg', 'add', PERSONALIZE_KEY, '/v', 'SystemUsesLightTheme', '/t',
-                        'REG_DWORD', '/d', '1', '/f'], capture_output=True)
+        set_registry_value(PERSONALIZE_KEY, 'SystemUsesLightTheme', ('REG_DWORD', '1'))
         # No notice over the window.
-        subprocess.run(['wine', 'reg', 'add', SETTINGS_KEY, '/v', 'Notify', '/t', 'REG_DWORD',
-                        '/d', '0', '/f'], capture_output=True)
+        set_registry_value(SETTINGS_KEY, 'Notify', ('REG_DWORD', '0'))
         try:
             run = AmbrelRun('look', script=WARMING).start()
             try:
@@ -930,9 +921,7 @@ class Tray(unittest.TestCase):
                                       capture_output=True).stdout.decode()
                 self.assertEqual('Ambrel history: 88 °C   \\_TZ.TZ01   maximum processor state '
                                  '99 %', name)
-                subprocess.run(['wine', 'reg', 'add', PERSONALIZE_KEY, '/v',
-                                'SystemUsesLightTheme', '/t', 'REG_DWORD', '/d', '0', '/f'],
-                               capture_output=True)
+                set_registry_value(PERSONALIZE_KEY, 'SystemUsesLightTheme', ('REG_DWORD', '0'))
                 poke('setting', 0, 'ImmersiveColorSet')
                 _, text = self.shot_in_look(window, 'history-dark', (32, 32, 32))
                 self.assertIn('maximum processor state 99', text)
@@ -940,10 +929,8 @@ class Tray(unittest.TestCase):
             finally:
                 run.kill()
             for name, value in HIGH_CONTRAST_COLOURS.items():
-                subprocess.run(['wine', 'reg', 'add', COLOURS_KEY, '/v', name, '/d', value, '/f'],
-                               capture_output=True)
-            subprocess.run(['wine', 'reg', 'add', CONTRAST_KEY, '/v', 'Flags', '/d', '127', '/f'],
-                           capture_output=True)
+                set_registry_value(COLOURS_KEY, name, value)
+            set_registry_value(CONTRAST_KEY, 'Flags', '127')
             run = AmbrelRun('look-contrast', script=WARMING).start()
             try:
                 self.assertTrue(wait_for(lambda: run.ac_writes()[-1:] == [99], 40))
@@ -966,8 +953,7 @@ class Tray(unittest.TestCase):
             delete_registry_value(CONTRAST_KEY, 'Flags')
             for name, value in saved.items():
                 if value:
-                    subprocess.run(['wine', 'reg', 'add', COLOURS_KEY, '/v', name, '/d',
-                                    value[1], '/f'], capture_output=True)
+                    set_registry_value(COLOURS_KEY, name, value[1])
                 else:
                     delete_registry_value(COLOURS_KEY, name)
 
@@ -1152,12 +1138,6 @@ def registry_value(key, name):
         if len(fields) == 3 and fields[0] == name:
             return fields[1], fields[2].strip()
     return None
-
-
-def set_registry_value(key, name, value):
-    kind, data = value if isinstance(value, tuple) else ('REG_SZ', value)
-    subprocess.run(['wine', 'reg', 'add', key, '/v', name, '/t', kind, '/d', data, '/f'],
-                   capture_output=True, check=True)
 
 
 class Failures(unittest.TestCase):
@@ -1441,7 +1421,7 @@ class Service(unittest.TestCase):
     def tearDown(self):
         remove_service()
         for key in (MACHINE_KEY, r'HKLM\Software\Policies\Ambrel'):
-            subprocess.run(['wine', 'reg', 'delete', key, '/f'], capture_output=True)
+            wine('reg', 'delete', key, '/f')
 
     def test_machine_settings_cap_at_90_and_net_stop_gives_every_value_back(self):
         # The machine's own threshold (95) gives way to the policy's (90); the machine leaves the
@@ -1806,7 +1786,7 @@ class Deploy(unittest.TestCase):
         # Also what an earlier build of the package left (each build has its own product code).
         for product in installed_products():
             msiexec('/x', product)
-        subprocess.run(['wine', 'reg', 'delete', POLICY_KEY, '/f'], capture_output=True)
+        wine('reg', 'delete', POLICY_KEY, '/f')
 
     tearDown = setUp
 
@@ -2230,8 +2210,7 @@ class Pipe(unittest.TestCase):
         german = {'LANG': 'de_DE.UTF-8', 'LC_ALL': 'de_DE.UTF-8'}
         self.addCleanup(delete_registry_value, SETTINGS_KEY, 'HistoryRange')
         self.addCleanup(delete_registry_value, SETTINGS_KEY, 'Notify')
-        subprocess.run(['wine', 'reg', 'add', SETTINGS_KEY, '/v', 'Notify', '/t', 'REG_DWORD',
-                        '/d', '0', '/f'], capture_output=True)
+        set_registry_value(SETTINGS_KEY, 'Notify', ('REG_DWORD', '0'))
         delete_registry_value(SETTINGS_KEY, 'HistoryRange')
         for name, env, language, summary in (
                 ('history-day', None, 'eng', 'Today: lowered 3 times, 14 min in all, peak 94'),
