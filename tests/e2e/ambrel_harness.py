@@ -729,7 +729,8 @@ def set_log_pixels(dpi):
             os.kill(pid, signal.SIGTERM)
         except OSError:
             continue
-    wait_for(lambda: tray_window() is None, 10)
+    # The tray's window goes first; under load the process takes seconds more to end.
+    wait_for(lambda: tray_window() is None and not prefix_programs('explorer.exe /desktop'), 20)
     # The wineserver lets go of the old desktop a moment after its process has gone; a window
     # made before then would find no desktop at all.
     time.sleep(3)
