@@ -246,8 +246,12 @@ int ReplaceStoreLine(const char* path, const std::string& line)
     for (std::string old; std::getline(in, old);)
         out << (old.compare(0, key.size(), key) == 0 ? line : old) << "\n";
     in.close();
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << out.str();
-    return 0;
+    FILE* file = FakeOpenReplacement(path);
+    if (file == nullptr)
+        return 1;
+    const std::string text = out.str();
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    return FakeCommitReplacement(file, path) && written ? 0 : 1;
 }
 
 // Windows does not let a lasting key be created below a volatile one.

@@ -136,7 +136,7 @@ void LoadStore(const char* path, Store& store)
 
 void SaveStore(const char* path, const Store& store)
 {
-    FILE* file = std::fopen(path, "wb");
+    FILE* file = FakeOpenReplacement(path);
     if (file == nullptr)
         return;
     char guidText[FAKE_GUID_TEXT_SIZE];
@@ -160,7 +160,7 @@ void SaveStore(const char* path, const Store& store)
         std::fprintf(file, "fail %s %lu %ld %ld\n", rule.function,
                      static_cast<unsigned long>(rule.code), rule.skip, rule.times);
     }
-    std::fclose(file);
+    FakeCommitReplacement(file, path);
 }
 
 // Applies the first rule for the function: ERROR_SUCCESS when the call may go ahead.

@@ -12,6 +12,37 @@ const DWORD kLockTimeoutMs = 10000;
 
 } // namespace
 
+namespace
+{
+
+// PATH.new, where it fits.
+bool ReplacementPath(const char* path, char* out, size_t size)
+{
+    const size_t length = std::strlen(path);
+    if (length + sizeof ".new" > size)
+        return false;
+    std::memcpy(out, path, length);
+    std::memcpy(out + length, ".new", sizeof ".new");
+    return true;
+}
+
+} // namespace
+
+FILE* FakeOpenReplacement(const char* path)
+{
+    char replacement[MAX_PATH + 8];
+    return ReplacementPath(path, replacement, sizeof replacement) ? std::fopen(replacement, "wb")
+                                                                  : nullptr;
+}
+
+bool FakeCommitReplacement(FILE* file, const char* path)
+{
+    char replacement[MAX_PATH + 8];
+    const bool written = std::fclose(file) == 0;
+    return written && ReplacementPath(path, replacement, sizeof replacement) &&
+           MoveFileExA(replacement, path, MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
 FakeFileLock::FakeFileLock() : FakeFileLock(true) {}
 
 FakeFileLock::FakeFileLock(bool take)

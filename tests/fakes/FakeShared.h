@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdio>
 
 #define AMBREL_FAKE_POWER_VARIABLE "AMBREL_FAKE_POWER"
 #define AMBREL_FAKE_PDH_VARIABLE "AMBREL_FAKE_PDH"
@@ -37,6 +38,14 @@ class FakeFileLock
 // the value of that name under AMBREL_FAKE_KEY; false when neither is there or it is too long.
 // Reads the process environment, which SetEnvironmentVariableA changes at once.
 bool FakeFilePath(const char* variable, char* path, size_t size);
+
+// A file rewritten whole: written to PATH.new and put in place of PATH in one rename, so that a
+// reader that takes no lock (a test's own reads of the store) and a process killed while it
+// writes leave the old content or the new, never half of it. FakeOpenReplacement gives nullptr
+// where PATH.new cannot be made; FakeCommitReplacement closes the file and renames it; false
+// when either fails (the old file then stays as it was).
+FILE* FakeOpenReplacement(const char* path);
+bool FakeCommitReplacement(FILE* file, const char* path);
 
 // Appends one line (the line break is added) to the trace file, if AMBREL_FAKE_TRACE is set.
 // The caller holds the FakeFileLock.
