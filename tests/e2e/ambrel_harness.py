@@ -165,12 +165,17 @@ def delete_log():
 
 def keep_log():
     """A copy of the log beside the test's files (the slot's next test deletes it), where one can
-    be made: it is kept for a reader, and never fails a test."""
+    be made: it is kept for a reader, and never fails a test. The copy that an earlier run of the
+    same test left (in the suite, its failed first try where it needed a second) is kept as
+    Ambrel.earlier.log."""
     try:
         text = read_log_raw()
         if text is not None:
             WORK.mkdir(parents=True, exist_ok=True)
-            (WORK / 'Ambrel.log').write_text(text, encoding='latin-1')
+            kept = WORK / 'Ambrel.log'
+            if kept.exists():
+                kept.replace(WORK / 'Ambrel.earlier.log')
+            kept.write_text(text, encoding='latin-1')
     except (OSError, subprocess.SubprocessError) as error:
         print(f'the log was not kept: {error}', file=sys.stderr, flush=True)
 
