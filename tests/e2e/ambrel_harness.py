@@ -400,8 +400,8 @@ def clear_ledger(key=LEDGER_KEY):
 
 
 # Wine's reg and net say something whenever they run, also when they fail, while a program that
-# Wine never ran at all ends with exit 1 and nothing said: under load some one start in 500 to
-# 1000 (measured with `wine reg query` beside six busy processes). sc says nothing about a
+# Wine never ran at all ends with exit 1 and nothing said: under load about one start in a
+# thousand (one of 1200 starts of `wine reg query` beside six busy processes). sc says nothing about a
 # service that is not there, Ambrel.exe and poke.exe answer with exit codes alone: their starts
 # are taken as they come.
 SAYS_SOMETHING = ('reg', 'net')
