@@ -395,8 +395,13 @@ class ViewRun(AmbrelRun):
                 self.process.kill()
 
 
-def clear_ledger(key=LEDGER_KEY):
+def delete_registry_key(key):
+    """Deletes a key with all its values and subkeys (nothing where it is not there)."""
     wine('reg', 'delete', key, '/f')
+
+
+def clear_ledger(key=LEDGER_KEY):
+    delete_registry_key(key)
 
 
 # Wine's reg and net say something whenever they run, also when they fail, while a program that
@@ -497,8 +502,7 @@ class ServiceRun(AmbrelRun):
     def __init__(self, name, store=None, script=None, keep_ledger=False):
         super().__init__(name, store, script, args=('--service',), keep_ledger=keep_ledger)
         for variable in FAKE_VARIABLES:
-            wine('reg', 'add', FAKES_KEY, '/v', variable, '/t', 'REG_SZ', '/d',
-                 self.env[variable], '/f')
+            set_registry_value(FAKES_KEY, variable, self.env[variable])
 
     def install(self, exe=None, logging=False):
         binary = windows_path(exe or self.exe)
@@ -571,7 +575,7 @@ class ServiceRun(AmbrelRun):
 def remove_service():
     wine('net', 'stop', 'Ambrel')
     wine('sc', 'delete', 'Ambrel')
-    wine('reg', 'delete', FAKES_KEY, '/f')
+    delete_registry_key(FAKES_KEY)
 
 
 def reg_query(*args):

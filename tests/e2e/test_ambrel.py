@@ -23,7 +23,8 @@ from ambrel_harness import (EXE, bar_colour_counts, screen_pixels, POKE, windows
                             x_windows, TRAY_MENU, ocr, commonest_pixel, ViewRun, view_poke,
                             view_title, PAUSED, wine, poke_as_ambrel,
                             forget_history, history_file, export_history, keep_log,
-                            reg_query, set_registry_value, delete_registry_value)
+                            reg_query, set_registry_value, delete_registry_value,
+                            delete_registry_key)
 
 
 def tearDownModule():
@@ -1421,7 +1422,7 @@ class Service(unittest.TestCase):
     def tearDown(self):
         remove_service()
         for key in (MACHINE_KEY, r'HKLM\Software\Policies\Ambrel'):
-            wine('reg', 'delete', key, '/f')
+            delete_registry_key(key)
 
     def test_machine_settings_cap_at_90_and_net_stop_gives_every_value_back(self):
         # The machine's own threshold (95) gives way to the policy's (90); the machine leaves the
@@ -1786,7 +1787,7 @@ class Deploy(unittest.TestCase):
         # Also what an earlier build of the package left (each build has its own product code).
         for product in installed_products():
             msiexec('/x', product)
-        wine('reg', 'delete', POLICY_KEY, '/f')
+        delete_registry_key(POLICY_KEY)
 
     tearDown = setUp
 
